@@ -1,0 +1,31 @@
+#include "app/AppFolders.h"
+#include "app/Clock.h"
+#include "app/Journal.h"
+#include "app/Module2.h"
+#include "app/RuntimeError.h"
+#include "gui/Form1.h"
+#include "gui/MessageBox.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("yanhe"));
+    QApplication::setApplicationDisplayName(QStringLiteral("砚禾办公助手"));
+
+    try {
+        const AppFolders folders(AppFolders::forThisProcess());
+        const Module2::StartUpResult started = Module2::StartUp(folders, Clock::system());
+        Journal journal(started.journalDayFolder, Clock::system());
+
+        Form1 form(folders, journal);
+        form.Form_Load();
+        form.show();
+        return QApplication::exec();
+    } catch (const RuntimeError& error) {
+        // Nothing below handled it: one message box, then the tool ends.
+        MessageBox::show(nullptr, QMessageBox::Critical, QStringLiteral("砚禾办公助手"), error.messageText());
+        return 1;
+    }
+}
