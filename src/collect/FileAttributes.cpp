@@ -26,7 +26,7 @@ int of(const QString& path)
         bits |= System;
     if (info.fileName().startsWith(QLatin1Char('.')))
         bits |= Hidden;
-    if (!(info.permissions() & QFileDevice::WriteOwner))
+    if (info.exists() && !(info.permissions() & QFileDevice::WriteOwner))
         bits |= ReadOnly;
     return bits;
 #endif

@@ -1,0 +1,43 @@
+# Quick start: `make run` (set up, build, start the window) and `make test`
+# (set up, build, run every test). Both install what is missing first.
+BUILD ?= build
+BUILD_SAN ?= build-sanitize
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure build run test test-office test-sanitize bench format clean
+
+all: build
+
+deps:
+	@./tools/setup-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  echo "No display to show the window on: run it on a desktop, or in a virtual one with: xvfb-run -a make run"; \
+	  exit 1; \
+	fi
+	./$(BUILD)/src/yanhe
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize: deps
+	cmake -S . -B $(BUILD_SAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DYANHE_SANITIZE=ON
+	cmake --build $(BUILD_SAN) -j $(JOBS)
+	cd $(BUILD_SAN) && ctest --output-on-failure -j $(JOBS)
+
+format: configure
+	cmake --build $(BUILD) --target format
+
+clean:
+	rm -rf $(BUILD) $(BUILD_SAN)

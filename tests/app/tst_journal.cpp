@@ -1,0 +1,114 @@
+#include "app/Clock.h"
+#include "app/Journal.h"
+#include "app/RuntimeError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QDateTime at(int day, int hour, int minute, int second)
+{
+    return QDateTime(QDate(2026, 12, day), QTime(hour, minute, second));
+}
+
+const QLocale kChina(QLocale::Chinese, QLocale::China);
+
+} // namespace
+
+class TestJournal : public QObject
+{
+    Q_OBJECT
+private slots:
+    void hourlyFilesInTheStartDaysFolder();
+    void lineIsExactAndMessageUnchanged();
+    void longTimeHasSecondsAndNoZone_data();
+    void longTimeHasSecondsAndNoZone();
+    void missingDayFolderIsAnError();
+};
+
+void TestJournal::hourlyFilesInTheStartDaysFolder()
+{
+    QTemporaryDir dir;
+    const QString day = dir.filePath("2026-12-04");
+    QVERIFY(QDir().mkdir(day));
+    FixedClock clock(at(4, 5, 38, 10));
+    const Journal journal(QDir::toNativeSeparators(day), clock, kChina);
+
+    journal.WriteJournal("a");
+    clock.set(at(4, 5, 59, 59));
+    journal.WriteJournal("b");
+    clock.set(at(4, 6, 0, 0));
+    journal.WriteJournal("c");
+    // Past midnight the file is named with the new date but stays in the start day's folder.
+    clock.set(at(5, 0, 0, 1));
+    journal.WriteJournal("d");
+
+    QCOMPARE(QDir(day).entryList(QDir::Files, QDir::Name),
+             (QStringList{"2026年12月04日05时.txt", "2026年12月04日06时.txt", "2026年12月05日00时.txt"}));
+    QCOMPARE(QString::fromUtf8(readAll(day + "/2026年12月04日05时.txt")),
+             QString("时间：2026/12/4 05:38:10 a\r\n时间：2026/12/4 05:59:59 b\r\n"));
+    QCOMPARE(QString::fromUtf8(readAll(day + "/2026年12月04日06时.txt")), QString("时间：2026/12/4 06:00:00 c\r\n"));
+    QCOMPARE(QString::fromUtf8(readAll(day + "/2026年12月05日00时.txt")), QString("时间：2026/12/5 00:00:01 d\r\n"));
+}
+
+void TestJournal::lineIsExactAndMessageUnchanged()
+{
+    QTemporaryDir dir;
+    const FixedClock clock(at(4, 17, 2, 3));
+    const Journal journal(dir.path(), clock, kChina);
+    journal.WriteJournal(QString());
+    journal.WriteJournal("C:\\文档\\a.doc 已替换内容");
+    journal.WriteJournal("two\r\nlines");
+
+    const QByteArray bytes = readAll(journal.filePathAt(clock.now()));
+#ifndef Q_OS_WIN
+    // The locale's encoding here is UTF-8, written without a byte-order mark.
+    QVERIFY(!bytes.startsWith("\xEF\xBB\xBF"));
+    QCOMPARE(bytes, QByteArray("时间：2026/12/4 17:02:03 \r\n"
+                               "时间：2026/12/4 17:02:03 C:\\文档\\a.doc 已替换内容\r\n"
+                               "时间：2026/12/4 17:02:03 two\r\nlines\r\n"));
+#else
+    QVERIFY(bytes.endsWith("two\r\nlines\r\n"));
+#endif
+}
+
+void TestJournal::longTimeHasSecondsAndNoZone_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::newRow("zh_CN") << kChina;
+    QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates);
+    QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany);
+    QTest::newRow("C") << QLocale::c();
+    QTest::newRow("system") << QLocale::system();
+}
+
+void TestJournal::longTimeHasSecondsAndNoZone()
+{
+    QFETCH(QLocale, locale);
+    const QString format = Journal::longTimeFormat(locale);
+    const QString text = locale.toString(QTime(17, 2, 3), format);
+    QVERIFY2(text.contains("02") && text.contains("03"), qPrintable(text));
+    QVERIFY2(!format.contains('t'), qPrintable(format));
+    QVERIFY2(!text.contains("UTC") && !text.contains("GMT") && text == text.trimmed(), qPrintable(text));
+}
+
+void TestJournal::missingDayFolderIsAnError()
+{
+    QTemporaryDir dir;
+    const FixedClock clock(at(4, 9, 0, 0));
+    const Journal journal(dir.filePath("deleted-while-running"), clock);
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, journal.WriteJournal("x"));
+}
+
+QTEST_GUILESS_MAIN(TestJournal)
+#include "tst_journal.moc"

@@ -1,0 +1,442 @@
+#include "app/AppFolders.h"
+#include "app/Clock.h"
+#include "app/Journal.h"
+#include "app/Module2.h"
+#include "gui/Form1.h"
+#include "gui/MessageBox.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+// A started tool in a temporary application folder.
+struct Started
+{
+    QTemporaryDir dir;
+    AppFolders folders{dir.path()};
+    FixedClock clock{QDateTime(QDate(2026, 12, 4), QTime(9, 30))};
+    std::unique_ptr<Journal> journal;
+    std::unique_ptr<Form1> form;
+
+    Started()
+    {
+        journal = std::make_unique<Journal>(Module2::StartUp(folders, clock).journalDayFolder, clock);
+        form = std::make_unique<Form1>(folders, *journal);
+        form->Form_Load();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    }
+
+    template <class T = QWidget>
+    T* control(const QString& name) const
+    {
+        return form->findChild<T*>(name);
+    }
+};
+
+// The caption or text a control shows.
+QString shownText(const QObject* object)
+{
+    if (const auto* button = qobject_cast<const QAbstractButton*>(object))
+        return button->text();
+    if (const auto* label = qobject_cast<const QLabel*>(object))
+        return label->text();
+    if (const auto* edit = qobject_cast<const QLineEdit*>(object))
+        return edit->text();
+    if (const auto* box = qobject_cast<const QGroupBox*>(object))
+        return box->title();
+    if (const auto* combo = qobject_cast<const QComboBox*>(object))
+        return combo->currentText();
+    if (const auto* text = qobject_cast<const QPlainTextEdit*>(object))
+        return text->toPlainText();
+    if (const auto* menu = qobject_cast<const QMenu*>(object))
+        return menu->title();
+    if (const auto* action = qobject_cast<const QAction*>(object))
+        return action->text();
+    return QStringLiteral("<no text: %1>").arg(QLatin1String(object->metaObject()->className()));
+}
+
+const QString kUnlock = "搜索前先勾上解锁双击左侧文件夹选择，如果包含子文件夹请在文件夹上方勾选";
+const QString kNote = "注意：扩展名(每个扩展名以*号开头)，多个用英文逗号“,”隔开,如:*.exe,*.jpg";
+
+} // namespace
+
+class TestForm1 : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { MessageBox::clearAnswers(); }
+    void cleanupTestCase() { m_shared.reset(); }
+    void everyControlWithItsText_data();
+    void everyControlWithItsText();
+    void comboItemsInOrder();
+    void loadedState();
+    void versionFileAndTitle();
+    void welcomeScrollerCycles();
+    void subfolderSwitch();
+    void logBoxToggles();
+    void menus();
+
+private:
+    std::unique_ptr<Started> m_shared; // one window for all rows of the control table
+};
+
+void TestForm1::everyControlWithItsText_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("checked"); // -1: not a check box or option
+
+    const auto row = [](const QString& name, const QString& text, int checked = -1) {
+        QTest::newRow(qPrintable(name)) << name << text << checked;
+    };
+    // Left column, status line, collected files.
+    row("Frame2", "选择文件");
+    row("Check4", "选择搜索子文件夹", 0);
+    row("Label5", "");
+    row("Frame4", "收集到的文件");
+    row("Command11", "打开日志");
+    row("Check8_0", "常规", 1);
+    row("Check8_1", "只读", 1);
+    row("Check8_2", "隐藏", 0);
+    row("Check8_3", "系统", 0);
+    row("Command5", "移除表格所选");
+    row("Check6", "", 0);
+    row("Check2", "全选", 0);
+    row("Text3", "");
+    row("Text9", "");
+    row("StatusBar1_Panel1", "砚禾办公助手");
+    // Tab 0.
+    row("Frame3", "");
+    row("Option1", "开启解锁Word", 0);
+    row("Option2", "开启解锁Excel", 0);
+    row("Option3", "开启解锁Wps.doc", 0);
+    row("Option4", "开启解锁Wps.xls", 0);
+    row("Label9_0", "微软");
+    row("Label9_1", "金山WPS");
+    row("Frame6", "文档 表格替换");
+    row("Text1", "输入原内容");
+    row("Text2", "输入新内容");
+    row("Command1", "Doc文档替换");
+    row("Frame14", "word有下面内容替换需勾选");
+    row("Check13_0", "有页面文本框内容", 0);
+    row("Check13_1", "页眉页脚有文本框内容", 0);
+    row("Check13_2", "包含替换页眉页脚内容", 0);
+    row("Command2", "xls表格替换");
+    row("Frame11", "只替换EXCEL某个单元格内容");
+    row("Command8", "EXCEL单元替换");
+    row("Label8_0", "第");
+    row("Text15_0", "");
+    row("Label8_2", "行");
+    row("Label8_1", "第");
+    row("Text15_1", "");
+    row("Label8_3", "列");
+    row("Text15_2", "输入替换内容");
+    // Tab 1.
+    row("Frame12", "");
+    row("Text12_0", "原文本");
+    row("Text12_1", "新文本");
+    row("Text12_2", "原文本");
+    row("Text12_3", "新文本");
+    row("Check10", "页眉", 0);
+    row("Check11", "页脚", 0);
+    row("Command7", "替换页眉页脚");
+    row("Option7", "开启word", 0);
+    row("Frame5", "Word 页眉 页脚 页码");
+    row("Check12_0", "页眉内容", 0);
+    row("Check5_0", "删除页眉", 0);
+    row("Text4", "");
+    row("Text6_0", "宋体");
+    row("Text7_0", "10");
+    row("Check1_0", "", 0);
+    row("Combo1", "居中");
+    row("Check12_1", "页脚内容", 0);
+    row("Check5_1", "删除页脚", 0);
+    row("Text5", "");
+    row("Text6_1", "宋体");
+    row("Text7_1", "10");
+    row("Check1_1", "", 0);
+    row("Combo2", "居左");
+    row("Check3", "页脚插入页码", 0);
+    row("Combo3", "居中");
+    row("Label4_0", "字体");
+    row("Label4_1", "字号");
+    row("Label4_2", "加粗");
+    row("Label2", "不需要页眉页脚内容单独勾选直接删除，如果不删除可以选择靠左靠右或居中");
+    row("Command3", "批量插入页眉页脚页码");
+    // Tab 2.
+    row("Frame7", "扩展名填写");
+    row("Option9", kUnlock, 0);
+    row("Text8", "*.doc,*.docx");
+    row("Label6_0", kNote);
+    row("Frame1", "删除文件");
+    row("Check7", "勾选解锁后可删除，注意：删除后不可恢复，谨慎操作", 0);
+    row("Command4", "删除文件");
+    // Tab 3.
+    row("Option10", kUnlock, 0);
+    row("Text11", "*.doc,*.docx");
+    row("Label6_1", kNote);
+    row("Frame10", "自定义文本");
+    row("Text10", "");
+    row("Label3", "增量：");
+    row("txtStep", "1");
+    row("Frame9", "自定义文本位置");
+    row("Option8_0", "替换前缀", 1);
+    row("Option8_1", "替换后缀", 0);
+    row("Option8_2", "在前缀的前面", 0);
+    row("Option8_3", "在前缀的后面", 0);
+    row("Option8_4", "在后缀的前面", 0);
+    row("Option8_5", "在后缀的后面", 0);
+    row("Frame8", "示例");
+    row("Label4_4", "原文件名为：");
+    row("Label4_5", "转换后成为：");
+    row("lblSource_0", "ple.gif");
+    row("lblSource_1", "el.gif");
+    row("lblTarget_0", "1.gif");
+    row("lblTarget_1", "2.gif");
+    row("Command6", "改名");
+    // Tab 4.
+    row("Frame13", "");
+    row("Option11", "word" + kUnlock, 0);
+    row("Text14", "多个文本请用“|”隔开");
+    row("Text13_0", "学习目标|经典例说|夯实基础|能力提升|拓展提高");
+    row("Text13_1", "成功点要|预习指导|预习自测|尝试探索|拓展训练");
+    row("Check9_0", "包括页面文本框文本", 0);
+    row("Check9_1", "包括页眉页脚文本框文本", 0);
+    row("Check9_2", "包括页眉页脚文本", 0);
+    row("Command9", "替换");
+    row("Label7", "多文本替换速度慢，赖心等待，不勾选替换文本框会快一些，可以单独勾选替换");
+    // Menus.
+    row("gjgx", "工具更新");
+    row("gxqk", "更新情况");
+    row("sdgx", "手动更新");
+    row("das", "微信好友");
+    row("ckrz", "查看文本日志");
+    row("gy", "关于");
+}
+
+void TestForm1::everyControlWithItsText()
+{
+    if (!m_shared)
+        m_shared = std::make_unique<Started>();
+    const Started& started = *m_shared;
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(int, checked);
+
+    const QList<QObject*> found = started.form->findChildren<QObject*>(name);
+    QVERIFY2(found.size() == 1, qPrintable(QString("%1 controls named %2").arg(found.size()).arg(name)));
+    QCOMPARE(shownText(found.first()), text);
+    if (checked >= 0) {
+        const auto* box = qobject_cast<QAbstractButton*>(found.first());
+        QVERIFY(box && box->isCheckable());
+        QCOMPARE(int(box->isChecked()), checked);
+    }
+}
+
+void TestForm1::comboItemsInOrder()
+{
+    const Started started;
+    const auto items = [&](const char* name) {
+        QStringList list;
+        const auto* box = started.control<QComboBox>(name);
+        for (int i = 0; i < box->count(); ++i)
+            list << box->itemText(i);
+        return list;
+    };
+    QCOMPARE(items("Combo1"), (QStringList{"居左", "居右", "居中"}));
+    QCOMPARE(items("Combo2"), (QStringList{"居右", "居左", "居中"}));
+    QCOMPARE(items("Combo3"), (QStringList{"居中", "居左", "居右"}));
+    QVERIFY(started.control<QComboBox>("Combo1")->isEditable());
+
+    // Option7 and Option10 exclude each other across their two tabs; Option1 stays.
+    started.control<QRadioButton>("Option1")->click();
+    started.control<QRadioButton>("Option7")->click();
+    started.control<QRadioButton>("Option10")->click();
+    QVERIFY(!started.control<QRadioButton>("Option7")->isChecked());
+    QVERIFY(started.control<QRadioButton>("Option10")->isChecked());
+    QVERIFY(started.control<QRadioButton>("Option1")->isChecked());
+}
+
+void TestForm1::loadedState()
+{
+    const Started started;
+    // No folder can be chosen before an engine option is.
+    QVERIFY(!started.control("Drive1")->isEnabled());
+    QVERIFY(!started.control("Dir1")->isEnabled());
+    QVERIFY(started.control("ProgressBar1")->isHidden());
+    QVERIFY(started.control("Check2")->isHidden());
+    QVERIFY(started.control("Text3")->isHidden());
+    QVERIFY(started.form->SearchEnabled);
+    QVERIFY(started.form->SubfolderSwitch.isEmpty());
+    QCOMPARE(started.control<QLabel>("StatusBar1_Panel2")->text(), QString("欢迎使用砚禾办公助手"));
+    QVERIFY(!started.control<QLabel>("StatusBar1_Panel3")->text().isEmpty());
+    QVERIFY(started.control<QLabel>("StatusBar1_Panel4")->text().contains(':'));
+
+    const auto* timer1 = started.form->findChild<QTimer*>("Timer1");
+    const auto* timer3 = started.form->findChild<QTimer*>("Timer3");
+    QVERIFY(timer1 && !timer1->isActive());
+    QVERIFY(timer3 && timer3->isActive());
+    QCOMPARE(timer3->interval(), 300);
+
+    const auto* tabs = started.control<QTabWidget>("SSTab1");
+    QStringList captions;
+    for (int i = 0; i < tabs->count(); ++i)
+        captions << tabs->tabText(i);
+    QCOMPARE(captions, (QStringList{"文档单文本替换", "页眉-页脚-页码", "文件搜索删除", "文件批量改名", "文档多文本替换"}));
+    QCOMPARE(tabs->currentIndex(), 0);
+
+    // The list scrolls sideways over at least 2500 pixels.
+    auto* list = started.control<QListWidget>("List1");
+    QCOMPARE(list->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QVERIFY(list->horizontalScrollBar()->maximum() + list->viewport()->width() >= 2500);
+
+    // The window opens at about 13455 x 8490 twips of client area.
+    const QSize client = started.form->centralWidget()->size();
+    QVERIFY2(qAbs(client.width() - 897) < 60 && qAbs(client.height() - 566) < 80,
+             qPrintable(QString("%1x%2").arg(client.width()).arg(client.height())));
+}
+
+void TestForm1::versionFileAndTitle()
+{
+    const QString version = YANHE_TEST_VERSION;
+    const Started started;
+    QCOMPARE(started.form->versionText(), version);
+    QCOMPARE(started.form->windowTitle(), "砚禾批量替换Word ExceL文档内容助手V" + version);
+
+    QFile file(started.folders.versionFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), version.toLatin1() + "\r\n");
+    file.close();
+
+    // Every start writes it again, whatever it held.
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("0.0.1\r\nold\r\n");
+    file.close();
+    Form1 again(started.folders, *started.journal);
+    again.Form_Load();
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), version.toLatin1() + "\r\n");
+}
+
+void TestForm1::welcomeScrollerCycles()
+{
+    const QString welcome = "欢迎使用砚禾办公助手"; // 10 characters
+    // 4500 twips hold 37.5 characters: 27 blanks fit, the 28th tick starts over.
+    QString text = welcome;
+    for (int tick = 1; tick <= 27; ++tick) {
+        text = Form1::nextWelcomeText(text, 4500);
+        QCOMPARE(text, QString(tick, ' ') + welcome);
+    }
+    QCOMPARE(Form1::nextWelcomeText(text, 4500), welcome);
+    // Only the leading blanks go.
+    QCOMPARE(Form1::nextWelcomeText("  a b ", 600), QString("a b "));
+
+    // On the window: the panel moves right per tick and comes back within one cycle.
+    const Started started;
+    started.form->findChild<QTimer*>("Timer3")->stop();
+    auto* panel = started.control<QLabel>("StatusBar1_Panel2");
+    started.form->Timer3_Timer();
+    QCOMPARE(panel->text(), " " + welcome);
+    bool cameBack = false;
+    for (int tick = 0; tick < 1000 && !cameBack; ++tick) {
+        started.form->Timer3_Timer();
+        cameBack = panel->text() == welcome;
+    }
+    QVERIFY(cameBack);
+}
+
+void TestForm1::subfolderSwitch()
+{
+    const Started started;
+    auto* check4 = started.control<QCheckBox>("Check4");
+    check4->click();
+    QCOMPARE(started.form->SubfolderSwitch, QString("KAI"));
+    check4->click();
+    QCOMPARE(started.form->SubfolderSwitch, QString("GUAN"));
+}
+
+void TestForm1::logBoxToggles()
+{
+    const Started started;
+    auto* command11 = started.control<QPushButton>("Command11");
+    auto* text3 = started.control<QPlainTextEdit>("Text3");
+
+    command11->click();
+    QVERIFY(text3->isVisible());
+    QCOMPARE(command11->text(), QString("关闭日志"));
+    const QRect placed = text3->geometry();
+    // 2760, 1440, 10455, 6375 twips at the window's first size.
+    QVERIFY2(qAbs(placed.left() - 184) <= 12 && qAbs(placed.top() - 96) <= 16 && qAbs(placed.width() - 697) <= 16 &&
+                 qAbs(placed.height() - 425) <= 40,
+             qPrintable(QString("%1,%2 %3x%4").arg(placed.x()).arg(placed.y()).arg(placed.width()).arg(placed.height())));
+
+    started.form->appendLog("C:\\a.doc 已替换内容");
+    started.form->appendLog("C:\\b.doc 没找到替换的内容");
+    command11->click();
+    QVERIFY(text3->isHidden());
+    QCOMPARE(command11->text(), QString("打开日志"));
+    QCOMPARE(text3->toPlainText(), QString("C:\\a.doc 已替换内容\nC:\\b.doc 没找到替换的内容"));
+
+    // Same place and size on every click, whatever was set in between.
+    text3->setGeometry(0, 0, 10, 10);
+    command11->click();
+    QCOMPARE(text3->geometry(), placed);
+    QVERIFY(text3->isVisible());
+    QCOMPARE(text3->toPlainText().count('\n'), 1);
+}
+
+void TestForm1::menus()
+{
+    const Started started;
+    // The journal menu opens the Journal folder, not the day folder.
+    QString opened;
+    started.form->setFolderOpener([&](const QString& folder) { opened = folder; });
+    started.form->findChild<QAction*>("ckrz")->trigger();
+    QCOMPARE(opened, started.folders.journal());
+
+    // The contact window is modal.
+    QString modalName;
+    bool modal = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* shown = QApplication::activeModalWidget();
+        if (shown) {
+            modalName = shown->objectName();
+            modal = shown->isModal();
+            shown->close();
+        }
+    });
+    started.form->findChild<QAction*>("das")->trigger();
+    QCOMPARE(modalName, QString("Form3"));
+    QVERIFY(modal);
+
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    started.form->findChild<QAction*>("gy")->trigger();
+    QCOMPARE(MessageBox::answered().size(), 1);
+    QCOMPARE(MessageBox::answered().first().title, QString("关于"));
+    QVERIFY(MessageBox::answered().first().text.contains("砚禾办公助手"));
+}
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"

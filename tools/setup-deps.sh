@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the tool needs to build, run and test, and does
+# nothing (quickly) when they are all there.
+set -euo pipefail
+
+packages=(
+  # build
+  g++ cmake ninja-build make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev clang-format
+  # run the window with Chinese text; a virtual display for machines without one
+  fonts-noto-cjk xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "installed" ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null; then
+    sudo="sudo"
+  else
+    echo "Missing packages and not root: run as root: apt-get install -y ${missing[*]}" >&2
+    exit 1
+  fi
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
