@@ -12,7 +12,6 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("yanhe"));
-    QApplication::setApplicationDisplayName(QStringLiteral("砚禾办公助手"));
 
     try {
         const AppFolders folders(AppFolders::forThisProcess());

@@ -378,8 +378,9 @@ QWidget* Form1::buildHeaderFooterTab()
     for (int row = 0; row < 2; ++row) {
         grid->addWidget(check(arrayName("Check12", row), rowCaptions[row][0], frame5), row + 1, 0);
         grid->addWidget(check(arrayName("Check5", row), rowCaptions[row][1], frame5), row + 1, 1);
-        grid->addWidget(edit(row == 0 ? QStringLiteral("Text4") : QStringLiteral("Text5"), QString(), frame5), row + 1,
-                        2);
+        auto* text = edit(row == 0 ? QStringLiteral("Text4") : QStringLiteral("Text5"), QString(), frame5);
+        text->setMinimumWidth(px(1500));
+        grid->addWidget(text, row + 1, 2);
         auto* font = edit(arrayName("Text6", row), QStringLiteral("宋体"), frame5);
         font->setMaximumWidth(70);
         grid->addWidget(font, row + 1, 3);

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Takes a screenshot of the window as a user sees it: a virtual display with a
+# window manager, the real window, ImageMagick's import.
+#   tools/screenshot.sh OUT.png [xdotool commands run before the shot ...]
+# Needs: xvfb openbox xdotool imagemagick (apt-get install -y ...).
+set -euo pipefail
+out=$(realpath -m "$1"); shift
+bin=${YANHE_BIN:-$(dirname "$0")/../build/src/yanhe}
+export LANG=${LANG:-C.UTF-8}
+xvfb-run -a -s "-screen 0 ${SCREEN:-960x720x24}" bash -c '
+  openbox --sm-disable >/tmp/openbox.log 2>&1 &
+  sleep 2
+  "$0" &
+  app=$!
+  sleep 3
+  xdotool search --sync --name "砚禾" windowactivate --sync
+  sleep 1
+  for step in "$@"; do xdotool $step; sleep 0.5; done
+  import -window root "'"$out"'"
+  kill $app
+' "$bin" "$@"
+echo "$out"
