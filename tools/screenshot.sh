@@ -13,10 +13,11 @@ xvfb-run -a -s "-screen 0 ${SCREEN:-960x720x24}" bash -c '
   "$0" &
   app=$!
   sleep 3
-  xdotool search --sync --name "砚禾" windowactivate --sync
+  win=$(xdotool search --sync --name "砚禾" | head -n 1)
+  xdotool windowactivate --sync "$win"
   sleep 1
   for step in "$@"; do xdotool $step; sleep 0.5; done
-  import -window root "'"$out"'"
+  import -frame -window "$win" "'"$out"'"
   kill $app
 ' "$bin" "$@"
 echo "$out"
