@@ -32,4 +32,16 @@ constexpr bool listingReturns(int attributes, int mask)
 // True when a plain listing (mask 0) of path finds a file there.
 bool plainListingFindsFile(const QString& path);
 
+struct Entry
+{
+    QString name;
+    int attributes;
+};
+
+// The entries of folder that a listing with mask returns, without "." and "..",
+// in name order as NTFS keeps it (upper-cased names compared code unit by code
+// unit), so that every machine collects in the same order. Empty when the
+// folder cannot be read.
+QList<Entry> list(const QString& folder, int mask);
+
 } // namespace FileAttributes

@@ -1,17 +1,23 @@
 #include "Form1.h"
 
 #include "CheckList.h"
+#include "DirList.h"
 #include "Form3.h"
 #include "MessageBox.h"
 #include "app/AppVersion.h"
 #include "app/Journal.h"
 #include "app/SystemText.h"
+#include "collect/FileAttributes.h"
+#include "collect/Volumes.h"
+#include "office/RunningOffice.h"
+#include "word/OpenDocumentGuard.h"
 
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -110,11 +116,16 @@ QLabel* wrappedLabel(const QString& name, const QString& text, QWidget* parent)
 
 } // namespace
 
-Form1::Form1(AppFolders folders, Journal& journal, QWidget* parent)
+Form1::Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice> office, QWidget* parent)
     : QMainWindow(parent)
     , m_folders(std::move(folders))
     , m_journal(journal)
+    , m_office(std::move(office))
     , m_openFolder([](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); })
+    , m_endProgram([this] {
+        hide();
+        QCoreApplication::exit(0);
+    })
 {
     setObjectName(QStringLiteral("Form1"));
     buildMenus();
@@ -173,6 +184,13 @@ Form1::Form1(AppFolders folders, Journal& journal, QWidget* parent)
     connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
     Timer3->start();
 
+    for (QRadioButton* engine : {Option1, Option2, Option3, Option4, Option7, Option9, Option10, Option11}) {
+        connect(engine, &QRadioButton::toggled, this, [this, engine](bool on) {
+            if (on)
+                optionChosen(engine);
+        });
+    }
+
     setTabOrder(Drive1, Check4);
     setTabOrder(Check4, Dir1);
     setTabOrder(Dir1, List1);
@@ -230,10 +248,24 @@ QWidget* Form1::buildLeftColumn()
     frame2->setFixedWidth(px(2535));
     Drive1 = named(new QComboBox(frame2), QStringLiteral("Drive1"));
     Check4 = check(QStringLiteral("Check4"), QStringLiteral("选择搜索子文件夹"), frame2);
-    Dir1 = named(new QListWidget(frame2), QStringLiteral("Dir1"));
+    Dir1 = named(new DirList(frame2), QStringLiteral("Dir1"));
     Drive1->setEnabled(false);
     Dir1->setEnabled(false);
     connect(Check4, &QCheckBox::clicked, this, &Form1::Check4_Click);
+
+    // The folder list starts at the current folder, on its drive.
+    const QList<Volumes::Volume> volumes = Volumes::list();
+    for (const Volumes::Volume& volume : volumes)
+        Drive1->addItem(volume.label, volume.rootPath);
+    if (!Dir1->setPath(QDir::currentPath()))
+        Dir1->setPath(QDir::homePath());
+    Drive1->setCurrentIndex(Drive1->findData(Volumes::rootOf(Dir1->path(), volumes)));
+    connect(Drive1, &QComboBox::activated, this, &Form1::Drive1_Change);
+    connect(Dir1, &DirList::entryClicked, this, &Form1::Dir1_Click);
+    connect(Dir1, &DirList::openFailed, this, [this](const QString& folder) {
+        MessageBox::show(this, QMessageBox::Warning, kProductName,
+                         QStringLiteral("无法打开文件夹：") + folder + QStringLiteral("\n请检查文件夹是否存在以及是否有权限读取。"));
+    });
 
     auto* layout = new QVBoxLayout(frame2);
     layout->addWidget(Drive1);
@@ -253,8 +285,10 @@ QWidget* Form1::buildCollectedFrame()
                                            QStringLiteral("系统")};
     auto* row = new QHBoxLayout;
     row->addWidget(Command11);
-    for (int i = 0; i < attributeCaptions.size(); ++i)
-        row->addWidget(check(arrayName("Check8", i), attributeCaptions.at(i), Frame4, i < 2));
+    for (int i = 0; i < attributeCaptions.size(); ++i) {
+        Check8[i] = check(arrayName("Check8", i), attributeCaptions.at(i), Frame4, i < 2);
+        row->addWidget(Check8[i]);
+    }
 
     Check2 = check(QStringLiteral("Check2"), QStringLiteral("全选"), Frame4);
     Check2->setStyleSheet(QStringLiteral("QCheckBox { color: red; }"));
@@ -264,12 +298,15 @@ QWidget* Form1::buildCollectedFrame()
     Check2->hide();
     row->addWidget(Check2);
     row->addStretch(1);
+    connect(Check2, &QCheckBox::clicked, this, &Form1::Check2_Click);
 
-    auto* check6 = check(QStringLiteral("Check6"), QString(), Frame4);
-    check6->setToolTip(QStringLiteral("勾选后才能移除表格所选"));
-    row->addWidget(check6);
+    Check6 = check(QStringLiteral("Check6"), QString(), Frame4);
+    Check6->setToolTip(QStringLiteral("勾选后才能移除表格所选"));
+    row->addWidget(Check6);
     row->addSpacing(-4);
-    row->addWidget(button(QStringLiteral("Command5"), QStringLiteral("移除表格所选"), Frame4));
+    auto* command5 = button(QStringLiteral("Command5"), QStringLiteral("移除表格所选"), Frame4);
+    connect(command5, &QPushButton::clicked, this, &Form1::Command5_Click);
+    row->addWidget(command5);
 
     auto* layout = new QVBoxLayout(Frame4);
     layout->addWidget(List1, 1);
@@ -290,8 +327,8 @@ QWidget* Form1::buildTabs()
     // Option7 and Option10 sit on the tab control itself and so form one group
     // across their two tabs.
     auto* tabGroup = new QButtonGroup(this);
-    tabGroup->addButton(SSTab1->findChild<QRadioButton*>(QStringLiteral("Option7")));
-    tabGroup->addButton(SSTab1->findChild<QRadioButton*>(QStringLiteral("Option10")));
+    tabGroup->addButton(Option7);
+    tabGroup->addButton(Option10);
     return SSTab1;
 }
 
@@ -335,13 +372,16 @@ QWidget* Form1::buildSingleTextTab()
     auto* frame11Layout = new QVBoxLayout(frame11);
     frame11Layout->addLayout(cellRow);
     frame11Layout->addWidget(edit(arrayName("Text15", 2), QStringLiteral("输入替换内容"), frame11));
-    frame11Layout->addWidget(button(QStringLiteral("Command8"), QStringLiteral("EXCEL单元替换"), frame11));
+    Command8 = button(QStringLiteral("Command8"), QStringLiteral("EXCEL单元替换"), frame11);
+    frame11Layout->addWidget(Command8);
 
     auto* commands = new QVBoxLayout;
     commands->addWidget(text1);
     commands->addWidget(text2);
-    commands->addWidget(button(QStringLiteral("Command1"), QStringLiteral("Doc文档替换"), frame6));
-    commands->addWidget(button(QStringLiteral("Command2"), QStringLiteral("xls表格替换"), frame6));
+    Command1 = button(QStringLiteral("Command1"), QStringLiteral("Doc文档替换"), frame6);
+    Command2 = button(QStringLiteral("Command2"), QStringLiteral("xls表格替换"), frame6);
+    commands->addWidget(Command1);
+    commands->addWidget(Command2);
     commands->addStretch(1);
     auto* frame6Layout = new QHBoxLayout(frame6);
     frame6Layout->addLayout(commands, 1);
@@ -366,7 +406,8 @@ QWidget* Form1::buildHeaderFooterTab()
         frame12Layout->addWidget(edit(arrayName("Text12", i), texts12.at(i), frame12), i / 2, i % 2);
     frame12Layout->addWidget(check(QStringLiteral("Check10"), QStringLiteral("页眉"), frame12), 0, 2);
     frame12Layout->addWidget(check(QStringLiteral("Check11"), QStringLiteral("页脚"), frame12), 1, 2);
-    frame12Layout->addWidget(button(QStringLiteral("Command7"), QStringLiteral("替换页眉页脚"), frame12), 2, 0, 1, 3);
+    Command7 = button(QStringLiteral("Command7"), QStringLiteral("替换页眉页脚"), frame12);
+    frame12Layout->addWidget(Command7, 2, 0, 1, 3);
 
     auto* frame5 = frame(QStringLiteral("Frame5"), QStringLiteral("Word 页眉 页脚 页码"), tab);
     auto* grid = new QGridLayout(frame5);
@@ -402,12 +443,14 @@ QWidget* Form1::buildHeaderFooterTab()
                           {QStringLiteral("居中"), QStringLiteral("居左"), QStringLiteral("居右")},
                           QStringLiteral("居中"), frame5),
                     3, 6);
-    grid->addWidget(button(QStringLiteral("Command3"), QStringLiteral("批量插入页眉页脚页码"), frame5), 4, 0, 1, 7);
+    Command3 = button(QStringLiteral("Command3"), QStringLiteral("批量插入页眉页脚页码"), frame5);
+    grid->addWidget(Command3, 4, 0, 1, 7);
     grid->setColumnStretch(2, 1);
 
     auto* left = new QVBoxLayout;
     left->addWidget(frame12);
-    left->addWidget(option(QStringLiteral("Option7"), QStringLiteral("开启word"), tab));
+    Option7 = option(QStringLiteral("Option7"), QStringLiteral("开启word"), tab);
+    left->addWidget(Option7);
     left->addWidget(wrappedLabel(
         QStringLiteral("Label2"),
         QStringLiteral("不需要页眉页脚内容单独勾选直接删除，如果不删除可以选择靠左靠右或居中"), tab));
@@ -425,8 +468,10 @@ QWidget* Form1::buildDeleteTab()
 
     auto* frame7 = frame(QStringLiteral("Frame7"), QStringLiteral("扩展名填写"), tab);
     auto* frame7Layout = new QVBoxLayout(frame7);
-    frame7Layout->addWidget(option(QStringLiteral("Option9"), kUnlockHint, frame7));
-    frame7Layout->addWidget(edit(QStringLiteral("Text8"), QStringLiteral("*.doc,*.docx"), frame7));
+    Option9 = option(QStringLiteral("Option9"), kUnlockHint, frame7);
+    Text8 = edit(QStringLiteral("Text8"), QStringLiteral("*.doc,*.docx"), frame7);
+    frame7Layout->addWidget(Option9);
+    frame7Layout->addWidget(Text8);
     frame7Layout->addWidget(wrappedLabel(arrayName("Label6", 0), kPatternNote, frame7));
     frame7Layout->addStretch(1);
 
@@ -477,7 +522,8 @@ QWidget* Form1::buildRenameTab()
     frame8Layout->addWidget(label(arrayName("lblTarget", 1), QStringLiteral("2.gif"), frame8), 1, 2);
 
     auto* patterns = new QHBoxLayout;
-    patterns->addWidget(edit(QStringLiteral("Text11"), QStringLiteral("*.doc,*.docx"), tab));
+    Text11 = edit(QStringLiteral("Text11"), QStringLiteral("*.doc,*.docx"), tab);
+    patterns->addWidget(Text11);
     patterns->addWidget(wrappedLabel(arrayName("Label6", 1), kPatternNote, tab), 1);
 
     auto* lower = new QHBoxLayout;
@@ -486,7 +532,8 @@ QWidget* Form1::buildRenameTab()
     lower->addWidget(button(QStringLiteral("Command6"), QStringLiteral("改名"), tab));
 
     auto* layout = new QVBoxLayout(tab);
-    layout->addWidget(option(QStringLiteral("Option10"), kUnlockHint, tab));
+    Option10 = option(QStringLiteral("Option10"), kUnlockHint, tab);
+    layout->addWidget(Option10);
     layout->addLayout(patterns);
     layout->addWidget(frame10);
     layout->addLayout(lower);
@@ -511,7 +558,8 @@ QWidget* Form1::buildMultiTextTab()
     scopes->addWidget(button(QStringLiteral("Command9"), QStringLiteral("替换"), frame13));
 
     auto* layout = new QVBoxLayout(frame13);
-    layout->addWidget(option(QStringLiteral("Option11"), QStringLiteral("word") + kUnlockHint, frame13));
+    Option11 = option(QStringLiteral("Option11"), QStringLiteral("word") + kUnlockHint, frame13);
+    layout->addWidget(Option11);
     layout->addWidget(hint);
     layout->addWidget(
         edit(arrayName("Text13", 0), QStringLiteral("学习目标|经典例说|夯实基础|能力提升|拓展提高"), frame13));
@@ -530,7 +578,7 @@ QWidget* Form1::buildMultiTextTab()
 
 void Form1::Form_Load()
 {
-    SearchEnabled = true;
+    m_collector.SearchEnabled = true;
     m_versionText = AppVersion::text();
     SystemText::writeLine(m_folders.versionFile(), m_versionText, SystemText::Mode::Truncate);
     setWindowTitle(kTitle + m_versionText);
@@ -540,12 +588,8 @@ void Form1::Form_Load()
     CheckWpsV9();
 
     Timer1->stop();
-    for (QRadioButton* engine : {Option1, Option2, Option3, Option4}) {
-        // An exclusive button refuses to be cleared while it is the checked one.
-        engine->setAutoExclusive(false);
-        engine->setChecked(false);
-        engine->setAutoExclusive(true);
-    }
+    for (QRadioButton* engine : {Option1, Option2, Option3, Option4})
+        clearOption(engine);
     Dir1->setEnabled(false);
     Drive1->setEnabled(false);
 
@@ -575,12 +619,17 @@ void Form1::Timer3_Timer()
 
 void Form1::Check4_Click()
 {
-    SubfolderSwitch = Check4->isChecked() ? QStringLiteral("KAI") : QStringLiteral("GUAN");
+    m_collector.SubfolderSwitch = Check4->isChecked() ? QStringLiteral("KAI") : QStringLiteral("GUAN");
 }
 
 void Form1::appendLog(const QString& line)
 {
     Text3->appendPlainText(line);
+}
+
+void Form1::setProgramEnd(std::function<void()> end)
+{
+    m_endProgram = std::move(end);
 }
 
 void Form1::setFolderOpener(std::function<void(const QString&)> opener)
@@ -640,4 +689,167 @@ void Form1::hgdtiao()
 {
     List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     List1->setHorizontalExtent(2500);
+}
+
+void Form1::Drive1_Change()
+{
+    const QString root = Drive1->currentData().toString();
+    if (!Volumes::isReady(root) || !Dir1->setPath(root)) {
+        MessageBox::show(this, QMessageBox::Warning, kProductName,
+                         QStringLiteral("驱动器 ") + root + QStringLiteral(" 无法读取，请检查设备是否就绪。"));
+        // Back to the drive of the folder still open.
+        Drive1->setCurrentIndex(Drive1->findData(Volumes::rootOf(Dir1->path(), Volumes::list())));
+    }
+}
+
+void Form1::Dir1_Click()
+{
+    CollectOptions options;
+    options.word = Option1->isChecked() || Option3->isChecked() || Option11->isChecked() || Option7->isChecked();
+    options.deleteTab = Option9->isChecked();
+    options.workbooks = Option2->isChecked() || Option4->isChecked();
+    options.renameTab = Option10->isChecked();
+    options.deletePatterns = Text8->text();
+    options.renamePatterns = Text11->text();
+    m_collector.Dir1_Click(Dir1->clickedEntry(), Dir1->path(), options);
+}
+
+void Form1::Check2_Click()
+{
+    const Qt::CheckState state = Check2->isChecked() ? Qt::Checked : Qt::Unchecked;
+    for (int row = 0; row < List1->count(); ++row)
+        List1->item(row)->setCheckState(state);
+    List1->setCurrentRow(-1);
+    Check2->setText(Check2->isChecked() ? QStringLiteral("反选") : QStringLiteral("全选"));
+}
+
+void Form1::Command5_Click()
+{
+    if (!Check6->isChecked())
+        return;
+    for (int row = List1->count() - 1; row >= 0; --row) {
+        if (List1->item(row)->checkState() == Qt::Checked)
+            delete List1->takeItem(row);
+    }
+}
+
+void Form1::clearOption(QRadioButton* option)
+{
+    // An exclusive button refuses to be cleared while it is the checked one.
+    // Clearing raises no click: the handlers run on selection only.
+    option->setAutoExclusive(false);
+    if (QButtonGroup* group = option->group()) {
+        group->setExclusive(false);
+        option->setChecked(false);
+        group->setExclusive(true);
+    } else {
+        option->setChecked(false);
+    }
+    option->setAutoExclusive(true);
+}
+
+void Form1::optionChosen(QRadioButton* chosen)
+{
+    const bool excel = chosen == Option2 || chosen == Option4;
+    if (!runGuard(!excel))
+        return;
+    if (chosen == Option7 || chosen == Option9 || chosen == Option10)
+        clearOption(Option1);
+    if (chosen == Option9 || chosen == Option10)
+        clearOption(Option7);
+    Dir1->setEnabled(true);
+    Drive1->setEnabled(true);
+    if (chosen != Option7 && chosen != Option9)
+        Check2->show();
+}
+
+bool Form1::runGuard(bool word)
+{
+    const OpenDocumentGuard::Outcome outcome = OpenDocumentGuard::run(
+        word ? OpenDocumentGuard::word() : OpenDocumentGuard::excel(), *m_office,
+        [this](const QString& title, const QString& text) {
+            return MessageBox::show(this, QMessageBox::Warning, title, text, QMessageBox::Yes | QMessageBox::No,
+                                    QMessageBox::No) == QMessageBox::Yes;
+        },
+        [this](const QString& message) { m_journal.WriteJournal(message); });
+    if (outcome == OpenDocumentGuard::Outcome::EndProgram) {
+        m_endProgram();
+        return false;
+    }
+    return true;
+}
+
+bool Form1::Wordjc()
+{
+    return runGuard(true);
+}
+
+bool Form1::Exceljc()
+{
+    return runGuard(false);
+}
+
+int Form1::attributeMask() const
+{
+    static constexpr int kBits[4] = {FileAttributes::Normal, FileAttributes::ReadOnly, FileAttributes::Hidden,
+                                     FileAttributes::System};
+    int mask = FileAttributes::Directory;
+    bool any = false;
+    for (int i = 0; i < 4; ++i) {
+        if (Check8[i]->isChecked()) {
+            mask |= kBits[i];
+            any = true;
+        }
+    }
+    return any ? mask : -1;
+}
+
+void Form1::clearRows()
+{
+    List1->clear();
+}
+
+int Form1::rowCount() const
+{
+    return List1->count();
+}
+
+void Form1::addRow(const QString& path)
+{
+    auto* item = new QListWidgetItem(path, List1);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+    List1->scrollToBottom();
+}
+
+void Form1::setStatus(const QString& text)
+{
+    Label5->setText(text);
+}
+
+void Form1::setCountCaption(const QString& text)
+{
+    Frame4->setTitle(text);
+}
+
+void Form1::showSelectAll()
+{
+    Check2->show();
+}
+
+void Form1::setDocumentCommandsEnabled(bool enabled)
+{
+    for (QPushButton* command : {Command1, Command3, Command7})
+        command->setEnabled(enabled);
+}
+
+void Form1::setWorkbookCommandsEnabled(bool enabled)
+{
+    for (QPushButton* command : {Command2, Command8})
+        command->setEnabled(enabled);
+}
+
+void Form1::yield()
+{
+    QCoreApplication::processEvents();
 }

@@ -1,12 +1,17 @@
 #pragma once
 
 #include "app/AppFolders.h"
+#include "collect/CollectView.h"
+#include "collect/FileCollector.h"
 
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
 
 class CheckList;
+class DirList;
+class RunningOffice;
 class Journal;
 class QCheckBox;
 class QComboBox;
@@ -23,20 +28,20 @@ class QTimer;
 
 // The main window. Control names follow the window's layout (List1, Command1 ...);
 // a control array's element i is named Name_i (Check13_0, Text12_3).
-class Form1 final : public QMainWindow
+class Form1 final : public QMainWindow, private CollectView
 {
     Q_OBJECT
 public:
-    Form1(AppFolders folders, Journal& journal, QWidget* parent = nullptr);
+    // office: the user's running office program, as the open-document guards see it.
+    Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice> office, QWidget* parent = nullptr);
     ~Form1() override;
 
     // Runs once before the window is first shown. Throws RuntimeError when the
     // version file cannot be written.
     void Form_Load();
 
-    // Window-wide state read by the search.
-    QString SubfolderSwitch;
-    bool SearchEnabled = false;
+    // The file collection with its window-wide state (SubfolderSwitch, SearchEnabled).
+    FileCollector& collector() { return m_collector; }
 
     const QString& versionText() const { return m_versionText; }
 
@@ -50,6 +55,8 @@ public:
 
     // How ckrz_Click opens a folder; the platform's file browser unless replaced.
     void setFolderOpener(std::function<void(const QString&)> opener);
+    // How a guard's No ends the tool; the application's exit unless replaced.
+    void setProgramEnd(std::function<void()> end);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -67,6 +74,30 @@ private:
     QWidget* buildMultiTextTab();
 
     void Check4_Click();
+    void Drive1_Change();
+    void Dir1_Click();
+    void Check2_Click();
+    void Command5_Click();
+    // The engine and unlock options. Each runs its guard, clears the options it
+    // replaces, enables the drive and folder lists and, for most, shows Check2.
+    void optionChosen(QRadioButton* chosen);
+    // The guards; false when the user chose to end the tool.
+    bool Wordjc();
+    bool Exceljc();
+    bool runGuard(bool word);
+    static void clearOption(QRadioButton* option);
+
+    // CollectView
+    int attributeMask() const override;
+    void clearRows() override;
+    int rowCount() const override;
+    void addRow(const QString& path) override;
+    void setStatus(const QString& text) override;
+    void setCountCaption(const QString& text) override;
+    void showSelectAll() override;
+    void setDocumentCommandsEnabled(bool enabled) override;
+    void setWorkbookCommandsEnabled(bool enabled) override;
+    void yield() override;
     void Command11_Click();
     void ckrz_Click();
     void das_Click();
@@ -82,11 +113,16 @@ private:
 
     AppFolders m_folders;
     Journal& m_journal;
+    std::unique_ptr<RunningOffice> m_office;
+    FileCollector m_collector{*this};
     QString m_versionText;
     std::function<void(const QString&)> m_openFolder;
+    std::function<void()> m_endProgram;
 
     QComboBox* Drive1 = nullptr;
-    QListWidget* Dir1 = nullptr;
+    DirList* Dir1 = nullptr;
+    QCheckBox* Check8[4] = {};
+    QCheckBox* Check6 = nullptr;
     QCheckBox* Check4 = nullptr;
     QLabel* Label5 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
@@ -101,6 +137,17 @@ private:
     QRadioButton* Option2 = nullptr;
     QRadioButton* Option3 = nullptr;
     QRadioButton* Option4 = nullptr;
+    QRadioButton* Option7 = nullptr;
+    QRadioButton* Option9 = nullptr;
+    QRadioButton* Option10 = nullptr;
+    QRadioButton* Option11 = nullptr;
+    QLineEdit* Text8 = nullptr;
+    QLineEdit* Text11 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command7 = nullptr;
+    QPushButton* Command8 = nullptr;
     QLabel* panel2 = nullptr;
     QLabel* panel3 = nullptr;
     QLabel* panel4 = nullptr;

@@ -2,8 +2,10 @@
 #include "app/Clock.h"
 #include "app/Journal.h"
 #include "app/Module2.h"
+#include "gui/DirList.h"
 #include "gui/Form1.h"
 #include "gui/MessageBox.h"
+#include "support/FakeRunningOffice.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -37,12 +39,15 @@ struct Started
     AppFolders folders{dir.path()};
     FixedClock clock{QDateTime(QDate(2026, 12, 4), QTime(9, 30))};
     std::unique_ptr<Journal> journal;
+    FakeRunningOffice* office = nullptr; // owned by the window
     std::unique_ptr<Form1> form;
 
     Started()
     {
         journal = std::make_unique<Journal>(Module2::StartUp(folders, clock).journalDayFolder, clock);
-        form = std::make_unique<Form1>(folders, *journal);
+        auto fake = std::make_unique<FakeRunningOffice>();
+        office = fake.get();
+        form = std::make_unique<Form1>(folders, *journal, std::move(fake));
         form->Form_Load();
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
@@ -77,6 +82,15 @@ QString shownText(const QObject* object)
     return QStringLiteral("<no text: %1>").arg(QLatin1String(object->metaObject()->className()));
 }
 
+// What the platform delivers for a double-click: press, release, double-click, release.
+void doubleClick(QListWidget* list, QListWidgetItem* item)
+{
+    const QPoint at = list->visualItemRect(item).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+}
+
 const QString kUnlock = "搜索前先勾上解锁双击左侧文件夹选择，如果包含子文件夹请在文件夹上方勾选";
 const QString kNote = "注意：扩展名(每个扩展名以*号开头)，多个用英文逗号“,”隔开,如:*.exe,*.jpg";
 
@@ -97,6 +111,11 @@ private slots:
     void subfolderSwitch();
     void logBoxToggles();
     void menus();
+    void optionsUnlockAndExcludeEachOther();
+    void guardsAskAndEnd();
+    void doubleClickCollectsIntoTheList();
+    void tickAllAndRemove();
+    void unreadableDrive();
 
 private:
     std::unique_ptr<Started> m_shared; // one window for all rows of the control table
@@ -269,14 +288,6 @@ void TestForm1::comboItemsInOrder()
     QCOMPARE(items("Combo2"), (QStringList{"居右", "居左", "居中"}));
     QCOMPARE(items("Combo3"), (QStringList{"居中", "居左", "居右"}));
     QVERIFY(started.control<QComboBox>("Combo1")->isEditable());
-
-    // Option7 and Option10 exclude each other across their two tabs; Option1 stays.
-    started.control<QRadioButton>("Option1")->click();
-    started.control<QRadioButton>("Option7")->click();
-    started.control<QRadioButton>("Option10")->click();
-    QVERIFY(!started.control<QRadioButton>("Option7")->isChecked());
-    QVERIFY(started.control<QRadioButton>("Option10")->isChecked());
-    QVERIFY(started.control<QRadioButton>("Option1")->isChecked());
 }
 
 void TestForm1::loadedState()
@@ -288,8 +299,8 @@ void TestForm1::loadedState()
     QVERIFY(started.control("ProgressBar1")->isHidden());
     QVERIFY(started.control("Check2")->isHidden());
     QVERIFY(started.control("Text3")->isHidden());
-    QVERIFY(started.form->SearchEnabled);
-    QVERIFY(started.form->SubfolderSwitch.isEmpty());
+    QVERIFY(started.form->collector().SearchEnabled);
+    QVERIFY(started.form->collector().SubfolderSwitch.isEmpty());
     QCOMPARE(started.control<QLabel>("StatusBar1_Panel2")->text(), QString("欢迎使用砚禾办公助手"));
     QVERIFY(!started.control<QLabel>("StatusBar1_Panel3")->text().isEmpty());
     QVERIFY(started.control<QLabel>("StatusBar1_Panel4")->text().contains(':'));
@@ -334,7 +345,7 @@ void TestForm1::versionFileAndTitle()
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("0.0.1\r\nold\r\n");
     file.close();
-    Form1 again(started.folders, *started.journal);
+    Form1 again(started.folders, *started.journal, std::make_unique<FakeRunningOffice>());
     again.Form_Load();
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), version.toLatin1() + "\r\n");
@@ -372,9 +383,9 @@ void TestForm1::subfolderSwitch()
     const Started started;
     auto* check4 = started.control<QCheckBox>("Check4");
     check4->click();
-    QCOMPARE(started.form->SubfolderSwitch, QString("KAI"));
+    QCOMPARE(started.form->collector().SubfolderSwitch, QString("KAI"));
     check4->click();
-    QCOMPARE(started.form->SubfolderSwitch, QString("GUAN"));
+    QCOMPARE(started.form->collector().SubfolderSwitch, QString("GUAN"));
 }
 
 void TestForm1::logBoxToggles()
@@ -436,6 +447,174 @@ void TestForm1::menus()
     QCOMPARE(MessageBox::answered().size(), 1);
     QCOMPARE(MessageBox::answered().first().title, QString("关于"));
     QVERIFY(MessageBox::answered().first().text.contains("砚禾办公助手"));
+}
+
+void TestForm1::optionsUnlockAndExcludeEachOther()
+{
+    const Started started;
+    const auto option = [&](const char* name) { return started.control<QRadioButton>(name); };
+    auto* check2 = started.control("Check2");
+
+    // No Word running: no question, the lists open, Check2 shows.
+    option("Option1")->click();
+    QVERIFY(MessageBox::answered().isEmpty());
+    QVERIFY(started.control("Drive1")->isEnabled() && started.control("Dir1")->isEnabled());
+    QVERIFY(check2->isVisible());
+    option("Option2")->click(); // same frame: replaces Option1
+    QVERIFY(!option("Option1")->isChecked());
+    option("Option1")->click();
+
+    // Option7 clears Option1 and leaves Check2 as it was.
+    option("Option7")->click();
+    QVERIFY(!option("Option1")->isChecked());
+    QVERIFY(check2->isVisible());
+    // Option7 and Option10 form one group across their tabs.
+    option("Option10")->click();
+    QVERIFY(!option("Option7")->isChecked() && option("Option10")->isChecked());
+    // Option9 clears Option1 and Option7 only; Option11 clears nothing.
+    option("Option1")->click();
+    option("Option9")->click();
+    QVERIFY(!option("Option1")->isChecked() && option("Option10")->isChecked() && option("Option9")->isChecked());
+    option("Option11")->click();
+    QVERIFY(option("Option9")->isChecked() && option("Option11")->isChecked());
+}
+
+void TestForm1::guardsAskAndEnd()
+{
+    {
+        const Started started;
+        started.office->instances["Word.Application"] = {"/home/u/open.docx"};
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        started.control<QRadioButton>("Option3")->click(); // the WPS option guards against Word too
+        QCOMPARE(MessageBox::answered().size(), 1);
+        const MessageBox::Shown& box = MessageBox::answered().first();
+        QCOMPARE(box.title, QString("关闭确认..."));
+        QCOMPARE(box.text, QString("您有文档已打开，必须手动保存关闭后再执本工具\r\n点“是”直接关闭文档，点“否”退出工具"));
+        QCOMPARE(box.icon, QMessageBox::Warning);
+        QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.defaultButton, QMessageBox::No);
+        QCOMPARE(started.office->ended, QStringList{"winword.EXE"});
+        QFile journal(started.journal->filePathAt(started.clock.now()));
+        QVERIFY(journal.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(journal.readAll()).endsWith(" 关闭了打开的word文档\r\n"));
+        QVERIFY(started.control("Dir1")->isEnabled());
+    }
+    MessageBox::clearAnswers();
+    {
+        // Option4 while Excel holds a workbook; the answer is No: the tool ends.
+        const Started started;
+        bool ended = false;
+        started.form->setProgramEnd([&] { ended = true; });
+        started.office->instances["Excel.Application"] = {"/home/u/open.xlsx"};
+        MessageBox::setNextAnswer(QMessageBox::No);
+        started.control<QRadioButton>("Option4")->click();
+        QVERIFY(ended);
+        QVERIFY(MessageBox::answered().first().text.startsWith("您有表格已打开"));
+        QVERIFY(started.office->ended.isEmpty());
+        QVERIFY(!started.control("Dir1")->isEnabled());
+        QVERIFY(started.control("Check2")->isHidden());
+    }
+}
+
+void TestForm1::doubleClickCollectsIntoTheList()
+{
+    QTemporaryDir tree;
+    for (const char* path : {"pick/b.doc", "pick/a.docx", "pick/inner/c.doc", "pick/note.txt", "other.doc"}) {
+        QDir().mkpath(QFileInfo(tree.filePath(path)).path());
+        QFile file(tree.filePath(path));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const Started started;
+    auto* dir1 = started.control<DirList>("Dir1");
+    auto* list = started.control<QListWidget>("List1");
+    started.control<QRadioButton>("Option1")->click();
+    started.control<QCheckBox>("Check4")->click(); // sub-folders too
+    QVERIFY(dir1->setPath(tree.path()));
+
+    // A double-click on "pick" opens it and collects from it, .doc before .docx.
+    const QList<QListWidgetItem*> rows = dir1->findItems("pick", Qt::MatchEndsWith);
+    QCOMPARE(rows.size(), 1);
+    doubleClick(dir1, rows.first());
+
+    const QString pick = QDir::toNativeSeparators(tree.filePath("pick"));
+    const QString sep = QDir::separator();
+    QStringList shown;
+    for (int i = 0; i < list->count(); ++i) {
+        shown << list->item(i)->text();
+        QCOMPARE(list->item(i)->checkState(), Qt::Unchecked);
+    }
+    QCOMPARE(shown, (QStringList{pick + sep + "b.doc", pick + sep + "inner" + sep + "c.doc", pick + sep + "a.docx"}));
+    QCOMPARE(started.control<QGroupBox>("Frame4")->title(), QString("收集到的文件 3条记录。"));
+    QCOMPARE(started.control<QLabel>("Label5")->text(), pick + sep + "inner"); // the last folder entered
+    QVERIFY(started.control("Command1")->isEnabled());
+    QCOMPARE(started.form->collector().ClickCount, 0);
+
+    // No attribute box ticked: nothing at all.
+    for (int i = 0; i < 4; ++i)
+        started.control<QCheckBox>(QString("Check8_%1").arg(i))->setChecked(false);
+    doubleClick(dir1, dir1->item(0));
+    QCOMPARE(list->count(), 0);
+    QCOMPARE(started.control<QGroupBox>("Frame4")->title(), QString("收集到的文件 0条记录。"));
+    QVERIFY(!started.control("Command1")->isEnabled());
+}
+
+void TestForm1::tickAllAndRemove()
+{
+    const Started started;
+    auto* list = started.control<QListWidget>("List1");
+    auto* check2 = started.control<QCheckBox>("Check2");
+    // On an empty list only the caption changes.
+    check2->show();
+    check2->click();
+    QCOMPARE(check2->text(), QString("反选"));
+    check2->click();
+    QCOMPARE(check2->text(), QString("全选"));
+
+    for (int i = 0; i < 5; ++i) {
+        auto* item = new QListWidgetItem(QString("/f/%1.doc").arg(i), list);
+        item->setCheckState(Qt::Unchecked);
+    }
+    list->item(1)->setCheckState(Qt::Checked);
+    check2->click();
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(list->item(i)->checkState(), Qt::Checked);
+    QCOMPARE(list->currentRow(), -1);
+    check2->click(); // clears every row, also those ticked by hand
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(list->item(i)->checkState(), Qt::Unchecked);
+
+    list->item(1)->setCheckState(Qt::Checked);
+    list->item(3)->setCheckState(Qt::Checked);
+    auto* remove = started.control<QPushButton>("Command5");
+    remove->click(); // Check6 not ticked: nothing happens
+    QCOMPARE(list->count(), 5);
+    started.control<QCheckBox>("Check6")->click();
+    remove->click();
+    QStringList left;
+    for (int i = 0; i < list->count(); ++i)
+        left << list->item(i)->text();
+    QCOMPARE(left, (QStringList{"/f/0.doc", "/f/2.doc", "/f/4.doc"}));
+    remove->click(); // nothing ticked: nothing removed
+    QCOMPARE(list->count(), 3);
+}
+
+void TestForm1::unreadableDrive()
+{
+    const Started started;
+    auto* drives = started.control<QComboBox>("Drive1");
+    QVERIFY(drives->findData(QDir::toNativeSeparators(QDir::rootPath())) >= 0);
+    auto* dir1 = started.control<DirList>("Dir1");
+    const QString before = dir1->path();
+    const int index = drives->currentIndex();
+
+    drives->addItem("gone", QString("/no/such/drive/"));
+    drives->setCurrentIndex(drives->count() - 1);
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    emit drives->activated(drives->count() - 1);
+    QCOMPARE(MessageBox::answered().size(), 1);
+    QVERIFY(MessageBox::answered().first().text.contains("/no/such/drive/"));
+    QCOMPARE(drives->currentIndex(), index);
+    QCOMPARE(dir1->path(), before);
 }
 
 QTEST_MAIN(TestForm1)

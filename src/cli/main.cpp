@@ -1,0 +1,148 @@
+// yanhe-cli: the tool's jobs from a shell, for scripts, tests and benchmarks.
+#include "collect/CollectView.h"
+#include "collect/FileAttributes.h"
+#include "collect/FileCollector.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+QTextStream& out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream& err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+int usageError(const QString& message)
+{
+    err() << "yanhe-cli: " << message << Qt::endl;
+    return kUsageError;
+}
+
+// Prints each collected path on its own line as it comes.
+class PrintingView final : public CollectView
+{
+public:
+    explicit PrintingView(int mask) : m_mask(mask) {}
+    int attributeMask() const override { return m_mask; }
+    void clearRows() override { m_rows = 0; }
+    int rowCount() const override { return m_rows; }
+    void addRow(const QString& path) override
+    {
+        ++m_rows;
+        out() << path << '\n';
+    }
+    void setStatus(const QString& text) override { m_status = text; }
+    void setCountCaption(const QString&) override {}
+    const QString& status() const { return m_status; }
+
+private:
+    int m_mask;
+    int m_rows = 0;
+    QString m_status;
+};
+
+int collect(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Collects the files of FOLDER whose extension matches one of the patterns, as the window's "
+                       "folder list does: for each pattern in turn the folder's files in name order, then those of "
+                       "its sub-folders, depth first. Prints each full path on its own line, then the count."));
+    parser.addHelpOption();
+    const QCommandLineOption recursive(QStringLiteral("recursive"), QStringLiteral("Search all sub-folders too."));
+    const QCommandLineOption attributes(
+        QStringLiteral("attributes"),
+        QStringLiteral("Attribute boxes ticked, comma-separated: normal, readonly, hidden, system. Empty: none "
+                       "(nothing is collected)."),
+        QStringLiteral("list"), QStringLiteral("normal,readonly"));
+    const QCommandLineOption patterns(QStringLiteral("patterns"),
+                                      QStringLiteral("Patterns split at every \",\", not trimmed, e.g. \"*.doc,*.docx\"."),
+                                      QStringLiteral("patterns"));
+    parser.addOptions({recursive, attributes, patterns});
+    parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("The folder to collect from."));
+
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        out() << parser.helpText().replace(QStringLiteral("yanhe-cli"), QStringLiteral("yanhe-cli collect"));
+        return 0;
+    }
+    if (!parser.isSet(patterns))
+        return usageError(QStringLiteral("collect needs --patterns, e.g. --patterns \"*.doc,*.docx\""));
+    if (parser.positionalArguments().size() != 1)
+        return usageError(QStringLiteral("collect needs exactly one FOLDER"));
+    const QString folder = parser.positionalArguments().first();
+    if (!QFileInfo(folder).isDir())
+        return usageError(QStringLiteral("no such folder: ") + folder);
+
+    int mask = -1;
+    const QString ticked = parser.value(attributes);
+    if (!ticked.isEmpty()) {
+        mask = FileAttributes::Directory;
+        for (const QString& name : ticked.split(QLatin1Char(','))) {
+            if (name == QLatin1String("normal"))
+                mask |= FileAttributes::Normal;
+            else if (name == QLatin1String("readonly"))
+                mask |= FileAttributes::ReadOnly;
+            else if (name == QLatin1String("hidden"))
+                mask |= FileAttributes::Hidden;
+            else if (name == QLatin1String("system"))
+                mask |= FileAttributes::System;
+            else
+                return usageError(QStringLiteral("unknown attribute \"%1\" (normal, readonly, hidden, system)").arg(name));
+        }
+    }
+
+    PrintingView view(mask);
+    FileCollector collector(view);
+    collector.SubfolderSwitch = parser.isSet(recursive) ? QStringLiteral("KAI") : QStringLiteral("GUAN");
+    for (const QString& pattern : FileCollector::splitPatterns(parser.value(patterns)))
+        collector.search(QDir::toNativeSeparators(QFileInfo(folder).absoluteFilePath()), pattern);
+    if (view.status() == collector.listFullText())
+        err() << view.status() << Qt::endl;
+    out() << FileCollector::countCaption(view.rowCount()) << Qt::endl;
+    return 0;
+}
+
+QString usage()
+{
+    return QStringLiteral("Usage: yanhe-cli COMMAND [options]\n\n"
+                          "Commands:\n"
+                          "  collect   collect files by extension, as the window's folder list does\n\n"
+                          "yanhe-cli COMMAND --help explains a command.\n");
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("yanhe-cli"));
+
+    QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() < 2)
+        return usageError(QStringLiteral("no command given\n") + usage());
+    const QString command = arguments.takeAt(1);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+        out() << usage();
+        return 0;
+    }
+    if (command == QLatin1String("collect"))
+        return collect(arguments);
+    return usageError(QStringLiteral("unknown command \"%1\"\n").arg(command) + usage());
+}

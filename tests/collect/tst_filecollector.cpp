@@ -1,0 +1,313 @@
+#include "collect/CollectView.h"
+#include "collect/FileAttributes.h"
+#include "collect/FileCollector.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+const int kDefaultMask = FileAttributes::Directory | FileAttributes::Normal | FileAttributes::ReadOnly;
+
+// The window's list, status line and caption, in memory.
+class MemoryView final : public CollectView
+{
+public:
+    int mask = kDefaultMask;
+    QStringList rows;
+    QStringList statuses;
+    QString caption;
+    int selectAllShown = 0;
+    QList<bool> documentCommands;
+    QList<bool> workbookCommands;
+    std::function<void()> onYield;
+
+    int attributeMask() const override { return mask; }
+    void clearRows() override { rows.clear(); }
+    int rowCount() const override { return int(rows.size()); }
+    void addRow(const QString& path) override { rows << path; }
+    void setStatus(const QString& text) override { statuses << text; }
+    void setCountCaption(const QString& text) override { caption = text; }
+    void showSelectAll() override { ++selectAllShown; }
+    void setDocumentCommandsEnabled(bool on) override { documentCommands << on; }
+    void setWorkbookCommandsEnabled(bool on) override { workbookCommands << on; }
+    void yield() override
+    {
+        if (onYield)
+            onYield();
+    }
+};
+
+// A folder tree made from relative paths; a path ending in "/" is a folder.
+class Tree
+{
+public:
+    explicit Tree(const QStringList& paths)
+    {
+        for (const QString& path : paths) {
+            const QString full = m_dir.filePath(path);
+            if (path.endsWith('/')) {
+                QDir().mkpath(full);
+                continue;
+            }
+            QDir().mkpath(QFileInfo(full).path());
+            QFile file(full);
+            if (!file.open(QIODevice::WriteOnly))
+                qFatal("cannot make %s", qPrintable(full));
+        }
+    }
+    // Native full path of a relative one; the root for an empty one.
+    QString path(const QString& relative = QString()) const
+    {
+        return QDir::toNativeSeparators(relative.isEmpty() ? m_dir.path() : m_dir.filePath(relative));
+    }
+    QStringList paths(const QStringList& relatives) const
+    {
+        QStringList full;
+        for (const QString& relative : relatives)
+            full << path(relative);
+        return full;
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QStringList collect(const Tree& tree, const QStringList& patterns, bool recursive, int mask = kDefaultMask)
+{
+    MemoryView view;
+    view.mask = mask;
+    FileCollector collector(view);
+    collector.SubfolderSwitch = recursive ? "KAI" : "GUAN";
+    for (const QString& pattern : patterns)
+        collector.search(tree.path(), pattern);
+    return view.rows;
+}
+
+CollectOptions wordOption()
+{
+    CollectOptions options;
+    options.word = true;
+    return options;
+}
+
+} // namespace
+
+class TestFileCollector : public QObject
+{
+    Q_OBJECT
+private slots:
+    void extensionOnlyWithoutCase();
+    void patternTexts();
+    void attributeMasks();
+    void depthFirstPerPattern();
+    void optionsPickPatternsAndFolders();
+    void clickPairsAndTheSwallowedSearch();
+    void nestedClickEndsTheRunningCollection();
+    void fullListStopsCollecting();
+};
+
+void TestFileCollector::extensionOnlyWithoutCase()
+{
+    QCOMPARE(FileCollector::GetExtName("a.b.docx"), QString("docx"));
+    QCOMPARE(FileCollector::GetExtName("*.doc"), QString("doc"));
+    QCOMPARE(FileCollector::GetExtName("README"), QString("README"));
+    QCOMPARE(FileCollector::GetExtName("name."), QString());
+    QCOMPARE(FileCollector::GetExtName("/x/y.z/plain"), QString("z/plain"));
+
+    const Tree tree({"dir.v2/X.DOC", "dir.v2/x.docx", "dir.v2/report.doc.bak", "dir.v2/a.doc", "dir.v2/plain",
+                     "dir.v2/b.txt"});
+    const Tree& t = tree;
+    MemoryView view;
+    FileCollector collector(view);
+    const QString folder = t.path("dir.v2");
+    collector.search(folder, "*.doc");
+    QCOMPARE(view.rows, t.paths({"dir.v2/a.doc", "dir.v2/X.DOC"}));
+    view.rows.clear();
+    collector.search(folder, "*.docx");
+    QCOMPARE(view.rows, t.paths({"dir.v2/x.docx"}));
+    view.rows.clear();
+    // "*.*" and "*" ask for the extension "*", which no file has.
+    collector.search(folder, "*.*");
+    collector.search(folder, "*");
+    QVERIFY(view.rows.isEmpty());
+    // Only the extension counts: the part before the last "." is ignored.
+    collector.search(folder, "anything.TXT");
+    QCOMPARE(view.rows, t.paths({"dir.v2/b.txt"}));
+    view.rows.clear();
+    // A name without "." takes its extension from the folder part of the path.
+    collector.search(folder, "*.V2" + QString(QDir::separator()) + "PLAIN");
+    QCOMPARE(view.rows, t.paths({"dir.v2/plain"}));
+}
+
+void TestFileCollector::patternTexts()
+{
+    QCOMPARE(FileCollector::splitPatterns("*.doc,"), (QStringList{"*.doc", ""}));
+    QCOMPARE(FileCollector::splitPatterns(" *.doc, *.docx "), (QStringList{" *.doc", " *.docx "}));
+    QVERIFY(FileCollector::splitPatterns("").isEmpty());
+
+    const Tree tree({"b.doc", "a.txt", "c.docx"});
+    // The empty piece collects every file; a trailing blank matches nothing.
+    QCOMPARE(collect(tree, FileCollector::splitPatterns("*.doc,"), false),
+             tree.paths({"b.doc", "a.txt", "b.doc", "c.docx"}));
+    QVERIFY(collect(tree, {"*.docx "}, false).isEmpty());
+
+    // An empty pattern box collects nothing and counts 0.
+    MemoryView view;
+    FileCollector collector(view);
+    CollectOptions options;
+    options.deleteTab = true;
+    collector.Dir1_Click(tree.path(), tree.path(), options);
+    QVERIFY(view.rows.isEmpty());
+    QCOMPARE(view.caption, QString("收集到的文件 0条记录。"));
+}
+
+void TestFileCollector::attributeMasks()
+{
+    const Tree tree({"a.doc", ".h.doc", ".hid/b.doc", "sub/c.doc", "ro.doc"});
+    QVERIFY(QFile::setPermissions(tree.path("ro.doc"), QFile::ReadOwner));
+#ifdef Q_OS_UNIX
+    QVERIFY(::mkfifo(QFile::encodeName(tree.path("p.doc")).constData(), 0600) == 0);
+#endif
+    // No box ticked: no listing at all, not even of sub-folders.
+    QVERIFY(collect(tree, {"*.doc"}, true, -1).isEmpty());
+    // Normal and read-only: hidden and system entries, and hidden folders, stay out.
+    QCOMPARE(collect(tree, {"*.doc"}, true), tree.paths({"a.doc", "ro.doc", "sub/c.doc"}));
+    // Read-only never excludes: "隐藏" alone still gives the plain files.
+    QCOMPARE(collect(tree, {"*.doc"}, true, FileAttributes::Directory | FileAttributes::Hidden),
+             tree.paths({".h.doc", "a.doc", "ro.doc", ".hid/b.doc", "sub/c.doc"}));
+#ifdef Q_OS_UNIX
+    QCOMPARE(collect(tree, {"*.doc"}, false, FileAttributes::Directory | FileAttributes::System),
+             tree.paths({"a.doc", "p.doc", "ro.doc"}));
+#endif
+}
+
+void TestFileCollector::depthFirstPerPattern()
+{
+    const Tree tree({"a.doc", "a.docx", "sub1/b.doc", "sub1/deep/c.doc", "sub2/d.docx", "Sub0/e.doc", "empty/"});
+    // Every .doc of the tree before the first .docx; sub-folders in name order, depth first.
+    QCOMPARE(collect(tree, {"*.doc", "*.docx"}, true),
+             tree.paths({"a.doc", "Sub0/e.doc", "sub1/b.doc", "sub1/deep/c.doc", "a.docx", "sub2/d.docx"}));
+    QCOMPARE(collect(tree, {"*.doc", "*.docx"}, false), tree.paths({"a.doc", "a.docx"}));
+
+    // The status line names the folder of each file and each sub-folder entered.
+    MemoryView view;
+    FileCollector collector(view);
+    collector.SubfolderSwitch = "KAI";
+    collector.search(tree.path("sub1"), "*.doc");
+    const QString sep = QDir::separator();
+    QCOMPARE(view.statuses, (QStringList{tree.path("sub1") + sep, tree.path("sub1") + sep + "deep",
+                                         tree.path("sub1/deep") + sep}));
+}
+
+void TestFileCollector::optionsPickPatternsAndFolders()
+{
+    const Tree tree({"top.doc", "pick/a.doc", "pick/b.xls", "pick/c.xlsx", "pick/d.txt"});
+    MemoryView view;
+    FileCollector collector(view);
+
+    // Word: the open folder, not the clicked row; Check2 shown; commands follow the result.
+    collector.Dir1_Click(tree.path("pick"), tree.path(), wordOption());
+    QCOMPARE(view.rows, tree.paths({"top.doc"}));
+    QCOMPARE(view.selectAllShown, 1);
+    QCOMPARE(view.caption, QString("收集到的文件 1条记录。"));
+
+    // Workbooks: the clicked row.
+    CollectOptions workbooks;
+    workbooks.workbooks = true;
+    collector.Dir1_Click(tree.path("pick"), tree.path(), workbooks); // second of a pair
+    QCOMPARE(view.rows, tree.paths({"pick/b.xls", "pick/c.xlsx"}));
+    QCOMPARE(view.workbookCommands, QList<bool>{true});
+
+    // Word and delete options together: the delete step clears what the Word step found.
+    CollectOptions both = wordOption();
+    both.deleteTab = true;
+    both.deletePatterns = "*.txt";
+    collector.Dir1_Click(tree.path("pick"), tree.path("pick"), both);
+    QCOMPARE(view.rows, tree.paths({"pick/d.txt"}));
+
+    // Nothing found with a Word option: the document commands go off.
+    const Tree empty({"x.txt"});
+    collector.Dir1_Click(empty.path(), empty.path(), wordOption());
+    QCOMPARE(view.documentCommands, (QList<bool>{true, false, false}));
+    QCOMPARE(view.caption, QString("收集到的文件 0条记录。"));
+}
+
+void TestFileCollector::clickPairsAndTheSwallowedSearch()
+{
+    const Tree tree({"a.doc", "a.docx"});
+    MemoryView view;
+    FileCollector collector(view);
+    const QStringList both = tree.paths({"a.doc", "a.docx"});
+
+    collector.Dir1_Click(tree.path(), tree.path(), wordOption());
+    QCOMPARE(view.rows, both);
+    QCOMPARE(collector.ClickCount, 1);
+    QVERIFY(collector.SearchEnabled);
+
+    // The second click of the pair collects again, then asks any running collection to stop.
+    collector.Dir1_Click(tree.path(), tree.path(), wordOption());
+    QCOMPARE(view.rows, both);
+    QCOMPARE(collector.ClickCount, 0);
+    QVERIFY(!collector.SearchEnabled);
+
+    // The stop request swallows the next search call: a single click now finds only the .docx.
+    collector.Dir1_Click(tree.path(), tree.path(), wordOption());
+    QCOMPARE(view.rows, tree.paths({"a.docx"}));
+    QVERIFY(collector.SearchEnabled);
+    QCOMPARE(collector.ClickCount, 1);
+}
+
+void TestFileCollector::nestedClickEndsTheRunningCollection()
+{
+    const Tree first({"a1.doc", "a2.doc", "a3.doc", "sub/a4.doc", "z.docx"});
+    const Tree second({"b1.doc", "b2.docx"});
+    MemoryView view;
+    FileCollector collector(view);
+    collector.SubfolderSwitch = "KAI";
+
+    // The user clicks once on the first folder, and while it is being collected
+    // clicks on the second: the second click of a pair, run from the yield.
+    int yields = 0;
+    view.onYield = [&] {
+        if (++yields == 2)
+            collector.Dir1_Click(second.path(), second.path(), wordOption());
+    };
+    collector.Dir1_Click(first.path(), first.path(), wordOption());
+
+    // The interrupted collection added nothing after the nested one: no row of
+    // the first folder, its sub-folder and its .docx never searched.
+    QCOMPARE(view.rows, second.paths({"b1.doc", "b2.docx"}));
+    QCOMPARE(view.caption, QString("收集到的文件 2条记录。"));
+    // The pair is complete, and the interrupted click's second search consumed the stop request.
+    QVERIFY(collector.SearchEnabled);
+    QCOMPARE(collector.ClickCount, 0);
+}
+
+void TestFileCollector::fullListStopsCollecting()
+{
+    const Tree tree({"1.doc", "2.doc", "3.doc", "sub/4.doc", "sub/5.doc", "6.docx"});
+    MemoryView view;
+    FileCollector collector(view, 4);
+    collector.SubfolderSwitch = "KAI";
+    collector.Dir1_Click(tree.path(), tree.path(), wordOption());
+    QCOMPARE(view.rows, tree.paths({"1.doc", "2.doc", "3.doc", "sub/4.doc"}));
+    QCOMPARE(view.statuses.last(), QString("列表已满（最多 4 条记录），其余文件未收集。"));
+    QCOMPARE(view.caption, QString("收集到的文件 4条记录。"));
+
+    // A new collection starts empty again.
+    const Tree small({"x.doc"});
+    collector.Dir1_Click(small.path(), small.path(), wordOption());
+    QCOMPARE(view.rows, small.paths({"x.doc"}));
+}
+
+QTEST_GUILESS_MAIN(TestFileCollector)
+#include "tst_filecollector.moc"
