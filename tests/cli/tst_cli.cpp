@@ -1,0 +1,89 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Result
+{
+    int code = -1;
+    QStringList out;
+    QString err;
+};
+
+Result cli(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(YANHE_CLI, arguments);
+    process.waitForFinished(60000);
+    Result result;
+    result.code = process.exitCode();
+    result.out = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+private slots:
+    void collectPrintsRowsThenCount();
+    void usageErrors();
+};
+
+void TestCli::collectPrintsRowsThenCount()
+{
+    QTemporaryDir dir;
+    for (const char* path : {"B.DOC", "a.docx", "z/x.doc", "y/.hidden.doc", ".h/in.doc", "m/n/o.docx", "c.txt"}) {
+        QDir().mkpath(QFileInfo(dir.filePath(path)).path());
+        QFile file(dir.filePath(path));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const QString root = QDir::toNativeSeparators(dir.path()) + QDir::separator();
+    const auto rows = [&](const QStringList& relatives) {
+        QStringList full;
+        for (const QString& relative : relatives)
+            full << root + QDir::toNativeSeparators(relative);
+        return full;
+    };
+
+    Result r = cli({"collect", "--recursive", "--patterns", "*.doc,*.docx", dir.path()});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, rows({"B.DOC", "z/x.doc", "a.docx", "m/n/o.docx"}) << "收集到的文件 4条记录。");
+
+    r = cli({"collect", "--attributes", "normal,hidden", "--recursive", "--patterns", "*.doc", dir.path()});
+    QCOMPARE(r.out, rows({"B.DOC", ".h/in.doc", "y/.hidden.doc", "z/x.doc"}) << "收集到的文件 4条记录。");
+
+    r = cli({"collect", "--patterns", "*.docx,", dir.path()});
+    QCOMPARE(r.out, rows({"a.docx", "a.docx", "B.DOC", "c.txt"}) << "收集到的文件 4条记录。");
+
+    r = cli({"collect", "--attributes", "", "--recursive", "--patterns", "*.doc", dir.path()});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QStringList{"收集到的文件 0条记录。"});
+}
+
+void TestCli::usageErrors()
+{
+    Result r = cli({"collect", "--help"});
+    QCOMPARE(r.code, 0);
+    QVERIFY(r.out.join('\n').contains("--patterns"));
+
+    QTemporaryDir dir;
+    for (const QStringList& bad : {QStringList{"collect", "--patterns", "*.doc", dir.filePath("missing")},
+                                   QStringList{"collect", "--bogus", "--patterns", "*.doc", dir.path()},
+                                   QStringList{"collect", dir.path()},
+                                   QStringList{"collect", "--attributes", "archive", "--patterns", "*", dir.path()},
+                                   QStringList{"frobnicate"}, QStringList{}}) {
+        r = cli(bad);
+        QCOMPARE(r.code, 2);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY2(r.err.startsWith("yanhe-cli: "), qPrintable(r.err));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
