@@ -57,13 +57,10 @@ QString nameOf(const std::filesystem::path& path)
 int attributesOf(const std::filesystem::directory_entry& entry, const QString& name)
 {
     std::error_code error;
-    std::filesystem::file_type type = entry.symlink_status(error).type();
-    if (type == std::filesystem::file_type::symlink)
-        type = entry.status(error).type();
     int bits = Normal;
-    if (type == std::filesystem::file_type::directory)
+    if (entry.is_directory(error))
         bits |= Directory;
-    else if (type != std::filesystem::file_type::regular)
+    else if (!entry.is_regular_file(error))
         bits |= System;
     if (name.startsWith(QLatin1Char('.')))
         bits |= Hidden;

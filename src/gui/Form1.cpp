@@ -819,7 +819,15 @@ void Form1::addRow(const QString& path)
     auto* item = new QListWidgetItem(path, List1);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
-    List1->scrollToBottom();
+    // The last row is brought into view before the window next draws; scrolling
+    // at once would lay the whole list out again for every row.
+    if (!m_scrollPending) {
+        m_scrollPending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_scrollPending = false;
+            List1->scrollToBottom();
+        });
+    }
 }
 
 void Form1::setStatus(const QString& text)
@@ -851,5 +859,11 @@ void Form1::setWorkbookCommandsEnabled(bool enabled)
 
 void Form1::yield()
 {
+    // Pending events (a click, a timer, a repaint) run at most a few milliseconds
+    // late; handling them for every entry would cost the collection a repaint
+    // of the window per file.
+    if (m_sinceEvents.isValid() && m_sinceEvents.elapsed() < kEventLatencyMs)
+        return;
     QCoreApplication::processEvents();
+    m_sinceEvents.start();
 }

@@ -4,6 +4,7 @@
 #include "collect/CollectView.h"
 #include "collect/FileCollector.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <functional>
@@ -118,6 +119,9 @@ private:
     QString m_versionText;
     std::function<void(const QString&)> m_openFolder;
     std::function<void()> m_endProgram;
+    static constexpr int kEventLatencyMs = 10;
+    QElapsedTimer m_sinceEvents;
+    bool m_scrollPending = false;
 
     QComboBox* Drive1 = nullptr;
     DirList* Dir1 = nullptr;
