@@ -1,6 +1,7 @@
 #include "RunningOffice.h"
 
 #include "OwnProcesses.h"
+#include "com/ComEngines.h"
 
 #include <QDir>
 #include <QFile>
@@ -140,10 +141,9 @@ public:
     }
 };
 
-#else
+#elif !defined(Q_OS_WIN)
 
-// The COM instance and the process list come with the dispatch seam of the
-// Windows build; until then no running instance is found.
+// Elsewhere the tool knows no running office program.
 class NoRunningOffice final : public RunningOffice
 {
 public:
@@ -157,8 +157,11 @@ public:
 
 std::unique_ptr<RunningOffice> RunningOffice::create()
 {
-#ifdef Q_OS_LINUX
+#if defined(Q_OS_LINUX)
     return std::make_unique<LibreOfficeRunning>();
+#elif defined(Q_OS_WIN)
+    static const std::unique_ptr<comseam::Runtime> com = comseam::Runtime::create();
+    return comseam::runningOffice(*com);
 #else
     return std::make_unique<NoRunningOffice>();
 #endif

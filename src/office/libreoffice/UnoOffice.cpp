@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QMutex>
 #include <QProcess>
@@ -179,6 +180,15 @@ public:
         const QMutexLocker lock(&m_mutex);
         m_used.remove(index);
     }
+    // The profile folders of the soffices running now.
+    QStringList inUse()
+    {
+        const QMutexLocker lock(&m_mutex);
+        QStringList folders;
+        for (const int index : std::as_const(m_used))
+            folders << QDir::cleanPath(folder(index));
+        return folders;
+    }
     QString folder(int index) const
     {
         return m_root.filePath(QStringLiteral("%1-%2").arg(QLatin1String(OwnProcesses::kProfileMarker)).arg(index));
@@ -278,7 +288,47 @@ void UnoOffice::launch(const QString& program)
     OwnProcesses::add(m_pid);
 }
 
+namespace {
+
+QString lockFileOf(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.dir().filePath(QStringLiteral(".~lock.") + info.fileName() + QLatin1Char('#'));
+}
+
+// A lock file that a soffice of this tool left behind when it was ended:
+// it names one of the tool's profiles, and that profile is gone or no longer in use.
+bool isStaleOwnLock(const QString& lockFile, const QStringList& inUse)
+{
+    QFile file(lockFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QString content = QString::fromUtf8(file.read(4096));
+    const qsizetype at = content.indexOf(QLatin1String(OwnProcesses::kProfileMarker));
+    if (at < 0)
+        return false;
+    const qsizetype start = content.lastIndexOf(QLatin1String("file://"), at);
+    const qsizetype end = content.indexOf(QLatin1Char(';'), at);
+    const QString profile = QUrl(content.mid(start, end < 0 ? -1 : end - start)).toLocalFile();
+    return !QFileInfo::exists(profile) || !inUse.contains(QDir::cleanPath(profile));
+}
+
+} // namespace
+
 Reference<lang::XComponent> UnoOffice::load(const QString& path)
+{
+    const QString lock = lockFileOf(path);
+    if (QFileInfo::exists(lock) && isStaleOwnLock(lock, profiles().inUse()))
+        QFile::remove(lock);
+    const Reference<lang::XComponent> document = loadUrl(fileUrl(path));
+    m_loaded.append(path);
+    if (!document.is())
+        throw RuntimeError(RuntimeError::PathFileAccess,
+                           QStringLiteral("无法打开文件（加密、损坏、被锁定或不是文档）：") + path);
+    return document;
+}
+
+Reference<lang::XComponent> UnoOffice::loadUrl(const QString& location)
 {
     if (!running()) {
         forget();
@@ -292,13 +342,8 @@ Reference<lang::XComponent> UnoOffice::load(const QString& path)
     };
     const uno::Sequence<beans::PropertyValue> arguments(properties, 4);
     const Reference<frame::XComponentLoader> loader(m_desktop, uno::UNO_QUERY_THROW);
-    const rtl::OUString url = toOUString(fileUrl(path));
-    const Reference<lang::XComponent> document =
-        call([&] { return loader->loadComponentFromURL(url, rtl::OUString("_blank"), 0, arguments); });
-    if (!document.is())
-        throw RuntimeError(RuntimeError::PathFileAccess,
-                           QStringLiteral("无法打开文件（加密、损坏、被锁定或不是文档）：") + path);
-    return document;
+    const rtl::OUString url = toOUString(location);
+    return call([&] { return loader->loadComponentFromURL(url, rtl::OUString("_blank"), 0, arguments); });
 }
 
 void UnoOffice::finish()
@@ -333,7 +378,14 @@ void UnoOffice::forget()
             m_process->waitForFinished(5000);
         }
         m_process.reset();
+        // An ended soffice leaves the lock files of its open documents behind.
+        for (const QString& path : std::as_const(m_loaded)) {
+            const QString lock = lockFileOf(path);
+            if (QFileInfo::exists(lock) && isStaleOwnLock(lock, {}))
+                QFile::remove(lock);
+        }
     }
+    m_loaded.clear();
     if (m_pid > 0)
         OwnProcesses::remove(m_pid);
     m_pid = 0;

@@ -3,6 +3,7 @@
 #include "app/RuntimeError.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
@@ -66,6 +67,8 @@ public:
     // Loads a document hidden and without interaction: no macros, no link
     // updates, every password, repair or lock question refused.
     Reference<css::lang::XComponent> load(const QString& path);
+    // The same for a URL, e.g. "private:factory/swriter" for a new document.
+    Reference<css::lang::XComponent> loadUrl(const QString& url);
 
     // Runs f against this soffice, bounded by the time-out. UNO failures become
     // RuntimeError; a soffice that died on the call is forgotten.
@@ -109,6 +112,7 @@ private:
     std::unique_ptr<QProcess> m_process;
     qint64 m_pid = 0;
     int m_profile = -1;
+    QStringList m_loaded; // documents this soffice opened
     QString m_pipe;
     int m_timeoutMs;
     Reference<css::uno::XComponentContext> m_context;

@@ -1,0 +1,275 @@
+// The dispatch seam over IDispatch: the only COM code of the tool. Windows only.
+#include "Dispatch.h"
+
+#include "app/RuntimeError.h"
+
+#include <objbase.h>
+#include <oleauto.h>
+#include <windows.h>
+
+namespace comseam {
+
+namespace {
+
+void ensureCom()
+{
+    thread_local const HRESULT initialised = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    (void)initialised;
+}
+
+BSTR toBstr(const QString& text)
+{
+    return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.utf16()), static_cast<UINT>(text.size()));
+}
+
+[[noreturn]] void fail(HRESULT hr, const QString& what, const EXCEPINFO* info = nullptr)
+{
+    QString description = what;
+    if (info && info->bstrDescription)
+        description += QStringLiteral("：") + QString::fromWCharArray(info->bstrDescription);
+    // REGDB_E_CLASSNOTREG and friends: the component cannot be created.
+    const int number = (hr == REGDB_E_CLASSNOTREG || hr == CO_E_CLASSSTRING || hr == CO_E_SERVER_EXEC_FAILURE)
+                           ? 429
+                           : (info && info->wCode ? info->wCode : 440);
+    throw RuntimeError(number, description);
+}
+
+class WinObject;
+
+VARIANT toVariant(const QVariant& value);
+QVariant fromVariant(VARIANT& value);
+
+class WinObject final : public Object
+{
+public:
+    explicit WinObject(IDispatch* dispatch) : m_dispatch(dispatch) {}
+    ~WinObject() override
+    {
+        if (m_dispatch)
+            m_dispatch->Release();
+    }
+    IDispatch* dispatch() const { return m_dispatch; }
+
+    QVariant invoke(const QString& member, const QVariantList& arguments, const QList<Named>& named) override
+    {
+        return call(member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, arguments, named);
+    }
+    QVariant get(const QString& member, const QVariantList& arguments) override
+    {
+        return call(member, DISPATCH_PROPERTYGET | DISPATCH_METHOD, arguments, {});
+    }
+    void put(const QString& member, const QVariant& value, const QVariantList& arguments) override
+    {
+        QVariantList all = arguments;
+        all.append(value);
+        call(member, DISPATCH_PROPERTYPUT, all, {}, true);
+    }
+    QList<ObjectPtr> items() override
+    {
+        QList<ObjectPtr> result;
+        QVariant enumerator = call(QString(), DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, {}, false, DISPID_NEWENUM);
+        IUnknown* unknown = nullptr;
+        if (holdsObject(enumerator)) {
+            auto* holder = static_cast<WinObject*>(enumerator.value<ObjectPtr>().get());
+            holder->dispatch()->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown));
+        }
+        if (!unknown)
+            return result;
+        IEnumVARIANT* each = nullptr;
+        const HRESULT hr = unknown->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&each));
+        unknown->Release();
+        if (FAILED(hr) || !each)
+            return result;
+        VARIANT item;
+        VariantInit(&item);
+        while (each->Next(1, &item, nullptr) == S_OK) {
+            const QVariant value = fromVariant(item);
+            result.append(holdsObject(value) ? value.value<ObjectPtr>() : nullptr);
+            VariantClear(&item);
+        }
+        each->Release();
+        return result;
+    }
+
+private:
+    QVariant call(const QString& member, WORD flags, const QVariantList& arguments, const QList<Named>& named,
+                  bool isPut = false, DISPID fixed = DISPID_VALUE)
+    {
+        ensureCom();
+        // Names: the member, then the named arguments.
+        std::vector<BSTR> names;
+        names.push_back(toBstr(member));
+        for (const Named& argument : named)
+            names.push_back(toBstr(argument.name));
+        std::vector<DISPID> ids(names.size(), DISPID_UNKNOWN);
+        if (!member.isEmpty() || !named.isEmpty()) {
+            const HRESULT hr = m_dispatch->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()),
+                                                        LOCALE_USER_DEFAULT, ids.data());
+            for (BSTR name : names)
+                SysFreeString(name);
+            if (FAILED(hr))
+                fail(hr, QStringLiteral("对象不支持该属性或方法：") + member);
+        } else {
+            for (BSTR name : names)
+                SysFreeString(name);
+        }
+        const DISPID id = member.isEmpty() ? fixed : ids[0];
+
+        // Arguments go in reverse order: named ones first (reversed), then positional.
+        std::vector<VARIANT> values;
+        for (qsizetype i = named.size() - 1; i >= 0; --i)
+            values.push_back(toVariant(named.at(i).value));
+        for (qsizetype i = arguments.size() - 1; i >= 0; --i)
+            values.push_back(toVariant(arguments.at(i)));
+        std::vector<DISPID> namedIds;
+        for (qsizetype i = named.size() - 1; i >= 0; --i)
+            namedIds.push_back(ids[static_cast<size_t>(i) + 1]);
+        DISPID putId = DISPID_PROPERTYPUT;
+        DISPPARAMS parameters{values.data(), isPut ? &putId : namedIds.data(), static_cast<UINT>(values.size()),
+                              static_cast<UINT>(isPut ? 1 : namedIds.size())};
+        VARIANT result;
+        VariantInit(&result);
+        EXCEPINFO exception{};
+        const HRESULT hr =
+            m_dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters, &result, &exception, nullptr);
+        for (VARIANT& value : values)
+            VariantClear(&value);
+        if (FAILED(hr)) {
+            VariantClear(&result);
+            fail(hr, QStringLiteral("自动化错误：") + member, hr == DISP_E_EXCEPTION ? &exception : nullptr);
+        }
+        const QVariant converted = fromVariant(result);
+        VariantClear(&result);
+        return converted;
+    }
+
+    IDispatch* m_dispatch;
+};
+
+VARIANT toVariant(const QVariant& value)
+{
+    VARIANT v;
+    VariantInit(&v);
+    if (!value.isValid())
+        return v;
+    switch (value.metaType().id()) {
+    case QMetaType::Short:
+        v.vt = VT_I2;
+        v.iVal = value.value<qint16>();
+        break;
+    case QMetaType::Int:
+        v.vt = VT_I4;
+        v.lVal = value.toInt();
+        break;
+    case QMetaType::Bool:
+        v.vt = VT_BOOL;
+        v.boolVal = value.toBool() ? VARIANT_TRUE : VARIANT_FALSE;
+        break;
+    case QMetaType::Double:
+        v.vt = VT_R8;
+        v.dblVal = value.toDouble();
+        break;
+    default:
+        if (holdsObject(value)) {
+            auto* object = static_cast<WinObject*>(value.value<ObjectPtr>().get());
+            v.vt = VT_DISPATCH;
+            v.pdispVal = object->dispatch();
+            v.pdispVal->AddRef();
+        } else {
+            v.vt = VT_BSTR;
+            v.bstrVal = toBstr(value.toString());
+        }
+    }
+    return v;
+}
+
+QVariant fromVariant(VARIANT& value)
+{
+    switch (value.vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+        return {};
+    case VT_DISPATCH:
+        if (!value.pdispVal)
+            return {};
+        value.pdispVal->AddRef();
+        return QVariant::fromValue<ObjectPtr>(std::make_shared<WinObject>(value.pdispVal));
+    case VT_UNKNOWN: {
+        IDispatch* dispatch = nullptr;
+        if (value.punkVal && SUCCEEDED(value.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
+            return QVariant::fromValue<ObjectPtr>(std::make_shared<WinObject>(dispatch));
+        return {};
+    }
+    case VT_BOOL:
+        return value.boolVal != VARIANT_FALSE;
+    case VT_BSTR:
+        return QString::fromWCharArray(value.bstrVal, static_cast<int>(SysStringLen(value.bstrVal)));
+    default: {
+        VARIANT text;
+        VariantInit(&text);
+        if (SUCCEEDED(VariantChangeType(&text, &value, 0, VT_BSTR))) {
+            const QString converted = QString::fromWCharArray(text.bstrVal, static_cast<int>(SysStringLen(text.bstrVal)));
+            VariantClear(&text);
+            return converted;
+        }
+        return {};
+    }
+    }
+}
+
+class WinRuntime final : public Runtime
+{
+public:
+    bool isRegistered(const QString& progId) override
+    {
+        ensureCom();
+        CLSID clsid;
+        return SUCCEEDED(CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(progId.utf16()), &clsid));
+    }
+    ObjectPtr create(const QString& progId) override
+    {
+        ensureCom();
+        CLSID clsid;
+        HRESULT hr = CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(progId.utf16()), &clsid);
+        if (FAILED(hr))
+            fail(REGDB_E_CLASSNOTREG, QStringLiteral("ActiveX 部件不能创建对象（%1）").arg(progId));
+        IDispatch* dispatch = nullptr;
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER, IID_IDispatch,
+                              reinterpret_cast<void**>(&dispatch));
+        if (FAILED(hr))
+            fail(REGDB_E_CLASSNOTREG, QStringLiteral("ActiveX 部件不能创建对象（%1）").arg(progId));
+        return std::make_shared<WinObject>(dispatch);
+    }
+    ObjectPtr attach(const QString& progId) override
+    {
+        ensureCom();
+        CLSID clsid;
+        IUnknown* unknown = nullptr;
+        if (FAILED(CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(progId.utf16()), &clsid)) ||
+            FAILED(GetActiveObject(clsid, nullptr, &unknown)) || !unknown)
+            return nullptr;
+        IDispatch* dispatch = nullptr;
+        unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+        unknown->Release();
+        return dispatch ? std::make_shared<WinObject>(dispatch) : nullptr;
+    }
+    ObjectPtr getObject(const QString& moniker) override
+    {
+        ensureCom();
+        IDispatch* dispatch = nullptr;
+        const HRESULT hr =
+            CoGetObject(reinterpret_cast<LPCWSTR>(moniker.utf16()), nullptr, IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+        if (FAILED(hr) || !dispatch)
+            fail(hr, QStringLiteral("无法获取对象：") + moniker);
+        return std::make_shared<WinObject>(dispatch);
+    }
+};
+
+} // namespace
+
+std::unique_ptr<Runtime> Runtime::create()
+{
+    return std::make_unique<WinRuntime>();
+}
+
+} // namespace comseam

@@ -1,0 +1,345 @@
+#include "app/RuntimeError.h"
+#include "office/OfficeRegistry.h"
+#include "office/OwnProcesses.h"
+#include "support/UnoDocuments.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+QByteArray head(const QString& path, int bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(bytes) : QByteArray();
+}
+
+const UnoDocuments::WordContent kWord{
+    {"正文里的 OLD 文字", "第二段 old"},
+    {"文本框一 OLD", "文本框二 没有"},
+    {"页眉一 OLD", "页眉二 OLD", "页眉三"},
+    {"页脚一 OLD", "页脚二", "页脚三 OLD"},
+    "页眉文本框 OLD",
+};
+
+// soffice.bin processes that this test process started (its children).
+QList<qint64> ownSoffices()
+{
+    QList<qint64> found;
+    const QString me = QString::number(QCoreApplication::applicationPid());
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat("/proc/" + entry + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QString line = QString::fromLatin1(stat.readAll());
+        const QStringList fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (line.contains("(soffice.bin)") && fields.size() > 1 && fields.at(1) == me)
+            found << entry.toLongLong();
+    }
+    return found;
+}
+
+} // namespace
+
+class TestLibreOffice : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase() { UnoDocuments::shutdown(); }
+    void registryByProgramIdentifier();
+    void wordModelAndReplaceScopes_data();
+    void wordModelAndReplaceScopes();
+    void selectionWritesFooterWithPageField();
+    void workbooks_data();
+    void workbooks();
+    void badFilesFailQuickly();
+    void crashAndTimeoutEndOnlyOurSoffice();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestLibreOffice::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+void TestLibreOffice::registryByProgramIdentifier()
+{
+    OfficeRegistry& registry = OfficeRegistry::system();
+    // Creating costs nothing: soffice starts with the first document.
+    QElapsedTimer timer;
+    timer.start();
+    word::ApplicationPtr writer = registry.createWordProcessor("WORD.application");
+    sheet::ApplicationPtr calc = registry.createSpreadsheet("excel.Application");
+    QVERIFY(timer.elapsed() < 1000);
+    QVERIFY(writer && calc);
+    QVERIFY(calc->version().contains('.'));
+    QVERIFY(!calc->defaultValue().isEmpty());
+    for (const QString& wps : {QString("ET.Application"), QString("KET.Application")}) {
+        try {
+            registry.createSpreadsheet(wps);
+            QFAIL("WPS is not on this machine");
+        } catch (const RuntimeError& error) {
+            QCOMPARE(error.number(), 429);
+            QVERIFY(!error.description().isEmpty());
+        }
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, registry.createWordProcessor(wps));
+    }
+    writer->quit();
+    calc->quit();
+}
+
+void TestLibreOffice::wordModelAndReplaceScopes_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("docx") << "scopes.docx";
+    QTest::newRow("doc") << "scopes.doc";
+}
+
+void TestLibreOffice::wordModelAndReplaceScopes()
+{
+    QFETCH(QString, name);
+    const QString path = m_dir.filePath(name);
+    UnoDocuments::writeDocument(path, kWord);
+    const QByteArray magic = head(path, 4);
+
+    word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
+    word::DocumentPtr document = word->documentsOpen(path);
+
+    // The model: main text only in Content, two text boxes, three sections, one header text box.
+    word::RangePtr content = document->content();
+    QVERIFY(content->text().contains("正文里的 OLD 文字"));
+    QVERIFY(!content->text().contains("页眉"));
+    QVERIFY(!content->text().contains("文本框一"));
+    QVERIFY(content->findExecute("old")); // any letter case, as Word finds
+    QVERIFY(!content->findExecute("页眉一"));
+    QVERIFY(!content->findExecute(""));
+    const QList<word::ShapePtr> shapes = document->shapes();
+    QCOMPARE(shapes.size(), 2);
+    const QList<word::SectionPtr> sections = document->sections();
+    QCOMPARE(sections.size(), 3);
+    QCOMPARE(sections.at(1)->headers(1)->range()->text(), QString("页眉二 OLD"));
+    QCOMPARE(sections.at(2)->footers(1)->range()->text(), QString("页脚三 OLD"));
+    QCOMPARE(sections.at(0)->headers(1)->shapes().size(), 1);
+    QCOMPARE(sections.at(0)->footers(1)->shapes().size(), 0);
+
+    // The body only.
+    content->replaceAll("OLD", "NEW");
+    QCOMPARE(content->text().split('\n').mid(0, 2), (QStringList{"正文里的 NEW 文字", "第二段 NEW"}));
+    QCOMPARE(shapes.at(0)->textFrameTextRange()->text(), QString("文本框一 OLD"));
+    QCOMPARE(sections.at(0)->headers(1)->range()->text(), QString("页眉一 OLD"));
+    // One text box, one section's header, the header's text box.
+    shapes.at(0)->textFrameTextRange()->replaceAll("OLD", "框");
+    sections.at(1)->headers(1)->range()->replaceAll("OLD", "眉");
+    sections.at(0)->headers(1)->shapes().at(0)->textFrameTextRange()->replaceAll("OLD", "内");
+    document->save();
+    word->quit();
+
+    // Read back from the file: changed where asked, nothing else; same format.
+    QCOMPARE(head(path, 4), magic);
+    word = OfficeRegistry::system().createWordProcessor("Word.Application");
+    document = word->documentsOpen(path);
+    QVERIFY(document->content()->text().contains("正文里的 NEW 文字"));
+    QStringList boxes;
+    for (const word::ShapePtr& shape : document->shapes())
+        boxes << shape->textFrameTextRange()->text();
+    QCOMPARE(boxes, (QStringList{"文本框一 框", "文本框二 没有"}));
+    const QList<word::SectionPtr> again = document->sections();
+    QCOMPARE(again.size(), 3);
+    QCOMPARE(again.at(0)->headers(1)->range()->text(), QString("页眉一 OLD"));
+    QCOMPARE(again.at(1)->headers(1)->range()->text(), QString("页眉二 眉"));
+    QCOMPARE(again.at(0)->footers(1)->range()->text(), QString("页脚一 OLD"));
+    QCOMPARE(again.at(0)->headers(1)->shapes().at(0)->textFrameTextRange()->text(), QString("页眉文本框 内"));
+
+    // Range.Delete empties a header.
+    again.at(2)->headers(1)->range()->Delete();
+    QCOMPARE(again.at(2)->headers(1)->range()->text(), QString());
+    QCOMPARE(word->documents().size(), 1);
+    word->quit();
+}
+
+void TestLibreOffice::selectionWritesFooterWithPageField()
+{
+    const QString path = m_dir.filePath("footer.docx");
+    UnoDocuments::writeDocument(path, {{"正文"}, {}, {"页眉 原文本"}, {"旧页脚"}, {}});
+    word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("word.Application");
+    word::DocumentPtr document = word->documentsOpen(path);
+    word->setVisible(false);
+    word->setDisplayAlerts(-1);
+
+    // The header through the view, as the header replace does.
+    word->setSeekView(word::kSeekCurrentPageHeader);
+    word->selection()->findReplaceAll("原文本", "新文本");
+    word->setSeekView(word::kSeekMainDocument);
+
+    // The footer: deleted, then 第N页 typed with a font, centred.
+    word->setSeekView(word::kSeekCurrentPageFooter);
+    word::SelectionPtr selection = word->selection();
+    const QList<word::SectionPtr> current = selection->sections();
+    QCOMPARE(current.size(), 1);
+    current.first()->footers(1)->range()->Delete();
+    selection->setFontName("宋体");
+    selection->setFontSize("10");
+    selection->setFontBold(true);
+    selection->typeText("第");
+    selection->fieldsAdd(word::kFieldPage);
+    selection->typeText("页");
+    selection->setParagraphAlignment(word::kAlignCenter);
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, selection->setFontSize("大号"));
+    word->setSeekView(word::kSeekMainDocument);
+    document->save();
+    document->close();
+    word->quit();
+
+    word = OfficeRegistry::system().createWordProcessor("Word.Application");
+    document = word->documentsOpen(path);
+    QCOMPARE(document->sections().at(0)->headers(1)->range()->text(), QString("页眉 新文本"));
+    QCOMPARE(document->sections().at(0)->footers(1)->range()->text(), QString("第1页"));
+    QCOMPARE(document->content()->text(), QString("正文"));
+    word->quit();
+}
+
+void TestLibreOffice::workbooks_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("xlsx") << "book.xlsx";
+    QTest::newRow("xls") << "book.xls";
+}
+
+void TestLibreOffice::workbooks()
+{
+    QFETCH(QString, name);
+    const QString path = m_dir.filePath(name);
+    UnoDocuments::writeWorkbook(path, {{"一月", {{1, 1, "abc"}}},
+                                       {"二月", {{2, 2, "xx OLD yy"}, {3, 1, "old"}}},
+                                       {"三月", {{1, 1, "旧"}}}});
+    const QByteArray magic = head(path, 4);
+
+    sheet::ApplicationPtr excel = OfficeRegistry::system().createSpreadsheet("excel.application");
+    excel->setVisible(false);
+    sheet::WorkbookPtr book = excel->workbooksOpen(path);
+    QCOMPARE(book->worksheetsCount(), 3);
+    QStringList names;
+    for (int i = 1; i <= 3; ++i) {
+        book->sheetsActivate(i);
+        names << book->worksheets(i)->name();
+    }
+    QCOMPARE(names, (QStringList{"一月", "二月", "三月"}));
+    QVERIFY(!book->worksheets(1)->cellsFind("OLD"));
+    sheet::WorksheetPtr second = book->worksheets(2);
+    QVERIFY(second->cellsFind("OLD"));
+    second->cellsReplace("OLD", "NEW"); // part of a cell, any case
+    book->worksheets(3)->setCell(3, 2, "x");
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, book->worksheets(3)->setCell(0, 1, "y"));
+    QCOMPARE(excel->workbooks().size(), 1);
+    book->close(true);
+    QCOMPARE(excel->workbooks().size(), 0);
+    excel->quit();
+
+    QCOMPARE(head(path, 4), magic);
+    excel = OfficeRegistry::system().createSpreadsheet("Excel.Application");
+    book = excel->workbooksOpen(path);
+    QCOMPARE(book->worksheets(2)->cell(2, 2), QString("xx NEW yy"));
+    QCOMPARE(book->worksheets(2)->cell(3, 1), QString("NEW"));
+    QCOMPARE(book->worksheets(1)->cell(1, 1), QString("abc"));
+    QCOMPARE(book->worksheets(3)->cell(3, 2), QString("x"));
+    book->close(false);
+    excel->quit();
+}
+
+void TestLibreOffice::badFilesFailQuickly()
+{
+    const QString locked = m_dir.filePath("secret.doc");
+    UnoDocuments::writeDocument(locked, {{"机密 OLD"}, {}, {}, {}, {}}, "pw");
+    const QString broken = m_dir.filePath("broken.docx");
+    {
+        QFile file(broken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("PK\x03\x04 this is not a document at all");
+    }
+    const QString good = m_dir.filePath("good.doc");
+    UnoDocuments::writeDocument(good, {{"好的 OLD"}, {}, {}, {}, {}});
+
+    word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
+    for (const QString& bad : {locked, broken, m_dir.filePath("missing.docx")}) {
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            word->documentsOpen(bad);
+            QFAIL(qPrintable("opened " + bad));
+        } catch (const RuntimeError&) {
+        }
+        QVERIFY2(timer.elapsed() < 20000, qPrintable(bad));
+    }
+    // A read-only file opens, but cannot be saved.
+    QVERIFY(QFile::setPermissions(good, QFile::ReadOwner | QFile::ReadUser));
+    word::DocumentPtr document = word->documentsOpen(good);
+    document->content()->replaceAll("OLD", "NEW");
+    if (::geteuid() != 0) // root writes anyway
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, document->save());
+    word->quit();
+}
+
+void TestLibreOffice::crashAndTimeoutEndOnlyOurSoffice()
+{
+    const QString a = m_dir.filePath("a.docx");
+    const QString b = m_dir.filePath("b.docx");
+    UnoDocuments::writeDocument(a, {{"甲 OLD"}, {}, {}, {}, {}});
+    UnoDocuments::writeDocument(b, {{"乙 OLD"}, {}, {}, {}, {}});
+    const QString c = m_dir.filePath("c.doc");
+    UnoDocuments::writeDocument(c, {{"丙 OLD"}, {}, {}, {}, {}});
+
+    word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
+    word::DocumentPtr first = word->documentsOpen(a);
+    QList<qint64> crashed;
+    for (const qint64 pid : ownSoffices()) {
+        if (OwnProcesses::contains(pid))
+            crashed << pid;
+    }
+    QVERIFY(!crashed.isEmpty());
+
+    // The office program crashes under a document: that document fails, the next works.
+    for (const qint64 pid : crashed)
+        ::kill(pid_t(pid), SIGKILL);
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, first->content()->replaceAll("OLD", "NEW"));
+    word::DocumentPtr second = word->documentsOpen(b);
+    second->content()->replaceAll("OLD", "NEW");
+    second->save();
+    QVERIFY(second->content()->text().contains("乙 NEW"));
+
+    // It hangs: the call is bounded, our soffice ended, and the next document works again.
+    qputenv("YANHE_OFFICE_TIMEOUT_MS", "3000");
+    const QList<qint64> others = ownSoffices();
+    word::ApplicationPtr slow = OfficeRegistry::system().createWordProcessor("Word.Application");
+    word::DocumentPtr frozen = slow->documentsOpen(a);
+    QList<qint64> hung;
+    for (const qint64 pid : ownSoffices()) {
+        if (OwnProcesses::contains(pid) && !others.contains(pid))
+            hung << pid;
+    }
+    QCOMPARE(hung.size(), 1);
+    for (const qint64 pid : hung)
+        ::kill(pid_t(pid), SIGSTOP);
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, frozen->content()->findExecute("OLD"));
+    QVERIFY(timer.elapsed() < 15000);
+    QVERIFY(slow->documentsOpen(c)->content()->findExecute("丙"));
+    // A document that the other engine holds open is locked for this one: an error, no wait.
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, slow->documentsOpen(b));
+    qunsetenv("YANHE_OFFICE_TIMEOUT_MS");
+    // The other engine's soffice was not touched.
+    QVERIFY(second->content()->findExecute("乙"));
+    slow->quit();
+    word->quit();
+}
+
+QTEST_GUILESS_MAIN(TestLibreOffice)
+#include "tst_libreoffice.moc"
