@@ -32,4 +32,10 @@ bool contains(qint64 pid)
     return pids().contains(pid);
 }
 
+QList<qint64> all()
+{
+    const QMutexLocker lock(&mutex);
+    return pids().values();
+}
+
 } // namespace OwnProcesses

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QtGlobal>
 
 // The office processes this tool started itself. Nothing that looks for the
@@ -12,5 +13,6 @@ inline constexpr char kProfileMarker[] = "yanhe-office-profile";
 void add(qint64 pid);
 void remove(qint64 pid);
 bool contains(qint64 pid);
+QList<qint64> all();
 
 } // namespace OwnProcesses

@@ -1,0 +1,193 @@
+#include "app/RuntimeError.h"
+#include "office/OfficeRegistry.h"
+#include "office/com/ComEngines.h"
+#include "support/RecordingDispatch.h"
+
+#include <QTest>
+
+namespace {
+
+class RecordingRuntime final : public comseam::Runtime
+{
+public:
+    explicit RecordingRuntime(RecordingDispatch& recorder) : m_recorder(recorder) {}
+    bool isRegistered(const QString&) override { return true; }
+    comseam::ObjectPtr create(const QString& progId) override { return m_recorder.object(progId); }
+    comseam::ObjectPtr attach(const QString& progId) override
+    {
+        return running.contains(progId) ? m_recorder.object("running " + progId) : nullptr;
+    }
+    comseam::ObjectPtr getObject(const QString& moniker) override { return m_recorder.object(moniker); }
+    QStringList running;
+
+private:
+    RecordingDispatch& m_recorder;
+};
+
+} // namespace
+
+class TestComSeam : public QObject
+{
+    Q_OBJECT
+private slots:
+    void wordMemberPathsAndArguments();
+    void writerSelectionPaths();
+    void excelMemberPathsAndArguments();
+    void runningInstanceAndProcesses();
+    void wpsCannotBeCreatedHere();
+};
+
+void TestComSeam::wordMemberPathsAndArguments()
+{
+    RecordingDispatch com;
+    const QString doc = "Word.Application.Documents.Open(\"C:\\a.doc\")";
+    com.answers[doc + ".Content.Find.Execute(\"旧\")"] = true;
+    com.answers[doc + ".Content.Find.Execute(\"无\")"] = QVariant(); // null: not found
+    com.counts[doc + ".Shapes"] = 2;
+    com.counts[doc + ".Sections"] = 3;
+
+    word::ApplicationPtr word = comseam::wordProcessor(com.object("Word.Application"));
+    word::DocumentPtr document = word->documentsOpen("C:\\a.doc");
+    word::RangePtr content = document->content();
+    QVERIFY(content->findExecute("旧"));
+    QVERIFY(!content->findExecute("无"));
+    content->replaceAll("旧", "新");
+    document->shapes().at(1)->textFrameTextRange()->replaceAll("旧", "新");
+    const QList<word::SectionPtr> sections = document->sections();
+    QCOMPARE(sections.size(), 3);
+    sections.at(2)->headers(1)->range()->replaceAll("旧", "新");
+    sections.at(0)->footers(1)->shapes();
+    document->save();
+    word->quit();
+
+    const QString replace = "(findtext:=\"旧\", replacewith:=\"新\", Replace:=2 As Integer)";
+    QCOMPARE(com.calls, (QStringList{
+                            "Word.Application.Documents.Open(\"C:\\a.doc\")",
+                            doc + ".Content.Find.Execute(\"旧\")",
+                            doc + ".Content.Find.Execute(\"无\")",
+                            doc + ".Content.Find.Execute" + replace,
+                            doc + ".Shapes[2].TextFrame.TextRange.Find.Execute" + replace,
+                            doc + ".Sections[3].Headers(1 As Integer).Range.Find.Execute" + replace,
+                            doc + ".Save()",
+                            "Word.Application.Quit()",
+                        }));
+}
+
+void TestComSeam::writerSelectionPaths()
+{
+    RecordingDispatch com;
+    com.counts["Word.Application.Selection.Sections"] = 1;
+    word::ApplicationPtr word = comseam::wordProcessor(com.object("Word.Application"));
+    word->documentsOpen("C:\\b.docx")->close();
+    word->setVisible(false);
+    word->setDisplayAlerts(-1);
+    word->setSeekView(word::kSeekCurrentPageFooter);
+    word::SelectionPtr selection = word->selection();
+    selection->sections().at(0)->footers(1)->range()->Delete();
+    selection->setFontName("宋体");
+    selection->setFontSize("10");
+    selection->setFontBold(true);
+    selection->typeText("第");
+    selection->fieldsAdd(word::kFieldPage);
+    selection->typeText("页");
+    selection->setParagraphAlignment(word::kAlignJustify);
+    selection->findReplaceAll("原文本", "新文本");
+    word->setSeekView(word::kSeekMainDocument);
+
+    const QString s = "Word.Application.Selection";
+    QCOMPARE(com.calls, (QStringList{
+                            "Word.Application.Documents.Open(\"C:\\b.docx\")",
+                            "Word.Application.Documents.Open(\"C:\\b.docx\").Close()",
+                            "Word.Application.Visible = False",
+                            "Word.Application.DisplayAlerts = True",
+                            "Word.Application.ActiveWindow.ActivePane.View.SeekView = 10 As Integer",
+                            s + ".Sections[1].Footers(1 As Integer).Range.Delete()",
+                            s + ".Font.Name = \"宋体\"",
+                            s + ".Font.Size = \"10\"",
+                            s + ".Font.Bold = True",
+                            s + ".TypeText(\"第\")",
+                            s + ".Fields.Add(Range:=<" + s + ".Range>, Type:=33 As Integer)",
+                            s + ".TypeText(\"页\")",
+                            s + ".ParagraphFormat.Alignment = 3 As Long",
+                            s + ".Find.Execute(findtext:=\"原文本\", replacewith:=\"新文本\", Replace:=2 As Integer)",
+                            "Word.Application.ActiveWindow.ActivePane.View.SeekView = 0 As Integer",
+                        }));
+}
+
+void TestComSeam::excelMemberPathsAndArguments()
+{
+    RecordingDispatch com;
+    const QString book = "excel.application.Workbooks.Open(\"D:\\b.xls\")";
+    com.answers[book + ".Worksheets.Count"] = 3;
+    com.answers[book + ".Worksheets(2 As Long).Name"] = "二月";
+    com.answers[book + ".Worksheets(2 As Long).Cells.Find(\"旧\")"] = QVariant(); // Nothing
+    com.answers["excel.application"] = "Microsoft Excel";
+    com.answers["excel.application.Version"] = "16.0";
+
+    sheet::ApplicationPtr excel = comseam::spreadsheet(com.object("excel.application"));
+    QCOMPARE(excel->defaultValue(), QString("Microsoft Excel"));
+    QCOMPARE(excel->version(), QString("16.0"));
+    excel->setVisible(false);
+    sheet::WorkbookPtr workbook = excel->workbooksOpen("D:\\b.xls");
+    QCOMPARE(workbook->worksheetsCount(), 3);
+    workbook->sheetsActivate(2);
+    sheet::WorksheetPtr sheet = workbook->worksheets(2);
+    QCOMPARE(sheet->name(), QString("二月"));
+    QVERIFY(!sheet->cellsFind("旧"));
+    QVERIFY(workbook->worksheets(1)->cellsFind("旧"));
+    sheet->cellsReplace("旧", "新");
+    sheet->setCell(3, 2, "x");
+    workbook->close(true);
+    excel->quit();
+
+    QCOMPARE(com.calls, (QStringList{
+                            "excel.application.Visible = False",
+                            "excel.application.Workbooks.Open(\"D:\\b.xls\")",
+                            book + ".Sheets(2 As Long).Activate()",
+                            book + ".Worksheets(2 As Long).Cells.Find(\"旧\")",
+                            book + ".Worksheets(1 As Long).Cells.Find(\"旧\")",
+                            book + ".Worksheets(2 As Long).Cells.Replace(What:=\"旧\", Replacement:=\"新\", "
+                                   "LookAt:=2 As Integer, SearchOrder:=1 As Integer, MatchCase:=False, "
+                                   "SearchFormat:=False, ReplaceFormat:=False)",
+                            book + ".Worksheets(2 As Long).Cells(3 As Long, 2 As Long) = \"x\"",
+                            book + ".Close(True)",
+                            "excel.application.Quit()",
+                        }));
+}
+
+void TestComSeam::runningInstanceAndProcesses()
+{
+    RecordingDispatch com;
+    RecordingRuntime runtime(com);
+    const std::unique_ptr<RunningOffice> office = comseam::runningOffice(runtime);
+    QVERIFY(!office->openDocuments("Word.Application").has_value());
+
+    runtime.running << "Word.Application";
+    com.counts["running Word.Application.Documents"] = 2;
+    com.answers["running Word.Application.Documents[1].FullName"] = "C:\\a.docx";
+    com.answers["running Word.Application.Documents[2].FullName"] = "C:\\b.doc";
+    QCOMPARE(*office->openDocuments("Word.Application"), (QStringList{"C:\\a.docx", "C:\\b.doc"}));
+
+    const QString query = "winmgmts:.ExecQuery(\"select * from Win32_Process where name='winword.EXE'\")";
+    com.counts[query] = 2;
+    QCOMPARE(office->endAllProcesses("winword.EXE"), 2);
+    QCOMPARE(com.calls, (QStringList{query, query + "[1].Terminate(0 As Integer)", query + "[2].Terminate(0 As Integer)"}));
+}
+
+void TestComSeam::wpsCannotBeCreatedHere()
+{
+#ifndef Q_OS_WIN
+    for (const QString& id : {QString("ET.Application"), QString("ket.application"), QString("Nothing.Here")}) {
+        try {
+            OfficeRegistry::system().createSpreadsheet(id);
+            QFAIL("created");
+        } catch (const RuntimeError& error) {
+            QCOMPARE(error.number(), 429);
+        }
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, OfficeRegistry::system().createWordProcessor(id));
+    }
+#endif
+}
+
+QTEST_GUILESS_MAIN(TestComSeam)
+#include "tst_comseam.moc"

@@ -1,0 +1,319 @@
+#include "FakeOffice.h"
+
+#include "app/RuntimeError.h"
+
+namespace {
+
+using Story = FakeOffice::Story;
+
+class FakeRange final : public word::Range
+{
+public:
+    explicit FakeRange(Story* story) : m_story(story) {}
+    bool findExecute(const QString& text) override
+    {
+        return !text.isEmpty() && m_story->text.contains(text, Qt::CaseInsensitive);
+    }
+    void replaceAll(const QString& findText, const QString& replaceWith) override
+    {
+        if (!findText.isEmpty())
+            m_story->text.replace(findText, replaceWith, Qt::CaseInsensitive);
+    }
+    void Delete() override { m_story->text.clear(); }
+    QString text() override { return m_story->text; }
+
+private:
+    Story* m_story;
+};
+
+class FakeShape final : public word::Shape
+{
+public:
+    explicit FakeShape(Story* story) : m_story(story) {}
+    word::RangePtr textFrameTextRange() override { return std::make_shared<FakeRange>(m_story); }
+
+private:
+    Story* m_story;
+};
+
+QList<word::ShapePtr> shapesOf(QList<Story>& stories)
+{
+    QList<word::ShapePtr> shapes;
+    for (Story& story : stories)
+        shapes.append(std::make_shared<FakeShape>(&story));
+    return shapes;
+}
+
+class FakeHeaderFooter final : public word::HeaderFooter
+{
+public:
+    explicit FakeHeaderFooter(FakeOffice::HeaderFooter* part) : m_part(part) {}
+    word::RangePtr range() override { return std::make_shared<FakeRange>(&m_part->range); }
+    QList<word::ShapePtr> shapes() override { return shapesOf(m_part->shapes); }
+
+private:
+    FakeOffice::HeaderFooter* m_part;
+};
+
+class FakeSection final : public word::Section
+{
+public:
+    explicit FakeSection(FakeOffice::Section* section) : m_section(section) {}
+    word::HeaderFooterPtr headers(qint16 index) override { return part(&m_section->header, index); }
+    word::HeaderFooterPtr footers(qint16 index) override { return part(&m_section->footer, index); }
+
+private:
+    static word::HeaderFooterPtr part(FakeOffice::HeaderFooter* part, qint16 index)
+    {
+        if (index != 1)
+            throw RuntimeError(5, QStringLiteral("only the primary header or footer"));
+        return std::make_shared<FakeHeaderFooter>(part);
+    }
+    FakeOffice::Section* m_section;
+};
+
+// An open document: a working copy that save() writes back to the "file".
+class FakeDocument final : public word::Document
+{
+public:
+    FakeDocument(FakeOffice& office, QString path)
+        : m_office(office), m_path(std::move(path)), m_copy(office.documents.value(m_path))
+    {
+    }
+    QString fullName() override { return m_path; }
+    word::RangePtr content() override { return std::make_shared<FakeRange>(&m_copy.body); }
+    QList<word::ShapePtr> shapes() override { return shapesOf(m_copy.shapes); }
+    QList<word::SectionPtr> sections() override
+    {
+        QList<word::SectionPtr> sections;
+        for (FakeOffice::Section& section : m_copy.sections)
+            sections.append(std::make_shared<FakeSection>(&section));
+        return sections;
+    }
+    void save() override
+    {
+        m_office.calls << "save " + m_path;
+        if (m_copy.failSave)
+            throw RuntimeError(75, QStringLiteral("只读文件，无法保存"));
+        ++m_copy.saves;
+        m_office.documents[m_path] = m_copy;
+    }
+    void close() override { m_office.calls << "close " + m_path; }
+    FakeOffice::DocumentFile& copy() { return m_copy; }
+
+private:
+    FakeOffice& m_office;
+    QString m_path;
+    FakeOffice::DocumentFile m_copy;
+};
+
+class FakeWord;
+
+class FakeSelection final : public word::Selection
+{
+public:
+    explicit FakeSelection(FakeWord& word) : m_word(word) {}
+    void findReplaceAll(const QString& findText, const QString& replaceWith) override;
+    void typeText(const QString& text) override;
+    void setFontName(const QString& name) override;
+    void setFontSize(const QString& size) override;
+    void setFontBold(bool bold) override;
+    void setParagraphAlignment(int alignment) override;
+    void fieldsAdd(qint16 type) override;
+    QList<word::SectionPtr> sections() override;
+
+private:
+    FakeWord& m_word;
+};
+
+class FakeWord final : public word::Application
+{
+public:
+    explicit FakeWord(FakeOffice& office) : m_office(office) {}
+    word::DocumentPtr documentsOpen(const QString& path) override
+    {
+        m_office.calls << "open " + path;
+        if (!m_office.documents.contains(path) || m_office.documents.value(path).failOpen)
+            throw RuntimeError(5174, QStringLiteral("找不到或无法打开文件：") + path);
+        m_active = std::make_shared<FakeDocument>(m_office, path);
+        m_open.append(m_active);
+        m_story = &m_active->copy().body;
+        return m_active;
+    }
+    QList<word::DocumentPtr> documents() override { return m_open; }
+    void setSeekView(qint16 view) override
+    {
+        m_office.calls << QStringLiteral("seek %1").arg(view);
+        FakeOffice::Section& first = m_active->copy().sections.first();
+        m_story = view == word::kSeekCurrentPageHeader   ? &first.header.range
+                  : view == word::kSeekCurrentPageFooter ? &first.footer.range
+                                                         : &m_active->copy().body;
+        m_cursor = 0;
+    }
+    word::SelectionPtr selection() override { return std::make_shared<FakeSelection>(*this); }
+    void setVisible(bool) override {}
+    void setDisplayAlerts(int) override {}
+    void quit() override
+    {
+        m_office.calls << "quit";
+        m_open.clear();
+    }
+
+    FakeOffice& office() { return m_office; }
+    Story* story() { return m_story; }
+    qsizetype& cursor() { return m_cursor; }
+    std::shared_ptr<FakeDocument> active() { return m_active; }
+
+private:
+    FakeOffice& m_office;
+    QList<word::DocumentPtr> m_open;
+    std::shared_ptr<FakeDocument> m_active;
+    Story* m_story = nullptr;
+    qsizetype m_cursor = 0;
+};
+
+void FakeSelection::findReplaceAll(const QString& findText, const QString& replaceWith)
+{
+    FakeRange(m_word.story()).replaceAll(findText, replaceWith);
+}
+
+void FakeSelection::typeText(const QString& text)
+{
+    m_word.story()->text.insert(m_word.cursor(), text);
+    m_word.cursor() += text.size();
+}
+
+void FakeSelection::setFontName(const QString& name)
+{
+    m_word.office().calls << "font " + name;
+}
+
+void FakeSelection::setFontSize(const QString& size)
+{
+    m_word.office().calls << "size " + size;
+}
+
+void FakeSelection::setFontBold(bool bold)
+{
+    m_word.office().calls << QStringLiteral("bold %1").arg(bold);
+}
+
+void FakeSelection::setParagraphAlignment(int alignment)
+{
+    m_word.office().calls << QStringLiteral("align %1").arg(alignment);
+}
+
+void FakeSelection::fieldsAdd(qint16 type)
+{
+    if (type == word::kFieldPage)
+        typeText(QStringLiteral("{PAGE}"));
+}
+
+QList<word::SectionPtr> FakeSelection::sections()
+{
+    return m_word.active()->sections().mid(0, 1);
+}
+
+class FakeWorksheet final : public sheet::Worksheet
+{
+public:
+    explicit FakeWorksheet(FakeOffice::Sheet* sheet) : m_sheet(sheet) {}
+    QString name() override { return m_sheet->name; }
+    bool cellsFind(const QString& text) override
+    {
+        for (const QString& cell : std::as_const(m_sheet->cells)) {
+            if (!text.isEmpty() && cell.contains(text, Qt::CaseInsensitive))
+                return true;
+        }
+        return false;
+    }
+    void cellsReplace(const QString& what, const QString& replacement) override
+    {
+        for (QString& cell : m_sheet->cells) {
+            if (!what.isEmpty())
+                cell.replace(what, replacement, Qt::CaseInsensitive);
+        }
+    }
+    void setCell(int row, int column, const QString& text) override
+    {
+        if (row < 1 || column < 1)
+            throw RuntimeError(1004, QStringLiteral("应用程序定义或对象定义错误"));
+        m_sheet->cells[{row, column}] = text;
+    }
+    QString cell(int row, int column) override { return m_sheet->cells.value({row, column}); }
+
+private:
+    FakeOffice::Sheet* m_sheet;
+};
+
+class FakeWorkbook final : public sheet::Workbook
+{
+public:
+    FakeWorkbook(FakeOffice& office, QString path)
+        : m_office(office), m_path(std::move(path)), m_copy(office.workbooks.value(m_path))
+    {
+    }
+    QString fullName() override { return m_path; }
+    int worksheetsCount() override { return int(m_copy.sheets.size()); }
+    void sheetsActivate(int index) override { m_office.calls << QStringLiteral("activate %1").arg(index); }
+    sheet::WorksheetPtr worksheets(int index) override
+    {
+        if (index < 1 || index > m_copy.sheets.size())
+            throw RuntimeError(9, QStringLiteral("下标越界"));
+        return std::make_shared<FakeWorksheet>(&m_copy.sheets[index - 1]);
+    }
+    void close(bool saveChanges) override
+    {
+        m_office.calls << QStringLiteral("close %1 %2").arg(m_path).arg(saveChanges);
+        if (saveChanges) {
+            if (m_copy.failSave)
+                throw RuntimeError(1004, QStringLiteral("无法保存"));
+            ++m_copy.saves;
+            m_office.workbooks[m_path] = m_copy;
+        }
+    }
+
+private:
+    FakeOffice& m_office;
+    QString m_path;
+    FakeOffice::WorkbookFile m_copy;
+};
+
+class FakeExcel final : public sheet::Application
+{
+public:
+    explicit FakeExcel(FakeOffice& office) : m_office(office) {}
+    void setVisible(bool visible) override { m_office.calls << QStringLiteral("visible %1").arg(visible); }
+    QString defaultValue() override { return QStringLiteral("Microsoft Excel"); }
+    QString version() override { return QStringLiteral("16.0"); }
+    sheet::WorkbookPtr workbooksOpen(const QString& path) override
+    {
+        m_office.calls << "open " + path;
+        if (!m_office.workbooks.contains(path) || m_office.workbooks.value(path).failOpen)
+            throw RuntimeError(1004, QStringLiteral("找不到或无法打开文件：") + path);
+        return std::make_shared<FakeWorkbook>(m_office, path);
+    }
+    QList<sheet::WorkbookPtr> workbooks() override { return {}; }
+    void quit() override { m_office.calls << "quit"; }
+
+private:
+    FakeOffice& m_office;
+};
+
+} // namespace
+
+word::ApplicationPtr FakeOffice::createWordProcessor(const QString& progId)
+{
+    calls << "create " + progId;
+    if (!registered.contains(progId.toLower()))
+        throw RuntimeError(429, OfficeRegistry::cannotCreate(progId));
+    return std::make_unique<FakeWord>(*this);
+}
+
+sheet::ApplicationPtr FakeOffice::createSpreadsheet(const QString& progId)
+{
+    calls << "create " + progId;
+    if (!registered.contains(progId.toLower()))
+        throw RuntimeError(429, OfficeRegistry::cannotCreate(progId));
+    return std::make_unique<FakeExcel>(*this);
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "office/OfficeRegistry.h"
+
+#include <QMap>
+#include <QSet>
+#include <QStringList>
+
+#include <memory>
+
+// An office program in memory, behind both interfaces: documents with a body,
+// text boxes and sections with headers and footers (and their text boxes);
+// workbooks with named sheets of cells. "Files" live in the maps by path;
+// changes reach them only through save() (documents) or close(true) (workbooks).
+// Every call that matters to a job is recorded in `calls`.
+class FakeOffice final : public OfficeRegistry
+{
+public:
+    struct Story
+    {
+        QString text;
+    };
+    struct HeaderFooter
+    {
+        Story range;
+        QList<Story> shapes;
+    };
+    struct Section
+    {
+        HeaderFooter header;
+        HeaderFooter footer;
+    };
+    struct DocumentFile
+    {
+        Story body;
+        QList<Story> shapes;
+        QList<Section> sections{Section{}};
+        bool failOpen = false;  // e.g. password-protected
+        bool failSave = false;  // e.g. read-only
+        int saves = 0;
+    };
+    struct Sheet
+    {
+        QString name;
+        QMap<QPair<int, int>, QString> cells;
+    };
+    struct WorkbookFile
+    {
+        QList<Sheet> sheets;
+        bool failOpen = false;
+        bool failSave = false;
+        int saves = 0;
+    };
+
+    QMap<QString, DocumentFile> documents;
+    QMap<QString, WorkbookFile> workbooks;
+    // Identifiers that can be created, lower case.
+    QSet<QString> registered{"word.application", "excel.application"};
+    QStringList calls;
+
+    word::ApplicationPtr createWordProcessor(const QString& progId) override;
+    sheet::ApplicationPtr createSpreadsheet(const QString& progId) override;
+};
