@@ -354,14 +354,14 @@ void UnoOffice::finish()
     }
 }
 
-RuntimeError UnoOffice::failure(const QString& message)
+RuntimeError UnoOffice::failure(const QString& message, bool disposed)
 {
     const bool timedOut = m_watchdog.disarm();
     if (timedOut) {
         forget();
         return {440, QStringLiteral("办公软件超时没有应答，已结束它")};
     }
-    if (!running() || m_process->waitForFinished(0)) {
+    if (disposed || !running() || m_process->waitForFinished(0)) {
         forget();
         return {440, QStringLiteral("办公软件意外退出：") + message};
     }

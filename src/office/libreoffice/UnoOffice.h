@@ -85,6 +85,9 @@ public:
                 finish();
                 return result;
             }
+        } catch (const css::lang::DisposedException& error) {
+            // The connection is gone: so is this soffice, whatever its process says yet.
+            throw failure(toQString(error.Message), true);
         } catch (const css::uno::Exception& error) {
             throw failure(toQString(error.Message));
         } catch (const RuntimeError&) {
@@ -106,7 +109,7 @@ private:
     void start();
     void launch(const QString& program);
     void finish();
-    RuntimeError failure(const QString& message);
+    RuntimeError failure(const QString& message, bool disposed = false);
     void forget();
 
     std::unique_ptr<QProcess> m_process;
