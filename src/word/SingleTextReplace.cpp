@@ -1,0 +1,170 @@
+#include "SingleTextReplace.h"
+
+#include "WordProcessor.h"
+#include "app/Batch.h"
+#include "app/JobHost.h"
+#include "app/RuntimeError.h"
+#include "office/OfficeRegistry.h"
+
+namespace SingleTextReplace {
+
+namespace {
+
+const QString kReplaced = QStringLiteral(" 已替换内容");
+const QString kNotFound = QStringLiteral(" 没找到替换的内容");
+const QString kTextBoxReplaced = QStringLiteral("已替换文本框内容");
+const QString kHeaderReplaced = QStringLiteral("已替换页眉内容");
+const QString kFooterReplaced = QStringLiteral("已替换页页脚内容");
+
+enum class Flavour { Word, Wps };
+
+void headerFooterTextBoxes(word::Document& document, const QString& oldText, const QString& newText)
+{
+    const word::SectionPtr first = document.sections().value(0);
+    if (!first)
+        return;
+    for (const word::ShapePtr& shape : first->headers(1)->shapes())
+        shape->textFrameTextRange()->replaceAll(oldText, newText);
+    for (const word::ShapePtr& shape : first->footers(1)->shapes())
+        shape->textFrameTextRange()->replaceAll(oldText, newText);
+}
+
+void headersFooters(JobHost& host, word::Document& document, const QString& oldText, const QString& newText,
+                    bool journal)
+{
+    for (const word::SectionPtr& section : document.sections()) {
+        section->headers(1)->range()->replaceAll(oldText, newText);
+        if (journal)
+            host.journal(kHeaderReplaced);
+        section->footers(1)->range()->replaceAll(oldText, newText);
+        if (journal)
+            host.journal(kFooterReplaced);
+    }
+}
+
+// One document: the body, the scope passes in the job's order, the save.
+void replaceIn(Flavour flavour, JobHost& host, Batch& batch, word::Application& application, const QString& path,
+               const QString& oldText, const QString& newText, const Scopes& scopes)
+{
+    const bool word = flavour == Flavour::Word;
+    word::DocumentPtr document;
+    try {
+        document = application.documentsOpen(path);
+    } catch (const RuntimeError& error) {
+        batch.reportFailure(path, Batch::Stage::Open, error);
+        return;
+    }
+    try {
+        const word::RangePtr content = document->content();
+        if (content->findExecute(oldText)) {
+            if (word)
+                host.yield();
+            content->replaceAll(oldText, newText);
+            batch.report(path, kReplaced);
+        } else {
+            batch.report(path, kNotFound);
+        }
+        if (scopes.pageTextBoxes) {
+            if (word)
+                host.yield();
+            for (const word::ShapePtr& shape : document->shapes()) {
+                shape->textFrameTextRange()->replaceAll(oldText, newText);
+                host.journal(kTextBoxReplaced);
+            }
+        }
+        if (word) {
+            host.yield();
+            if (scopes.headersFooters)
+                headersFooters(host, *document, oldText, newText, true);
+            if (scopes.headerFooterTextBoxes)
+                headerFooterTextBoxes(*document, oldText, newText);
+        } else {
+            if (scopes.headerFooterTextBoxes)
+                headerFooterTextBoxes(*document, oldText, newText);
+            if (scopes.headersFooters)
+                headersFooters(host, *document, oldText, newText, false);
+        }
+    } catch (const RuntimeError& error) {
+        // Not saved: the file keeps what it held.
+        batch.reportFailure(path, Batch::Stage::Change, error);
+        return;
+    }
+    try {
+        document->save();
+    } catch (const RuntimeError& error) {
+        batch.reportFailure(path, Batch::Stage::Save, error);
+    }
+}
+
+Result run(Flavour flavour, JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText,
+           const Scopes& scopes)
+{
+    Result result;
+    word::ApplicationPtr application;
+    try {
+        if (flavour == Flavour::Word) {
+            application = office.createWordProcessor(QStringLiteral("word.Application"));
+        } else {
+            try {
+                application = office.createWordProcessor(QStringLiteral("ET.Application"));
+            } catch (const RuntimeError& error) {
+                if (error.number() != 429)
+                    throw;
+                application = office.createWordProcessor(QStringLiteral("KET.Application"));
+            }
+        }
+    } catch (const RuntimeError& error) {
+        const QString line = flavour == Flavour::Word
+                                 ? QStringLiteral("无法启动文字处理程序（word.Application）：") + error.description()
+                                 : QStringLiteral("无法启动 WPS（ET.Application、KET.Application）：") +
+                                       error.description();
+        host.clearLog();
+        host.appendLog(line);
+        host.journal(line);
+        result.started = false;
+        return result;
+    }
+
+    Batch batch(host);
+    host.setProgressValue(0);
+    host.clearLog();
+    result.total = batch.countTicked();
+    if (result.total == 0)
+        return result; // released without Quit
+    host.setProgressVisible(true);
+
+    const int rows = host.rowCount();
+    for (int row = 0; row < rows; ++row) {
+        if (!host.rowChecked(row))
+            continue;
+        const QString path = host.rowText(row);
+        if (!batch.refuseReadOnly(path))
+            replaceIn(flavour, host, batch, *application, path, oldText, newText, scopes);
+        batch.fileDone();
+    }
+
+    batch.finish();
+    try {
+        application->quit();
+    } catch (const RuntimeError&) {
+        // The documents were saved; the office program goes with the instance.
+    }
+    result.failures = batch.failures();
+    return result;
+}
+
+} // namespace
+
+Result WordReplace(JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText,
+                   const Scopes& scopes)
+{
+    return run(Flavour::Word, host, office, oldText, newText, scopes);
+}
+
+Result WpsReplace(JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText,
+                  const Scopes& scopes)
+{
+    return run(Flavour::Wps, host, office, oldText, newText, scopes);
+}
+
+} // namespace SingleTextReplace

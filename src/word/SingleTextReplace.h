@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+class JobHost;
+class OfficeRegistry;
+
+// Replaces one text by another in every ticked document: the body always, and
+// the ticked scopes. The Word job drives "word.Application", the WPS job
+// "ET.Application" (or "KET.Application" when that one cannot be created).
+namespace SingleTextReplace {
+
+// The three boxes Check13.
+struct Scopes
+{
+    bool pageTextBoxes = false;         // Check13(0) 有页面文本框内容
+    bool headerFooterTextBoxes = false; // Check13(1) 页眉页脚有文本框内容
+    bool headersFooters = false;        // Check13(2) 包含替换页眉页脚内容
+};
+
+struct Result
+{
+    int total = 0;     // ticked rows
+    int failures = 0;  // files that could not be processed
+    bool started = true; // false when the office program could not be created
+};
+
+Result WordReplace(JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText,
+                   const Scopes& scopes);
+Result WpsReplace(JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText,
+                  const Scopes& scopes);
+
+} // namespace SingleTextReplace

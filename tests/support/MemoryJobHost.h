@@ -1,0 +1,60 @@
+#pragma once
+
+#include "app/JobHost.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <functional>
+
+// The window's parts that a job uses, in memory.
+class MemoryJobHost final : public JobHost
+{
+public:
+    struct Row
+    {
+        QString path;
+        bool checked = false;
+    };
+    QList<Row> rows;
+    int value = -1;
+    int max = -1;
+    bool visible = false;
+    QList<int> maxima; // every Max set, in order
+    QString label;
+    QStringList log;
+    QStringList journalLines;
+    int yields = 0;
+    int beeps = 0;
+    std::function<void()> onYield;
+
+    void tick(const QStringList& paths, const QList<int>& ticked)
+    {
+        rows.clear();
+        for (int i = 0; i < paths.size(); ++i)
+            rows.append({paths.at(i), ticked.contains(i)});
+    }
+
+    int rowCount() const override { return int(rows.size()); }
+    bool rowChecked(int row) const override { return row < rows.size() && rows.at(row).checked; }
+    QString rowText(int row) const override { return row < rows.size() ? rows.at(row).path : QString(); }
+    void setProgressValue(int v) override { value = v; }
+    void setProgressMax(int m) override
+    {
+        max = m;
+        maxima << m;
+    }
+    void setProgressVisible(bool v) override { visible = v; }
+    QString status() const override { return label; }
+    void setStatus(const QString& text) override { label = text; }
+    void clearLog() override { log.clear(); }
+    void appendLog(const QString& line) override { log << line; }
+    void journal(const QString& message) override { journalLines << message; }
+    void yield() override
+    {
+        ++yields;
+        if (onYield)
+            onYield();
+    }
+    void beep() override { ++beeps; }
+};
