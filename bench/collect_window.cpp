@@ -8,6 +8,7 @@
 #include "app/Module2.h"
 #include "gui/DirList.h"
 #include "gui/Form1.h"
+#include "office/OfficeRegistry.h"
 #include "office/RunningOffice.h"
 
 #include <QApplication>
@@ -33,7 +34,7 @@ int main(int argc, char* argv[])
     QTemporaryDir appFolder;
     const AppFolders folders(appFolder.path());
     Journal journal(Module2::StartUp(folders, Clock::system()).journalDayFolder, Clock::system());
-    Form1 form(folders, journal, RunningOffice::create());
+    Form1 form(folders, journal, RunningOffice::create(), OfficeRegistry::system());
     form.Form_Load();
     form.show();
     QApplication::processEvents();

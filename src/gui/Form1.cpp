@@ -6,11 +6,15 @@
 #include "MessageBox.h"
 #include "app/AppVersion.h"
 #include "app/Journal.h"
+#include "app/RuntimeError.h"
 #include "app/SystemText.h"
 #include "collect/FileAttributes.h"
 #include "collect/Volumes.h"
 #include "office/RunningOffice.h"
+#include "office/OfficeRegistry.h"
+#include "sheet/WorkbookReplace.h"
 #include "word/OpenDocumentGuard.h"
+#include "word/SingleTextReplace.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -116,11 +120,13 @@ QLabel* wrappedLabel(const QString& name, const QString& text, QWidget* parent)
 
 } // namespace
 
-Form1::Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice> office, QWidget* parent)
+Form1::Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice> running, OfficeRegistry& office,
+             QWidget* parent)
     : QMainWindow(parent)
     , m_folders(std::move(folders))
     , m_journal(journal)
-    , m_office(std::move(office))
+    , m_running(std::move(running))
+    , m_office(office)
     , m_openFolder([](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); })
     , m_endProgram([this] {
         hide();
@@ -380,6 +386,8 @@ QWidget* Form1::buildSingleTextTab()
     commands->addWidget(text2);
     Command1 = button(QStringLiteral("Command1"), QStringLiteral("Doc文档替换"), frame6);
     Command2 = button(QStringLiteral("Command2"), QStringLiteral("xls表格替换"), frame6);
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     commands->addWidget(Command1);
     commands->addWidget(Command2);
     commands->addStretch(1);
@@ -627,6 +635,11 @@ void Form1::appendLog(const QString& line)
     Text3->appendPlainText(line);
 }
 
+void Form1::clearLog()
+{
+    Text3->clear();
+}
+
 void Form1::setProgramEnd(std::function<void()> end)
 {
     m_endProgram = std::move(end);
@@ -766,7 +779,7 @@ void Form1::optionChosen(QRadioButton* chosen)
 bool Form1::runGuard(bool word)
 {
     const OpenDocumentGuard::Outcome outcome = OpenDocumentGuard::run(
-        word ? OpenDocumentGuard::word() : OpenDocumentGuard::excel(), *m_office,
+        word ? OpenDocumentGuard::word() : OpenDocumentGuard::excel(), *m_running,
         [this](const QString& title, const QString& text) {
             return MessageBox::show(this, QMessageBox::Warning, title, text, QMessageBox::Yes | QMessageBox::No,
                                     QMessageBox::No) == QMessageBox::Yes;
@@ -866,4 +879,76 @@ void Form1::yield()
         return;
     QCoreApplication::processEvents();
     m_sinceEvents.start();
+}
+
+void Form1::Command1_Click()
+{
+    const auto scopes = [this] {
+        SingleTextReplace::Scopes ticked;
+        ticked.pageTextBoxes = findChild<QCheckBox*>(QStringLiteral("Check13_0"))->isChecked();
+        ticked.headerFooterTextBoxes = findChild<QCheckBox*>(QStringLiteral("Check13_1"))->isChecked();
+        ticked.headersFooters = findChild<QCheckBox*>(QStringLiteral("Check13_2"))->isChecked();
+        return ticked;
+    };
+    const auto text = [this](const char* name) { return findChild<QLineEdit*>(QLatin1String(name))->text(); };
+    if (Option1->isChecked())
+        SingleTextReplace::WordReplace(*this, m_office, text("Text1"), text("Text2"), scopes());
+    if (Option3->isChecked())
+        SingleTextReplace::WpsReplace(*this, m_office, text("Text1"), text("Text2"), scopes());
+}
+
+void Form1::Command2_Click()
+{
+    const auto text = [this](const char* name) { return findChild<QLineEdit*>(QLatin1String(name))->text(); };
+    if (Option2->isChecked())
+        WorkbookReplace::ExcelReplace(*this, m_office, text("Text1"), text("Text2"));
+    if (Option4->isChecked())
+        WorkbookReplace::WpsSheetReplace(*this, m_office, text("Text1"), text("Text2"));
+}
+
+bool Form1::rowChecked(int row) const
+{
+    const QListWidgetItem* item = List1->item(row);
+    return item && item->checkState() == Qt::Checked;
+}
+
+QString Form1::rowText(int row) const
+{
+    const QListWidgetItem* item = List1->item(row);
+    return item ? item->text() : QString();
+}
+
+void Form1::setProgressValue(int value)
+{
+    ProgressBar1->setValue(value);
+}
+
+void Form1::setProgressMax(int max)
+{
+    ProgressBar1->setMaximum(max);
+}
+
+void Form1::setProgressVisible(bool visible)
+{
+    ProgressBar1->setVisible(visible);
+}
+
+QString Form1::status() const
+{
+    return Label5->text();
+}
+
+void Form1::journal(const QString& message)
+{
+    try {
+        m_journal.WriteJournal(message);
+    } catch (const RuntimeError& error) {
+        // The job goes on; the user sees why the journal misses lines.
+        Label5->setText(QStringLiteral("日志写入失败：") + error.description());
+    }
+}
+
+void Form1::beep()
+{
+    QApplication::beep();
 }

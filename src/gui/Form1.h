@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppFolders.h"
+#include "app/JobHost.h"
 #include "collect/CollectView.h"
 #include "collect/FileCollector.h"
 
@@ -14,6 +15,7 @@ class CheckList;
 class DirList;
 class RunningOffice;
 class Journal;
+class OfficeRegistry;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -29,12 +31,14 @@ class QTimer;
 
 // The main window. Control names follow the window's layout (List1, Command1 ...);
 // a control array's element i is named Name_i (Check13_0, Text12_3).
-class Form1 final : public QMainWindow, private CollectView
+class Form1 final : public QMainWindow, private CollectView, private JobHost
 {
     Q_OBJECT
 public:
-    // office: the user's running office program, as the open-document guards see it.
-    Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice> office, QWidget* parent = nullptr);
+    // running: the user's running office program, as the open-document guards see it;
+    // office: where the jobs get their office programs.
+    Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice> running, OfficeRegistry& office,
+          QWidget* parent = nullptr);
     ~Form1() override;
 
     // Runs once before the window is first shown. Throws RuntimeError when the
@@ -52,7 +56,7 @@ public:
     void Timer3_Timer();
 
     // Adds one line to the log box Text3.
-    void appendLog(const QString& line);
+    void appendLog(const QString& line) override;
 
     // How ckrz_Click opens a folder; the platform's file browser unless replaced.
     void setFolderOpener(std::function<void(const QString&)> opener);
@@ -99,6 +103,21 @@ private:
     void setDocumentCommandsEnabled(bool enabled) override;
     void setWorkbookCommandsEnabled(bool enabled) override;
     void yield() override;
+
+    // The jobs of the first tab.
+    void Command1_Click();
+    void Command2_Click();
+
+    // JobHost (rowCount, setStatus, appendLog and yield serve both)
+    bool rowChecked(int row) const override;
+    QString rowText(int row) const override;
+    void setProgressValue(int value) override;
+    void setProgressMax(int max) override;
+    void setProgressVisible(bool visible) override;
+    QString status() const override;
+    void clearLog() override;
+    void journal(const QString& message) override;
+    void beep() override;
     void Command11_Click();
     void ckrz_Click();
     void das_Click();
@@ -114,7 +133,8 @@ private:
 
     AppFolders m_folders;
     Journal& m_journal;
-    std::unique_ptr<RunningOffice> m_office;
+    std::unique_ptr<RunningOffice> m_running;
+    OfficeRegistry& m_office;
     FileCollector m_collector{*this};
     QString m_versionText;
     std::function<void(const QString&)> m_openFolder;

@@ -5,6 +5,7 @@
 #include "gui/DirList.h"
 #include "gui/Form1.h"
 #include "gui/MessageBox.h"
+#include "support/FakeOffice.h"
 #include "support/FakeRunningOffice.h"
 
 #include <QAbstractButton>
@@ -40,6 +41,7 @@ struct Started
     FixedClock clock{QDateTime(QDate(2026, 12, 4), QTime(9, 30))};
     std::unique_ptr<Journal> journal;
     FakeRunningOffice* office = nullptr; // owned by the window
+    FakeOffice fakeOffice;
     std::unique_ptr<Form1> form;
 
     Started()
@@ -47,7 +49,7 @@ struct Started
         journal = std::make_unique<Journal>(Module2::StartUp(folders, clock).journalDayFolder, clock);
         auto fake = std::make_unique<FakeRunningOffice>();
         office = fake.get();
-        form = std::make_unique<Form1>(folders, *journal, std::move(fake));
+        form = std::make_unique<Form1>(folders, *journal, std::move(fake), fakeOffice);
         form->Form_Load();
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
@@ -116,6 +118,7 @@ private slots:
     void doubleClickCollectsIntoTheList();
     void tickAllAndRemove();
     void unreadableDrive();
+    void replaceJobsFromTheFirstTab();
 
 private:
     std::unique_ptr<Started> m_shared; // one window for all rows of the control table
@@ -345,7 +348,8 @@ void TestForm1::versionFileAndTitle()
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("0.0.1\r\nold\r\n");
     file.close();
-    Form1 again(started.folders, *started.journal, std::make_unique<FakeRunningOffice>());
+    FakeOffice none;
+    Form1 again(started.folders, *started.journal, std::make_unique<FakeRunningOffice>(), none);
     again.Form_Load();
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), version.toLatin1() + "\r\n");
@@ -615,6 +619,44 @@ void TestForm1::unreadableDrive()
     QVERIFY(MessageBox::answered().first().text.contains("/no/such/drive/"));
     QCOMPARE(drives->currentIndex(), index);
     QCOMPARE(dir1->path(), before);
+}
+
+void TestForm1::replaceJobsFromTheFirstTab()
+{
+    Started started;
+    auto* list = started.control<QListWidget>("List1");
+    const auto row = [&](const QString& path, bool ticked) {
+        auto* item = new QListWidgetItem(path, list);
+        item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+    };
+    for (const QString& path : {QString("/d/a.doc"), QString("/d/b.docx"), QString("/d/c.doc")}) {
+        FakeOffice::DocumentFile file;
+        file.body.text = path.endsWith("b.docx") ? "有旧字" : "无";
+        started.fakeOffice.documents[path] = file;
+    }
+    row("/d/a.doc", true);
+    row("/d/b.docx", true);
+    row("/d/c.doc", false);
+    started.control<QLineEdit>("Text1")->setText("旧");
+    started.control<QLineEdit>("Text2")->setText("新");
+
+    // No engine chosen: the buttons do nothing.
+    started.control<QPushButton>("Command1")->click();
+    QVERIFY(started.fakeOffice.calls.isEmpty());
+
+    started.control<QRadioButton>("Option1")->click();
+    started.control<QPushButton>("Command1")->click();
+    QCOMPARE(started.control<QPlainTextEdit>("Text3")->toPlainText(),
+             QString("/d/a.doc 没找到替换的内容\n/d/b.docx 已替换内容"));
+    auto* bar = started.control<QProgressBar>("ProgressBar1");
+    QVERIFY(bar->isVisible());
+    QCOMPARE(bar->maximum(), 2);
+    QCOMPARE(bar->value(), 2);
+    QCOMPARE(started.control<QLabel>("Label5")->text(), QString("已完成 2 个文件！ 全部操作已完成"));
+    QCOMPARE(started.fakeOffice.documents["/d/b.docx"].body.text, QString("有新字"));
+    // The Word option does not run the workbook job.
+    started.control<QPushButton>("Command2")->click();
+    QCOMPARE(started.fakeOffice.calls.filter("create").size(), 1);
 }
 
 QTEST_MAIN(TestForm1)
