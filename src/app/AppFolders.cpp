@@ -25,6 +25,12 @@ QString AppFolders::resolveApplicationFolder(const QString& executableFolder, co
 
 QString AppFolders::forThisProcess()
 {
+    // Scripts and tests may point the tool at a folder of their own.
+    const QString configured = qEnvironmentVariable("YANHE_APP_FOLDER");
+    if (!configured.isEmpty()) {
+        QDir().mkpath(configured);
+        return QDir(configured).absolutePath();
+    }
     return resolveApplicationFolder(QCoreApplication::applicationDirPath(),
                                     QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
 }

@@ -14,7 +14,7 @@ public:
     // build tree); otherwise the user's data folder for the application, so that
     // an installed, read-only copy works too.
     static QString resolveApplicationFolder(const QString& executableFolder, const QString& userDataFolder);
-    // resolveApplicationFolder() for the running process.
+    // $YANHE_APP_FOLDER when set; else resolveApplicationFolder() for the running process.
     static QString forThisProcess();
 
     const QString& applicationFolder() const { return m_root; }
