@@ -44,6 +44,8 @@ bool DirList::setPath(const QString& folder)
     }
     const QString indent = step.repeated(chain.size());
     for (const FileAttributes::Entry& entry : subfolders) {
+        if (!(entry.attributes & FileAttributes::Directory))
+            continue;
         auto* item = new QListWidgetItem(closed, indent + entry.name, this);
         item->setData(kPathRole, QDir::toNativeSeparators(dir.filePath(entry.name)));
     }
