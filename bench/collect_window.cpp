@@ -18,7 +18,6 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
-
 #include <cstdio>
 
 int main(int argc, char* argv[])

@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-
 #include <cstdio>
 
 namespace {
@@ -60,7 +59,8 @@ int main(int argc, char* argv[])
     std::printf("%d small .docx files\n", n);
 
     // Warm start: soffice is running before the first timed document.
-    word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor(QStringLiteral("Word.Application"));
+    word::ApplicationPtr word =
+        OfficeRegistry::system().createWordProcessor(QStringLiteral("Word.Application"));
     word->documentsOpen(files.first())->close();
 
     QElapsedTimer timer;
@@ -97,15 +97,17 @@ int main(int argc, char* argv[])
     const long openRss = rssKiB();
     word->quit();
 
-    const QString soffice = QDir(LibreOfficeInstallation::programFolder()).filePath(QStringLiteral("soffice"));
+    const QString soffice =
+        QDir(LibreOfficeInstallation::programFolder()).filePath(QStringLiteral("soffice"));
     QTemporaryDir out;
     QProcess convert;
     timer.restart();
     convert.start(soffice, QStringList{QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                                       QStringLiteral("-env:UserInstallation=file://") + out.filePath(QStringLiteral("p")),
-                                       QStringLiteral("--convert-to"), QStringLiteral("docx"), QStringLiteral("--outdir"),
-                                       out.path()}
-                                << files);
+                                       QStringLiteral("-env:UserInstallation=file://") +
+                                           out.filePath(QStringLiteral("p")),
+                                       QStringLiteral("--convert-to"), QStringLiteral("docx"),
+                                       QStringLiteral("--outdir"), out.path()}
+                               << files);
     convert.waitForFinished(-1);
     const qint64 converted = timer.elapsed();
 
@@ -117,10 +119,10 @@ int main(int argc, char* argv[])
     job.setProcessEnvironment(environment);
     job.setStandardOutputFile(QProcess::nullDevice());
     timer.restart();
-    job.start(QStringLiteral(YANHE_CLI), QStringList{QStringLiteral("word-replace"), QStringLiteral("--old"),
-                                                      QStringLiteral("OLD"), QStringLiteral("--new"),
-                                                      QStringLiteral("NEW")}
-                                              << files);
+    job.start(QStringLiteral(YANHE_CLI),
+              QStringList{QStringLiteral("word-replace"), QStringLiteral("--old"), QStringLiteral("OLD"),
+                          QStringLiteral("--new"), QStringLiteral("NEW")}
+                  << files);
     job.waitForFinished(-1);
     const qint64 wholeJob = timer.elapsed();
 
@@ -133,7 +135,8 @@ int main(int argc, char* argv[])
                 perDoc(wholeJob, n));
     std::printf("ratio open+replace+save+close / convert-to: %.2f\n", double(replaced) / double(converted));
     std::printf("ratio yanhe-cli word-replace / convert-to:  %.2f\n", double(wholeJob) / double(converted));
-    std::printf("soffice RSS: %ld MiB after %d documents closed each time; %ld MiB at start, %ld MiB with %d left open\n",
+    std::printf("soffice RSS: %ld MiB after %d documents closed each time; %ld MiB at start, %ld MiB with %d "
+                "left open\n",
                 closedRss / 1024, n, startRss / 1024, openRss / 1024, n);
     return 0;
 }

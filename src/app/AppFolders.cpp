@@ -6,7 +6,8 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
-AppFolders::AppFolders(QString applicationFolder) : m_root(QDir::toNativeSeparators(std::move(applicationFolder)))
+AppFolders::AppFolders(QString applicationFolder)
+    : m_root(QDir::toNativeSeparators(std::move(applicationFolder)))
 {
     while (m_root.size() > 1 && m_root.endsWith(QDir::separator()))
         m_root.chop(1);

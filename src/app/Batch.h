@@ -12,7 +12,9 @@ class RuntimeError;
 class Batch final
 {
 public:
-    explicit Batch(JobHost& host) : m_host(host) {}
+    explicit Batch(JobHost& host)
+        : m_host(host)
+    {}
 
     // Counts the ticked rows, raising the bar's maximum after each; the total.
     int countTicked();

@@ -16,7 +16,9 @@ public:
 class FixedClock final : public Clock
 {
 public:
-    explicit FixedClock(QDateTime at) : m_at(std::move(at)) {}
+    explicit FixedClock(QDateTime at)
+        : m_at(std::move(at))
+    {}
     QDateTime now() const override { return m_at; }
     void set(QDateTime at) { m_at = std::move(at); }
 

@@ -9,8 +9,7 @@ Journal::Journal(QString dayFolder, const Clock& clock, QLocale locale)
     , m_clock(clock)
     , m_locale(std::move(locale))
     , m_timeFormat(longTimeFormat(m_locale))
-{
-}
+{}
 
 void Journal::WriteJournal(const QString& message) const
 {
@@ -20,8 +19,8 @@ void Journal::WriteJournal(const QString& message) const
 
 QString Journal::filePathAt(const QDateTime& at) const
 {
-    return AppFolders::join(m_dayFolder,
-                            at.toString(QStringLiteral("yyyy'年'MM'月'dd'日'HH'时'")) + QStringLiteral(".txt"));
+    return AppFolders::join(m_dayFolder, at.toString(QStringLiteral("yyyy'年'MM'月'dd'日'HH'时'")) +
+                                             QStringLiteral(".txt"));
 }
 
 QString Journal::lineAt(const QDateTime& at, const QString& message) const

@@ -4,8 +4,7 @@ RuntimeError::RuntimeError(int number, QString description)
     : std::runtime_error(description.toStdString())
     , m_number(number)
     , m_description(std::move(description))
-{
-}
+{}
 
 QString RuntimeError::messageText() const
 {

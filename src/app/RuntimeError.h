@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <stdexcept>
 
 // A failure that nothing below the top level handles. It carries a number and a

@@ -17,7 +17,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
-
 #include <cstdio>
 
 namespace {
@@ -46,7 +45,9 @@ int usageError(const QString& message)
 class PrintingView final : public CollectView
 {
 public:
-    explicit PrintingView(int mask) : m_mask(mask) {}
+    explicit PrintingView(int mask)
+        : m_mask(mask)
+    {}
     int attributeMask() const override { return m_mask; }
     void clearRows() override { m_rows = 0; }
     int rowCount() const override { return m_rows; }
@@ -68,20 +69,23 @@ private:
 int collect(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Collects the files of FOLDER whose extension matches one of the patterns, as the window's "
-                       "folder list does: for each pattern in turn the folder's files in name order, then those of "
-                       "its sub-folders, depth first. Prints each full path on its own line, then the count."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Collects the files of FOLDER whose extension matches one of the patterns, as the window's "
+        "folder list does: for each pattern in turn the folder's files in name order, then those of "
+        "its sub-folders, depth first. Prints each full path on its own line, then the count."));
     parser.addHelpOption();
-    const QCommandLineOption recursive(QStringLiteral("recursive"), QStringLiteral("Search all sub-folders too."));
+    const QCommandLineOption recursive(QStringLiteral("recursive"),
+                                       QStringLiteral("Search all sub-folders too."));
     const QCommandLineOption attributes(
         QStringLiteral("attributes"),
-        QStringLiteral("Attribute boxes ticked, comma-separated: normal, readonly, hidden, system. Empty: none "
-                       "(nothing is collected)."),
+        QStringLiteral(
+            "Attribute boxes ticked, comma-separated: normal, readonly, hidden, system. Empty: none "
+            "(nothing is collected)."),
         QStringLiteral("list"), QStringLiteral("normal,readonly"));
-    const QCommandLineOption patterns(QStringLiteral("patterns"),
-                                      QStringLiteral("Patterns split at every \",\", not trimmed, e.g. \"*.doc,*.docx\"."),
-                                      QStringLiteral("patterns"));
+    const QCommandLineOption patterns(
+        QStringLiteral("patterns"),
+        QStringLiteral("Patterns split at every \",\", not trimmed, e.g. \"*.doc,*.docx\"."),
+        QStringLiteral("patterns"));
     parser.addOptions({recursive, attributes, patterns});
     parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("The folder to collect from."));
 
@@ -113,7 +117,8 @@ int collect(const QStringList& arguments)
             else if (name == QLatin1String("system"))
                 mask |= FileAttributes::System;
             else
-                return usageError(QStringLiteral("unknown attribute \"%1\" (normal, readonly, hidden, system)").arg(name));
+                return usageError(
+                    QStringLiteral("unknown attribute \"%1\" (normal, readonly, hidden, system)").arg(name));
         }
     }
 
@@ -132,7 +137,10 @@ int collect(const QStringList& arguments)
 class CliJobHost final : public JobHost
 {
 public:
-    CliJobHost(QStringList files, Journal& journal) : m_files(std::move(files)), m_journal(journal) {}
+    CliJobHost(QStringList files, Journal& journal)
+        : m_files(std::move(files))
+        , m_journal(journal)
+    {}
     int rowCount() const override { return int(m_files.size()); }
     bool rowChecked(int row) const override { return row < m_files.size(); }
     QString rowText(int row) const override { return m_files.value(row); }
@@ -165,23 +173,28 @@ int replace(const QStringList& arguments, bool documents)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        documents ? QStringLiteral("Replaces a text in Word documents as \"Doc文档替换\" does: the body always, "
-                                   "and the scopes given. Prints each line of the log box; the status line goes to "
-                                   "stderr. Exit code 0 when every file was processed, 1 when any failed.")
-                  : QStringLiteral("Replaces a text in every worksheet of workbooks as \"xls表格替换\" does. Prints "
-                                   "each line of the log box; the status line goes to stderr. Exit code 0 when "
-                                   "every file was processed, 1 when any failed."));
+        documents
+            ? QStringLiteral("Replaces a text in Word documents as \"Doc文档替换\" does: the body always, "
+                             "and the scopes given. Prints each line of the log box; the status line goes to "
+                             "stderr. Exit code 0 when every file was processed, 1 when any failed.")
+            : QStringLiteral(
+                  "Replaces a text in every worksheet of workbooks as \"xls表格替换\" does. Prints "
+                  "each line of the log box; the status line goes to stderr. Exit code 0 when "
+                  "every file was processed, 1 when any failed."));
     parser.addHelpOption();
-    const QCommandLineOption engine(QStringLiteral("engine"),
-                                    documents ? QStringLiteral("word (default) or wps.")
-                                              : QStringLiteral("excel (default) or wps."),
-                                    QStringLiteral("engine"), documents ? QStringLiteral("word") : QStringLiteral("excel"));
-    const QCommandLineOption oldText(QStringLiteral("old"), QStringLiteral("The text to replace."), QStringLiteral("text"));
-    const QCommandLineOption newText(QStringLiteral("new"), QStringLiteral("The new text."), QStringLiteral("text"));
-    const QCommandLineOption scope(QStringLiteral("scope"),
-                                   QStringLiteral("Also replace in: textboxes, header-textboxes, headers-footers "
-                                                  "(comma-separated)."),
-                                   QStringLiteral("list"));
+    const QCommandLineOption engine(
+        QStringLiteral("engine"),
+        documents ? QStringLiteral("word (default) or wps.") : QStringLiteral("excel (default) or wps."),
+        QStringLiteral("engine"), documents ? QStringLiteral("word") : QStringLiteral("excel"));
+    const QCommandLineOption oldText(QStringLiteral("old"), QStringLiteral("The text to replace."),
+                                     QStringLiteral("text"));
+    const QCommandLineOption newText(QStringLiteral("new"), QStringLiteral("The new text."),
+                                     QStringLiteral("text"));
+    const QCommandLineOption scope(
+        QStringLiteral("scope"),
+        QStringLiteral("Also replace in: textboxes, header-textboxes, headers-footers "
+                       "(comma-separated)."),
+        QStringLiteral("list"));
     parser.addOptions({engine, oldText, newText});
     if (documents)
         parser.addOption(scope);
@@ -191,7 +204,8 @@ int replace(const QStringList& arguments, bool documents)
         return usageError(parser.errorText());
     const QString command = documents ? QStringLiteral("word-replace") : QStringLiteral("sheet-replace");
     if (parser.isSet(QStringLiteral("help"))) {
-        out() << parser.helpText().replace(QStringLiteral("yanhe-cli"), QStringLiteral("yanhe-cli ") + command);
+        out() << parser.helpText().replace(QStringLiteral("yanhe-cli"),
+                                           QStringLiteral("yanhe-cli ") + command);
         return 0;
     }
     if (!parser.isSet(oldText) || !parser.isSet(newText))
@@ -211,7 +225,8 @@ int replace(const QStringList& arguments, bool documents)
                 scopes.headersFooters = true;
             else
                 return usageError(
-                    QStringLiteral("unknown scope \"%1\" (textboxes, header-textboxes, headers-footers)").arg(name));
+                    QStringLiteral("unknown scope \"%1\" (textboxes, header-textboxes, headers-footers)")
+                        .arg(name));
         }
     }
     QStringList files;
@@ -237,10 +252,9 @@ int replace(const QStringList& arguments, bool documents)
                                                                  parser.value(newText), scopes);
         ok = result.started && result.failures == 0;
     } else {
-        const auto result = wps ? WorkbookReplace::WpsSheetReplace(host, office, parser.value(oldText),
-                                                                   parser.value(newText))
-                                : WorkbookReplace::ExcelReplace(host, office, parser.value(oldText),
-                                                                parser.value(newText));
+        const auto result =
+            wps ? WorkbookReplace::WpsSheetReplace(host, office, parser.value(oldText), parser.value(newText))
+                : WorkbookReplace::ExcelReplace(host, office, parser.value(oldText), parser.value(newText));
         ok = result.started && result.failures == 0;
     }
     err() << host.status() << Qt::endl;
@@ -268,7 +282,8 @@ int main(int argc, char* argv[])
     if (arguments.size() < 2)
         return usageError(QStringLiteral("no command given\n") + usage());
     const QString command = arguments.takeAt(1);
-    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+        command == QLatin1String("help")) {
         out() << usage();
         return 0;
     }

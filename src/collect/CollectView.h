@@ -20,11 +20,11 @@ public:
     // Appends a row (unticked) and scrolls it into view.
     virtual void addRow(const QString& path) = 0;
 
-    virtual void setStatus(const QString& text) = 0;        // Label5
-    virtual void setCountCaption(const QString& text) = 0;  // Frame4
-    virtual void showSelectAll() {}                         // Check2
-    virtual void setDocumentCommandsEnabled(bool) {}        // Command1, Command3, Command7
-    virtual void setWorkbookCommandsEnabled(bool) {}        // Command2, Command8
+    virtual void setStatus(const QString& text) = 0;       // Label5
+    virtual void setCountCaption(const QString& text) = 0; // Frame4
+    virtual void showSelectAll() {}                        // Check2
+    virtual void setDocumentCommandsEnabled(bool) {}       // Command1, Command3, Command7
+    virtual void setWorkbookCommandsEnabled(bool) {}       // Command2, Command8
 
     // Lets pending window events run; a click may start a nested collection.
     virtual void yield() {}

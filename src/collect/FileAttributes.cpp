@@ -1,7 +1,6 @@
 #include "FileAttributes.h"
 
 #include <QDir>
-
 #include <algorithm>
 #include <filesystem>
 
@@ -14,7 +13,8 @@ namespace FileAttributes {
 int of(const QString& path)
 {
 #ifdef Q_OS_WIN
-    const DWORD raw = GetFileAttributesW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()));
+    const DWORD raw =
+        GetFileAttributesW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()));
     if (raw == INVALID_FILE_ATTRIBUTES)
         return -1;
     return static_cast<int>(raw & (ReadOnly | Hidden | System | Directory));

@@ -5,7 +5,10 @@
 
 #include <QDir>
 
-FileCollector::FileCollector(CollectView& view, int maxRows) : m_view(view), m_maxRows(maxRows) {}
+FileCollector::FileCollector(CollectView& view, int maxRows)
+    : m_view(view)
+    , m_maxRows(maxRows)
+{}
 
 QString FileCollector::GetExtName(const QString& text)
 {
@@ -89,7 +92,8 @@ void FileCollector::search(QString folder, const QString& pattern)
         folder += separator;
 
     const int mask = m_view.attributeMask();
-    const QList<FileAttributes::Entry> entries = mask >= 0 ? FileAttributes::list(folder, mask) : QList<FileAttributes::Entry>();
+    const QList<FileAttributes::Entry> entries =
+        mask >= 0 ? FileAttributes::list(folder, mask) : QList<FileAttributes::Entry>();
     const quint64 listing = ++m_listing;
 
     if (!SearchEnabled) {

@@ -8,12 +8,12 @@ class CollectView;
 // The engine or unlock option chosen on the visible tab, as the collection reads it.
 struct CollectOptions
 {
-    bool word = false;        // Option1, Option3, Option11, Option7
-    bool deleteTab = false;   // Option9
-    bool workbooks = false;   // Option2, Option4
-    bool renameTab = false;   // Option10
-    QString deletePatterns;   // Text8
-    QString renamePatterns;   // Text11
+    bool word = false;      // Option1, Option3, Option11, Option7
+    bool deleteTab = false; // Option9
+    bool workbooks = false; // Option2, Option4
+    bool renameTab = false; // Option10
+    QString deletePatterns; // Text8
+    QString renamePatterns; // Text11
 };
 
 // Collects files by extension into the view's list: the folder list's click and

@@ -49,8 +49,9 @@ QList<Volume> list()
             volume.label += QStringLiteral(" [%1]").arg(info.name());
         volumes.append(volume);
     }
-    std::sort(volumes.begin(), volumes.end(),
-              [](const Volume& a, const Volume& b) { return a.rootPath.compare(b.rootPath, Qt::CaseInsensitive) < 0; });
+    std::sort(volumes.begin(), volumes.end(), [](const Volume& a, const Volume& b) {
+        return a.rootPath.compare(b.rootPath, Qt::CaseInsensitive) < 0;
+    });
     if (volumes.isEmpty())
         volumes.append({withSeparator(QDir::rootPath()), withSeparator(QDir::rootPath())});
     return volumes;

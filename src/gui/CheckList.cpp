@@ -2,7 +2,8 @@
 
 #include <QScrollBar>
 
-CheckList::CheckList(QWidget* parent) : QListWidget(parent)
+CheckList::CheckList(QWidget* parent)
+    : QListWidget(parent)
 {
     setUniformItemSizes(true);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);

@@ -9,7 +9,8 @@ namespace {
 constexpr int kPathRole = Qt::UserRole;
 }
 
-DirList::DirList(QWidget* parent) : QListWidget(parent)
+DirList::DirList(QWidget* parent)
+    : QListWidget(parent)
 {
     setUniformItemSizes(true);
     connect(this, &QListWidget::itemClicked, this, [this] { emit entryClicked(); });
@@ -26,7 +27,7 @@ bool DirList::setPath(const QString& folder)
 
     // The folders from the root down to the open one, each one step further in.
     QStringList chain;
-    for (QDir up(native);; ) {
+    for (QDir up(native);;) {
         chain.prepend(QDir::toNativeSeparators(up.absolutePath()));
         if (up.isRoot() || !up.cdUp())
             break;

@@ -10,8 +10,8 @@
 #include "app/SystemText.h"
 #include "collect/FileAttributes.h"
 #include "collect/Volumes.h"
-#include "office/RunningOffice.h"
 #include "office/OfficeRegistry.h"
+#include "office/RunningOffice.h"
 #include "sheet/WorkbookReplace.h"
 #include "word/OpenDocumentGuard.h"
 #include "word/SingleTextReplace.h"
@@ -53,7 +53,8 @@ const QString kProductName = QStringLiteral("砚禾办公助手");
 const QString kWelcome = QStringLiteral("欢迎使用砚禾办公助手");
 const QString kOpenLog = QStringLiteral("打开日志");
 const QString kCloseLog = QStringLiteral("关闭日志");
-const QString kPatternNote = QStringLiteral("注意：扩展名(每个扩展名以*号开头)，多个用英文逗号“,”隔开,如:*.exe,*.jpg");
+const QString kPatternNote =
+    QStringLiteral("注意：扩展名(每个扩展名以*号开头)，多个用英文逗号“,”隔开,如:*.exe,*.jpg");
 const QString kUnlockHint =
     QStringLiteral("搜索前先勾上解锁双击左侧文件夹选择，如果包含子文件夹请在文件夹上方勾选");
 
@@ -62,8 +63,7 @@ QString arrayName(const char* name, int index)
     return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
 }
 
-template <class W>
-W* named(W* widget, const QString& name)
+template <class W> W* named(W* widget, const QString& name)
 {
     widget->setObjectName(name);
     return widget;
@@ -120,8 +120,8 @@ QLabel* wrappedLabel(const QString& name, const QString& text, QWidget* parent)
 
 } // namespace
 
-Form1::Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice> running, OfficeRegistry& office,
-             QWidget* parent)
+Form1::Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice> running,
+             OfficeRegistry& office, QWidget* parent)
     : QMainWindow(parent)
     , m_folders(std::move(folders))
     , m_journal(journal)
@@ -270,7 +270,8 @@ QWidget* Form1::buildLeftColumn()
     connect(Dir1, &DirList::entryClicked, this, &Form1::Dir1_Click);
     connect(Dir1, &DirList::openFailed, this, [this](const QString& folder) {
         MessageBox::show(this, QMessageBox::Warning, kProductName,
-                         QStringLiteral("无法打开文件夹：") + folder + QStringLiteral("\n请检查文件夹是否存在以及是否有权限读取。"));
+                         QStringLiteral("无法打开文件夹：") + folder +
+                             QStringLiteral("\n请检查文件夹是否存在以及是否有权限读取。"));
     });
 
     auto* layout = new QVBoxLayout(frame2);
@@ -287,8 +288,8 @@ QWidget* Form1::buildCollectedFrame()
     Command11 = button(QStringLiteral("Command11"), kOpenLog, Frame4);
     connect(Command11, &QPushButton::clicked, this, &Form1::Command11_Click);
 
-    const QStringList attributeCaptions = {QStringLiteral("常规"), QStringLiteral("只读"), QStringLiteral("隐藏"),
-                                           QStringLiteral("系统")};
+    const QStringList attributeCaptions = {QStringLiteral("常规"), QStringLiteral("只读"),
+                                           QStringLiteral("隐藏"), QStringLiteral("系统")};
     auto* row = new QHBoxLayout;
     row->addWidget(Command11);
     for (int i = 0; i < attributeCaptions.size(); ++i) {
@@ -485,8 +486,9 @@ QWidget* Form1::buildDeleteTab()
 
     auto* frame1 = frame(QStringLiteral("Frame1"), QStringLiteral("删除文件"), tab);
     auto* frame1Layout = new QVBoxLayout(frame1);
-    frame1Layout->addWidget(
-        check(QStringLiteral("Check7"), QStringLiteral("勾选解锁后可删除，注意：删除后不可恢复，谨慎操作"), frame1));
+    frame1Layout->addWidget(check(QStringLiteral("Check7"),
+                                  QStringLiteral("勾选解锁后可删除，注意：删除后不可恢复，谨慎操作"),
+                                  frame1));
     frame1Layout->addWidget(button(QStringLiteral("Command4"), QStringLiteral("删除文件"), frame1));
     frame1Layout->addStretch(1);
 
@@ -558,7 +560,8 @@ QWidget* Form1::buildMultiTextTab()
     hint->setReadOnly(true);
 
     auto* scopes = new QHBoxLayout;
-    const QStringList captions = {QStringLiteral("包括页面文本框文本"), QStringLiteral("包括页眉页脚文本框文本"),
+    const QStringList captions = {QStringLiteral("包括页面文本框文本"),
+                                  QStringLiteral("包括页眉页脚文本框文本"),
                                   QStringLiteral("包括页眉页脚文本")};
     for (int i = 0; i < captions.size(); ++i)
         scopes->addWidget(check(arrayName("Check9", i), captions.at(i), frame13));
@@ -569,10 +572,10 @@ QWidget* Form1::buildMultiTextTab()
     Option11 = option(QStringLiteral("Option11"), QStringLiteral("word") + kUnlockHint, frame13);
     layout->addWidget(Option11);
     layout->addWidget(hint);
-    layout->addWidget(
-        edit(arrayName("Text13", 0), QStringLiteral("学习目标|经典例说|夯实基础|能力提升|拓展提高"), frame13));
-    layout->addWidget(
-        edit(arrayName("Text13", 1), QStringLiteral("成功点要|预习指导|预习自测|尝试探索|拓展训练"), frame13));
+    layout->addWidget(edit(arrayName("Text13", 0),
+                           QStringLiteral("学习目标|经典例说|夯实基础|能力提升|拓展提高"), frame13));
+    layout->addWidget(edit(arrayName("Text13", 1),
+                           QStringLiteral("成功点要|预习指导|预习自测|尝试探索|拓展训练"), frame13));
     layout->addLayout(scopes);
     layout->addWidget(wrappedLabel(
         QStringLiteral("Label7"),
@@ -692,10 +695,11 @@ void Form1::das_Click()
 
 void Form1::gy_Click()
 {
-    MessageBox::show(this, QMessageBox::Information, QStringLiteral("关于"),
-                     kProductName + QStringLiteral(" V") + AppVersion::text() +
-                         QStringLiteral("\n\n批量替换 Word 文档与 Excel 表格中的内容，批量写入页眉、页脚和页码，"
-                                        "批量改名与删除文件。"));
+    MessageBox::show(
+        this, QMessageBox::Information, QStringLiteral("关于"),
+        kProductName + QStringLiteral(" V") + AppVersion::text() +
+            QStringLiteral("\n\n批量替换 Word 文档与 Excel 表格中的内容，批量写入页眉、页脚和页码，"
+                           "批量改名与删除文件。"));
 }
 
 void Form1::hgdtiao()
@@ -709,7 +713,8 @@ void Form1::Drive1_Change()
     const QString root = Drive1->currentData().toString();
     if (!Volumes::isReady(root) || !Dir1->setPath(root)) {
         MessageBox::show(this, QMessageBox::Warning, kProductName,
-                         QStringLiteral("驱动器 ") + root + QStringLiteral(" 无法读取，请检查设备是否就绪。"));
+                         QStringLiteral("驱动器 ") + root +
+                             QStringLiteral(" 无法读取，请检查设备是否就绪。"));
         // Back to the drive of the folder still open.
         Drive1->setCurrentIndex(Drive1->findData(Volumes::rootOf(Dir1->path(), Volumes::list())));
     }
@@ -718,7 +723,8 @@ void Form1::Drive1_Change()
 void Form1::Dir1_Click()
 {
     CollectOptions options;
-    options.word = Option1->isChecked() || Option3->isChecked() || Option11->isChecked() || Option7->isChecked();
+    options.word =
+        Option1->isChecked() || Option3->isChecked() || Option11->isChecked() || Option7->isChecked();
     options.deleteTab = Option9->isChecked();
     options.workbooks = Option2->isChecked() || Option4->isChecked();
     options.renameTab = Option10->isChecked();
@@ -781,8 +787,8 @@ bool Form1::runGuard(bool word)
     const OpenDocumentGuard::Outcome outcome = OpenDocumentGuard::run(
         word ? OpenDocumentGuard::word() : OpenDocumentGuard::excel(), *m_running,
         [this](const QString& title, const QString& text) {
-            return MessageBox::show(this, QMessageBox::Warning, title, text, QMessageBox::Yes | QMessageBox::No,
-                                    QMessageBox::No) == QMessageBox::Yes;
+            return MessageBox::show(this, QMessageBox::Warning, title, text,
+                                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
         },
         [this](const QString& message) { m_journal.WriteJournal(message); });
     if (outcome == OpenDocumentGuard::Outcome::EndProgram) {

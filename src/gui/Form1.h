@@ -7,7 +7,6 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
-
 #include <functional>
 #include <memory>
 
@@ -37,8 +36,8 @@ class Form1 final : public QMainWindow, private CollectView, private JobHost
 public:
     // running: the user's running office program, as the open-document guards see it;
     // office: where the jobs get their office programs.
-    Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice> running, OfficeRegistry& office,
-          QWidget* parent = nullptr);
+    Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice> running,
+          OfficeRegistry& office, QWidget* parent = nullptr);
     ~Form1() override;
 
     // Runs once before the window is first shown. Throws RuntimeError when the

@@ -4,7 +4,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-Form3::Form3(QWidget* parent) : QDialog(parent)
+Form3::Form3(QWidget* parent)
+    : QDialog(parent)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("微信好友"));

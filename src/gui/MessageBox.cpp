@@ -13,7 +13,8 @@ QList<MessageBox::Shown>& MessageBox::log()
 }
 
 MessageBox::Button MessageBox::show(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                                    const QString& text, QMessageBox::StandardButtons buttons, Button defaultButton)
+                                    const QString& text, QMessageBox::StandardButtons buttons,
+                                    Button defaultButton)
 {
     if (!queue().isEmpty()) {
         log().append({icon, title, text, buttons, defaultButton});

@@ -12,7 +12,8 @@ public:
     using Button = QMessageBox::StandardButton;
 
     static Button show(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
-                       QMessageBox::StandardButtons buttons = QMessageBox::Ok, Button defaultButton = QMessageBox::Ok);
+                       QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                       Button defaultButton = QMessageBox::Ok);
 
     static void setNextAnswer(Button answer);
     static void clearAnswers();

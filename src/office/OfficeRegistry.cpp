@@ -41,7 +41,10 @@ public:
 
 private:
 #ifdef YANHE_HAVE_LIBREOFFICE
-    static bool haveLibreOffice() { return !LibreOfficeInstallation::programFolder().isEmpty(); }
+    static bool haveLibreOffice()
+    {
+        return !LibreOfficeInstallation::programFolder().isEmpty();
+    }
 #endif
     std::unique_ptr<comseam::Runtime> m_com = comseam::Runtime::create();
 };

@@ -11,7 +11,6 @@
 
 #ifdef Q_OS_UNIX
 #include <csignal>
-
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -66,8 +65,10 @@ QList<qint64> userOfficeProcesses()
         const qint64 pid = entry.toLongLong(&numeric);
         if (!numeric)
             continue;
-        struct stat info {};
-        if (::stat(QFile::encodeName(QStringLiteral("/proc/") + entry).constData(), &info) != 0 || info.st_uid != me)
+        struct stat info
+        {};
+        if (::stat(QFile::encodeName(QStringLiteral("/proc/") + entry).constData(), &info) != 0 ||
+            info.st_uid != me)
             continue;
         if (readProc(pid, "comm").trimmed() != "soffice.bin")
             continue;
@@ -101,7 +102,7 @@ public:
         const QString program = progId.toLower();
         const QSet<QString>* extensions = program.startsWith(QLatin1String("word."))    ? &kWriterExtensions
                                           : program.startsWith(QLatin1String("excel.")) ? &kCalcExtensions
-                                                                                         : nullptr;
+                                                                                        : nullptr;
         const QList<qint64> processes = userOfficeProcesses();
         if (!extensions || processes.isEmpty())
             return std::nullopt;
@@ -135,7 +136,8 @@ public:
         // documents locked for the next program that opens them.
         for (const QString& document : std::as_const(heldOpen)) {
             const QFileInfo info(document);
-            QFile::remove(info.dir().filePath(QStringLiteral(".~lock.") + info.fileName() + QLatin1Char('#')));
+            QFile::remove(
+                info.dir().filePath(QStringLiteral(".~lock.") + info.fileName() + QLatin1Char('#')));
         }
         return ended;
     }

@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QString>
-
 #include <memory>
 
 // The spreadsheet program as the workbook jobs and probes drive it: the members

@@ -74,9 +74,10 @@ Result run(bool wps, JobHost& host, OfficeRegistry& office, const QString& oldTe
             }
         }
     } catch (const RuntimeError& error) {
-        const QString line = wps ? QStringLiteral("无法启动 WPS 表格（ET.Application、KET.Application）：") +
-                                       error.description()
-                                 : QStringLiteral("无法启动电子表格程序（excel.application）：") + error.description();
+        const QString line =
+            wps ? QStringLiteral("无法启动 WPS 表格（ET.Application、KET.Application）：") +
+                      error.description()
+                : QStringLiteral("无法启动电子表格程序（excel.application）：") + error.description();
         host.clearLog();
         host.appendLog(line);
         host.journal(line);

@@ -1,7 +1,6 @@
 #include "UpdateAddress.h"
 
 #include <QByteArray>
-
 #include <cctype>
 
 namespace UpdateAddress {

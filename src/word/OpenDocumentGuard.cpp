@@ -8,14 +8,16 @@ namespace OpenDocumentGuard {
 
 Kind word()
 {
-    return {QStringLiteral("Word.Application"), QStringLiteral("您有文档已打开，必须手动保存关闭后再执本工具"),
-            QStringLiteral("winword.EXE"), QStringLiteral("关闭了打开的word文档")};
+    return {QStringLiteral("Word.Application"),
+            QStringLiteral("您有文档已打开，必须手动保存关闭后再执本工具"), QStringLiteral("winword.EXE"),
+            QStringLiteral("关闭了打开的word文档")};
 }
 
 Kind excel()
 {
-    return {QStringLiteral("Excel.Application"), QStringLiteral("您有表格已打开，必须手动保存关闭后再执本工具"),
-            QStringLiteral("excel.EXE"), QStringLiteral("关闭了打开的EXCEL文档")};
+    return {QStringLiteral("Excel.Application"),
+            QStringLiteral("您有表格已打开，必须手动保存关闭后再执本工具"), QStringLiteral("excel.EXE"),
+            QStringLiteral("关闭了打开的EXCEL文档")};
 }
 
 QString title()

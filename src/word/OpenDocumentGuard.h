@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <functional>
 
 class RunningOffice;
@@ -15,10 +14,10 @@ enum class Outcome { Continue, EndProgram };
 
 struct Kind
 {
-    QString progId;       // the instance looked for
-    QString firstLine;    // the question's first line
-    QString exeName;      // every process of it is ended on Yes
-    QString journalLine;  // written after the processes are ended
+    QString progId;      // the instance looked for
+    QString firstLine;   // the question's first line
+    QString exeName;     // every process of it is ended on Yes
+    QString journalLine; // written after the processes are ended
 };
 
 Kind word();  // Wordjc

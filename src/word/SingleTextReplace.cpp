@@ -43,8 +43,8 @@ void headersFooters(JobHost& host, word::Document& document, const QString& oldT
 }
 
 // One document: the body, the scope passes in the job's order, the save.
-void replaceIn(Flavour flavour, JobHost& host, Batch& batch, word::Application& application, const QString& path,
-               const QString& oldText, const QString& newText, const Scopes& scopes)
+void replaceIn(Flavour flavour, JobHost& host, Batch& batch, word::Application& application,
+               const QString& path, const QString& oldText, const QString& newText, const Scopes& scopes)
 {
     const bool word = flavour == Flavour::Word;
     word::DocumentPtr document;
@@ -96,8 +96,8 @@ void replaceIn(Flavour flavour, JobHost& host, Batch& batch, word::Application& 
     }
 }
 
-Result run(Flavour flavour, JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText,
-           const Scopes& scopes)
+Result run(Flavour flavour, JobHost& host, OfficeRegistry& office, const QString& oldText,
+           const QString& newText, const Scopes& scopes)
 {
     Result result;
     word::ApplicationPtr application;
@@ -114,10 +114,10 @@ Result run(Flavour flavour, JobHost& host, OfficeRegistry& office, const QString
             }
         }
     } catch (const RuntimeError& error) {
-        const QString line = flavour == Flavour::Word
-                                 ? QStringLiteral("无法启动文字处理程序（word.Application）：") + error.description()
-                                 : QStringLiteral("无法启动 WPS（ET.Application、KET.Application）：") +
-                                       error.description();
+        const QString line =
+            flavour == Flavour::Word
+                ? QStringLiteral("无法启动文字处理程序（word.Application）：") + error.description()
+                : QStringLiteral("无法启动 WPS（ET.Application、KET.Application）：") + error.description();
         host.clearLog();
         host.appendLog(line);
         host.journal(line);

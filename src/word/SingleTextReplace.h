@@ -20,8 +20,8 @@ struct Scopes
 
 struct Result
 {
-    int total = 0;     // ticked rows
-    int failures = 0;  // files that could not be processed
+    int total = 0;       // ticked rows
+    int failures = 0;    // files that could not be processed
     bool started = true; // false when the office program could not be created
 };
 

@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QString>
-
 #include <memory>
 
 // The word processor as the document jobs drive it: the members of Word's

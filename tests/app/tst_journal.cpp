@@ -57,8 +57,10 @@ void TestJournal::hourlyFilesInTheStartDaysFolder()
              (QStringList{"2026年12月04日05时.txt", "2026年12月04日06时.txt", "2026年12月05日00时.txt"}));
     QCOMPARE(QString::fromUtf8(readAll(day + "/2026年12月04日05时.txt")),
              QString("时间：2026/12/4 05:38:10 a\r\n时间：2026/12/4 05:59:59 b\r\n"));
-    QCOMPARE(QString::fromUtf8(readAll(day + "/2026年12月04日06时.txt")), QString("时间：2026/12/4 06:00:00 c\r\n"));
-    QCOMPARE(QString::fromUtf8(readAll(day + "/2026年12月05日00时.txt")), QString("时间：2026/12/5 00:00:01 d\r\n"));
+    QCOMPARE(QString::fromUtf8(readAll(day + "/2026年12月04日06时.txt")),
+             QString("时间：2026/12/4 06:00:00 c\r\n"));
+    QCOMPARE(QString::fromUtf8(readAll(day + "/2026年12月05日00时.txt")),
+             QString("时间：2026/12/5 00:00:01 d\r\n"));
 }
 
 void TestJournal::lineIsExactAndMessageUnchanged()

@@ -140,7 +140,8 @@ void TestStartUp::applicationFolderFallsBackWhenNotWritable()
     QTemporaryDir data;
     const QString fallback = data.filePath("yanhe");
     QCOMPARE(AppFolders::resolveApplicationFolder(writable.path(), fallback), writable.path());
-    QVERIFY(QDir(writable.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    QVERIFY(
+        QDir(writable.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 #ifdef Q_OS_LINUX
     // /proc takes no new files, even from root.
     QCOMPARE(AppFolders::resolveApplicationFolder("/proc", fallback), fallback);

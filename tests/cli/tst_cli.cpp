@@ -38,7 +38,8 @@ private slots:
 void TestCli::collectPrintsRowsThenCount()
 {
     QTemporaryDir dir;
-    for (const char* path : {"B.DOC", "a.docx", "z/x.doc", "y/.hidden.doc", ".h/in.doc", "m/n/o.docx", "c.txt"}) {
+    for (const char* path :
+         {"B.DOC", "a.docx", "z/x.doc", "y/.hidden.doc", ".h/in.doc", "m/n/o.docx", "c.txt"}) {
         QDir().mkpath(QFileInfo(dir.filePath(path)).path());
         QFile file(dir.filePath(path));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -73,11 +74,12 @@ void TestCli::usageErrors()
     QVERIFY(r.out.join('\n').contains("--patterns"));
 
     QTemporaryDir dir;
-    for (const QStringList& bad : {QStringList{"collect", "--patterns", "*.doc", dir.filePath("missing")},
-                                   QStringList{"collect", "--bogus", "--patterns", "*.doc", dir.path()},
-                                   QStringList{"collect", dir.path()},
-                                   QStringList{"collect", "--attributes", "archive", "--patterns", "*", dir.path()},
-                                   QStringList{"frobnicate"}, QStringList{}}) {
+    for (const QStringList& bad :
+         {QStringList{"collect", "--patterns", "*.doc", dir.filePath("missing")},
+          QStringList{"collect", "--bogus", "--patterns", "*.doc", dir.path()},
+          QStringList{"collect", dir.path()},
+          QStringList{"collect", "--attributes", "archive", "--patterns", "*", dir.path()},
+          QStringList{"frobnicate"}, QStringList{}}) {
         r = cli(bad);
         QCOMPARE(r.code, 2);
         QVERIFY(r.out.isEmpty());

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <functional>
 
 #ifdef Q_OS_UNIX
@@ -192,7 +191,8 @@ void TestFileCollector::attributeMasks()
 
 void TestFileCollector::depthFirstPerPattern()
 {
-    const Tree tree({"a.doc", "a.docx", "sub1/b.doc", "sub1/deep/c.doc", "sub2/d.docx", "Sub0/e.doc", "empty/"});
+    const Tree tree(
+        {"a.doc", "a.docx", "sub1/b.doc", "sub1/deep/c.doc", "sub2/d.docx", "Sub0/e.doc", "empty/"});
     // Every .doc of the tree before the first .docx; sub-folders in name order, depth first.
     QCOMPARE(collect(tree, {"*.doc", "*.docx"}, true),
              tree.paths({"a.doc", "Sub0/e.doc", "sub1/b.doc", "sub1/deep/c.doc", "a.docx", "sub2/d.docx"}));

@@ -28,7 +28,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-
 #include <memory>
 
 namespace {
@@ -55,11 +54,7 @@ struct Started
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }
 
-    template <class T = QWidget>
-    T* control(const QString& name) const
-    {
-        return form->findChild<T*>(name);
-    }
+    template <class T = QWidget> T* control(const QString& name) const { return form->findChild<T*>(name); }
 };
 
 // The caption or text a control shows.
@@ -318,7 +313,8 @@ void TestForm1::loadedState()
     QStringList captions;
     for (int i = 0; i < tabs->count(); ++i)
         captions << tabs->tabText(i);
-    QCOMPARE(captions, (QStringList{"文档单文本替换", "页眉-页脚-页码", "文件搜索删除", "文件批量改名", "文档多文本替换"}));
+    QCOMPARE(captions, (QStringList{"文档单文本替换", "页眉-页脚-页码", "文件搜索删除", "文件批量改名",
+                                    "文档多文本替换"}));
     QCOMPARE(tabs->currentIndex(), 0);
 
     // The list scrolls sideways over at least 2500 pixels.
@@ -403,9 +399,11 @@ void TestForm1::logBoxToggles()
     QCOMPARE(command11->text(), QString("关闭日志"));
     const QRect placed = text3->geometry();
     // 2760, 1440, 10455, 6375 twips at the window's first size.
-    QVERIFY2(qAbs(placed.left() - 184) <= 12 && qAbs(placed.top() - 96) <= 16 && qAbs(placed.width() - 697) <= 16 &&
-                 qAbs(placed.height() - 425) <= 40,
-             qPrintable(QString("%1,%2 %3x%4").arg(placed.x()).arg(placed.y()).arg(placed.width()).arg(placed.height())));
+    QVERIFY2(
+        qAbs(placed.left() - 184) <= 12 && qAbs(placed.top() - 96) <= 16 &&
+            qAbs(placed.width() - 697) <= 16 && qAbs(placed.height() - 425) <= 40,
+        qPrintable(
+            QString("%1,%2 %3x%4").arg(placed.x()).arg(placed.y()).arg(placed.width()).arg(placed.height())));
 
     started.form->appendLog("C:\\a.doc 已替换内容");
     started.form->appendLog("C:\\b.doc 没找到替换的内容");
@@ -478,7 +476,8 @@ void TestForm1::optionsUnlockAndExcludeEachOther()
     // Option9 clears Option1 and Option7 only; Option11 clears nothing.
     option("Option1")->click();
     option("Option9")->click();
-    QVERIFY(!option("Option1")->isChecked() && option("Option10")->isChecked() && option("Option9")->isChecked());
+    QVERIFY(!option("Option1")->isChecked() && option("Option10")->isChecked() &&
+            option("Option9")->isChecked());
     option("Option11")->click();
     QVERIFY(option("Option9")->isChecked() && option("Option11")->isChecked());
 }
@@ -493,7 +492,9 @@ void TestForm1::guardsAskAndEnd()
         QCOMPARE(MessageBox::answered().size(), 1);
         const MessageBox::Shown& box = MessageBox::answered().first();
         QCOMPARE(box.title, QString("关闭确认..."));
-        QCOMPARE(box.text, QString("您有文档已打开，必须手动保存关闭后再执本工具\r\n点“是”直接关闭文档，点“否”退出工具"));
+        QCOMPARE(
+            box.text,
+            QString("您有文档已打开，必须手动保存关闭后再执本工具\r\n点“是”直接关闭文档，点“否”退出工具"));
         QCOMPARE(box.icon, QMessageBox::Warning);
         QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(box.defaultButton, QMessageBox::No);
@@ -549,7 +550,8 @@ void TestForm1::doubleClickCollectsIntoTheList()
         shown << list->item(i)->text();
         QCOMPARE(list->item(i)->checkState(), Qt::Unchecked);
     }
-    QCOMPARE(shown, (QStringList{pick + sep + "b.doc", pick + sep + "inner" + sep + "c.doc", pick + sep + "a.docx"}));
+    QCOMPARE(shown, (QStringList{pick + sep + "b.doc", pick + sep + "inner" + sep + "c.doc",
+                                 pick + sep + "a.docx"}));
     QCOMPARE(started.control<QGroupBox>("Frame4")->title(), QString("收集到的文件 3条记录。"));
     QCOMPARE(started.control<QLabel>("Label5")->text(), pick + sep + "inner"); // the last folder entered
     QVERIFY(started.control("Command1")->isEnabled());

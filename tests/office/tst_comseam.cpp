@@ -10,7 +10,9 @@ namespace {
 class RecordingRuntime final : public comseam::Runtime
 {
 public:
-    explicit RecordingRuntime(RecordingDispatch& recorder) : m_recorder(recorder) {}
+    explicit RecordingRuntime(RecordingDispatch& recorder)
+        : m_recorder(recorder)
+    {}
     bool isRegistered(const QString&) override { return true; }
     comseam::ObjectPtr create(const QString& progId) override { return m_recorder.object(progId); }
     comseam::ObjectPtr attach(const QString& progId) override
@@ -95,23 +97,24 @@ void TestComSeam::writerSelectionPaths()
     word->setSeekView(word::kSeekMainDocument);
 
     const QString s = "Word.Application.Selection";
-    QCOMPARE(com.calls, (QStringList{
-                            "Word.Application.Documents.Open(\"C:\\b.docx\")",
-                            "Word.Application.Documents.Open(\"C:\\b.docx\").Close()",
-                            "Word.Application.Visible = False",
-                            "Word.Application.DisplayAlerts = True",
-                            "Word.Application.ActiveWindow.ActivePane.View.SeekView = 10 As Integer",
-                            s + ".Sections[1].Footers(1 As Integer).Range.Delete()",
-                            s + ".Font.Name = \"宋体\"",
-                            s + ".Font.Size = \"10\"",
-                            s + ".Font.Bold = True",
-                            s + ".TypeText(\"第\")",
-                            s + ".Fields.Add(Range:=<" + s + ".Range>, Type:=33 As Integer)",
-                            s + ".TypeText(\"页\")",
-                            s + ".ParagraphFormat.Alignment = 3 As Long",
-                            s + ".Find.Execute(findtext:=\"原文本\", replacewith:=\"新文本\", Replace:=2 As Integer)",
-                            "Word.Application.ActiveWindow.ActivePane.View.SeekView = 0 As Integer",
-                        }));
+    QCOMPARE(com.calls,
+             (QStringList{
+                 "Word.Application.Documents.Open(\"C:\\b.docx\")",
+                 "Word.Application.Documents.Open(\"C:\\b.docx\").Close()",
+                 "Word.Application.Visible = False",
+                 "Word.Application.DisplayAlerts = True",
+                 "Word.Application.ActiveWindow.ActivePane.View.SeekView = 10 As Integer",
+                 s + ".Sections[1].Footers(1 As Integer).Range.Delete()",
+                 s + ".Font.Name = \"宋体\"",
+                 s + ".Font.Size = \"10\"",
+                 s + ".Font.Bold = True",
+                 s + ".TypeText(\"第\")",
+                 s + ".Fields.Add(Range:=<" + s + ".Range>, Type:=33 As Integer)",
+                 s + ".TypeText(\"页\")",
+                 s + ".ParagraphFormat.Alignment = 3 As Long",
+                 s + ".Find.Execute(findtext:=\"原文本\", replacewith:=\"新文本\", Replace:=2 As Integer)",
+                 "Word.Application.ActiveWindow.ActivePane.View.SeekView = 0 As Integer",
+             }));
 }
 
 void TestComSeam::excelMemberPathsAndArguments()
@@ -171,13 +174,15 @@ void TestComSeam::runningInstanceAndProcesses()
     const QString query = "winmgmts:.ExecQuery(\"select * from Win32_Process where name='winword.EXE'\")";
     com.counts[query] = 2;
     QCOMPARE(office->endAllProcesses("winword.EXE"), 2);
-    QCOMPARE(com.calls, (QStringList{query, query + "[1].Terminate(0 As Integer)", query + "[2].Terminate(0 As Integer)"}));
+    QCOMPARE(com.calls, (QStringList{query, query + "[1].Terminate(0 As Integer)",
+                                     query + "[2].Terminate(0 As Integer)"}));
 }
 
 void TestComSeam::wpsCannotBeCreatedHere()
 {
 #ifndef Q_OS_WIN
-    for (const QString& id : {QString("ET.Application"), QString("ket.application"), QString("Nothing.Here")}) {
+    for (const QString& id :
+         {QString("ET.Application"), QString("ket.application"), QString("Nothing.Here")}) {
         try {
             OfficeRegistry::system().createSpreadsheet(id);
             QFAIL("created");

@@ -98,7 +98,8 @@ private:
         files.sort();
         for (const QString& file : files) {
             for (const QString& line : QString::fromUtf8(bytes(file)).split("\r\n", Qt::SkipEmptyParts))
-                lines << line.mid(line.indexOf(QRegularExpression("\\d:\\d\\d ")) + 5); // after "时间：date time "
+                lines << line.mid(line.indexOf(QRegularExpression("\\d:\\d\\d ")) +
+                                  5); // after "时间：date time "
         }
         return lines;
     }
@@ -132,8 +133,8 @@ void TestReplaceEndToEnd::documentsWithAndWithoutScopes()
     QCOMPARE(bytes(doc).left(4), docMagic);
 
     // Every scope: text boxes, headers and footers of every section, the header's text box.
-    run = cli({"word-replace", "--old", "old", "--new", "新", "--scope", "textboxes,header-textboxes,headers-footers",
-               docx});
+    run = cli({"word-replace", "--old", "old", "--new", "新", "--scope",
+               "textboxes,header-textboxes,headers-footers", docx});
     QCOMPARE(run.code, 0);
     QCOMPARE(run.out, QStringList{docx + " 没找到替换的内容"}); // the body has no "old" any more
     const WordState state = readBack(docx);
@@ -142,8 +143,8 @@ void TestReplaceEndToEnd::documentsWithAndWithoutScopes()
     QCOMPARE(state.footers, (QStringList{"页脚一 新", "页脚二 新", "页脚三 新"}));
     QCOMPARE(state.headerBox, QString("页眉框 新"));
     QCOMPARE(journal().mid(2), (QStringList{docx + " 没找到替换的内容", "已替换文本框内容", "已替换页眉内容",
-                                            "已替换页页脚内容", "已替换页眉内容", "已替换页页脚内容", "已替换页眉内容",
-                                            "已替换页页脚内容"}));
+                                            "已替换页页脚内容", "已替换页眉内容", "已替换页页脚内容",
+                                            "已替换页眉内容", "已替换页页脚内容"}));
 
     // The WPS engine is not on this machine: one line, exit code 1, nothing touched.
     const QByteArray before = bytes(doc);
@@ -159,12 +160,14 @@ void TestReplaceEndToEnd::workbooks()
     const QString xlsx = m_dir.filePath("表.xlsx");
     const QString xls = m_dir.filePath("表.xls");
     for (const QString& path : {xlsx, xls})
-        UnoDocuments::writeWorkbook(path, {{"一月", {{1, 1, "无"}}}, {"二月", {{2, 3, "有 old 字"}}}, {"三月", {}}});
+        UnoDocuments::writeWorkbook(
+            path, {{"一月", {{1, 1, "无"}}}, {"二月", {{2, 3, "有 old 字"}}}, {"三月", {}}});
     const Run run = cli({"sheet-replace", "--old", "OLD", "--new", "NEW", xlsx, xls});
     QCOMPARE(run.code, 0);
     QStringList expected;
     for (const QString& path : {xlsx, xls})
-        expected << path + "-一月没找到替换的内容" << path + "-二月已替换内容" << path + "-三月没找到替换的内容";
+        expected << path + "-一月没找到替换的内容" << path + "-二月已替换内容"
+                 << path + "-三月没找到替换的内容";
     QCOMPARE(run.out, expected);
     QCOMPARE(run.err, QString("已完成 2 个文件！ 全部操作已完成"));
     sheet::ApplicationPtr excel = OfficeRegistry::system().createSpreadsheet("Excel.Application");

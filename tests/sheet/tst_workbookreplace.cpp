@@ -48,9 +48,10 @@ void TestWorkbookReplace::twoWorkbooksSheetBySheet()
     QCOMPARE(host.label, QString("已完成 2 个文件！ 全部操作已完成"));
     QCOMPARE(office.workbooks["/x/a.xlsx"].sheets.at(1).cells.value({1, 1}), QString("有新数据"));
     // Saved and closed one at a time, each sheet activated first, the instance kept hidden.
-    QCOMPARE(office.calls, (QStringList{"create excel.application", "open /x/a.xlsx", "visible 0", "activate 1",
-                                        "activate 2", "activate 3", "close /x/a.xlsx 1", "open /x/b.xls", "visible 0",
-                                        "activate 1", "close /x/b.xls 1", "quit"}));
+    QCOMPARE(office.calls,
+             (QStringList{"create excel.application", "open /x/a.xlsx", "visible 0", "activate 1",
+                          "activate 2", "activate 3", "close /x/a.xlsx 1", "open /x/b.xls", "visible 0",
+                          "activate 1", "close /x/b.xls 1", "quit"}));
     QCOMPARE(office.workbooks["/x/b.xls"].saves, 1);
 }
 

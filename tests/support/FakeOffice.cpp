@@ -9,7 +9,9 @@ using Story = FakeOffice::Story;
 class FakeRange final : public word::Range
 {
 public:
-    explicit FakeRange(Story* story) : m_story(story) {}
+    explicit FakeRange(Story* story)
+        : m_story(story)
+    {}
     bool findExecute(const QString& text) override
     {
         return !text.isEmpty() && m_story->text.contains(text, Qt::CaseInsensitive);
@@ -29,7 +31,9 @@ private:
 class FakeShape final : public word::Shape
 {
 public:
-    explicit FakeShape(Story* story) : m_story(story) {}
+    explicit FakeShape(Story* story)
+        : m_story(story)
+    {}
     word::RangePtr textFrameTextRange() override { return std::make_shared<FakeRange>(m_story); }
 
 private:
@@ -47,7 +51,9 @@ QList<word::ShapePtr> shapesOf(QList<Story>& stories)
 class FakeHeaderFooter final : public word::HeaderFooter
 {
 public:
-    explicit FakeHeaderFooter(FakeOffice::HeaderFooter* part) : m_part(part) {}
+    explicit FakeHeaderFooter(FakeOffice::HeaderFooter* part)
+        : m_part(part)
+    {}
     word::RangePtr range() override { return std::make_shared<FakeRange>(&m_part->range); }
     QList<word::ShapePtr> shapes() override { return shapesOf(m_part->shapes); }
 
@@ -58,7 +64,9 @@ private:
 class FakeSection final : public word::Section
 {
 public:
-    explicit FakeSection(FakeOffice::Section* section) : m_section(section) {}
+    explicit FakeSection(FakeOffice::Section* section)
+        : m_section(section)
+    {}
     word::HeaderFooterPtr headers(qint16 index) override { return part(&m_section->header, index); }
     word::HeaderFooterPtr footers(qint16 index) override { return part(&m_section->footer, index); }
 
@@ -77,9 +85,10 @@ class FakeDocument final : public word::Document
 {
 public:
     FakeDocument(FakeOffice& office, QString path)
-        : m_office(office), m_path(std::move(path)), m_copy(office.documents.value(m_path))
-    {
-    }
+        : m_office(office)
+        , m_path(std::move(path))
+        , m_copy(office.documents.value(m_path))
+    {}
     QString fullName() override { return m_path; }
     word::RangePtr content() override { return std::make_shared<FakeRange>(&m_copy.body); }
     QList<word::ShapePtr> shapes() override { return shapesOf(m_copy.shapes); }
@@ -112,7 +121,9 @@ class FakeWord;
 class FakeSelection final : public word::Selection
 {
 public:
-    explicit FakeSelection(FakeWord& word) : m_word(word) {}
+    explicit FakeSelection(FakeWord& word)
+        : m_word(word)
+    {}
     void findReplaceAll(const QString& findText, const QString& replaceWith) override;
     void typeText(const QString& text) override;
     void setFontName(const QString& name) override;
@@ -129,7 +140,9 @@ private:
 class FakeWord final : public word::Application
 {
 public:
-    explicit FakeWord(FakeOffice& office) : m_office(office) {}
+    explicit FakeWord(FakeOffice& office)
+        : m_office(office)
+    {}
     word::DocumentPtr documentsOpen(const QString& path) override
     {
         m_office.calls << "open " + path;
@@ -217,7 +230,9 @@ QList<word::SectionPtr> FakeSelection::sections()
 class FakeWorksheet final : public sheet::Worksheet
 {
 public:
-    explicit FakeWorksheet(FakeOffice::Sheet* sheet) : m_sheet(sheet) {}
+    explicit FakeWorksheet(FakeOffice::Sheet* sheet)
+        : m_sheet(sheet)
+    {}
     QString name() override { return m_sheet->name; }
     bool cellsFind(const QString& text) override
     {
@@ -250,9 +265,10 @@ class FakeWorkbook final : public sheet::Workbook
 {
 public:
     FakeWorkbook(FakeOffice& office, QString path)
-        : m_office(office), m_path(std::move(path)), m_copy(office.workbooks.value(m_path))
-    {
-    }
+        : m_office(office)
+        , m_path(std::move(path))
+        , m_copy(office.workbooks.value(m_path))
+    {}
     QString fullName() override { return m_path; }
     int worksheetsCount() override { return int(m_copy.sheets.size()); }
     void sheetsActivate(int index) override { m_office.calls << QStringLiteral("activate %1").arg(index); }
@@ -282,7 +298,9 @@ private:
 class FakeExcel final : public sheet::Application
 {
 public:
-    explicit FakeExcel(FakeOffice& office) : m_office(office) {}
+    explicit FakeExcel(FakeOffice& office)
+        : m_office(office)
+    {}
     void setVisible(bool visible) override { m_office.calls << QStringLiteral("visible %1").arg(visible); }
     QString defaultValue() override { return QStringLiteral("Microsoft Excel"); }
     QString version() override { return QStringLiteral("16.0"); }

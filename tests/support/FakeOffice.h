@@ -5,7 +5,6 @@
 #include <QMap>
 #include <QSet>
 #include <QStringList>
-
 #include <memory>
 
 // An office program in memory, behind both interfaces: documents with a body,
@@ -35,8 +34,8 @@ public:
         Story body;
         QList<Story> shapes;
         QList<Section> sections{Section{}};
-        bool failOpen = false;  // e.g. password-protected
-        bool failSave = false;  // e.g. read-only
+        bool failOpen = false; // e.g. password-protected
+        bool failSave = false; // e.g. read-only
         int saves = 0;
     };
     struct Sheet

@@ -3,7 +3,6 @@
 #include "office/RunningOffice.h"
 
 #include <QMap>
-
 #include <stdexcept>
 
 // A running office program in memory: which instances run with which open

@@ -4,7 +4,6 @@
 
 #include <QList>
 #include <QStringList>
-
 #include <functional>
 
 // The window's parts that a job uses, in memory.

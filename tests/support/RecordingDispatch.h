@@ -4,7 +4,6 @@
 
 #include <QMap>
 #include <QStringList>
-
 #include <functional>
 
 // A COM object model that records what is asked of it. Every object is named by
@@ -26,10 +25,14 @@ public:
 class RecordingObject final : public comseam::Object
 {
 public:
-    RecordingObject(RecordingDispatch& recorder, QString path) : m_recorder(recorder), m_path(std::move(path)) {}
+    RecordingObject(RecordingDispatch& recorder, QString path)
+        : m_recorder(recorder)
+        , m_path(std::move(path))
+    {}
     const QString& path() const { return m_path; }
 
-    QVariant invoke(const QString& member, const QVariantList& arguments, const QList<comseam::Named>& named) override
+    QVariant invoke(const QString& member, const QVariantList& arguments,
+                    const QList<comseam::Named>& named) override
     {
         QStringList parts;
         for (const QVariant& argument : arguments)

@@ -3,7 +3,6 @@
 #include "office/libreoffice/UnoOffice.h"
 
 #include <QFileInfo>
-
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
@@ -55,8 +54,10 @@ void store(const Reference<lang::XComponent>& document, const QString& path, con
                                      property("Overwrite", uno::Any(true))};
     if (!password.isEmpty())
         list.append(property("Password", uno::Any(toOUString(password))));
-    const uno::Sequence<beans::PropertyValue> arguments(list.constData(), static_cast<sal_Int32>(list.size()));
-    Reference<frame::XStorable>(document, uno::UNO_QUERY_THROW)->storeToURL(toOUString(fileUrl(path)), arguments);
+    const uno::Sequence<beans::PropertyValue> arguments(list.constData(),
+                                                        static_cast<sal_Int32>(list.size()));
+    Reference<frame::XStorable>(document, uno::UNO_QUERY_THROW)
+        ->storeToURL(toOUString(fileUrl(path)), arguments);
     Reference<util::XCloseable>(document, uno::UNO_QUERY_THROW)->close(true);
 }
 
@@ -64,8 +65,8 @@ void addTextBox(const Reference<text::XTextDocument>& document, const Reference<
                 const QString& text)
 {
     const Reference<lang::XMultiServiceFactory> factory(document, uno::UNO_QUERY_THROW);
-    const Reference<text::XTextContent> frame(factory->createInstance(OUString("com.sun.star.text.TextFrame")),
-                                              uno::UNO_QUERY_THROW);
+    const Reference<text::XTextContent> frame(
+        factory->createInstance(OUString("com.sun.star.text.TextFrame")), uno::UNO_QUERY_THROW);
     const Reference<beans::XPropertySet> size(frame, uno::UNO_QUERY_THROW);
     size->setPropertyValue(OUString("Width"), uno::Any(sal_Int32(5000)));
     size->setPropertyValue(OUString("Height"), uno::Any(sal_Int32(1500)));
@@ -78,7 +79,8 @@ void addTextBox(const Reference<text::XTextDocument>& document, const Reference<
 void writeDocument(const QString& path, const WordContent& content, const QString& password)
 {
     office().call([&] {
-        const Reference<lang::XComponent> component = office().loadUrl(QStringLiteral("private:factory/swriter"));
+        const Reference<lang::XComponent> component =
+            office().loadUrl(QStringLiteral("private:factory/swriter"));
         const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
         const Reference<text::XText> body = document->getText();
         const Reference<style::XStyleFamiliesSupplier> families(document, uno::UNO_QUERY_THROW);
@@ -90,16 +92,19 @@ void writeDocument(const QString& path, const WordContent& content, const QStrin
         const Reference<text::XTextCursor> cursor = body->createTextCursor();
         for (qsizetype s = 0; s < sections; ++s) {
             // Each section has a page style of its own, with its header and footer.
-            const OUString styleName = s == 0 ? OUString("Standard") : toOUString(QStringLiteral("Section%1").arg(s + 1));
+            const OUString styleName =
+                s == 0 ? OUString("Standard") : toOUString(QStringLiteral("Section%1").arg(s + 1));
             if (s > 0) {
-                pageStyles->insertByName(styleName,
-                                         uno::Any(factory->createInstance(OUString("com.sun.star.style.PageStyle"))));
-                body->insertControlCharacter(cursor->getEnd(), text::ControlCharacter::PARAGRAPH_BREAK, false);
+                pageStyles->insertByName(
+                    styleName, uno::Any(factory->createInstance(OUString("com.sun.star.style.PageStyle"))));
+                body->insertControlCharacter(cursor->getEnd(), text::ControlCharacter::PARAGRAPH_BREAK,
+                                             false);
                 cursor->gotoEnd(false);
                 Reference<beans::XPropertySet>(cursor, uno::UNO_QUERY_THROW)
                     ->setPropertyValue(OUString("PageDescName"), uno::Any(styleName));
             }
-            const Reference<beans::XPropertySet> style(pageStyles->getByName(styleName), uno::UNO_QUERY_THROW);
+            const Reference<beans::XPropertySet> style(pageStyles->getByName(styleName),
+                                                       uno::UNO_QUERY_THROW);
             if (s < content.headers.size()) {
                 style->setPropertyValue(OUString("HeaderIsOn"), uno::Any(true));
                 Reference<text::XText>(style->getPropertyValue(OUString("HeaderText")), uno::UNO_QUERY_THROW)
@@ -114,7 +119,8 @@ void writeDocument(const QString& path, const WordContent& content, const QStrin
                 s == 0 ? content.body : QStringList{QStringLiteral("第%1节正文").arg(s + 1)};
             for (qsizetype p = 0; p < paragraphs.size(); ++p) {
                 if (p > 0)
-                    body->insertControlCharacter(cursor->getEnd(), text::ControlCharacter::PARAGRAPH_BREAK, false);
+                    body->insertControlCharacter(cursor->getEnd(), text::ControlCharacter::PARAGRAPH_BREAK,
+                                                 false);
                 cursor->gotoEnd(false);
                 body->insertString(cursor->getEnd(), toOUString(paragraphs.at(p)), false);
             }
@@ -138,20 +144,23 @@ void writeDocument(const QString& path, const WordContent& content, const QStrin
 void writeWorkbook(const QString& path, const QList<SheetContent>& sheets)
 {
     office().call([&] {
-        const Reference<lang::XComponent> component = office().loadUrl(QStringLiteral("private:factory/scalc"));
+        const Reference<lang::XComponent> component =
+            office().loadUrl(QStringLiteral("private:factory/scalc"));
         const Reference<sheet::XSpreadsheetDocument> document(component, uno::UNO_QUERY_THROW);
         const Reference<sheet::XSpreadsheets> all = document->getSheets();
         const Reference<container::XIndexAccess> indexed(all, uno::UNO_QUERY_THROW);
         for (qsizetype i = 0; i < sheets.size(); ++i) {
             if (i >= indexed->getCount())
                 all->insertNewByName(toOUString(sheets.at(i).name), static_cast<sal_Int16>(i));
-            const Reference<sheet::XSpreadsheet> sheet(indexed->getByIndex(static_cast<sal_Int32>(i)), uno::UNO_QUERY_THROW);
+            const Reference<sheet::XSpreadsheet> sheet(indexed->getByIndex(static_cast<sal_Int32>(i)),
+                                                       uno::UNO_QUERY_THROW);
             Reference<container::XNamed>(sheet, uno::UNO_QUERY_THROW)->setName(toOUString(sheets.at(i).name));
             for (const auto& [row, column, text] : sheets.at(i).cells)
                 sheet->getCellByPosition(column - 1, row - 1)->setFormula(toOUString(text));
         }
         while (indexed->getCount() > sheets.size()) {
-            const Reference<container::XNamed> extra(indexed->getByIndex(indexed->getCount() - 1), uno::UNO_QUERY_THROW);
+            const Reference<container::XNamed> extra(indexed->getByIndex(indexed->getCount() - 1),
+                                                     uno::UNO_QUERY_THROW);
             all->removeByName(extra->getName());
         }
         const bool xlsx = QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0;

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QString>
 #include <QList>
+#include <QString>
 #include <QStringList>
-
 #include <tuple>
 
 // Makes real office files for the tests, through LibreOffice itself.
@@ -11,11 +10,11 @@ namespace UnoDocuments {
 
 struct WordContent
 {
-    QStringList body;          // paragraphs of the first section
-    QStringList textBoxes;     // text boxes anchored in the body
-    QStringList headers;       // one per section (three sections when three are given)
-    QStringList footers;       // as many as headers
-    QString headerTextBox;     // a text box in the first section's header, when not empty
+    QStringList body;      // paragraphs of the first section
+    QStringList textBoxes; // text boxes anchored in the body
+    QStringList headers;   // one per section (three sections when three are given)
+    QStringList footers;   // as many as headers
+    QString headerTextBox; // a text box in the first section's header, when not empty
 };
 
 // Writes a .doc or .docx (by the path's extension). With a password, encrypted.

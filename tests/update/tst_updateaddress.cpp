@@ -29,8 +29,8 @@ void TestUpdateAddress::carriedFileHoldsTheDefaultAddress()
 
 void TestUpdateAddress::roundTripAndRejects()
 {
-    for (const QString& address : {QString("http://127.0.0.1:8080/v.txt"), QString("https://例子.中国/更新?版=1"),
-                                   QString("x"), QString(200, 'a')}) {
+    for (const QString& address : {QString("http://127.0.0.1:8080/v.txt"),
+                                   QString("https://例子.中国/更新?版=1"), QString("x"), QString(200, 'a')}) {
         const QString stored = UpdateAddress::scramble(address);
         QVERIFY(!stored.contains(address));
         QCOMPARE(UpdateAddress::unscramble(stored), address);

@@ -55,7 +55,8 @@ void TestSingleTextReplace::threeOfFiveTickedTextInTheSecond()
     const Result result = WordReplace(host, office, "旧", "新", {});
     QCOMPARE(result.total, 3);
     QCOMPARE(result.failures, 0);
-    QCOMPARE(host.log, (QStringList{"/d/2.docx 没找到替换的内容", "/d/3.doc 已替换内容", "/d/5.doc 没找到替换的内容"}));
+    QCOMPARE(host.log,
+             (QStringList{"/d/2.docx 没找到替换的内容", "/d/3.doc 已替换内容", "/d/5.doc 没找到替换的内容"}));
     QCOMPARE(host.journalLines, host.log);
     QCOMPARE(host.maxima, (QList<int>{1, 2, 3}));
     QCOMPARE(host.value, 3);
@@ -64,8 +65,9 @@ void TestSingleTextReplace::threeOfFiveTickedTextInTheSecond()
     QCOMPARE(host.beeps, 1);
     QCOMPARE(office.documents["/d/3.doc"].body.text, QString("这里有新文字，还有一个新字"));
     // Every ticked document saved, even where nothing was found; all left open until Quit.
-    QCOMPARE(office.calls, (QStringList{"create word.Application", "open /d/2.docx", "save /d/2.docx", "open /d/3.doc",
-                                        "save /d/3.doc", "open /d/5.doc", "save /d/5.doc", "quit"}));
+    QCOMPARE(office.calls,
+             (QStringList{"create word.Application", "open /d/2.docx", "save /d/2.docx", "open /d/3.doc",
+                          "save /d/3.doc", "open /d/5.doc", "save /d/5.doc", "quit"}));
     QCOMPARE(office.documents["/d/1.doc"].saves, 0);
 }
 
@@ -124,8 +126,9 @@ void TestSingleTextReplace::headersAndFootersPerSection()
     Scopes scopes;
     scopes.headersFooters = true;
     WordReplace(host, office, "旧", "新", scopes);
-    QCOMPARE(host.journalLines, (QStringList{"/d/three.doc 已替换内容", "已替换页眉内容", "已替换页页脚内容",
-                                             "已替换页眉内容", "已替换页页脚内容", "已替换页眉内容", "已替换页页脚内容"}));
+    QCOMPARE(host.journalLines,
+             (QStringList{"/d/three.doc 已替换内容", "已替换页眉内容", "已替换页页脚内容", "已替换页眉内容",
+                          "已替换页页脚内容", "已替换页眉内容", "已替换页页脚内容"}));
     const FakeOffice::DocumentFile& saved = office.documents["/d/three.doc"];
     QCOMPARE(saved.sections.at(2).footer.range.text, QString("页脚2 新"));
     QCOMPARE(saved.sections.at(0).header.shapes.at(0).text, QString("页眉框 旧")); // Check13(1) not ticked

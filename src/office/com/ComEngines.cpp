@@ -16,11 +16,14 @@ QList<Named> replaceAllArguments(const QString& findText, const QString& replace
 class ComRange final : public word::Range
 {
 public:
-    explicit ComRange(ObjectPtr range) : m_range(std::move(range)) {}
+    explicit ComRange(ObjectPtr range)
+        : m_range(std::move(range))
+    {}
     bool findExecute(const QString& text) override
     {
         // A null result counts as not found.
-        const QVariant found = object(m_range->get(QStringLiteral("Find")))->invoke(QStringLiteral("Execute"), {text});
+        const QVariant found =
+            object(m_range->get(QStringLiteral("Find")))->invoke(QStringLiteral("Execute"), {text});
         return found.isValid() && found.toBool();
     }
     void replaceAll(const QString& findText, const QString& replaceWith) override
@@ -38,7 +41,9 @@ private:
 class ComShape final : public word::Shape
 {
 public:
-    explicit ComShape(ObjectPtr shape) : m_shape(std::move(shape)) {}
+    explicit ComShape(ObjectPtr shape)
+        : m_shape(std::move(shape))
+    {}
     word::RangePtr textFrameTextRange() override
     {
         return std::make_shared<ComRange>(
@@ -60,7 +65,9 @@ QList<word::ShapePtr> shapesOf(const QVariant& collection)
 class ComHeaderFooter final : public word::HeaderFooter
 {
 public:
-    explicit ComHeaderFooter(ObjectPtr part) : m_part(std::move(part)) {}
+    explicit ComHeaderFooter(ObjectPtr part)
+        : m_part(std::move(part))
+    {}
     word::RangePtr range() override
     {
         return std::make_shared<ComRange>(object(m_part->get(QStringLiteral("Range"))));
@@ -74,14 +81,17 @@ private:
 class ComSection final : public word::Section
 {
 public:
-    explicit ComSection(ObjectPtr section) : m_section(std::move(section)) {}
+    explicit ComSection(ObjectPtr section)
+        : m_section(std::move(section))
+    {}
     word::HeaderFooterPtr headers(qint16 index) override { return part(QStringLiteral("Headers"), index); }
     word::HeaderFooterPtr footers(qint16 index) override { return part(QStringLiteral("Footers"), index); }
 
 private:
     word::HeaderFooterPtr part(const QString& collection, qint16 index)
     {
-        return std::make_shared<ComHeaderFooter>(object(m_section->get(collection, {QVariant::fromValue(index)})));
+        return std::make_shared<ComHeaderFooter>(
+            object(m_section->get(collection, {QVariant::fromValue(index)})));
     }
     ObjectPtr m_section;
 };
@@ -97,14 +107,19 @@ QList<word::SectionPtr> sectionsOf(const QVariant& collection)
 class ComDocument final : public word::Document
 {
 public:
-    explicit ComDocument(ObjectPtr document) : m_document(std::move(document)) {}
+    explicit ComDocument(ObjectPtr document)
+        : m_document(std::move(document))
+    {}
     QString fullName() override { return m_document->get(QStringLiteral("FullName")).toString(); }
     word::RangePtr content() override
     {
         return std::make_shared<ComRange>(object(m_document->get(QStringLiteral("Content"))));
     }
     QList<word::ShapePtr> shapes() override { return shapesOf(m_document->get(QStringLiteral("Shapes"))); }
-    QList<word::SectionPtr> sections() override { return sectionsOf(m_document->get(QStringLiteral("Sections"))); }
+    QList<word::SectionPtr> sections() override
+    {
+        return sectionsOf(m_document->get(QStringLiteral("Sections")));
+    }
     void save() override { m_document->invoke(QStringLiteral("Save")); }
     void close() override { m_document->invoke(QStringLiteral("Close")); }
 
@@ -115,7 +130,9 @@ private:
 class ComSelection final : public word::Selection
 {
 public:
-    explicit ComSelection(ObjectPtr selection) : m_selection(std::move(selection)) {}
+    explicit ComSelection(ObjectPtr selection)
+        : m_selection(std::move(selection))
+    {}
     void findReplaceAll(const QString& findText, const QString& replaceWith) override
     {
         object(m_selection->get(QStringLiteral("Find")))
@@ -127,7 +144,8 @@ public:
     void setFontBold(bool bold) override { font()->put(QStringLiteral("Bold"), bold); }
     void setParagraphAlignment(int alignment) override
     {
-        object(m_selection->get(QStringLiteral("ParagraphFormat")))->put(QStringLiteral("Alignment"), alignment);
+        object(m_selection->get(QStringLiteral("ParagraphFormat")))
+            ->put(QStringLiteral("Alignment"), alignment);
     }
     void fieldsAdd(qint16 type) override
     {
@@ -136,7 +154,10 @@ public:
             ->invoke(QStringLiteral("Add"), {},
                      {{QStringLiteral("Range"), range}, {QStringLiteral("Type"), QVariant::fromValue(type)}});
     }
-    QList<word::SectionPtr> sections() override { return sectionsOf(m_selection->get(QStringLiteral("Sections"))); }
+    QList<word::SectionPtr> sections() override
+    {
+        return sectionsOf(m_selection->get(QStringLiteral("Sections")));
+    }
 
 private:
     ObjectPtr font() { return object(m_selection->get(QStringLiteral("Font"))); }
@@ -146,11 +167,13 @@ private:
 class ComWord final : public word::Application
 {
 public:
-    explicit ComWord(ObjectPtr application) : m_application(std::move(application)) {}
+    explicit ComWord(ObjectPtr application)
+        : m_application(std::move(application))
+    {}
     word::DocumentPtr documentsOpen(const QString& path) override
     {
-        return std::make_shared<ComDocument>(
-            object(object(m_application->get(QStringLiteral("Documents")))->invoke(QStringLiteral("Open"), {path})));
+        return std::make_shared<ComDocument>(object(
+            object(m_application->get(QStringLiteral("Documents")))->invoke(QStringLiteral("Open"), {path})));
     }
     QList<word::DocumentPtr> documents() override
     {
@@ -170,7 +193,10 @@ public:
         return std::make_shared<ComSelection>(object(m_application->get(QStringLiteral("Selection"))));
     }
     void setVisible(bool visible) override { m_application->put(QStringLiteral("Visible"), visible); }
-    void setDisplayAlerts(int alerts) override { m_application->put(QStringLiteral("DisplayAlerts"), alerts != 0); }
+    void setDisplayAlerts(int alerts) override
+    {
+        m_application->put(QStringLiteral("DisplayAlerts"), alerts != 0);
+    }
     void quit() override { m_application->invoke(QStringLiteral("Quit")); }
 
 private:
@@ -180,7 +206,9 @@ private:
 class ComWorksheet final : public sheet::Worksheet
 {
 public:
-    explicit ComWorksheet(ObjectPtr sheet) : m_sheet(std::move(sheet)) {}
+    explicit ComWorksheet(ObjectPtr sheet)
+        : m_sheet(std::move(sheet))
+    {}
     QString name() override { return m_sheet->get(QStringLiteral("Name")).toString(); }
     bool cellsFind(const QString& text) override
     {
@@ -214,7 +242,9 @@ private:
 class ComWorkbook final : public sheet::Workbook
 {
 public:
-    explicit ComWorkbook(ObjectPtr workbook) : m_workbook(std::move(workbook)) {}
+    explicit ComWorkbook(ObjectPtr workbook)
+        : m_workbook(std::move(workbook))
+    {}
     QString fullName() override { return m_workbook->get(QStringLiteral("FullName")).toString(); }
     int worksheetsCount() override
     {
@@ -237,14 +267,16 @@ private:
 class ComSpreadsheet final : public sheet::Application
 {
 public:
-    explicit ComSpreadsheet(ObjectPtr application) : m_application(std::move(application)) {}
+    explicit ComSpreadsheet(ObjectPtr application)
+        : m_application(std::move(application))
+    {}
     void setVisible(bool visible) override { m_application->put(QStringLiteral("Visible"), visible); }
     QString defaultValue() override { return m_application->get(QString()).toString(); }
     QString version() override { return m_application->get(QStringLiteral("Version")).toString(); }
     sheet::WorkbookPtr workbooksOpen(const QString& path) override
     {
-        return std::make_shared<ComWorkbook>(
-            object(object(m_application->get(QStringLiteral("Workbooks")))->invoke(QStringLiteral("Open"), {path})));
+        return std::make_shared<ComWorkbook>(object(
+            object(m_application->get(QStringLiteral("Workbooks")))->invoke(QStringLiteral("Open"), {path})));
     }
     QList<sheet::WorkbookPtr> workbooks() override
     {
@@ -262,7 +294,9 @@ private:
 class ComRunningOffice final : public RunningOffice
 {
 public:
-    explicit ComRunningOffice(Runtime& runtime) : m_runtime(runtime) {}
+    explicit ComRunningOffice(Runtime& runtime)
+        : m_runtime(runtime)
+    {}
 
     std::optional<QStringList> openDocuments(const QString& progId) override
     {
@@ -272,7 +306,8 @@ public:
         const bool excel = progId.startsWith(QLatin1String("excel."), Qt::CaseInsensitive);
         QStringList names;
         for (const ObjectPtr& document :
-             object(instance->get(excel ? QStringLiteral("Workbooks") : QStringLiteral("Documents")))->items())
+             object(instance->get(excel ? QStringLiteral("Workbooks") : QStringLiteral("Documents")))
+                 ->items())
             names << (document ? document->get(QStringLiteral("FullName")).toString() : QString());
         return names;
     }

@@ -4,7 +4,6 @@
 #include <QMetaType>
 #include <QString>
 #include <QVariant>
-
 #include <memory>
 
 // The seam between the tool and COM late binding: an object, a member name,

@@ -1,6 +1,5 @@
 // The dispatch seam over IDispatch: the only COM code of the tool. Windows only.
 #include "Dispatch.h"
-
 #include "app/RuntimeError.h"
 
 #include <objbase.h>
@@ -42,7 +41,9 @@ QVariant fromVariant(VARIANT& value);
 class WinObject final : public Object
 {
 public:
-    explicit WinObject(IDispatch* dispatch) : m_dispatch(dispatch) {}
+    explicit WinObject(IDispatch* dispatch)
+        : m_dispatch(dispatch)
+    {}
     ~WinObject() override
     {
         if (m_dispatch)
@@ -67,7 +68,8 @@ public:
     QList<ObjectPtr> items() override
     {
         QList<ObjectPtr> result;
-        QVariant enumerator = call(QString(), DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, {}, false, DISPID_NEWENUM);
+        QVariant enumerator =
+            call(QString(), DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, {}, false, DISPID_NEWENUM);
         IUnknown* unknown = nullptr;
         if (holdsObject(enumerator)) {
             auto* holder = static_cast<WinObject*>(enumerator.value<ObjectPtr>().get());
@@ -103,8 +105,8 @@ private:
             names.push_back(toBstr(argument.name));
         std::vector<DISPID> ids(names.size(), DISPID_UNKNOWN);
         if (!member.isEmpty() || !named.isEmpty()) {
-            const HRESULT hr = m_dispatch->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()),
-                                                        LOCALE_USER_DEFAULT, ids.data());
+            const HRESULT hr = m_dispatch->GetIDsOfNames(
+                IID_NULL, names.data(), static_cast<UINT>(names.size()), LOCALE_USER_DEFAULT, ids.data());
             for (BSTR name : names)
                 SysFreeString(name);
             if (FAILED(hr))
@@ -125,13 +127,14 @@ private:
         for (qsizetype i = named.size() - 1; i >= 0; --i)
             namedIds.push_back(ids[static_cast<size_t>(i) + 1]);
         DISPID putId = DISPID_PROPERTYPUT;
-        DISPPARAMS parameters{values.data(), isPut ? &putId : namedIds.data(), static_cast<UINT>(values.size()),
+        DISPPARAMS parameters{values.data(), isPut ? &putId : namedIds.data(),
+                              static_cast<UINT>(values.size()),
                               static_cast<UINT>(isPut ? 1 : namedIds.size())};
         VARIANT result;
         VariantInit(&result);
         EXCEPINFO exception{};
-        const HRESULT hr =
-            m_dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters, &result, &exception, nullptr);
+        const HRESULT hr = m_dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters, &result,
+                                              &exception, nullptr);
         for (VARIANT& value : values)
             VariantClear(&value);
         if (FAILED(hr)) {
@@ -196,7 +199,8 @@ QVariant fromVariant(VARIANT& value)
         return QVariant::fromValue<ObjectPtr>(std::make_shared<WinObject>(value.pdispVal));
     case VT_UNKNOWN: {
         IDispatch* dispatch = nullptr;
-        if (value.punkVal && SUCCEEDED(value.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
+        if (value.punkVal &&
+            SUCCEEDED(value.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
             return QVariant::fromValue<ObjectPtr>(std::make_shared<WinObject>(dispatch));
         return {};
     }
@@ -208,7 +212,8 @@ QVariant fromVariant(VARIANT& value)
         VARIANT text;
         VariantInit(&text);
         if (SUCCEEDED(VariantChangeType(&text, &value, 0, VT_BSTR))) {
-            const QString converted = QString::fromWCharArray(text.bstrVal, static_cast<int>(SysStringLen(text.bstrVal)));
+            const QString converted =
+                QString::fromWCharArray(text.bstrVal, static_cast<int>(SysStringLen(text.bstrVal)));
             VariantClear(&text);
             return converted;
         }
@@ -257,8 +262,8 @@ public:
     {
         ensureCom();
         IDispatch* dispatch = nullptr;
-        const HRESULT hr =
-            CoGetObject(reinterpret_cast<LPCWSTR>(moniker.utf16()), nullptr, IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+        const HRESULT hr = CoGetObject(reinterpret_cast<LPCWSTR>(moniker.utf16()), nullptr, IID_IDispatch,
+                                       reinterpret_cast<void**>(&dispatch));
         if (FAILED(hr) || !dispatch)
             fail(hr, QStringLiteral("无法获取对象：") + moniker);
         return std::make_shared<WinObject>(dispatch);

@@ -30,10 +30,12 @@ QString programFolder()
         if (!onPath.isEmpty())
             candidates << QFileInfo(QFileInfo(onPath).canonicalFilePath()).absolutePath();
     }
-    candidates << QStringLiteral("/usr/lib/libreoffice/program") << QStringLiteral("/usr/lib64/libreoffice/program")
+    candidates << QStringLiteral("/usr/lib/libreoffice/program")
+               << QStringLiteral("/usr/lib64/libreoffice/program")
                << QStringLiteral("/opt/libreoffice/program");
-    const QStringList opt = QDir(QStringLiteral("/opt")).entryList({QStringLiteral("libreoffice*")}, QDir::Dirs,
-                                                                   QDir::Name | QDir::Reversed);
+    const QStringList opt =
+        QDir(QStringLiteral("/opt"))
+            .entryList({QStringLiteral("libreoffice*")}, QDir::Dirs, QDir::Name | QDir::Reversed);
     for (const QString& folder : opt)
         candidates << QStringLiteral("/opt/%1/program").arg(folder);
     candidates << QStringLiteral("C:/Program Files/LibreOffice/program");

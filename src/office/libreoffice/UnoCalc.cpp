@@ -36,13 +36,16 @@ void setExcelSearch(const Reference<util::XSearchDescriptor>& descriptor, const 
 class WorksheetItem final : public ::sheet::Worksheet
 {
 public:
-    WorksheetItem(UnoOffice& office, Reference<css::sheet::XSpreadsheet> sheet) : m_office(office), m_sheet(std::move(sheet))
-    {
-    }
+    WorksheetItem(UnoOffice& office, Reference<css::sheet::XSpreadsheet> sheet)
+        : m_office(office)
+        , m_sheet(std::move(sheet))
+    {}
 
     QString name() override
     {
-        return m_office.call([&] { return toQString(Reference<container::XNamed>(m_sheet, uno::UNO_QUERY_THROW)->getName()); });
+        return m_office.call([&] {
+            return toQString(Reference<container::XNamed>(m_sheet, uno::UNO_QUERY_THROW)->getName());
+        });
     }
 
     bool cellsFind(const QString& text) override
@@ -85,7 +88,9 @@ private:
     Reference<table::XCell> cellAt(int row, int column)
     {
         if (row < 1 || column < 1)
-            throw RuntimeError(1004, QStringLiteral("应用程序定义或对象定义错误：单元格(%1, %2)不存在").arg(row).arg(column));
+            throw RuntimeError(
+                1004,
+                QStringLiteral("应用程序定义或对象定义错误：单元格(%1, %2)不存在").arg(row).arg(column));
         return m_sheet->getCellByPosition(column - 1, row - 1);
     }
 
@@ -97,9 +102,10 @@ class WorkbookItem final : public ::sheet::Workbook
 {
 public:
     WorkbookItem(UnoOffice& office, QString path, Reference<css::sheet::XSpreadsheetDocument> document)
-        : m_office(office), m_path(std::move(path)), m_document(std::move(document))
-    {
-    }
+        : m_office(office)
+        , m_path(std::move(path))
+        , m_document(std::move(document))
+    {}
 
     QString fullName() override { return m_path; }
     bool isOpen() const { return m_document.is(); }

@@ -6,14 +6,13 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
-
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
@@ -25,9 +24,8 @@
 #include <com/sun/star/task/XInteractionHandler.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/implbase1.hxx>
-#include <osl/file.hxx>
-
 #include <csignal>
+#include <osl/file.hxx>
 
 namespace unooffice {
 
@@ -40,7 +38,8 @@ QString toQString(const rtl::OUString& text)
 
 rtl::OUString toOUString(const QString& text)
 {
-    return rtl::OUString(reinterpret_cast<const sal_Unicode*>(text.utf16()), static_cast<sal_Int32>(text.size()));
+    return rtl::OUString(reinterpret_cast<const sal_Unicode*>(text.utf16()),
+                         static_cast<sal_Int32>(text.size()));
 }
 
 QString fileUrl(const QString& path)
@@ -52,7 +51,9 @@ QString fileUrl(const QString& path)
 
 // ---------------------------------------------------------------- Watchdog
 
-Watchdog::Watchdog() : m_thread([this] { run(); }) {}
+Watchdog::Watchdog()
+    : m_thread([this] { run(); })
+{}
 
 Watchdog::~Watchdog()
 {
@@ -113,7 +114,8 @@ class RefuseInteraction final : public cppu::WeakImplHelper1<task::XInteractionH
 public:
     void SAL_CALL handle(const Reference<task::XInteractionRequest>& request) override
     {
-        const uno::Sequence<Reference<task::XInteractionContinuation>> continuations = request->getContinuations();
+        const uno::Sequence<Reference<task::XInteractionContinuation>> continuations =
+            request->getContinuations();
         for (const auto& continuation : continuations) {
             if (Reference<task::XInteractionAbort>(continuation, uno::UNO_QUERY).is()) {
                 continuation->select();
@@ -149,8 +151,8 @@ Reference<uno::XComponentContext> localContext()
         if (program.isEmpty())
             throw RuntimeError(429, QStringLiteral("ActiveX 部件不能创建对象：找不到 LibreOffice"));
         // The installation's fundamentalrc names the registries that unorc refers to.
-        qputenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:" +
-                                     QFile::encodeName(QDir(program).filePath(QStringLiteral("fundamentalrc"))));
+        qputenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:" + QFile::encodeName(QDir(program).filePath(
+                                                                QStringLiteral("fundamentalrc"))));
         try {
             context = cppu::defaultBootstrap_InitialComponentContext(
                 toOUString(fileUrl(QDir(program).filePath(QStringLiteral("unorc")))));
@@ -191,7 +193,8 @@ public:
     }
     QString folder(int index) const
     {
-        return m_root.filePath(QStringLiteral("%1-%2").arg(QLatin1String(OwnProcesses::kProfileMarker)).arg(index));
+        return m_root.filePath(
+            QStringLiteral("%1-%2").arg(QLatin1String(OwnProcesses::kProfileMarker)).arg(index));
     }
 
 private:
@@ -210,7 +213,9 @@ Profiles& profiles()
 
 // ---------------------------------------------------------------- UnoOffice
 
-UnoOffice::UnoOffice() : m_timeoutMs(defaultTimeoutMs()) {}
+UnoOffice::UnoOffice()
+    : m_timeoutMs(defaultTimeoutMs())
+{}
 
 UnoOffice::~UnoOffice()
 {
@@ -227,7 +232,8 @@ int UnoOffice::defaultTimeoutMs()
 bool UnoOffice::running() const
 {
     // A process that ended is noticed here: waitForFinished(0) collects it.
-    return m_process && m_process->state() == QProcess::Running && !m_process->waitForFinished(0) && m_desktop.is();
+    return m_process && m_process->state() == QProcess::Running && !m_process->waitForFinished(0) &&
+           m_desktop.is();
 }
 
 void UnoOffice::start()
@@ -241,7 +247,8 @@ void UnoOffice::start()
     launch(program);
     // soffice opens its pipe once it is up; a first start on a new profile takes a few seconds.
     const Reference<bridge::XUnoUrlResolver> resolver = bridge::UnoUrlResolver::create(local);
-    const rtl::OUString url = toOUString(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(m_pipe));
+    const rtl::OUString url =
+        toOUString(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(m_pipe));
     for (QDeadlineTimer deadline(std::max(m_timeoutMs, 30000));;) {
         try {
             m_context.set(resolver->resolve(url), uno::UNO_QUERY_THROW);
@@ -276,13 +283,15 @@ void UnoOffice::launch(const QString& program)
     m_process->setStandardErrorFile(QProcess::nullDevice());
     m_process->start(QDir(program).filePath(QStringLiteral("soffice.bin")),
                      {QStringLiteral("--headless"), QStringLiteral("--invisible"), QStringLiteral("--nologo"),
-                      QStringLiteral("--norestore"), QStringLiteral("--nodefault"), QStringLiteral("--nolockcheck"),
+                      QStringLiteral("--norestore"), QStringLiteral("--nodefault"),
+                      QStringLiteral("--nolockcheck"),
                       QStringLiteral("-env:UserInstallation=") + fileUrl(profiles().folder(m_profile)),
                       QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(m_pipe)});
     if (!m_process->waitForStarted(10000)) {
         const QString why = m_process->errorString();
         forget();
-        throw RuntimeError(429, QStringLiteral("ActiveX 部件不能创建对象：LibreOffice 无法启动（%1）").arg(why));
+        throw RuntimeError(429,
+                           QStringLiteral("ActiveX 部件不能创建对象：LibreOffice 无法启动（%1）").arg(why));
     }
     m_pid = m_process->processId();
     OwnProcesses::add(m_pid);

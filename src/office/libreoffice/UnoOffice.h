@@ -4,15 +4,13 @@
 
 #include <QString>
 #include <QStringList>
-
+#include <atomic>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/uno/Exception.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
-
-#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -72,8 +70,7 @@ public:
 
     // Runs f against this soffice, bounded by the time-out. UNO failures become
     // RuntimeError; a soffice that died on the call is forgotten.
-    template <class F>
-    auto call(F&& f) -> decltype(f())
+    template <class F> auto call(F&& f) -> decltype(f())
     {
         m_watchdog.arm(m_pid, m_timeoutMs);
         try {

@@ -15,6 +15,7 @@
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/style/NumberingType.hpp>
 #include <com/sun/star/style/ParagraphAdjust.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
 #include <com/sun/star/text/PageNumberType.hpp>
@@ -26,7 +27,6 @@
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XSearchable.hpp>
-#include <com/sun/star/style/NumberingType.hpp>
 
 namespace unooffice {
 
@@ -35,8 +35,7 @@ using rtl::OUString;
 
 namespace {
 
-template <class T>
-T propertyOf(const Reference<beans::XPropertySet>& properties, const char* name)
+template <class T> T propertyOf(const Reference<beans::XPropertySet>& properties, const char* name)
 {
     T value{};
     properties->getPropertyValue(OUString::createFromAscii(name)) >>= value;
@@ -87,9 +86,10 @@ class StoryRange final : public word::Range
 {
 public:
     StoryRange(UnoOffice& office, Reference<text::XTextDocument> document, Reference<text::XText> story)
-        : m_office(office), m_document(std::move(document)), m_story(std::move(story))
-    {
-    }
+        : m_office(office)
+        , m_document(std::move(document))
+        , m_story(std::move(story))
+    {}
 
     bool findExecute(const QString& text) override
     {
@@ -128,14 +128,16 @@ class ShapeItem final : public word::Shape
 {
 public:
     ShapeItem(UnoOffice& office, Reference<text::XTextDocument> document, Reference<uno::XInterface> shape)
-        : m_office(office), m_document(std::move(document)), m_shape(std::move(shape))
-    {
-    }
+        : m_office(office)
+        , m_document(std::move(document))
+        , m_shape(std::move(shape))
+    {}
 
     word::RangePtr textFrameTextRange() override
     {
         // A text frame is its own text; a drawing shape with a text box lends it.
-        const Reference<text::XText> story = m_office.call([&] { return Reference<text::XText>(m_shape, uno::UNO_QUERY); });
+        const Reference<text::XText> story =
+            m_office.call([&] { return Reference<text::XText>(m_shape, uno::UNO_QUERY); });
         if (!story.is())
             throw RuntimeError(438, QStringLiteral("对象不支持该属性或方法：这个图形没有文本框"));
         return std::make_shared<StoryRange>(m_office, m_document, story);
@@ -170,7 +172,8 @@ QList<word::ShapePtr> shapesIn(UnoOffice& office, const Reference<text::XTextDoc
             } catch (const uno::RuntimeException&) {
                 // Anchored to a page: part of the main text's layer.
             }
-            const bool inStory = story.is() ? contains(story, anchor) : (!anchor.is() || contains(body, anchor));
+            const bool inStory =
+                story.is() ? contains(story, anchor) : (!anchor.is() || contains(body, anchor));
             if (inStory)
                 shapes.append(std::make_shared<ShapeItem>(office, document, shape));
         }
@@ -182,9 +185,10 @@ class HeaderFooterItem final : public word::HeaderFooter
 {
 public:
     HeaderFooterItem(UnoOffice& office, Reference<text::XTextDocument> document, Reference<text::XText> story)
-        : m_office(office), m_document(std::move(document)), m_story(std::move(story))
-    {
-    }
+        : m_office(office)
+        , m_document(std::move(document))
+        , m_story(std::move(story))
+    {}
     word::RangePtr range() override { return std::make_shared<StoryRange>(m_office, m_document, m_story); }
     QList<word::ShapePtr> shapes() override
     {
@@ -202,14 +206,15 @@ private:
 Reference<beans::XPropertySet> pageStyle(const Reference<text::XTextDocument>& document, const OUString& name)
 {
     const Reference<style::XStyleFamiliesSupplier> families(document, uno::UNO_QUERY_THROW);
-    const Reference<container::XNameAccess> pageStyles(families->getStyleFamilies()->getByName(OUString("PageStyles")),
-                                                       uno::UNO_QUERY_THROW);
+    const Reference<container::XNameAccess> pageStyles(
+        families->getStyleFamilies()->getByName(OUString("PageStyles")), uno::UNO_QUERY_THROW);
     return Reference<beans::XPropertySet>(pageStyles->getByName(name), uno::UNO_QUERY_THROW);
 }
 
 // The header (or footer) text of a page style; the primary one is that of
 // right-hand pages, which is every page's when left and right share it.
-Reference<text::XText> headerFooterText(const Reference<beans::XPropertySet>& style, bool header, bool switchOn)
+Reference<text::XText> headerFooterText(const Reference<beans::XPropertySet>& style, bool header,
+                                        bool switchOn)
 {
     const char* on = header ? "HeaderIsOn" : "FooterIsOn";
     if (!propertyOf<bool>(style, on)) {
@@ -217,17 +222,19 @@ Reference<text::XText> headerFooterText(const Reference<beans::XPropertySet>& st
             return {};
         style->setPropertyValue(OUString::createFromAscii(on), uno::Any(true));
     }
-    return Reference<text::XText>(style->getPropertyValue(OUString::createFromAscii(header ? "HeaderText" : "FooterText")),
-                                  uno::UNO_QUERY);
+    return Reference<text::XText>(
+        style->getPropertyValue(OUString::createFromAscii(header ? "HeaderText" : "FooterText")),
+        uno::UNO_QUERY);
 }
 
 class SectionItem final : public word::Section
 {
 public:
     SectionItem(UnoOffice& office, Reference<text::XTextDocument> document, OUString style)
-        : m_office(office), m_document(std::move(document)), m_style(std::move(style))
-    {
-    }
+        : m_office(office)
+        , m_document(std::move(document))
+        , m_style(std::move(style))
+    {}
     word::HeaderFooterPtr headers(qint16 index) override { return part(index, true); }
     word::HeaderFooterPtr footers(qint16 index) override { return part(index, false); }
 
@@ -277,9 +284,10 @@ class DocumentItem final : public word::Document, public std::enable_shared_from
 {
 public:
     DocumentItem(UnoOffice& office, QString path, Reference<text::XTextDocument> document)
-        : m_office(office), m_path(std::move(path)), m_document(std::move(document))
-    {
-    }
+        : m_office(office)
+        , m_path(std::move(path))
+        , m_document(std::move(document))
+    {}
 
     QString fullName() override { return m_path; }
     const Reference<text::XTextDocument>& model() const { return m_document; }
@@ -334,7 +342,9 @@ private:
 class SelectionItem final : public word::Selection
 {
 public:
-    explicit SelectionItem(Writer& writer) : m_writer(writer) {}
+    explicit SelectionItem(Writer& writer)
+        : m_writer(writer)
+    {}
     void findReplaceAll(const QString& findText, const QString& replaceWith) override;
     void typeText(const QString& text) override;
     void setFontName(const QString& name) override;
@@ -391,8 +401,8 @@ public:
                                                                         uno::UNO_QUERY_THROW);
                 const Reference<beans::XPropertySet> at(supplier->getViewCursor(), uno::UNO_QUERY_THROW);
                 at->getPropertyValue(OUString("PageStyleName")) >>= m_pageStyle;
-                m_story = headerFooterText(pageStyle(document, m_pageStyle), view == word::kSeekCurrentPageHeader,
-                                           true);
+                m_story = headerFooterText(pageStyle(document, m_pageStyle),
+                                           view == word::kSeekCurrentPageHeader, true);
             } else {
                 throw RuntimeError(5, QStringLiteral("无效的过程调用或参数：SeekView %1").arg(view));
             }
@@ -495,7 +505,8 @@ void SelectionItem::typeText(const QString& text)
         const Reference<text::XText> story = m_writer.story();
         cursor->collapseToEnd();
         const Reference<text::XTextRange> start = cursor->getStart();
-        story->insertString(Reference<text::XTextRange>(cursor, uno::UNO_QUERY_THROW), toOUString(text), false);
+        story->insertString(Reference<text::XTextRange>(cursor, uno::UNO_QUERY_THROW), toOUString(text),
+                            false);
         if (!m_writer.pendingFont.empty()) {
             const Reference<text::XTextCursor> typed = story->createTextCursorByRange(start);
             typed->gotoRange(cursor->getEnd(), true);
@@ -561,13 +572,15 @@ void SelectionItem::fieldsAdd(qint16 type)
     m_writer.office().call([&] {
         const Reference<lang::XMultiServiceFactory> factory(m_writer.active()->model(), uno::UNO_QUERY_THROW);
         const Reference<text::XTextContent> field(
-            factory->createInstance(OUString("com.sun.star.text.TextField.PageNumber")), uno::UNO_QUERY_THROW);
+            factory->createInstance(OUString("com.sun.star.text.TextField.PageNumber")),
+            uno::UNO_QUERY_THROW);
         const Reference<beans::XPropertySet> properties(field, uno::UNO_QUERY_THROW);
         properties->setPropertyValue(OUString("NumberingType"), uno::Any(style::NumberingType::ARABIC));
         properties->setPropertyValue(OUString("SubType"), uno::Any(text::PageNumberType_CURRENT));
         const Reference<text::XTextCursor> cursor = m_writer.cursor();
         cursor->collapseToEnd();
-        m_writer.story()->insertTextContent(Reference<text::XTextRange>(cursor, uno::UNO_QUERY_THROW), field, false);
+        m_writer.story()->insertTextContent(Reference<text::XTextRange>(cursor, uno::UNO_QUERY_THROW), field,
+                                            false);
         if (!m_writer.pendingFont.empty()) {
             const Reference<beans::XPropertySet> anchor(field->getAnchor(), uno::UNO_QUERY_THROW);
             for (const auto& property : m_writer.pendingFont)
@@ -581,7 +594,8 @@ QList<word::SectionPtr> SelectionItem::sections()
     // In a header or footer the selection lies in the section of the current page.
     const std::shared_ptr<DocumentItem> document = m_writer.active();
     if (!m_writer.pageStyleName().isEmpty())
-        return {std::make_shared<SectionItem>(m_writer.office(), document->model(), m_writer.pageStyleName())};
+        return {
+            std::make_shared<SectionItem>(m_writer.office(), document->model(), m_writer.pageStyleName())};
     const QList<word::SectionPtr> all = document->sections();
     return all.mid(0, 1);
 }
