@@ -5,6 +5,36 @@
 
 #include <QFileInfo>
 
+int Batch::begin()
+{
+    m_host.setProgressValue(0);
+    m_host.clearLog();
+    if (countTicked() > 0)
+        m_host.setProgressVisible(true);
+    return m_total;
+}
+
+void Batch::walk(const std::function<void(const QString& path)>& work)
+{
+    const int rows = m_host.rowCount();
+    for (int row = 0; row < rows; ++row) {
+        if (!m_host.rowChecked(row))
+            continue;
+        const QString path = m_host.rowText(row);
+        if (!refuseReadOnly(path))
+            work(path);
+        fileDone();
+    }
+    finish();
+}
+
+void Batch::cannotStart(const QString& line)
+{
+    m_host.clearLog();
+    m_host.appendLog(line);
+    m_host.journal(line);
+}
+
 int Batch::countTicked()
 {
     m_total = 0;

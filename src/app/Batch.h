@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class JobHost;
 class RuntimeError;
@@ -15,6 +16,15 @@ public:
     explicit Batch(JobHost& host)
         : m_host(host)
     {}
+
+    // The bar to 0, the log box emptied, the ticked rows counted into the bar's
+    // maximum and the bar shown when there are any; the total.
+    int begin();
+    // Every ticked row in list order, read when reached: work(path) for each file
+    // (a read-only one is refused), then the progress step. Ends with finish().
+    void walk(const std::function<void(const QString& path)>& work);
+    // The office program could not be created: one line, in the log box and the journal.
+    void cannotStart(const QString& line);
 
     // Counts the ticked rows, raising the bar's maximum after each; the total.
     int countTicked();

@@ -51,6 +51,31 @@ private:
 
 } // namespace
 
+namespace {
+
+template <class Create> auto withFallback(Create create)
+{
+    try {
+        return create(QStringLiteral("ET.Application"));
+    } catch (const RuntimeError& error) {
+        if (error.number() != kCannotCreate)
+            throw;
+        return create(QStringLiteral("KET.Application"));
+    }
+}
+
+} // namespace
+
+word::ApplicationPtr OfficeRegistry::createWpsWordProcessor()
+{
+    return withFallback([this](const QString& progId) { return createWordProcessor(progId); });
+}
+
+sheet::ApplicationPtr OfficeRegistry::createWpsSpreadsheet()
+{
+    return withFallback([this](const QString& progId) { return createSpreadsheet(progId); });
+}
+
 QString OfficeRegistry::cannotCreate(const QString& progId)
 {
     return QStringLiteral("ActiveX 部件不能创建对象（%1）").arg(progId);

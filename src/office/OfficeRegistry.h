@@ -17,6 +17,10 @@ public:
     virtual word::ApplicationPtr createWordProcessor(const QString& progId) = 0;
     virtual sheet::ApplicationPtr createSpreadsheet(const QString& progId) = 0;
 
+    // WPS: "ET.Application", or "KET.Application" when that one cannot be created (429).
+    word::ApplicationPtr createWpsWordProcessor();
+    sheet::ApplicationPtr createWpsSpreadsheet();
+
     // The machine's: a program registered for COM (Windows: Word, Excel, WPS);
     // otherwise "Word.Application" is LibreOffice Writer and
     // "Excel.Application" LibreOffice Calc; anything else cannot be created.

@@ -60,50 +60,22 @@ void replaceIn(Batch& batch, sheet::Application& application, const QString& pat
 Result run(bool wps, JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText)
 {
     Result result;
+    Batch batch(host);
     sheet::ApplicationPtr application;
     try {
-        if (!wps) {
-            application = office.createSpreadsheet(QStringLiteral("excel.application"));
-        } else {
-            try {
-                application = office.createSpreadsheet(QStringLiteral("ET.Application"));
-            } catch (const RuntimeError& error) {
-                if (error.number() != 429)
-                    throw;
-                application = office.createSpreadsheet(QStringLiteral("KET.Application"));
-            }
-        }
+        application = wps ? office.createWpsSpreadsheet()
+                          : office.createSpreadsheet(QStringLiteral("excel.application"));
     } catch (const RuntimeError& error) {
-        const QString line =
-            wps ? QStringLiteral("无法启动 WPS 表格（ET.Application、KET.Application）：") +
-                      error.description()
-                : QStringLiteral("无法启动电子表格程序（excel.application）：") + error.description();
-        host.clearLog();
-        host.appendLog(line);
-        host.journal(line);
+        batch.cannotStart((wps ? QStringLiteral("无法启动 WPS 表格（ET.Application、KET.Application）：")
+                               : QStringLiteral("无法启动电子表格程序（excel.application）：")) +
+                          error.description());
         result.started = false;
         return result;
     }
-
-    Batch batch(host);
-    host.setProgressValue(0);
-    host.clearLog();
-    result.total = batch.countTicked();
+    result.total = batch.begin();
     if (result.total == 0)
         return result; // released without Quit
-    host.setProgressVisible(true);
-
-    const int rows = host.rowCount();
-    for (int row = 0; row < rows; ++row) {
-        if (!host.rowChecked(row))
-            continue;
-        const QString path = host.rowText(row);
-        if (!batch.refuseReadOnly(path))
-            replaceIn(batch, *application, path, oldText, newText);
-        batch.fileDone();
-    }
-
-    batch.finish();
+    batch.walk([&](const QString& path) { replaceIn(batch, *application, path, oldText, newText); });
     try {
         application->quit();
     } catch (const RuntimeError&) {

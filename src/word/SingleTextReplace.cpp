@@ -100,50 +100,26 @@ Result run(Flavour flavour, JobHost& host, OfficeRegistry& office, const QString
            const QString& newText, const Scopes& scopes)
 {
     Result result;
+    Batch batch(host);
     word::ApplicationPtr application;
     try {
-        if (flavour == Flavour::Word) {
-            application = office.createWordProcessor(QStringLiteral("word.Application"));
-        } else {
-            try {
-                application = office.createWordProcessor(QStringLiteral("ET.Application"));
-            } catch (const RuntimeError& error) {
-                if (error.number() != 429)
-                    throw;
-                application = office.createWordProcessor(QStringLiteral("KET.Application"));
-            }
-        }
+        application = flavour == Flavour::Word
+                          ? office.createWordProcessor(QStringLiteral("word.Application"))
+                          : office.createWpsWordProcessor();
     } catch (const RuntimeError& error) {
-        const QString line =
-            flavour == Flavour::Word
-                ? QStringLiteral("无法启动文字处理程序（word.Application）：") + error.description()
-                : QStringLiteral("无法启动 WPS（ET.Application、KET.Application）：") + error.description();
-        host.clearLog();
-        host.appendLog(line);
-        host.journal(line);
+        batch.cannotStart((flavour == Flavour::Word
+                               ? QStringLiteral("无法启动文字处理程序（word.Application）：")
+                               : QStringLiteral("无法启动 WPS（ET.Application、KET.Application）：")) +
+                          error.description());
         result.started = false;
         return result;
     }
-
-    Batch batch(host);
-    host.setProgressValue(0);
-    host.clearLog();
-    result.total = batch.countTicked();
+    result.total = batch.begin();
     if (result.total == 0)
         return result; // released without Quit
-    host.setProgressVisible(true);
-
-    const int rows = host.rowCount();
-    for (int row = 0; row < rows; ++row) {
-        if (!host.rowChecked(row))
-            continue;
-        const QString path = host.rowText(row);
-        if (!batch.refuseReadOnly(path))
-            replaceIn(flavour, host, batch, *application, path, oldText, newText, scopes);
-        batch.fileDone();
-    }
-
-    batch.finish();
+    batch.walk([&](const QString& path) {
+        replaceIn(flavour, host, batch, *application, path, oldText, newText, scopes);
+    });
     try {
         application->quit();
     } catch (const RuntimeError&) {
