@@ -72,6 +72,9 @@ void TestCli::usageErrors()
     Result r = cli({"collect", "--help"});
     QCOMPARE(r.code, 0);
     QVERIFY(r.out.join('\n').contains("--patterns"));
+    r = cli({"word-replace", "--help"});
+    QCOMPARE(r.code, 0);
+    QVERIFY(r.out.join('\n').contains("headers-footers"));
 
     QTemporaryDir dir;
     for (const QStringList& bad :
