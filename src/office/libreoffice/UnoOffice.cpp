@@ -8,8 +8,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QMutex>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
@@ -25,6 +27,7 @@
 #include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/implbase1.hxx>
 #include <csignal>
+#include <map>
 #include <osl/file.hxx>
 
 namespace unooffice {
@@ -163,44 +166,71 @@ Reference<uno::XComponentContext> localContext()
     return context;
 }
 
-// Profiles of this process's soffices: one folder each, reused by later ones,
-// removed when the process ends.
+// The profiles of the tool's soffices, kept in the user's cache folder so that
+// a later run starts on a profile that exists already (a first start on a new
+// profile costs seconds). A soffice holds its profile's lock file while it
+// runs: two soffices on one profile would become one.
 class Profiles
 {
 public:
+    Profiles()
+    {
+        const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+        m_root = QDir(cache).filePath(QStringLiteral("yanhe"));
+        if (cache.isEmpty() || !QDir().mkpath(m_root)) {
+            m_temporary =
+                std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("yanhe-XXXXXX")));
+            m_root = m_temporary->path();
+        }
+    }
+
     int take()
     {
         const QMutexLocker lock(&m_mutex);
-        int index = 0;
-        while (m_used.contains(index))
-            ++index;
-        m_used.insert(index);
-        return index;
+        for (int index = 0;; ++index) {
+            if (m_locks.contains(index))
+                continue;
+            auto held = std::make_unique<QLockFile>(folder(index) + QStringLiteral(".lock"));
+            held->setStaleLockTime(0); // stale only when its process is gone
+            if (held->tryLock(0)) {
+                m_locks.emplace(index, std::move(held));
+                return index;
+            }
+        }
     }
     void give(int index)
     {
         const QMutexLocker lock(&m_mutex);
-        m_used.remove(index);
+        m_locks.erase(index);
     }
-    // The profile folders of the soffices running now.
-    QStringList inUse()
+    // True when no running soffice, of this process or another, uses the profile.
+    bool isFree(const QString& profile)
     {
-        const QMutexLocker lock(&m_mutex);
-        QStringList folders;
-        for (const int index : std::as_const(m_used))
-            folders << QDir::cleanPath(folder(index));
-        return folders;
+        {
+            const QMutexLocker lock(&m_mutex);
+            for (const auto& [index, held] : m_locks) {
+                if (QDir::cleanPath(folder(index)) == QDir::cleanPath(profile))
+                    return false;
+            }
+        }
+        QLockFile probe(profile + QStringLiteral(".lock"));
+        probe.setStaleLockTime(0);
+        if (!probe.tryLock(0))
+            return false;
+        probe.unlock();
+        return true;
     }
     QString folder(int index) const
     {
-        return m_root.filePath(
+        return QDir(m_root).filePath(
             QStringLiteral("%1-%2").arg(QLatin1String(OwnProcesses::kProfileMarker)).arg(index));
     }
 
 private:
     QMutex m_mutex;
-    QSet<int> m_used;
-    QTemporaryDir m_root{QDir::temp().filePath(QStringLiteral("yanhe-XXXXXX"))};
+    QString m_root;
+    std::unique_ptr<QTemporaryDir> m_temporary;
+    std::map<int, std::unique_ptr<QLockFile>> m_locks;
 };
 
 Profiles& profiles()
@@ -305,21 +335,27 @@ QString lockFileOf(const QString& path)
     return info.dir().filePath(QStringLiteral(".~lock.") + info.fileName() + QLatin1Char('#'));
 }
 
-// A lock file that a soffice of this tool left behind when it was ended:
-// it names one of the tool's profiles, and that profile is gone or no longer in use.
-bool isStaleOwnLock(const QString& lockFile, const QStringList& inUse)
+// The tool profile a document lock file names; empty for anybody else's lock.
+QString lockingProfile(const QString& lockFile)
 {
     QFile file(lockFile);
     if (!file.open(QIODevice::ReadOnly))
-        return false;
+        return {};
     const QString content = QString::fromUtf8(file.read(4096));
     const qsizetype at = content.indexOf(QLatin1String(OwnProcesses::kProfileMarker));
     if (at < 0)
-        return false;
+        return {};
     const qsizetype start = content.lastIndexOf(QLatin1String("file://"), at);
     const qsizetype end = content.indexOf(QLatin1Char(';'), at);
-    const QString profile = QUrl(content.mid(start, end < 0 ? -1 : end - start)).toLocalFile();
-    return !QFileInfo::exists(profile) || !inUse.contains(QDir::cleanPath(profile));
+    return QDir::cleanPath(QUrl(content.mid(start, end < 0 ? -1 : end - start)).toLocalFile());
+}
+
+// A lock file that a soffice of this tool left behind when it was ended: it
+// names one of the tool's profiles, and no soffice runs on that profile now.
+bool isStaleOwnLock(const QString& lockFile)
+{
+    const QString profile = lockingProfile(lockFile);
+    return !profile.isEmpty() && (!QFileInfo::exists(profile) || profiles().isFree(profile));
 }
 
 } // namespace
@@ -327,7 +363,7 @@ bool isStaleOwnLock(const QString& lockFile, const QStringList& inUse)
 Reference<lang::XComponent> UnoOffice::load(const QString& path)
 {
     const QString lock = lockFileOf(path);
-    if (QFileInfo::exists(lock) && isStaleOwnLock(lock, profiles().inUse()))
+    if (QFileInfo::exists(lock) && isStaleOwnLock(lock))
         QFile::remove(lock);
     const Reference<lang::XComponent> document = loadUrl(fileUrl(path));
     m_loaded.append(path);
@@ -388,9 +424,10 @@ void UnoOffice::forget()
         }
         m_process.reset();
         // An ended soffice leaves the lock files of its open documents behind.
+        const QString profile = QDir::cleanPath(profiles().folder(m_profile));
         for (const QString& path : std::as_const(m_loaded)) {
             const QString lock = lockFileOf(path);
-            if (QFileInfo::exists(lock) && isStaleOwnLock(lock, {}))
+            if (QFileInfo::exists(lock) && lockingProfile(lock) == profile)
                 QFile::remove(lock);
         }
     }
