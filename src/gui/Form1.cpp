@@ -770,7 +770,7 @@ void Form1::clearOption(QRadioButton* option)
 void Form1::optionChosen(QRadioButton* chosen)
 {
     const bool excel = chosen == Option2 || chosen == Option4;
-    if (!runGuard(!excel))
+    if (!(excel ? Exceljc() : Wordjc()))
         return;
     if (chosen == Option7 || chosen == Option9 || chosen == Option10)
         clearOption(Option1);
