@@ -1,10 +1,11 @@
 #pragma once
 
+#include "RuntimeError.h"
+
 #include <QString>
 #include <functional>
 
 class JobHost;
-class RuntimeError;
 
 // The run pattern that the batch jobs share: count the ticked rows into the
 // bar's maximum, end silently when there are none, show the bar, advance it per
@@ -13,6 +14,43 @@ class RuntimeError;
 class Batch final
 {
 public:
+    struct Result
+    {
+        int total = 0;       // ticked rows
+        int failures = 0;    // files that could not be processed
+        bool started = true; // false when the office program could not be created
+    };
+
+    // A whole job: create() the office program (or say in one line, led by
+    // cannotStart, that it could not be), begin(), work(batch, program, path) per
+    // ticked file, finish, Quit. With nothing ticked the program is released
+    // without Quit.
+    template <class Create, class Work>
+    static Result run(JobHost& host, Create create, const QString& cannotStart, Work work)
+    {
+        Result result;
+        Batch batch(host);
+        decltype(create()) program;
+        try {
+            program = create();
+        } catch (const RuntimeError& error) {
+            batch.cannotStart(cannotStart + error.description());
+            result.started = false;
+            return result;
+        }
+        result.total = batch.begin();
+        if (result.total == 0)
+            return result;
+        batch.walk([&](const QString& path) { work(batch, *program, path); });
+        try {
+            program->quit();
+        } catch (const RuntimeError&) {
+            // The files are saved or reported; the office program goes with the instance.
+        }
+        result.failures = batch.failures();
+        return result;
+    }
+
     explicit Batch(JobHost& host)
         : m_host(host)
     {}
@@ -25,14 +63,6 @@ public:
     void walk(const std::function<void(const QString& path)>& work);
     // The office program could not be created: one line, in the log box and the journal.
     void cannotStart(const QString& line);
-
-    // Counts the ticked rows, raising the bar's maximum after each; the total.
-    int countTicked();
-    int total() const { return m_total; }
-    // After a file: the bar, and with two or more files a yield and the status text.
-    void fileDone();
-    // The status line's closing text and the beep.
-    void finish();
 
     // One line in the log box and the journal: path directly followed by status.
     void report(const QString& path, const QString& status);
@@ -47,6 +77,13 @@ public:
     static QString progressText(int done);
 
 private:
+    // Counts the ticked rows, raising the bar's maximum after each; the total.
+    int countTicked();
+    // After a file: the bar, and with two or more files a yield and the status text.
+    void fileDone();
+    // The status line's closing text and the beep.
+    void finish();
+
     JobHost& m_host;
     int m_total = 0;
     int m_done = 0;

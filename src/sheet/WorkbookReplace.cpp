@@ -59,29 +59,17 @@ void replaceIn(Batch& batch, sheet::Application& application, const QString& pat
 
 Result run(bool wps, JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText)
 {
-    Result result;
-    Batch batch(host);
-    sheet::ApplicationPtr application;
-    try {
-        application = wps ? office.createWpsSpreadsheet()
-                          : office.createSpreadsheet(QStringLiteral("excel.application"));
-    } catch (const RuntimeError& error) {
-        batch.cannotStart((wps ? QStringLiteral("无法启动 WPS 表格（ET.Application、KET.Application）：")
-                               : QStringLiteral("无法启动电子表格程序（excel.application）：")) +
-                          error.description());
-        result.started = false;
-        return result;
-    }
-    result.total = batch.begin();
-    if (result.total == 0)
-        return result; // released without Quit
-    batch.walk([&](const QString& path) { replaceIn(batch, *application, path, oldText, newText); });
-    try {
-        application->quit();
-    } catch (const RuntimeError&) {
-    }
-    result.failures = batch.failures();
-    return result;
+    return Batch::run(
+        host,
+        [&] {
+            return wps ? office.createWpsSpreadsheet()
+                       : office.createSpreadsheet(QStringLiteral("excel.application"));
+        },
+        wps ? QStringLiteral("无法启动 WPS 表格（ET.Application、KET.Application）：")
+            : QStringLiteral("无法启动电子表格程序（excel.application）："),
+        [&](Batch& batch, sheet::Application& application, const QString& path) {
+            replaceIn(batch, application, path, oldText, newText);
+        });
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Batch.h"
+
 #include <QString>
 
 class JobHost;
@@ -10,12 +12,7 @@ class OfficeRegistry;
 // "KET.Application" when that one cannot be created).
 namespace WorkbookReplace {
 
-struct Result
-{
-    int total = 0;
-    int failures = 0;
-    bool started = true;
-};
+using Result = Batch::Result;
 
 Result ExcelReplace(JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText);
 Result WpsSheetReplace(JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText);

@@ -99,34 +99,18 @@ void replaceIn(Flavour flavour, JobHost& host, Batch& batch, word::Application& 
 Result run(Flavour flavour, JobHost& host, OfficeRegistry& office, const QString& oldText,
            const QString& newText, const Scopes& scopes)
 {
-    Result result;
-    Batch batch(host);
-    word::ApplicationPtr application;
-    try {
-        application = flavour == Flavour::Word
-                          ? office.createWordProcessor(QStringLiteral("word.Application"))
-                          : office.createWpsWordProcessor();
-    } catch (const RuntimeError& error) {
-        batch.cannotStart((flavour == Flavour::Word
-                               ? QStringLiteral("无法启动文字处理程序（word.Application）：")
-                               : QStringLiteral("无法启动 WPS（ET.Application、KET.Application）：")) +
-                          error.description());
-        result.started = false;
-        return result;
-    }
-    result.total = batch.begin();
-    if (result.total == 0)
-        return result; // released without Quit
-    batch.walk([&](const QString& path) {
-        replaceIn(flavour, host, batch, *application, path, oldText, newText, scopes);
-    });
-    try {
-        application->quit();
-    } catch (const RuntimeError&) {
-        // The documents were saved; the office program goes with the instance.
-    }
-    result.failures = batch.failures();
-    return result;
+    const bool word = flavour == Flavour::Word;
+    return Batch::run(
+        host,
+        [&] {
+            return word ? office.createWordProcessor(QStringLiteral("word.Application"))
+                        : office.createWpsWordProcessor();
+        },
+        word ? QStringLiteral("无法启动文字处理程序（word.Application）：")
+             : QStringLiteral("无法启动 WPS（ET.Application、KET.Application）："),
+        [&](Batch& batch, word::Application& application, const QString& path) {
+            replaceIn(flavour, host, batch, application, path, oldText, newText, scopes);
+        });
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Batch.h"
+
 #include <QString>
 
 class JobHost;
@@ -18,12 +20,7 @@ struct Scopes
     bool headersFooters = false;        // Check13(2) 包含替换页眉页脚内容
 };
 
-struct Result
-{
-    int total = 0;       // ticked rows
-    int failures = 0;    // files that could not be processed
-    bool started = true; // false when the office program could not be created
-};
+using Result = Batch::Result;
 
 Result WordReplace(JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText,
                    const Scopes& scopes);
