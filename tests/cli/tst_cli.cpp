@@ -1,28 +1,17 @@
+#include "support/CliRun.h"
+
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-struct Result
-{
-    int code = -1;
-    QStringList out;
-    QString err;
-};
+using Result = CliRun;
 
 Result cli(const QStringList& arguments)
 {
-    QProcess process;
-    process.start(YANHE_CLI, arguments);
-    process.waitForFinished(60000);
-    Result result;
-    result.code = process.exitCode();
-    result.out = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
+    return CliRun::of(arguments);
 }
 
 } // namespace

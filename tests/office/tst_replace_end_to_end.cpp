@@ -1,4 +1,5 @@
 #include "office/OfficeRegistry.h"
+#include "support/CliRun.h"
 #include "support/UnoDocuments.h"
 
 #include <QDir>
@@ -12,13 +13,6 @@
 // yanhe-cli word-replace and sheet-replace on documents and workbooks it has
 // never seen, through the real LibreOffice; the files read back afterwards.
 namespace {
-
-struct Run
-{
-    int code = -1;
-    QStringList out;
-    QString err;
-};
 
 QByteArray bytes(const QString& path)
 {
@@ -74,20 +68,7 @@ private slots:
     void badFilesAmongGoodOnes();
 
 private:
-    Run cli(const QStringList& arguments)
-    {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("YANHE_APP_FOLDER", m_app.path());
-        process.setProcessEnvironment(environment);
-        process.start(YANHE_CLI, arguments);
-        process.waitForFinished(300000);
-        Run run;
-        run.code = process.exitCode();
-        run.out = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        run.err = QString::fromUtf8(process.readAllStandardError()).trimmed();
-        return run;
-    }
+    CliRun cli(const QStringList& arguments) { return CliRun::of(arguments, m_app.path()); }
     QStringList journal()
     {
         QStringList lines;
@@ -118,7 +99,7 @@ void TestReplaceEndToEnd::documentsWithAndWithoutScopes()
     const QByteArray docMagic = bytes(doc).left(4);
 
     // The body only.
-    Run run = cli({"word-replace", "--old", "OLD", "--new", "NEW", docx, doc});
+    CliRun run = cli({"word-replace", "--old", "OLD", "--new", "NEW", docx, doc});
     QCOMPARE(run.code, 0);
     QCOMPARE(run.out, (QStringList{docx + " 已替换内容", doc + " 已替换内容"}));
     QCOMPARE(run.err, QString("已完成 2 个文件！ 全部操作已完成"));
@@ -162,7 +143,7 @@ void TestReplaceEndToEnd::workbooks()
     for (const QString& path : {xlsx, xls})
         UnoDocuments::writeWorkbook(
             path, {{"一月", {{1, 1, "无"}}}, {"二月", {{2, 3, "有 old 字"}}}, {"三月", {}}});
-    const Run run = cli({"sheet-replace", "--old", "OLD", "--new", "NEW", xlsx, xls});
+    const CliRun run = cli({"sheet-replace", "--old", "OLD", "--new", "NEW", xlsx, xls});
     QCOMPARE(run.code, 0);
     QStringList expected;
     for (const QString& path : {xlsx, xls})
@@ -198,7 +179,7 @@ void TestReplaceEndToEnd::badFilesAmongGoodOnes()
     const QByteArray lockedBefore = bytes(locked);
     const QByteArray secretBefore = bytes(secret);
 
-    const Run run = cli({"word-replace", "--old", "OLD", "--new", "NEW", good1, locked, secret, good2});
+    const CliRun run = cli({"word-replace", "--old", "OLD", "--new", "NEW", good1, locked, secret, good2});
     QCOMPARE(run.code, 1);
     QCOMPARE(run.out.size(), 4);
     QCOMPARE(run.out.at(0), good1 + " 已替换内容");

@@ -45,25 +45,11 @@ public:
     }
     QVariant get(const QString& member, const QVariantList& arguments) override
     {
-        QString path = m_path + (member.isEmpty() ? QString() : "." + member);
-        if (!arguments.isEmpty()) {
-            QStringList parts;
-            for (const QVariant& argument : arguments)
-                parts << RecordingDispatch::format(argument);
-            path += "(" + parts.join(", ") + ")";
-        }
-        return result(path);
+        return result(property(member, arguments));
     }
     void put(const QString& member, const QVariant& value, const QVariantList& arguments) override
     {
-        QString path = m_path + (member.isEmpty() ? QString() : "." + member);
-        if (!arguments.isEmpty()) {
-            QStringList parts;
-            for (const QVariant& argument : arguments)
-                parts << RecordingDispatch::format(argument);
-            path += "(" + parts.join(", ") + ")";
-        }
-        m_recorder.calls << path + " = " + RecordingDispatch::format(value);
+        m_recorder.calls << property(member, arguments) + " = " + RecordingDispatch::format(value);
     }
     QList<comseam::ObjectPtr> items() override
     {
@@ -74,6 +60,19 @@ public:
     }
 
 private:
+    // "path.Member(1 As Long, ...)"; the default member adds nothing.
+    QString property(const QString& member, const QVariantList& arguments) const
+    {
+        QString path = m_path + (member.isEmpty() ? QString() : "." + member);
+        if (!arguments.isEmpty()) {
+            QStringList parts;
+            for (const QVariant& argument : arguments)
+                parts << RecordingDispatch::format(argument);
+            path += "(" + parts.join(", ") + ")";
+        }
+        return path;
+    }
+
     QVariant result(const QString& path)
     {
         const auto it = m_recorder.answers.constFind(path);

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+
+// yanhe-cli run to its end: exit code, stdout lines (empty ones dropped), stderr.
+struct CliRun
+{
+    int code = -1;
+    QStringList out;
+    QString err;
+
+    // appFolder, when given, becomes the run's $YANHE_APP_FOLDER.
+    static CliRun of(const QStringList& arguments, const QString& appFolder = QString())
+    {
+        QProcess process;
+        if (!appFolder.isEmpty()) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("YANHE_APP_FOLDER", appFolder);
+            process.setProcessEnvironment(environment);
+        }
+        process.start(YANHE_CLI, arguments);
+        process.waitForFinished(300000);
+        CliRun run;
+        run.code = process.exitCode();
+        run.out = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        run.err = QString::fromUtf8(process.readAllStandardError()).trimmed();
+        return run;
+    }
+};
