@@ -9,7 +9,7 @@
 #include "gui/DirList.h"
 #include "gui/Form1.h"
 #include "office/OfficeRegistry.h"
-#include "office/RunningOffice.h"
+#include "office/SystemRunningOffice.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -33,7 +33,7 @@ int main(int argc, char* argv[])
     QTemporaryDir appFolder;
     const AppFolders folders(appFolder.path());
     Journal journal(Module2::StartUp(folders, Clock::system()).journalDayFolder, Clock::system());
-    Form1 form(folders, journal, RunningOffice::create(), OfficeRegistry::system());
+    Form1 form(folders, journal, createSystemRunningOffice(), OfficeRegistry::system());
     form.Form_Load();
     form.show();
     QApplication::processEvents();

@@ -6,7 +6,7 @@
 #include "gui/Form1.h"
 #include "gui/MessageBox.h"
 #include "office/OfficeRegistry.h"
-#include "office/RunningOffice.h"
+#include "office/SystemRunningOffice.h"
 
 #include <QApplication>
 
@@ -20,7 +20,7 @@ int main(int argc, char* argv[])
         const Module2::StartUpResult started = Module2::StartUp(folders, Clock::system());
         Journal journal(started.journalDayFolder, Clock::system());
 
-        Form1 form(folders, journal, RunningOffice::create(), OfficeRegistry::system());
+        Form1 form(folders, journal, createSystemRunningOffice(), OfficeRegistry::system());
         form.Form_Load();
         form.show();
         return QApplication::exec();

@@ -1,31 +1,41 @@
 #include "Batch.h"
 
 #include "JobHost.h"
-#include "RuntimeError.h"
 
 #include <QFileInfo>
 
+Batch::Batch(JobHost& host, Pattern pattern)
+    : m_host(host)
+    , m_pattern(pattern)
+{}
+
+Batch::Batch(JobHost& host)
+    : Batch(host, Pattern{})
+{}
+
 int Batch::begin()
 {
-    m_host.setProgressValue(0);
+    if (m_pattern.progress)
+        m_host.setProgressValue(0);
     m_host.clearLog();
-    if (countTicked() > 0)
+    m_total = Walk::countTicked(m_host, [this](int count) {
+        if (m_pattern.progress)
+            m_host.setProgressMax(count);
+    });
+    if (m_total > 0 && m_pattern.progress)
         m_host.setProgressVisible(true);
     return m_total;
 }
 
 void Batch::walk(const std::function<void(const QString& path)>& work)
 {
-    const int rows = m_host.rowCount();
-    for (int row = 0; row < rows; ++row) {
-        if (!m_host.rowChecked(row))
-            continue;
-        const QString path = m_host.rowText(row);
-        if (!refuseReadOnly(path))
-            work(path);
-        fileDone();
-    }
-    finish();
+    Walk::tickedRows(m_host, Walk::Direction::FirstToLast, [&](int, const QString& path) {
+        attempt(path, Stage::Process, [&] { work(path); });
+        if (m_pattern.progress)
+            fileDone(path);
+    });
+    if (m_pattern.closing)
+        finish();
 }
 
 void Batch::cannotStart(const QString& line)
@@ -35,34 +45,24 @@ void Batch::cannotStart(const QString& line)
     m_host.journal(line);
 }
 
-int Batch::countTicked()
-{
-    m_total = 0;
-    const int rows = m_host.rowCount();
-    for (int row = 0; row < rows; ++row) {
-        if (m_host.rowChecked(row)) {
-            ++m_total;
-            m_host.setProgressMax(m_total);
-        }
-    }
-    return m_total;
-}
-
 QString Batch::progressText(int done)
 {
     return QStringLiteral("已完成 ") + QString::number(done) + QStringLiteral(" 个文件！ ");
 }
 
-void Batch::fileDone()
+void Batch::fileDone(const QString& path)
 {
+    const bool showPath = m_pattern.label == Pattern::Label::Path;
     if (m_total == 1) {
         m_host.setProgressValue(1);
-        return;
+        if (!showPath)
+            return;
+    } else {
+        ++m_done;
+        m_host.setProgressValue(m_done);
     }
-    ++m_done;
-    m_host.setProgressValue(m_done);
     m_host.yield();
-    m_host.setStatus(progressText(m_done));
+    m_host.setStatus(showPath ? path : progressText(m_done));
 }
 
 void Batch::finish()
@@ -81,20 +81,39 @@ void Batch::reportFailure(const QString& path, Stage stage, const RuntimeError& 
 {
     ++m_failures;
     QString why = error.description();
-    if (stage == Stage::Open && !QFileInfo::exists(path))
+    if ((stage == Stage::Open || stage == Stage::Rename || stage == Stage::Delete) &&
+        !QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
         why = QStringLiteral("文件不存在");
-    const QString what = stage == Stage::Open     ? QStringLiteral("打开")
-                         : stage == Stage::Change ? QStringLiteral("替换")
-                                                  : QStringLiteral("保存");
-    report(path, QStringLiteral(" %1失败，未修改：%2").arg(what, why));
+    static const char* const kWhat[] = {"打开", "替换", "写入", "保存", "改名", "删除", "处理"};
+    const QString line = QStringLiteral(" %1失败，未修改：%2").arg(QString::fromUtf8(kWhat[int(stage)]), why);
+    m_host.appendLog(path + line);
+    QString journalLine = path + line;
+    if (!error.detail().isEmpty() && error.detail() != why)
+        journalLine += QStringLiteral("（") + error.detail() + QStringLiteral("）");
+    m_host.journal(journalLine);
 }
 
-bool Batch::refuseReadOnly(const QString& path)
+bool Batch::guarded(const QString& path, Stage stage, const std::function<void()>& f)
+{
+    try {
+        f();
+        return true;
+    } catch (const RuntimeError& error) {
+        reportFailure(path, stage, error);
+    } catch (const std::exception& error) {
+        reportFailure(path, stage, RuntimeError::fromStd(error));
+    } catch (...) {
+        reportFailure(path, stage, RuntimeError::unknown());
+    }
+    return false;
+}
+
+bool Batch::writable(const QString& path)
 {
     const QFileInfo info(path);
     if (!info.exists() || (info.permissions() & QFileDevice::WriteOwner))
-        return false;
+        return true;
     ++m_failures;
     report(path, QStringLiteral(" 处理失败，未修改：文件是只读的"));
-    return true;
+    return false;
 }

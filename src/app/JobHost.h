@@ -2,19 +2,21 @@
 
 #include <QString>
 
-// What a batch job needs from the window: the collected rows, the progress bar
-// and status line, the log box, the journal, the event loop and the beep. The
-// window implements it with its controls; the command line and the tests in
-// memory.
+// What a job needs from the window: the collected rows, the progress bar and
+// status line, the log box, the journal, the event loop, the beep, message and
+// input boxes, and the folder list's collection. The window implements it with
+// its controls; the command line and the tests in memory.
 class JobHost
 {
 public:
     virtual ~JobHost() = default;
 
-    // List1: row count, check state and text (a file's full path), read when reached.
+    // List1: row count, check state and text (a file's full path), read when
+    // reached; a row removed (the rows below it move up).
     virtual int rowCount() const = 0;
     virtual bool rowChecked(int row) const = 0;
     virtual QString rowText(int row) const = 0;
+    virtual void removeRow(int row) = 0;
 
     // ProgressBar1.
     virtual void setProgressValue(int value) = 0;
@@ -35,4 +37,14 @@ public:
 
     virtual void yield() = 0;
     virtual void beep() = 0;
+
+    // A message box with an OK button only, waited for. An empty title is the
+    // application's title.
+    enum class Icon { None, Information, Warning, Critical };
+    virtual void message(const QString& text, const QString& title, Icon icon) = 0;
+    // An input box: the text confirmed, or an empty text when cancelled.
+    virtual QString input(const QString& prompt, const QString& title, const QString& defaultText) = 0;
+
+    // Dir1_Click: the collection of the folder chosen in the folder list, run again.
+    virtual void recollect() = 0;
 };

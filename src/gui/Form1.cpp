@@ -11,10 +11,9 @@
 #include "collect/FileAttributes.h"
 #include "collect/Volumes.h"
 #include "office/OfficeRegistry.h"
-#include "office/RunningOffice.h"
-#include "sheet/WorkbookReplace.h"
+#include "word/RunningOffice.h"
+#include "app/JobTable.h"
 #include "word/OpenDocumentGuard.h"
-#include "word/SingleTextReplace.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -889,27 +888,74 @@ void Form1::yield()
 
 void Form1::Command1_Click()
 {
-    const auto scopes = [this] {
-        SingleTextReplace::Scopes ticked;
-        ticked.pageTextBoxes = findChild<QCheckBox*>(QStringLiteral("Check13_0"))->isChecked();
-        ticked.headerFooterTextBoxes = findChild<QCheckBox*>(QStringLiteral("Check13_1"))->isChecked();
-        ticked.headersFooters = findChild<QCheckBox*>(QStringLiteral("Check13_2"))->isChecked();
-        return ticked;
-    };
-    const auto text = [this](const char* name) { return findChild<QLineEdit*>(QLatin1String(name))->text(); };
-    if (Option1->isChecked())
-        SingleTextReplace::WordReplace(*this, m_office, text("Text1"), text("Text2"), scopes());
-    if (Option3->isChecked())
-        SingleTextReplace::WpsReplace(*this, m_office, text("Text1"), text("Text2"), scopes());
+    runJob(QStringLiteral("Command1"));
 }
 
 void Form1::Command2_Click()
 {
-    const auto text = [this](const char* name) { return findChild<QLineEdit*>(QLatin1String(name))->text(); };
-    if (Option2->isChecked())
-        WorkbookReplace::ExcelReplace(*this, m_office, text("Text1"), text("Text2"));
-    if (Option4->isChecked())
-        WorkbookReplace::WpsSheetReplace(*this, m_office, text("Text1"), text("Text2"));
+    runJob(QStringLiteral("Command2"));
+}
+
+namespace {
+
+// The controls a job reads, read when the job asks.
+class WindowInputs final : public JobInputs
+{
+public:
+    explicit WindowInputs(const QWidget& window)
+        : m_window(window)
+    {}
+    QString text(const QString& control) const override
+    {
+        if (const auto* edit = m_window.findChild<QLineEdit*>(control))
+            return edit->text();
+        if (const auto* box = m_window.findChild<QComboBox*>(control))
+            return box->currentText();
+        throw RuntimeError(RuntimeError::ObjectNotSet, RuntimeError::nameOf(RuntimeError::ObjectNotSet), control);
+    }
+    bool ticked(const QString& control) const override
+    {
+        if (const auto* button = m_window.findChild<QAbstractButton*>(control))
+            return button->isChecked();
+        throw RuntimeError(RuntimeError::ObjectNotSet, RuntimeError::nameOf(RuntimeError::ObjectNotSet), control);
+    }
+
+private:
+    const QWidget& m_window;
+};
+
+} // namespace
+
+void Form1::runJob(const QString& buttonName)
+{
+    const JobRow* row = JobTable::forButton(buttonName);
+    if (!row)
+        return;
+    WindowInputs inputs(*this);
+    JobContext context{*this, inputs, m_office, m_office};
+    JobTable::run(*row, context);
+}
+
+void Form1::removeRow(int row)
+{
+    delete List1->takeItem(row);
+}
+
+void Form1::message(const QString& text, const QString& title, Icon icon)
+{
+    static constexpr QMessageBox::Icon kIcons[] = {QMessageBox::NoIcon, QMessageBox::Information,
+                                                   QMessageBox::Warning, QMessageBox::Critical};
+    MessageBox::show(this, kIcons[int(icon)], title.isEmpty() ? QCoreApplication::applicationName() : title, text);
+}
+
+QString Form1::input(const QString& prompt, const QString& title, const QString& defaultText)
+{
+    return MessageBox::input(this, title, prompt, defaultText);
+}
+
+void Form1::recollect()
+{
+    Dir1_Click();
 }
 
 bool Form1::rowChecked(int row) const

@@ -105,10 +105,16 @@ private:
     // The jobs of the first tab.
     void Command1_Click();
     void Command2_Click();
+    // Runs the job table's row of a button.
+    void runJob(const QString& button);
 
     // JobHost (rowCount, setStatus, appendLog and yield serve both)
     bool rowChecked(int row) const override;
     QString rowText(int row) const override;
+    void removeRow(int row) override;
+    void message(const QString& text, const QString& title, Icon icon) override;
+    QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
+    void recollect() override;
     void setProgressValue(int value) override;
     void setProgressMax(int max) override;
     void setProgressVisible(bool visible) override;

@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QQueue>
+#include <optional>
 
 // Every message box of the tool goes through here. Tests queue the answers with
 // setNextAnswer(); a queued answer is taken instead of showing the box, and the
@@ -18,6 +19,11 @@ public:
     static void setNextAnswer(Button answer);
     static void clearAnswers();
 
+    // An input box with OK and Cancel: the text confirmed, or an empty text.
+    // Tests queue the answers with setNextInput() (no value: Cancel).
+    static QString input(QWidget* parent, const QString& title, const QString& prompt, const QString& defaultText);
+    static void setNextInput(std::optional<QString> answer);
+
     struct Shown
     {
         QMessageBox::Icon icon;
@@ -25,11 +31,13 @@ public:
         QString text;
         QMessageBox::StandardButtons buttons;
         Button defaultButton;
+        QString defaultText; // an input box's
     };
     // Boxes answered from the queue, oldest first.
     static const QList<Shown>& answered();
 
 private:
     static QQueue<Button>& queue();
+    static QQueue<std::optional<QString>>& inputs();
     static QList<Shown>& log();
 };

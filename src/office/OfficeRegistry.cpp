@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int kCannotCreate = 429;
-
 class SystemRegistry final : public OfficeRegistry
 {
 public:
@@ -25,7 +23,7 @@ public:
         if (progId.compare(QLatin1String("Word.Application"), Qt::CaseInsensitive) == 0 && haveLibreOffice())
             return unooffice::createWriter();
 #endif
-        throw RuntimeError(kCannotCreate, cannotCreate(progId));
+        throw RuntimeError(RuntimeError::CannotCreateObject, cannotCreate(progId));
     }
 
     sheet::ApplicationPtr createSpreadsheet(const QString& progId) override
@@ -36,7 +34,7 @@ public:
         if (progId.compare(QLatin1String("Excel.Application"), Qt::CaseInsensitive) == 0 && haveLibreOffice())
             return unooffice::createCalc();
 #endif
-        throw RuntimeError(kCannotCreate, cannotCreate(progId));
+        throw RuntimeError(RuntimeError::CannotCreateObject, cannotCreate(progId));
     }
 
 private:
@@ -51,34 +49,9 @@ private:
 
 } // namespace
 
-namespace {
-
-template <class Create> auto withFallback(Create create)
-{
-    try {
-        return create(QStringLiteral("ET.Application"));
-    } catch (const RuntimeError& error) {
-        if (error.number() != kCannotCreate)
-            throw;
-        return create(QStringLiteral("KET.Application"));
-    }
-}
-
-} // namespace
-
-word::ApplicationPtr OfficeRegistry::createWpsWordProcessor()
-{
-    return withFallback([this](const QString& progId) { return createWordProcessor(progId); });
-}
-
-sheet::ApplicationPtr OfficeRegistry::createWpsSpreadsheet()
-{
-    return withFallback([this](const QString& progId) { return createSpreadsheet(progId); });
-}
-
 QString OfficeRegistry::cannotCreate(const QString& progId)
 {
-    return QStringLiteral("ActiveX 部件不能创建对象（%1）").arg(progId);
+    return RuntimeError::nameOf(RuntimeError::CannotCreateObject) + QStringLiteral("（%1）").arg(progId);
 }
 
 OfficeRegistry& OfficeRegistry::system()

@@ -6,21 +6,11 @@
 #include <QString>
 
 // Creates office program instances by program identifier, without regard to
-// letter case, as COM does. Jobs get one of these, so that tests can hand them
-// an office program in memory.
-class OfficeRegistry
+// letter case, as COM does: the factory of both the word-processor and the
+// spreadsheet interfaces.
+class OfficeRegistry : public word::Factory, public sheet::Factory
 {
 public:
-    virtual ~OfficeRegistry() = default;
-    // RuntimeError 429 ("component cannot be created") when the identifier
-    // names no program that can be driven here.
-    virtual word::ApplicationPtr createWordProcessor(const QString& progId) = 0;
-    virtual sheet::ApplicationPtr createSpreadsheet(const QString& progId) = 0;
-
-    // WPS: "ET.Application", or "KET.Application" when that one cannot be created (429).
-    word::ApplicationPtr createWpsWordProcessor();
-    sheet::ApplicationPtr createWpsSpreadsheet();
-
     // The machine's: a program registered for COM (Windows: Word, Excel, WPS);
     // otherwise "Word.Application" is LibreOffice Writer and
     // "Excel.Application" LibreOffice Calc; anything else cannot be created.

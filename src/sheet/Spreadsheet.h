@@ -60,4 +60,18 @@ public:
 };
 using ApplicationPtr = std::unique_ptr<Application>;
 
+// Creates spreadsheet instances by program identifier ("excel.application",
+// "ET.Application" ...), without regard to letter case.
+class Factory
+{
+public:
+    virtual ~Factory() = default;
+    // RuntimeError CannotCreateObject (429) when the identifier names no program
+    // that can be driven here.
+    virtual ApplicationPtr createSpreadsheet(const QString& progId) = 0;
+};
+
+// WPS spreadsheets: "ET.Application", or "KET.Application" when that one cannot be created (429).
+ApplicationPtr createWps(Factory& factory);
+
 } // namespace sheet

@@ -4,7 +4,6 @@
 #include "app/Batch.h"
 #include "app/JobHost.h"
 #include "app/RuntimeError.h"
-#include "office/OfficeRegistry.h"
 
 namespace WorkbookReplace {
 
@@ -17,19 +16,17 @@ const QString kNotFound = QStringLiteral("没找到替换的内容");
 void replaceIn(Batch& batch, sheet::Application& application, const QString& path, const QString& oldText,
                const QString& newText)
 {
-    sheet::WorkbookPtr workbook;
-    try {
-        workbook = application.workbooksOpen(path);
-    } catch (const RuntimeError& error) {
-        batch.reportFailure(path, Batch::Stage::Open, error);
+    if (!batch.writable(path))
         return;
-    }
-    try {
+    const auto workbook = batch.attempt(path, Batch::Stage::Open, [&] { return application.workbooksOpen(path); });
+    if (!workbook)
+        return;
+    const bool changed = batch.attempt(path, Batch::Stage::Change, [&] {
         application.setVisible(false);
-        const int sheets = workbook->worksheetsCount();
+        const int sheets = (*workbook)->worksheetsCount();
         for (int index = 1; index <= sheets; ++index) {
-            workbook->sheetsActivate(index);
-            const sheet::WorksheetPtr worksheet = workbook->worksheets(index);
+            (*workbook)->sheetsActivate(index);
+            const sheet::WorksheetPtr worksheet = (*workbook)->worksheets(index);
             const QString name = worksheet->name();
             if (worksheet->cellsFind(oldText)) {
                 worksheet->cellsReplace(oldText, newText);
@@ -38,33 +35,21 @@ void replaceIn(Batch& batch, sheet::Application& application, const QString& pat
                 batch.report(path, QLatin1Char('-') + name + kNotFound);
             }
         }
-    } catch (const RuntimeError& error) {
-        batch.reportFailure(path, Batch::Stage::Change, error);
-        try {
-            workbook->close(false); // nothing is written to it
-        } catch (const RuntimeError&) {
-        }
+    });
+    if (changed && batch.attempt(path, Batch::Stage::Save, [&] { (*workbook)->close(true); }))
         return;
-    }
+    // Nothing is written to a workbook that failed.
     try {
-        workbook->close(true);
-    } catch (const RuntimeError& error) {
-        batch.reportFailure(path, Batch::Stage::Save, error);
-        try {
-            workbook->close(false);
-        } catch (const RuntimeError&) {
-        }
+        (*workbook)->close(false);
+    } catch (...) {
     }
 }
 
-Result run(bool wps, JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText)
+Result run(bool wps, JobHost& host, sheet::Factory& office, const QString& oldText, const QString& newText)
 {
     return Batch::run(
-        host,
-        [&] {
-            return wps ? office.createWpsSpreadsheet()
-                       : office.createSpreadsheet(QStringLiteral("excel.application"));
-        },
+        host, Batch::Pattern{},
+        [&] { return wps ? sheet::createWps(office) : office.createSpreadsheet(QStringLiteral("excel.application")); },
         wps ? QStringLiteral("无法启动 WPS 表格（ET.Application、KET.Application）：")
             : QStringLiteral("无法启动电子表格程序（excel.application）："),
         [&](Batch& batch, sheet::Application& application, const QString& path) {
@@ -74,12 +59,12 @@ Result run(bool wps, JobHost& host, OfficeRegistry& office, const QString& oldTe
 
 } // namespace
 
-Result ExcelReplace(JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText)
+Result ExcelReplace(JobHost& host, sheet::Factory& office, const QString& oldText, const QString& newText)
 {
     return run(false, host, office, oldText, newText);
 }
 
-Result WpsSheetReplace(JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText)
+Result WpsSheetReplace(JobHost& host, sheet::Factory& office, const QString& oldText, const QString& newText)
 {
     return run(true, host, office, oldText, newText);
 }

@@ -5,7 +5,9 @@
 #include <QString>
 
 class JobHost;
-class OfficeRegistry;
+namespace sheet {
+class Factory;
+}
 
 // Replaces one text by another in every worksheet of every ticked workbook. The
 // Excel job drives "excel.application", the WPS job "ET.Application" (or
@@ -14,7 +16,7 @@ namespace WorkbookReplace {
 
 using Result = Batch::Result;
 
-Result ExcelReplace(JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText);
-Result WpsSheetReplace(JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText);
+Result ExcelReplace(JobHost& host, sheet::Factory& office, const QString& oldText, const QString& newText);
+Result WpsSheetReplace(JobHost& host, sheet::Factory& office, const QString& oldText, const QString& newText);
 
 } // namespace WorkbookReplace

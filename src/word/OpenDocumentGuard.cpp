@@ -1,6 +1,6 @@
 #include "OpenDocumentGuard.h"
 
-#include "office/RunningOffice.h"
+#include "word/RunningOffice.h"
 
 #include <exception>
 

@@ -4,7 +4,6 @@
 #include "app/Batch.h"
 #include "app/JobHost.h"
 #include "app/RuntimeError.h"
-#include "office/OfficeRegistry.h"
 
 namespace SingleTextReplace {
 
@@ -47,15 +46,13 @@ void replaceIn(Flavour flavour, JobHost& host, Batch& batch, word::Application& 
                const QString& path, const QString& oldText, const QString& newText, const Scopes& scopes)
 {
     const bool word = flavour == Flavour::Word;
-    word::DocumentPtr document;
-    try {
-        document = application.documentsOpen(path);
-    } catch (const RuntimeError& error) {
-        batch.reportFailure(path, Batch::Stage::Open, error);
+    if (!batch.writable(path))
         return;
-    }
-    try {
-        const word::RangePtr content = document->content();
+    const auto document = batch.attempt(path, Batch::Stage::Open, [&] { return application.documentsOpen(path); });
+    if (!document)
+        return;
+    const bool changed = batch.attempt(path, Batch::Stage::Change, [&] {
+        const word::RangePtr content = (*document)->content();
         if (content->findExecute(oldText)) {
             if (word)
                 host.yield();
@@ -67,7 +64,7 @@ void replaceIn(Flavour flavour, JobHost& host, Batch& batch, word::Application& 
         if (scopes.pageTextBoxes) {
             if (word)
                 host.yield();
-            for (const word::ShapePtr& shape : document->shapes()) {
+            for (const word::ShapePtr& shape : (*document)->shapes()) {
                 shape->textFrameTextRange()->replaceAll(oldText, newText);
                 host.journal(kTextBoxReplaced);
             }
@@ -75,36 +72,29 @@ void replaceIn(Flavour flavour, JobHost& host, Batch& batch, word::Application& 
         if (word) {
             host.yield();
             if (scopes.headersFooters)
-                headersFooters(host, *document, oldText, newText, true);
+                headersFooters(host, **document, oldText, newText, true);
             if (scopes.headerFooterTextBoxes)
-                headerFooterTextBoxes(*document, oldText, newText);
+                headerFooterTextBoxes(**document, oldText, newText);
         } else {
             if (scopes.headerFooterTextBoxes)
-                headerFooterTextBoxes(*document, oldText, newText);
+                headerFooterTextBoxes(**document, oldText, newText);
             if (scopes.headersFooters)
-                headersFooters(host, *document, oldText, newText, false);
+                headersFooters(host, **document, oldText, newText, false);
         }
-    } catch (const RuntimeError& error) {
-        // Not saved: the file keeps what it held.
-        batch.reportFailure(path, Batch::Stage::Change, error);
-        return;
-    }
-    try {
-        document->save();
-    } catch (const RuntimeError& error) {
-        batch.reportFailure(path, Batch::Stage::Save, error);
-    }
+    });
+    // A failed document is not saved: the file keeps what it held.
+    if (changed)
+        batch.attempt(path, Batch::Stage::Save, [&] { (*document)->save(); });
 }
 
-Result run(Flavour flavour, JobHost& host, OfficeRegistry& office, const QString& oldText,
+Result run(Flavour flavour, JobHost& host, word::Factory& office, const QString& oldText,
            const QString& newText, const Scopes& scopes)
 {
     const bool word = flavour == Flavour::Word;
     return Batch::run(
-        host,
+        host, Batch::Pattern{},
         [&] {
-            return word ? office.createWordProcessor(QStringLiteral("word.Application"))
-                        : office.createWpsWordProcessor();
+            return word ? office.createWordProcessor(QStringLiteral("word.Application")) : word::createWps(office);
         },
         word ? QStringLiteral("无法启动文字处理程序（word.Application）：")
              : QStringLiteral("无法启动 WPS（ET.Application、KET.Application）："),
@@ -115,13 +105,13 @@ Result run(Flavour flavour, JobHost& host, OfficeRegistry& office, const QString
 
 } // namespace
 
-Result WordReplace(JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText,
+Result WordReplace(JobHost& host, word::Factory& office, const QString& oldText, const QString& newText,
                    const Scopes& scopes)
 {
     return run(Flavour::Word, host, office, oldText, newText, scopes);
 }
 
-Result WpsReplace(JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText,
+Result WpsReplace(JobHost& host, word::Factory& office, const QString& oldText, const QString& newText,
                   const Scopes& scopes)
 {
     return run(Flavour::Wps, host, office, oldText, newText, scopes);

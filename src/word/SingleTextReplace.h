@@ -5,7 +5,9 @@
 #include <QString>
 
 class JobHost;
-class OfficeRegistry;
+namespace word {
+class Factory;
+}
 
 // Replaces one text by another in every ticked document: the body always, and
 // the ticked scopes. The Word job drives "word.Application", the WPS job
@@ -22,9 +24,9 @@ struct Scopes
 
 using Result = Batch::Result;
 
-Result WordReplace(JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText,
+Result WordReplace(JobHost& host, word::Factory& office, const QString& oldText, const QString& newText,
                    const Scopes& scopes);
-Result WpsReplace(JobHost& host, OfficeRegistry& office, const QString& oldText, const QString& newText,
+Result WpsReplace(JobHost& host, word::Factory& office, const QString& oldText, const QString& newText,
                   const Scopes& scopes);
 
 } // namespace SingleTextReplace

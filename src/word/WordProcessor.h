@@ -118,4 +118,19 @@ public:
 };
 using ApplicationPtr = std::unique_ptr<Application>;
 
+// Creates word-processor instances by program identifier ("word.Application",
+// "ET.Application" ...), without regard to letter case. The jobs get one; the
+// office registry is the machine's, tests hand in one in memory.
+class Factory
+{
+public:
+    virtual ~Factory() = default;
+    // RuntimeError CannotCreateObject (429) when the identifier names no program
+    // that can be driven here.
+    virtual ApplicationPtr createWordProcessor(const QString& progId) = 0;
+};
+
+// WPS writer: "ET.Application", or "KET.Application" when that one cannot be created (429).
+ApplicationPtr createWps(Factory& factory);
+
 } // namespace word

@@ -1,5 +1,5 @@
 #include "office/OwnProcesses.h"
-#include "office/RunningOffice.h"
+#include "office/SystemRunningOffice.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -28,7 +28,7 @@ void TestRunningOffice::findsAndEndsTheUsersOffice()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("{\\rtf1\\ansi Hello}");
     }
-    const std::unique_ptr<RunningOffice> office = RunningOffice::create();
+    const std::unique_ptr<RunningOffice> office = createSystemRunningOffice();
     QVERIFY(!office->openDocuments("Word.Application").has_value());
 
     QProcess user;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "office/RunningOffice.h"
+#include "word/RunningOffice.h"
 
 #include <QMap>
 #include <stdexcept>

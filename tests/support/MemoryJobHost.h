@@ -25,6 +25,15 @@ public:
     QStringList journalLines;
     int yields = 0;
     int beeps = 0;
+    int recollections = 0;
+    struct Message
+    {
+        QString text;
+        QString title;
+        Icon icon;
+    };
+    QList<Message> messages;
+    QStringList inputAnswers; // taken in order; empty: the default text
     std::function<void()> onYield;
 
     void tick(const QStringList& paths, const QList<int>& ticked)
@@ -37,6 +46,7 @@ public:
     int rowCount() const override { return int(rows.size()); }
     bool rowChecked(int row) const override { return row < rows.size() && rows.at(row).checked; }
     QString rowText(int row) const override { return row < rows.size() ? rows.at(row).path : QString(); }
+    void removeRow(int row) override { rows.removeAt(row); }
     void setProgressValue(int v) override { value = v; }
     void setProgressMax(int m) override
     {
@@ -56,4 +66,10 @@ public:
             onYield();
     }
     void beep() override { ++beeps; }
+    void message(const QString& text, const QString& title, Icon icon) override { messages.append({text, title, icon}); }
+    QString input(const QString&, const QString&, const QString& defaultText) override
+    {
+        return inputAnswers.isEmpty() ? defaultText : inputAnswers.takeFirst();
+    }
+    void recollect() override { ++recollections; }
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Dispatch.h"
-#include "office/RunningOffice.h"
+#include "word/RunningOffice.h"
 #include "sheet/Spreadsheet.h"
 #include "word/WordProcessor.h"
 

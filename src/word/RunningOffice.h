@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <memory>
 #include <optional>
 
 // The office program the user already runs, as the guards see it: its running
@@ -21,8 +20,4 @@ public:
     // ("winword.EXE", "excel.EXE"), whoever started it, with exit code 0.
     // Returns how many were ended.
     virtual int endAllProcesses(const QString& exeName) = 0;
-
-    // The platform's own: COM and the process list on Windows; LibreOffice
-    // processes of the user that this tool did not start elsewhere.
-    static std::unique_ptr<RunningOffice> create();
 };

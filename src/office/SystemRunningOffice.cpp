@@ -1,4 +1,4 @@
-#include "RunningOffice.h"
+#include "SystemRunningOffice.h"
 
 #include "OwnProcesses.h"
 #include "com/ComEngines.h"
@@ -157,7 +157,7 @@ public:
 
 } // namespace
 
-std::unique_ptr<RunningOffice> RunningOffice::create()
+std::unique_ptr<RunningOffice> createSystemRunningOffice()
 {
 #if defined(Q_OS_LINUX)
     return std::make_unique<LibreOfficeRunning>();

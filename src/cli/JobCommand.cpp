@@ -1,0 +1,149 @@
+#include "JobCommand.h"
+
+#include "CliJobHost.h"
+#include "CliOutput.h"
+#include "app/AppFolders.h"
+#include "app/Clock.h"
+#include "app/JobTable.h"
+#include "app/Journal.h"
+#include "app/Module2.h"
+#include "office/OfficeRegistry.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+#include <map>
+
+namespace cli {
+
+namespace {
+
+// The controls as the command line set them.
+class OptionInputs final : public JobInputs
+{
+public:
+    QString text(const QString& control) const override { return m_texts.value(control); }
+    bool ticked(const QString& control) const override { return m_ticked.contains(control); }
+    void setText(const QString& control, const QString& text) { m_texts.insert(control, text); }
+    void tick(const QString& control) { m_ticked.insert(control); }
+
+private:
+    QHash<QString, QString> m_texts;
+    QSet<QString> m_ticked;
+};
+
+QString choices(const CliOption& option)
+{
+    QStringList values;
+    for (const auto& [value, control] : option.values)
+        values << value;
+    return values.join(QStringLiteral(", "));
+}
+
+QString controlOf(const CliOption& option, const QString& value)
+{
+    for (const auto& [name, control] : option.values) {
+        if (name.compare(value, Qt::CaseInsensitive) == 0)
+            return control;
+    }
+    return {};
+}
+
+} // namespace
+
+int runJobCommand(const JobRow& row, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(row.help);
+    parser.addHelpOption();
+    std::map<QString, QCommandLineOption> declared;
+    for (const CliOption& option : row.options) {
+        QCommandLineOption parsed(option.name, option.help);
+        if (option.kind != CliOption::Kind::Flag) {
+            parsed.setValueName(option.kind == CliOption::Kind::SetOf ? QStringLiteral("list")
+                                                                     : QStringLiteral("value"));
+        }
+        parser.addOption(parsed);
+        declared.emplace(option.name, parsed);
+    }
+    if (row.takesFiles)
+        parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Files to work on, as ticked rows."),
+                                     QStringLiteral("FILE..."));
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        out() << parser.helpText().replace(QStringLiteral("yanhe-cli"), QStringLiteral("yanhe-cli ") + row.command);
+        return 0;
+    }
+
+    OptionInputs inputs;
+    for (const QString& control : row.impliedTicks)
+        inputs.tick(control);
+    QStringList missing;
+    for (const CliOption& option : row.options) {
+        const QCommandLineOption& parsed = declared.at(option.name);
+        const bool given = parser.isSet(parsed);
+        if (option.required && !given)
+            missing << QStringLiteral("--") + option.name;
+        switch (option.kind) {
+        case CliOption::Kind::Text:
+            inputs.setText(option.control, given ? parser.value(parsed) : option.defaultValue);
+            break;
+        case CliOption::Kind::Flag:
+            if (given)
+                inputs.tick(option.control);
+            break;
+        case CliOption::Kind::OneOf: {
+            const QString value = given ? parser.value(parsed) : option.defaultValue;
+            if (value.isEmpty())
+                break;
+            const QString control = controlOf(option, value);
+            if (control.isEmpty())
+                return usageError(QStringLiteral("unknown %1 \"%2\" (%3)").arg(option.name, value, choices(option)));
+            inputs.tick(control);
+            break;
+        }
+        case CliOption::Kind::SetOf:
+            for (const QString& value : parser.value(parsed).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+                const QString control = controlOf(option, value);
+                if (control.isEmpty())
+                    return usageError(
+                        QStringLiteral("unknown %1 \"%2\" (%3)").arg(option.name, value, choices(option)));
+                inputs.tick(control);
+            }
+            break;
+        }
+    }
+    if (!missing.isEmpty())
+        return usageError(row.command + QStringLiteral(" needs ") + missing.join(QStringLiteral(" and ")));
+    if (row.usageCheck) {
+        const QString problem = row.usageCheck(inputs);
+        if (!problem.isEmpty())
+            return usageError(problem);
+    }
+
+    QStringList files;
+    for (const QString& file : parser.positionalArguments())
+        files << QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
+
+    const AppFolders folders(AppFolders::forThisProcess());
+    QString dayFolder;
+    try {
+        dayFolder = Module2::StartUp(folders, Clock::system()).journalDayFolder;
+    } catch (const RuntimeError& error) {
+        err() << "yanhe-cli: " << error.description() << Qt::endl;
+        return 1;
+    }
+    Journal journal(dayFolder, Clock::system());
+    CliJobHost host(files, journal);
+    OfficeRegistry& office = OfficeRegistry::system();
+    JobContext context{host, inputs, office, office};
+    const Batch::Result result = JobTable::run(row, context);
+    if (!host.status().isEmpty())
+        err() << host.status() << Qt::endl;
+    return result.started && result.failures == 0 ? 0 : 1;
+}
+
+} // namespace cli
