@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  g++ cmake ninja-build make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev clang-format
+  g++ cmake ninja-build make pkg-config ccache qt6-base-dev qt6-base-dev-tools libgl-dev clang-format
   # run the window with Chinese text; a virtual display for machines without one
   fonts-noto-cjk xvfb xauth
   # the office program the tool drives, and its SDK for the UNO headers
