@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QThread>
+#include <stdexcept>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -43,6 +44,15 @@ qint64 parentOf(qint64 pid)
     return fields.size() > 1 ? fields.at(1).toLongLong() : 0;
 }
 
+bool isInTreeOf(qint64 pid, qint64 root)
+{
+    for (qint64 p = pid; p > 1; p = parentOf(p)) {
+        if (p == root)
+            return true;
+    }
+    return false;
+}
+
 // Started by this tool: one of its own processes or a descendant of one, or an
 // office program running on a profile of this tool's.
 bool startedByThisTool(qint64 pid)
@@ -54,8 +64,9 @@ bool startedByThisTool(qint64 pid)
     return readProc(pid, "cmdline").contains(OwnProcesses::kProfileMarker);
 }
 
-// The user's LibreOffice processes that this tool did not start.
-QList<qint64> userOfficeProcesses()
+// The user's LibreOffice processes that this tool did not start; with a root,
+// only those in its process tree.
+QList<qint64> userOfficeProcesses(qint64 root)
 {
     QList<qint64> found;
     const uid_t me = ::getuid();
@@ -71,6 +82,8 @@ QList<qint64> userOfficeProcesses()
             info.st_uid != me)
             continue;
         if (readProc(pid, "comm").trimmed() != "soffice.bin")
+            continue;
+        if (root > 0 && !isInTreeOf(pid, root))
             continue;
         if (!startedByThisTool(pid))
             found << pid;
@@ -97,13 +110,18 @@ QStringList openFilesOf(qint64 pid, const QSet<QString>& extensions)
 class LibreOfficeRunning final : public RunningOffice
 {
 public:
+    // root 0: every process of the user.
+    explicit LibreOfficeRunning(qint64 root)
+        : m_root(root)
+    {}
+
     std::optional<QStringList> openDocuments(const QString& progId) override
     {
         const QString program = progId.toLower();
         const QSet<QString>* extensions = program.startsWith(QLatin1String("word."))    ? &kWriterExtensions
                                           : program.startsWith(QLatin1String("excel.")) ? &kCalcExtensions
                                                                                         : nullptr;
-        const QList<qint64> processes = userOfficeProcesses();
+        const QList<qint64> processes = userOfficeProcesses(m_root);
         if (!extensions || processes.isEmpty())
             return std::nullopt;
         QStringList documents;
@@ -118,7 +136,7 @@ public:
         if (name != QLatin1String("winword.exe") && name != QLatin1String("excel.exe"))
             return 0;
         // LibreOffice is one program for documents and workbooks.
-        const QList<qint64> processes = userOfficeProcesses();
+        const QList<qint64> processes = userOfficeProcesses(m_root);
         QStringList heldOpen;
         for (const qint64 pid : processes) {
             heldOpen << openFilesOf(pid, kWriterExtensions) << openFilesOf(pid, kCalcExtensions);
@@ -141,6 +159,9 @@ public:
         }
         return ended;
     }
+
+private:
+    const qint64 m_root;
 };
 
 #elif !defined(Q_OS_WIN)
@@ -160,7 +181,7 @@ public:
 std::unique_ptr<RunningOffice> createSystemRunningOffice()
 {
 #if defined(Q_OS_LINUX)
-    return std::make_unique<LibreOfficeRunning>();
+    return std::make_unique<LibreOfficeRunning>(0);
 #elif defined(Q_OS_WIN)
     static const std::unique_ptr<comseam::Runtime> com = comseam::Runtime::create();
     return comseam::runningOffice(*com);
@@ -168,3 +189,13 @@ std::unique_ptr<RunningOffice> createSystemRunningOffice()
     return std::make_unique<NoRunningOffice>();
 #endif
 }
+
+#ifdef Q_OS_LINUX
+std::unique_ptr<RunningOffice> createSystemRunningOfficeUnder(qint64 root)
+{
+    // A root of 0 or 1 would be the whole system, the opposite of what the caller asks.
+    if (root <= 1)
+        throw std::invalid_argument("createSystemRunningOfficeUnder: no process tree to narrow to");
+    return std::make_unique<LibreOfficeRunning>(root);
+}
+#endif

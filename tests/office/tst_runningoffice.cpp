@@ -1,14 +1,23 @@
 #include "office/OwnProcesses.h"
 #include "office/SystemRunningOffice.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
-// A second LibreOffice, started as a user would start it, holding a document open.
+#ifdef Q_OS_LINUX
+#include <csignal>
+#endif
+
+// A second LibreOffice, started as a user would start it, holding a document
+// open. The service under test is narrowed to this test's own process tree:
+// the test sees and ends only the soffice it started, never anybody else's.
 class TestRunningOffice : public QObject
 {
     Q_OBJECT
@@ -16,8 +25,35 @@ private slots:
     void findsAndEndsTheUsersOffice();
 };
 
+#ifdef Q_OS_LINUX
+namespace {
+
+// The soffice.bin processes among pid and its children, read from /proc
+// independently of the service under test.
+QList<qint64> officeProcessesAt(qint64 pid)
+{
+    QList<qint64> found;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat("/proc/" + entry + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (line.contains("(soffice.bin)") && fields.size() > 1 &&
+            (entry.toLongLong() == pid || fields.at(1).toLongLong() == pid))
+            found << entry.toLongLong();
+    }
+    return found;
+}
+
+} // namespace
+#endif
+
 void TestRunningOffice::findsAndEndsTheUsersOffice()
 {
+#ifndef Q_OS_LINUX
+    QSKIP("the LibreOffice process list is read on Linux");
+#else
     const QString soffice = QStandardPaths::findExecutable("soffice");
     if (soffice.isEmpty())
         QSKIP("LibreOffice is not installed");
@@ -28,10 +64,22 @@ void TestRunningOffice::findsAndEndsTheUsersOffice()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("{\\rtf1\\ansi Hello}");
     }
-    const std::unique_ptr<RunningOffice> office = createSystemRunningOffice();
+    const std::unique_ptr<RunningOffice> office =
+        createSystemRunningOfficeUnder(QCoreApplication::applicationPid());
     QVERIFY(!office->openDocuments("Word.Application").has_value());
 
     QProcess user;
+    // Whatever fails below, the soffice this test started ends with it: a
+    // killed launcher alone would leave soffice.bin running. Its children are
+    // looked up while it runs, so no pid can have passed to another process.
+    const auto endStarted = qScopeGuard([&] {
+        OwnProcesses::remove(user.processId());
+        if (user.state() == QProcess::NotRunning)
+            return;
+        for (const qint64 pid : officeProcessesAt(user.processId()))
+            ::kill(pid_t(pid), SIGKILL);
+        user.waitForFinished(10000);
+    });
     user.start(soffice, {"--headless", "--norestore", "--nologo",
                          "-env:UserInstallation=file://" + dir.filePath("profile"), document});
     QVERIFY(user.waitForStarted());
@@ -42,20 +90,42 @@ void TestRunningOffice::findsAndEndsTheUsersOffice()
             break;
     }
     QVERIFY2(open && open->contains(document), "LibreOffice did not show the document as open");
+    QCOMPARE(officeProcessesAt(user.processId()).size(), 1);
     // The same program runs, but holds no workbook.
     const std::optional<QStringList> workbooks = office->openDocuments("Excel.Application");
     QVERIFY(workbooks.has_value() && workbooks->isEmpty());
+    // The tool as the user runs it sees every LibreOffice of the user, this one too
+    // (only looked at here: ending is left to the narrowed service).
+    const std::optional<QStringList> seenByTheTool =
+        createSystemRunningOffice()->openDocuments("Word.Application");
+    QVERIFY(seenByTheTool && seenByTheTool->contains(document));
+
+    // Outside the tree it is narrowed to, the service sees and ends nothing.
+    QProcess other;
+    const auto endOther = qScopeGuard([&] {
+        other.kill();
+        other.waitForFinished(10000);
+    });
+    other.start("sleep", {"600"});
+    QVERIFY(other.waitForStarted());
+    const std::unique_ptr<RunningOffice> elsewhere = createSystemRunningOfficeUnder(other.processId());
+    QVERIFY(!elsewhere->openDocuments("Word.Application").has_value());
+    QCOMPARE(elsewhere->endAllProcesses("winword.EXE"), 0);
+    QCOMPARE(user.state(), QProcess::Running);
 
     // The tool's own office processes (and their children) are not the user's.
     OwnProcesses::add(user.processId());
     QVERIFY(!office->openDocuments("Word.Application").has_value());
+    QCOMPARE(office->endAllProcesses("winword.EXE"), 0);
+    QCOMPARE(user.state(), QProcess::Running);
     OwnProcesses::remove(user.processId());
 
-    QVERIFY(office->endAllProcesses("winword.EXE") >= 1);
+    QCOMPARE(office->endAllProcesses("winword.EXE"), 1);
     QVERIFY(user.waitForFinished(30000));
     QVERIFY(!office->openDocuments("Word.Application").has_value());
     QVERIFY(!QFile::exists(dir.filePath(".~lock.open.rtf#")));
     QVERIFY(QFile::exists(document));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestRunningOffice)
