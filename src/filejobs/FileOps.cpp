@@ -6,6 +6,7 @@
 #include <QFile>
 
 #ifdef Q_OS_WIN
+#include <algorithm>
 #include <windows.h>
 #else
 #include <cerrno>
@@ -21,7 +22,6 @@ namespace FileOps {
 namespace {
 
 const QString kReadOnlyFile = QStringLiteral("文件是只读的");
-const QString kReadOnlyFolder = QStringLiteral("所在文件夹是只读的");
 const QString kFolder = QStringLiteral("这是文件夹");
 
 RuntimeError taken(const QString& to)
@@ -106,9 +106,11 @@ RuntimeError errnoError(int code, const QString& to = QString())
     }
 }
 
-// Owner permissions, so that root is refused what the owner would be.
+// Owner permissions, so that root is refused what the owner would be. (A
+// read-only folder on Windows still takes renames and deletions.)
 void refuseReadOnlyFolder(const QString& path)
 {
+    static const QString kReadOnlyFolder = QStringLiteral("所在文件夹是只读的");
     struct stat folder
     {};
     const QString name = split(path).folder;

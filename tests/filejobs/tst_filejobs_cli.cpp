@@ -75,11 +75,6 @@ void TestFileJobsCli::renameReportsTakenNamesOnStdout()
     run = cli({"rename", "--text", "新", "--position", "5", b});
     QCOMPARE(run.out, QStringList{b + " 已改名为 乙.doc新1"});
     QCOMPARE(run.code, 0);
-
-    run = cli({"rename", "--position", "6", dir.filePath("乙.doc新1")});
-    QCOMPARE(run.code, 2);
-    QVERIFY(run.out.isEmpty());
-    QVERIFY(QFileInfo::exists(dir.filePath("乙.doc新1")));
 }
 
 void TestFileJobsCli::deleteNeedsUnlock()

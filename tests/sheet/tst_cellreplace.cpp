@@ -34,7 +34,7 @@ class TestCellReplace : public QObject
     Q_OBJECT
 private slots:
     void everyWorksheetOfEveryWorkbook();
-    void oneNoneAndTheEngineOption();
+    void theButtonIgnoresTheEngineOption();
     void cellsThatCannotBeWrittenLeaveTheWorkbook();
 };
 
@@ -78,37 +78,14 @@ void TestCellReplace::everyWorksheetOfEveryWorkbook()
     ExcelCellReplace(again, office, "3.5", "4abc", fixed(""));
     QVERIFY(office.workbooks["/x/b.xls"].sheets.at(0).cells.contains({4, 4}));
     QCOMPARE(office.workbooks["/x/b.xls"].sheets.at(0).cells.value({4, 4}), QString(""));
-    ExcelCellReplace(again, office, "2.5", " 1 ", fixed("z"));
-    QCOMPARE(office.workbooks["/x/b.xls"].sheets.at(0).cells.value({2, 1}), QString("z"));
 }
 
-void TestCellReplace::oneNoneAndTheEngineOption()
+void TestCellReplace::theButtonIgnoresTheEngineOption()
 {
     FakeOffice office;
     office.workbooks["/x/a.xlsx"] = workbook({"S"});
-
-    MemoryJobHost one;
-    one.tick({"/x/a.xlsx"}, {0});
-    one.label = "前";
-    ExcelCellReplace(one, office, "1", "1", fixed("v"));
-    QCOMPARE(one.value, 1);
-    QCOMPARE(one.label, QString("前全部操作已完成"));
-    QCOMPARE(one.yields, 0);
-
-    // Nothing ticked: the log emptied, the bar at 0, no journal line, no Quit.
-    MemoryJobHost none;
-    none.tick({"/x/a.xlsx"}, {});
-    none.log << "旧行";
-    office.calls.clear();
-    ExcelCellReplace(none, office, "1", "1", fixed("v"));
-    QVERIFY(none.log.isEmpty());
-    QCOMPARE(none.value, 0);
-    QVERIFY(none.journalLines.isEmpty());
-    QCOMPARE(office.calls, QStringList{"create excel.application"});
-
-    // Through the button's row: the WPS option chosen, Excel all the same; the
-    // content box's hint text is written like any text.
-    office.calls.clear();
+    // The WPS option chosen, Excel all the same; the content box's hint text is
+    // written like any text.
     office.registered = {"excel.application", "et.application"};
     MemoryJobHost host;
     host.tick({"/x/a.xlsx"}, {0});
