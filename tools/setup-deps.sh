@@ -10,6 +10,8 @@ packages=(
   fonts-noto-cjk xvfb xauth
   # the office program the tool drives, and its SDK for the UNO headers
   libreoffice-writer libreoffice-calc libreoffice-dev
+  # tests read what a user would see: saved files exported as PDF, then as text
+  poppler-utils
 )
 
 missing=()

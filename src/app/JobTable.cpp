@@ -1,6 +1,7 @@
 #include "JobTable.h"
 
 #include "JobHost.h"
+#include "filejobs/FileJobs.h"
 #include "sheet/SheetJobs.h"
 #include "word/WordJobs.h"
 
@@ -12,6 +13,7 @@ const QList<JobRow>& rows()
         QList<JobRow> table;
         table << word::jobRows();
         table << sheet::jobRows();
+        table << filejobs::jobRows();
         return table;
     }();
     return all;
@@ -48,9 +50,9 @@ Batch::Result run(const JobRow& row, JobContext& context)
     }
     const QString line = QStringLiteral("操作中止：") + failure.description();
     context.host.appendLog(line);
-    context.host.journal(failure.detail().isEmpty() ? line
-                                                    : line + QStringLiteral("（") + failure.detail() +
-                                                          QStringLiteral("）"));
+    context.host.journal(failure.detail().isEmpty()
+                             ? line
+                             : line + QStringLiteral("（") + failure.detail() + QStringLiteral("）"));
     Batch::Result result;
     result.failures = 1;
     return result;

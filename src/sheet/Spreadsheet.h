@@ -28,6 +28,12 @@ public:
     virtual void setCell(int row, int column, const QString& text) = 0;
     // The cell's content as text, for checks.
     virtual QString cell(int row, int column) = 0;
+    // Rows.Count and Columns.Count: the cells the sheet has in the workbook's
+    // format (65,536 rows and 256 columns in an .xls).
+    virtual int rowsCount() = 0;
+    virtual int columnsCount() = 0;
+    // ProtectContents: the sheet is protected, its cells are not to be written.
+    virtual bool protectContents() = 0;
 };
 using WorksheetPtr = std::shared_ptr<Worksheet>;
 

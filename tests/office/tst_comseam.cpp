@@ -35,6 +35,7 @@ private slots:
     void wordMemberPathsAndArguments();
     void writerSelectionPaths();
     void excelMemberPathsAndArguments();
+    void excelSheetSizeAndProtection();
     void runningInstanceAndProcesses();
     void wpsCannotBeCreatedHere();
 };
@@ -156,6 +157,21 @@ void TestComSeam::excelMemberPathsAndArguments()
                             book + ".Close(True)",
                             "excel.application.Quit()",
                         }));
+}
+
+// What the cell job asks before it writes: Rows.Count, Columns.Count, ProtectContents.
+void TestComSeam::excelSheetSizeAndProtection()
+{
+    RecordingDispatch com;
+    const QString sheet = "excel.application.Workbooks.Open(\"D:\\b.xls\").Worksheets(1 As Long)";
+    com.answers[sheet + ".Rows.Count"] = 65536;
+    com.answers[sheet + ".Columns.Count"] = 256;
+    com.answers[sheet + ".ProtectContents"] = true;
+    sheet::ApplicationPtr excel = comseam::spreadsheet(com.object("excel.application"));
+    const sheet::WorksheetPtr worksheet = excel->workbooksOpen("D:\\b.xls")->worksheets(1);
+    QCOMPARE(worksheet->rowsCount(), 65536);
+    QCOMPARE(worksheet->columnsCount(), 256);
+    QVERIFY(worksheet->protectContents());
 }
 
 void TestComSeam::runningInstanceAndProcesses()

@@ -251,11 +251,15 @@ public:
     }
     void setCell(int row, int column, const QString& text) override
     {
-        if (row < 1 || column < 1)
+        if (row < 1 || column < 1 || row > m_sheet->rows || column > m_sheet->columns ||
+            m_sheet->protectedContents)
             throw RuntimeError(1004, QStringLiteral("应用程序定义或对象定义错误"));
         m_sheet->cells[{row, column}] = text;
     }
     QString cell(int row, int column) override { return m_sheet->cells.value({row, column}); }
+    int rowsCount() override { return m_sheet->rows; }
+    int columnsCount() override { return m_sheet->columns; }
+    bool protectContents() override { return m_sheet->protectedContents; }
 
 private:
     FakeOffice::Sheet* m_sheet;

@@ -42,6 +42,9 @@ public:
     {
         QString name;
         QMap<QPair<int, int>, QString> cells;
+        int rows = 1048576;
+        int columns = 16384;
+        bool protectedContents = false;
     };
     struct WorkbookFile
     {

@@ -23,6 +23,7 @@
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/text/XTextFrame.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XProtectable.hpp>
 
 namespace UnoDocuments {
 
@@ -157,6 +158,8 @@ void writeWorkbook(const QString& path, const QList<SheetContent>& sheets)
             Reference<container::XNamed>(sheet, uno::UNO_QUERY_THROW)->setName(toOUString(sheets.at(i).name));
             for (const auto& [row, column, text] : sheets.at(i).cells)
                 sheet->getCellByPosition(column - 1, row - 1)->setFormula(toOUString(text));
+            if (sheets.at(i).protectedSheet)
+                Reference<util::XProtectable>(sheet, uno::UNO_QUERY_THROW)->protect(OUString());
         }
         while (indexed->getCount() > sheets.size()) {
             const Reference<container::XNamed> extra(indexed->getByIndex(indexed->getCount() - 1),
@@ -165,6 +168,15 @@ void writeWorkbook(const QString& path, const QList<SheetContent>& sheets)
         }
         const bool xlsx = QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0;
         store(component, path, xlsx ? "Calc MS Excel 2007 XML" : "MS Excel 97");
+    });
+}
+
+void exportPdf(const QString& path, const QString& pdf)
+{
+    const Reference<lang::XComponent> component = office().load(path);
+    office().call([&] {
+        const bool sheet = Reference<sheet::XSpreadsheetDocument>(component, uno::UNO_QUERY).is();
+        store(component, pdf, sheet ? "calc_pdf_Export" : "writer_pdf_Export");
     });
 }
 

@@ -25,8 +25,12 @@ struct SheetContent
 {
     QString name;
     QList<std::tuple<int, int, QString>> cells;
+    bool protectedSheet = false; // protected without a password
 };
 void writeWorkbook(const QString& path, const QList<SheetContent>& sheets);
+
+// What a user sees: the file opened and exported as PDF (every sheet of a workbook).
+void exportPdf(const QString& path, const QString& pdf);
 
 // Ends the LibreOffice that made the files.
 void shutdown();

@@ -233,6 +233,15 @@ public:
     {
         return object(m_sheet->get(QStringLiteral("Cells"), {row, column}))->get(QString()).toString();
     }
+    int rowsCount() override
+    {
+        return object(m_sheet->get(QStringLiteral("Rows")))->get(QStringLiteral("Count")).toInt();
+    }
+    int columnsCount() override
+    {
+        return object(m_sheet->get(QStringLiteral("Columns")))->get(QStringLiteral("Count")).toInt();
+    }
+    bool protectContents() override { return m_sheet->get(QStringLiteral("ProtectContents")).toBool(); }
 
 private:
     ObjectPtr cells() { return object(m_sheet->get(QStringLiteral("Cells"))); }

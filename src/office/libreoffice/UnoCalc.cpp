@@ -3,6 +3,8 @@
 #include "Installation.h"
 #include "UnoOffice.h"
 
+#include <algorithm>
+#include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
@@ -12,7 +14,9 @@
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XProtectable.hpp>
 #include <com/sun/star/util/XReplaceable.hpp>
 #include <com/sun/star/util/XSearchable.hpp>
 
@@ -33,12 +37,30 @@ void setExcelSearch(const Reference<util::XSearchDescriptor>& descriptor, const 
     options->setPropertyValue(OUString("SearchRegularExpression"), uno::Any(false));
 }
 
+// The rows and columns a sheet keeps when stored in a format smaller than
+// Calc's own sheet (0: Calc's own); cells beyond them are lost on saving.
+struct FormatLimits
+{
+    int rows = 0;
+    int columns = 0;
+};
+
+FormatLimits formatLimits(const OUString& filter)
+{
+    if (filter.startsWith("MS Excel 97") || filter.startsWith("MS Excel 2003 XML"))
+        return {65536, 256};
+    if (filter.startsWith("MS Excel") && filter.indexOf("2007") < 0)
+        return {16384, 256}; // Excel 5.0/95 and older
+    return {};
+}
+
 class WorksheetItem final : public ::sheet::Worksheet
 {
 public:
-    WorksheetItem(UnoOffice& office, Reference<css::sheet::XSpreadsheet> sheet)
+    WorksheetItem(UnoOffice& office, Reference<css::sheet::XSpreadsheet> sheet, FormatLimits limits)
         : m_office(office)
         , m_sheet(std::move(sheet))
+        , m_limits(limits)
     {}
 
     QString name() override
@@ -84,6 +106,31 @@ public:
         return m_office.call([&] { return toQString(cellAt(row, column)->getFormula()); });
     }
 
+    int rowsCount() override
+    {
+        const int rows = m_office.call([&] {
+            return int(
+                Reference<table::XColumnRowRange>(m_sheet, uno::UNO_QUERY_THROW)->getRows()->getCount());
+        });
+        return m_limits.rows > 0 ? std::min(rows, m_limits.rows) : rows;
+    }
+
+    int columnsCount() override
+    {
+        const int columns = m_office.call([&] {
+            return int(
+                Reference<table::XColumnRowRange>(m_sheet, uno::UNO_QUERY_THROW)->getColumns()->getCount());
+        });
+        return m_limits.columns > 0 ? std::min(columns, m_limits.columns) : columns;
+    }
+
+    bool protectContents() override
+    {
+        return m_office.call([&] {
+            return bool(Reference<util::XProtectable>(m_sheet, uno::UNO_QUERY_THROW)->isProtected());
+        });
+    }
+
 private:
     Reference<table::XCell> cellAt(int row, int column)
     {
@@ -96,6 +143,7 @@ private:
 
     UnoOffice& m_office;
     Reference<css::sheet::XSpreadsheet> m_sheet;
+    FormatLimits m_limits;
 };
 
 class WorkbookItem final : public ::sheet::Workbook
@@ -127,7 +175,15 @@ public:
 
     ::sheet::WorksheetPtr worksheets(int index) override
     {
-        return std::make_shared<WorksheetItem>(m_office, m_office.call([&] { return sheetAt(index); }));
+        return m_office.call([&] {
+            OUString filter;
+            for (const beans::PropertyValue& argument :
+                 Reference<frame::XModel>(live(), uno::UNO_QUERY_THROW)->getArgs()) {
+                if (argument.Name == "FilterName")
+                    argument.Value >>= filter;
+            }
+            return std::make_shared<WorksheetItem>(m_office, sheetAt(index), formatLimits(filter));
+        });
     }
 
     void close(bool saveChanges) override

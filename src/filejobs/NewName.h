@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class JobInputs;
+
+// The names of the rename tab: a file's new name from the custom text, the
+// increment and the position, and the tab's live example.
+namespace filejobs {
+
+// What the tab's controls hold when a name is computed.
+struct NameRule
+{
+    QString text;     // Text10, as typed
+    QString step;     // txtStep, as typed
+    int position = 0; // the chosen Option8, 0 to 5
+
+    // The controls read now: Text10, txtStep and the chosen one of Option8_0..5.
+    static NameRule read(const JobInputs& inputs);
+};
+
+// Where the custom text and the increment go, by the index of Option8.
+enum Position : int {
+    ReplacePrefix = 0, // 替换前缀
+    ReplaceSuffix = 1, // 替换后缀
+    BeforePrefix = 2,  // 在前缀的前面 (the text only, no number)
+    AfterPrefix = 3,   // 在前缀的后面
+    BeforeSuffix = 4,  // 在后缀的前面
+    AfterSuffix = 5,   // 在后缀的后面
+};
+
+// The new name of a file name (no folder): the custom text trimmed of blanks
+// and the increment in plain decimal inserted at the rule's position, the name
+// split at its last dot. Throws RuntimeError, in words for the user, when the
+// rule gives no name: an increment that is not a whole number from -32768 to
+// 32767 (where the position uses it), a name without a dot for position 4.
+QString GetNewName(const QString& name, const NameRule& rule);
+
+// The example of the tab's 示例 frame: the captions of lblSource_0 and
+// lblSource_1, and of lblTarget_0 and lblTarget_1 until the first edit.
+QStringList exampleSources();
+QStringList initialExampleTargets();
+// The caption of lblTarget_i for lblSource_i's caption after an edit of
+// Text10 or txtStep: the new name, or a short note while the rule gives none
+// (the increment half typed, for instance).
+QString exampleTarget(const QString& source, const NameRule& rule);
+
+} // namespace filejobs

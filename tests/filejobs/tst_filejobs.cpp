@@ -1,0 +1,326 @@
+#include "app/RuntimeError.h"
+#include "filejobs/BatchDelete.h"
+#include "filejobs/BatchRename.h"
+#include "filejobs/FileOps.h"
+#include "support/MemoryJobHost.h"
+#include "support/MemoryJobInputs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The rename and delete jobs on real files in a temporary folder. The machine
+// that runs these may run them as root, whom read-only files and folders do not
+// stop: the jobs must refuse them all the same.
+namespace {
+
+void write(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray bytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+}
+
+bool entryExists(const QString& path)
+{
+    return QFileInfo::exists(path) || QFileInfo(path).isSymLink();
+}
+
+MemoryJobInputs renameInputs(const QString& text, const QString& step, int position)
+{
+    MemoryJobInputs inputs;
+    inputs.texts["Text10"] = text;
+    inputs.texts["txtStep"] = step;
+    inputs.tickedControls << QString("Option8_%1").arg(position);
+    return inputs;
+}
+
+QStringList rowPaths(const MemoryJobHost& host)
+{
+    QStringList paths;
+    for (const MemoryJobHost::Row& row : host.rows)
+        paths << row.path;
+    return paths;
+}
+
+const QFileDevice::Permissions kReadOnlyFolder =
+    QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup;
+const QFileDevice::Permissions kWritableFolder = kReadOnlyFolder | QFileDevice::WriteOwner;
+
+} // namespace
+
+class TestFileJobs : public QObject
+{
+    Q_OBJECT
+private slots:
+    void renamesTickedFilesInTheirFolder();
+    void takenNamesAreNeverReplaced();
+    void refusedRenamesAndTheRunGoesOn();
+    void deletesFromTheLastRow();
+    void refusedDeletesKeepTheirRows();
+};
+
+void TestFileJobs::renamesTickedFilesInTheirFolder()
+{
+    QTemporaryDir dir;
+    const QString report = dir.filePath("报告.doc");
+    const QString b = dir.filePath("b.doc");
+    const QString c = dir.filePath("c.txt");
+    write(report, "A");
+    write(b, "B");
+    write(c, "C");
+    MemoryJobHost host;
+    host.tick({report, c, b}, {0, 2});
+    host.log << "上一个任务的行"; // the rename job keeps what the box holds
+    const MemoryJobInputs inputs = renameInputs(" 新 ", "007", 3);
+
+    const Batch::Result result = BatchRename::RenameFiles(host, inputs);
+
+    QCOMPARE(result.total, 2);
+    QCOMPARE(result.failures, 0);
+    // A box with the bare file name per file, no icon, the application's title.
+    QCOMPARE(host.messages.size(), 2);
+    QCOMPARE(host.messages.at(0).text, QString("报告.doc"));
+    QCOMPARE(host.messages.at(1).text, QString("b.doc"));
+    for (const MemoryJobHost::Message& message : std::as_const(host.messages)) {
+        QVERIFY(message.title.isEmpty());
+        QCOMPARE(message.icon, JobHost::Icon::None);
+    }
+    const QStringList lines{report + " 已改名为 报告新7.doc", b + " 已改名为 b新7.doc"};
+    QCOMPARE(host.log, QStringList{"上一个任务的行"} + lines);
+    QCOMPARE(host.journalLines, lines);
+    QCOMPARE(host.recollections, 1);
+    QCOMPARE(bytes(dir.filePath("报告新7.doc")), QByteArray("A"));
+    QCOMPARE(bytes(dir.filePath("b新7.doc")), QByteArray("B"));
+    QVERIFY(!entryExists(report));
+    QVERIFY(!entryExists(b));
+    QCOMPARE(bytes(c), QByteArray("C")); // not ticked
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+void TestFileJobs::takenNamesAreNeverReplaced()
+{
+    QTemporaryDir dir;
+    const auto path = [&](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
+
+    // Taken by a file the existence test sees: the information box, and the file keeps its name.
+    write(path("a.doc"), "A");
+    write(path("b.doc"), "B");
+    MemoryJobHost visible;
+    visible.tick({path("a.doc"), path("b.doc")}, {0, 1});
+    BatchRename::RenameFiles(visible, renameInputs("新", "1", 0));
+    QCOMPARE(visible.log, QStringList{path("a.doc") + " 已改名为 新1.doc"});
+    QCOMPARE(visible.messages.size(), 3);
+    QCOMPARE(visible.messages.at(2).text, path("b.doc") + " 文件存在");
+    QCOMPARE(visible.messages.at(2).title, QString("系统提示！"));
+    QCOMPARE(visible.messages.at(2).icon, JobHost::Icon::Information);
+    QCOMPARE(bytes(path("新1.doc")), QByteArray("A"));
+    QCOMPARE(bytes(path("b.doc")), QByteArray("B"));
+    QCOMPARE(visible.recollections, 1);
+
+    // Taken where the existence test does not look: a hidden file, a folder, a
+    // dangling link. The rename itself refuses, and the file is reported.
+    write(path("x.doc"), "X");
+    write(path(".x.doc"), "hidden");
+    MemoryJobHost hidden;
+    hidden.tick({path("x.doc")}, {0});
+    BatchRename::RenameFiles(hidden, renameInputs(".", "1", 2));
+    QCOMPARE(hidden.log, QStringList{path("x.doc") + " 改名失败，未修改：已有同名的文件或文件夹：.x.doc"});
+    QCOMPARE(hidden.messages.size(), 1); // the name box only
+    QCOMPARE(bytes(path(".x.doc")), QByteArray("hidden"));
+    QCOMPARE(bytes(path("x.doc")), QByteArray("X"));
+
+    write(path("夹1.doc/inside.txt"), "I");
+    write(path("d.doc"), "D");
+    QVERIFY(QFile::link(path("nowhere"), path("链1.doc")));
+    write(path("e.doc"), "E");
+    MemoryJobHost folder;
+    folder.tick({path("d.doc")}, {0});
+    BatchRename::RenameFiles(folder, renameInputs("夹", "1", 0));
+    MemoryJobHost link;
+    link.tick({path("e.doc")}, {0});
+    BatchRename::RenameFiles(link, renameInputs("链", "1", 0));
+    QCOMPARE(folder.log, QStringList{path("d.doc") + " 改名失败，未修改：已有同名的文件或文件夹：夹1.doc"});
+    QCOMPARE(link.log, QStringList{path("e.doc") + " 改名失败，未修改：已有同名的文件或文件夹：链1.doc"});
+    QCOMPARE(folder.journalLines.size(), 1);
+    QCOMPARE(bytes(path("夹1.doc/inside.txt")), QByteArray("I"));
+    QCOMPARE(bytes(path("d.doc")), QByteArray("D"));
+    QCOMPARE(QFileInfo(path("链1.doc")).symLinkTarget(), path("nowhere"));
+    QCOMPARE(bytes(path("e.doc")), QByteArray("E"));
+
+    // A file that appears after the existence test: the rename call refuses it.
+    write(path("late.doc"), "L");
+    write(path("target.doc"), "T");
+    try {
+        FileOps::renameFile(path("late.doc"), path("target.doc"));
+        QFAIL("renamed onto an existing file");
+    } catch (const RuntimeError& error) {
+        QCOMPARE(error.number(), int(RuntimeError::FileAlreadyExists));
+    }
+    QCOMPARE(bytes(path("late.doc")), QByteArray("L"));
+    QCOMPARE(bytes(path("target.doc")), QByteArray("T"));
+}
+
+void TestFileJobs::refusedRenamesAndTheRunGoesOn()
+{
+    QTemporaryDir dir;
+    const auto path = [&](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
+    write(path("missing.doc"), "");
+    QFile::remove(path("missing.doc"));
+    QVERIFY(QDir().mkpath(path("sub.doc")));
+    write(path("ro/r.doc"), "R");
+    QVERIFY(QFile::setPermissions(path("ro"), kReadOnlyFolder));
+    write(path("noDot"), "N");
+    write(path("target.doc"), "T");
+    QVERIFY(QFile::link(path("target.doc"), path("l.doc")));
+    write(path("g.doc"), "G");
+
+    MemoryJobHost host;
+    const QStringList rows{path("missing.doc"), path("sub.doc"), path("ro/r.doc"),
+                           path("noDot"),       path("l.doc"),   path("g.doc")};
+    host.tick(rows, {0, 1, 2, 3, 4, 5});
+    const Batch::Result result = BatchRename::RenameFiles(host, renameInputs("新", "1", 4));
+    QVERIFY(QFile::setPermissions(path("ro"), kWritableFolder));
+
+    QCOMPARE(host.log, (QStringList{
+                           path("missing.doc") + " 改名失败，未修改：文件不存在",
+                           path("sub.doc") + " 改名失败，未修改：这是文件夹",
+                           path("ro/r.doc") + " 改名失败，未修改：所在文件夹是只读的",
+                           path("noDot") + " 改名失败，未修改：文件名没有后缀，无法插入到后缀的前面",
+                           path("l.doc") + " 已改名为 l.新1doc",
+                           path("g.doc") + " 已改名为 g.新1doc",
+                       }));
+    QCOMPARE(host.journalLines.size(), 6);
+    QCOMPARE(host.messages.size(), 6);
+    QCOMPARE(result.total, 6);
+    QCOMPARE(result.failures, 4);
+    QCOMPARE(host.recollections, 1);
+    QVERIFY(QFileInfo(path("sub.doc")).isDir());
+    QCOMPARE(bytes(path("ro/r.doc")), QByteArray("R"));
+    QCOMPARE(bytes(path("noDot")), QByteArray("N"));
+    // A link is renamed as the link; its target keeps its name.
+    QCOMPARE(QFileInfo(path("l.新1doc")).symLinkTarget(), path("target.doc"));
+    QCOMPARE(bytes(path("target.doc")), QByteArray("T"));
+    QCOMPARE(bytes(path("g.新1doc")), QByteArray("G"));
+
+    // A text that would move the file into another folder, an increment that is
+    // no 16-bit whole number: every file gets its line, nothing moves.
+    QVERIFY(QDir().mkpath(path("a")));
+    MemoryJobHost slash;
+    slash.tick({path("g.新1doc")}, {0});
+    BatchRename::RenameFiles(slash, renameInputs("a/", "1", 2));
+    QCOMPARE(slash.log,
+             QStringList{path("g.新1doc") + " 改名失败，未修改：新文件名含有文件名中不允许的字符“/”"});
+    QVERIFY(QDir(path("a")).isEmpty());
+    MemoryJobHost step;
+    step.tick({path("g.新1doc"), path("target.doc")}, {0, 1});
+    BatchRename::RenameFiles(step, renameInputs("新", "40000", 0));
+    QCOMPARE(step.log.size(), 2);
+    for (const QString& line : std::as_const(step.log))
+        QVERIFY2(line.contains(" 改名失败，未修改：增量“40000”不是 -32768 到 32767 之间的整数"),
+                 qPrintable(line));
+    QCOMPARE(step.recollections, 1);
+    QCOMPARE(bytes(path("g.新1doc")), QByteArray("G"));
+}
+
+void TestFileJobs::deletesFromTheLastRow()
+{
+    QTemporaryDir dir;
+    QStringList files;
+    for (int i = 0; i < 5; ++i) {
+        files << dir.filePath(QString("f%1.doc").arg(i));
+        write(files.last(), "x");
+    }
+    const QString hidden = dir.filePath(".h.doc");
+    write(hidden, "h");
+    const QString gone = dir.filePath("gone.doc");
+    MemoryJobHost host;
+    host.tick(files + QStringList{hidden, gone}, {1, 3, 5, 6});
+
+    const Batch::Result result = BatchDelete::DeleteFiles(host, true);
+    QCOMPARE(host.log, (QStringList{files.at(3) + " 已删除文件", files.at(1) + " 已删除文件"}));
+    QCOMPARE(host.journalLines, host.log);
+    // Only the deleted files' rows go; the hidden and the missing file stay ticked.
+    QCOMPARE(rowPaths(host), (QStringList{files.at(0), files.at(2), files.at(4), hidden, gone}));
+    QVERIFY(host.rows.at(3).checked && host.rows.at(4).checked);
+    QVERIFY(!host.rows.at(0).checked);
+    QVERIFY(!entryExists(files.at(1)));
+    QVERIFY(!entryExists(files.at(3)));
+    QCOMPARE(bytes(hidden), QByteArray("h"));
+    for (int i : {0, 2, 4})
+        QVERIFY(entryExists(files.at(i)));
+    QCOMPARE(result.total, 4);
+    QCOMPARE(result.failures, 2);
+    QCOMPARE(host.messages.size(), 0);
+    QCOMPARE(host.recollections, 0);
+
+    // Again: only the rows whose files were not found, and they stay.
+    host.log.clear();
+    BatchDelete::DeleteFiles(host, true);
+    QVERIFY(host.log.isEmpty());
+    QCOMPARE(host.rows.size(), 5);
+}
+
+void TestFileJobs::refusedDeletesKeepTheirRows()
+{
+    QTemporaryDir dir;
+    const auto path = [&](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
+    write(path("ro.doc"), "R");
+    QVERIFY(QFile::setPermissions(path("ro.doc"), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    write(path("rodir/x.doc"), "X");
+    QVERIFY(QFile::setPermissions(path("rodir"), kReadOnlyFolder));
+    write(path("target.doc"), "T");
+    QVERIFY(QFile::link(path("target.doc"), path("link.doc")));
+    QVERIFY(QDir().mkpath(path("sub")));
+    write(path("sub/keep.doc"), "K");
+    QVERIFY(QFile::link(path("sub"), path("dirlink.doc")));
+    QVERIFY(QDir().mkpath(path("folder.doc")));
+    QVERIFY(QFile::link(path("nowhere"), path("dangling.doc")));
+
+    MemoryJobHost host;
+    const QStringList rows{path("ro.doc"),      path("rodir/x.doc"), path("link.doc"),
+                           path("dirlink.doc"), path("folder.doc"),  path("dangling.doc")};
+    host.tick(rows, {0, 1, 2, 3, 4, 5});
+    const Batch::Result result = BatchDelete::DeleteFiles(host, true);
+    QVERIFY(QFile::setPermissions(path("rodir"), kWritableFolder));
+
+    // A link to a file goes as the link; a link to a folder, a folder and a
+    // dangling link are not files the test sees; read-only ones are refused.
+    QCOMPARE(host.log, (QStringList{
+                           path("link.doc") + " 已删除文件",
+                           path("rodir/x.doc") + " 删除失败，未修改：所在文件夹是只读的",
+                           path("ro.doc") + " 删除失败，未修改：文件是只读的",
+                       }));
+    QCOMPARE(rowPaths(host), (QStringList{path("ro.doc"), path("rodir/x.doc"), path("dirlink.doc"),
+                                          path("folder.doc"), path("dangling.doc")}));
+    QCOMPARE(result.failures, 5);
+    QVERIFY(!entryExists(path("link.doc")));
+    QCOMPARE(bytes(path("target.doc")), QByteArray("T"));
+    QCOMPARE(bytes(path("ro.doc")), QByteArray("R"));
+    QCOMPARE(bytes(path("rodir/x.doc")), QByteArray("X"));
+    QCOMPARE(bytes(path("sub/keep.doc")), QByteArray("K"));
+    QVERIFY(QFileInfo(path("dirlink.doc")).isSymLink());
+    QVERIFY(QFileInfo(path("folder.doc")).isDir());
+    QVERIFY(QFileInfo(path("dangling.doc")).isSymLink());
+
+    // A path that became a folder after the test is never deleted.
+    try {
+        FileOps::deleteFile(path("folder.doc"));
+        QFAIL("deleted a folder");
+    } catch (const RuntimeError& error) {
+        QCOMPARE(error.description(), QString("这是文件夹"));
+    }
+    QVERIFY(QFileInfo(path("folder.doc")).isDir());
+}
+
+QTEST_GUILESS_MAIN(TestFileJobs)
+#include "tst_filejobs.moc"

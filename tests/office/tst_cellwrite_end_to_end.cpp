@@ -1,0 +1,174 @@
+#include "office/OfficeRegistry.h"
+#include "support/CliRun.h"
+#include "support/UnoDocuments.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+// yanhe-cli cell-write on workbooks it has never seen, made here or copied from
+// real-world files, through the real LibreOffice; read back and rendered.
+namespace {
+
+QByteArray bytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The engine that reads the files back, one for the whole test.
+sheet::ApplicationPtr& reader()
+{
+    static sheet::ApplicationPtr excel = OfficeRegistry::system().createSpreadsheet("Excel.Application");
+    return excel;
+}
+
+// Every worksheet's name and the cell at (row, column), as the engine reads them back.
+QList<QPair<QString, QString>> sheetsAndCell(const QString& path, int row, int column)
+{
+    QList<QPair<QString, QString>> found;
+    sheet::WorkbookPtr book = reader()->workbooksOpen(path);
+    for (int i = 1; i <= book->worksheetsCount(); ++i) {
+        const sheet::WorksheetPtr worksheet = book->worksheets(i);
+        found.append({worksheet->name(), worksheet->cell(row, column)});
+    }
+    book->close(false);
+    return found;
+}
+
+QString renderedText(const QString& path, const QString& folder)
+{
+    const QString pdf = QDir(folder).filePath(QFileInfo(path).completeBaseName() + ".pdf");
+    UnoDocuments::exportPdf(path, pdf);
+    QProcess pdftotext;
+    pdftotext.start("pdftotext", {"-layout", pdf, "-"});
+    if (!pdftotext.waitForFinished(60000))
+        return {};
+    return QString::fromUtf8(pdftotext.readAllStandardOutput());
+}
+
+} // namespace
+
+class TestCellWriteEndToEnd : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanupTestCase()
+    {
+        reader()->quit();
+        UnoDocuments::shutdown();
+    }
+    void everyWorksheetOfMadeAndRealWorkbooks();
+    void badCellsLeaveTheBytes();
+
+private:
+    CliRun cli(const QStringList& arguments) { return CliRun::of(arguments, m_app.path()); }
+    QString copyOfCorpus(const QString& relative)
+    {
+        const QString source = QStringLiteral(YANHE_CORPUS "/") + relative;
+        const QString copy = m_dir.filePath("real-" + QFileInfo(relative).fileName());
+        if (!QFile::exists(source) || !QFile::copy(source, copy))
+            return {};
+        QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        return copy;
+    }
+
+    QTemporaryDir m_dir;
+    QTemporaryDir m_app;
+};
+
+void TestCellWriteEndToEnd::everyWorksheetOfMadeAndRealWorkbooks()
+{
+    const QString xlsx = m_dir.filePath("表.xlsx");
+    const QString xls = m_dir.filePath("表.xls");
+    UnoDocuments::writeWorkbook(xlsx, {{"一月", {{1, 1, "甲"}, {3, 2, "旧值"}}}, {"二月", {{2, 2, "乙"}}}});
+    UnoDocuments::writeWorkbook(xls,
+                                {{"Sheet1", {{1, 1, "丙"}}}, {"第二页", {}}, {"第三页", {{3, 3, "丁"}}}});
+    const QString realXlsx = copyOfCorpus("xlsx/any_sheets.xlsx");
+    const QString realXls = copyOfCorpus("xls/any_sheets.xls");
+    if (realXlsx.isEmpty() || realXls.isEmpty())
+        QSKIP("the shared corpus (../shared/corpus) is not there");
+    const QStringList paths{xlsx, xls, realXlsx, realXls};
+    QStringList expected;
+    QMap<QString, QStringList> namesOf;
+    for (const QString& path : paths) {
+        for (const auto& [name, cell] : sheetsAndCell(path, 3, 2))
+            namesOf[path] << name;
+        QVERIFY(namesOf[path].size() >= 2);
+        for (const QString& name : namesOf[path])
+            expected << path + "-" + name + "已替换内容";
+    }
+
+    const CliRun run = cli(
+        {"cell-write", "--row", "3", "--column", "2.5", "--text", "写入 x", xlsx, xls, realXlsx, realXls});
+    QCOMPARE(run.out, expected);
+    QCOMPARE(run.err, QString("已完成 4 个文件！ 全部操作已完成"));
+    QCOMPARE(run.code, 0);
+
+    // Row 3, column 2 of every worksheet; nothing else changed; each file kept its format.
+    for (const QString& path : paths) {
+        for (const auto& [name, cell] : sheetsAndCell(path, 3, 2))
+            QVERIFY2(cell == "写入 x", qPrintable(path + "-" + name + ": " + cell));
+    }
+    QCOMPARE(sheetsAndCell(xlsx, 1, 1).first().second, QString("甲"));
+    QCOMPARE(sheetsAndCell(xlsx, 2, 2).at(1).second, QString("乙"));
+    QCOMPARE(sheetsAndCell(xls, 3, 3).at(2).second, QString("丁"));
+    QCOMPARE(bytes(xlsx).left(2), QByteArray("PK"));
+    QCOMPARE(bytes(xls).left(4), QByteArray::fromHex("d0cf11e0"));
+
+    // What a user sees: the old value gone, the new one on the pages, the rest still there.
+    const QString pages = renderedText(xlsx, m_dir.path());
+    QVERIFY2(pages.count("写入 x") == 2, qPrintable(pages));
+    QVERIFY(pages.contains("甲"));
+    QVERIFY(!pages.contains("旧值"));
+}
+
+void TestCellWriteEndToEnd::badCellsLeaveTheBytes()
+{
+    const QString xlsx = m_dir.filePath("大.xlsx");
+    const QString xls = m_dir.filePath("小.xls");
+    const QString locked = m_dir.filePath("保护.xlsx");
+    UnoDocuments::writeWorkbook(xlsx, {{"S1", {{1, 1, "a"}}}, {"S2", {}}});
+    UnoDocuments::writeWorkbook(xls, {{"S1", {{1, 1, "b"}}}, {"S2", {}}});
+    UnoDocuments::writeWorkbook(locked, {{"开放", {{1, 1, "c"}}}, {"保护", {{1, 1, "d"}}, true}});
+    const QByteArray xlsxBytes = bytes(xlsx);
+    const QByteArray xlsBytes = bytes(xls);
+    const QByteArray lockedBytes = bytes(locked);
+
+    // No cell at all: every workbook fails, none is touched.
+    CliRun run = cli({"cell-write", "--row", "0", "--column", "2", "--text", "v", xlsx, xls, locked});
+    QCOMPARE(run.code, 1);
+    QCOMPARE(run.out, (QStringList{xlsx + " 写入失败，未修改：单元格第 0 行第 2 列不存在",
+                                   xls + " 写入失败，未修改：单元格第 0 行第 2 列不存在",
+                                   locked + " 写入失败，未修改：单元格第 0 行第 2 列不存在"}));
+    QCOMPARE(bytes(xlsx), xlsxBytes);
+    QCOMPARE(bytes(xls), xlsBytes);
+    QCOMPARE(bytes(locked), lockedBytes);
+
+    // Row 70,000 is a cell of an .xlsx, not of an .xls; a protected sheet is never written.
+    run = cli({"cell-write", "--row", "70000", "--column", "2", "--text", "v", xlsx, xls, locked});
+    QCOMPARE(run.code, 1);
+    QCOMPARE(run.out,
+             (QStringList{
+                 xlsx + "-S1已替换内容", xlsx + "-S2已替换内容",
+                 xls + " 写入失败，未修改：单元格第 70000 行第 2 列不存在（工作表“S1”有 65536 行、256 列）",
+                 locked + " 写入失败，未修改：工作表“保护”受保护，无法写入"}));
+    QCOMPARE(run.err, QString("已完成 3 个文件！ 全部操作已完成"));
+    QCOMPARE(bytes(xls), xlsBytes);
+    QCOMPARE(bytes(locked), lockedBytes);
+    QCOMPARE(sheetsAndCell(xlsx, 70000, 2).at(1).second, QString("v"));
+
+    // A column past 256 in an .xls.
+    run = cli({"cell-write", "--row", "1", "--column", "257", "--text", "v", xls});
+    QCOMPARE(run.code, 1);
+    QVERIFY2(run.out.value(0).startsWith(xls + " 写入失败，未修改：单元格第 1 行第 257 列不存在"),
+             qPrintable(run.out.join('\n')));
+    QCOMPARE(bytes(xls), xlsBytes);
+}
+
+QTEST_GUILESS_MAIN(TestCellWriteEndToEnd)
+#include "tst_cellwrite_end_to_end.moc"
