@@ -80,14 +80,24 @@ void TestUpdateCheck::endStatesFromALoopbackServer()
     QCOMPARE(state.end, CheckEnd::Latest);
     QCOMPARE(state.latestVersion, QString("1.10."));
 
-    // "址B结" without "地B ": address A kept, menus as designed, timer off.
-    m_server.serve("/noB", {LoopbackHttpServer::text(reply("1.9.0", "地A https://a.example/y.zip址A结",
-                                                           "https://b.example/y.zip址B结"))});
-    state = CheckUpdate(*m_folders, m_server.url("/noB"));
-    QCOMPARE(state.end, CheckEnd::Early);
-    QCOMPARE(state.gxqkCaption, QString("更新情况"));
-    QVERIFY(state.gxqkEnabled && state.sdgxEnabled && !state.timer1Enabled);
-    QCOMPARE(state.manualText(), QString(" https://a.example/y.zip"));
+    // Any missing marker ends early: menus as designed, timer off, what was taken kept.
+    const QList<std::pair<QString, QString>> cuts{{"版 ", "版"},     {"址A结", ""}, {"地A ", "地A"},
+                                                  {"地B ", "地B"},   {"址B结", ""}, {"联系 ", ""},
+                                                  {"方式结", "方式"}};
+    for (const auto& [marker, replacement] : cuts) {
+        m_server.serve("/cut", {LoopbackHttpServer::text(
+                                   QString::fromUtf8(reply("1.9.0")).replace(marker, replacement).toUtf8())});
+        state = CheckUpdate(*m_folders, m_server.url("/cut"));
+        QVERIFY2(state.end == CheckEnd::Early, qPrintable(marker));
+        QCOMPARE(state.gjgxCaption, QString("工具更新"));
+        QCOMPARE(state.gxqkCaption, QString("更新情况"));
+        QVERIFY(state.gxqkEnabled && state.sdgxEnabled && !state.timer1Enabled);
+        // Address A alone after an early end at B, nothing before A.
+        if (marker == "地B ")
+            QCOMPARE(state.manualText(), QString(" https://a.example/y.zip"));
+        if (marker == "址A结")
+            QCOMPARE(state.manualText(), QString());
+    }
 }
 
 void TestUpdateCheck::failedRequestsEndEarly()

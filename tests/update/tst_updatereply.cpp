@@ -38,7 +38,6 @@ class TestUpdateReply : public QObject
     Q_OBJECT
 private slots:
     void fieldsByTheirMarkers();
-    void versionsCompareAsTexts();
     void decodesByCharset();
     void survivesAnyReply();
     void titleNotice();
@@ -64,52 +63,6 @@ void TestUpdateReply::fieldsByTheirMarkers()
     QCOMPARE(markedField("地Ax址A结", "地A ", "址A结"), std::nullopt);
     QCOMPARE(markedField("地A x", "地A ", "址A结"), std::nullopt);
     QCOMPARE(markedField("地a x址a结", "地A ", "址A结"), std::nullopt); // exact comparison
-}
-
-void TestUpdateReply::versionsCompareAsTexts()
-{
-    const auto endOf = [](const QString& running, const QString& reply) {
-        UpdateState state;
-        applyReply(running, reply, state);
-        return state;
-    };
-    QString reply = kReply;
-    UpdateState state = endOf("1.8.4", reply);
-    QCOMPARE(state.end, CheckEnd::Newer);
-    QCOMPARE(state.gjgxCaption, QString("工具更新了"));
-    QCOMPARE(state.gxqkCaption, QString("最新版本（ 1.9.0）点击更新"));
-    QVERIFY(state.gxqkEnabled && state.sdgxEnabled && state.timer1Enabled);
-    QCOMPARE(state.manualText(),
-             QString(" https://a.example/yanhe-1.9.0.zip https://b.example/yanhe-1.9.0.zip"));
-
-    state = endOf("1.8.4", reply.replace("版 1.9.0", "版 1.8.4"));
-    QCOMPARE(state.end, CheckEnd::Latest);
-    QCOMPARE(state.gjgxCaption, QString("工具更新"));
-    QCOMPARE(state.gxqkCaption, QString("没有最新版本"));
-    QVERIFY(!state.gxqkEnabled && !state.sdgxEnabled && !state.timer1Enabled);
-
-    // Only "1.10." is taken, and as text it sorts before "1.8.4".
-    state = endOf("1.8.4", QString(kReply).replace("版 1.9.0", "版 1.10.0"));
-    QCOMPARE(state.latestVersion, QString("1.10."));
-    QCOMPARE(state.end, CheckEnd::Latest);
-    QCOMPARE(endOf("1.8.4", QString(kReply).replace("版 1.9.0", "版 1.8.4a")).end, CheckEnd::Latest);
-    QCOMPARE(endOf("1.8", QString(kReply).replace("版 1.9.0", "版 1.8.0")).end, CheckEnd::Newer);
-
-    // Any missing marker ends early: menus as designed, timer off, what was taken kept.
-    const UpdateState design;
-    const QList<std::pair<QString, QString>> cuts{{"版 ", ""},       {"址A结", ""},    {"地A ", "地A"},
-                                                  {"地B ", ""},      {"址B结", "址B"}, {"联系 ", ""},
-                                                  {"方式结", "方式"}};
-    for (const auto& [marker, replacement] : cuts) {
-        state = endOf("1.8.4", QString(kReply).replace(marker, replacement));
-        QCOMPARE(state.end, CheckEnd::Early);
-        QCOMPARE(state.gjgxCaption, design.gjgxCaption);
-        QCOMPARE(state.gxqkCaption, design.gxqkCaption);
-        QVERIFY(state.gxqkEnabled && state.sdgxEnabled && !state.timer1Enabled);
-    }
-    state = endOf("1.8.4", QString(kReply).replace("地B ", "地B"));
-    QCOMPARE(state.manualText(), QString(" https://a.example/yanhe-1.9.0.zip"));
-    QCOMPARE(endOf("1.8.4", QString(kReply).replace("址A结", "")).manualText(), QString());
 }
 
 void TestUpdateReply::decodesByCharset()
