@@ -1,5 +1,6 @@
 // yanhe-cli: the tool's jobs from a shell, for scripts, tests and benchmarks.
 #include "CliOutput.h"
+#include "EnvCommands.h"
 #include "JobCommand.h"
 #include "app/JobTable.h"
 #include "collect/CollectView.h"
@@ -139,7 +140,12 @@ QString usage()
     const auto line = [&text](const QString& command, const QString& summary) {
         text += QStringLiteral("  %1%2\n").arg(command.leftJustified(24), summary);
     };
-    line(QStringLiteral("collect"), QStringLiteral("collect files by extension, as the window's folder list does"));
+    line(QStringLiteral("collect"),
+         QStringLiteral("collect files by extension, as the window's folder list does"));
+    line(QStringLiteral("probe"), QStringLiteral("report the office programs, as the window's load does"));
+    line(QStringLiteral("check-update"),
+         QStringLiteral("ask the update endpoint, as the window's load does"));
+    line(QStringLiteral("update-address"), QStringLiteral("show or set the update endpoint's address"));
     for (const JobRow& row : JobTable::rows())
         line(row.command, row.summary);
     return text + QStringLiteral("\nyanhe-cli COMMAND --help explains a command.\n");
@@ -163,6 +169,12 @@ int main(int argc, char* argv[])
     }
     if (command == QLatin1String("collect"))
         return collect(arguments);
+    if (command == QLatin1String("probe"))
+        return cli::probe(arguments);
+    if (command == QLatin1String("check-update"))
+        return cli::checkUpdate(arguments);
+    if (command == QLatin1String("update-address"))
+        return cli::updateAddress(arguments);
     if (const JobRow* row = JobTable::forCommand(command))
         return cli::runJobCommand(*row, arguments);
     return usageError(QStringLiteral("unknown command \"%1\"\n").arg(command) + usage());

@@ -60,6 +60,9 @@ public:
     // The application's default value (its name); empty when it cannot be driven.
     virtual QString defaultValue() = 0;
     virtual QString version() = 0;
+    // The program answering in place of the one the identifier names ("LibreOffice"
+    // for "Excel.Application" without Excel); empty when that program answers itself.
+    virtual QString standIn() { return {}; }
     virtual WorkbookPtr workbooksOpen(const QString& path) = 0;
     virtual QList<WorkbookPtr> workbooks() = 0;
     virtual void quit() = 0;

@@ -26,7 +26,7 @@ QByteArray mix(QByteArray bytes)
 
 QString defaultAddress()
 {
-    return QStringLiteral("http://update.yanhe.invalid/yanhe/ver.txt");
+    return QStringLiteral("https://update.yanhe.example/yanhe/latest.txt");
 }
 
 QString scramble(const QString& address)

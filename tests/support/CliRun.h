@@ -11,14 +11,16 @@ struct CliRun
     QString err;
 
     // appFolder, when given, becomes the run's $YANHE_APP_FOLDER.
-    static CliRun of(const QStringList& arguments, const QString& appFolder = QString())
+    // `extra` adds variables to the run's environment.
+    static CliRun of(const QStringList& arguments, const QString& appFolder = QString(),
+                     const QProcessEnvironment& extra = {})
     {
         QProcess process;
-        if (!appFolder.isEmpty()) {
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (!appFolder.isEmpty())
             environment.insert("YANHE_APP_FOLDER", appFolder);
-            process.setProcessEnvironment(environment);
-        }
+        environment.insert(extra);
+        process.setProcessEnvironment(environment);
         process.start(YANHE_CLI, arguments);
         process.waitForFinished(300000);
         CliRun run;

@@ -302,12 +302,20 @@ private:
 class FakeExcel final : public sheet::Application
 {
 public:
-    explicit FakeExcel(FakeOffice& office)
+    FakeExcel(FakeOffice& office, FakeOffice::SpreadsheetProgram program)
         : m_office(office)
+        , m_program(std::move(program))
     {}
+    ~FakeExcel() override { ++m_office.spreadsheetsReleased; }
     void setVisible(bool visible) override { m_office.calls << QStringLiteral("visible %1").arg(visible); }
-    QString defaultValue() override { return QStringLiteral("Microsoft Excel"); }
-    QString version() override { return QStringLiteral("16.0"); }
+    QString defaultValue() override { return m_program.defaultValue; }
+    QString version() override
+    {
+        if (m_program.versionFailure != 0)
+            throw RuntimeError(m_program.versionFailure, RuntimeError::nameOf(m_program.versionFailure));
+        return m_program.version;
+    }
+    QString standIn() override { return m_program.standIn; }
     sheet::WorkbookPtr workbooksOpen(const QString& path) override
     {
         m_office.calls << "open " + path;
@@ -320,6 +328,7 @@ public:
 
 private:
     FakeOffice& m_office;
+    FakeOffice::SpreadsheetProgram m_program;
 };
 
 } // namespace
@@ -335,7 +344,10 @@ word::ApplicationPtr FakeOffice::createWordProcessor(const QString& progId)
 sheet::ApplicationPtr FakeOffice::createSpreadsheet(const QString& progId)
 {
     calls << "create " + progId;
-    if (!registered.contains(progId.toLower()))
+    const QString id = progId.toLower();
+    if (const int failure = createFailures.value(id); failure != 0)
+        throw RuntimeError(failure, RuntimeError::nameOf(failure));
+    if (!registered.contains(id))
         throw RuntimeError(429, OfficeRegistry::cannotCreate(progId));
-    return std::make_unique<FakeExcel>(*this);
+    return std::make_unique<FakeExcel>(*this, spreadsheetPrograms.value(id));
 }

@@ -58,6 +58,19 @@ public:
     QMap<QString, WorkbookFile> workbooks;
     // Identifiers that can be created, lower case.
     QSet<QString> registered{"word.application", "excel.application"};
+    // How a spreadsheet program answers the environment probes, by identifier in
+    // lower case; one not listed answers as Excel 2016 does.
+    struct SpreadsheetProgram
+    {
+        QString defaultValue = "Microsoft Excel";
+        QString version = "16.0";
+        QString standIn;
+        int versionFailure = 0; // Version throws this number when not 0
+    };
+    QMap<QString, SpreadsheetProgram> spreadsheetPrograms;
+    // A creation failure other than "cannot create", by identifier in lower case.
+    QMap<QString, int> createFailures;
+    int spreadsheetsReleased = 0;
     QStringList calls;
 
     word::ApplicationPtr createWordProcessor(const QString& progId) override;

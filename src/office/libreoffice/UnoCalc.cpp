@@ -239,6 +239,7 @@ public:
     {
         return LibreOfficeInstallation::version(LibreOfficeInstallation::programFolder());
     }
+    QString standIn() override { return QStringLiteral("LibreOffice"); }
 
     ::sheet::WorkbookPtr workbooksOpen(const QString& path) override
     {

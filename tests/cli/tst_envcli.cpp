@@ -1,0 +1,181 @@
+#include "support/CliRun.h"
+#include "support/LoopbackHttpServer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+using Response = LoopbackHttpServer::Response;
+
+QString journalText(const QString& appFolder)
+{
+    QString text;
+    QDir journal(appFolder + "/Journal");
+    for (const QString& day : journal.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        for (const QFileInfo& file : QDir(journal.filePath(day)).entryInfoList(QDir::Files)) {
+            QFile f(file.filePath());
+            if (f.open(QIODevice::ReadOnly))
+                text += QString::fromUtf8(f.readAll());
+        }
+    }
+    return text;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+} // namespace
+
+class TestEnvCli : public QObject
+{
+    Q_OBJECT
+private slots:
+    void probeReadsTheInstallationAndStartsNothing();
+    void probeWithoutAnyOfficeProgram();
+    void probeOnThisMachine();
+    void checkUpdatePrintsTheEndState();
+    void updateAddressIsStoredScrambled();
+};
+
+void TestEnvCli::probeReadsTheInstallationAndStartsNothing()
+{
+    // An installation whose soffice only leaves a mark when something starts it.
+    QTemporaryDir dir;
+    const QString program = dir.filePath("office/program");
+    writeFile(program + "/types.rdb", "");
+    writeFile(program + "/fundamentalrc", "");
+    writeFile(
+        dir.filePath("office/share/registry/main.xcd"),
+        R"(<oor:data><prop oor:name="ooSetupVersionAboutBox"><value>24.8.3.2</value></prop></oor:data>)");
+    const QString mark = dir.filePath("started");
+    for (const char* name : {"soffice", "soffice.bin"}) {
+        writeFile(program + "/" + name, ("#!/bin/sh\ntouch '" + mark + "'\n").toUtf8());
+        QFile(program + "/" + name).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QProcessEnvironment environment;
+    environment.insert("YANHE_LIBREOFFICE_PROGRAM", program);
+
+    const CliRun run = CliRun::of({"probe"}, dir.filePath("app"), environment);
+    QCOMPARE(run.code, 0);
+    QCOMPARE(
+        run.out,
+        (QStringList{"Text9=1、本机系统提示: 已安装LibreOffice 24.8版本（代替Word和Excel） 版本号：24.8.0"
+                     "  2、未安装WPS-V8或以下版本  3、未安装WPS-V9或以上版本",
+                     "Option1.Enabled=1", "Option2.Enabled=1", "Option3.Enabled=0", "Option4.Enabled=0"}));
+    QVERIFY(!QFile::exists(mark));
+    const QString journal = journalText(dir.filePath("app"));
+    QCOMPARE(journal.count("\r\n"), 2);
+    QVERIFY(
+        journal.contains(" WPSV8错误代码：429错误描述：ActiveX 部件不能创建对象（ET.Application）错误\r\n"));
+    QVERIFY(
+        journal.contains(" WPSV9错误代码：429错误描述：ActiveX 部件不能创建对象（KET.Application）错误\r\n"));
+}
+
+void TestEnvCli::probeWithoutAnyOfficeProgram()
+{
+    QTemporaryDir dir;
+    QProcessEnvironment environment;
+    environment.insert("YANHE_LIBREOFFICE_PROGRAM", dir.filePath("nowhere"));
+    const CliRun run = CliRun::of({"probe"}, dir.path(), environment);
+    QCOMPARE(run.code, 0);
+    QCOMPARE(
+        run.out,
+        (QStringList{"Text9=  1、获取offcce版本失败  2、未安装WPS-V8或以下版本  3、未安装WPS-V9或以上版本",
+                     "Option1.Enabled=0", "Option2.Enabled=0", "Option3.Enabled=0", "Option4.Enabled=0"}));
+    const QString journal = journalText(dir.path());
+    QCOMPARE(journal.count("\r\n"), 3);
+    QVERIFY(
+        journal.contains(" 错误代码：429错误描述：ActiveX 部件不能创建对象（excel.Application）错误\r\n"));
+}
+
+void TestEnvCli::probeOnThisMachine()
+{
+    QTemporaryDir dir;
+    const CliRun run = CliRun::of({"probe"}, dir.path());
+    QCOMPARE(run.code, 0);
+    QCOMPARE(run.out.size(), 5);
+    qInfo("%s", qPrintable(run.out.first()));
+    static const QRegularExpression line(
+        R"(^Text9=1、本机系统提示: 已安装LibreOffice (\d+\.\d+)版本（代替Word和Excel） 版本号：\1\.0  2、)");
+    if (!line.match(run.out.first()).hasMatch())
+        QSKIP("LibreOffice is not installed here");
+}
+
+void TestEnvCli::checkUpdatePrintsTheEndState()
+{
+    const QString running = YANHE_TEST_VERSION;
+    if (running.size() != 5)
+        QSKIP("the version text is not five characters long, so no reply can equal it");
+    LoopbackHttpServer server;
+    const auto reply = [](const QString& version, const QString& b = "地B https://b.example/y.zip址B结") {
+        return LoopbackHttpServer::text(
+            ("版 " + version + " 地A https://a.example/y.zip址A结 " + b + " 联系 x方式结").toUtf8());
+    };
+    server.serve("/newer", {reply("9.0.0")});
+    server.serve("/equal", {reply(running)});
+    server.serve("/noB", {reply("9.0.0", "https://b.example/y.zip址B结")});
+    Response silent;
+    silent.kind = Response::Kind::Silent;
+    server.serve("/silent", {silent});
+
+    QTemporaryDir dir;
+    CliRun run = CliRun::of({"check-update", "--address", server.url("/newer")}, dir.path());
+    QCOMPARE(run.code, 0);
+    QCOMPARE(run.out, (QStringList{"gjgx.Caption=工具更新了", "gxqk.Caption=最新版本（ 9.0.0）点击更新",
+                                   "gxqk.Enabled=1", "sdgx.Enabled=1", "Timer1.Enabled=1",
+                                   "sdgx.Text= https://a.example/y.zip https://b.example/y.zip"}));
+    // The version file is written as the window's load writes it.
+    QFile version(dir.filePath("toconfigure/dqbb.ini"));
+    QVERIFY(version.open(QIODevice::ReadOnly));
+    QCOMPARE(version.readAll(), (running + "\r\n").toUtf8());
+
+    run = CliRun::of({"check-update", "--address", server.url("/equal")}, dir.path());
+    QCOMPARE(run.out, (QStringList{"gjgx.Caption=工具更新", "gxqk.Caption=没有最新版本", "gxqk.Enabled=0",
+                                   "sdgx.Enabled=0", "Timer1.Enabled=0",
+                                   "sdgx.Text= https://a.example/y.zip https://b.example/y.zip"}));
+
+    const QStringList design{"gjgx.Caption=工具更新", "gxqk.Caption=更新情况", "gxqk.Enabled=1",
+                             "sdgx.Enabled=1", "Timer1.Enabled=0"};
+    run = CliRun::of({"check-update", "--address", server.url("/noB")}, dir.path());
+    QCOMPARE(run.out, QStringList(design) << "sdgx.Text= https://a.example/y.zip");
+
+    QElapsedTimer clock;
+    clock.start();
+    run = CliRun::of({"check-update", "--address", server.url("/silent")}, dir.path());
+    qInfo("check-update against a server that never answers: %lld ms", clock.elapsed());
+    QCOMPARE(run.code, 0);
+    QCOMPARE(run.out, design);
+
+    // Without --address: the carried mysql.ini's address, which no server answers here.
+    run = CliRun::of({"check-update"}, dir.path());
+    QCOMPARE(run.out, design);
+    QCOMPARE(CliRun::of({"check-update", "extra"}, dir.path()).code, 2);
+}
+
+void TestEnvCli::updateAddressIsStoredScrambled()
+{
+    QTemporaryDir dir;
+    CliRun run = CliRun::of({"update-address"}, dir.path());
+    QCOMPARE(run.out, QStringList{"https://update.yanhe.example/yanhe/latest.txt"});
+    run = CliRun::of({"update-address", "https://mirror.example.org/yanhe/latest.txt"}, dir.path());
+    QCOMPARE(run.code, 0);
+    QFile stored(dir.filePath("toconfigure/mysql.ini"));
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    QVERIFY(!stored.readAll().contains("mirror"));
+    QCOMPARE(CliRun::of({"update-address"}, dir.path()).out,
+             QStringList{"https://mirror.example.org/yanhe/latest.txt"});
+    QCOMPARE(CliRun::of({"update-address", "mirror.example.org"}, dir.path()).code, 2);
+}
+
+QTEST_GUILESS_MAIN(TestEnvCli)
+#include "tst_envcli.moc"

@@ -1,0 +1,159 @@
+#include "LoopbackHttpServer.h"
+
+#include <QMutexLocker>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+LoopbackHttpServer::LoopbackHttpServer()
+{
+    start();
+    m_listening.acquire();
+}
+
+LoopbackHttpServer::~LoopbackHttpServer()
+{
+    quit();
+    wait();
+}
+
+LoopbackHttpServer::Response LoopbackHttpServer::text(const QByteArray& body, const QByteArray& contentType)
+{
+    Response response;
+    response.body = body;
+    response.contentType = contentType;
+    return response;
+}
+
+void LoopbackHttpServer::serve(const QByteArray& path, QList<Response> responses)
+{
+    QMutexLocker lock(&m_mutex);
+    m_routes.insert(path, std::move(responses));
+    m_served.remove(path);
+    m_requests.removeIf([&](const Request& request) { return request.path == path; });
+}
+
+QString LoopbackHttpServer::url(const QByteArray& path) const
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(QString::fromUtf8(path));
+}
+
+QList<LoopbackHttpServer::Request> LoopbackHttpServer::requests() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_requests;
+}
+
+QList<LoopbackHttpServer::Request> LoopbackHttpServer::requestsFor(const QByteArray& path) const
+{
+    QList<Request> matching;
+    for (const Request& request : requests()) {
+        if (request.path == path)
+            matching << request;
+    }
+    return matching;
+}
+
+void LoopbackHttpServer::run()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    m_port = server.serverPort();
+    connect(&server, &QTcpServer::newConnection, &server, [this, &server] {
+        while (QTcpSocket* socket = server.nextPendingConnection()) {
+            auto* head = new QByteArray;
+            connect(socket, &QObject::destroyed, socket, [head] { delete head; });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket, head] {
+                if (head->endsWith("\r\n\r\n"))
+                    return; // answered already; ignore anything more
+                head->append(socket->readAll());
+                if (head->contains("\r\n\r\n")) {
+                    head->truncate(head->indexOf("\r\n\r\n") + 4);
+                    answer(socket, *head);
+                }
+            });
+        }
+    });
+    m_listening.release();
+    exec();
+}
+
+void LoopbackHttpServer::answer(QTcpSocket* socket, const QByteArray& head)
+{
+    Request request;
+    const QList<QByteArray> lines = head.split('\n');
+    const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+    request.method = first.value(0);
+    request.path = first.value(1);
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            request.headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
+    }
+
+    Response response;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_requests << request;
+        const QList<Response> responses = m_routes.value(request.path);
+        if (responses.isEmpty()) {
+            response = text("not found");
+            response.status = 404;
+        } else {
+            const int served = m_served.value(request.path);
+            response = responses.at(std::min<qsizetype>(served, responses.size() - 1));
+            m_served[request.path] = served + 1;
+        }
+    }
+    if (response.kind == Response::Kind::Silent)
+        return;
+
+    int status = response.status;
+    QByteArray body = response.body;
+    QByteArray extra;
+    const QByteArray range = request.headers.value("range");
+    const QByteArray ifRange = request.headers.value("if-range");
+    if (status == 200 && response.ranges && range.startsWith("bytes=") && range.endsWith('-') &&
+        (ifRange.isEmpty() || ifRange == response.etag)) {
+        const qint64 from = range.mid(6, range.size() - 7).toLongLong();
+        if (from >= body.size()) {
+            status = 416;
+            extra = "Content-Range: bytes */" + QByteArray::number(body.size()) + "\r\n";
+            body.clear();
+        } else {
+            status = 206;
+            extra = "Content-Range: bytes " + QByteArray::number(from) + '-' +
+                    QByteArray::number(body.size() - 1) + '/' + QByteArray::number(body.size()) + "\r\n";
+            body = body.mid(from);
+        }
+    }
+    const QByteArray reason = status == 200 ? "OK" : status == 206 ? "Partial Content" : "Status";
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n";
+    if (!response.contentType.isEmpty())
+        out += "Content-Type: " + response.contentType + "\r\n";
+    out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    if (!response.etag.isEmpty())
+        out += "ETag: " + response.etag + "\r\n";
+    if (response.ranges)
+        out += "Accept-Ranges: bytes\r\n";
+    out += extra + "Connection: close\r\n\r\n";
+    if (response.kind == Response::Kind::Drip) {
+        socket->write(out);
+        auto* drip = new QTimer(socket);
+        connect(drip, &QTimer::timeout, socket, [socket, body, sent = qsizetype(0)]() mutable {
+            if (sent < body.size())
+                socket->write(body.mid(sent++, 1));
+        });
+        drip->start(static_cast<int>(response.bytes));
+        return;
+    }
+    if (response.kind == Response::Kind::Whole)
+        out += body;
+    else
+        out += body.left(response.bytes);
+    socket->write(out);
+    if (response.kind != Response::Kind::StallAfter)
+        socket->disconnectFromHost();
+}
