@@ -4,6 +4,7 @@
 #include "CollectedFiles.h"
 #include "DirList.h"
 #include "LeftColumn.h"
+#include "LogBox.h"
 #include "MainMenus.h"
 #include "MainStatusBar.h"
 #include "MessageBox.h"
@@ -28,7 +29,6 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -91,12 +91,7 @@ Form1::Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice
     setCentralWidget(central);
 
     // The log box floats over the list frame and the tabs; it is in no layout.
-    Text3 = m_controls.add(QStringLiteral("Text3"), new QPlainTextEdit(central));
-    Text3->setReadOnly(true);
-    Text3->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Text3->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text3->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text3->hide();
+    Text3 = new LogBox(m_controls, central);
 
     Timer1 = m_controls.add(QStringLiteral("Timer1"), new QTimer(this));
     Timer1->setInterval(1000);
@@ -107,7 +102,8 @@ Form1::Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice
 
     connect(m_left->Check4, &QCheckBox::clicked, this, m_boundary.guard([this] { Check4_Click(); }));
     connect(m_left->Dir1, &DirList::entryClicked, this, m_boundary.guard([this] { Dir1_Click(); }));
-    connect(m_files->Command11, &QPushButton::clicked, this, m_boundary.guard([this] { Command11_Click(); }));
+    connect(m_files->Command11, &QPushButton::clicked, this,
+            m_boundary.guard([this] { Text3->Command11_Click(*m_files->Command11, logBoxPlace()); }));
     for (QRadioButton* engine : m_tabs->options()) {
         connect(engine, &QRadioButton::toggled, this, [this, engine](bool on) {
             if (on)
@@ -217,34 +213,20 @@ void Form1::setFolderOpener(std::function<void(const QString&)> opener)
     m_menus->setFolderOpener(std::move(opener));
 }
 
-void Form1::placeLogBox()
+QRect Form1::logBoxPlace() const
 {
     // Left and width of the right column; from 1440 twips down to the bottom of
     // the tab control. At the window's first size this is 2760, 1440, 10455, 6375.
     const QRect tabs = m_tabs->geometry();
     const int top = m_files->geometry().top() + px(1440 - 840);
-    Text3->setGeometry(tabs.left(), top, tabs.width(), tabs.bottom() - top + 1);
-    Text3->raise();
-}
-
-void Form1::Command11_Click()
-{
-    QPushButton* toggle = m_files->Command11;
-    placeLogBox();
-    if (toggle->text() == WindowTexts::kCloseLog) {
-        Text3->hide();
-        toggle->setText(WindowTexts::kOpenLog);
-    } else if (toggle->text() == WindowTexts::kOpenLog) {
-        Text3->show();
-        toggle->setText(WindowTexts::kCloseLog);
-    }
+    return {tabs.left(), top, tabs.width(), tabs.bottom() - top + 1};
 }
 
 void Form1::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     if (Text3->isVisible())
-        QTimer::singleShot(0, this, m_boundary.guard([this] { placeLogBox(); }));
+        QTimer::singleShot(0, this, m_boundary.guard([this] { Text3->placeAt(logBoxPlace()); }));
 }
 
 void Form1::Dir1_Click()

@@ -14,6 +14,7 @@ class CollectedFiles;
 class JobTabs;
 class Journal;
 class LeftColumn;
+class LogBox;
 class MainMenus;
 class MainStatusBar;
 class OfficeRegistry;
@@ -71,8 +72,8 @@ protected:
 private:
     void Check4_Click();
     void Dir1_Click();
-    void Command11_Click();
-    void placeLogBox();
+    // Where the log box floats when open.
+    QRect logBoxPlace() const;
     // The engine and unlock options. Each runs its guard, clears the options it
     // replaces, enables the drive and folder lists and, for most, shows Check2.
     void optionChosen(QRadioButton* chosen);
@@ -107,7 +108,7 @@ private:
     MainStatusBar* m_statusBar = nullptr;
     QLabel* Label5 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
-    QPlainTextEdit* Text3 = nullptr;
+    LogBox* Text3 = nullptr;
     QPlainTextEdit* Text9 = nullptr; // the environment report
     QTimer* Timer1 = nullptr;        // the update notice in the title
     QTimer* Timer3 = nullptr;
