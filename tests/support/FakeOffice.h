@@ -56,6 +56,9 @@ public:
     // Identifiers that can be created, lower case.
     QSet<QString> registered{"word.application", "excel.application"};
     QStringList calls;
+    // Calls, as `calls` records them ("open /d/b.doc", "create word.Application"),
+    // that throw a raw std::runtime_error: a fault inside an engine.
+    QStringList throwStd;
 
     word::ApplicationPtr createWordProcessor(const QString& progId) override;
     sheet::ApplicationPtr createSpreadsheet(const QString& progId) override;
