@@ -133,10 +133,13 @@ Form1::~Form1() = default;
 
 void Form1::connectJobs()
 {
-    const QStringList missing = WindowInputs::missing(m_controls, JobTable::rows());
-    if (!missing.isEmpty())
+    // A job naming a control the window lacks stops the start, not a click later.
+    const QString missing = WindowInputs::missing(m_controls, JobTable::rows()).join(QStringLiteral(", "));
+    if (!missing.isEmpty()) {
+        qCritical("controls missing from the window: %s", qUtf8Printable(missing));
         throw RuntimeError(RuntimeError::ObjectNotSet, RuntimeError::nameOf(RuntimeError::ObjectNotSet),
-                           missing.join(QStringLiteral(", ")));
+                           missing);
+    }
     for (const JobRow& row : JobTable::rows()) {
         if (auto* button = qobject_cast<QAbstractButton*>(m_controls.find(row.button)))
             connect(button, &QAbstractButton::clicked, this, m_boundary.guard([this, &row] { runJob(row); }));
