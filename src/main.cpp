@@ -28,5 +28,9 @@ int main(int argc, char* argv[])
         // Nothing below handled it: one message box, then the tool ends.
         MessageBox::show(nullptr, QMessageBox::Critical, QStringLiteral("砚禾办公助手"), error.messageText());
         return 1;
+    } catch (const std::exception& error) {
+        MessageBox::show(nullptr, QMessageBox::Critical, QStringLiteral("砚禾办公助手"),
+                         RuntimeError::fromStd(error).messageText());
+        return 1;
     }
 }

@@ -39,9 +39,20 @@ const JobRow* forCommand(const QString& command)
 
 Batch::Result run(const JobRow& row, JobContext& context)
 {
+    Batch::Result result;
+    if (!guarded(context.host, [&] { result = row.run(context); })) {
+        result = {};
+        result.failures = 1;
+    }
+    return result;
+}
+
+bool guarded(JobHost& host, const std::function<void()>& work)
+{
     RuntimeError failure = RuntimeError::unknown();
     try {
-        return row.run(context);
+        work();
+        return true;
     } catch (const RuntimeError& error) {
         failure = error;
     } catch (const std::exception& error) {
@@ -49,13 +60,11 @@ Batch::Result run(const JobRow& row, JobContext& context)
     } catch (...) {
     }
     const QString line = QStringLiteral("操作中止：") + failure.description();
-    context.host.appendLog(line);
-    context.host.journal(failure.detail().isEmpty()
-                             ? line
-                             : line + QStringLiteral("（") + failure.detail() + QStringLiteral("）"));
-    Batch::Result result;
-    result.failures = 1;
-    return result;
+    host.appendLog(line);
+    host.journal(failure.detail().isEmpty()
+                     ? line
+                     : line + QStringLiteral("（") + failure.detail() + QStringLiteral("）"));
+    return false;
 }
 
 } // namespace JobTable

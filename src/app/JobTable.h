@@ -15,4 +15,8 @@ const JobRow* forCommand(const QString& command);
 // log box and the journal, and the caller goes on.
 Batch::Result run(const JobRow& row, JobContext& context);
 
+// The same boundary around any work done for the user (a window's click
+// handler): false when something escaped and was reported.
+bool guarded(JobHost& host, const std::function<void()>& work);
+
 } // namespace JobTable

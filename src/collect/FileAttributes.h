@@ -2,7 +2,7 @@
 
 #include <QFileInfo>
 
-// File attributes in the classic bit values, and the folder-listing rule that
+// File attributes as Windows numbers them, and the folder-listing rule that
 // goes with them. On Windows they are the file system's own attributes; on other
 // platforms: hidden = a name starting with "."; system = an entry that is neither
 // a regular file nor a folder (device, socket, pipe, dangling link);

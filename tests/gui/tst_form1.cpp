@@ -1,12 +1,18 @@
 #include "app/AppFolders.h"
 #include "app/Clock.h"
+#include "app/JobTable.h"
 #include "app/Journal.h"
 #include "app/Module2.h"
+#include "app/RuntimeError.h"
+#include "gui/Controls.h"
 #include "gui/DirList.h"
+#include "gui/EventBoundary.h"
 #include "gui/Form1.h"
 #include "gui/MessageBox.h"
+#include "gui/WindowInputs.h"
 #include "support/FakeOffice.h"
 #include "support/FakeRunningOffice.h"
+#include "support/MemoryJobHost.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -29,6 +35,7 @@
 #include <QTest>
 #include <QTimer>
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -114,6 +121,9 @@ private slots:
     void tickAllAndRemove();
     void unreadableDrive();
     void replaceJobsFromTheFirstTab();
+    void jobTableFindsItsControls();
+    void rawExceptionInTheMiddleOfABatch();
+    void handlersEndInOneLine();
 
 private:
     std::unique_ptr<Started> m_shared; // one window for all rows of the control table
@@ -661,6 +671,159 @@ void TestForm1::replaceJobsFromTheFirstTab()
     // The Word option does not run the workbook job.
     started.control<QPushButton>("Command2")->click();
     QCOMPARE(started.fakeOffice.calls.filter("create").size(), 1);
+}
+
+void TestForm1::jobTableFindsItsControls()
+{
+    // Every control and button of every job is in the window, once.
+    const Started started;
+    for (const JobRow& row : JobTable::rows()) {
+        if (!row.button.isEmpty())
+            QVERIFY2(started.control<QAbstractButton>(row.button), qPrintable(row.button));
+        for (const QString& name : row.controls) {
+            const QString where = row.command + ": " + name;
+            QVERIFY2(started.form->findChildren<QObject*>(name).size() == 1, qPrintable(where));
+        }
+    }
+
+    // The check at start names what a row misspells, and a button that is not one.
+    QWidget parent;
+    Controls controls;
+    controls.edit("Text1", "旧", &parent);
+    controls.label("Label5", "", &parent);
+    controls.button("Command1", "", &parent);
+    controls.option("Option1", "", &parent)->setChecked(true);
+    controls.combo("Combo1", {"居左", "居中"}, "居中", &parent);
+    JobRow fine;
+    fine.button = "Command1";
+    fine.controls = {"Text1", "Option1"};
+    JobRow misspelt;
+    misspelt.button = "Label5";
+    misspelt.controls = {"Text1", "Txet2"};
+    JobRow commandOnly;
+    commandOnly.command = "collect-more";
+    commandOnly.controls = {"Check99"};
+    QCOMPARE(WindowInputs::missing(controls, {fine, misspelt, commandOnly}),
+             (QStringList{"Label5: Label5", "Label5: Txet2", "collect-more: Check99"}));
+
+    // Inputs are read when asked; a name or kind the window lacks is the tool's
+    // error, which the job's boundary reports, never a null pointer.
+    const WindowInputs inputs(controls);
+    QCOMPARE(inputs.text("Text1"), QString("旧"));
+    controls.find("Text1")->setProperty("text", "新");
+    QCOMPARE(inputs.text("Text1"), QString("新"));
+    QCOMPARE(inputs.text("Combo1"), QString("居中"));
+    QVERIFY(inputs.ticked("Option1"));
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, inputs.text("Txet2"));
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, inputs.ticked("Text1"));
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, inputs.ticked("Command1"));
+}
+
+void TestForm1::rawExceptionInTheMiddleOfABatch()
+{
+    Started started;
+    QTemporaryDir docs;
+    auto* list = started.control<QListWidget>("List1");
+    QStringList paths;
+    for (const char* name : {"a.doc", "b.doc", "c.docx"}) {
+        const QString path = QDir::toNativeSeparators(docs.filePath(name));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        FakeOffice::DocumentFile document;
+        document.body.text = "旧文";
+        started.fakeOffice.documents[path] = document;
+        auto* item = new QListWidgetItem(path, list);
+        item->setCheckState(Qt::Checked);
+        paths << path;
+    }
+    started.fakeOffice.throwStd << "open " + paths[1];
+    started.control<QLineEdit>("Text1")->setText("旧");
+    started.control<QLineEdit>("Text2")->setText("新");
+    started.control<QRadioButton>("Option1")->click();
+    started.control<QPushButton>("Command1")->click();
+
+    // One line for the file that failed; the others are done.
+    QCOMPARE(started.control<QPlainTextEdit>("Text3")->toPlainText(), paths[0] + " 已替换内容\n" + paths[1] +
+                                                                          " 打开失败，未修改：自动化错误\n" +
+                                                                          paths[2] + " 已替换内容");
+    QCOMPARE(started.fakeOffice.documents[paths[0]].body.text, QString("新文"));
+    QCOMPARE(started.fakeOffice.documents[paths[1]].body.text, QString("旧文"));
+    QCOMPARE(started.fakeOffice.documents[paths[1]].saves, 0);
+    QCOMPARE(started.fakeOffice.documents[paths[2]].body.text, QString("新文"));
+    QCOMPARE(started.fakeOffice.calls.last(), QString("quit"));
+    // The bar and the status line finished; the window is still there.
+    auto* bar = started.control<QProgressBar>("ProgressBar1");
+    QCOMPARE(bar->maximum(), 3);
+    QCOMPARE(bar->value(), 3);
+    QCOMPARE(started.control<QLabel>("Label5")->text(), QString("已完成 3 个文件！ 全部操作已完成"));
+    QVERIFY(started.form->isVisible());
+    // The journal also has what the engine said.
+    QFile journal(started.journal->filePathAt(started.clock.now()));
+    QVERIFY(journal.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(journal.readAll())
+                .contains(paths[1] + " 打开失败，未修改：自动化错误（fake engine failure）\r\n"));
+}
+
+void TestForm1::handlersEndInOneLine()
+{
+    // Whatever a slot throws stays on this side of the event loop: one line.
+    MemoryJobHost host;
+    EventBoundary boundary;
+    boundary.setHost(&host);
+    QPushButton standard;
+    QPushButton foreign;
+    QPushButton own;
+    QObject::connect(&standard, &QPushButton::clicked, &standard,
+                     boundary.guard([] { throw std::runtime_error("disk on fire"); }));
+    QObject::connect(&foreign, &QPushButton::clicked, &foreign, boundary.guard([] { throw 42; }));
+    QObject::connect(&own, &QPushButton::clicked, &own, boundary.guard([] {
+        throw RuntimeError(RuntimeError::PathNotFound, RuntimeError::nameOf(RuntimeError::PathNotFound));
+    }));
+    standard.click();
+    foreign.click();
+    own.click();
+    QCOMPARE(host.log, (QStringList{"操作中止：自动化错误", "操作中止：自动化错误", "操作中止：路径未找到"}));
+    QCOMPARE(host.journalLines,
+             (QStringList{"操作中止：自动化错误（disk on fire）", "操作中止：自动化错误（unknown exception）",
+                          "操作中止：路径未找到"}));
+
+    // In the window: the office program's creation throws a raw standard
+    // exception. One line; the next click runs as usual.
+    Started started;
+    const QString path = "/d/a.doc";
+    FakeOffice::DocumentFile document;
+    document.body.text = "旧";
+    started.fakeOffice.documents[path] = document;
+    auto* item = new QListWidgetItem(path, started.control<QListWidget>("List1"));
+    item->setCheckState(Qt::Checked);
+    started.control<QLineEdit>("Text1")->setText("旧");
+    started.control<QLineEdit>("Text2")->setText("新");
+    started.control<QRadioButton>("Option1")->click();
+    started.fakeOffice.throwStd << "create word.Application";
+    started.control<QPushButton>("Command1")->click();
+    auto* text3 = started.control<QPlainTextEdit>("Text3");
+    QCOMPARE(text3->toPlainText(), QString("操作中止：自动化错误"));
+    QFile journal(started.journal->filePathAt(started.clock.now()));
+    QVERIFY(journal.open(QIODevice::ReadOnly));
+    QVERIFY(
+        QString::fromUtf8(journal.readAll()).endsWith(" 操作中止：自动化错误（fake engine failure）\r\n"));
+    journal.close();
+    started.fakeOffice.throwStd.clear();
+    started.control<QPushButton>("Command1")->click();
+    QCOMPARE(text3->toPlainText(), path + " 已替换内容");
+
+    // A journal that cannot be written: the status line says so and the
+    // handler goes on (the guard's Yes still opens the folder list).
+    QVERIFY(journal.remove());
+    QVERIFY(QDir().mkpath(journal.fileName())); // a folder where the hour's file belongs
+    started.control("Dir1")->setEnabled(false);
+    started.office->instances["Word.Application"] = {"/home/u/open.docx"};
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    started.control<QRadioButton>("Option3")->click();
+    QCOMPARE(started.office->ended, QStringList{"winword.EXE"});
+    QVERIFY2(started.control<QLabel>("Label5")->text().startsWith("日志写入失败："),
+             qPrintable(started.control<QLabel>("Label5")->text()));
+    QVERIFY(started.control("Dir1")->isEnabled());
 }
 
 QTEST_MAIN(TestForm1)

@@ -2,6 +2,8 @@
 
 #include "app/RuntimeError.h"
 
+#include <stdexcept>
+
 namespace {
 
 using Story = FakeOffice::Story;
@@ -146,6 +148,8 @@ public:
     word::DocumentPtr documentsOpen(const QString& path) override
     {
         m_office.calls << "open " + path;
+        if (m_office.throwStd.contains(m_office.calls.last()))
+            throw std::runtime_error("fake engine failure");
         if (!m_office.documents.contains(path) || m_office.documents.value(path).failOpen)
             throw RuntimeError(5174, QStringLiteral("找不到或无法打开文件：") + path);
         m_active = std::make_shared<FakeDocument>(m_office, path);
@@ -336,6 +340,8 @@ private:
 word::ApplicationPtr FakeOffice::createWordProcessor(const QString& progId)
 {
     calls << "create " + progId;
+    if (throwStd.contains(calls.last()))
+        throw std::runtime_error("fake engine failure");
     if (!registered.contains(progId.toLower()))
         throw RuntimeError(429, OfficeRegistry::cannotCreate(progId));
     return std::make_unique<FakeWord>(*this);

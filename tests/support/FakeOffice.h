@@ -72,6 +72,9 @@ public:
     QMap<QString, int> createFailures;
     int spreadsheetsReleased = 0;
     QStringList calls;
+    // Calls, as `calls` records them ("open /d/b.doc", "create word.Application"),
+    // that throw a raw std::runtime_error: a fault inside an engine.
+    QStringList throwStd;
 
     word::ApplicationPtr createWordProcessor(const QString& progId) override;
     sheet::ApplicationPtr createSpreadsheet(const QString& progId) override;

@@ -123,11 +123,13 @@ void TestUpdater::resumesABrokenTransfer()
     const Run result = run("/reply");
     QCOMPARE(result.code, 0);
     QCOMPARE(readAll(downloaded("y.zip")), m_payload);
+    // Qt's HTTP layer may itself send the first request again when the connection closes before it
+    // read a byte; the resumed request is the last one either way.
     const auto requests = m_server.requestsFor("/y.zip");
-    QCOMPARE(requests.size(), 2);
-    QVERIFY(!requests.at(0).headers.contains("range"));
-    QCOMPARE(requests.at(1).headers.value("range"), QByteArray("bytes=204800-"));
-    QCOMPARE(requests.at(1).headers.value("if-range"), QByteArray("\"v1\""));
+    QVERIFY2(requests.size() == 2 || requests.size() == 3, qPrintable(QString::number(requests.size())));
+    QVERIFY(!requests.first().headers.contains("range"));
+    QCOMPARE(requests.last().headers.value("range"), QByteArray("bytes=204800-"));
+    QCOMPARE(requests.last().headers.value("if-range"), QByteArray("\"v1\""));
     QCOMPARE(QDir(m_dir->filePath("download")).entryList(QDir::Files), QStringList{"y.zip"});
 }
 
@@ -142,7 +144,9 @@ void TestUpdater::restartsWhenTheServerIgnoresTheRange()
     serveReply("/y.zip");
     QCOMPARE(run("/reply").code, 0);
     QCOMPARE(readAll(downloaded("y.zip")), m_payload);
-    QCOMPARE(m_server.requestsFor("/y.zip").size(), 2);
+    const auto requests = m_server.requestsFor("/y.zip");
+    QVERIFY2(requests.size() == 2 || requests.size() == 3, qPrintable(QString::number(requests.size())));
+    QVERIFY(!requests.first().headers.contains("range"));
 }
 
 void TestUpdater::resumesAfterAnEndedRun()
