@@ -8,6 +8,7 @@
 #include "MainMenus.h"
 #include "MainStatusBar.h"
 #include "MessageBox.h"
+#include "UpdateNotice.h"
 #include "WindowCollectView.h"
 #include "WindowInputs.h"
 #include "WindowJobHost.h"
@@ -41,6 +42,7 @@ Form1::Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice
     , m_journal(journal)
     , m_running(std::move(running))
     , m_office(office)
+    , m_sheets(office)
     , m_endProgram([this] {
         hide();
         QCoreApplication::exit(0);
@@ -120,6 +122,7 @@ Form1::Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice
     m_boundary.setHost(m_host.get());
     m_inputs = std::make_unique<WindowInputs>(m_controls);
     connectJobs();
+    m_update = new UpdateNotice(*m_menus, *Timer1, *this, m_boundary, m_folders, [this] { m_endProgram(); });
 
     setTabOrder(m_left->Drive1, m_left->Check4);
     setTabOrder(m_left->Check4, m_left->Dir1);
@@ -162,6 +165,7 @@ void Form1::Form_Load()
     CheckOfficeVersion();
     CheckWpsV8();
     CheckWpsV9();
+    showEnvironmentReport();
 
     Timer1->stop();
     const SingleTextTab& single = *m_tabs->singleText;
@@ -170,10 +174,21 @@ void Form1::Form_Load()
     m_left->Dir1->setEnabled(false);
     m_left->Drive1->setEnabled(false);
 
-    CheckUpdate();
+    m_update->CheckUpdate();
     m_files->hgdtiao();
     m_statusBar->Panel2->setText(WindowTexts::kWelcome);
     m_files->List1->scrollToBottom();
+}
+
+void Form1::showEnvironmentReport()
+{
+    Text9->setPlainText(QString(m_report.text9).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    const SingleTextTab& single = *m_tabs->singleText;
+    QRadioButton* const options[] = {single.Option1, single.Option2, single.Option3, single.Option4};
+    for (int i = 0; i < 4; ++i)
+        options[i]->setEnabled(m_report.optionEnabled(i + 1, options[i]->isEnabled()));
+    for (const QString& line : std::as_const(m_report.journal))
+        m_host->journal(line);
 }
 
 QString Form1::nextWelcomeText(const QString& text, int panelWidthTwips)

@@ -5,6 +5,7 @@
 #include "EventPump.h"
 #include "app/AppFolders.h"
 #include "collect/FileCollector.h"
+#include "env/OfficeProbes.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -24,6 +25,7 @@ class QProgressBar;
 class QRadioButton;
 class QTimer;
 class RunningOffice;
+class UpdateNotice;
 class WindowCollectView;
 class WindowInputs;
 class WindowJobHost;
@@ -63,8 +65,9 @@ public:
 
     // How ckrz_Click opens a folder; the platform's file browser unless replaced.
     void setFolderOpener(std::function<void(const QString&)> opener);
-    // How a guard's No ends the tool; the application's exit unless replaced.
+    // How a guard's No, or the updater's start, ends the tool; the application's exit unless replaced.
     void setProgramEnd(std::function<void()> end);
+    UpdateNotice& updateNotice() { return *m_update; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -85,16 +88,18 @@ private:
     void connectJobs();
     void runJob(const JobRow& row);
 
-    // Empty until the environment report and the update check are built.
-    void CheckOfficeVersion() {}
-    void CheckWpsV8() {}
-    void CheckWpsV9() {}
-    void CheckUpdate() {}
+    // The environment report's probes, then the report shown in Text9 and the
+    // engine options enabled or disabled by it.
+    void CheckOfficeVersion() { env::CheckOfficeVersion(m_sheets, m_report); }
+    void CheckWpsV8() { env::CheckWpsV8(m_sheets, m_report); }
+    void CheckWpsV9() { env::CheckWpsV9(m_sheets, m_report); }
+    void showEnvironmentReport();
 
     AppFolders m_folders;
     Journal& m_journal;
     std::unique_ptr<RunningOffice> m_running;
     OfficeRegistry& m_office;
+    sheet::Factory& m_sheets; // the environment report's
     Controls m_controls;
     EventBoundary m_boundary;
     EventPump m_events;
@@ -117,4 +122,6 @@ private:
     std::unique_ptr<FileCollector> m_collector;
     std::unique_ptr<WindowJobHost> m_host;
     std::unique_ptr<WindowInputs> m_inputs;
+    UpdateNotice* m_update = nullptr;
+    env::EnvironmentReport m_report;
 };

@@ -55,8 +55,14 @@ struct Started
         journal = std::make_unique<Journal>(Module2::StartUp(folders, clock).journalDayFolder, clock);
         auto fake = std::make_unique<FakeRunningOffice>();
         office = fake.get();
+        // WPS answers under both identifiers, so that every engine option stays enabled.
+        fakeOffice.registered << "et.application"
+                              << "ket.application";
+        fakeOffice.spreadsheetPrograms["et.application"] = {"ET", "8.1", {}, 0};
+        fakeOffice.spreadsheetPrograms["ket.application"] = {"KET", "11", {}, 0};
         form = std::make_unique<Form1>(folders, *journal, std::move(fake), fakeOffice);
         form->Form_Load();
+        fakeOffice.calls.clear(); // the load's probes
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }
@@ -124,6 +130,7 @@ private slots:
     void jobTableFindsItsControls();
     void rawExceptionInTheMiddleOfABatch();
     void handlersEndInOneLine();
+    void renameExampleAndDeleteUnlock();
 
 private:
     std::unique_ptr<Started> m_shared; // one window for all rows of the control table
@@ -152,7 +159,9 @@ void TestForm1::everyControlWithItsText_data()
     row("Check6", "", 0);
     row("Check2", "全选", 0);
     row("Text3", "");
-    row("Text9", "");
+    // The environment report of the load: Excel 2016, WPS 8.1 as ET, WPS 11 as KET.
+    row("Text9", "1、本机系统提示: 已安装offcce 2016版本 版本号：16.0  2、系统wps提示:已安装WPS-V8或以下版本 "
+                 "版本号：8.1.0  3、系统wps提示:已安装WPS-V9或以上版本 版本号：11.0");
     row("StatusBar1_Panel1", "砚禾办公助手");
     // Tab 0.
     row("Frame3", "");
@@ -824,6 +833,50 @@ void TestForm1::handlersEndInOneLine()
     QVERIFY2(started.control<QLabel>("Label5")->text().startsWith("日志写入失败："),
              qPrintable(started.control<QLabel>("Label5")->text()));
     QVERIFY(started.control("Dir1")->isEnabled());
+}
+
+void TestForm1::renameExampleAndDeleteUnlock()
+{
+    Started started;
+    auto* target0 = started.control<QLabel>("lblTarget_0");
+    auto* target1 = started.control<QLabel>("lblTarget_1");
+    QCOMPARE(target0->text(), QString("1.gif"));
+    QCOMPARE(target1->text(), QString("2.gif"));
+    started.control<QLineEdit>("Text10")->setText(" 新 ");
+    QCOMPARE(target0->text(), QString("新1.gif"));
+    QCOMPARE(target1->text(), QString("新1.gif"));
+    // Choosing a position alone does not refresh the example; the next edit does.
+    started.control<QRadioButton>("Option8_3")->click();
+    QCOMPARE(target0->text(), QString("新1.gif"));
+    started.control<QLineEdit>("txtStep")->setText("007");
+    QCOMPARE(target0->text(), QString("ple新7.gif"));
+    QCOMPARE(target1->text(), QString("el新7.gif"));
+    // While the increment is half typed the example says so instead of a name.
+    started.control<QLineEdit>("txtStep")->setText("-");
+    QVERIFY2(target0->text().startsWith("（"), qPrintable(target0->text()));
+
+    // Delete: nothing without Check7; with it, the ticked file goes with its row.
+    QTemporaryDir folder;
+    const QString keep = folder.filePath("keep.doc");
+    const QString gone = folder.filePath("gone.doc");
+    for (const QString& path : {keep, gone}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    auto* list = started.control<QListWidget>("List1");
+    for (const QString& path : {keep, gone}) {
+        auto* item = new QListWidgetItem(path, list);
+        item->setCheckState(path == gone ? Qt::Checked : Qt::Unchecked);
+    }
+    started.control<QPushButton>("Command4")->click();
+    QVERIFY(QFile::exists(gone));
+    QCOMPARE(list->count(), 2);
+    started.control<QCheckBox>("Check7")->setChecked(true);
+    started.control<QPushButton>("Command4")->click();
+    QVERIFY(!QFile::exists(gone) && QFile::exists(keep));
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->item(0)->text(), keep);
+    QCOMPARE(started.control<QPlainTextEdit>("Text3")->toPlainText(), gone + " 已删除文件");
 }
 
 QTEST_MAIN(TestForm1)

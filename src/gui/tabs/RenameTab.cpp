@@ -1,5 +1,6 @@
 #include "RenameTab.h"
 
+#include "filejobs/NewName.h"
 #include "gui/Controls.h"
 #include "gui/WindowTexts.h"
 
@@ -40,8 +41,8 @@ RenameTab::RenameTab(Controls& controls, QWidget* parent)
 
     QGroupBox* frame8 = controls.frame(QStringLiteral("Frame8"), QStringLiteral("示例"), this);
     auto* frame8Layout = new QGridLayout(frame8);
-    const QStringList sources = {QStringLiteral("ple.gif"), QStringLiteral("el.gif")};
-    const QStringList targets = {QStringLiteral("1.gif"), QStringLiteral("2.gif")};
+    const QStringList sources = filejobs::exampleSources();
+    const QStringList targets = filejobs::initialExampleTargets();
     frame8Layout->addWidget(
         controls.label(Controls::arrayName("Label4", 4), QStringLiteral("原文件名为："), frame8), 0, 0);
     for (int i = 0; i < 2; ++i) {
@@ -73,4 +74,20 @@ RenameTab::RenameTab(Controls& controls, QWidget* parent)
     layout->addWidget(frame10);
     layout->addLayout(lower);
     layout->addStretch(1);
+
+    connect(Text10, &QLineEdit::textChanged, this, &RenameTab::refreshExample);
+    connect(txtStep, &QLineEdit::textChanged, this, &RenameTab::refreshExample);
+}
+
+void RenameTab::refreshExample()
+{
+    filejobs::NameRule rule;
+    rule.text = Text10->text();
+    rule.step = txtStep->text();
+    for (int i = 0; i < int(Option8.size()); ++i) {
+        if (Option8[i]->isChecked())
+            rule.position = i;
+    }
+    for (int i = 0; i < 2; ++i)
+        lblTarget[i]->setText(filejobs::exampleTarget(lblSource[i]->text(), rule));
 }

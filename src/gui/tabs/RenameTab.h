@@ -27,4 +27,9 @@ public:
     std::array<QLabel*, 2> lblSource{}; // example names before
     std::array<QLabel*, 2> lblTarget{}; // and after
     QPushButton* Command6 = nullptr;
+
+    // Text10_Change and txtStep_Change: the example's new names from the tab's
+    // current text, increment and position. Choosing a position alone does not
+    // refresh it.
+    void refreshExample();
 };
