@@ -46,7 +46,7 @@ if(LIBREOFFICE_PROGRAM_DIR AND LIBREOFFICE_SDK_DIR AND LIBREOFFICE_CPPUMAKER)
   endif()
   target_link_directories(LibreOffice::Uno INTERFACE ${LIBREOFFICE_SDK_DIR}/lib)
   if(WIN32)
-    # The SDK's import libraries; the DLLs are found beside soffice at run time.
+    # The SDK's import libraries; at run time the DLLs come from LibreOffice's program folder on PATH.
     target_link_libraries(LibreOffice::Uno INTERFACE icppu icppuhelper isal isalhelper)
   else()
     target_link_libraries(LibreOffice::Uno INTERFACE uno_cppu uno_cppuhelpergcc3 uno_sal uno_salhelpergcc3)
