@@ -5,7 +5,7 @@ BUILD_SAN ?= build-sanitize
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-office test-sanitize bench format clean
+.PHONY: all deps configure build run test test-office test-sanitize bench format package check-windows clean
 
 all: build
 
@@ -35,6 +35,14 @@ test-sanitize: deps
 	cmake -S . -B $(BUILD_SAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DYANHE_SANITIZE=ON
 	cmake --build $(BUILD_SAN) -j $(JOBS)
 	cd $(BUILD_SAN) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package: $(BUILD)/yanhe_<version>_<arch>.deb.
+package: build
+	cmake --build $(BUILD) --target package
+
+# Every source of a Windows build compiled with MinGW-w64, syntax only.
+check-windows: configure
+	cmake --build $(BUILD) --target check-windows
 
 format: configure
 	cmake --build $(BUILD) --target format

@@ -10,8 +10,10 @@ packages=(
   fonts-noto-cjk xvfb xauth
   # the office program the tool drives, and its SDK for the UNO headers
   libreoffice-writer libreoffice-calc libreoffice-dev
-  # tests read what a user would see: saved files exported as PDF, then as text
+  # tests that read what a user would see in a saved document
   poppler-utils
+  # the Debian package (make package) and its test; the Windows compile check
+  dpkg-dev desktop-file-utils librsvg2-bin file man-db g++-mingw-w64-x86-64-posix
 )
 
 missing=()

@@ -15,11 +15,17 @@ AppFolders::AppFolders(QString applicationFolder)
 
 QString AppFolders::resolveApplicationFolder(const QString& executableFolder, const QString& userDataFolder)
 {
-    // Probe by creating a file: permission bits alone say nothing about read-only
-    // mounts or ACLs.
-    QTemporaryFile probe(QDir(executableFolder).filePath(QStringLiteral(".yanhe-write-probe-XXXXXX")));
-    if (probe.open())
-        return executableFolder;
+    // An installed copy (<prefix>/bin beside <prefix>/share/yanhe/installed) keeps
+    // nothing beside its executables, also when root, who may write there, runs it.
+    const bool installed =
+        QFileInfo::exists(QDir(executableFolder).filePath(QStringLiteral("../share/yanhe/installed")));
+    if (!installed) {
+        // Probe by creating a file: permission bits alone say nothing about
+        // read-only mounts or ACLs.
+        QTemporaryFile probe(QDir(executableFolder).filePath(QStringLiteral(".yanhe-write-probe-XXXXXX")));
+        if (probe.open())
+            return executableFolder;
+    }
     QDir().mkpath(userDataFolder);
     return userDataFolder;
 }
@@ -32,8 +38,11 @@ QString AppFolders::forThisProcess()
         QDir().mkpath(configured);
         return QDir(configured).absolutePath();
     }
-    return resolveApplicationFolder(QCoreApplication::applicationDirPath(),
-                                    QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+    // Named here rather than after the executable, so that the window, yanhe-cli
+    // and the updater share one folder.
+    const QString userData = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                                 .filePath(QStringLiteral("yanhe"));
+    return resolveApplicationFolder(QCoreApplication::applicationDirPath(), userData);
 }
 
 QString AppFolders::join(const QString& base, const QString& relative)

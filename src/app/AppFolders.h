@@ -11,8 +11,8 @@ public:
     explicit AppFolders(QString applicationFolder);
 
     // The executable's folder when the tool may write there (a portable copy, a
-    // build tree); otherwise the user's data folder for the application, so that
-    // an installed, read-only copy works too.
+    // build tree); otherwise, and always for an installed copy, the user's data
+    // folder for the application.
     static QString resolveApplicationFolder(const QString& executableFolder, const QString& userDataFolder);
     // $YANHE_APP_FOLDER when set; else resolveApplicationFolder() for the running process.
     static QString forThisProcess();

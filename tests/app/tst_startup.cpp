@@ -142,6 +142,12 @@ void TestStartUp::applicationFolderFallsBackWhenNotWritable()
     QCOMPARE(AppFolders::resolveApplicationFolder(writable.path(), fallback), writable.path());
     QVERIFY(
         QDir(writable.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    // An installed copy: writable or not, its folder is not the application folder.
+    QTemporaryDir prefix;
+    QVERIFY(QDir(prefix.path()).mkpath("bin") && QDir(prefix.path()).mkpath("share/yanhe"));
+    QVERIFY(QFile(prefix.filePath("share/yanhe/installed")).open(QIODevice::WriteOnly));
+    QCOMPARE(AppFolders::resolveApplicationFolder(prefix.filePath("bin"), fallback), fallback);
+    QVERIFY(QDir(prefix.filePath("bin")).isEmpty());
 #ifdef Q_OS_LINUX
     // /proc takes no new files, even from root.
     QCOMPARE(AppFolders::resolveApplicationFolder("/proc", fallback), fallback);
