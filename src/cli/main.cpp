@@ -59,6 +59,10 @@ public:
     }
     void setStatus(const QString& text) override { m_status = text; }
     void setCountCaption(const QString&) override {}
+    void reportUnusableName(const QString& path) override
+    {
+        err() << FileCollector::unusableNameText(path) << Qt::endl;
+    }
     const QString& status() const { return m_status; }
 
 private:

@@ -26,6 +26,10 @@ public:
     virtual void setDocumentCommandsEnabled(bool) {}       // Command1, Command3, Command7
     virtual void setWorkbookCommandsEnabled(bool) {}       // Command2, Command8
 
+    // A matching file (or a folder) whose name no path can reach: one line that
+    // names it; it is not collected.
+    virtual void reportUnusableName(const QString& path) { (void)path; }
+
     // Lets pending window events run; a click may start a nested collection.
     virtual void yield() {}
 };

@@ -41,14 +41,54 @@ bool plainListingFindsFile(const QString& path)
     return bits >= 0 && listingReturns(bits, Normal);
 }
 
+QString readableName(const QByteArray& bytes)
+{
+    QString text;
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype size = bytes.size();
+    for (qsizetype i = 0; i < size;) {
+        const unsigned char lead = data[i];
+        const int length = lead < 0x80             ? 1
+                           : (lead & 0xE0) == 0xC0 ? 2
+                           : (lead & 0xF0) == 0xE0 ? 3
+                           : (lead & 0xF8) == 0xF0 ? 4
+                                                   : 0;
+        bool valid = length > 0 && i + length <= size;
+        for (int k = 1; valid && k < length; ++k)
+            valid = (data[i + k] & 0xC0) == 0x80;
+        if (valid && length > 1) {
+            // Overlong forms, surrogates and code points past U+10FFFF are not text either.
+            const QString decoded = QString::fromUtf8(bytes.mid(i, length));
+            valid = decoded.toUtf8() == bytes.mid(i, length);
+            if (valid)
+                text += decoded;
+        } else if (valid) {
+            text += QLatin1Char(char(lead));
+        }
+        if (!valid) {
+            text += QStringLiteral("\\x") +
+                    QString::number(lead, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+            i += 1;
+        } else {
+            i += length;
+        }
+    }
+    return text;
+}
+
 namespace {
 
-QString nameOf(const std::filesystem::path& path)
+// The entry's name, and whether a path made of it reaches the file.
+QString nameOf(const std::filesystem::path& path, bool& unusable)
 {
 #ifdef Q_OS_WIN
+    unusable = false;
     return QString::fromStdWString(path.filename().native());
 #else
-    return QFile::decodeName(path.filename().native().c_str());
+    const QByteArray raw(path.filename().native().c_str());
+    const QString name = QFile::decodeName(raw);
+    unusable = QFile::encodeName(name) != raw;
+    return unusable ? readableName(raw) : name;
 #endif
 }
 
@@ -86,14 +126,15 @@ QList<Entry> list(const QString& folder, int mask)
     std::error_code error;
     std::filesystem::directory_iterator it(root, error);
     for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
-        const QString name = nameOf(it->path());
+        bool unusable = false;
+        const QString name = nameOf(it->path(), unusable);
 #ifdef Q_OS_WIN
         const int bits = of(QDir(folder).filePath(name));
 #else
         const int bits = attributesOf(*it, name);
 #endif
         if (bits >= 0 && listingReturns(bits, mask))
-            keyed.append({name.toUpper(), {name, bits}});
+            keyed.append({name.toUpper(), {name, bits, unusable}});
     }
     std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
         const int upper = QString::compare(a.key, b.key, Qt::CaseSensitive);

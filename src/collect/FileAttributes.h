@@ -36,7 +36,14 @@ struct Entry
 {
     QString name;
     int attributes;
+    // The name's bytes are not text of the system's encoding (a name unpacked
+    // from an archive of another system): no path made of it reaches the file.
+    // name then shows each byte that is not text as \xNN.
+    bool nameUnusable = false;
 };
+
+// The bytes of a file name as text, each byte that is not valid UTF-8 shown as \xNN.
+QString readableName(const QByteArray& bytes);
 
 // The entries of folder that a listing with mask returns, without "." and "..",
 // in name order as NTFS keeps it (upper-cased names compared code unit by code

@@ -4,6 +4,7 @@
 #include "FileAttributes.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 FileCollector::FileCollector(CollectView& view, int maxRows)
     : m_view(view)
@@ -85,11 +86,29 @@ void FileCollector::Dir1_Click(const QString& clickedEntry, const QString& curre
     }
 }
 
+QString FileCollector::unusableNameText(const QString& path)
+{
+    return path + QStringLiteral(" 文件名不是有效的文字编码，无法处理，未收集");
+}
+
 void FileCollector::search(QString folder, const QString& pattern)
+{
+    QSet<QString> visited;
+    searchFolder(std::move(folder), pattern, visited);
+}
+
+void FileCollector::searchFolder(QString folder, const QString& pattern, QSet<QString>& visited)
 {
     const QString separator = QDir::separator();
     if (!folder.endsWith(separator))
         folder += separator;
+    // A folder reached again through a link is searched once.
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    if (!canonical.isEmpty() && SubfolderSwitch == QLatin1String("KAI")) {
+        if (visited.contains(canonical))
+            return;
+        visited.insert(canonical);
+    }
 
     const int mask = m_view.attributeMask();
     const QList<FileAttributes::Entry> entries =
@@ -108,13 +127,22 @@ void FileCollector::search(QString folder, const QString& pattern)
         // A collection started meanwhile took over the listing: this one ends here.
         if (listing != m_listing || m_full)
             return;
+        const QString path = folder + entry.name;
         if (entry.attributes & FileAttributes::Directory) {
-            subfolders << entry.name;
+            if (entry.nameUnusable) {
+                if (SubfolderSwitch == QLatin1String("KAI"))
+                    m_view.reportUnusableName(path);
+            } else {
+                subfolders << entry.name;
+            }
             continue;
         }
-        const QString path = folder + entry.name;
         if (!pattern.isEmpty() && GetExtName(path).toLower() != wantedExtension)
             continue;
+        if (entry.nameUnusable) {
+            m_view.reportUnusableName(path);
+            continue;
+        }
         if (m_view.rowCount() >= m_maxRows) {
             m_full = true;
             m_view.setStatus(listFullText());
@@ -130,6 +158,6 @@ void FileCollector::search(QString folder, const QString& pattern)
         if (!SearchEnabled || m_full)
             break;
         m_view.setStatus(folder + name);
-        search(folder + name, pattern);
+        searchFolder(folder + name, pattern, visited);
     }
 }

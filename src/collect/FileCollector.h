@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -48,8 +49,14 @@ public:
     // Shown in the status line when the list is full.
     QString listFullText() const;
 
+    // The line for a file whose name is not text of the system's encoding.
+    static QString unusableNameText(const QString& path);
+
 private:
     void clearList();
+    // One folder of a search; visited holds the folders (their canonical
+    // paths) entered so far, so that a link back up the tree is not followed.
+    void searchFolder(QString folder, const QString& pattern, QSet<QString>& visited);
     void searchEach(const QString& folder, const QStringList& patterns, bool pairEnds);
 
     CollectView& m_view;

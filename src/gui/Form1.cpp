@@ -120,6 +120,10 @@ Form1::Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice
         WindowJobHost::Widgets{this, m_files->List1, ProgressBar1, Label5, Text3}, m_journal, m_events,
         [this] { Dir1_Click(); });
     m_boundary.setHost(m_host.get());
+    m_collectView->setReporter([this](const QString& line) {
+        m_host->appendLog(line);
+        m_host->journal(line);
+    });
     m_inputs = std::make_unique<WindowInputs>(m_controls);
     connectJobs();
     m_update = new UpdateNotice(*m_menus, *Timer1, *this, m_boundary, m_folders, [this] { m_endProgram(); });

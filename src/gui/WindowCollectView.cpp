@@ -4,6 +4,7 @@
 #include "CollectedFiles.h"
 #include "EventPump.h"
 #include "collect/FileAttributes.h"
+#include "collect/FileCollector.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -91,4 +92,10 @@ void WindowCollectView::setWorkbookCommandsEnabled(bool enabled)
 void WindowCollectView::yield()
 {
     m_events.yield();
+}
+
+void WindowCollectView::reportUnusableName(const QString& path)
+{
+    if (m_report)
+        m_report(FileCollector::unusableNameText(path));
 }

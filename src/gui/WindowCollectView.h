@@ -3,6 +3,7 @@
 #include "collect/CollectView.h"
 
 #include <QList>
+#include <functional>
 
 class CollectedFiles;
 class EventPump;
@@ -28,6 +29,9 @@ public:
     void setDocumentCommandsEnabled(bool enabled) override;
     void setWorkbookCommandsEnabled(bool enabled) override;
     void yield() override;
+    void reportUnusableName(const QString& path) override;
+    // Where such a line goes: the log box and the journal.
+    void setReporter(std::function<void(const QString& line)> report) { m_report = std::move(report); }
 
 private:
     CollectedFiles& m_files;
@@ -36,4 +40,5 @@ private:
     QList<QPushButton*> m_documentCommands;
     QList<QPushButton*> m_workbookCommands;
     bool m_scrollPending = false;
+    std::function<void(const QString& line)> m_report;
 };

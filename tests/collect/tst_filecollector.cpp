@@ -9,7 +9,9 @@
 #include <functional>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -27,8 +29,10 @@ public:
     int selectAllShown = 0;
     QList<bool> documentCommands;
     QList<bool> workbookCommands;
+    QStringList unusable;
     std::function<void()> onYield;
 
+    void reportUnusableName(const QString& path) override { unusable << path; }
     int attributeMask() const override { return mask; }
     void clearRows() override { rows.clear(); }
     int rowCount() const override { return int(rows.size()); }
@@ -112,6 +116,7 @@ private slots:
     void clickPairsAndTheSwallowedSearch();
     void nestedClickEndsTheRunningCollection();
     void fullListStopsCollecting();
+    void linksAndNamesThatAreNotText();
 };
 
 void TestFileCollector::extensionOnlyWithoutCase()
@@ -307,6 +312,39 @@ void TestFileCollector::fullListStopsCollecting()
     const Tree small({"x.doc"});
     collector.Dir1_Click(small.path(), small.path(), wordOption());
     QCOMPARE(view.rows, small.paths({"x.doc"}));
+}
+
+void TestFileCollector::linksAndNamesThatAreNotText()
+{
+#ifdef Q_OS_UNIX
+    const Tree tree({"top.doc", "a/b.doc", "a/c/d.doc", "x/y.doc"});
+    // A link back to an ancestor, two folders linking to each other, and a
+    // second name for a folder: each folder is searched once.
+    QVERIFY(QFile::link(tree.path(), tree.path("a/c/up")));
+    QVERIFY(QFile::link(tree.path("x"), tree.path("a/tox")));
+    QVERIFY(QFile::link(tree.path("a"), tree.path("x/toa")));
+    const QStringList rows = collect(tree, {"*.doc"}, true);
+    QCOMPARE(rows.size(), 4);
+    QCOMPARE(QSet<QString>(rows.begin(), rows.end()).size(), 4);
+    QVERIFY(rows.contains(tree.path("x/y.doc")) || rows.contains(tree.path("a/tox/y.doc")));
+
+    // A name whose bytes are not UTF-8 (a GBK name from an archive): named in one
+    // line with its bytes shown, not collected; its neighbours are.
+    const QByteArray gbk = QFile::encodeName(tree.path()) + "/\xb1\xa8\xb8\xe6.doc"; // 报告 in GBK
+    const int fd = ::open(gbk.constData(), O_CREAT | O_WRONLY, 0644);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    MemoryView view;
+    FileCollector collector(view);
+    collector.SubfolderSwitch = "GUAN";
+    collector.search(tree.path(), "*.doc");
+    QCOMPARE(view.rows, tree.paths({"top.doc"}));
+    const QString shown = tree.path() + QDir::separator() + "\\xB1\\xA8\\xB8\\xE6.doc";
+    QCOMPARE(view.unusable, QStringList{shown});
+    QCOMPARE(FileAttributes::readableName("a\xe6\x8a\xa5\xff.doc"), QString("a\u62a5\\xFF.doc"));
+#else
+    QSKIP("links and byte names are this platform's own");
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestFileCollector)
