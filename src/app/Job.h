@@ -46,12 +46,16 @@ struct CliOption
         Flag,  // --name: ticks the control
         OneOf, // --name VALUE: one of values, each ticking its control
         SetOf, // --name A,B: any of values, comma-separated, each ticking its control
+        // --name VALUE: the control's text, and the controls of values ticked (a box
+        // that goes with the text); without the option the text is defaultValue.
+        TickedText,
     };
     QString name;
     Kind kind = Kind::Text;
     QString help;
-    QString control;      // Text and Flag
-    QString defaultValue; // Text: the control's own default; OneOf: the value taken without the option
+    QString control;      // Text, TickedText and Flag
+    QString defaultValue; // Text, TickedText: the control's own default; OneOf: the value taken without the
+                          // option
     QList<QPair<QString, QString>> values; // OneOf and SetOf: value, control it ticks
     bool required = false;
 };

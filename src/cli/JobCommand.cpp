@@ -63,18 +63,20 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         QCommandLineOption parsed(option.name, option.help);
         if (option.kind != CliOption::Kind::Flag) {
             parsed.setValueName(option.kind == CliOption::Kind::SetOf ? QStringLiteral("list")
-                                                                     : QStringLiteral("value"));
+                                                                      : QStringLiteral("value"));
         }
         parser.addOption(parsed);
         declared.emplace(option.name, parsed);
     }
     if (row.takesFiles)
-        parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Files to work on, as ticked rows."),
+        parser.addPositionalArgument(QStringLiteral("FILE"),
+                                     QStringLiteral("Files to work on, as ticked rows."),
                                      QStringLiteral("FILE..."));
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
-        out() << parser.helpText().replace(QStringLiteral("yanhe-cli"), QStringLiteral("yanhe-cli ") + row.command);
+        out() << parser.helpText().replace(QStringLiteral("yanhe-cli"),
+                                           QStringLiteral("yanhe-cli ") + row.command);
         return 0;
     }
 
@@ -89,7 +91,12 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
             missing << QStringLiteral("--") + option.name;
         switch (option.kind) {
         case CliOption::Kind::Text:
+        case CliOption::Kind::TickedText:
             inputs.setText(option.control, given ? parser.value(parsed) : option.defaultValue);
+            if (given && option.kind == CliOption::Kind::TickedText) {
+                for (const auto& [value, control] : option.values)
+                    inputs.tick(control);
+            }
             break;
         case CliOption::Kind::Flag:
             if (given)
@@ -101,7 +108,8 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
                 break;
             const QString control = controlOf(option, value);
             if (control.isEmpty())
-                return usageError(QStringLiteral("unknown %1 \"%2\" (%3)").arg(option.name, value, choices(option)));
+                return usageError(
+                    QStringLiteral("unknown %1 \"%2\" (%3)").arg(option.name, value, choices(option)));
             inputs.tick(control);
             break;
         }

@@ -1,6 +1,7 @@
 #include "SingleTextReplace.h"
 
 #include "WordProcessor.h"
+#include "WordTexts.h"
 #include "app/Batch.h"
 #include "app/JobHost.h"
 #include "app/RuntimeError.h"
@@ -48,7 +49,8 @@ void replaceIn(Flavour flavour, JobHost& host, Batch& batch, word::Application& 
     const bool word = flavour == Flavour::Word;
     if (!batch.writable(path))
         return;
-    const auto document = batch.attempt(path, Batch::Stage::Open, [&] { return application.documentsOpen(path); });
+    const auto document =
+        batch.attempt(path, Batch::Stage::Open, [&] { return application.documentsOpen(path); });
     if (!document)
         return;
     const bool changed = batch.attempt(path, Batch::Stage::Change, [&] {
@@ -94,9 +96,10 @@ Result run(Flavour flavour, JobHost& host, word::Factory& office, const QString&
     return Batch::run(
         host, Batch::Pattern{},
         [&] {
-            return word ? office.createWordProcessor(QStringLiteral("word.Application")) : word::createWps(office);
+            return word ? office.createWordProcessor(QStringLiteral("word.Application"))
+                        : word::createWps(office);
         },
-        word ? QStringLiteral("无法启动文字处理程序（word.Application）：")
+        word ? word::texts::cannotStart(QStringLiteral("word.Application"))
              : QStringLiteral("无法启动 WPS（ET.Application、KET.Application）："),
         [&](Batch& batch, word::Application& application, const QString& path) {
             replaceIn(flavour, host, batch, application, path, oldText, newText, scopes);

@@ -17,6 +17,8 @@ inline constexpr qint16 kReplaceAll = 2;
 inline constexpr qint16 kSeekMainDocument = 0;
 inline constexpr qint16 kSeekCurrentPageHeader = 9;
 inline constexpr qint16 kSeekCurrentPageFooter = 10;
+// Document.Close SaveChanges:= wdDoNotSaveChanges.
+inline constexpr qint16 kDoNotSaveChanges = 0;
 // Fields.Add Type:= for the page number.
 inline constexpr qint16 kFieldPage = 33;
 // ParagraphFormat.Alignment values the jobs write.
@@ -78,6 +80,8 @@ public:
     virtual QList<SectionPtr> sections() = 0;
     // Writes the file in place, in its own format.
     virtual void save() = 0;
+    // Close SaveChanges:=wdDoNotSaveChanges: what was not saved is dropped, and
+    // no office program asks about it.
     virtual void close() = 0;
 };
 using DocumentPtr = std::shared_ptr<Document>;

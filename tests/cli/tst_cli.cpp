@@ -71,7 +71,15 @@ void TestCli::usageErrors()
           QStringList{"collect", "--bogus", "--patterns", "*.doc", dir.path()},
           QStringList{"collect", dir.path()},
           QStringList{"collect", "--attributes", "archive", "--patterns", "*", dir.path()},
-          QStringList{"frobnicate"}, QStringList{}}) {
+          QStringList{"frobnicate"}, QStringList{},
+          QStringList{"word-replace-pairs", "--old", "a|b", dir.filePath("a.doc")},
+          QStringList{"word-replace-pairs", "--old", "a", "--new", "b", "--scope", "bodies",
+                      dir.filePath("a.doc")},
+          QStringList{"header-footer-write", "--header", "x", "--header-align", "左边",
+                      dir.filePath("a.doc")},
+          QStringList{"header-footer-write", "--page-number", "--page-number-align", "",
+                      dir.filePath("a.doc")},
+          QStringList{"header-footer-replace", "--header-old"}}) {
         r = cli(bad);
         QCOMPARE(r.code, 2);
         QVERIFY(r.out.isEmpty());

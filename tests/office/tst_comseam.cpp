@@ -101,7 +101,7 @@ void TestComSeam::writerSelectionPaths()
     QCOMPARE(com.calls,
              (QStringList{
                  "Word.Application.Documents.Open(\"C:\\b.docx\")",
-                 "Word.Application.Documents.Open(\"C:\\b.docx\").Close()",
+                 "Word.Application.Documents.Open(\"C:\\b.docx\").Close(SaveChanges:=0 As Integer)",
                  "Word.Application.Visible = False",
                  "Word.Application.DisplayAlerts = True",
                  "Word.Application.ActiveWindow.ActivePane.View.SeekView = 10 As Integer",

@@ -168,8 +168,8 @@ public:
         m_cursor = 0;
     }
     word::SelectionPtr selection() override { return std::make_shared<FakeSelection>(*this); }
-    void setVisible(bool) override {}
-    void setDisplayAlerts(int) override {}
+    void setVisible(bool visible) override { m_office.calls << QStringLiteral("visible %1").arg(visible); }
+    void setDisplayAlerts(int alerts) override { m_office.calls << QStringLiteral("alerts %1").arg(alerts); }
     void quit() override
     {
         m_office.calls << "quit";
@@ -178,6 +178,12 @@ public:
 
     FakeOffice& office() { return m_office; }
     Story* story() { return m_story; }
+    // Text in the story the view shows, at the selection, which then stands after it.
+    void type(const QString& text)
+    {
+        m_story->text.insert(m_cursor, text);
+        m_cursor += text.size();
+    }
     qsizetype& cursor() { return m_cursor; }
     std::shared_ptr<FakeDocument> active() { return m_active; }
 
@@ -191,13 +197,14 @@ private:
 
 void FakeSelection::findReplaceAll(const QString& findText, const QString& replaceWith)
 {
+    m_word.office().calls << "replace " + findText + " > " + replaceWith;
     FakeRange(m_word.story()).replaceAll(findText, replaceWith);
 }
 
 void FakeSelection::typeText(const QString& text)
 {
-    m_word.story()->text.insert(m_word.cursor(), text);
-    m_word.cursor() += text.size();
+    m_word.office().calls << "type " + text;
+    m_word.type(text);
 }
 
 void FakeSelection::setFontName(const QString& name)
@@ -222,8 +229,9 @@ void FakeSelection::setParagraphAlignment(int alignment)
 
 void FakeSelection::fieldsAdd(qint16 type)
 {
+    m_word.office().calls << QStringLiteral("field %1").arg(type);
     if (type == word::kFieldPage)
-        typeText(QStringLiteral("{PAGE}"));
+        m_word.type(QStringLiteral("{PAGE}"));
 }
 
 QList<word::SectionPtr> FakeSelection::sections()

@@ -121,7 +121,12 @@ public:
         return sectionsOf(m_document->get(QStringLiteral("Sections")));
     }
     void save() override { m_document->invoke(QStringLiteral("Save")); }
-    void close() override { m_document->invoke(QStringLiteral("Close")); }
+    void close() override
+    {
+        m_document->invoke(
+            QStringLiteral("Close"), {},
+            {{QStringLiteral("SaveChanges"), QVariant::fromValue<qint16>(word::kDoNotSaveChanges)}});
+    }
 
 private:
     ObjectPtr m_document;

@@ -1,8 +1,8 @@
 #include "UnoWriter.h"
 
 #include "UnoOffice.h"
+#include "UnoWriterSelection.h"
 
-#include <com/sun/star/awt/FontWeight.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
@@ -13,12 +13,8 @@
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
-#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
-#include <com/sun/star/style/NumberingType.hpp>
-#include <com/sun/star/style/ParagraphAdjust.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
-#include <com/sun/star/text/PageNumberType.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/text/XTextContent.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
@@ -337,28 +333,7 @@ private:
     Reference<text::XTextDocument> m_document;
 };
 
-// Where typing goes: a story of the active document and a cursor in it, with
-// the font that the next typed text gets.
-class SelectionItem final : public word::Selection
-{
-public:
-    explicit SelectionItem(Writer& writer)
-        : m_writer(writer)
-    {}
-    void findReplaceAll(const QString& findText, const QString& replaceWith) override;
-    void typeText(const QString& text) override;
-    void setFontName(const QString& name) override;
-    void setFontSize(const QString& size) override;
-    void setFontBold(bool bold) override;
-    void setParagraphAlignment(int alignment) override;
-    void fieldsAdd(qint16 type) override;
-    QList<word::SectionPtr> sections() override;
-
-private:
-    Writer& m_writer;
-};
-
-class Writer final : public word::Application
+class Writer final : public word::Application, private SelectionView
 {
 public:
     word::DocumentPtr documentsOpen(const QString& path) override
@@ -410,7 +385,7 @@ public:
         });
     }
 
-    word::SelectionPtr selection() override { return std::make_shared<SelectionItem>(*this); }
+    word::SelectionPtr selection() override { return createSelection(*this, m_font); }
     void setVisible(bool) override {}
     void setDisplayAlerts(int) override {}
 
@@ -438,7 +413,7 @@ public:
         }
     }
 
-    UnoOffice& office() { return m_office; }
+    UnoOffice& office() override { return m_office; }
 
     std::shared_ptr<DocumentItem> active()
     {
@@ -448,7 +423,7 @@ public:
     }
 
     // The story the view shows and the selection's cursor in it (the main text's start by default).
-    Reference<text::XTextCursor> cursor()
+    Reference<text::XTextCursor> cursor() override
     {
         if (!m_cursor.is()) {
             m_story = active()->model()->getText();
@@ -456,15 +431,19 @@ public:
         }
         return m_cursor;
     }
-    Reference<text::XText> story()
+    Reference<text::XText> story() override
     {
         cursor();
         return m_story;
     }
-    const OUString& pageStyleName() const { return m_pageStyle; }
 
-    // Font for the text typed next.
-    std::vector<beans::PropertyValue> pendingFont;
+    Reference<text::XTextDocument> activeDocument() override { return active()->model(); }
+    word::RangePtr storyRange() override
+    {
+        const Reference<text::XText> shown = m_office.call([&] { return story(); });
+        return std::make_shared<StoryRange>(m_office, active()->model(), shown);
+    }
+    QList<word::SectionPtr> documentSections() override { return active()->sections(); }
 
 private:
     UnoOffice m_office;
@@ -473,132 +452,8 @@ private:
     Reference<text::XText> m_story;
     Reference<text::XTextCursor> m_cursor;
     OUString m_pageStyle;
+    SelectionFont m_font;
 };
-
-void setFont(std::vector<beans::PropertyValue>& font, const char* name, const uno::Any& value)
-{
-    for (auto& property : font) {
-        if (property.Name.equalsAscii(name)) {
-            property.Value = value;
-            return;
-        }
-    }
-    beans::PropertyValue property;
-    property.Name = OUString::createFromAscii(name);
-    property.Value = value;
-    font.push_back(property);
-}
-
-void SelectionItem::findReplaceAll(const QString& findText, const QString& replaceWith)
-{
-    m_writer.office().call([&] {
-        const OUString replacement = toOUString(replaceWith);
-        for (const auto& range : occurrences(m_writer.active()->model(), m_writer.story(), findText))
-            range->setString(replacement);
-    });
-}
-
-void SelectionItem::typeText(const QString& text)
-{
-    m_writer.office().call([&] {
-        const Reference<text::XTextCursor> cursor = m_writer.cursor();
-        const Reference<text::XText> story = m_writer.story();
-        cursor->collapseToEnd();
-        const Reference<text::XTextRange> start = cursor->getStart();
-        story->insertString(Reference<text::XTextRange>(cursor, uno::UNO_QUERY_THROW), toOUString(text),
-                            false);
-        if (!m_writer.pendingFont.empty()) {
-            const Reference<text::XTextCursor> typed = story->createTextCursorByRange(start);
-            typed->gotoRange(cursor->getEnd(), true);
-            const Reference<beans::XPropertySet> properties(typed, uno::UNO_QUERY_THROW);
-            for (const auto& property : m_writer.pendingFont)
-                properties->setPropertyValue(property.Name, property.Value);
-        }
-    });
-}
-
-void SelectionItem::setFontName(const QString& name)
-{
-    // Word's font name serves Chinese text as well as Latin.
-    const uno::Any value(toOUString(name));
-    setFont(m_writer.pendingFont, "CharFontName", value);
-    setFont(m_writer.pendingFont, "CharFontNameAsian", value);
-}
-
-void SelectionItem::setFontSize(const QString& size)
-{
-    bool ok = false;
-    const double points = size.trimmed().toDouble(&ok);
-    if (!ok || points <= 0)
-        throw RuntimeError(13, QStringLiteral("类型不匹配：字号“%1”不是数字").arg(size));
-    const uno::Any value(static_cast<float>(points));
-    setFont(m_writer.pendingFont, "CharHeight", value);
-    setFont(m_writer.pendingFont, "CharHeightAsian", value);
-}
-
-void SelectionItem::setFontBold(bool bold)
-{
-    const uno::Any value(bold ? awt::FontWeight::BOLD : awt::FontWeight::NORMAL);
-    setFont(m_writer.pendingFont, "CharWeight", value);
-    setFont(m_writer.pendingFont, "CharWeightAsian", value);
-}
-
-void SelectionItem::setParagraphAlignment(int alignment)
-{
-    style::ParagraphAdjust adjust = style::ParagraphAdjust_LEFT;
-    switch (alignment) {
-    case word::kAlignCenter:
-        adjust = style::ParagraphAdjust_CENTER;
-        break;
-    case word::kAlignRight:
-        adjust = style::ParagraphAdjust_RIGHT;
-        break;
-    case word::kAlignJustify:
-        adjust = style::ParagraphAdjust_BLOCK;
-        break;
-    default:
-        break;
-    }
-    m_writer.office().call([&] {
-        const Reference<beans::XPropertySet> paragraph(m_writer.cursor(), uno::UNO_QUERY_THROW);
-        paragraph->setPropertyValue(OUString("ParaAdjust"), uno::Any(static_cast<sal_Int16>(adjust)));
-    });
-}
-
-void SelectionItem::fieldsAdd(qint16 type)
-{
-    if (type != word::kFieldPage)
-        throw RuntimeError(5, QStringLiteral("无效的过程调用或参数：域类型 %1").arg(type));
-    m_writer.office().call([&] {
-        const Reference<lang::XMultiServiceFactory> factory(m_writer.active()->model(), uno::UNO_QUERY_THROW);
-        const Reference<text::XTextContent> field(
-            factory->createInstance(OUString("com.sun.star.text.TextField.PageNumber")),
-            uno::UNO_QUERY_THROW);
-        const Reference<beans::XPropertySet> properties(field, uno::UNO_QUERY_THROW);
-        properties->setPropertyValue(OUString("NumberingType"), uno::Any(style::NumberingType::ARABIC));
-        properties->setPropertyValue(OUString("SubType"), uno::Any(text::PageNumberType_CURRENT));
-        const Reference<text::XTextCursor> cursor = m_writer.cursor();
-        cursor->collapseToEnd();
-        m_writer.story()->insertTextContent(Reference<text::XTextRange>(cursor, uno::UNO_QUERY_THROW), field,
-                                            false);
-        if (!m_writer.pendingFont.empty()) {
-            const Reference<beans::XPropertySet> anchor(field->getAnchor(), uno::UNO_QUERY_THROW);
-            for (const auto& property : m_writer.pendingFont)
-                anchor->setPropertyValue(property.Name, property.Value);
-        }
-    });
-}
-
-QList<word::SectionPtr> SelectionItem::sections()
-{
-    // In a header or footer the selection lies in the section of the current page.
-    const std::shared_ptr<DocumentItem> document = m_writer.active();
-    if (!m_writer.pageStyleName().isEmpty())
-        return {
-            std::make_shared<SectionItem>(m_writer.office(), document->model(), m_writer.pageStyleName())};
-    const QList<word::SectionPtr> all = document->sections();
-    return all.mid(0, 1);
-}
 
 } // namespace
 

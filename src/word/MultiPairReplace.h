@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/Batch.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class JobHost;
+namespace word {
+class Factory;
+}
+
+// Replaces several texts at once in every ticked document: old entry k by new
+// entry k of two lists separated by "|", in the body always and in the ticked
+// scopes. Drives "word.Application" whatever engine option is chosen.
+namespace MultiPairReplace {
+
+// The three boxes Check9, in their own order.
+struct Scopes
+{
+    bool pageTextBoxes = false;         // Check9(0) 包括页面文本框文本
+    bool headersFooters = false;        // Check9(1) 包括页眉页脚文本框文本
+    bool headerFooterTextBoxes = false; // Check9(2) 包括页眉页脚文本
+};
+
+// What the job reads from the window, again for every document.
+struct Inputs
+{
+    QString oldTexts; // Text13(0)
+    QString newTexts; // Text13(1)
+    Scopes scopes;
+};
+
+using Result = Batch::Result;
+
+// A box split at every "|": parts untrimmed, empty parts kept; an empty box is no entry at all.
+QStringList splitList(const QString& box);
+
+Result Command9(JobHost& host, word::Factory& office, const std::function<Inputs()>& read);
+
+} // namespace MultiPairReplace

@@ -1,0 +1,357 @@
+#include "app/JobTable.h"
+#include "support/FakeOffice.h"
+#include "support/MemoryJobHost.h"
+#include "word/HeaderFooterWriter.h"
+
+#include <QHash>
+#include <QSet>
+#include <QTest>
+
+using namespace HeaderFooterWriter;
+
+namespace {
+
+// The tab's controls with their defaults, as the window starts.
+class TabInputs final : public JobInputs
+{
+public:
+    QHash<QString, QString> texts{{"Text4", ""},       {"Text5", ""},      {"Text6_0", "宋体"},
+                                  {"Text6_1", "宋体"}, {"Text7_0", "10"},  {"Text7_1", "10"},
+                                  {"Combo1", "居中"},  {"Combo2", "居左"}, {"Combo3", "居中"}};
+    QSet<QString> ticks{"Option7"};
+
+    QString text(const QString& control) const override
+    {
+        if (!texts.contains(control))
+            throw RuntimeError(RuntimeError::ObjectNotSet, "no control " + control);
+        return texts.value(control);
+    }
+    bool ticked(const QString& control) const override { return ticks.contains(control); }
+};
+
+struct Run
+{
+    FakeOffice office;
+    MemoryJobHost host;
+    TabInputs inputs;
+    Batch::Result result;
+
+    explicit Run(const QStringList& paths = {"/d/a.doc"})
+    {
+        for (const QString& path : paths) {
+            FakeOffice::DocumentFile file;
+            file.body.text = "正文";
+            file.sections.first().header.range.text = "旧页眉";
+            file.sections.first().footer.range.text = "旧页脚";
+            office.documents[path] = file;
+        }
+        QList<int> all;
+        for (int i = 0; i < paths.size(); ++i)
+            all << i;
+        host.tick(paths, all);
+    }
+    Run& go()
+    {
+        office.calls.clear();
+        JobContext context{host, inputs, office, office};
+        result = JobTable::run(*JobTable::forButton("Command3"), context);
+        return *this;
+    }
+    QString header(const QString& path = "/d/a.doc")
+    {
+        return office.documents[path].sections.at(0).header.range.text;
+    }
+    QString footer(const QString& path = "/d/a.doc")
+    {
+        return office.documents[path].sections.at(0).footer.range.text;
+    }
+    // The calls from entering the footer view to leaving it.
+    QStringList footerCalls()
+    {
+        const qsizetype from = office.calls.indexOf("seek 10");
+        return office.calls.mid(from, office.calls.indexOf("seek 0", from) - from + 1);
+    }
+};
+
+const QString kNumber = "第{PAGE}页";
+
+} // namespace
+
+class TestHeaderFooterWriter : public QObject
+{
+    Q_OBJECT
+private slots:
+    void blocksByTheirBoxes();
+    void footerAndPageNumberLayouts_data();
+    void footerAndPageNumberLayouts();
+    void alignmentFontAndBold();
+    void deleteFirst();
+    void progressOverOneAndThreeFiles();
+    void failingFilesAndBadSizes();
+};
+
+void TestHeaderFooterWriter::blocksByTheirBoxes()
+{
+    // Header only: the header view, the font, the text typed before what the header holds, centred.
+    Run header;
+    header.inputs.ticks << "Check12_0";
+    header.inputs.texts["Text4"] = "眉";
+    header.go();
+    QCOMPARE(header.office.calls,
+             (QStringList{"create Word.Application", "open /d/a.doc", "visible 0", "alerts -1", "seek 9",
+                          "font 宋体", "size 10", "type 眉", "align 1", "seek 0", "save /d/a.doc",
+                          "close /d/a.doc", "quit"}));
+    QCOMPARE(header.header(), QString("眉旧页眉"));
+    QCOMPARE(header.footer(), QString("旧页脚"));
+    QCOMPARE(header.host.log, QStringList{"/d/a.doc 页眉已写入内容"});
+    QCOMPARE(header.host.journalLines, header.host.log);
+
+    // Footer text only.
+    Run footer;
+    footer.inputs.ticks << "Check12_1";
+    footer.inputs.texts["Text5"] = "脚";
+    footer.go();
+    QCOMPARE(footer.footerCalls(),
+             (QStringList{"seek 10", "font 宋体", "size 10", "type 脚", "align 3", "seek 0"}));
+    QCOMPARE(footer.footer(), QString("脚旧页脚"));
+    QCOMPARE(footer.header(), QString("旧页眉"));
+    QCOMPARE(footer.host.log, QStringList{"/d/a.doc 页脚已写入内容"});
+
+    // Page number only: 第, the field, 页; the line before leaving the view.
+    Run number;
+    number.inputs.ticks << "Check3";
+    number.go();
+    QCOMPARE(number.footerCalls(), (QStringList{"seek 10", "font 宋体", "size 10", "type 第", "field 33",
+                                                "type 页", "align 1", "seek 0"}));
+    QCOMPARE(number.footer(), kNumber + "旧页脚");
+    QCOMPARE(number.host.log, QStringList{"/d/a.doc 页码已写入"});
+
+    // Footer text and page number: the combined block only, never the footer-text block.
+    Run both;
+    both.inputs.ticks << "Check12_1"
+                      << "Check3";
+    both.inputs.texts["Text5"] = "脚";
+    both.go();
+    QCOMPARE(both.footer(), "脚" + QString(26, ' ') + kNumber + "旧页脚");
+    QCOMPARE(both.host.log, QStringList{"/d/a.doc 页码和页脚已写入内容"});
+    QCOMPARE(both.office.calls.count("seek 10"), 1);
+
+    // Header and footer: the header first, one save and one close.
+    Run all;
+    all.inputs.ticks << "Check12_0"
+                     << "Check12_1"
+                     << "Check3";
+    all.go();
+    QCOMPARE(all.host.log, (QStringList{"/d/a.doc 页眉已写入内容", "/d/a.doc 页码和页脚已写入内容"}));
+    QVERIFY(all.office.calls.indexOf("seek 9") < all.office.calls.indexOf("seek 10"));
+    QCOMPARE(all.office.calls.count("save /d/a.doc"), 1);
+    QCOMPARE(all.office.calls.count("close /d/a.doc"), 1);
+    QCOMPARE(all.office.documents["/d/a.doc"].saves, 1);
+
+    // Option7 not chosen: the button does nothing at all.
+    Run off;
+    off.inputs.ticks = {"Check12_0", "Check12_1", "Check3"};
+    off.host.log << "earlier";
+    off.go();
+    QVERIFY(off.office.calls.isEmpty());
+    QCOMPARE(off.host.log, QStringList{"earlier"});
+    QCOMPARE(off.host.value, -1);
+}
+
+void TestHeaderFooterWriter::footerAndPageNumberLayouts_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("footer");
+    QTest::addColumn<QStringList>("calls"); // typing and alignment, in order
+    const QString t = "脚";
+    const QStringList n{"type 第", "field 33", "type 页"};
+    QTest::newRow("centre/centre") << "居中"
+                                   << "居中" << t + QString(5, ' ') + kNumber
+                                   << QStringList{"type " + t + QString(5, ' ')} + n + QStringList{"align 1"};
+    QTest::newRow("centre/right") << "居中"
+                                  << "居右" << kNumber + QString(26, ' ') + t
+                                  << n + QStringList{"type " + QString(26, ' ') + t, "align 2"};
+    QTest::newRow("centre/left") << "居中"
+                                 << "居左" << t + QString(26, ' ') + kNumber
+                                 << QStringList{"type " + t + QString(26, ' ')} + n + QStringList{"align 3"};
+    QTest::newRow("right/left") << "居右"
+                                << "居左" << t + QString(52, ' ') + kNumber
+                                << QStringList{"type " + t + QString(52, ' ')} + n + QStringList{"align 2"};
+    // The alignment goes between the number and the text here.
+    QTest::newRow("left/right") << "居左"
+                                << "居右" << kNumber + t + QString(52, ' ')
+                                << n + QStringList{"align 3", "type " + t + QString(52, ' ')};
+    // Pairs without a layout, and a typed text: nothing typed, no alignment, the line all the same.
+    for (const auto& [number, text] : QList<QPair<QString, QString>>{
+             {"居左", "居左"}, {"居右", "居右"}, {"居左", "居中"}, {"居右", "居中"}, {"中间", "居左"}})
+        QTest::addRow("%s/%s", qPrintable(number), qPrintable(text))
+            << number << text << QString() << QStringList();
+}
+
+void TestHeaderFooterWriter::footerAndPageNumberLayouts()
+{
+    QFETCH(QString, number);
+    QFETCH(QString, text);
+    QFETCH(QString, footer);
+    QFETCH(QStringList, calls);
+    Run run;
+    run.inputs.ticks << "Check12_1"
+                     << "Check3"
+                     << "Check5_1";
+    run.inputs.texts["Text5"] = "脚";
+    run.inputs.texts["Combo3"] = number;
+    run.inputs.texts["Combo2"] = text;
+    run.go();
+    QCOMPARE(run.footer(), footer);
+    QStringList typing;
+    for (const QString& call : run.footerCalls()) {
+        if (call.startsWith("type ") || call.startsWith("field ") || call.startsWith("align "))
+            typing << call;
+    }
+    QCOMPARE(typing, calls);
+    QCOMPARE(run.host.log, QStringList{"/d/a.doc 页码和页脚已写入内容"});
+    QCOMPARE(run.office.documents["/d/a.doc"].saves, 1);
+}
+
+void TestHeaderFooterWriter::alignmentFontAndBold()
+{
+    // The header's codes: 居中 1, 居右 2, 居左 3 (not 0); another text types nothing and aligns nothing.
+    for (const auto& [combo, code] : QList<QPair<QString, QString>>{
+             {"居中", "align 1"}, {"居右", "align 2"}, {"居左", "align 3"}, {"左", ""}}) {
+        Run run;
+        run.inputs.ticks << "Check12_0";
+        run.inputs.texts["Text4"] = "眉";
+        run.inputs.texts["Combo1"] = combo;
+        run.go();
+        QCOMPARE(run.office.calls.filter("align "), code.isEmpty() ? QStringList() : QStringList{code});
+        QCOMPARE(run.header(), code.isEmpty() ? QString("旧页眉") : QString("眉旧页眉"));
+        QCOMPARE(run.host.log, QStringList{"/d/a.doc 页眉已写入内容"});
+    }
+
+    // Each row's own font, size and bold; bold is switched on when ticked and never off.
+    Run run;
+    run.inputs.ticks << "Check12_0"
+                     << "Check12_1"
+                     << "Check1_1";
+    run.inputs.texts["Text6_0"] = "黑体";
+    run.inputs.texts["Text7_0"] = "14";
+    run.inputs.texts["Text6_1"] = "Arial";
+    run.inputs.texts["Text7_1"] = "9.5";
+    run.go();
+    QCOMPARE(run.office.calls.filter(QRegularExpression("^(seek [19]|font|size|bold)")),
+             (QStringList{"seek 9", "font 黑体", "size 14", "seek 10", "font Arial", "size 9.5", "bold 1"}));
+    QVERIFY(!run.office.calls.contains("bold 0"));
+}
+
+void TestHeaderFooterWriter::deleteFirst()
+{
+    // "删除页眉" with the header's box and an empty text: the header emptied, nothing typed,
+    // the alignment applied, the line written.
+    Run header;
+    header.inputs.ticks << "Check12_0"
+                        << "Check5_0";
+    header.go();
+    QCOMPARE(header.header(), QString());
+    QCOMPARE(header.office.calls.filter("align "), QStringList{"align 1"});
+    QCOMPARE(header.host.log, QStringList{"/d/a.doc 页眉已写入内容"});
+
+    // "删除页眉" alone leaves the header untouched.
+    Run alone;
+    alone.inputs.ticks << "Check5_0";
+    alone.go();
+    QCOMPARE(alone.header(), QString("旧页眉"));
+    QVERIFY(alone.host.log.isEmpty());
+
+    // "删除页脚" with the page number alone: the footer replaced by the number.
+    Run number;
+    number.inputs.ticks << "Check3"
+                        << "Check5_1";
+    number.go();
+    QCOMPARE(number.footer(), kNumber);
+}
+
+void TestHeaderFooterWriter::progressOverOneAndThreeFiles()
+{
+    Run one;
+    one.inputs.ticks << "Check3";
+    one.host.label = "before";
+    one.go();
+    QCOMPARE(one.host.value, 1);
+    QCOMPARE(one.host.label, QString("before全部操作已完成"));
+    QCOMPARE(one.host.beeps, 1);
+
+    Run three({"/d/1.doc", "/d/2.docx", "/d/3.doc"});
+    three.inputs.ticks << "Check3";
+    three.host.log << "earlier";
+    three.go();
+    QCOMPARE(three.host.maxima, (QList<int>{1, 2, 3}));
+    QCOMPARE(three.host.value, 3);
+    QCOMPARE(three.host.label, QString("已完成 3 个文件！ 全部操作已完成"));
+    QCOMPARE(three.host.log,
+             (QStringList{"/d/1.doc 页码已写入", "/d/2.docx 页码已写入", "/d/3.doc 页码已写入"}));
+    QCOMPARE(three.host.yields, 3);
+    QCOMPARE(three.host.beeps, 1);
+    // One document open at a time: each closed before the next opens; Quit at the end.
+    const QStringList& calls = three.office.calls;
+    QVERIFY(calls.indexOf("close /d/1.doc") < calls.indexOf("open /d/2.docx"));
+    QCOMPARE(calls.last(), QString("quit"));
+
+    // Nothing ticked: the instance is quit, the log emptied, the bar at 0, no beep.
+    Run none;
+    none.host.tick({"/d/a.doc"}, {});
+    none.host.log << "earlier";
+    none.inputs.ticks << "Check3";
+    none.go();
+    QCOMPARE(none.office.calls, (QStringList{"create Word.Application", "quit"}));
+    QVERIFY(none.host.log.isEmpty());
+    QCOMPARE(none.host.value, 0);
+    QCOMPARE(none.host.beeps, 0);
+}
+
+void TestHeaderFooterWriter::failingFilesAndBadSizes()
+{
+    Run run({"/d/1.doc", "/d/2.doc", "/d/3.doc", "/d/4.doc"});
+    run.office.documents.remove("/d/2.doc");
+    run.office.documents["/d/4.doc"].failSave = true;
+    run.inputs.ticks << "Check12_0"
+                     << "Check3";
+    // The header's size is read again per file: not a number for the third one.
+    run.host.onYield = [&] { run.inputs.texts["Text7_0"] = run.host.value == 2 ? "十" : "12"; };
+    run.go();
+    QCOMPARE(run.result.failures, 3);
+    const QStringList& log = run.host.log;
+    QCOMPARE(log.size(), 7);
+    QCOMPARE(log.at(0), QString("/d/1.doc 页眉已写入内容"));
+    QCOMPARE(log.at(1), QString("/d/1.doc 页码已写入"));
+    QCOMPARE(log.at(2), QString("/d/2.doc 打开失败，未修改：文件不存在"));
+    QCOMPARE(log.at(3), QString("/d/3.doc 写入失败，未修改：字号“十”不是数字"));
+    QCOMPARE(log.at(4), QString("/d/4.doc 页眉已写入内容"));
+    QCOMPARE(log.at(5), QString("/d/4.doc 页码已写入"));
+    QVERIFY2(log.at(6).startsWith("/d/4.doc 保存失败，未修改："), qPrintable(log.at(6)));
+    QCOMPARE(run.host.journalLines, log);
+    // The third document: closed without a save, nothing written to it; the others go on.
+    QCOMPARE(run.office.documents["/d/3.doc"].saves, 0);
+    QCOMPARE(run.header("/d/3.doc"), QString("旧页眉"));
+    QVERIFY(run.office.calls.contains("close /d/3.doc"));
+    const qsizetype opened = run.office.calls.indexOf("open /d/3.doc");
+    QCOMPARE(run.office.calls.mid(opened, 4),
+             (QStringList{"open /d/3.doc", "visible 0", "alerts -1", "close /d/3.doc"}));
+    QCOMPARE(run.header("/d/4.doc"), QString("旧页眉"));
+    QCOMPARE(run.host.value, 4);
+    QCOMPARE(run.host.label, QString("已完成 4 个文件！ 全部操作已完成"));
+
+    // Out of Word's range: 0 and 2000 points.
+    for (const QString size : {"0", "2000"}) {
+        Run bad;
+        bad.inputs.ticks << "Check12_1";
+        bad.inputs.texts["Text7_1"] = size;
+        bad.go();
+        QCOMPARE(bad.host.log,
+                 QStringList{"/d/a.doc 写入失败，未修改：字号“" + size + "”不在 1 到 1638 之间"});
+        QCOMPARE(bad.office.documents["/d/a.doc"].saves, 0);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestHeaderFooterWriter)
+#include "tst_headerfooterwriter.moc"
