@@ -1,10 +1,15 @@
 // The dispatch seam over IDispatch: the only COM code of the tool. Windows only.
 #include "Dispatch.h"
 #include "app/RuntimeError.h"
+#include "office/Watchdog.h"
 
+#include <map>
 #include <objbase.h>
 #include <oleauto.h>
+#include <set>
 #include <windows.h>
+// After windows.h:
+#include <tlhelp32.h>
 
 namespace comseam {
 
@@ -28,8 +33,8 @@ BSTR toBstr(const QString& text)
         description += QStringLiteral("：") + QString::fromWCharArray(info->bstrDescription);
     // REGDB_E_CLASSNOTREG and friends: the component cannot be created.
     const int number = (hr == REGDB_E_CLASSNOTREG || hr == CO_E_CLASSSTRING || hr == CO_E_SERVER_EXEC_FAILURE)
-                           ? 429
-                           : (info && info->wCode ? info->wCode : 440);
+                           ? int(RuntimeError::CannotCreateObject)
+                           : (info && info->wCode ? int(info->wCode) : int(RuntimeError::Automation));
     throw RuntimeError(number, description);
 }
 
@@ -222,6 +227,47 @@ QVariant fromVariant(VARIANT& value)
     }
 }
 
+// The executable's file name that serves a class as a local server
+// (LocalServer32, e.g. WINWORD.EXE), upper case; empty when not known.
+QString serverImage(const CLSID& clsid)
+{
+    LPOLESTR text = nullptr;
+    if (FAILED(StringFromCLSID(clsid, &text)))
+        return {};
+    const QString key = QStringLiteral("CLSID\\%1\\LocalServer32").arg(QString::fromWCharArray(text));
+    CoTaskMemFree(text);
+    wchar_t value[1024] = {};
+    DWORD size = sizeof(value);
+    if (RegGetValueW(HKEY_CLASSES_ROOT, reinterpret_cast<LPCWSTR>(key.utf16()), nullptr, RRF_RT_REG_SZ,
+                     nullptr, value, &size) != ERROR_SUCCESS)
+        return {};
+    QString command = QString::fromWCharArray(value).trimmed();
+    if (command.startsWith(QLatin1Char('"')))
+        command = command.mid(1, command.indexOf(QLatin1Char('"'), 1) - 1);
+    else if (const qsizetype blank = command.indexOf(QLatin1Char(' ')); blank > 0)
+        command = command.left(blank);
+    return command.mid(command.lastIndexOf(QLatin1Char('\\')) + 1).toUpper();
+}
+
+// The processes running an executable (file name, upper case).
+std::set<qint64> processesOf(const QString& image)
+{
+    std::set<qint64> found;
+    if (image.isEmpty())
+        return found;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return found;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (QString::fromWCharArray(entry.szExeFile).toUpper() == image)
+            found.insert(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
 class WinRuntime final : public Runtime
 {
 public:
@@ -238,13 +284,32 @@ public:
         HRESULT hr = CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(progId.utf16()), &clsid);
         if (FAILED(hr))
             fail(REGDB_E_CLASSNOTREG, QStringLiteral("ActiveX 部件不能创建对象（%1）").arg(progId));
+        // The process that serves the new instance is the one of the server's
+        // executable that was not there before: only that one may be ended.
+        const QString image = serverImage(clsid);
+        const std::set<qint64> before = processesOf(image);
         IDispatch* dispatch = nullptr;
         hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER, IID_IDispatch,
                               reinterpret_cast<void**>(&dispatch));
         if (FAILED(hr))
             fail(REGDB_E_CLASSNOTREG, QStringLiteral("ActiveX 部件不能创建对象（%1）").arg(progId));
-        return std::make_shared<WinObject>(dispatch);
+        const ObjectPtr instance = std::make_shared<WinObject>(dispatch);
+        std::set<qint64> started;
+        for (const qint64 pid : processesOf(image)) {
+            if (!before.count(pid))
+                started.insert(pid);
+        }
+        if (started.size() == 1)
+            m_servers[instance.get()] = *started.begin();
+        return instance;
     }
+    qint64 serverProcess(const ObjectPtr& instance) override
+    {
+        const auto it = m_servers.find(instance.get());
+        return it == m_servers.end() ? 0 : it->second;
+    }
+    std::optional<qint64> cpuTime(qint64 pid) override { return Watchdog::systemCpuTime(pid); }
+    void endProcess(qint64 pid) override { Watchdog::systemEnd(pid); }
     ObjectPtr attach(const QString& progId) override
     {
         ensureCom();
@@ -268,6 +333,9 @@ public:
             fail(hr, QStringLiteral("无法获取对象：") + moniker);
         return std::make_shared<WinObject>(dispatch);
     }
+
+private:
+    std::map<const Object*, qint64> m_servers;
 };
 
 } // namespace
