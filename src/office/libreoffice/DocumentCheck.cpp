@@ -60,15 +60,23 @@ private:
             m_asked->password = true;
         } else if (request >>= locked) {
             m_asked->locked = true;
-            m_asked->lockedBy = toQString(locked.UserInfo);
+            m_asked->lockedBy = who(locked.UserInfo);
         } else if (request >>= lockedOnSaving) {
             m_asked->locked = true;
-            m_asked->lockedBy = toQString(lockedOnSaving.UserInfo);
+            m_asked->lockedBy = who(lockedOnSaving.UserInfo);
         } else if (request >>= broken) {
             m_asked->broken = true;
         } else {
             m_asked->other << toQString(request.getValueTypeName());
         }
+    }
+
+    // "name ( date time )": the name.
+    static QString who(const rtl::OUString& userInfo)
+    {
+        const QString info = toQString(userInfo);
+        const qsizetype at = info.lastIndexOf(QLatin1String(" ("));
+        return (at > 0 ? info.left(at) : info).trimmed();
     }
 
     std::shared_ptr<Asked> m_asked;

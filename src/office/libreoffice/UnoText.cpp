@@ -4,6 +4,7 @@
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
+#include <com/sun/star/text/XTextTable.hpp>
 
 namespace unooffice {
 
@@ -55,47 +56,55 @@ void replaceAt(const Reference<text::XText>& text, const Reference<text::XTextRa
     }
 }
 
-// A run of plain text in a paragraph, at its position in cursor steps (a text
-// field is one step, whatever it shows).
+// A run of plain text in a paragraph: where it starts, and its text. Marks
+// that take no place in the text (a bookmark's ends, a change mark) lie
+// within runs; anything else (a field, a footnote anchor, a frame anchored
+// as a character) ends one.
 struct Run
 {
-    sal_Int32 offset = 0;
+    Reference<text::XTextRange> start;
     QString text;
 };
+
+bool takesNoPlace(const OUString& type)
+{
+    return type == "Bookmark" || type == "ReferenceMark" || type == "Redline" || type == "SoftPageBreak";
+}
 
 std::vector<Run> runsOf(const Reference<text::XTextRange>& paragraph)
 {
     std::vector<Run> runs;
     const Reference<container::XEnumerationAccess> portions(paragraph, uno::UNO_QUERY);
     if (!portions.is()) {
-        runs.push_back({0, toQString(paragraph->getString())});
+        runs.push_back({paragraph->getStart(), toQString(paragraph->getString())});
         return runs;
     }
-    sal_Int32 offset = 0;
     Run run;
     const Reference<container::XEnumeration> each = portions->createEnumeration();
     while (each->hasMoreElements()) {
         const Reference<text::XTextRange> portion(each->nextElement(), uno::UNO_QUERY);
+        if (!portion.is())
+            continue;
         const Reference<beans::XPropertySet> properties(portion, uno::UNO_QUERY);
         OUString type("Text");
         if (properties.is())
             properties->getPropertyValue(OUString("TextPortionType")) >>= type;
         if (type == "Text") {
-            const QString piece = toQString(portion->getString());
-            run.text += piece;
-            offset += static_cast<sal_Int32>(piece.size());
-        } else {
-            if (!run.text.isEmpty())
+            if (!run.start.is())
+                run.start = portion->getStart();
+            run.text += toQString(portion->getString());
+        } else if (!takesNoPlace(type)) {
+            if (run.start.is())
                 runs.push_back(run);
-            offset += 1;
-            run = Run{offset, QString()};
+            run = Run{};
         }
     }
-    if (!run.text.isEmpty())
+    if (run.start.is())
         runs.push_back(run);
     return runs;
 }
 
+// Every paragraph of a story, those in its tables (and theirs) included.
 template <class F> void eachParagraph(const Reference<text::XText>& story, F&& f)
 {
     const Reference<container::XEnumerationAccess> paragraphs(story, uno::UNO_QUERY);
@@ -103,7 +112,14 @@ template <class F> void eachParagraph(const Reference<text::XText>& story, F&& f
         return;
     const Reference<container::XEnumeration> each = paragraphs->createEnumeration();
     while (each->hasMoreElements()) {
-        const Reference<text::XTextRange> paragraph(each->nextElement(), uno::UNO_QUERY);
+        const Reference<uno::XInterface> element(each->nextElement(), uno::UNO_QUERY);
+        const Reference<text::XTextTable> table(element, uno::UNO_QUERY);
+        if (table.is()) {
+            for (const OUString& name : table->getCellNames())
+                eachParagraph(Reference<text::XText>(table->getCellByName(name), uno::UNO_QUERY), f);
+            continue;
+        }
+        const Reference<text::XTextRange> paragraph(element, uno::UNO_QUERY);
         if (paragraph.is())
             f(paragraph);
     }
@@ -146,17 +162,17 @@ int replaceInText(const Reference<text::XText>& story, const QString& text, cons
     int replaced = 0;
     const OUString with = toOUString(replacement);
     eachParagraph(story, [&](const Reference<text::XTextRange>& paragraph) {
-        std::vector<sal_Int32> starts;
-        for (const Run& run : runsOf(paragraph)) {
-            for (const qsizetype at : positionsOf(run.text, text))
-                starts.push_back(run.offset + static_cast<sal_Int32>(at));
-        }
-        // From the last, so that the earlier positions stay where they were.
-        for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
-            const Reference<text::XTextCursor> start = story->createTextCursorByRange(paragraph->getStart());
-            advance(start, *it, false);
-            replaceAt(story, asRange(start), static_cast<sal_Int32>(text.size()), with);
-            ++replaced;
+        const std::vector<Run> runs = runsOf(paragraph);
+        // From the last, so that what comes before stays where it was.
+        for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+            const std::vector<qsizetype> positions = positionsOf(run->text, text);
+            for (auto at = positions.rbegin(); at != positions.rend(); ++at) {
+                const Reference<text::XText> home = run->start->getText();
+                const Reference<text::XTextCursor> start = home->createTextCursorByRange(run->start);
+                advance(start, static_cast<sal_Int32>(*at), false);
+                replaceAt(home, asRange(start), static_cast<sal_Int32>(text.size()), with);
+                ++replaced;
+            }
         }
     });
     return replaced;

@@ -17,9 +17,10 @@ void replaceKeepingBounds(const Reference<css::text::XTextRange>& found, const r
 // Where text occurs in what, in UTF-16 positions, any letter case, without overlaps.
 std::vector<qsizetype> positionsOf(const QString& what, const QString& text);
 
-// Text outside Writer's own search (a drawing shape's text, a cell's text):
-// whether it holds text, and every occurrence replaced, paragraph by paragraph.
-// Text fields are kept; their shown text is not searched.
+// A story searched paragraph by paragraph (its tables' too), where Writer's
+// own search does not reach (a drawing shape's text, a cell's text, a header
+// that no page shows): whether it holds text, and every occurrence replaced.
+// Text fields, footnote anchors and the like are kept and not searched.
 bool holdsText(const Reference<css::text::XText>& story, const QString& text);
 int replaceInText(const Reference<css::text::XText>& story, const QString& text, const QString& replacement);
 

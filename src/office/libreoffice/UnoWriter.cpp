@@ -282,8 +282,8 @@ void SelectionItem::findReplaceAll(const QString& findText, const QString& repla
         if (!story.is())
             return;
         const Reference<text::XTextDocument> document = m_writer.active()->model();
-        word::RangePtr range = storyRange(m_writer.office(), document, story);
-        range->replaceAll(findText, replaceWith);
+        storyRange(m_writer.office(), document, story, m_writer.inHeaderFooter())
+            ->replaceAll(findText, replaceWith);
     });
 }
 

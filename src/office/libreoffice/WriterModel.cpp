@@ -78,28 +78,32 @@ std::vector<Reference<text::XTextRange>> occurrences(const Reference<text::XText
     return found;
 }
 
+// Writer's search finds only what its layout shows: the main text, but not a
+// header that no page shows (the primary one of a one-page section with a
+// first page of its own) nor a drawing shape's text. Every other story is
+// searched paragraph by paragraph (walked).
 class StoryRange final : public word::Range
 {
 public:
     StoryRange(UnoOffice& office, Reference<text::XTextDocument> document, Reference<text::XText> story,
-               bool drawing)
+               bool walked)
         : m_office(office)
         , m_document(std::move(document))
         , m_story(std::move(story))
-        , m_drawing(drawing)
+        , m_walked(walked)
     {}
 
     bool findExecute(const QString& text) override
     {
         return m_office.call([&] {
-            return m_drawing ? holdsText(m_story, text) : !occurrences(m_document, m_story, text).empty();
+            return m_walked ? holdsText(m_story, text) : !occurrences(m_document, m_story, text).empty();
         });
     }
 
     void replaceAll(const QString& findText, const QString& replaceWith) override
     {
         m_office.call([&] {
-            if (m_drawing) {
+            if (m_walked) {
                 replaceInText(m_story, findText, replaceWith);
                 return;
             }
@@ -126,48 +130,36 @@ private:
     UnoOffice& m_office;
     Reference<text::XTextDocument> m_document;
     Reference<text::XText> m_story;
-    bool m_drawing;
+    bool m_walked;
 };
 
 class ShapeItem final : public word::Shape
 {
 public:
-    ShapeItem(UnoOffice& office, Reference<text::XTextDocument> document, Reference<text::XText> text,
-              bool drawing)
+    ShapeItem(UnoOffice& office, Reference<text::XTextDocument> document, Reference<text::XText> text)
         : m_office(office)
         , m_document(std::move(document))
         , m_text(std::move(text))
-        , m_drawing(drawing)
     {}
 
-    word::RangePtr textFrameTextRange() override
-    {
-        return storyRange(m_office, m_document, m_text, m_drawing);
-    }
+    word::RangePtr textFrameTextRange() override { return storyRange(m_office, m_document, m_text, true); }
 
 private:
     UnoOffice& m_office;
     Reference<text::XTextDocument> m_document;
     Reference<text::XText> m_text;
-    bool m_drawing;
 };
 
 // The text a drawing object carries: Writer text (a text frame, or a shape
 // with a text box) or its own drawing text; none for pictures, charts,
 // embedded objects, lines and other shapes without text.
-struct ShapeText
-{
-    Reference<text::XText> text;
-    bool drawing = false;
-};
-
-ShapeText textOf(const Reference<uno::XInterface>& shape)
+Reference<text::XText> textOf(const Reference<uno::XInterface>& shape)
 {
     const Reference<lang::XServiceInfo> info(shape, uno::UNO_QUERY);
     if (!info.is())
         return {};
     if (info->supportsService(OUString("com.sun.star.text.TextFrame")))
-        return {Reference<text::XText>(shape, uno::UNO_QUERY), false};
+        return Reference<text::XText>(shape, uno::UNO_QUERY);
     if (info->supportsService(OUString("com.sun.star.text.TextGraphicObject")) ||
         info->supportsService(OUString("com.sun.star.text.TextEmbeddedObject")))
         return {};
@@ -185,9 +177,9 @@ ShapeText textOf(const Reference<uno::XInterface>& shape)
     // A shape with a text box lends the box's Writer text.
     const Reference<beans::XPropertySet> properties(shape, uno::UNO_QUERY);
     if (properties.is() && optionalProperty<bool>(properties, "TextBox"))
-        return {text, false};
+        return text;
     if (type == "com.sun.star.drawing.TextShape" || !text->getString().isEmpty())
-        return {text, true};
+        return text;
     return {};
 }
 
@@ -237,9 +229,9 @@ void collect(UnoOffice& office, const Reference<text::XTextDocument>& document,
                     shapes);
         return;
     }
-    const ShapeText carried = textOf(shape);
-    if (carried.text.is())
-        shapes.append(std::make_shared<ShapeItem>(office, document, carried.text, carried.drawing));
+    const Reference<text::XText> carried = textOf(shape);
+    if (carried.is())
+        shapes.append(std::make_shared<ShapeItem>(office, document, carried));
 }
 
 Reference<beans::XPropertySet> pageStyle(const Reference<text::XTextDocument>& document, const OUString& name)
@@ -304,7 +296,7 @@ public:
         , m_document(std::move(document))
         , m_story(std::move(story))
     {}
-    word::RangePtr range() override { return storyRange(m_office, m_document, m_story); }
+    word::RangePtr range() override { return storyRange(m_office, m_document, m_story, true); }
     QList<word::ShapePtr> shapes() override
     {
         if (!m_story.is())
@@ -361,9 +353,9 @@ bool contains(const Reference<text::XText>& story, const Reference<text::XTextRa
 }
 
 word::RangePtr storyRange(UnoOffice& office, const Reference<text::XTextDocument>& document,
-                          const Reference<text::XText>& story, bool drawing)
+                          const Reference<text::XText>& story, bool walked)
 {
-    return std::make_shared<StoryRange>(office, document, story, drawing);
+    return std::make_shared<StoryRange>(office, document, story, walked);
 }
 
 QList<word::ShapePtr> textShapes(UnoOffice& office, const Reference<text::XTextDocument>& document,

@@ -24,10 +24,11 @@ namespace unooffice {
 // Whether range lies in story (the body with its tables, a header, a frame's text).
 bool contains(const Reference<css::text::XText>& story, const Reference<css::text::XTextRange>& range);
 
-// A story as Word's Range. Writer text (body, header, frame) is searched with
-// Writer's search; a drawing shape's own text (drawing) paragraph by paragraph.
+// A story as Word's Range: the main text searched with Writer's search, any
+// other story (walked: a header, a frame, a drawing shape's text) paragraph
+// by paragraph, since Writer's search finds only what its layout shows.
 word::RangePtr storyRange(UnoOffice& office, const Reference<css::text::XTextDocument>& document,
-                          const Reference<css::text::XText>& story, bool drawing = false);
+                          const Reference<css::text::XText>& story, bool walked = false);
 
 // The shapes that carry text, a group's members each in its own right, in draw
 // page order: those at home in the body (or anchored to a page) when story is
