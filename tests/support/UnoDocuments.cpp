@@ -1,5 +1,6 @@
 #include "UnoDocuments.h"
 
+#include "office/FailureText.h"
 #include "office/libreoffice/UnoOffice.h"
 
 #include <QFile>
@@ -27,7 +28,10 @@
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
+#include <com/sun/star/sheet/XCellAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
+#include <com/sun/star/sheet/XDataPilotTable.hpp>
+#include <com/sun/star/sheet/XDataPilotTablesSupplier.hpp>
 #include <com/sun/star/sheet/XSheetAnnotationsSupplier.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
@@ -51,6 +55,7 @@
 #include <com/sun/star/text/XTextFrame.hpp>
 #include <com/sun/star/text/XTextFramesSupplier.hpp>
 #include <com/sun/star/text/XTextGraphicObjectsSupplier.hpp>
+#include <com/sun/star/text/XTextRangeCompare.hpp>
 #include <com/sun/star/text/XTextSectionsSupplier.hpp>
 #include <com/sun/star/text/XTextTable.hpp>
 #include <com/sun/star/text/XTextTablesSupplier.hpp>
@@ -519,7 +524,7 @@ void documentInventory(const Reference<text::XTextDocument>& document, Inventory
         Reference<text::XTextEmbeddedObjectsSupplier>(document, uno::UNO_QUERY_THROW)->getEmbeddedObjects());
     counts["frames"] =
         countOf(Reference<text::XTextFramesSupplier>(document, uno::UNO_QUERY_THROW)->getTextFrames());
-    counts["sections"] =
+    counts["text sections"] =
         countOf(Reference<text::XTextSectionsSupplier>(document, uno::UNO_QUERY_THROW)->getTextSections());
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -529,6 +534,9 @@ void documentInventory(const Reference<text::XTextDocument>& document, Inventory
     const Reference<container::XNameAccess> bookmarks =
         Reference<text::XBookmarksSupplier>(document, uno::UNO_QUERY_THROW)->getBookmarks();
     for (const OUString& name : bookmarks->getElementNames()) {
+        // Word's hidden mark of the last edit, which Word itself moves on every save.
+        if (name.startsWith("_GoBack"))
+            continue;
         const Reference<text::XTextContent> bookmark(bookmarks->getByName(name), uno::UNO_QUERY_THROW);
         inventory.bookmarks << toQString(name) + "=" + toQString(bookmark->getAnchor()->getString());
     }
@@ -549,16 +557,27 @@ void documentInventory(const Reference<text::XTextDocument>& document, Inventory
     counts["comments"] = comments;
     hyperlinksOf(document->getText(), inventory.hyperlinks);
     counts["hyperlinks"] = int(inventory.hyperlinks.size());
-    int pageSections = 1;
-    eachParagraph(document->getText(), [&](const Reference<container::XEnumerationAccess>& paragraph) {
-        const Reference<beans::XPropertySet> properties(paragraph, uno::UNO_QUERY);
+    // Word's sections: where a page style or a text section begins or ends
+    // (LibreOffice keeps a section that does not start a page as a text section).
+    int sections = 0;
+    bool first = true;
+    OUString lastSection;
+    const Reference<container::XEnumeration> elements =
+        Reference<container::XEnumerationAccess>(document->getText(), uno::UNO_QUERY_THROW)
+            ->createEnumeration();
+    while (elements->hasMoreElements()) {
+        const Reference<beans::XPropertySet> element(elements->nextElement(), uno::UNO_QUERY_THROW);
         OUString style;
-        if (properties.is())
-            properties->getPropertyValue(OUString("PageDescName")) >>= style;
-        if (!style.isEmpty())
-            ++pageSections;
-    });
-    counts["page sections"] = pageSections;
+        element->getPropertyValue(OUString("PageDescName")) >>= style;
+        const Reference<container::XNamed> section(element->getPropertyValue(OUString("TextSection")),
+                                                   uno::UNO_QUERY);
+        const OUString name = section.is() ? section->getName() : OUString();
+        if (first || !style.isEmpty() || name != lastSection)
+            ++sections;
+        first = false;
+        lastSection = name;
+    }
+    counts["sections"] = sections;
 }
 
 void workbookInventory(const Reference<sheet::XSpreadsheetDocument>& document, Inventory& inventory)
@@ -640,6 +659,257 @@ Inventory inventory(const QString& path)
                 documentInventory(Reference<text::XTextDocument>(component, uno::UNO_QUERY_THROW), result);
         });
     } catch (const RuntimeError&) {
+        return {};
+    }
+    return result;
+}
+
+namespace {
+
+// The plain text of a story: its text portions, paragraph by paragraph, tables included.
+QString plainText(const Reference<text::XText>& story)
+{
+    QStringList paragraphs;
+    eachParagraph(story, [&](const Reference<container::XEnumerationAccess>& paragraph) {
+        if (!paragraph.is())
+            return;
+        QString line;
+        const Reference<container::XEnumeration> portions = paragraph->createEnumeration();
+        while (portions->hasMoreElements()) {
+            const Reference<beans::XPropertySet> portion(portions->nextElement(), uno::UNO_QUERY_THROW);
+            OUString type;
+            portion->getPropertyValue(OUString("TextPortionType")) >>= type;
+            if (type == "Text")
+                line += toQString(Reference<text::XTextRange>(portion, uno::UNO_QUERY_THROW)->getString());
+        }
+        paragraphs << line;
+    });
+    return paragraphs.join('\n');
+}
+
+Reference<beans::XPropertySet> pageStyleNamed(const Reference<text::XTextDocument>& document,
+                                              const OUString& name)
+{
+    const Reference<style::XStyleFamiliesSupplier> families(document, uno::UNO_QUERY_THROW);
+    const Reference<container::XNameAccess> styles(
+        families->getStyleFamilies()->getByName(OUString("PageStyles")), uno::UNO_QUERY_THROW);
+    return styles->hasByName(name)
+               ? Reference<beans::XPropertySet>(styles->getByName(name), uno::UNO_QUERY_THROW)
+               : Reference<beans::XPropertySet>();
+}
+
+template <class T> T valueOr(const Reference<beans::XPropertySet>& object, const char* name, T fallback)
+{
+    try {
+        object->getPropertyValue(OUString::createFromAscii(name)) >>= fallback;
+    } catch (const uno::Exception&) {
+    }
+    return fallback;
+}
+
+// The story a shape's anchor finally lies in, out of tables and frames.
+Reference<text::XText> homeOf(Reference<text::XTextRange> range)
+{
+    for (int depth = 0; range.is() && depth < 16; ++depth) {
+        const Reference<text::XText> text = range->getText();
+        if (!text.is())
+            return {};
+        const Reference<beans::XPropertySet> at(text->createTextCursorByRange(range), uno::UNO_QUERY_THROW);
+        Reference<text::XTextContent> container;
+        for (const char* name : {"TextFrame", "TextTable"}) {
+            if (!container.is())
+                container.set(valueOr<Reference<text::XTextContent>>(at, name, {}));
+        }
+        if (!container.is())
+            return text;
+        range = container->getAnchor();
+    }
+    return {};
+}
+
+bool sameText(const Reference<text::XText>& a, const Reference<text::XText>& b)
+{
+    if (!a.is() || !b.is())
+        return false;
+    try {
+        Reference<text::XTextRangeCompare>(a, uno::UNO_QUERY_THROW)
+            ->compareRegionStarts(a->getStart(), b->getStart());
+        return true;
+    } catch (const uno::Exception&) {
+        return false;
+    }
+}
+
+// Text shapes (frames, shapes with text, a group's members) with the story they lie in.
+void textShapes(const Reference<uno::XInterface>& shape, const Reference<text::XText>& home,
+                QList<QPair<Reference<text::XText>, QString>>& found)
+{
+    const Reference<lang::XServiceInfo> info(shape, uno::UNO_QUERY_THROW);
+    if (info->supportsService(OUString("com.sun.star.text.TextGraphicObject")) ||
+        info->supportsService(OUString("com.sun.star.text.TextEmbeddedObject")))
+        return;
+    const Reference<container::XIndexAccess> members(shape, uno::UNO_QUERY);
+    if (members.is() && info->supportsService(OUString("com.sun.star.drawing.GroupShape"))) {
+        for (sal_Int32 i = 0; i < members->getCount(); ++i)
+            textShapes(members->getByIndex(i).get<Reference<uno::XInterface>>(), home, found);
+        return;
+    }
+    const Reference<text::XText> text(shape, uno::UNO_QUERY);
+    try {
+        if (text.is() && !text->getString().isEmpty())
+            found.append({home, plainText(text)});
+    } catch (const uno::RuntimeException&) {
+        // A frame without content of its own.
+    }
+}
+
+void documentStories(const Reference<text::XTextDocument>& document, QMap<QString, QStringList>& stories)
+{
+    const Reference<text::XText> body = document->getText();
+    stories["body"] << plainText(body);
+
+    // Sections by their page styles; the headers and footers by kind.
+    std::vector<OUString> sections;
+    bool first = true;
+    eachParagraph(body, [&](const Reference<container::XEnumerationAccess>& paragraph) {
+        const Reference<beans::XPropertySet> properties(paragraph, uno::UNO_QUERY);
+        if (!properties.is())
+            return;
+        OUString style = valueOr<OUString>(properties, "PageDescName", {});
+        if (first && style.isEmpty())
+            style = valueOr<OUString>(properties, "PageStyleName", OUString("Standard"));
+        first = false;
+        if (!style.isEmpty())
+            sections.push_back(style);
+    });
+    QMap<QString, QPair<QString, Reference<text::XText>>> headers; // "style/HeaderText" -> (reach, text)
+    QList<Reference<text::XText>> section1Primary;
+    for (size_t index = 0; index < sections.size(); ++index) {
+        const Reference<beans::XPropertySet> style = pageStyleNamed(document, sections[index]);
+        if (!style.is())
+            continue;
+        const OUString followName = valueOr<OUString>(style, "FollowStyle", {});
+        const Reference<beans::XPropertySet> follow = followName.isEmpty() || followName == sections[index]
+                                                          ? Reference<beans::XPropertySet>()
+                                                          : pageStyleNamed(document, followName);
+        for (const char* part : {"Header", "Footer"}) {
+            const auto note = [&](const Reference<beans::XPropertySet>& owner, const OUString& ownerName,
+                                  const char* which, const QString& reach) {
+                if (!owner.is() || !valueOr<bool>(owner, (QByteArray(part) + "IsOn").constData(), false))
+                    return;
+                const QString key = toQString(ownerName) + "/" + part + which;
+                const Reference<text::XText> text(owner->getPropertyValue(OUString::createFromAscii(
+                                                      (QByteArray(part) + which).constData())),
+                                                  uno::UNO_QUERY);
+                if (!headers.contains(key) || reach != "none")
+                    headers[key] = {reach, text};
+                if (reach != "none" && index == 0)
+                    section1Primary << text;
+            };
+            const QByteArray shared = QByteArray(part) + "IsShared";
+            if (follow.is()) {
+                note(follow, followName, "Text", "headers-footers");
+                note(style, sections[index], "Text", "none");
+                if (!valueOr<bool>(follow, shared.constData(), true))
+                    note(follow, followName, "TextLeft", "none");
+            } else {
+                note(style, sections[index], "Text", "headers-footers");
+                if (!valueOr<bool>(style, "FirstIsShared", true))
+                    note(style, sections[index], "TextFirst", "none");
+                if (!valueOr<bool>(style, shared.constData(), true))
+                    note(style, sections[index], "TextLeft", "none");
+            }
+        }
+    }
+    for (const auto& [reach, text] : std::as_const(headers))
+        stories[reach] << plainText(text);
+
+    QList<QPair<Reference<text::XText>, QString>> shapes;
+    const Reference<drawing::XDrawPageSupplier> supplier(document, uno::UNO_QUERY_THROW);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    const Reference<container::XIndexAccess> page(supplier->getDrawPage(), uno::UNO_QUERY_THROW);
+#pragma GCC diagnostic pop
+    for (sal_Int32 i = 0; i < page->getCount(); ++i) {
+        const Reference<uno::XInterface> shape(page->getByIndex(i), uno::UNO_QUERY_THROW);
+        Reference<text::XTextRange> anchor;
+        try {
+            anchor = Reference<text::XTextContent>(shape, uno::UNO_QUERY_THROW)->getAnchor();
+        } catch (const uno::Exception&) {
+        }
+        textShapes(shape, anchor.is() ? homeOf(anchor) : body, shapes);
+    }
+    for (const auto& [home, text] : std::as_const(shapes)) {
+        QString reach = "none";
+        if (sameText(body, home))
+            reach = "textboxes";
+        for (const Reference<text::XText>& primary : std::as_const(section1Primary)) {
+            if (sameText(primary, home))
+                reach = "header-textboxes";
+        }
+        stories[reach] << text;
+    }
+}
+
+void workbookStories(const Reference<sheet::XSpreadsheetDocument>& document,
+                     QMap<QString, QStringList>& stories)
+{
+    const Reference<container::XIndexAccess> sheets(document->getSheets(), uno::UNO_QUERY_THROW);
+    for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
+        const Reference<sheet::XCellRangesQuery> query(sheets->getByIndex(i), uno::UNO_QUERY_THROW);
+        // A pivot table's cells follow from its source when it is refreshed.
+        std::vector<table::CellRangeAddress> pivots;
+        const Reference<container::XIndexAccess> tables(
+            Reference<sheet::XDataPilotTablesSupplier>(query, uno::UNO_QUERY_THROW)->getDataPilotTables(),
+            uno::UNO_QUERY_THROW);
+        for (sal_Int32 t = 0; t < tables->getCount(); ++t)
+            pivots.push_back(Reference<sheet::XDataPilotTable>(tables->getByIndex(t), uno::UNO_QUERY_THROW)
+                                 ->getOutputRange());
+        const Reference<container::XEnumeration> cells =
+            Reference<container::XEnumerationAccess>(
+                query->queryContentCells(sheet::CellFlags::STRING | sheet::CellFlags::FORMULA)->getCells(),
+                uno::UNO_QUERY_THROW)
+                ->createEnumeration();
+        while (cells->hasMoreElements()) {
+            const Reference<table::XCell> cell(cells->nextElement(), uno::UNO_QUERY_THROW);
+            const table::CellAddress at =
+                Reference<sheet::XCellAddressable>(cell, uno::UNO_QUERY_THROW)->getCellAddress();
+            const bool derived =
+                std::any_of(pivots.begin(), pivots.end(), [&](const table::CellRangeAddress& area) {
+                    return at.Row >= area.StartRow && at.Row <= area.EndRow &&
+                           at.Column >= area.StartColumn && at.Column <= area.EndColumn;
+                });
+            stories[derived ? "pivot tables" : "cells"] << toQString(cell->getFormula());
+        }
+    }
+}
+
+} // namespace
+
+QMap<QString, QStringList> stories(const QString& path)
+{
+    QMap<QString, QStringList> result;
+    const bool workbook = QFileInfo(path).suffix().toLower().startsWith(QLatin1String("xls"));
+    try {
+        office().call([&] {
+            const Reference<lang::XComponent> component =
+                office().load(path, workbook ? DocumentKind::Spreadsheet : DocumentKind::Text);
+            const auto closing = qScopeGuard([&] {
+                try {
+                    Reference<util::XCloseable>(component, uno::UNO_QUERY_THROW)->close(true);
+                } catch (...) {
+                }
+            });
+            if (workbook)
+                workbookStories(Reference<sheet::XSpreadsheetDocument>(component, uno::UNO_QUERY_THROW),
+                                result);
+            else
+                documentStories(Reference<text::XTextDocument>(component, uno::UNO_QUERY_THROW), result);
+        });
+    } catch (const RuntimeError& error) {
+        if (!error.description().startsWith(QStringLiteral("不")) &&
+            error.description() != FailureText::damaged() && error.description() != FailureText::encrypted())
+            qWarning() << "stories of" << path << error.description() << error.detail();
         return {};
     }
     return result;

@@ -52,16 +52,27 @@ void writeHeadersDocument(const QString& path);
 void writeLinkedWorkbook(const QString& path);
 
 // What a document or workbook holds, counted through LibreOffice: tables,
-// pictures, objects, shapes, frames, sections, page sections, hyperlinks,
+// pictures, objects, shapes, frames, sections (Word's), text sections, hyperlinks,
 // bookmarks, fields, comments (documents); sheets, formulas, merged,
 // hyperlinks, shapes, comments (workbooks). Empty when LibreOffice refuses it.
 struct Inventory
 {
     QMap<QString, int> counts;
-    QStringList bookmarks;  // "name=text"
+    QStringList bookmarks;  // "name=text", Word's last-edit mark _GoBack left out
     QStringList hyperlinks; // "text -> address"
 };
 Inventory inventory(const QString& path);
+
+// The plain text of a document or workbook by what reaches it in Word's and
+// Excel's model (fields, notes and the like left out):
+//   "body"             the main text with its tables;
+//   "textboxes"        text frames and shapes with text anchored in it;
+//   "headers-footers"  every section's primary header and footer;
+//   "header-textboxes" shapes with text in section 1's primary header and footer;
+//   "none"             first-page and even-page headers and footers, other header shapes;
+//   "cells"            every cell's content (workbooks);
+//   "pivot tables"     the cells of pivot tables, which follow from their source.
+QMap<QString, QStringList> stories(const QString& path);
 
 // The document or workbook as a user sees it: its pages as text (PDF export
 // and pdftotext). Empty when it cannot be rendered.

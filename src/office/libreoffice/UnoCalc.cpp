@@ -6,6 +6,7 @@
 #include "office/FailureText.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <algorithm>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
@@ -92,6 +93,8 @@ public:
             const Reference<util::XSearchDescriptor> search(descriptor, uno::UNO_QUERY_THROW);
             setExcelSearch(search, what);
             descriptor->setReplaceString(toOUString(replacement));
+            const std::vector<Formula> formulas = formulasHolding(replaceable->findAll(search));
+            const auto kept = qScopeGuard([&] { keepValid(formulas); });
             std::vector<table::CellAddress> linked;
             const Reference<css::sheet::XCellRangesQuery> query(m_sheet, uno::UNO_QUERY_THROW);
             const Reference<container::XEnumerationAccess> formatted(
@@ -158,6 +161,48 @@ private:
                                RuntimeError::nameOf(RuntimeError::ApplicationDefined),
                                QStringLiteral("no cell (%1, %2)").arg(row).arg(column));
         return m_sheet->getCellByPosition(column - 1, row - 1);
+    }
+
+    // A formula cell the replace changes, as it was.
+    struct Formula
+    {
+        Reference<table::XCell> cell;
+        OUString formula;
+        sal_Int32 error = 0;
+    };
+
+    // Errors of a formula that does not parse: a replace that makes one is
+    // refused for that cell, as Excel refuses to enter it.
+    static bool isSyntaxError(sal_Int32 error)
+    {
+        static const sal_Int32 kSyntax[] = {501, 504, 507, 508, 509, 510, 511, 512, 516, 517, 520, 521, 525};
+        return std::find(std::begin(kSyntax), std::end(kSyntax), error) != std::end(kSyntax);
+    }
+
+    // The formula cells among the cells that hold the text.
+    static std::vector<Formula> formulasHolding(const Reference<container::XIndexAccess>& found)
+    {
+        std::vector<Formula> formulas;
+        const Reference<css::sheet::XCellRangesQuery> query(found, uno::UNO_QUERY);
+        if (!query.is() || found->getCount() == 0)
+            return formulas;
+        const Reference<container::XEnumeration> each =
+            Reference<container::XEnumerationAccess>(
+                query->queryContentCells(css::sheet::CellFlags::FORMULA)->getCells(), uno::UNO_QUERY_THROW)
+                ->createEnumeration();
+        while (each->hasMoreElements()) {
+            const Reference<table::XCell> cell(each->nextElement(), uno::UNO_QUERY_THROW);
+            formulas.push_back({cell, cell->getFormula(), cell->getError()});
+        }
+        return formulas;
+    }
+
+    static void keepValid(const std::vector<Formula>& formulas)
+    {
+        for (const Formula& formula : formulas) {
+            if (isSyntaxError(formula.cell->getError()) && !isSyntaxError(formula.error))
+                formula.cell->setFormula(formula.formula);
+        }
     }
 
     // A cell with hyperlinks (text fields) that holds the text: its plain text

@@ -99,6 +99,28 @@ Reference<uno::XComponentContext> localContext()
     return context;
 }
 
+// Whether a soffice process of this machine runs on the profile folder (Linux:
+// its command line names the profile).
+bool sofficeRunsOn(const QString& profile)
+{
+#ifdef Q_OS_LINUX
+    const QByteArray option = "-env:UserInstallation=" + fileUrl(profile).toUtf8();
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (!entry.front().isDigit())
+            continue;
+        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!commandLine.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> arguments = commandLine.readAll().split('\0');
+        if (arguments.contains(option))
+            return true;
+    }
+#else
+    Q_UNUSED(profile);
+#endif
+    return false;
+}
+
 // The profiles of the tool's soffices, kept in the user's cache folder so that
 // a later run starts on a profile that exists already (a first start on a new
 // profile costs seconds). A soffice holds its profile's lock file while it
@@ -125,7 +147,9 @@ public:
                 continue;
             auto held = std::make_unique<QLockFile>(folder(index) + QStringLiteral(".lock"));
             held->setStaleLockTime(0); // stale only when its process is gone
-            if (held->tryLock(0)) {
+            // A tool that ended without ending its soffice leaves a stale lock and a
+            // soffice still on the profile: a new one there would hand over to it and exit.
+            if (held->tryLock(0) && !sofficeRunsOn(folder(index))) {
                 m_locks.emplace(index, std::move(held));
                 return index;
             }
@@ -240,7 +264,12 @@ void UnoOffice::start()
             launch(program);
             continue;
         }
-        if (deadline.hasExpired() || m_process->state() != QProcess::Running)
+        if (m_process->state() != QProcess::Running)
+            throw RuntimeError(RuntimeError::CannotCreateObject, FailureText::cannotStart(),
+                               QStringLiteral("LibreOffice ended while starting (exit %1, status %2)")
+                                   .arg(m_process->exitCode())
+                                   .arg(int(m_process->exitStatus())));
+        if (deadline.hasExpired())
             throw RuntimeError(RuntimeError::CannotCreateObject, FailureText::cannotStart(),
                                QStringLiteral("LibreOffice did not answer on its pipe"));
         QThread::msleep(50);

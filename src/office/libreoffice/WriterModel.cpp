@@ -158,8 +158,16 @@ Reference<text::XText> textOf(const Reference<uno::XInterface>& shape)
     const Reference<lang::XServiceInfo> info(shape, uno::UNO_QUERY);
     if (!info.is())
         return {};
-    if (info->supportsService(OUString("com.sun.star.text.TextFrame")))
-        return Reference<text::XText>(shape, uno::UNO_QUERY);
+    if (info->supportsService(OUString("com.sun.star.text.TextFrame"))) {
+        const Reference<text::XText> text(shape, uno::UNO_QUERY);
+        try {
+            // A frame can come without content of its own ("no text available").
+            text->getStart();
+            return text;
+        } catch (const uno::RuntimeException&) {
+            return {};
+        }
+    }
     if (info->supportsService(OUString("com.sun.star.text.TextGraphicObject")) ||
         info->supportsService(OUString("com.sun.star.text.TextEmbeddedObject")))
         return {};
