@@ -10,6 +10,8 @@ packages=(
   fonts-noto-cjk xvfb xauth
   # the office program the tool drives, and its SDK for the UNO headers
   libreoffice-writer libreoffice-calc libreoffice-dev
+  # what a saved document shows, for the tests (pdftotext)
+  poppler-utils
 )
 
 missing=()
