@@ -1,6 +1,7 @@
 // The dispatch seam over IDispatch: the only COM code of the tool. Windows only.
 #include "Dispatch.h"
 #include "app/RuntimeError.h"
+#include "office/FailureText.h"
 #include "office/Watchdog.h"
 
 #include <map>
@@ -26,16 +27,28 @@ BSTR toBstr(const QString& text)
     return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.utf16()), static_cast<UINT>(text.size()));
 }
 
+// A failed call as the tool reports it: the office program's own message (in
+// the user's language) or a short phrase; the member and the HRESULT go into
+// the detail, for the journal.
 [[noreturn]] void fail(HRESULT hr, const QString& what, const EXCEPINFO* info = nullptr)
 {
-    QString description = what;
-    if (info && info->bstrDescription)
-        description += QStringLiteral("：") + QString::fromWCharArray(info->bstrDescription);
+    const QString detail =
+        QStringLiteral("%1 (HRESULT 0x%2)").arg(what).arg(quint32(hr), 8, 16, QLatin1Char('0'));
     // REGDB_E_CLASSNOTREG and friends: the component cannot be created.
-    const int number = (hr == REGDB_E_CLASSNOTREG || hr == CO_E_CLASSSTRING || hr == CO_E_SERVER_EXEC_FAILURE)
-                           ? int(RuntimeError::CannotCreateObject)
-                           : (info && info->wCode ? int(info->wCode) : int(RuntimeError::Automation));
-    throw RuntimeError(number, description);
+    if (hr == REGDB_E_CLASSNOTREG || hr == CO_E_CLASSSTRING || hr == CO_E_SERVER_EXEC_FAILURE)
+        throw RuntimeError(RuntimeError::CannotCreateObject,
+                           RuntimeError::nameOf(RuntimeError::CannotCreateObject), detail);
+    if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND)
+        throw RuntimeError(RuntimeError::NotSupported, RuntimeError::nameOf(RuntimeError::NotSupported),
+                           detail);
+    // The server process is gone (it crashed, or the watchdog ended it).
+    if (hr == RPC_E_DISCONNECTED || hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) ||
+        hr == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED) || hr == RPC_E_SERVERFAULT)
+        throw RuntimeError(RuntimeError::Automation, FailureText::stopped(), detail);
+    const int number = info && info->wCode ? int(info->wCode) : int(RuntimeError::Automation);
+    const QString own =
+        info && info->bstrDescription ? QString::fromWCharArray(info->bstrDescription).trimmed() : QString();
+    throw RuntimeError(number, own.isEmpty() ? FailureText::officeFailed() : own, detail);
 }
 
 class WinObject;
@@ -115,7 +128,7 @@ private:
             for (BSTR name : names)
                 SysFreeString(name);
             if (FAILED(hr))
-                fail(hr, QStringLiteral("对象不支持该属性或方法：") + member);
+                fail(hr, QStringLiteral("GetIDsOfNames ") + member);
         } else {
             for (BSTR name : names)
                 SysFreeString(name);
@@ -144,7 +157,7 @@ private:
             VariantClear(&value);
         if (FAILED(hr)) {
             VariantClear(&result);
-            fail(hr, QStringLiteral("自动化错误：") + member, hr == DISP_E_EXCEPTION ? &exception : nullptr);
+            fail(hr, QStringLiteral("Invoke ") + member, hr == DISP_E_EXCEPTION ? &exception : nullptr);
         }
         const QVariant converted = fromVariant(result);
         VariantClear(&result);
@@ -283,7 +296,7 @@ public:
         CLSID clsid;
         HRESULT hr = CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(progId.utf16()), &clsid);
         if (FAILED(hr))
-            fail(REGDB_E_CLASSNOTREG, QStringLiteral("ActiveX 部件不能创建对象（%1）").arg(progId));
+            fail(REGDB_E_CLASSNOTREG, QStringLiteral("create ") + progId);
         // The process that serves the new instance is the one of the server's
         // executable that was not there before: only that one may be ended.
         const QString image = serverImage(clsid);
@@ -292,7 +305,7 @@ public:
         hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER, IID_IDispatch,
                               reinterpret_cast<void**>(&dispatch));
         if (FAILED(hr))
-            fail(REGDB_E_CLASSNOTREG, QStringLiteral("ActiveX 部件不能创建对象（%1）").arg(progId));
+            fail(REGDB_E_CLASSNOTREG, QStringLiteral("create ") + progId);
         const ObjectPtr instance = std::make_shared<WinObject>(dispatch);
         std::set<qint64> started;
         for (const qint64 pid : processesOf(image)) {
@@ -330,7 +343,7 @@ public:
         const HRESULT hr = CoGetObject(reinterpret_cast<LPCWSTR>(moniker.utf16()), nullptr, IID_IDispatch,
                                        reinterpret_cast<void**>(&dispatch));
         if (FAILED(hr) || !dispatch)
-            fail(hr, QStringLiteral("无法获取对象：") + moniker);
+            fail(hr, QStringLiteral("GetObject ") + moniker);
         return std::make_shared<WinObject>(dispatch);
     }
 
