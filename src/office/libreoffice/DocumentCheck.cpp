@@ -125,43 +125,47 @@ bool looksLikeContainer(const QString& path)
 
 } // namespace
 
-Detected detect(const Reference<lang::XMultiComponentFactory>& services,
-                const Reference<uno::XComponentContext>& context, const rtl::OUString& url,
-                const Reference<task::XInteractionHandler>& handler)
+Detector::Detector(const Reference<lang::XMultiComponentFactory>& services,
+                   const Reference<uno::XComponentContext>& context)
+    : m_detection(
+          services->createInstanceWithContext(rtl::OUString("com.sun.star.document.TypeDetection"), context),
+          uno::UNO_QUERY_THROW)
+    , m_filters(
+          services->createInstanceWithContext(rtl::OUString("com.sun.star.document.FilterFactory"), context),
+          uno::UNO_QUERY_THROW)
+{}
+
+Detected Detector::detect(const rtl::OUString& url, const Reference<task::XInteractionHandler>& handler)
 {
-    Detected detected;
-    const Reference<document::XTypeDetection> detection(
-        services->createInstanceWithContext(rtl::OUString("com.sun.star.document.TypeDetection"), context),
-        uno::UNO_QUERY_THROW);
     const beans::PropertyValue given[] = {property("URL", uno::Any(url)),
                                           property("InteractionHandler", uno::Any(handler))};
     uno::Sequence<beans::PropertyValue> descriptor(given, 2);
-    const rtl::OUString type = detection->queryTypeByDescriptor(descriptor, true);
-    detected.type = toQString(type);
+    const rtl::OUString type = m_detection->queryTypeByDescriptor(descriptor, true);
     if (type.isEmpty())
-        return detected;
-    const Reference<container::XNameAccess> types(detection, uno::UNO_QUERY_THROW);
+        return {};
+    const rtl::OUString filter = valueOf<rtl::OUString>(descriptor, "FilterName");
+    const QString key = toQString(type) + QLatin1Char('\n') + toQString(filter);
+    if (const auto known = m_known.constFind(key); known != m_known.constEnd())
+        return *known;
+
+    Detected detected;
+    detected.type = toQString(type);
     uno::Sequence<beans::PropertyValue> typeProperties;
-    types->getByName(type) >>= typeProperties;
+    Reference<container::XNameAccess>(m_detection, uno::UNO_QUERY_THROW)->getByName(type) >>= typeProperties;
     detected.mediaType = toQString(valueOf<rtl::OUString>(typeProperties, "MediaType"));
-    rtl::OUString filter = valueOf<rtl::OUString>(descriptor, "FilterName");
-    if (filter.isEmpty())
-        filter = valueOf<rtl::OUString>(typeProperties, "PreferredFilter");
-    detected.filter = toQString(filter);
-    if (filter.isEmpty())
-        return detected;
-    const Reference<container::XNameAccess> filters(
-        services->createInstanceWithContext(rtl::OUString("com.sun.star.document.FilterFactory"), context),
-        uno::UNO_QUERY_THROW);
-    if (!filters->hasByName(filter))
-        return detected;
-    uno::Sequence<beans::PropertyValue> filterProperties;
-    filters->getByName(filter) >>= filterProperties;
-    detected.service = toQString(valueOf<rtl::OUString>(filterProperties, "DocumentService"));
-    detected.flags = valueOf<sal_Int32>(filterProperties, "Flags");
-    detected.filterName = toQString(valueOf<rtl::OUString>(filterProperties, "UIName"));
-    if (detected.filterName.isEmpty())
-        detected.filterName = detected.filter;
+    const rtl::OUString chosen =
+        filter.isEmpty() ? valueOf<rtl::OUString>(typeProperties, "PreferredFilter") : filter;
+    detected.filter = toQString(chosen);
+    if (!chosen.isEmpty() && m_filters->hasByName(chosen)) {
+        uno::Sequence<beans::PropertyValue> filterProperties;
+        m_filters->getByName(chosen) >>= filterProperties;
+        detected.service = toQString(valueOf<rtl::OUString>(filterProperties, "DocumentService"));
+        detected.flags = valueOf<sal_Int32>(filterProperties, "Flags");
+        detected.filterName = toQString(valueOf<rtl::OUString>(filterProperties, "UIName"));
+        if (detected.filterName.isEmpty())
+            detected.filterName = detected.filter;
+    }
+    m_known.insert(key, detected);
     return detected;
 }
 

@@ -2,7 +2,10 @@
 
 #include "UnoOffice.h"
 
+#include <QHash>
 #include <QStringList>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/document/XTypeDetection.hpp>
 #include <com/sun/star/task/XInteractionHandler.hpp>
 #include <memory>
 
@@ -37,9 +40,20 @@ struct Detected
     sal_Int32 flags = 0;
 };
 
-Detected detect(const Reference<css::lang::XMultiComponentFactory>& services,
-                const Reference<css::uno::XComponentContext>& context, const rtl::OUString& url,
-                const Reference<css::task::XInteractionHandler>& handler);
+// LibreOffice's type detection and filter configuration of one soffice; what
+// it learnt of a type and filter is kept, so a look costs one call.
+class Detector final
+{
+public:
+    Detector(const Reference<css::lang::XMultiComponentFactory>& services,
+             const Reference<css::uno::XComponentContext>& context);
+    Detected detect(const rtl::OUString& url, const Reference<css::task::XInteractionHandler>& handler);
+
+private:
+    Reference<css::document::XTypeDetection> m_detection;
+    Reference<css::container::XNameAccess> m_filters;
+    QHash<QString, Detected> m_known;
+};
 
 // Why the file at path, detected as detected, is not edited as a document of
 // kind; nothing when it is: a document of the kind, in a format that is read

@@ -207,7 +207,10 @@ UnoOffice::UnoOffice()
 
 UnoOffice::~UnoOffice()
 {
-    terminate();
+    try {
+        terminate();
+    } catch (...) {
+    }
 }
 
 bool UnoOffice::running() const
@@ -350,11 +353,15 @@ Reference<lang::XComponent> UnoOffice::load(const QString& path, DocumentKind ki
     if (QFileInfo::exists(lock) && isStaleOwnLock(lock))
         QFile::remove(lock);
 
-    const Reference<lang::XMultiComponentFactory> services = serviceManager();
+    ensureRunning();
     const auto asked = std::make_shared<Asked>();
     const Reference<task::XInteractionHandler> handler = refusingHandler(asked);
     const rtl::OUString url = toOUString(fileUrl(path));
-    const Detected detected = call([&] { return detect(services, m_context, url, handler); });
+    const Detected detected = call([&] {
+        if (!m_detector)
+            m_detector = std::make_unique<Detector>(m_context->getServiceManager(), m_context);
+        return m_detector->detect(url, handler);
+    });
     if (asked->password)
         throw RuntimeError(RuntimeError::PathFileAccess, FailureText::encrypted(), describe(detected));
     if (const std::optional<RuntimeError> refused = refusal(path, detected, kind))
@@ -439,6 +446,7 @@ RuntimeError UnoOffice::failure(bool disposed)
 
 void UnoOffice::forget()
 {
+    m_detector.reset();
     m_desktop.clear();
     m_context.clear();
     if (m_process) {

@@ -20,6 +20,8 @@ class QProcess;
 
 namespace unooffice {
 
+class Detector;
+
 namespace css = com::sun::star;
 using css::uno::Reference;
 
@@ -119,6 +121,7 @@ private:
     int m_timeoutMs;
     Reference<css::uno::XComponentContext> m_context;
     Reference<css::frame::XDesktop2> m_desktop;
+    std::unique_ptr<Detector> m_detector;
     Watchdog m_watchdog;
 };
 
