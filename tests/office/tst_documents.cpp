@@ -8,11 +8,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/uno/RuntimeException.hpp>
+#include <csignal>
 
 // What the LibreOffice engine refuses, keeps and reaches in documents and
 // workbooks that the tests make: files it must not load for editing, files it
@@ -60,6 +63,22 @@ QStringList texts(const QList<word::ShapePtr>& shapes)
     return result;
 }
 
+// The soffice.bin processes whose parent is pid.
+QList<qint64> sofficesOf(qint64 pid)
+{
+    QList<qint64> found;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat("/proc/" + entry + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QString line = QString::fromLatin1(stat.readAll());
+        const QStringList fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (line.contains("(soffice.bin)") && fields.size() > 1 && fields.at(1).toLongLong() == pid)
+            found << entry.toLongLong();
+    }
+    return found;
+}
+
 } // namespace
 
 class TestDocuments : public QObject
@@ -79,6 +98,7 @@ private slots:
     void headersMapAlikeForDocAndDocx_data();
     void headersMapAlikeForDocAndDocx();
     void everyFailureInsideACallBecomesRuntimeError();
+    void officeEndingMidRunEndsNoRun();
 
 private:
     QTemporaryDir m_dir;
@@ -409,6 +429,57 @@ void TestDocuments::everyFailureInsideACallBecomesRuntimeError()
     office.loadUrl("private:factory/swriter");
     QVERIFY(office.running() && office.pid() != first);
     office.terminate();
+}
+
+void TestDocuments::officeEndingMidRunEndsNoRun()
+{
+    // yanhe-cli over documents while the soffice it started is ended again and
+    // again, whenever that falls: each file is reported, the run ends normally.
+    QStringList paths;
+    for (int i = 0; i < 24; ++i) {
+        paths << m_dir.filePath(QString("run%1.%2").arg(i).arg(i % 2 ? "doc" : "docx"));
+        UnoDocuments::writeDocument(paths.last(), {{QString("第%1份 OLD").arg(i)}, {}, {}, {}, {}});
+    }
+    QTemporaryDir app;
+    QProcess cli;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("YANHE_APP_FOLDER", app.path());
+    cli.setProcessEnvironment(environment);
+    cli.start(YANHE_CLI, QStringList{"word-replace", "--old", "OLD", "--new", "NEW"} + paths);
+    QVERIFY(cli.waitForStarted());
+    // Up to four times, while the first half of the files is being worked on.
+    QByteArray out;
+    int ended = 0;
+    while (!cli.waitForFinished(700)) {
+        out += cli.readAllStandardOutput();
+        if (ended < 4 && out.count('\n') < paths.size() / 2) {
+            for (const qint64 pid : sofficesOf(cli.processId())) {
+                ::kill(pid_t(pid), SIGKILL);
+                ++ended;
+            }
+        }
+    }
+    out += cli.readAllStandardOutput();
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QVERIFY(cli.exitCode() == 0 || cli.exitCode() == 1);
+    const QStringList lines = QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), paths.size());
+    const QRegularExpression failed("失败，未修改：(.*)$");
+    for (int i = 0; i < paths.size(); ++i) {
+        QVERIFY2(lines.at(i).startsWith(paths.at(i) + " "), qPrintable(lines.at(i)));
+        const QRegularExpressionMatch failure = failed.match(lines.at(i));
+        if (failure.hasMatch())
+            QVERIFY2(failure.captured(1) == FailureText::stopped() ||
+                         failure.captured(1) == FailureText::cannotStart(),
+                     qPrintable(lines.at(i)));
+        else
+            QCOMPARE(lines.at(i), paths.at(i) + " 已替换内容");
+    }
+    QVERIFY(QString::fromUtf8(cli.readAllStandardError()).contains("全部操作已完成"));
+    // The second half went on a fresh soffice.
+    QVERIFY2(lines.last().endsWith(" 已替换内容"), qPrintable(lines.last()));
+    QVERIFY(ended > 0);
+    QVERIFY(sofficesOf(cli.processId()).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDocuments)
