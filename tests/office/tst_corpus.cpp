@@ -192,6 +192,15 @@ void TestCorpus::run(QList<File>& files, const QStringList& arguments, const QSt
                                             .arg(name, count)
                                             .arg(file.inventory.counts.value(count))
                                             .arg(after.counts.value(count))));
+                // What else LibreOffice's export changed, for the record.
+                for (auto count = after.counts.cbegin(); count != after.counts.cend(); ++count) {
+                    if (!kKept.contains(count.key()) &&
+                        count.value() != file.inventory.counts.value(count.key()))
+                        qInfo().noquote() << QString("%1: %2 %3 -> %4")
+                                                 .arg(name, count.key())
+                                                 .arg(file.inventory.counts.value(count.key()))
+                                                 .arg(count.value());
+                }
                 const QMap<QString, QStringList> stories = UnoDocuments::stories(file.path);
                 for (auto story = file.stories.cbegin(); story != file.stories.cend(); ++story) {
                     if (story.key() == "pivot tables")

@@ -126,8 +126,7 @@ void TestDocuments::refusedBeforeLoading()
     add("zero.doc", {}, false, FailureText::notWordDocument());
     add("zero.xlsx", {}, true, FailureText::notWorkbook());
     add("table.xls", "a,b,OLD\n1,2,3\n", true, FailureText::notWorkbook());
-    add("broken.docx", QByteArray("PK\x03\x04 this is not a document at all", 38), false,
-        FailureText::damaged());
+    add("broken.docx", QByteArray("PK\x03\x04 this is not a document at all"), false, FailureText::damaged());
 
     UnoDocuments::writeWorkbook(m_dir.filePath("book.xlsx"), {{"表", {{1, 1, "OLD"}}}});
     cases.append({"book.xlsx", false, FailureText::notWordDocument()});

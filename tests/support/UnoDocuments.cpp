@@ -77,6 +77,17 @@ UnoOffice& office()
     return instance;
 }
 
+// Makes a file through the office program; a failure says which file and why.
+template <class F> void making(const QString& path, F&& f)
+{
+    try {
+        office().call(f);
+    } catch (const RuntimeError& error) {
+        qWarning().noquote() << "could not make" << path << ":" << error.description() << error.detail();
+        throw;
+    }
+}
+
 beans::PropertyValue property(const char* name, const uno::Any& value)
 {
     beans::PropertyValue p;
@@ -116,7 +127,7 @@ void addTextBox(const Reference<text::XTextDocument>& document, const Reference<
 
 void writeDocument(const QString& path, const WordContent& content, const QString& password)
 {
-    office().call([&] {
+    making(path, [&] {
         const Reference<lang::XComponent> component =
             office().loadUrl(QStringLiteral("private:factory/swriter"));
         const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
@@ -181,7 +192,7 @@ void writeDocument(const QString& path, const WordContent& content, const QStrin
 
 void writeWorkbook(const QString& path, const QList<SheetContent>& sheets)
 {
-    office().call([&] {
+    making(path, [&] {
         const Reference<lang::XComponent> component =
             office().loadUrl(QStringLiteral("private:factory/scalc"));
         const Reference<sheet::XSpreadsheetDocument> document(component, uno::UNO_QUERY_THROW);
@@ -313,7 +324,7 @@ const char* wordFilter(const QString& path)
 
 void writeMarkedDocument(const QString& path)
 {
-    office().call([&] {
+    making(path, [&] {
         const Reference<lang::XComponent> component =
             office().loadUrl(QStringLiteral("private:factory/swriter"));
         const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
@@ -342,7 +353,7 @@ void writeMarkedDocument(const QString& path)
 
 void writeShapesDocument(const QString& path)
 {
-    office().call([&] {
+    making(path, [&] {
         const Reference<lang::XComponent> component =
             office().loadUrl(QStringLiteral("private:factory/swriter"));
         const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
@@ -381,7 +392,7 @@ void writeShapesDocument(const QString& path)
 
 void writeHeadersDocument(const QString& path)
 {
-    office().call([&] {
+    making(path, [&] {
         const Reference<lang::XComponent> component =
             office().loadUrl(QStringLiteral("private:factory/swriter"));
         const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
@@ -431,7 +442,7 @@ void writeHeadersDocument(const QString& path)
 
 void writeLinkedWorkbook(const QString& path)
 {
-    office().call([&] {
+    making(path, [&] {
         const Reference<lang::XComponent> component =
             office().loadUrl(QStringLiteral("private:factory/scalc"));
         const Reference<sheet::XSpreadsheetDocument> document(component, uno::UNO_QUERY_THROW);

@@ -34,10 +34,11 @@ template <class T> T propertyOf(const Reference<beans::XPropertySet>& properties
     return value;
 }
 
-// A property that not every object of the kind has: its value, or the default.
-template <class T> T optionalProperty(const Reference<beans::XPropertySet>& properties, const char* name)
+// A property that not every object of the kind has: its value, or the fallback.
+template <class T>
+T optionalProperty(const Reference<beans::XPropertySet>& properties, const char* name, T fallback = T{})
 {
-    T value{};
+    T value = fallback;
     try {
         properties->getPropertyValue(OUString::createFromAscii(name)) >>= value;
     } catch (const beans::UnknownPropertyException&) {
@@ -279,7 +280,7 @@ Place placeOf(const Reference<text::XTextDocument>& document, const OUString& se
         case 2:
             return {first, "Text"};
         case 3:
-            return optionalProperty<bool>(follow, shared) ? Place{} : Place{follow, "TextLeft"};
+            return optionalProperty<bool>(follow, shared, true) ? Place{} : Place{follow, "TextLeft"};
         default:
             return {};
         }
@@ -288,9 +289,9 @@ Place placeOf(const Reference<text::XTextDocument>& document, const OUString& se
     case 1:
         return {first, "Text"};
     case 2:
-        return optionalProperty<bool>(first, "FirstIsShared") ? Place{} : Place{first, "TextFirst"};
+        return optionalProperty<bool>(first, "FirstIsShared", true) ? Place{} : Place{first, "TextFirst"};
     case 3:
-        return optionalProperty<bool>(first, shared) ? Place{} : Place{first, "TextLeft"};
+        return optionalProperty<bool>(first, shared, true) ? Place{} : Place{first, "TextLeft"};
     default:
         return {};
     }
