@@ -18,7 +18,7 @@ public:
     word::ApplicationPtr createWordProcessor(const QString& progId) override
     {
         if (m_com->isRegistered(progId))
-            return comseam::wordProcessor(m_com->create(progId));
+            return comseam::wordProcessor(*m_com, progId);
 #ifdef YANHE_HAVE_LIBREOFFICE
         if (progId.compare(QLatin1String("Word.Application"), Qt::CaseInsensitive) == 0 && haveLibreOffice())
             return unooffice::createWriter();
@@ -29,7 +29,7 @@ public:
     sheet::ApplicationPtr createSpreadsheet(const QString& progId) override
     {
         if (m_com->isRegistered(progId))
-            return comseam::spreadsheet(m_com->create(progId));
+            return comseam::spreadsheet(*m_com, progId);
 #ifdef YANHE_HAVE_LIBREOFFICE
         if (progId.compare(QLatin1String("Excel.Application"), Qt::CaseInsensitive) == 0 && haveLibreOffice())
             return unooffice::createCalc();

@@ -1,29 +1,30 @@
 #include "app/RuntimeError.h"
 #include "office/OfficeRegistry.h"
 #include "office/com/ComEngines.h"
+#include "support/MemoryJobHost.h"
 #include "support/RecordingDispatch.h"
+#include "word/SingleTextReplace.h"
 
 #include <QTest>
 
 namespace {
 
-class RecordingRuntime final : public comseam::Runtime
+// The Word job's factory over the recording runtime, with a short time-out.
+class RecordingFactory final : public word::Factory
 {
 public:
-    explicit RecordingRuntime(RecordingDispatch& recorder)
-        : m_recorder(recorder)
+    RecordingFactory(RecordingRuntime& runtime, int timeoutMs)
+        : m_runtime(runtime)
+        , m_timeoutMs(timeoutMs)
     {}
-    bool isRegistered(const QString&) override { return true; }
-    comseam::ObjectPtr create(const QString& progId) override { return m_recorder.object(progId); }
-    comseam::ObjectPtr attach(const QString& progId) override
+    word::ApplicationPtr createWordProcessor(const QString& progId) override
     {
-        return running.contains(progId) ? m_recorder.object("running " + progId) : nullptr;
+        return comseam::wordProcessor(m_runtime, progId, m_timeoutMs);
     }
-    comseam::ObjectPtr getObject(const QString& moniker) override { return m_recorder.object(moniker); }
-    QStringList running;
 
 private:
-    RecordingDispatch& m_recorder;
+    RecordingRuntime& m_runtime;
+    int m_timeoutMs;
 };
 
 } // namespace
@@ -38,18 +39,21 @@ private slots:
     void excelSheetSizeAndProtection();
     void runningInstanceAndProcesses();
     void wpsCannotBeCreatedHere();
+    void hungCallEndsOnlyTheJobsOfficeAndTheRunGoesOn();
+    void busyOfficeGetsMoreTimeThenEnds();
 };
 
 void TestComSeam::wordMemberPathsAndArguments()
 {
     RecordingDispatch com;
+    RecordingRuntime runtime(com);
     const QString doc = "Word.Application.Documents.Open(\"C:\\a.doc\")";
     com.answers[doc + ".Content.Find.Execute(\"旧\")"] = true;
     com.answers[doc + ".Content.Find.Execute(\"无\")"] = QVariant(); // null: not found
     com.counts[doc + ".Shapes"] = 2;
     com.counts[doc + ".Sections"] = 3;
 
-    word::ApplicationPtr word = comseam::wordProcessor(com.object("Word.Application"));
+    word::ApplicationPtr word = comseam::wordProcessor(runtime, "Word.Application");
     word::DocumentPtr document = word->documentsOpen("C:\\a.doc");
     word::RangePtr content = document->content();
     QVERIFY(content->findExecute("旧"));
@@ -72,15 +76,18 @@ void TestComSeam::wordMemberPathsAndArguments()
                             doc + ".Shapes[2].TextFrame.TextRange.Find.Execute" + replace,
                             doc + ".Sections[3].Headers(1 As Integer).Range.Find.Execute" + replace,
                             doc + ".Save()",
-                            "Word.Application.Quit()",
+                            "Word.Application.Quit(SaveChanges:=0 As Integer)",
                         }));
+    // Nothing was ended: the calls all returned.
+    QVERIFY(runtime.endedProcesses().isEmpty());
 }
 
 void TestComSeam::writerSelectionPaths()
 {
     RecordingDispatch com;
+    RecordingRuntime runtime(com);
     com.counts["Word.Application.Selection.Sections"] = 1;
-    word::ApplicationPtr word = comseam::wordProcessor(com.object("Word.Application"));
+    word::ApplicationPtr word = comseam::wordProcessor(runtime, "Word.Application");
     word->documentsOpen("C:\\b.docx")->close();
     word->setVisible(false);
     word->setDisplayAlerts(-1);
@@ -121,6 +128,7 @@ void TestComSeam::writerSelectionPaths()
 void TestComSeam::excelMemberPathsAndArguments()
 {
     RecordingDispatch com;
+    RecordingRuntime runtime(com);
     const QString book = "excel.application.Workbooks.Open(\"D:\\b.xls\")";
     com.answers[book + ".Worksheets.Count"] = 3;
     com.answers[book + ".Worksheets(2 As Long).Name"] = "二月";
@@ -128,7 +136,7 @@ void TestComSeam::excelMemberPathsAndArguments()
     com.answers["excel.application"] = "Microsoft Excel";
     com.answers["excel.application.Version"] = "16.0";
 
-    sheet::ApplicationPtr excel = comseam::spreadsheet(com.object("excel.application"));
+    sheet::ApplicationPtr excel = comseam::spreadsheet(runtime, "excel.application");
     QCOMPARE(excel->defaultValue(), QString("Microsoft Excel"));
     QCOMPARE(excel->version(), QString("16.0"));
     excel->setVisible(false);
@@ -155,6 +163,7 @@ void TestComSeam::excelMemberPathsAndArguments()
                                    "SearchFormat:=False, ReplaceFormat:=False)",
                             book + ".Worksheets(2 As Long).Cells(3 As Long, 2 As Long) = \"x\"",
                             book + ".Close(True)",
+                            "excel.application.DisplayAlerts = False",
                             "excel.application.Quit()",
                         }));
 }
@@ -167,7 +176,8 @@ void TestComSeam::excelSheetSizeAndProtection()
     com.answers[sheet + ".Rows.Count"] = 65536;
     com.answers[sheet + ".Columns.Count"] = 256;
     com.answers[sheet + ".ProtectContents"] = true;
-    sheet::ApplicationPtr excel = comseam::spreadsheet(com.object("excel.application"));
+    RecordingRuntime runtime(com);
+    sheet::ApplicationPtr excel = comseam::spreadsheet(runtime, "excel.application");
     const sheet::WorksheetPtr worksheet = excel->workbooksOpen("D:\\b.xls")->worksheets(1);
     QCOMPARE(worksheet->rowsCount(), 65536);
     QCOMPARE(worksheet->columnsCount(), 256);
@@ -208,6 +218,60 @@ void TestComSeam::wpsCannotBeCreatedHere()
         QVERIFY_THROWS_EXCEPTION(RuntimeError, OfficeRegistry::system().createWordProcessor(id));
     }
 #endif
+}
+
+void TestComSeam::hungCallEndsOnlyTheJobsOfficeAndTheRunGoesOn()
+{
+    RecordingDispatch com;
+    RecordingRuntime runtime(com);
+    const QString b = "word.Application.Documents.Open(\"C:\\b.doc\")";
+    com.answers["word.Application.Documents.Open(\"C:\\a.doc\").Content.Find.Execute(\"旧\")"] = true;
+    com.answers["word.Application.Documents.Open(\"C:\\c.doc\").Content.Find.Execute(\"旧\")"] = true;
+    com.hangs << b + ".Content.Find.Execute(\"旧\")";
+
+    MemoryJobHost host;
+    host.tick({"C:\\a.doc", "C:\\b.doc", "C:\\c.doc"}, {0, 1, 2});
+    RecordingFactory factory(runtime, 200);
+    const auto result = SingleTextReplace::WordReplace(host, factory, "旧", "新", {});
+
+    QCOMPARE(result.failures, 1);
+    QCOMPARE(host.log,
+             (QStringList{"C:\\a.doc 已替换内容", "C:\\b.doc 替换失败，未修改：办公软件没有应答，已结束它",
+                          "C:\\c.doc 已替换内容"}));
+    QCOMPARE(host.label, QString("已完成 3 个文件！ 全部操作已完成"));
+    // The first instance's process, and only it, was ended; c.doc went on a fresh instance.
+    QCOMPARE(runtime.endedProcesses(), QList<qint64>{1001});
+    QCOMPARE(runtime.created, 2);
+    // b.doc was neither saved nor changed; the fresh instance quits without saving anything.
+    QVERIFY(!com.calls.contains(b + ".Save()"));
+    QVERIFY(!com.calls.contains(
+        b + ".Content.Find.Execute(findtext:=\"旧\", replacewith:=\"新\", Replace:=2 As Integer)"));
+    QCOMPARE(com.calls.count("word.Application.Quit(SaveChanges:=0 As Integer)"), 1);
+    QCOMPARE(com.calls.last(), QString("word.Application.Quit(SaveChanges:=0 As Integer)"));
+}
+
+void TestComSeam::busyOfficeGetsMoreTimeThenEnds()
+{
+    RecordingDispatch com;
+    RecordingRuntime runtime(com);
+    runtime.busyLooks = 3; // working on a big file for three rounds, then stuck
+    com.hangs << "excel.application.Workbooks.Open(\"D:\\big.xlsx\")";
+    sheet::ApplicationPtr excel = comseam::spreadsheet(runtime, "excel.application", 100);
+    try {
+        excel->workbooksOpen("D:\\big.xlsx");
+        QFAIL("opened");
+    } catch (const RuntimeError& error) {
+        QCOMPARE(error.description(), QString("办公软件没有应答，已结束它"));
+        QVERIFY(error.detail().contains("1001"));
+    }
+    QCOMPARE(runtime.endedProcesses(), QList<qint64>{1001});
+    // A look when the call began, one per busy round, and the last one that found it stuck.
+    QVERIFY2(runtime.cpuLooks >= 4, qPrintable(QString::number(runtime.cpuLooks)));
+    // Nothing to quit: the instance is gone. The next workbook starts a fresh one.
+    excel->workbooksOpen("D:\\next.xlsx");
+    QCOMPARE(runtime.created, 2);
+    excel->quit();
+    QCOMPARE(com.calls.last(), QString("excel.application.Quit()"));
 }
 
 QTEST_GUILESS_MAIN(TestComSeam)

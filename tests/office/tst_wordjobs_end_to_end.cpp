@@ -200,7 +200,6 @@ void TestWordJobsEndToEnd::replacePairsInADrawingTextShape()
     QCOMPARE(run.out, QStringList{file + " 已替换内容"});
     const WordState state = readBack(file);
     QVERIFY2(state.body.startsWith("正文 乙"), qPrintable(state.body));
-    QEXPECT_FAIL("", "the engine's replace does not reach the text of drawing shapes yet", Continue);
     QCOMPARE(state.boxes, QStringList{"图形 乙"});
 }
 
@@ -460,12 +459,6 @@ void TestWordJobsEndToEnd::currentPageHeaders()
     QCOMPARE(run.code, 0);
     const QStringList pages = rendered(file);
     QCOMPARE(pages.size(), 3);
-    if (kind == "first" && (extension == "doc" || deleteFirst))
-        QEXPECT_FAIL("",
-                     extension == "doc"
-                         ? "the header view of a .doc enters the primary header, not the first page's"
-                         : "Headers(1) of a .docx's first section is the first page's header",
-                     Abort);
     for (int page = 0; page < 3; ++page)
         QVERIFY2(pages.at(page).startsWith(shown.at(page)),
                  qPrintable(QString("page %1: %2").arg(page + 1).arg(pages.at(page))));

@@ -1,10 +1,14 @@
 #include "UnoDocuments.h"
 
+#include "office/FailureText.h"
 #include "office/libreoffice/UnoOffice.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <com/sun/star/awt/FontWeight.hpp>
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -15,9 +19,23 @@
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/drawing/XDrawPageSupplier.hpp>
+#include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
+#include <com/sun/star/drawing/XShapeGrouper.hpp>
+#include <com/sun/star/drawing/XShapes.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/graphic/XGraphic.hpp>
+#include <com/sun/star/graphic/XGraphicProvider.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/sheet/CellFlags.hpp>
+#include <com/sun/star/sheet/XCellAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangesQuery.hpp>
+#include <com/sun/star/sheet/XDataPilotTable.hpp>
+#include <com/sun/star/sheet/XDataPilotTablesSupplier.hpp>
+#include <com/sun/star/sheet/XSheetAnnotationsSupplier.hpp>
+#include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
@@ -25,14 +43,27 @@
 #include <com/sun/star/style/ParagraphAdjust.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
 #include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/text/ControlCharacter.hpp>
+#include <com/sun/star/text/ReferenceFieldPart.hpp>
+#include <com/sun/star/text/ReferenceFieldSource.hpp>
 #include <com/sun/star/text/TextContentAnchorType.hpp>
+#include <com/sun/star/text/XBookmarksSupplier.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/text/XTextContent.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
+#include <com/sun/star/text/XTextEmbeddedObjectsSupplier.hpp>
+#include <com/sun/star/text/XTextFieldsSupplier.hpp>
 #include <com/sun/star/text/XTextFrame.hpp>
+#include <com/sun/star/text/XTextFramesSupplier.hpp>
+#include <com/sun/star/text/XTextGraphicObjectsSupplier.hpp>
+#include <com/sun/star/text/XTextRangeCompare.hpp>
+#include <com/sun/star/text/XTextSectionsSupplier.hpp>
+#include <com/sun/star/text/XTextTable.hpp>
+#include <com/sun/star/text/XTextTablesSupplier.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XMergeable.hpp>
 #include <com/sun/star/util/XProtectable.hpp>
 
 namespace UnoDocuments {
@@ -48,6 +79,17 @@ UnoOffice& office()
 {
     static UnoOffice instance;
     return instance;
+}
+
+// Makes a file through the office program; a failure says which file and why.
+template <class F> void making(const QString& path, F&& f)
+{
+    try {
+        office().call(f);
+    } catch (const RuntimeError& error) {
+        qWarning().noquote() << "could not make" << path << ":" << error.description() << error.detail();
+        throw;
+    }
 }
 
 beans::PropertyValue property(const char* name, const uno::Any& value)
@@ -89,7 +131,7 @@ void addTextBox(const Reference<text::XTextDocument>& document, const Reference<
 
 void writeDocument(const QString& path, const WordContent& content, const QString& password)
 {
-    office().call([&] {
+    making(path, [&] {
         const Reference<lang::XComponent> component =
             office().loadUrl(QStringLiteral("private:factory/swriter"));
         const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
@@ -154,7 +196,7 @@ void writeDocument(const QString& path, const WordContent& content, const QStrin
 
 void writeWorkbook(const QString& path, const QList<SheetContent>& sheets)
 {
-    office().call([&] {
+    making(path, [&] {
         const Reference<lang::XComponent> component =
             office().loadUrl(QStringLiteral("private:factory/scalc"));
         const Reference<sheet::XSpreadsheetDocument> document(component, uno::UNO_QUERY_THROW);
@@ -181,9 +223,740 @@ void writeWorkbook(const QString& path, const QList<SheetContent>& sheets)
     });
 }
 
+namespace {
+
+Reference<lang::XMultiServiceFactory> factoryOf(const Reference<uno::XInterface>& document)
+{
+    return Reference<lang::XMultiServiceFactory>(document, uno::UNO_QUERY_THROW);
+}
+
+Reference<text::XTextCursor> select(const Reference<text::XText>& text, sal_Int16 from, sal_Int16 length)
+{
+    const Reference<text::XTextCursor> cursor = text->createTextCursor();
+    cursor->gotoStart(false);
+    cursor->goRight(from, false);
+    cursor->goRight(length, true);
+    return cursor;
+}
+
+Reference<text::XTextRange> rangeOf(const Reference<text::XTextCursor>& cursor)
+{
+    return Reference<text::XTextRange>(cursor.get());
+}
+
+void insertBookmark(const Reference<text::XTextDocument>& document,
+                    const Reference<text::XTextCursor>& around, const char* name)
+{
+    const Reference<text::XTextContent> bookmark(
+        factoryOf(document)->createInstance(OUString("com.sun.star.text.Bookmark")), uno::UNO_QUERY_THROW);
+    Reference<container::XNamed>(bookmark, uno::UNO_QUERY_THROW)->setName(OUString::createFromAscii(name));
+    document->getText()->insertTextContent(rangeOf(around), bookmark, true);
+}
+
+// A 1x1 picture, for documents that hold one.
+Reference<graphic::XGraphic> picture()
+{
+    static const unsigned char png[] = {
+        0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52, 0x00,
+        0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00, 0x00, 0x1F, 0x15, 0xC4, 0x89, 0x00,
+        0x00, 0x00, 0x0A, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9C, 0x63, 0x00, 0x01, 0x00, 0x00, 0x05, 0x00, 0x01,
+        0x0D, 0x0A, 0x2D, 0xB4, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+    static QTemporaryDir folder;
+    const QString path = folder.filePath("picture.png");
+    if (!QFileInfo::exists(path)) {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(reinterpret_cast<const char*>(png), sizeof(png));
+    }
+    const Reference<graphic::XGraphicProvider> provider(
+        office().serviceManager()->createInstanceWithContext(OUString("com.sun.star.graphic.GraphicProvider"),
+                                                             office().context()),
+        uno::UNO_QUERY_THROW);
+    const beans::PropertyValue url[] = {property("URL", uno::Any(toOUString(fileUrl(path))))};
+    return provider->queryGraphic(uno::Sequence<beans::PropertyValue>(url, 1));
+}
+
+void insertPicture(const Reference<text::XTextDocument>& document, const Reference<text::XText>& where)
+{
+    const Reference<beans::XPropertySet> graphic(
+        factoryOf(document)->createInstance(OUString("com.sun.star.text.TextGraphicObject")),
+        uno::UNO_QUERY_THROW);
+    graphic->setPropertyValue(OUString("Graphic"), uno::Any(picture()));
+    graphic->setPropertyValue(OUString("Width"), uno::Any(sal_Int32(1000)));
+    graphic->setPropertyValue(OUString("Height"), uno::Any(sal_Int32(1000)));
+    where->insertTextContent(where->getEnd(), Reference<text::XTextContent>(graphic, uno::UNO_QUERY_THROW),
+                             false);
+}
+
+// A drawing shape anchored at the end of where, with text (a shape takes its text once it is placed).
+Reference<drawing::XShape> drawingShape(const Reference<text::XTextDocument>& document,
+                                        const Reference<text::XText>& where, const char* kind,
+                                        const QString& text)
+{
+    const Reference<drawing::XShape> shape(
+        factoryOf(document)->createInstance(OUString::createFromAscii(kind)), uno::UNO_QUERY_THROW);
+    shape->setSize(awt::Size(4000, 1200));
+    Reference<beans::XPropertySet>(shape, uno::UNO_QUERY_THROW)
+        ->setPropertyValue(OUString("AnchorType"), uno::Any(text::TextContentAnchorType_AT_PARAGRAPH));
+    where->insertTextContent(where->getEnd(), Reference<text::XTextContent>(shape, uno::UNO_QUERY_THROW),
+                             false);
+    if (!text.isEmpty())
+        Reference<text::XText>(shape, uno::UNO_QUERY_THROW)->setString(toOUString(text));
+    return shape;
+}
+
+Reference<beans::XPropertySet> standardPageStyle(const Reference<text::XTextDocument>& document)
+{
+    const Reference<style::XStyleFamiliesSupplier> families(document, uno::UNO_QUERY_THROW);
+    const Reference<container::XNameAccess> pageStyles(
+        families->getStyleFamilies()->getByName(OUString("PageStyles")), uno::UNO_QUERY_THROW);
+    return Reference<beans::XPropertySet>(pageStyles->getByName(OUString("Standard")), uno::UNO_QUERY_THROW);
+}
+
+Reference<text::XText> textProperty(const Reference<beans::XPropertySet>& object, const char* name)
+{
+    return Reference<text::XText>(object->getPropertyValue(OUString::createFromAscii(name)),
+                                  uno::UNO_QUERY_THROW);
+}
+
+const char* wordFilter(const QString& path)
+{
+    return QFileInfo(path).suffix().compare(QLatin1String("docx"), Qt::CaseInsensitive) == 0
+               ? "MS Word 2007 XML"
+               : "MS Word 97";
+}
+
+} // namespace
+
+void writeMarkedDocument(const QString& path)
+{
+    making(path, [&] {
+        const Reference<lang::XComponent> component =
+            office().loadUrl(QStringLiteral("private:factory/swriter"));
+        const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
+        const Reference<text::XText> body = document->getText();
+        body->setString(OUString("See Table 1. Link: Table web end Table"));
+        insertBookmark(document, select(body, 4, 7), "_Ref1");
+        insertBookmark(document, select(body, 33, 5), "whole");
+        Reference<beans::XPropertySet>(select(body, 19, 9), uno::UNO_QUERY_THROW)
+            ->setPropertyValue(OUString("HyperLinkURL"), uno::Any(OUString("http://example.com/web")));
+        const Reference<text::XTextCursor> end = body->createTextCursor();
+        end->gotoEnd(false);
+        body->insertControlCharacter(rangeOf(end), text::ControlCharacter::PARAGRAPH_BREAK, false);
+        body->insertString(rangeOf(end), OUString("Ref: "), false);
+        const Reference<beans::XPropertySet> reference(
+            factoryOf(document)->createInstance(OUString("com.sun.star.text.TextField.GetReference")),
+            uno::UNO_QUERY_THROW);
+        reference->setPropertyValue(OUString("ReferenceFieldSource"),
+                                    uno::Any(text::ReferenceFieldSource::BOOKMARK));
+        reference->setPropertyValue(OUString("SourceName"), uno::Any(OUString("_Ref1")));
+        reference->setPropertyValue(OUString("ReferenceFieldPart"), uno::Any(text::ReferenceFieldPart::TEXT));
+        body->insertTextContent(rangeOf(end), Reference<text::XTextContent>(reference, uno::UNO_QUERY_THROW),
+                                false);
+        store(component, path, wordFilter(path));
+    });
+}
+
+void writeShapesDocument(const QString& path)
+{
+    making(path, [&] {
+        const Reference<lang::XComponent> component =
+            office().loadUrl(QStringLiteral("private:factory/swriter"));
+        const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
+        const Reference<text::XText> body = document->getText();
+        body->setString(toOUString(QStringLiteral("正文 OLD")));
+        insertPicture(document, body);
+        addTextBox(document, body, QStringLiteral("框 OLD"));
+        drawingShape(document, body, "com.sun.star.drawing.TextShape", QStringLiteral("画 OLD"));
+        // A group: its members are placed on the draw page first, then grouped there.
+        const Reference<drawing::XShape> member =
+            drawingShape(document, body, "com.sun.star.drawing.TextShape", QStringLiteral("组 OLD"));
+        const Reference<drawing::XShape> line =
+            drawingShape(document, body, "com.sun.star.drawing.LineShape", QString());
+        const Reference<drawing::XShapes> members(
+            office().serviceManager()->createInstanceWithContext(
+                OUString("com.sun.star.drawing.ShapeCollection"), office().context()),
+            uno::UNO_QUERY_THROW);
+        members->add(member);
+        members->add(line);
+        const Reference<drawing::XDrawPageSupplier> pages(document, uno::UNO_QUERY_THROW);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        Reference<drawing::XShapeGrouper>(pages->getDrawPage(), uno::UNO_QUERY_THROW)->group(members);
+#pragma GCC diagnostic pop
+        drawingShape(document, body, "com.sun.star.drawing.RectangleShape", QString());
+
+        const Reference<beans::XPropertySet> style = standardPageStyle(document);
+        style->setPropertyValue(OUString("HeaderIsOn"), uno::Any(true));
+        const Reference<text::XText> header = textProperty(style, "HeaderText");
+        header->setString(toOUString(QStringLiteral("页眉")));
+        insertPicture(document, header);
+        drawingShape(document, header, "com.sun.star.drawing.TextShape", QStringLiteral("眉画 OLD"));
+        store(component, path, wordFilter(path));
+    });
+}
+
+void writeHeadersDocument(const QString& path)
+{
+    making(path, [&] {
+        const Reference<lang::XComponent> component =
+            office().loadUrl(QStringLiteral("private:factory/swriter"));
+        const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
+        const Reference<text::XText> body = document->getText();
+        const Reference<beans::XPropertySet> first = standardPageStyle(document);
+        first->setPropertyValue(OUString("HeaderIsOn"), uno::Any(true));
+        first->setPropertyValue(OUString("FooterIsOn"), uno::Any(true));
+        first->setPropertyValue(OUString("HeaderIsShared"), uno::Any(false));
+        first->setPropertyValue(OUString("FooterIsShared"), uno::Any(false));
+        first->setPropertyValue(OUString("FirstIsShared"), uno::Any(false));
+        textProperty(first, "HeaderText")->setString(toOUString(QStringLiteral("主页眉 OLD")));
+        textProperty(first, "HeaderTextLeft")->setString(toOUString(QStringLiteral("偶页眉 OLD")));
+        textProperty(first, "HeaderTextFirst")->setString(toOUString(QStringLiteral("首页眉 OLD")));
+        textProperty(first, "FooterText")->setString(toOUString(QStringLiteral("主页脚 OLD")));
+        textProperty(first, "FooterTextLeft")->setString(toOUString(QStringLiteral("偶页脚 OLD")));
+        textProperty(first, "FooterTextFirst")->setString(toOUString(QStringLiteral("首页脚 OLD")));
+
+        const Reference<style::XStyleFamiliesSupplier> families(document, uno::UNO_QUERY_THROW);
+        const Reference<container::XNameContainer> pageStyles(
+            families->getStyleFamilies()->getByName(OUString("PageStyles")), uno::UNO_QUERY_THROW);
+        pageStyles->insertByName(OUString("Section2"), uno::Any(factoryOf(document)->createInstance(
+                                                           OUString("com.sun.star.style.PageStyle"))));
+        const Reference<beans::XPropertySet> second(pageStyles->getByName(OUString("Section2")),
+                                                    uno::UNO_QUERY_THROW);
+        second->setPropertyValue(OUString("HeaderIsOn"), uno::Any(true));
+        second->setPropertyValue(OUString("FooterIsOn"), uno::Any(true));
+        textProperty(second, "HeaderText")->setString(toOUString(QStringLiteral("二节页眉 OLD")));
+        textProperty(second, "FooterText")->setString(toOUString(QStringLiteral("二节页脚 OLD")));
+
+        // Three pages of section 1, then section 2 on a fourth.
+        const Reference<text::XTextCursor> cursor = body->createTextCursor();
+        for (int page = 1; page <= 4; ++page) {
+            if (page > 1) {
+                body->insertControlCharacter(rangeOf(cursor), text::ControlCharacter::PARAGRAPH_BREAK, false);
+                const Reference<beans::XPropertySet> paragraph(cursor, uno::UNO_QUERY_THROW);
+                if (page == 4)
+                    paragraph->setPropertyValue(OUString("PageDescName"), uno::Any(OUString("Section2")));
+                else
+                    paragraph->setPropertyValue(OUString("BreakType"),
+                                                uno::Any(style::BreakType_PAGE_BEFORE));
+            }
+            body->insertString(rangeOf(cursor), toOUString(QStringLiteral("第%1页正文").arg(page)), false);
+        }
+        store(component, path, wordFilter(path));
+    });
+}
+
+void writeLinkedWorkbook(const QString& path)
+{
+    making(path, [&] {
+        const Reference<lang::XComponent> component =
+            office().loadUrl(QStringLiteral("private:factory/scalc"));
+        const Reference<sheet::XSpreadsheetDocument> document(component, uno::UNO_QUERY_THROW);
+        const Reference<container::XIndexAccess> sheets(document->getSheets(), uno::UNO_QUERY_THROW);
+        const Reference<sheet::XSpreadsheet> sheet(sheets->getByIndex(0), uno::UNO_QUERY_THROW);
+        const auto link = [&](int row, const char* before, const char* shown, const char* address) {
+            const Reference<text::XText> cell(sheet->getCellByPosition(0, row), uno::UNO_QUERY_THROW);
+            cell->setString(OUString::createFromAscii(before));
+            const Reference<beans::XPropertySet> field(
+                factoryOf(document)->createInstance(OUString("com.sun.star.text.TextField.URL")),
+                uno::UNO_QUERY_THROW);
+            field->setPropertyValue(OUString("URL"), uno::Any(OUString::createFromAscii(address)));
+            field->setPropertyValue(OUString("Representation"), uno::Any(OUString::createFromAscii(shown)));
+            const Reference<text::XTextCursor> end = cell->createTextCursor();
+            end->gotoEnd(false);
+            cell->insertTextContent(rangeOf(end), Reference<text::XTextContent>(field, uno::UNO_QUERY_THROW),
+                                    false);
+        };
+        link(0, "", "Table web", "http://example.com/a");
+        link(1, "Before ", "Table link", "http://example.com/b");
+        sheet->getCellByPosition(0, 2)->setFormula(OUString("plain Table"));
+        sheet->getCellByPosition(1, 2)->setFormula(OUString("=HYPERLINK(\"http://x.com\";\"Table f\")"));
+        const bool xlsx = QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0;
+        store(component, path, xlsx ? "Calc MS Excel 2007 XML" : "MS Excel 97");
+    });
+}
+
+namespace {
+
+template <class F> void eachParagraph(const Reference<text::XText>& text, F&& f)
+{
+    const Reference<container::XEnumeration> each =
+        Reference<container::XEnumerationAccess>(text, uno::UNO_QUERY_THROW)->createEnumeration();
+    while (each->hasMoreElements()) {
+        const Reference<uno::XInterface> element(each->nextElement(), uno::UNO_QUERY);
+        const Reference<text::XTextTable> table(element, uno::UNO_QUERY);
+        if (table.is()) {
+            for (const OUString& name : table->getCellNames())
+                eachParagraph(Reference<text::XText>(table->getCellByName(name), uno::UNO_QUERY_THROW), f);
+            continue;
+        }
+        f(Reference<container::XEnumerationAccess>(element, uno::UNO_QUERY));
+    }
+}
+
+// The hyperlinks of a text: runs of portions with one address.
+void hyperlinksOf(const Reference<text::XText>& text, QStringList& links)
+{
+    eachParagraph(text, [&](const Reference<container::XEnumerationAccess>& paragraph) {
+        if (!paragraph.is())
+            return;
+        QString shown;
+        OUString last;
+        const auto flush = [&] {
+            if (!last.isEmpty())
+                links << shown + " -> " + toQString(last);
+            shown.clear();
+        };
+        const Reference<container::XEnumeration> portions = paragraph->createEnumeration();
+        while (portions->hasMoreElements()) {
+            const Reference<beans::XPropertySet> portion(portions->nextElement(), uno::UNO_QUERY_THROW);
+            OUString address;
+            portion->getPropertyValue(OUString("HyperLinkURL")) >>= address;
+            if (address != last)
+                flush();
+            last = address;
+            shown += toQString(Reference<text::XTextRange>(portion, uno::UNO_QUERY_THROW)->getString());
+        }
+        flush();
+    });
+}
+
+int countOf(const Reference<uno::XInterface>& access)
+{
+    const Reference<container::XIndexAccess> indexed(access, uno::UNO_QUERY);
+    if (indexed.is())
+        return indexed->getCount();
+    const Reference<container::XNameAccess> named(access, uno::UNO_QUERY);
+    return named.is() ? named->getElementNames().getLength() : 0;
+}
+
+void documentInventory(const Reference<text::XTextDocument>& document, Inventory& inventory)
+{
+    auto& counts = inventory.counts;
+    counts["tables"] =
+        countOf(Reference<text::XTextTablesSupplier>(document, uno::UNO_QUERY_THROW)->getTextTables());
+    counts["pictures"] = countOf(
+        Reference<text::XTextGraphicObjectsSupplier>(document, uno::UNO_QUERY_THROW)->getGraphicObjects());
+    counts["objects"] = countOf(
+        Reference<text::XTextEmbeddedObjectsSupplier>(document, uno::UNO_QUERY_THROW)->getEmbeddedObjects());
+    counts["frames"] =
+        countOf(Reference<text::XTextFramesSupplier>(document, uno::UNO_QUERY_THROW)->getTextFrames());
+    counts["text sections"] =
+        countOf(Reference<text::XTextSectionsSupplier>(document, uno::UNO_QUERY_THROW)->getTextSections());
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    counts["shapes"] =
+        countOf(Reference<drawing::XDrawPageSupplier>(document, uno::UNO_QUERY_THROW)->getDrawPage());
+#pragma GCC diagnostic pop
+    const Reference<container::XNameAccess> bookmarks =
+        Reference<text::XBookmarksSupplier>(document, uno::UNO_QUERY_THROW)->getBookmarks();
+    for (const OUString& name : bookmarks->getElementNames()) {
+        // Word's hidden mark of the last edit, which Word itself moves on every save.
+        if (name.startsWith("_GoBack"))
+            continue;
+        const Reference<text::XTextContent> bookmark(bookmarks->getByName(name), uno::UNO_QUERY_THROW);
+        inventory.bookmarks << toQString(name) + "=" + toQString(bookmark->getAnchor()->getString());
+    }
+    counts["bookmarks"] = int(inventory.bookmarks.size());
+    int fields = 0;
+    int comments = 0;
+    const Reference<container::XEnumeration> each =
+        Reference<text::XTextFieldsSupplier>(document, uno::UNO_QUERY_THROW)
+            ->getTextFields()
+            ->createEnumeration();
+    while (each->hasMoreElements()) {
+        const Reference<lang::XServiceInfo> field(each->nextElement(), uno::UNO_QUERY);
+        ++fields;
+        if (field.is() && field->supportsService(OUString("com.sun.star.text.TextField.Annotation")))
+            ++comments;
+    }
+    counts["fields"] = fields;
+    counts["comments"] = comments;
+    hyperlinksOf(document->getText(), inventory.hyperlinks);
+    counts["hyperlinks"] = int(inventory.hyperlinks.size());
+    // Word's sections: where a page style or a text section begins or ends
+    // (LibreOffice keeps a section that does not start a page as a text section).
+    int sections = 0;
+    bool first = true;
+    OUString lastSection;
+    const Reference<container::XEnumeration> elements =
+        Reference<container::XEnumerationAccess>(document->getText(), uno::UNO_QUERY_THROW)
+            ->createEnumeration();
+    while (elements->hasMoreElements()) {
+        const Reference<beans::XPropertySet> element(elements->nextElement(), uno::UNO_QUERY_THROW);
+        OUString style;
+        element->getPropertyValue(OUString("PageDescName")) >>= style;
+        const Reference<container::XNamed> section(element->getPropertyValue(OUString("TextSection")),
+                                                   uno::UNO_QUERY);
+        const OUString name = section.is() ? section->getName() : OUString();
+        if (first || !style.isEmpty() || name != lastSection)
+            ++sections;
+        first = false;
+        lastSection = name;
+    }
+    counts["sections"] = sections;
+}
+
+void workbookInventory(const Reference<sheet::XSpreadsheetDocument>& document, Inventory& inventory)
+{
+    auto& counts = inventory.counts;
+    const Reference<container::XIndexAccess> sheets(document->getSheets(), uno::UNO_QUERY_THROW);
+    counts["sheets"] = sheets->getCount();
+    const Reference<container::XIndexAccess> pages(
+        Reference<drawing::XDrawPagesSupplier>(document, uno::UNO_QUERY_THROW)->getDrawPages(),
+        uno::UNO_QUERY_THROW);
+    for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
+        const Reference<sheet::XSpreadsheet> sheet(sheets->getByIndex(i), uno::UNO_QUERY_THROW);
+        const Reference<sheet::XCellRangesQuery> query(sheet, uno::UNO_QUERY_THROW);
+        const auto cellsOf = [&](sal_Int16 flags) {
+            return Reference<container::XEnumerationAccess>(query->queryContentCells(flags)->getCells(),
+                                                            uno::UNO_QUERY_THROW)
+                ->createEnumeration();
+        };
+        for (const auto each = cellsOf(sheet::CellFlags::FORMULA); each->hasMoreElements();
+             each->nextElement())
+            ++counts["formulas"];
+        for (const auto each = cellsOf(sheet::CellFlags::FORMATTED); each->hasMoreElements();) {
+            const Reference<text::XText> cell(each->nextElement(), uno::UNO_QUERY_THROW);
+            const Reference<container::XEnumeration> fields =
+                Reference<text::XTextFieldsSupplier>(cell, uno::UNO_QUERY_THROW)
+                    ->getTextFields()
+                    ->createEnumeration();
+            while (fields->hasMoreElements()) {
+                const Reference<beans::XPropertySet> field(fields->nextElement(), uno::UNO_QUERY_THROW);
+                OUString shown, address;
+                field->getPropertyValue(OUString("Representation")) >>= shown;
+                field->getPropertyValue(OUString("URL")) >>= address;
+                inventory.hyperlinks << toQString(shown) + " -> " + toQString(address);
+            }
+        }
+        // Merged areas: their top-left cells, within the used area.
+        const Reference<sheet::XSheetCellRanges> used =
+            query->queryContentCells(sheet::CellFlags::VALUE | sheet::CellFlags::STRING |
+                                     sheet::CellFlags::FORMULA | sheet::CellFlags::DATETIME);
+        for (const table::CellRangeAddress& area : used->getRangeAddresses()) {
+            for (sal_Int32 row = area.StartRow; row <= area.EndRow && row < 2000; ++row) {
+                for (sal_Int32 column = area.StartColumn; column <= area.EndColumn && column < 200;
+                     ++column) {
+                    const Reference<util::XMergeable> cell(
+                        sheet->getCellRangeByPosition(column, row, column, row), uno::UNO_QUERY_THROW);
+                    if (cell->getIsMerged())
+                        ++counts["merged"];
+                }
+            }
+        }
+        counts["shapes"] += countOf(pages->getByIndex(i).get<Reference<uno::XInterface>>());
+        counts["comments"] += countOf(
+            Reference<sheet::XSheetAnnotationsSupplier>(sheet, uno::UNO_QUERY_THROW)->getAnnotations());
+    }
+    counts["hyperlinks"] = int(inventory.hyperlinks.size());
+}
+
+} // namespace
+
+Inventory inventory(const QString& path)
+{
+    Inventory result;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const bool workbook = suffix.startsWith(QLatin1String("xls"));
+    try {
+        office().call([&] {
+            const Reference<lang::XComponent> component =
+                office().load(path, workbook ? DocumentKind::Spreadsheet : DocumentKind::Text);
+            const auto closing = qScopeGuard([&] {
+                try {
+                    Reference<util::XCloseable>(component, uno::UNO_QUERY_THROW)->close(true);
+                } catch (...) {
+                }
+            });
+            if (workbook)
+                workbookInventory(Reference<sheet::XSpreadsheetDocument>(component, uno::UNO_QUERY_THROW),
+                                  result);
+            else
+                documentInventory(Reference<text::XTextDocument>(component, uno::UNO_QUERY_THROW), result);
+        });
+    } catch (const RuntimeError&) {
+        return {};
+    }
+    return result;
+}
+
+namespace {
+
+// The plain text of a story: its text portions, paragraph by paragraph, tables included.
+QString plainText(const Reference<text::XText>& story)
+{
+    QStringList paragraphs;
+    eachParagraph(story, [&](const Reference<container::XEnumerationAccess>& paragraph) {
+        if (!paragraph.is())
+            return;
+        QString line;
+        const Reference<container::XEnumeration> portions = paragraph->createEnumeration();
+        while (portions->hasMoreElements()) {
+            const Reference<beans::XPropertySet> portion(portions->nextElement(), uno::UNO_QUERY_THROW);
+            OUString type;
+            portion->getPropertyValue(OUString("TextPortionType")) >>= type;
+            if (type == "Text")
+                line += toQString(Reference<text::XTextRange>(portion, uno::UNO_QUERY_THROW)->getString());
+        }
+        paragraphs << line;
+    });
+    return paragraphs.join('\n');
+}
+
+Reference<beans::XPropertySet> pageStyleNamed(const Reference<text::XTextDocument>& document,
+                                              const OUString& name)
+{
+    const Reference<style::XStyleFamiliesSupplier> families(document, uno::UNO_QUERY_THROW);
+    const Reference<container::XNameAccess> styles(
+        families->getStyleFamilies()->getByName(OUString("PageStyles")), uno::UNO_QUERY_THROW);
+    return styles->hasByName(name)
+               ? Reference<beans::XPropertySet>(styles->getByName(name), uno::UNO_QUERY_THROW)
+               : Reference<beans::XPropertySet>();
+}
+
+template <class T> T valueOr(const Reference<beans::XPropertySet>& object, const char* name, T fallback)
+{
+    try {
+        object->getPropertyValue(OUString::createFromAscii(name)) >>= fallback;
+    } catch (const uno::Exception&) {
+    }
+    return fallback;
+}
+
+// The story a shape's anchor finally lies in, out of tables and frames.
+Reference<text::XText> homeOf(Reference<text::XTextRange> range)
+{
+    for (int depth = 0; range.is() && depth < 16; ++depth) {
+        const Reference<text::XText> text = range->getText();
+        if (!text.is())
+            return {};
+        const Reference<beans::XPropertySet> at(text->createTextCursorByRange(range), uno::UNO_QUERY_THROW);
+        Reference<text::XTextContent> container;
+        for (const char* name : {"TextFrame", "TextTable"}) {
+            if (!container.is())
+                container.set(valueOr<Reference<text::XTextContent>>(at, name, {}));
+        }
+        if (!container.is())
+            return text;
+        range = container->getAnchor();
+    }
+    return {};
+}
+
+bool sameText(const Reference<text::XText>& a, const Reference<text::XText>& b)
+{
+    if (!a.is() || !b.is())
+        return false;
+    try {
+        Reference<text::XTextRangeCompare>(a, uno::UNO_QUERY_THROW)
+            ->compareRegionStarts(a->getStart(), b->getStart());
+        return true;
+    } catch (const uno::Exception&) {
+        return false;
+    }
+}
+
+// Text shapes (frames, shapes with text, a group's members) with the story they lie in.
+void textShapes(const Reference<uno::XInterface>& shape, const Reference<text::XText>& home,
+                QList<QPair<Reference<text::XText>, QString>>& found)
+{
+    const Reference<lang::XServiceInfo> info(shape, uno::UNO_QUERY_THROW);
+    if (info->supportsService(OUString("com.sun.star.text.TextGraphicObject")) ||
+        info->supportsService(OUString("com.sun.star.text.TextEmbeddedObject")))
+        return;
+    const Reference<container::XIndexAccess> members(shape, uno::UNO_QUERY);
+    if (members.is() && info->supportsService(OUString("com.sun.star.drawing.GroupShape"))) {
+        for (sal_Int32 i = 0; i < members->getCount(); ++i)
+            textShapes(members->getByIndex(i).get<Reference<uno::XInterface>>(), home, found);
+        return;
+    }
+    const Reference<text::XText> text(shape, uno::UNO_QUERY);
+    try {
+        if (text.is() && !text->getString().isEmpty())
+            found.append({home, plainText(text)});
+    } catch (const uno::RuntimeException&) {
+        // A frame without content of its own.
+    }
+}
+
+void documentStories(const Reference<text::XTextDocument>& document, QMap<QString, QStringList>& stories)
+{
+    const Reference<text::XText> body = document->getText();
+    stories["body"] << plainText(body);
+
+    // Sections by their page styles; the headers and footers by kind.
+    std::vector<OUString> sections;
+    bool first = true;
+    eachParagraph(body, [&](const Reference<container::XEnumerationAccess>& paragraph) {
+        const Reference<beans::XPropertySet> properties(paragraph, uno::UNO_QUERY);
+        if (!properties.is())
+            return;
+        OUString style = valueOr<OUString>(properties, "PageDescName", {});
+        if (first && style.isEmpty())
+            style = valueOr<OUString>(properties, "PageStyleName", OUString("Standard"));
+        first = false;
+        if (!style.isEmpty())
+            sections.push_back(style);
+    });
+    QMap<QString, QPair<QString, Reference<text::XText>>> headers; // "style/HeaderText" -> (reach, text)
+    QList<Reference<text::XText>> section1Primary;
+    for (size_t index = 0; index < sections.size(); ++index) {
+        const Reference<beans::XPropertySet> style = pageStyleNamed(document, sections[index]);
+        if (!style.is())
+            continue;
+        const OUString followName = valueOr<OUString>(style, "FollowStyle", {});
+        const Reference<beans::XPropertySet> follow = followName.isEmpty() || followName == sections[index]
+                                                          ? Reference<beans::XPropertySet>()
+                                                          : pageStyleNamed(document, followName);
+        for (const char* part : {"Header", "Footer"}) {
+            const auto note = [&](const Reference<beans::XPropertySet>& owner, const OUString& ownerName,
+                                  const char* which, const QString& reach) {
+                if (!owner.is() || !valueOr<bool>(owner, (QByteArray(part) + "IsOn").constData(), false))
+                    return;
+                const QString key = toQString(ownerName) + "/" + part + which;
+                const Reference<text::XText> text(owner->getPropertyValue(OUString::createFromAscii(
+                                                      (QByteArray(part) + which).constData())),
+                                                  uno::UNO_QUERY);
+                if (!headers.contains(key) || reach != "none")
+                    headers[key] = {reach, text};
+                if (reach != "none" && index == 0)
+                    section1Primary << text;
+            };
+            const QByteArray shared = QByteArray(part) + "IsShared";
+            if (follow.is()) {
+                note(follow, followName, "Text", "headers-footers");
+                note(style, sections[index], "Text", "none");
+                if (!valueOr<bool>(follow, shared.constData(), true))
+                    note(follow, followName, "TextLeft", "none");
+            } else {
+                note(style, sections[index], "Text", "headers-footers");
+                if (!valueOr<bool>(style, "FirstIsShared", true))
+                    note(style, sections[index], "TextFirst", "none");
+                if (!valueOr<bool>(style, shared.constData(), true))
+                    note(style, sections[index], "TextLeft", "none");
+            }
+        }
+    }
+    for (const auto& [reach, text] : std::as_const(headers))
+        stories[reach] << plainText(text);
+
+    QList<QPair<Reference<text::XText>, QString>> shapes;
+    const Reference<drawing::XDrawPageSupplier> supplier(document, uno::UNO_QUERY_THROW);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    const Reference<container::XIndexAccess> page(supplier->getDrawPage(), uno::UNO_QUERY_THROW);
+#pragma GCC diagnostic pop
+    for (sal_Int32 i = 0; i < page->getCount(); ++i) {
+        const Reference<uno::XInterface> shape(page->getByIndex(i), uno::UNO_QUERY_THROW);
+        Reference<text::XTextRange> anchor;
+        try {
+            anchor = Reference<text::XTextContent>(shape, uno::UNO_QUERY_THROW)->getAnchor();
+        } catch (const uno::Exception&) {
+        }
+        textShapes(shape, anchor.is() ? homeOf(anchor) : body, shapes);
+    }
+    for (const auto& [home, text] : std::as_const(shapes)) {
+        QString reach = "none";
+        if (sameText(body, home))
+            reach = "textboxes";
+        for (const Reference<text::XText>& primary : std::as_const(section1Primary)) {
+            if (sameText(primary, home))
+                reach = "header-textboxes";
+        }
+        stories[reach] << text;
+    }
+}
+
+void workbookStories(const Reference<sheet::XSpreadsheetDocument>& document,
+                     QMap<QString, QStringList>& stories)
+{
+    const Reference<container::XIndexAccess> sheets(document->getSheets(), uno::UNO_QUERY_THROW);
+    for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
+        const Reference<sheet::XCellRangesQuery> query(sheets->getByIndex(i), uno::UNO_QUERY_THROW);
+        // A pivot table's cells follow from its source when it is refreshed.
+        std::vector<table::CellRangeAddress> pivots;
+        const Reference<container::XIndexAccess> tables(
+            Reference<sheet::XDataPilotTablesSupplier>(query, uno::UNO_QUERY_THROW)->getDataPilotTables(),
+            uno::UNO_QUERY_THROW);
+        for (sal_Int32 t = 0; t < tables->getCount(); ++t)
+            pivots.push_back(Reference<sheet::XDataPilotTable>(tables->getByIndex(t), uno::UNO_QUERY_THROW)
+                                 ->getOutputRange());
+        const Reference<container::XEnumeration> cells =
+            Reference<container::XEnumerationAccess>(
+                query->queryContentCells(sheet::CellFlags::STRING | sheet::CellFlags::FORMULA)->getCells(),
+                uno::UNO_QUERY_THROW)
+                ->createEnumeration();
+        while (cells->hasMoreElements()) {
+            const Reference<table::XCell> cell(cells->nextElement(), uno::UNO_QUERY_THROW);
+            const table::CellAddress at =
+                Reference<sheet::XCellAddressable>(cell, uno::UNO_QUERY_THROW)->getCellAddress();
+            const bool derived =
+                std::any_of(pivots.begin(), pivots.end(), [&](const table::CellRangeAddress& area) {
+                    return at.Row >= area.StartRow && at.Row <= area.EndRow &&
+                           at.Column >= area.StartColumn && at.Column <= area.EndColumn;
+                });
+            stories[derived ? "pivot tables" : "cells"] << toQString(cell->getFormula());
+        }
+    }
+}
+
+} // namespace
+
+QMap<QString, QStringList> stories(const QString& path)
+{
+    QMap<QString, QStringList> result;
+    const bool workbook = QFileInfo(path).suffix().toLower().startsWith(QLatin1String("xls"));
+    try {
+        office().call([&] {
+            const Reference<lang::XComponent> component =
+                office().load(path, workbook ? DocumentKind::Spreadsheet : DocumentKind::Text);
+            const auto closing = qScopeGuard([&] {
+                try {
+                    Reference<util::XCloseable>(component, uno::UNO_QUERY_THROW)->close(true);
+                } catch (...) {
+                }
+            });
+            if (workbook)
+                workbookStories(Reference<sheet::XSpreadsheetDocument>(component, uno::UNO_QUERY_THROW),
+                                result);
+            else
+                documentStories(Reference<text::XTextDocument>(component, uno::UNO_QUERY_THROW), result);
+        });
+    } catch (const RuntimeError& error) {
+        if (!error.description().startsWith(QStringLiteral("不")) &&
+            error.description() != FailureText::damaged() && error.description() != FailureText::encrypted())
+            qWarning() << "stories of" << path << error.description() << error.detail();
+        return {};
+    }
+    return result;
+}
+
+QString rendered(const QString& path)
+{
+    QTemporaryDir folder;
+    const QString pdf = folder.filePath("rendered.pdf");
+    const bool workbook = QFileInfo(path).suffix().toLower().startsWith(QLatin1String("xls"));
+    try {
+        office().call([&] {
+            const Reference<lang::XComponent> component =
+                office().load(path, workbook ? DocumentKind::Spreadsheet : DocumentKind::Text);
+            store(component, pdf, workbook ? "calc_pdf_Export" : "writer_pdf_Export");
+        });
+    } catch (const RuntimeError&) {
+        return {};
+    }
+    QProcess process;
+    process.start("pdftotext", {"-layout", pdf, "-"});
+    process.waitForFinished(60000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
 void exportPdf(const QString& path, const QString& pdf)
 {
-    const Reference<lang::XComponent> component = office().load(path);
+    const bool workbook = QFileInfo(path).suffix().toLower().startsWith(QLatin1String("xls"));
+    const Reference<lang::XComponent> component =
+        office().load(path, workbook ? DocumentKind::Spreadsheet : DocumentKind::Text);
     office().call([&] {
         const bool sheet = Reference<sheet::XSpreadsheetDocument>(component, uno::UNO_QUERY).is();
         store(component, pdf, sheet ? "calc_pdf_Export" : "writer_pdf_Export");
@@ -309,7 +1082,7 @@ QList<Paragraph> paragraphsOf(const Reference<text::XText>& story)
 template <class F> void withDocument(const QString& path, F f)
 {
     office().call([&] {
-        const Reference<lang::XComponent> component = office().load(path);
+        const Reference<lang::XComponent> component = office().load(path, DocumentKind::Text);
         try {
             f(Reference<text::XTextDocument>(component, uno::UNO_QUERY_THROW));
         } catch (...) {

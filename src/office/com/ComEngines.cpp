@@ -1,10 +1,16 @@
 #include "ComEngines.h"
 
+#include "ComInstance.h"
 #include "app/RuntimeError.h"
+
+#include <QScopeGuard>
 
 namespace comseam {
 
 namespace {
+
+// wdDoNotSaveChanges.
+const QVariant kDoNotSaveChanges = QVariant::fromValue<qint16>(0);
 
 QList<Named> replaceAllArguments(const QString& findText, const QString& replaceWith)
 {
@@ -121,11 +127,10 @@ public:
         return sectionsOf(m_document->get(QStringLiteral("Sections")));
     }
     void save() override { m_document->invoke(QStringLiteral("Save")); }
+    // wdDoNotSaveChanges: closing never waits on a "save changes?" prompt.
     void close() override
     {
-        m_document->invoke(
-            QStringLiteral("Close"), {},
-            {{QStringLiteral("SaveChanges"), QVariant::fromValue<qint16>(word::kDoNotSaveChanges)}});
+        m_document->invoke(QStringLiteral("Close"), {}, {{QStringLiteral("SaveChanges"), kDoNotSaveChanges}});
     }
 
 private:
@@ -172,40 +177,50 @@ private:
 class ComWord final : public word::Application
 {
 public:
-    explicit ComWord(ObjectPtr application)
-        : m_application(std::move(application))
+    explicit ComWord(std::shared_ptr<Instance> instance)
+        : m_instance(std::move(instance))
     {}
+    // A fresh instance when the last one ended for not answering.
     word::DocumentPtr documentsOpen(const QString& path) override
     {
         return std::make_shared<ComDocument>(object(
-            object(m_application->get(QStringLiteral("Documents")))->invoke(QStringLiteral("Open"), {path})));
+            object(application()->get(QStringLiteral("Documents")))->invoke(QStringLiteral("Open"), {path})));
     }
     QList<word::DocumentPtr> documents() override
     {
         QList<word::DocumentPtr> documents;
-        for (const ObjectPtr& document : object(m_application->get(QStringLiteral("Documents")))->items())
+        for (const ObjectPtr& document : object(application()->get(QStringLiteral("Documents")))->items())
             documents.append(std::make_shared<ComDocument>(document));
         return documents;
     }
     void setSeekView(qint16 view) override
     {
-        const ObjectPtr window = object(m_application->get(QStringLiteral("ActiveWindow")));
+        const ObjectPtr window = object(application()->get(QStringLiteral("ActiveWindow")));
         const ObjectPtr pane = object(window->get(QStringLiteral("ActivePane")));
         object(pane->get(QStringLiteral("View")))->put(QStringLiteral("SeekView"), QVariant::fromValue(view));
     }
     word::SelectionPtr selection() override
     {
-        return std::make_shared<ComSelection>(object(m_application->get(QStringLiteral("Selection"))));
+        return std::make_shared<ComSelection>(object(application()->get(QStringLiteral("Selection"))));
     }
-    void setVisible(bool visible) override { m_application->put(QStringLiteral("Visible"), visible); }
+    void setVisible(bool visible) override { application()->put(QStringLiteral("Visible"), visible); }
     void setDisplayAlerts(int alerts) override
     {
-        m_application->put(QStringLiteral("DisplayAlerts"), alerts != 0);
+        application()->put(QStringLiteral("DisplayAlerts"), alerts != 0);
     }
-    void quit() override { m_application->invoke(QStringLiteral("Quit")); }
+    // Documents still open are closed unsaved: Word never waits on a hidden "save changes?" prompt.
+    void quit() override
+    {
+        if (!m_instance->current())
+            return;
+        const auto released = qScopeGuard([&] { m_instance->release(); });
+        application()->invoke(QStringLiteral("Quit"), {},
+                              {{QStringLiteral("SaveChanges"), kDoNotSaveChanges}});
+    }
 
 private:
-    ObjectPtr m_application;
+    ObjectPtr application() { return m_instance->application(); }
+    std::shared_ptr<Instance> m_instance;
 };
 
 class ComWorksheet final : public sheet::Worksheet
@@ -281,28 +296,39 @@ private:
 class ComSpreadsheet final : public sheet::Application
 {
 public:
-    explicit ComSpreadsheet(ObjectPtr application)
-        : m_application(std::move(application))
+    explicit ComSpreadsheet(std::shared_ptr<Instance> instance)
+        : m_instance(std::move(instance))
     {}
-    void setVisible(bool visible) override { m_application->put(QStringLiteral("Visible"), visible); }
-    QString defaultValue() override { return m_application->get(QString()).toString(); }
-    QString version() override { return m_application->get(QStringLiteral("Version")).toString(); }
+    void setVisible(bool visible) override { application()->put(QStringLiteral("Visible"), visible); }
+    QString defaultValue() override { return application()->get(QString()).toString(); }
+    QString version() override { return application()->get(QStringLiteral("Version")).toString(); }
+    // A fresh instance when the last one ended for not answering.
     sheet::WorkbookPtr workbooksOpen(const QString& path) override
     {
         return std::make_shared<ComWorkbook>(object(
-            object(m_application->get(QStringLiteral("Workbooks")))->invoke(QStringLiteral("Open"), {path})));
+            object(application()->get(QStringLiteral("Workbooks")))->invoke(QStringLiteral("Open"), {path})));
     }
     QList<sheet::WorkbookPtr> workbooks() override
     {
         QList<sheet::WorkbookPtr> workbooks;
-        for (const ObjectPtr& workbook : object(m_application->get(QStringLiteral("Workbooks")))->items())
+        for (const ObjectPtr& workbook : object(application()->get(QStringLiteral("Workbooks")))->items())
             workbooks.append(std::make_shared<ComWorkbook>(workbook));
         return workbooks;
     }
-    void quit() override { m_application->invoke(QStringLiteral("Quit")); }
+    // A workbook still open is not saved: no "save changes?" prompt keeps Excel waiting.
+    void quit() override
+    {
+        if (!m_instance->current())
+            return;
+        const auto released = qScopeGuard([&] { m_instance->release(); });
+        const ObjectPtr running = application();
+        running->put(QStringLiteral("DisplayAlerts"), false);
+        running->invoke(QStringLiteral("Quit"));
+    }
 
 private:
-    ObjectPtr m_application;
+    ObjectPtr application() { return m_instance->application(); }
+    std::shared_ptr<Instance> m_instance;
 };
 
 class ComRunningOffice final : public RunningOffice
@@ -348,14 +374,14 @@ private:
 
 } // namespace
 
-word::ApplicationPtr wordProcessor(ObjectPtr application)
+word::ApplicationPtr wordProcessor(Runtime& runtime, const QString& progId, int timeoutMs)
 {
-    return std::make_unique<ComWord>(std::move(application));
+    return std::make_unique<ComWord>(Instance::create(runtime, progId, timeoutMs));
 }
 
-sheet::ApplicationPtr spreadsheet(ObjectPtr application)
+sheet::ApplicationPtr spreadsheet(Runtime& runtime, const QString& progId, int timeoutMs)
 {
-    return std::make_unique<ComSpreadsheet>(std::move(application));
+    return std::make_unique<ComSpreadsheet>(Instance::create(runtime, progId, timeoutMs));
 }
 
 std::unique_ptr<RunningOffice> runningOffice(Runtime& runtime)

@@ -1,6 +1,7 @@
 #include "Dispatch.h"
 
 #include "app/RuntimeError.h"
+#include "office/Watchdog.h"
 
 namespace comseam {
 
@@ -12,7 +13,7 @@ bool holdsObject(const QVariant& value)
 ObjectPtr object(const QVariant& value)
 {
     if (!holdsObject(value))
-        throw RuntimeError(91, QStringLiteral("对象变量或 With 块变量未设置"));
+        throw RuntimeError(RuntimeError::ObjectNotSet, RuntimeError::nameOf(RuntimeError::ObjectNotSet));
     return value.value<ObjectPtr>();
 }
 
@@ -24,13 +25,18 @@ public:
     bool isRegistered(const QString&) override { return false; }
     ObjectPtr create(const QString& progId) override
     {
-        throw RuntimeError(429, QStringLiteral("ActiveX 部件不能创建对象：") + progId);
+        throw RuntimeError(RuntimeError::CannotCreateObject,
+                           RuntimeError::nameOf(RuntimeError::CannotCreateObject), progId);
     }
     ObjectPtr attach(const QString&) override { return nullptr; }
     ObjectPtr getObject(const QString& moniker) override
     {
-        throw RuntimeError(429, QStringLiteral("ActiveX 部件不能创建对象：") + moniker);
+        throw RuntimeError(RuntimeError::CannotCreateObject,
+                           RuntimeError::nameOf(RuntimeError::CannotCreateObject), moniker);
     }
+    qint64 serverProcess(const ObjectPtr&) override { return 0; }
+    std::optional<qint64> cpuTime(qint64 pid) override { return Watchdog::systemCpuTime(pid); }
+    void endProcess(qint64 pid) override { Watchdog::systemEnd(pid); }
 };
 } // namespace
 

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 #include <memory>
+#include <optional>
 
 // The seam between the tool and COM late binding: an object, a member name,
 // positional and named arguments, property get and put, and enumeration.
@@ -52,6 +53,14 @@ public:
     virtual ObjectPtr attach(const QString& progId) = 0;
     // GetObject(moniker), e.g. "winmgmts:".
     virtual ObjectPtr getObject(const QString& moniker) = 0;
+
+    // The process that serves an instance create() made, when create() started
+    // it; 0 otherwise. Only such a process is ever ended.
+    virtual qint64 serverProcess(const ObjectPtr& instance) = 0;
+    // The CPU time a process has used, in milliseconds; nothing when unknown.
+    virtual std::optional<qint64> cpuTime(qint64 pid) = 0;
+    // Ends a process at once.
+    virtual void endProcess(qint64 pid) = 0;
 
     // The platform's: IDispatch on Windows; none elsewhere.
     static std::unique_ptr<Runtime> create();

@@ -1,10 +1,16 @@
 // The dispatch seam over IDispatch: the only COM code of the tool. Windows only.
 #include "Dispatch.h"
 #include "app/RuntimeError.h"
+#include "office/FailureText.h"
+#include "office/Watchdog.h"
 
+#include <map>
 #include <objbase.h>
 #include <oleauto.h>
+#include <set>
 #include <windows.h>
+// After windows.h:
+#include <tlhelp32.h>
 
 namespace comseam {
 
@@ -21,16 +27,28 @@ BSTR toBstr(const QString& text)
     return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.utf16()), static_cast<UINT>(text.size()));
 }
 
+// A failed call as the tool reports it: the office program's own message (in
+// the user's language) or a short phrase; the member and the HRESULT go into
+// the detail, for the journal.
 [[noreturn]] void fail(HRESULT hr, const QString& what, const EXCEPINFO* info = nullptr)
 {
-    QString description = what;
-    if (info && info->bstrDescription)
-        description += QStringLiteral("：") + QString::fromWCharArray(info->bstrDescription);
+    const QString detail =
+        QStringLiteral("%1 (HRESULT 0x%2)").arg(what).arg(quint32(hr), 8, 16, QLatin1Char('0'));
     // REGDB_E_CLASSNOTREG and friends: the component cannot be created.
-    const int number = (hr == REGDB_E_CLASSNOTREG || hr == CO_E_CLASSSTRING || hr == CO_E_SERVER_EXEC_FAILURE)
-                           ? 429
-                           : (info && info->wCode ? info->wCode : 440);
-    throw RuntimeError(number, description);
+    if (hr == REGDB_E_CLASSNOTREG || hr == CO_E_CLASSSTRING || hr == CO_E_SERVER_EXEC_FAILURE)
+        throw RuntimeError(RuntimeError::CannotCreateObject,
+                           RuntimeError::nameOf(RuntimeError::CannotCreateObject), detail);
+    if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND)
+        throw RuntimeError(RuntimeError::NotSupported, RuntimeError::nameOf(RuntimeError::NotSupported),
+                           detail);
+    // The server process is gone (it crashed, or the watchdog ended it).
+    if (hr == RPC_E_DISCONNECTED || hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) ||
+        hr == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED) || hr == RPC_E_SERVERFAULT)
+        throw RuntimeError(RuntimeError::Automation, FailureText::stopped(), detail);
+    const int number = info && info->wCode ? int(info->wCode) : int(RuntimeError::Automation);
+    const QString own =
+        info && info->bstrDescription ? QString::fromWCharArray(info->bstrDescription).trimmed() : QString();
+    throw RuntimeError(number, own.isEmpty() ? FailureText::officeFailed() : own, detail);
 }
 
 class WinObject;
@@ -110,7 +128,7 @@ private:
             for (BSTR name : names)
                 SysFreeString(name);
             if (FAILED(hr))
-                fail(hr, QStringLiteral("对象不支持该属性或方法：") + member);
+                fail(hr, QStringLiteral("GetIDsOfNames ") + member);
         } else {
             for (BSTR name : names)
                 SysFreeString(name);
@@ -139,7 +157,7 @@ private:
             VariantClear(&value);
         if (FAILED(hr)) {
             VariantClear(&result);
-            fail(hr, QStringLiteral("自动化错误：") + member, hr == DISP_E_EXCEPTION ? &exception : nullptr);
+            fail(hr, QStringLiteral("Invoke ") + member, hr == DISP_E_EXCEPTION ? &exception : nullptr);
         }
         const QVariant converted = fromVariant(result);
         VariantClear(&result);
@@ -222,6 +240,47 @@ QVariant fromVariant(VARIANT& value)
     }
 }
 
+// The executable's file name that serves a class as a local server
+// (LocalServer32, e.g. WINWORD.EXE), upper case; empty when not known.
+QString serverImage(const CLSID& clsid)
+{
+    LPOLESTR text = nullptr;
+    if (FAILED(StringFromCLSID(clsid, &text)))
+        return {};
+    const QString key = QStringLiteral("CLSID\\%1\\LocalServer32").arg(QString::fromWCharArray(text));
+    CoTaskMemFree(text);
+    wchar_t value[1024] = {};
+    DWORD size = sizeof(value);
+    if (RegGetValueW(HKEY_CLASSES_ROOT, reinterpret_cast<LPCWSTR>(key.utf16()), nullptr, RRF_RT_REG_SZ,
+                     nullptr, value, &size) != ERROR_SUCCESS)
+        return {};
+    QString command = QString::fromWCharArray(value).trimmed();
+    if (command.startsWith(QLatin1Char('"')))
+        command = command.mid(1, command.indexOf(QLatin1Char('"'), 1) - 1);
+    else if (const qsizetype blank = command.indexOf(QLatin1Char(' ')); blank > 0)
+        command = command.left(blank);
+    return command.mid(command.lastIndexOf(QLatin1Char('\\')) + 1).toUpper();
+}
+
+// The processes running an executable (file name, upper case).
+std::set<qint64> processesOf(const QString& image)
+{
+    std::set<qint64> found;
+    if (image.isEmpty())
+        return found;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return found;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (QString::fromWCharArray(entry.szExeFile).toUpper() == image)
+            found.insert(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
 class WinRuntime final : public Runtime
 {
 public:
@@ -237,14 +296,33 @@ public:
         CLSID clsid;
         HRESULT hr = CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(progId.utf16()), &clsid);
         if (FAILED(hr))
-            fail(REGDB_E_CLASSNOTREG, QStringLiteral("ActiveX 部件不能创建对象（%1）").arg(progId));
+            fail(REGDB_E_CLASSNOTREG, QStringLiteral("create ") + progId);
+        // The process that serves the new instance is the one of the server's
+        // executable that was not there before: only that one may be ended.
+        const QString image = serverImage(clsid);
+        const std::set<qint64> before = processesOf(image);
         IDispatch* dispatch = nullptr;
         hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER, IID_IDispatch,
                               reinterpret_cast<void**>(&dispatch));
         if (FAILED(hr))
-            fail(REGDB_E_CLASSNOTREG, QStringLiteral("ActiveX 部件不能创建对象（%1）").arg(progId));
-        return std::make_shared<WinObject>(dispatch);
+            fail(REGDB_E_CLASSNOTREG, QStringLiteral("create ") + progId);
+        const ObjectPtr instance = std::make_shared<WinObject>(dispatch);
+        std::set<qint64> started;
+        for (const qint64 pid : processesOf(image)) {
+            if (!before.count(pid))
+                started.insert(pid);
+        }
+        if (started.size() == 1)
+            m_servers[instance.get()] = *started.begin();
+        return instance;
     }
+    qint64 serverProcess(const ObjectPtr& instance) override
+    {
+        const auto it = m_servers.find(instance.get());
+        return it == m_servers.end() ? 0 : it->second;
+    }
+    std::optional<qint64> cpuTime(qint64 pid) override { return Watchdog::systemCpuTime(pid); }
+    void endProcess(qint64 pid) override { Watchdog::systemEnd(pid); }
     ObjectPtr attach(const QString& progId) override
     {
         ensureCom();
@@ -265,9 +343,12 @@ public:
         const HRESULT hr = CoGetObject(reinterpret_cast<LPCWSTR>(moniker.utf16()), nullptr, IID_IDispatch,
                                        reinterpret_cast<void**>(&dispatch));
         if (FAILED(hr) || !dispatch)
-            fail(hr, QStringLiteral("无法获取对象：") + moniker);
+            fail(hr, QStringLiteral("GetObject ") + moniker);
         return std::make_shared<WinObject>(dispatch);
     }
+
+private:
+    std::map<const Object*, qint64> m_servers;
 };
 
 } // namespace

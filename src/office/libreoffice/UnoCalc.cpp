@@ -2,14 +2,26 @@
 
 #include "Installation.h"
 #include "UnoOffice.h"
+#include "UnoText.h"
+#include "office/FailureText.h"
 
 #include <algorithm>
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/sheet/CellFlags.hpp>
+#include <com/sun/star/sheet/XCellAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangesQuery.hpp>
+#include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
@@ -17,6 +29,11 @@
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XProtectable.hpp>
+#include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/text/XTextCursor.hpp>
+#include <com/sun/star/text/XTextField.hpp>
+#include <com/sun/star/text/XTextFieldsSupplier.hpp>
+#include <com/sun/star/util/XModifiable.hpp>
 #include <com/sun/star/util/XReplaceable.hpp>
 #include <com/sun/star/util/XSearchable.hpp>
 
@@ -57,8 +74,10 @@ FormatLimits formatLimits(const OUString& filter)
 class WorksheetItem final : public ::sheet::Worksheet
 {
 public:
-    WorksheetItem(UnoOffice& office, Reference<css::sheet::XSpreadsheet> sheet, FormatLimits limits)
+    WorksheetItem(UnoOffice& office, Reference<css::sheet::XSpreadsheetDocument> document,
+                  Reference<css::sheet::XSpreadsheet> sheet, FormatLimits limits)
         : m_office(office)
+        , m_document(std::move(document))
         , m_sheet(std::move(sheet))
         , m_limits(limits)
     {}
@@ -82,6 +101,9 @@ public:
         });
     }
 
+    // Calc's own replace writes a cell back as plain text, which drops the
+    // hyperlinks it holds; such cells (they are among the formatted ones) are
+    // changed in place instead.
     void cellsReplace(const QString& what, const QString& replacement) override
     {
         if (what.isEmpty())
@@ -92,7 +114,53 @@ public:
             const Reference<util::XSearchDescriptor> search(descriptor, uno::UNO_QUERY_THROW);
             setExcelSearch(search, what);
             descriptor->setReplaceString(toOUString(replacement));
-            replaceable->replaceAll(search);
+            const std::vector<Formula> formulas = formulasHolding(replaceable->findAll(search));
+            const auto kept = qScopeGuard([&] { keepValid(formulas); });
+            std::vector<table::CellAddress> linked;
+            const Reference<css::sheet::XCellRangesQuery> query(m_sheet, uno::UNO_QUERY_THROW);
+            const Reference<container::XEnumerationAccess> formatted(
+                query->queryContentCells(css::sheet::CellFlags::FORMATTED)->getCells(), uno::UNO_QUERY_THROW);
+            const Reference<container::XEnumeration> each = formatted->createEnumeration();
+            while (each->hasMoreElements()) {
+                const Reference<table::XCell> cell(each->nextElement(), uno::UNO_QUERY_THROW);
+                if (replaceInLinkedCell(cell, what, replacement))
+                    linked.push_back(Reference<css::sheet::XCellAddressable>(cell, uno::UNO_QUERY_THROW)
+                                         ->getCellAddress());
+            }
+            if (linked.empty()) {
+                replaceable->replaceAll(search);
+                return;
+            }
+            // The other cells that hold the text, each found area at once when it holds no linked cell.
+            const Reference<container::XIndexAccess> found = replaceable->findAll(search);
+            for (sal_Int32 i = 0; found.is() && i < found->getCount(); ++i) {
+                const Reference<table::XCellRange> range(found->getByIndex(i), uno::UNO_QUERY_THROW);
+                const table::CellRangeAddress area =
+                    Reference<css::sheet::XCellRangeAddressable>(range, uno::UNO_QUERY_THROW)
+                        ->getRangeAddress();
+                const auto inArea = [&](const table::CellAddress& cell) {
+                    return cell.Row >= area.StartRow && cell.Row <= area.EndRow &&
+                           cell.Column >= area.StartColumn && cell.Column <= area.EndColumn;
+                };
+                if (std::none_of(linked.begin(), linked.end(), inArea)) {
+                    Reference<util::XReplaceable>(range, uno::UNO_QUERY_THROW)->replaceAll(search);
+                    continue;
+                }
+                for (sal_Int32 row = area.StartRow; row <= area.EndRow; ++row) {
+                    for (sal_Int32 column = area.StartColumn; column <= area.EndColumn; ++column) {
+                        const table::CellAddress at{area.Sheet, column, row};
+                        if (!inArea(at) || std::any_of(linked.begin(), linked.end(), [&](const auto& cell) {
+                                return cell.Row == row && cell.Column == column;
+                            }))
+                            continue;
+                        Reference<util::XReplaceable>(
+                            range->getCellRangeByPosition(column - area.StartColumn, row - area.StartRow,
+                                                          column - area.StartColumn, row - area.StartRow),
+                            uno::UNO_QUERY_THROW)
+                            ->replaceAll(search);
+                    }
+                }
+            }
         });
     }
 
@@ -135,13 +203,113 @@ private:
     Reference<table::XCell> cellAt(int row, int column)
     {
         if (row < 1 || column < 1)
-            throw RuntimeError(
-                1004,
-                QStringLiteral("应用程序定义或对象定义错误：单元格(%1, %2)不存在").arg(row).arg(column));
+            throw RuntimeError(RuntimeError::ApplicationDefined,
+                               RuntimeError::nameOf(RuntimeError::ApplicationDefined),
+                               QStringLiteral("no cell (%1, %2)").arg(row).arg(column));
         return m_sheet->getCellByPosition(column - 1, row - 1);
     }
 
+    // A formula cell the replace changes, as it was.
+    struct Formula
+    {
+        Reference<table::XCell> cell;
+        OUString formula;
+        sal_Int32 error = 0;
+    };
+
+    // Errors of a formula that does not parse: a replace that makes one is
+    // refused for that cell, as Excel refuses to enter it.
+    static bool isSyntaxError(sal_Int32 error)
+    {
+        static const sal_Int32 kSyntax[] = {501, 504, 507, 508, 509, 510, 511, 512, 516, 517, 520, 521, 525};
+        return std::find(std::begin(kSyntax), std::end(kSyntax), error) != std::end(kSyntax);
+    }
+
+    // The formula cells among the cells that hold the text.
+    static std::vector<Formula> formulasHolding(const Reference<container::XIndexAccess>& found)
+    {
+        std::vector<Formula> formulas;
+        const Reference<css::sheet::XCellRangesQuery> query(found, uno::UNO_QUERY);
+        if (!query.is() || found->getCount() == 0)
+            return formulas;
+        const Reference<container::XEnumeration> each =
+            Reference<container::XEnumerationAccess>(
+                query->queryContentCells(css::sheet::CellFlags::FORMULA)->getCells(), uno::UNO_QUERY_THROW)
+                ->createEnumeration();
+        while (each->hasMoreElements()) {
+            const Reference<table::XCell> cell(each->nextElement(), uno::UNO_QUERY_THROW);
+            formulas.push_back({cell, cell->getFormula(), cell->getError()});
+        }
+        return formulas;
+    }
+
+    static void keepValid(const std::vector<Formula>& formulas)
+    {
+        for (const Formula& formula : formulas) {
+            if (isSyntaxError(formula.cell->getError()) && !isSyntaxError(formula.error))
+                formula.cell->setFormula(formula.formula);
+        }
+    }
+
+    // A cell with hyperlinks (text fields) that holds the text: its plain text
+    // is replaced in place, each hyperlink's shown text by a hyperlink to the
+    // same address. False for any other cell, which Calc's replace handles.
+    bool replaceInLinkedCell(const Reference<table::XCell>& cell, const QString& what,
+                             const QString& replacement)
+    {
+        const Reference<text::XTextFieldsSupplier> fields(cell, uno::UNO_QUERY);
+        if (!fields.is() || !fields->getTextFields()->createEnumeration()->hasMoreElements())
+            return false;
+        const Reference<text::XText> text(cell, uno::UNO_QUERY_THROW);
+        if (!toQString(text->getString()).contains(what, Qt::CaseInsensitive))
+            return false; // nothing to change: Calc's replace passes it by
+        replaceInText(text, what, replacement);
+        const Reference<lang::XMultiServiceFactory> factory(m_document, uno::UNO_QUERY_THROW);
+        const Reference<container::XEnumerationAccess> paragraphs(text, uno::UNO_QUERY_THROW);
+        const Reference<container::XEnumeration> eachParagraph = paragraphs->createEnumeration();
+        while (eachParagraph->hasMoreElements()) {
+            const Reference<container::XEnumerationAccess> portions(eachParagraph->nextElement(),
+                                                                    uno::UNO_QUERY_THROW);
+            std::vector<Reference<text::XTextRange>> linked;
+            const Reference<container::XEnumeration> eachPortion = portions->createEnumeration();
+            while (eachPortion->hasMoreElements()) {
+                const Reference<beans::XPropertySet> portion(eachPortion->nextElement(),
+                                                             uno::UNO_QUERY_THROW);
+                OUString type;
+                portion->getPropertyValue(OUString("TextPortionType")) >>= type;
+                if (type == "TextField")
+                    linked.emplace_back(portion, uno::UNO_QUERY_THROW);
+            }
+            for (const Reference<text::XTextRange>& portion : linked) {
+                const Reference<beans::XPropertySet> field(
+                    Reference<beans::XPropertySet>(portion, uno::UNO_QUERY_THROW)
+                        ->getPropertyValue(OUString("TextField")),
+                    uno::UNO_QUERY);
+                OUString shown;
+                if (!field.is() || !(field->getPropertyValue(OUString("Representation")) >>= shown))
+                    continue;
+                const QString before = toQString(shown);
+                QString after = before;
+                after.replace(what, replacement, Qt::CaseInsensitive);
+                if (after == before)
+                    continue;
+                const Reference<beans::XPropertySet> link(
+                    factory->createInstance(OUString("com.sun.star.text.TextField.URL")),
+                    uno::UNO_QUERY_THROW);
+                for (const char* name : {"URL", "TargetFrame"})
+                    link->setPropertyValue(OUString::createFromAscii(name),
+                                           field->getPropertyValue(OUString::createFromAscii(name)));
+                link->setPropertyValue(OUString("Representation"), uno::Any(toOUString(after)));
+                text->insertTextContent(
+                    Reference<text::XTextRange>(text->createTextCursorByRange(portion).get()),
+                    Reference<text::XTextContent>(link, uno::UNO_QUERY_THROW), true);
+            }
+        }
+        return true;
+    }
+
     UnoOffice& m_office;
+    Reference<css::sheet::XSpreadsheetDocument> m_document;
     Reference<css::sheet::XSpreadsheet> m_sheet;
     FormatLimits m_limits;
 };
@@ -182,17 +350,25 @@ public:
                 if (argument.Name == "FilterName")
                     argument.Value >>= filter;
             }
-            return std::make_shared<WorksheetItem>(m_office, sheetAt(index), formatLimits(filter));
+            return std::make_shared<WorksheetItem>(m_office, m_document, sheetAt(index), formatLimits(filter));
         });
     }
 
+    // As Excel's Close True: a workbook without changes is not written at
+    // all, so the file keeps its bytes and its time.
     void close(bool saveChanges) override
     {
         const Reference<css::sheet::XSpreadsheetDocument> document = live();
-        m_office.call([&] {
-            if (saveChanges)
-                Reference<frame::XStorable>(document, uno::UNO_QUERY_THROW)->store();
-        });
+        try {
+            m_office.call([&] {
+                if (saveChanges && Reference<util::XModifiable>(document, uno::UNO_QUERY_THROW)->isModified())
+                    Reference<frame::XStorable>(document, uno::UNO_QUERY_THROW)->store();
+            });
+        } catch (const RuntimeError& error) {
+            if (QFileInfo::exists(m_path) && !QFileInfo(m_path).isWritable())
+                throw RuntimeError(RuntimeError::PermissionDenied, FailureText::readOnly(), error.detail());
+            throw;
+        }
         m_document.clear();
         m_office.call([&] { Reference<util::XCloseable>(document, uno::UNO_QUERY_THROW)->close(true); });
     }
@@ -210,7 +386,9 @@ private:
     const Reference<css::sheet::XSpreadsheetDocument>& live() const
     {
         if (!m_document.is())
-            throw RuntimeError(1004, QStringLiteral("工作簿已关闭"));
+            throw RuntimeError(RuntimeError::ApplicationDefined,
+                               RuntimeError::nameOf(RuntimeError::ApplicationDefined),
+                               QStringLiteral("the workbook is closed"));
         return m_document;
     }
     Reference<container::XIndexAccess> sheets() const
@@ -221,7 +399,9 @@ private:
     {
         const Reference<container::XIndexAccess> all = sheets();
         if (index < 1 || index > all->getCount())
-            throw RuntimeError(9, QStringLiteral("下标越界：工作表 %1").arg(index));
+            throw RuntimeError(RuntimeError::SubscriptOutOfRange,
+                               RuntimeError::nameOf(RuntimeError::SubscriptOutOfRange),
+                               QStringLiteral("worksheet %1").arg(index));
         return Reference<css::sheet::XSpreadsheet>(all->getByIndex(index - 1), uno::UNO_QUERY_THROW);
     }
 
@@ -243,11 +423,12 @@ public:
 
     ::sheet::WorkbookPtr workbooksOpen(const QString& path) override
     {
-        const Reference<lang::XComponent> component = m_office.load(path);
-        const Reference<css::sheet::XSpreadsheetDocument> document(component, uno::UNO_QUERY);
+        const Reference<lang::XComponent> component = m_office.load(path, DocumentKind::Spreadsheet);
+        const Reference<css::sheet::XSpreadsheetDocument> document = m_office.call(
+            [&] { return Reference<css::sheet::XSpreadsheetDocument>(component, uno::UNO_QUERY); });
         if (!document.is()) {
             m_office.call([&] { Reference<util::XCloseable>(component, uno::UNO_QUERY_THROW)->close(true); });
-            throw RuntimeError(1004, QStringLiteral("不是电子表格：") + path);
+            throw RuntimeError(RuntimeError::PathFileAccess, FailureText::notWorkbook());
         }
         auto item = std::make_shared<WorkbookItem>(m_office, path, document);
         m_workbooks.append(item);
@@ -269,7 +450,7 @@ public:
         for (const auto& workbook : std::as_const(m_workbooks)) {
             try {
                 workbook->discard();
-            } catch (const RuntimeError&) {
+            } catch (...) {
             }
         }
         m_workbooks.clear();

@@ -1,6 +1,8 @@
 #include "UnoOffice.h"
 
+#include "DocumentCheck.h"
 #include "Installation.h"
+#include "office/FailureText.h"
 #include "office/OwnProcesses.h"
 
 #include <QCoreApplication>
@@ -21,12 +23,9 @@
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
-#include <com/sun/star/task/XInteractionAbort.hpp>
-#include <com/sun/star/task/XInteractionDisapprove.hpp>
 #include <com/sun/star/task/XInteractionHandler.hpp>
 #include <cppuhelper/bootstrap.hxx>
-#include <cppuhelper/implbase1.hxx>
-#include <csignal>
+#include <cppuhelper/exc_hlp.hxx>
 #include <map>
 #include <osl/file.hxx>
 
@@ -45,95 +44,6 @@ rtl::OUString toOUString(const QString& text)
                          static_cast<sal_Int32>(text.size()));
 }
 
-QString fileUrl(const QString& path)
-{
-    rtl::OUString url;
-    osl::FileBase::getFileURLFromSystemPath(toOUString(QDir::cleanPath(QDir(path).absolutePath())), url);
-    return toQString(url);
-}
-
-// ---------------------------------------------------------------- Watchdog
-
-Watchdog::Watchdog()
-    : m_thread([this] { run(); })
-{}
-
-Watchdog::~Watchdog()
-{
-    {
-        const std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_wake.notify_all();
-    m_thread.join();
-}
-
-void Watchdog::arm(qint64 pid, int milliseconds)
-{
-    {
-        const std::lock_guard lock(m_mutex);
-        m_pid = pid;
-        m_deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-        m_armed = pid > 0;
-        m_fired = false;
-    }
-    m_wake.notify_all();
-}
-
-bool Watchdog::disarm()
-{
-    const std::lock_guard lock(m_mutex);
-    m_armed = false;
-    return m_fired;
-}
-
-void Watchdog::run()
-{
-    std::unique_lock lock(m_mutex);
-    while (!m_stop) {
-        if (!m_armed) {
-            m_wake.wait(lock);
-            continue;
-        }
-        if (m_wake.wait_until(lock, m_deadline) == std::cv_status::timeout && m_armed &&
-            std::chrono::steady_clock::now() >= m_deadline) {
-#ifdef Q_OS_UNIX
-            ::kill(static_cast<pid_t>(m_pid), SIGKILL);
-#endif
-            m_fired = true;
-            m_armed = false;
-        }
-    }
-}
-
-// ---------------------------------------------------------------- helpers
-
-namespace {
-
-// Refuses every question a document may ask while loading: passwords, repair,
-// locked files, macros. The load then fails instead of waiting for a user.
-class RefuseInteraction final : public cppu::WeakImplHelper1<task::XInteractionHandler>
-{
-public:
-    void SAL_CALL handle(const Reference<task::XInteractionRequest>& request) override
-    {
-        const uno::Sequence<Reference<task::XInteractionContinuation>> continuations =
-            request->getContinuations();
-        for (const auto& continuation : continuations) {
-            if (Reference<task::XInteractionAbort>(continuation, uno::UNO_QUERY).is()) {
-                continuation->select();
-                return;
-            }
-        }
-        for (const auto& continuation : continuations) {
-            if (Reference<task::XInteractionDisapprove>(continuation, uno::UNO_QUERY).is()) {
-                continuation->select();
-                return;
-            }
-        }
-    }
-};
-
 beans::PropertyValue property(const char* name, const uno::Any& value)
 {
     beans::PropertyValue p;
@@ -141,6 +51,17 @@ beans::PropertyValue property(const char* name, const uno::Any& value)
     p.Value = value;
     return p;
 }
+
+QString fileUrl(const QString& path)
+{
+    rtl::OUString url;
+    osl::FileBase::getFileURLFromSystemPath(toOUString(QDir::cleanPath(QDir(path).absolutePath())), url);
+    return toQString(url);
+}
+
+// ---------------------------------------------------------------- helpers
+
+namespace {
 
 // The local UNO environment, bootstrapped once per process from the
 // installation's own type and service registries.
@@ -152,7 +73,8 @@ Reference<uno::XComponentContext> localContext()
     if (!context.is()) {
         const QString program = LibreOfficeInstallation::programFolder();
         if (program.isEmpty())
-            throw RuntimeError(429, QStringLiteral("ActiveX 部件不能创建对象：找不到 LibreOffice"));
+            throw RuntimeError(RuntimeError::CannotCreateObject, FailureText::cannotStart(),
+                               QStringLiteral("LibreOffice not found"));
         // The installation's fundamentalrc names the registries that unorc refers to.
         qputenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:" + QFile::encodeName(QDir(program).filePath(
                                                                 QStringLiteral("fundamentalrc"))));
@@ -160,10 +82,33 @@ Reference<uno::XComponentContext> localContext()
             context = cppu::defaultBootstrap_InitialComponentContext(
                 toOUString(fileUrl(QDir(program).filePath(QStringLiteral("unorc")))));
         } catch (const uno::Exception& error) {
-            throw RuntimeError(429, QStringLiteral("ActiveX 部件不能创建对象：") + toQString(error.Message));
+            throw RuntimeError(RuntimeError::CannotCreateObject, FailureText::cannotStart(),
+                               toQString(error.Message));
         }
     }
     return context;
+}
+
+// Whether a soffice process of this machine runs on the profile folder (Linux:
+// its command line names the profile).
+bool sofficeRunsOn(const QString& profile)
+{
+#ifdef Q_OS_LINUX
+    const QByteArray option = "-env:UserInstallation=" + fileUrl(profile).toUtf8();
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (!entry.front().isDigit())
+            continue;
+        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!commandLine.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> arguments = commandLine.readAll().split('\0');
+        if (arguments.contains(option))
+            return true;
+    }
+#else
+    Q_UNUSED(profile);
+#endif
+    return false;
 }
 
 // The profiles of the tool's soffices, kept in the user's cache folder so that
@@ -192,7 +137,9 @@ public:
                 continue;
             auto held = std::make_unique<QLockFile>(folder(index) + QStringLiteral(".lock"));
             held->setStaleLockTime(0); // stale only when its process is gone
-            if (held->tryLock(0)) {
+            // A tool that ended without ending its soffice leaves a stale lock and a
+            // soffice still on the profile: a new one there would hand over to it and exit.
+            if (held->tryLock(0) && !sofficeRunsOn(folder(index))) {
                 m_locks.emplace(index, std::move(held));
                 return index;
             }
@@ -244,19 +191,16 @@ Profiles& profiles()
 // ---------------------------------------------------------------- UnoOffice
 
 UnoOffice::UnoOffice()
-    : m_timeoutMs(defaultTimeoutMs())
+    : m_timeoutMs(Watchdog::defaultTimeoutMs())
+    , m_watchdog({&Watchdog::systemCpuTime, &Watchdog::systemEnd})
 {}
 
 UnoOffice::~UnoOffice()
 {
-    terminate();
-}
-
-int UnoOffice::defaultTimeoutMs()
-{
-    bool ok = false;
-    const int configured = qEnvironmentVariableIntValue("YANHE_OFFICE_TIMEOUT_MS", &ok);
-    return ok && configured > 0 ? configured : 60000;
+    try {
+        terminate();
+    } catch (...) {
+    }
 }
 
 bool UnoOffice::running() const
@@ -264,6 +208,20 @@ bool UnoOffice::running() const
     // A process that ended is noticed here: waitForFinished(0) collects it.
     return m_process && m_process->state() == QProcess::Running && !m_process->waitForFinished(0) &&
            m_desktop.is();
+}
+
+void UnoOffice::ensureRunning()
+{
+    if (running())
+        return;
+    forget();
+    try {
+        start();
+    } catch (const RuntimeError& error) {
+        forget();
+        throw RuntimeError(RuntimeError::CannotCreateObject, FailureText::cannotStart(),
+                           error.detail().isEmpty() ? error.description() : error.detail());
+    }
 }
 
 void UnoOffice::start()
@@ -276,31 +234,38 @@ void UnoOffice::start()
 
     launch(program);
     // soffice opens its pipe once it is up; a first start on a new profile takes a few seconds.
-    const Reference<bridge::XUnoUrlResolver> resolver = bridge::UnoUrlResolver::create(local);
+    const Reference<bridge::XUnoUrlResolver> resolver =
+        call([&] { return bridge::UnoUrlResolver::create(local); });
     const rtl::OUString url =
         toOUString(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(m_pipe));
     for (QDeadlineTimer deadline(std::max(m_timeoutMs, 30000));;) {
-        try {
-            m_context.set(resolver->resolve(url), uno::UNO_QUERY_THROW);
+        const bool connected = call([&] {
+            try {
+                m_context.set(resolver->resolve(url), uno::UNO_QUERY_THROW);
+            } catch (const connection::NoConnectException&) {
+                return false;
+            }
             m_desktop = frame::Desktop::create(m_context);
+            return true;
+        });
+        if (connected)
             return;
-        } catch (const connection::NoConnectException&) {
-            // On a new profile soffice sets it up, then exits asking to be started again.
-            constexpr int kRestartRequested = 81;
-            if (m_process->waitForFinished(0) && m_process->exitStatus() == QProcess::NormalExit &&
-                m_process->exitCode() == kRestartRequested && !deadline.hasExpired()) {
-                launch(program);
-                continue;
-            }
-            if (deadline.hasExpired() || m_process->state() != QProcess::Running) {
-                forget();
-                throw RuntimeError(429, QStringLiteral("ActiveX 部件不能创建对象：LibreOffice 没有应答"));
-            }
-            QThread::msleep(50);
-        } catch (const uno::Exception& error) {
-            forget();
-            throw RuntimeError(429, QStringLiteral("ActiveX 部件不能创建对象：") + toQString(error.Message));
+        // On a new profile soffice sets it up, then exits asking to be started again.
+        constexpr int kRestartRequested = 81;
+        if (m_process->waitForFinished(0) && m_process->exitStatus() == QProcess::NormalExit &&
+            m_process->exitCode() == kRestartRequested && !deadline.hasExpired()) {
+            launch(program);
+            continue;
         }
+        if (m_process->state() != QProcess::Running)
+            throw RuntimeError(RuntimeError::CannotCreateObject, FailureText::cannotStart(),
+                               QStringLiteral("LibreOffice ended while starting (exit %1, status %2)")
+                                   .arg(m_process->exitCode())
+                                   .arg(int(m_process->exitStatus())));
+        if (deadline.hasExpired())
+            throw RuntimeError(RuntimeError::CannotCreateObject, FailureText::cannotStart(),
+                               QStringLiteral("LibreOffice did not answer on its pipe"));
+        QThread::msleep(50);
     }
 }
 
@@ -319,12 +284,16 @@ void UnoOffice::launch(const QString& program)
                       QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(m_pipe)});
     if (!m_process->waitForStarted(10000)) {
         const QString why = m_process->errorString();
-        forget();
-        throw RuntimeError(429,
-                           QStringLiteral("ActiveX 部件不能创建对象：LibreOffice 无法启动（%1）").arg(why));
+        throw RuntimeError(RuntimeError::CannotCreateObject, FailureText::cannotStart(), why);
     }
     m_pid = m_process->processId();
     OwnProcesses::add(m_pid);
+}
+
+Reference<lang::XMultiComponentFactory> UnoOffice::serviceManager()
+{
+    ensureRunning();
+    return call([&] { return m_context->getServiceManager(); });
 }
 
 namespace {
@@ -360,61 +329,114 @@ bool isStaleOwnLock(const QString& lockFile)
 
 } // namespace
 
-Reference<lang::XComponent> UnoOffice::load(const QString& path)
+Reference<lang::XComponent> UnoOffice::load(const QString& path, DocumentKind kind)
 {
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw RuntimeError(RuntimeError::FileNotFound, FailureText::missing());
+    if (info.size() == 0)
+        throw RuntimeError(RuntimeError::PathFileAccess,
+                           kind == DocumentKind::Text ? FailureText::notWordDocument()
+                                                      : FailureText::notWorkbook(),
+                           QStringLiteral("empty file"));
     const QString lock = lockFileOf(path);
     if (QFileInfo::exists(lock) && isStaleOwnLock(lock))
         QFile::remove(lock);
-    const Reference<lang::XComponent> document = loadUrl(fileUrl(path));
-    m_loaded.append(path);
+
+    ensureRunning();
+    const auto asked = std::make_shared<Asked>();
+    const Reference<task::XInteractionHandler> handler = refusingHandler(asked);
+    const rtl::OUString url = toOUString(fileUrl(path));
+    const Detected detected = call([&] {
+        if (!m_detector)
+            m_detector = std::make_unique<Detector>(m_context->getServiceManager(), m_context);
+        return m_detector->detect(url, handler);
+    });
+    if (asked->password)
+        throw RuntimeError(RuntimeError::PathFileAccess, FailureText::encrypted(), describe(detected));
+    if (const std::optional<RuntimeError> refused = refusal(path, detected, kind))
+        throw *refused;
+
+    const beans::PropertyValue properties[] = {
+        property("Hidden", uno::Any(true)),
+        property("MacroExecutionMode", uno::Any(document::MacroExecMode::NEVER_EXECUTE)),
+        property("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
+        property("InteractionHandler", uno::Any(handler)),
+        property("FilterName", uno::Any(toOUString(detected.filter))),
+        // A template opens as itself, as Word opens it, not as a new document made from it.
+        property("AsTemplate", uno::Any(false)),
+    };
+    const uno::Sequence<beans::PropertyValue> arguments(properties, std::size(properties));
+    Reference<lang::XComponent> document;
+    QString detail;
+    try {
+        document = call([&] {
+            const Reference<frame::XComponentLoader> loader(m_desktop, uno::UNO_QUERY_THROW);
+            return loader->loadComponentFromURL(url, rtl::OUString("_blank"), 0, arguments);
+        });
+        m_loaded.append(path);
+    } catch (const RuntimeError& error) {
+        if (!running())
+            throw; // the office program itself failed, not the file
+        detail = error.detail();
+    }
     if (!document.is())
-        throw RuntimeError(RuntimeError::PathFileAccess,
-                           QStringLiteral("无法打开文件（加密、损坏、被锁定或不是文档）：") + path);
+        throw loadFailure(*asked, detail.isEmpty() ? describe(detected) : detail);
     return document;
 }
 
 Reference<lang::XComponent> UnoOffice::loadUrl(const QString& location)
 {
-    if (!running()) {
-        forget();
-        start();
-    }
+    ensureRunning();
     const beans::PropertyValue properties[] = {
         property("Hidden", uno::Any(true)),
         property("MacroExecutionMode", uno::Any(document::MacroExecMode::NEVER_EXECUTE)),
         property("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
-        property("InteractionHandler", uno::Any(Reference<task::XInteractionHandler>(new RefuseInteraction))),
     };
-    const uno::Sequence<beans::PropertyValue> arguments(properties, 4);
-    const Reference<frame::XComponentLoader> loader(m_desktop, uno::UNO_QUERY_THROW);
+    const uno::Sequence<beans::PropertyValue> arguments(properties, std::size(properties));
     const rtl::OUString url = toOUString(location);
-    return call([&] { return loader->loadComponentFromURL(url, rtl::OUString("_blank"), 0, arguments); });
+    return call([&] {
+        const Reference<frame::XComponentLoader> loader(m_desktop, uno::UNO_QUERY_THROW);
+        return loader->loadComponentFromURL(url, rtl::OUString("_blank"), 0, arguments);
+    });
 }
 
 void UnoOffice::finish()
 {
     if (m_watchdog.disarm()) {
         forget();
-        throw RuntimeError(440, QStringLiteral("办公软件超时没有应答，已结束它"));
+        throw RuntimeError(RuntimeError::Automation, FailureText::notResponding(),
+                           QStringLiteral("a call took longer than %1 ms").arg(m_timeoutMs));
     }
 }
 
-RuntimeError UnoOffice::failure(const QString& message, bool disposed)
+RuntimeError UnoOffice::failure(bool disposed)
 {
-    const bool timedOut = m_watchdog.disarm();
-    if (timedOut) {
-        forget();
-        return {440, QStringLiteral("办公软件超时没有应答，已结束它")};
+    QString detail;
+    try {
+        throw;
+    } catch (const uno::Exception& error) {
+        detail = toQString(cppu::getCaughtException().getValueTypeName()) + QStringLiteral(": ") +
+                 toQString(error.Message);
+    } catch (const std::exception& error) {
+        detail = QString::fromLocal8Bit(error.what());
+    } catch (...) {
+        detail = QStringLiteral("unknown exception");
     }
-    if (disposed || !running() || m_process->waitForFinished(0)) {
+    if (m_watchdog.disarm()) {
         forget();
-        return {440, QStringLiteral("办公软件意外退出：") + message};
+        return {RuntimeError::Automation, FailureText::notResponding(), detail};
     }
-    return {440, QStringLiteral("自动化错误：") + message};
+    if (disposed || !running()) {
+        forget();
+        return {RuntimeError::Automation, FailureText::stopped(), detail};
+    }
+    return {RuntimeError::Automation, FailureText::officeFailed(), detail};
 }
 
 void UnoOffice::forget()
 {
+    m_detector.reset();
     m_desktop.clear();
     m_context.clear();
     if (m_process) {
@@ -446,7 +468,7 @@ void UnoOffice::terminate()
         m_watchdog.arm(m_pid, 5000);
         try {
             m_desktop->terminate();
-        } catch (const uno::Exception&) {
+        } catch (...) {
             // It ends anyway below.
         }
         m_watchdog.disarm();

@@ -1,24 +1,26 @@
 #pragma once
 
 #include "app/RuntimeError.h"
+#include "office/Watchdog.h"
 
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/uno/Exception.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 class QProcess;
 
 namespace unooffice {
+
+class Detector;
 
 namespace css = com::sun::star;
 using css::uno::Reference;
@@ -26,29 +28,10 @@ using css::uno::Reference;
 QString toQString(const rtl::OUString& text);
 rtl::OUString toOUString(const QString& text);
 QString fileUrl(const QString& path);
+css::beans::PropertyValue property(const char* name, const css::uno::Any& value);
 
-// Ends a process when a call into it takes longer than allowed.
-class Watchdog final
-{
-public:
-    Watchdog();
-    ~Watchdog();
-    void arm(qint64 pid, int milliseconds);
-    // True when the process was ended for overrunning since arm().
-    bool disarm();
-
-private:
-    void run();
-
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    qint64 m_pid = 0;
-    std::chrono::steady_clock::time_point m_deadline{};
-    bool m_armed = false;
-    bool m_fired = false;
-    bool m_stop = false;
-    std::thread m_thread;
-};
+// The kind of document a job edits.
+enum class DocumentKind { Text, Spreadsheet };
 
 // One headless soffice of this tool, on a private profile and its own pipe,
 // started when first needed and connected over the UNO URL resolver. A call
@@ -62,16 +45,24 @@ public:
     UnoOffice(const UnoOffice&) = delete;
     UnoOffice& operator=(const UnoOffice&) = delete;
 
-    // Loads a document hidden and without interaction: no macros, no link
-    // updates, every password, repair or lock question refused.
-    Reference<css::lang::XComponent> load(const QString& path);
-    // The same for a URL, e.g. "private:factory/swriter" for a new document.
+    // Loads a file for editing, hidden and without interaction (no macros, no
+    // link updates, every password, repair or lock question refused), once
+    // LibreOffice has recognised it as a document of the kind in a format it
+    // writes back as that format. Anything else is refused before it is loaded,
+    // with what is wrong with the file in words a user understands.
+    Reference<css::lang::XComponent> load(const QString& path, DocumentKind kind);
+    // A new document from a URL such as "private:factory/swriter".
     Reference<css::lang::XComponent> loadUrl(const QString& url);
 
-    // Runs f against this soffice, bounded by the time-out. UNO failures become
-    // RuntimeError; a soffice that died on the call is forgotten.
+    // Runs f against this soffice, bounded by the time-out. Every failure
+    // (UNO's, a standard exception, anything else) becomes RuntimeError; a
+    // soffice that died on the call is forgotten. Calls made inside f are part
+    // of the one bounded call.
     template <class F> auto call(F&& f) -> decltype(f())
     {
+        if (m_depth > 0)
+            return f();
+        const Depth depth(m_depth);
         m_watchdog.arm(m_pid, m_timeoutMs);
         try {
             if constexpr (std::is_void_v<decltype(f())>) {
@@ -82,14 +73,14 @@ public:
                 finish();
                 return result;
             }
-        } catch (const css::lang::DisposedException& error) {
-            // The connection is gone: so is this soffice, whatever its process says yet.
-            throw failure(toQString(error.Message), true);
-        } catch (const css::uno::Exception& error) {
-            throw failure(toQString(error.Message));
         } catch (const RuntimeError&) {
             finish();
             throw;
+        } catch (const css::lang::DisposedException&) {
+            // The connection is gone: so is this soffice, whatever its process says yet.
+            throw failure(true);
+        } catch (...) {
+            throw failure(false);
         }
     }
 
@@ -97,26 +88,40 @@ public:
     void terminate();
     bool running() const;
     qint64 pid() const { return m_pid; }
+    // The local end of the connection's service manager, for services such as type detection.
+    Reference<css::lang::XMultiComponentFactory> serviceManager();
+    const Reference<css::uno::XComponentContext>& context() const { return m_context; }
 
-    // The time-out of one call: $YANHE_OFFICE_TIMEOUT_MS, else 60 s.
-    static int defaultTimeoutMs();
     void setTimeoutMs(int milliseconds) { m_timeoutMs = milliseconds; }
 
 private:
+    struct Depth
+    {
+        explicit Depth(int& depth)
+            : m_depth(++depth)
+        {}
+        ~Depth() { --m_depth; }
+        int& m_depth;
+    };
+
+    void ensureRunning();
     void start();
     void launch(const QString& program);
     void finish();
-    RuntimeError failure(const QString& message, bool disposed = false);
+    // The failure that escaped a call, as the engine reports it; from inside a catch block.
+    RuntimeError failure(bool disposed);
     void forget();
 
     std::unique_ptr<QProcess> m_process;
     qint64 m_pid = 0;
     int m_profile = -1;
+    int m_depth = 0;
     QStringList m_loaded; // documents this soffice opened
     QString m_pipe;
     int m_timeoutMs;
     Reference<css::uno::XComponentContext> m_context;
     Reference<css::frame::XDesktop2> m_desktop;
+    std::unique_ptr<Detector> m_detector;
     Watchdog m_watchdog;
 };
 

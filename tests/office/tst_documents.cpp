@@ -1,0 +1,485 @@
+#include "app/RuntimeError.h"
+#include "office/FailureText.h"
+#include "office/OfficeRegistry.h"
+#include "office/libreoffice/UnoOffice.h"
+#include "support/UnoDocuments.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/uno/RuntimeException.hpp>
+#include <csignal>
+
+// What the LibreOffice engine refuses, keeps and reaches in documents and
+// workbooks that the tests make: files it must not load for editing, files it
+// must not rewrite, marks around replaced text, shapes, Word's kinds of headers.
+namespace {
+
+QByteArray bytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void write(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+// A file with its time set well in the past, so that any write shows.
+void age(const QString& path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(
+        file.setFileTime(QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5)), QFileDevice::FileModificationTime));
+}
+
+QDateTime modified(const QString& path)
+{
+    return QFileInfo(path).fileTime(QFileDevice::FileModificationTime);
+}
+
+QString corpus(const QString& name)
+{
+    return QDir(QStringLiteral(YANHE_CORPUS)).filePath(name);
+}
+
+QStringList texts(const QList<word::ShapePtr>& shapes)
+{
+    QStringList result;
+    for (const word::ShapePtr& shape : shapes)
+        result << shape->textFrameTextRange()->text();
+    result.sort();
+    return result;
+}
+
+// The soffice.bin processes whose parent is pid.
+QList<qint64> sofficesOf(qint64 pid)
+{
+    QList<qint64> found;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat("/proc/" + entry + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QString line = QString::fromLatin1(stat.readAll());
+        const QStringList fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (line.contains("(soffice.bin)") && fields.size() > 1 && fields.at(1).toLongLong() == pid)
+            found << entry.toLongLong();
+    }
+    return found;
+}
+
+} // namespace
+
+class TestDocuments : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void cleanupTestCase() { UnoDocuments::shutdown(); }
+    void refusedBeforeLoading();
+    void unchangedFilesAreNotWritten();
+    void marksAroundReplacedTextKeepTheirBounds_data();
+    void marksAroundReplacedTextKeepTheirBounds();
+    void cellHyperlinksStayLinks_data();
+    void cellHyperlinksStayLinks();
+    void shapesWithTextAreReachedOthersSkipped_data();
+    void shapesWithTextAreReachedOthersSkipped();
+    void headersMapAlikeForDocAndDocx_data();
+    void headersMapAlikeForDocAndDocx();
+    void everyFailureInsideACallBecomesRuntimeError();
+    void officeEndingMidRunEndsNoRun();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestDocuments::refusedBeforeLoading()
+{
+    struct Case
+    {
+        QString name;
+        bool workbook; // given to the Excel job
+        QString why;
+    };
+    QList<Case> cases;
+    const auto add = [&](const QString& name, const QByteArray& content, bool workbook, const QString& why) {
+        write(m_dir.filePath(name), content);
+        cases.append({name, workbook, why});
+    };
+    QByteArray noise(65536, '\0');
+    for (char& byte : noise)
+        byte = char(QRandomGenerator::global()->bounded(256));
+    add("random.docx", noise, false, FailureText::notWordDocument());
+    add("text.doc", "OLD is plain text, not a document\n", false, FailureText::notWordDocument());
+    add("zero.docx", {}, false, FailureText::notWordDocument());
+    add("zero.doc", {}, false, FailureText::notWordDocument());
+    add("zero.xlsx", {}, true, FailureText::notWorkbook());
+    add("table.xls", "a,b,OLD\n1,2,3\n", true, FailureText::notWorkbook());
+    add("broken.docx", QByteArray("PK\x03\x04 this is not a document at all"), false, FailureText::damaged());
+
+    UnoDocuments::writeWorkbook(m_dir.filePath("book.xlsx"), {{"表", {{1, 1, "OLD"}}}});
+    cases.append({"book.xlsx", false, FailureText::notWordDocument()});
+    UnoDocuments::writeDocument(m_dir.filePath("words.docx"), {{"OLD"}, {}, {}, {}, {}});
+    cases.append({"words.docx", true, FailureText::notWorkbook()});
+    UnoDocuments::writeDocument(m_dir.filePath("secret.doc"), {{"机密 OLD"}, {}, {}, {}, {}}, "pw");
+    cases.append({"secret.doc", false, FailureText::encrypted()});
+    UnoDocuments::writeDocument(m_dir.filePath("locked.docx"), {{"OLD"}, {}, {}, {}, {}});
+    write(m_dir.filePath(".~lock.locked.docx#"),
+          ",someone else,otherhost,05.12.2026 09:00,file:///home/someone/.config/libreoffice/4;");
+    cases.append({"locked.docx", false, FailureText::lockedBy("someone else")});
+    cases.append({"missing.docx", false, FailureText::missing()});
+    if (QFileInfo::exists(corpus("doc/Word95.doc"))) {
+        QFile::copy(corpus("doc/Word95.doc"), m_dir.filePath("Word95.doc"));
+        cases.append({"Word95.doc", false, FailureText::cannotSaveFormat("Microsoft Word 95")});
+    }
+
+    word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
+    sheet::ApplicationPtr excel = OfficeRegistry::system().createSpreadsheet("Excel.Application");
+    for (const Case& each : std::as_const(cases)) {
+        const QString path = m_dir.filePath(each.name);
+        if (QFileInfo::exists(path))
+            age(path);
+        const QByteArray before = bytes(path);
+        const QDateTime time = modified(path);
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            if (each.workbook)
+                excel->workbooksOpen(path);
+            else
+                word->documentsOpen(path);
+            QFAIL(qPrintable("opened " + each.name));
+        } catch (const RuntimeError& error) {
+            QCOMPARE(error.description(), each.why);
+        }
+        QVERIFY2(timer.elapsed() < 30000, qPrintable(each.name));
+        QCOMPARE(bytes(path), before);
+        QCOMPARE(modified(path), time);
+        QCOMPARE(QFileInfo::exists(path), each.name != "missing.docx");
+    }
+    // Only the other user's lock file is there: the refused files left none behind.
+    QCOMPARE(QDir(m_dir.path()).entryList({".~lock.*"}, QDir::Hidden | QDir::Files),
+             QStringList{".~lock.locked.docx#"});
+    word->quit();
+    excel->quit();
+}
+
+void TestDocuments::unchangedFilesAreNotWritten()
+{
+    const UnoDocuments::WordContent content{
+        {"正文 OLD"}, {"框 OLD"}, {"页眉 OLD"}, {"页脚 OLD"}, "页眉框 OLD"};
+    word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
+    for (const QString name : {"same.docx", "same.doc"}) {
+        const QString path = m_dir.filePath(name);
+        UnoDocuments::writeDocument(path, content);
+        age(path);
+        const QByteArray before = bytes(path);
+        const QDateTime time = modified(path);
+        // Every pass of the replace job, none of which finds anything.
+        word::DocumentPtr document = word->documentsOpen(path);
+        QVERIFY(!document->content()->findExecute("不在"));
+        document->content()->replaceAll("不在", "x");
+        for (const word::ShapePtr& shape : document->shapes())
+            shape->textFrameTextRange()->replaceAll("不在", "x");
+        for (const word::SectionPtr& section : document->sections()) {
+            section->headers(1)->range()->replaceAll("不在", "x");
+            section->footers(1)->range()->replaceAll("不在", "x");
+            for (const word::ShapePtr& shape : section->headers(1)->shapes())
+                shape->textFrameTextRange()->replaceAll("不在", "x");
+        }
+        word->setSeekView(word::kSeekCurrentPageHeader);
+        word->selection()->findReplaceAll("不在", "x");
+        word->setSeekView(word::kSeekMainDocument);
+        document->save();
+        QCOMPARE(bytes(path), before);
+        QCOMPARE(modified(path), time);
+        // A change is written.
+        document->content()->replaceAll("OLD", "NEW");
+        document->save();
+        QVERIFY(bytes(path) != before);
+    }
+    word->quit();
+
+    sheet::ApplicationPtr excel = OfficeRegistry::system().createSpreadsheet("Excel.Application");
+    for (const QString name : {"same.xlsx", "same.xls"}) {
+        const QString path = m_dir.filePath(name);
+        UnoDocuments::writeWorkbook(path, {{"一", {{1, 1, "OLD"}}}, {"二", {{2, 2, "=1+1"}}}});
+        age(path);
+        const QByteArray before = bytes(path);
+        const QDateTime time = modified(path);
+        sheet::WorkbookPtr book = excel->workbooksOpen(path);
+        for (int i = 1; i <= book->worksheetsCount(); ++i) {
+            book->sheetsActivate(i);
+            QVERIFY(!book->worksheets(i)->cellsFind("不在"));
+            book->worksheets(i)->cellsReplace("不在", "x");
+        }
+        book->close(true);
+        QCOMPARE(bytes(path), before);
+        QCOMPARE(modified(path), time);
+        book = excel->workbooksOpen(path);
+        book->worksheets(1)->cellsReplace("OLD", "NEW");
+        book->close(true);
+        QVERIFY(bytes(path) != before);
+    }
+    excel->quit();
+}
+
+void TestDocuments::marksAroundReplacedTextKeepTheirBounds_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("docx") << "marked.docx";
+    QTest::newRow("doc") << "marked.doc";
+}
+
+void TestDocuments::marksAroundReplacedTextKeepTheirBounds()
+{
+    QFETCH(QString, name);
+    const QString path = m_dir.filePath(name);
+    UnoDocuments::writeMarkedDocument(path);
+    const UnoDocuments::Inventory before = UnoDocuments::inventory(path);
+    QVERIFY2(before.bookmarks.contains("_Ref1=Table 1"), qPrintable(before.bookmarks.join('|')));
+    QVERIFY(before.hyperlinks.contains("Table web -> http://example.com/web"));
+
+    word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
+    word::DocumentPtr document = word->documentsOpen(path);
+    document->content()->replaceAll("table", "表格");
+    document->save();
+    word->quit();
+
+    const UnoDocuments::Inventory after = UnoDocuments::inventory(path);
+    QCOMPARE(after.counts, before.counts);
+    QVERIFY2(after.bookmarks.contains("_Ref1=表格 1"), qPrintable(after.bookmarks.join('|')));
+    QVERIFY2(after.bookmarks.contains("whole=表格"), qPrintable(after.bookmarks.join('|')));
+    QCOMPARE(after.hyperlinks, QStringList{"表格 web -> http://example.com/web"});
+    // What a reader sees: the sentence whole, and the cross-reference showing the new text.
+    const QString pages = UnoDocuments::rendered(path).simplified();
+    QVERIFY2(pages.contains("See 表格 1. Link: 表格 web end 表格"), qPrintable(pages));
+    QVERIFY2(pages.contains("Ref: 表格 1"), qPrintable(pages));
+}
+
+void TestDocuments::cellHyperlinksStayLinks_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("xlsx") << "links.xlsx";
+    QTest::newRow("xls") << "links.xls";
+}
+
+void TestDocuments::cellHyperlinksStayLinks()
+{
+    QFETCH(QString, name);
+    const QString path = m_dir.filePath(name);
+    UnoDocuments::writeLinkedWorkbook(path);
+    const UnoDocuments::Inventory before = UnoDocuments::inventory(path);
+    QCOMPARE(before.hyperlinks.size(), 2);
+
+    sheet::ApplicationPtr excel = OfficeRegistry::system().createSpreadsheet("Excel.Application");
+    sheet::WorkbookPtr book = excel->workbooksOpen(path);
+    book->worksheets(1)->cellsReplace("table", "表格");
+    book->close(true);
+    book = excel->workbooksOpen(path);
+    QCOMPARE(book->worksheets(1)->cell(3, 1), QString("plain 表格"));
+    QVERIFY(book->worksheets(1)->cell(3, 2).contains("表格 f"));
+    book->close(false);
+    excel->quit();
+
+    const UnoDocuments::Inventory after = UnoDocuments::inventory(path);
+    QCOMPARE(after.counts, before.counts);
+    QCOMPARE(after.hyperlinks,
+             (QStringList{"表格 web -> http://example.com/a", "Before 表格 link -> http://example.com/b"}));
+}
+
+void TestDocuments::shapesWithTextAreReachedOthersSkipped_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("docx") << "shapes.docx";
+    QTest::newRow("doc") << "shapes.doc";
+}
+
+void TestDocuments::shapesWithTextAreReachedOthersSkipped()
+{
+    QFETCH(QString, name);
+    const QString path = m_dir.filePath(name);
+    UnoDocuments::writeShapesDocument(path);
+    const UnoDocuments::Inventory before = UnoDocuments::inventory(path);
+    QCOMPARE(before.counts.value("pictures"), 2);
+
+    word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
+    word::DocumentPtr document = word->documentsOpen(path);
+    // The frame, the text shape and the group's text shape; no picture, line or empty rectangle.
+    QCOMPARE(texts(document->shapes()), (QStringList{"框 OLD", "画 OLD", "组 OLD"}));
+    const word::HeaderFooterPtr header = document->sections().at(0)->headers(1);
+    QCOMPARE(texts(header->shapes()), QStringList{"眉画 OLD"});
+    for (const word::ShapePtr& shape : document->shapes()) {
+        QVERIFY(shape->textFrameTextRange()->findExecute("old"));
+        shape->textFrameTextRange()->replaceAll("old", "新");
+    }
+    for (const word::ShapePtr& shape : header->shapes())
+        shape->textFrameTextRange()->replaceAll("OLD", "新");
+    document->save();
+    word->quit();
+
+    word = OfficeRegistry::system().createWordProcessor("Word.Application");
+    document = word->documentsOpen(path);
+    QCOMPARE(texts(document->shapes()), (QStringList{"框 新", "画 新", "组 新"}));
+    QCOMPARE(texts(document->sections().at(0)->headers(1)->shapes()), QStringList{"眉画 新"});
+    QCOMPARE(document->content()->text(), QString("正文 OLD"));
+    word->quit();
+    const UnoDocuments::Inventory after = UnoDocuments::inventory(path);
+    QCOMPARE(after.counts, before.counts);
+}
+
+void TestDocuments::headersMapAlikeForDocAndDocx_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("docx") << "headers.docx";
+    QTest::newRow("doc") << "headers.doc";
+}
+
+void TestDocuments::headersMapAlikeForDocAndDocx()
+{
+    QFETCH(QString, name);
+    const QString path = m_dir.filePath(name);
+    UnoDocuments::writeHeadersDocument(path);
+
+    word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
+    word::DocumentPtr document = word->documentsOpen(path);
+    const auto kinds = [](const word::SectionPtr& section) {
+        QStringList shown;
+        for (qint16 index = 1; index <= 3; ++index)
+            shown << section->headers(index)->range()->text() << section->footers(index)->range()->text();
+        return shown;
+    };
+    QList<word::SectionPtr> sections = document->sections();
+    QCOMPARE(sections.size(), 2);
+    QCOMPARE(kinds(sections.at(0)), (QStringList{"主页眉 OLD", "主页脚 OLD", "首页眉 OLD", "首页脚 OLD",
+                                                 "偶页眉 OLD", "偶页脚 OLD"}));
+    // Even pages differ throughout a document: the second section's are its own, alike.
+    QCOMPARE(kinds(sections.at(1)),
+             (QStringList{"二节页眉 OLD", "二节页脚 OLD", "", "", "二节页眉 OLD", "二节页脚 OLD"}));
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, sections.at(0)->headers(4));
+
+    // Headers(1) of every section, as the replace job's scope does: the primary ones only.
+    for (const word::SectionPtr& section : sections)
+        section->headers(1)->range()->replaceAll("OLD", "甲");
+    // SeekView on the first page reaches what that page shows: the first-page header and footer.
+    word->setSeekView(word::kSeekCurrentPageHeader);
+    word->selection()->findReplaceAll("OLD", "乙");
+    word->setSeekView(word::kSeekCurrentPageFooter);
+    word->selection()->findReplaceAll("OLD", "丙");
+    word->setSeekView(word::kSeekMainDocument);
+    document->save();
+    word->quit();
+
+    word = OfficeRegistry::system().createWordProcessor("Word.Application");
+    sections = word->documentsOpen(path)->sections();
+    QCOMPARE(kinds(sections.at(0)),
+             (QStringList{"主页眉 甲", "主页脚 OLD", "首页眉 乙", "首页脚 丙", "偶页眉 OLD", "偶页脚 OLD"}));
+    QCOMPARE(kinds(sections.at(1)).first(), QString("二节页眉 甲"));
+    word->quit();
+
+    // What the pages show: the first page, an even page, an odd page, and the
+    // second section on an even page, with its own even header.
+    const QStringList pages = UnoDocuments::rendered(path).split('\f');
+    QVERIFY2(pages.size() >= 4, qPrintable(pages.join("|")));
+    QVERIFY2(pages.at(0).contains("首页眉 乙") && pages.at(0).contains("首页脚 丙"), qPrintable(pages.at(0)));
+    QVERIFY2(pages.at(1).contains("偶页眉 OLD"), qPrintable(pages.at(1)));
+    QVERIFY2(pages.at(2).contains("主页眉 甲"), qPrintable(pages.at(2)));
+    QVERIFY2(pages.at(3).contains("二节页眉 OLD"), qPrintable(pages.at(3)));
+}
+
+void TestDocuments::everyFailureInsideACallBecomesRuntimeError()
+{
+    unooffice::UnoOffice office;
+    office.loadUrl("private:factory/swriter");
+    const qint64 first = office.pid();
+    QVERIFY(first > 0);
+    const auto failureOf = [&](const std::function<void()>& f) -> RuntimeError {
+        try {
+            office.call(f);
+        } catch (const RuntimeError& error) {
+            return error;
+        }
+        return RuntimeError(0, "no failure");
+    };
+    RuntimeError error = failureOf([] { throw std::runtime_error("boom"); });
+    QCOMPARE(error.description(), FailureText::officeFailed());
+    QCOMPARE(error.detail(), QString("boom"));
+    error = failureOf([] { throw 42; });
+    QCOMPARE(error.description(), FailureText::officeFailed());
+    error = failureOf([] { throw com::sun::star::uno::RuntimeException(rtl::OUString("inside")); });
+    QCOMPARE(error.description(), FailureText::officeFailed());
+    QVERIFY2(error.detail().contains("com.sun.star.uno.RuntimeException"), qPrintable(error.detail()));
+    QCOMPARE(office.pid(), first);
+    // A connection that is gone: the soffice is given up, the next call starts a fresh one.
+    error = failureOf([] { throw com::sun::star::lang::DisposedException(rtl::OUString("gone")); });
+    QCOMPARE(error.description(), FailureText::stopped());
+    QVERIFY(!office.running());
+    office.loadUrl("private:factory/swriter");
+    QVERIFY(office.running() && office.pid() != first);
+    office.terminate();
+}
+
+void TestDocuments::officeEndingMidRunEndsNoRun()
+{
+    // yanhe-cli over documents while the soffice it started is ended again and
+    // again, whenever that falls: each file is reported, the run ends normally.
+    QStringList paths;
+    for (int i = 0; i < 24; ++i) {
+        paths << m_dir.filePath(QString("run%1.%2").arg(i).arg(i % 2 ? "doc" : "docx"));
+        UnoDocuments::writeDocument(paths.last(), {{QString("第%1份 OLD").arg(i)}, {}, {}, {}, {}});
+    }
+    QTemporaryDir app;
+    QProcess cli;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("YANHE_APP_FOLDER", app.path());
+    cli.setProcessEnvironment(environment);
+    cli.start(YANHE_CLI, QStringList{"word-replace", "--old", "OLD", "--new", "NEW"} + paths);
+    QVERIFY(cli.waitForStarted());
+    // Up to four times, while the first half of the files is being worked on.
+    QByteArray out;
+    int ended = 0;
+    while (!cli.waitForFinished(700)) {
+        out += cli.readAllStandardOutput();
+        if (ended < 4 && out.count('\n') < paths.size() / 2) {
+            for (const qint64 pid : sofficesOf(cli.processId())) {
+                ::kill(pid_t(pid), SIGKILL);
+                ++ended;
+            }
+        }
+    }
+    out += cli.readAllStandardOutput();
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QVERIFY(cli.exitCode() == 0 || cli.exitCode() == 1);
+    const QStringList lines = QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), paths.size());
+    const QRegularExpression failed("失败，未修改：(.*)$");
+    for (int i = 0; i < paths.size(); ++i) {
+        QVERIFY2(lines.at(i).startsWith(paths.at(i) + " "), qPrintable(lines.at(i)));
+        const QRegularExpressionMatch failure = failed.match(lines.at(i));
+        if (failure.hasMatch())
+            QVERIFY2(failure.captured(1) == FailureText::stopped() ||
+                         failure.captured(1) == FailureText::cannotStart(),
+                     qPrintable(lines.at(i)));
+        else
+            QCOMPARE(lines.at(i), paths.at(i) + " 已替换内容");
+    }
+    QVERIFY(QString::fromUtf8(cli.readAllStandardError()).contains("全部操作已完成"));
+    // The second half went on a fresh soffice.
+    QVERIFY2(lines.last().endsWith(" 已替换内容"), qPrintable(lines.last()));
+    QVERIFY(ended > 0);
+    QVERIFY(sofficesOf(cli.processId()).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestDocuments)
+#include "tst_documents.moc"
