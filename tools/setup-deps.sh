@@ -10,6 +10,11 @@ packages=(
   fonts-noto-cjk xvfb xauth
   # the office program the tool drives, and its SDK for the UNO headers
   libreoffice-writer libreoffice-calc libreoffice-dev
+  # the lossless engine for .docx and .xlsx: a zip library that copies entries without
+  # expanding them, and an XML DOM that keeps what it does not know
+  libzip-dev libpugixml-dev
+  # the tests read rendered pages back (pdftotext)
+  poppler-utils
 )
 
 missing=()

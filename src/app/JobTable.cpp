@@ -2,7 +2,9 @@
 
 #include "JobHost.h"
 #include "sheet/SheetJobs.h"
+#include "sheet/Spreadsheet.h"
 #include "word/WordJobs.h"
+#include "word/WordProcessor.h"
 
 namespace JobTable {
 
@@ -38,6 +40,18 @@ const JobRow* forCommand(const QString& command)
 Batch::Result run(const JobRow& row, JobContext& context)
 {
     RuntimeError failure = RuntimeError::unknown();
+    const auto journal = [&host = context.host](const QString& line) { host.journal(line); };
+    context.words.setJournal(journal);
+    context.sheets.setJournal(journal);
+    struct Detach
+    {
+        JobContext& context;
+        ~Detach()
+        {
+            context.words.setJournal({});
+            context.sheets.setJournal({});
+        }
+    } detach{context};
     try {
         return row.run(context);
     } catch (const RuntimeError& error) {
@@ -48,9 +62,9 @@ Batch::Result run(const JobRow& row, JobContext& context)
     }
     const QString line = QStringLiteral("操作中止：") + failure.description();
     context.host.appendLog(line);
-    context.host.journal(failure.detail().isEmpty() ? line
-                                                    : line + QStringLiteral("（") + failure.detail() +
-                                                          QStringLiteral("）"));
+    context.host.journal(failure.detail().isEmpty()
+                             ? line
+                             : line + QStringLiteral("（") + failure.detail() + QStringLiteral("）"));
     Batch::Result result;
     result.failures = 1;
     return result;
