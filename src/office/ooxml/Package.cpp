@@ -41,8 +41,7 @@ QString zipError(zip_t* archive)
 // A name that could leave the package or mean another part when extracted.
 bool unsafeName(const QByteArray& name)
 {
-    if (name.isEmpty() || name.startsWith('/') || name.contains('\\') || name.contains(':') ||
-        name.contains('\0'))
+    if (name.isEmpty() || name.startsWith('/') || name.contains(':') || name.contains('\0'))
         return true;
     for (const QByteArray& segment : name.split('/')) {
         if (segment == ".." || segment == ".")
@@ -64,6 +63,23 @@ struct StringWriter final : pugi::xml_writer
 std::string qualified(const std::string& prefix, const char* local)
 {
     return prefix.empty() ? std::string(local) : prefix + ':' + local;
+}
+
+// The lock or owner file that LibreOffice or Word keeps beside a document it has open.
+QString lockFile(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    QStringList candidates = {QStringLiteral(".~lock.%1#").arg(name), QStringLiteral("~$") + name};
+    // Word shortens the owner file's name of a long one.
+    if (name.size() > 2)
+        candidates << QStringLiteral("~$") + name.mid(2) << QStringLiteral("~$") + name.mid(1);
+    for (const QString& candidate : std::as_const(candidates)) {
+        const QString lock = info.dir().filePath(candidate);
+        if (QFileInfo::exists(lock))
+            return lock;
+    }
+    return {};
 }
 
 } // namespace
@@ -138,6 +154,9 @@ Package::Package(QString path, Limits limits)
     : m_path(std::move(path))
     , m_limits(limits)
 {
+    if (const QString lock = lockFile(m_path); !lock.isEmpty())
+        throw RuntimeError(RuntimeError::PermissionDenied, QStringLiteral("文件已被他人打开（锁定）"),
+                           QStringLiteral("lock file %1").arg(lock));
     int error = 0;
     m_zip = zip_open(QFile::encodeName(m_path).constData(), ZIP_RDONLY, &error);
     if (!m_zip) {
@@ -155,6 +174,7 @@ Package::Package(QString path, Limits limits)
         zip_discard(m_zip);
         throw refusal::unsafe(QStringLiteral("条目过多（%1 个）").arg(count));
     }
+    bool backslashes = false;
     for (zip_int64_t i = 0; i < count; ++i) {
         zip_stat_t stat;
         zip_stat_init(&stat);
@@ -164,11 +184,14 @@ Package::Package(QString path, Limits limits)
             throw refusal::damaged(QStringLiteral("压缩包目录无法读取"), detail);
         }
         const QByteArray raw(stat.name);
-        if (unsafeName(raw)) {
+        QByteArray slashed = raw;
+        slashed.replace('\\', '/');
+        if (unsafeName(slashed)) {
             zip_discard(m_zip);
             throw refusal::unsafe(QStringLiteral("条目名含“..”或绝对路径"),
                                   QStringLiteral("entry name %1").arg(QString::fromUtf8(raw)));
         }
+        backslashes = backslashes || raw.contains('\\');
         Entry entry;
         entry.index = i;
         entry.name = QString::fromUtf8(raw);
@@ -183,6 +206,12 @@ Package::Package(QString path, Limits limits)
             m_byName.insert(key(entry.name), m_entries.size());
         }
         m_entries.append(entry);
+    }
+    if (backslashes) {
+        // Written by a tool that took the package for a folder: another reader may still make sense of it.
+        zip_discard(m_zip);
+        m_zip = nullptr;
+        throw Declined(QStringLiteral("条目名用反斜杠分隔"));
     }
 }
 

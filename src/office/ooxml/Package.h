@@ -67,7 +67,8 @@ class Package final
 public:
     // Opens path. Throws Declined when it is no zip package (an encrypted
     // document, another format) and RuntimeError when it is damaged or unsafe
-    // (entry names leaving the package, too many entries).
+    // (entry names leaving the package, too many entries) or open in another
+    // program (its lock file beside it).
     explicit Package(QString path, Limits limits = {});
     ~Package();
     Package(const Package&) = delete;

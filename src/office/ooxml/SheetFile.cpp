@@ -203,6 +203,8 @@ void SheetFile::load()
     m_counted = false;
     m_dateStyles.clear();
     m_stylesRead = false;
+    m_formulas = -1;
+    m_pivots.clear();
     m_stringsPart.clear();
     m_stylesPart.clear();
     if (!package.contains(QStringLiteral("[Content_Types].xml")))
@@ -553,14 +555,16 @@ void SheetFile::writeEntry(const Sheet& sheet, Cell& cell, const QString& entry)
     }
 }
 
-void SheetFile::formulasChanged(bool removed)
+void SheetFile::calculateOnLoad()
 {
-    Q_UNUSED(removed);
-    // Excel and LibreOffice compute the changed formulas when they open the book.
+    // Excel and LibreOffice compute the formulas again when they open the book:
+    // a formula changed, or a value some formula may read.
     XmlPart& workbook = package().xml(m_workbookPart);
     const Vocabulary& v = names(m_workbookPart);
     pugi::xml_node root = workbook.root();
     pugi::xml_node calc = root.child(v.n("calcPr"));
+    if (isTrue(calc.attribute("fullCalcOnLoad").value()))
+        return;
     if (!calc) {
         const size_t wanted = rank("calcPr", kWorkbookOrder);
         for (const pugi::xml_node child : root.children()) {
@@ -572,15 +576,70 @@ void SheetFile::formulasChanged(bool removed)
         if (!calc)
             calc = root.append_child(v.n("calcPr"));
     }
-    if (!isTrue(calc.attribute("fullCalcOnLoad").value())) {
-        setAttribute(calc, "fullCalcOnLoad", "1");
-        workbook.touch();
-    }
-    // The calculation chain names formula cells; Excel rebuilds it when it is missing.
+    setAttribute(calc, "fullCalcOnLoad", "1");
+    workbook.touch();
+}
+
+void SheetFile::dropCalculationChain()
+{
+    // The chain names formula cells; Excel rebuilds it when it is missing, and repairs a book whose chain is
+    // wrong.
     for (const Relationship& relationship : package().relationships(m_workbookPart)) {
         if (relationship.type == kRelationships + QStringLiteral("calcChain") && !relationship.external)
             package().removePart(relationship.target, m_workbookPart);
     }
+}
+
+bool SheetFile::hasFormulas()
+{
+    if (m_formulas < 0) {
+        m_formulas = 0;
+        for (const Sheet& sheet : std::as_const(m_sheets)) {
+            if (!sheet.worksheet)
+                continue;
+            const Vocabulary& v = names(sheet.part);
+            const pugi::xml_node data = sheetXml(sheet).root().child(v.n("sheetData"));
+            if (data.find_node([&](pugi::xml_node node) { return v.is(node, "f"); }))
+                m_formulas = 1;
+        }
+    }
+    return m_formulas == 1;
+}
+
+const std::vector<SheetFile::Area>& SheetFile::pivotAreas(const Sheet& sheet)
+{
+    const auto cached = m_pivots.find(sheet.part);
+    if (cached != m_pivots.end())
+        return cached->second;
+    std::vector<Area> areas;
+    for (const Relationship& relationship : package().relationships(sheet.part)) {
+        if (relationship.type != kRelationships + QStringLiteral("pivotTable") || relationship.external ||
+            !package().contains(relationship.target))
+            continue;
+        const Vocabulary& pv = names(relationship.target);
+        const QStringList range =
+            QString::fromLatin1(
+                package().xml(relationship.target).root().child(pv.n("location")).attribute("ref").value())
+                .split(QLatin1Char(':'));
+        Area area;
+        if (!range.isEmpty() && cellformula::parseAddress(range.at(0), area.top, area.left)) {
+            area.bottom = area.top;
+            area.right = area.left;
+            if (range.size() == 2)
+                cellformula::parseAddress(range.at(1), area.bottom, area.right);
+            areas.push_back(area);
+        }
+    }
+    return m_pivots.emplace(sheet.part, std::move(areas)).first->second;
+}
+
+bool SheetFile::inPivotTable(const Sheet& sheet, int row, int column)
+{
+    for (const Area& area : pivotAreas(sheet)) {
+        if (row >= area.top && row <= area.bottom && column >= area.left && column <= area.right)
+            return true;
+    }
+    return false;
 }
 
 void SheetFile::renameTableColumns(const Sheet& sheet, const QSet<QPair<int, int>>& changed)
@@ -649,6 +708,9 @@ bool SheetFile::find(int index, const QString& what)
     const Vocabulary& v = names(sheet.part);
     const std::vector<Cell> all = cells(sheet);
     for (const Cell& cell : all) {
+        // A pivot table's cells show its cache: Excel changes none of them.
+        if (inPivotTable(sheet, cell.row, cell.column))
+            continue;
         const pugi::xml_node f = cell.node.child(v.n("f"));
         const std::string_view type = cell.node.attribute("t").value();
         QString text;
@@ -657,7 +719,7 @@ bool SheetFile::find(int index, const QString& what)
             if (formulaType == "array" || formulaType == "dataTable")
                 continue;
             text = QLatin1Char('=') + formulaText(sheet, cell, all);
-        } else if (type == "s" || type == "inlineStr" || type == "str") {
+        } else if (type == "s" || type == "inlineStr" || type == "str" || type == "b") {
             text = cellText(sheet, cell);
         } else if ((type.empty() || type == "n") && !dateStyle(cell.node.attribute("s").as_int(0))) {
             text = cellText(sheet, cell);
@@ -692,6 +754,8 @@ int SheetFile::replace(int index, const QString& what, const QString& replacemen
     std::map<int, std::vector<size_t>> sharedCells; // string index -> cells of this sheet that change
     for (size_t i = 0; i < all.size(); ++i) {
         Cell& cell = all[i];
+        if (inPivotTable(sheet, cell.row, cell.column))
+            continue;
         const pugi::xml_node f = cell.node.child(v.n("f"));
         const std::string_view type = cell.node.attribute("t").value();
         if (f) {
@@ -729,8 +793,9 @@ int SheetFile::replace(int index, const QString& what, const QString& replacemen
                 continue;
             checkUnprotected(sheet);
             replaceAll(pieces, what, replacement, v.runs);
-        } else if ((type.empty() || type == "n") && cell.node.child(v.n("v")) &&
-                   !dateStyle(cell.node.attribute("s").as_int(0))) {
+        } else if (((type.empty() || type == "n") && cell.node.child(v.n("v")) &&
+                    !dateStyle(cell.node.attribute("s").as_int(0))) ||
+                   type == "b") {
             const QString before = cellText(sheet, cell);
             const QString after = replaced(before);
             if (after == before)
@@ -771,7 +836,9 @@ int SheetFile::replace(int index, const QString& what, const QString& replacemen
         return 0;
     sheetXml(sheet).touch();
     if (formulaEdited || formulaRemoved)
-        formulasChanged(formulaRemoved);
+        dropCalculationChain();
+    if (formulaEdited || formulaRemoved || hasFormulas())
+        calculateOnLoad();
     renameTableColumns(sheet, changed);
     return count;
 }
@@ -787,6 +854,8 @@ void SheetFile::setCell(int index, int row, int column, const QString& entry)
     const Sheet& sheet = worksheet(index);
     const Vocabulary& v = names(sheet.part);
     checkUnprotected(sheet);
+    if (inPivotTable(sheet, row, column))
+        throw RuntimeError(RuntimeError::ApplicationDefined, QStringLiteral("不能更改数据透视表的这一部分"));
     XmlPart& xml = sheetXml(sheet);
     std::vector<Cell> all = cells(sheet);
 
@@ -899,7 +968,9 @@ void SheetFile::setCell(int index, int row, int column, const QString& entry)
     const bool isFormula = bool(target.node.child(v.n("f")));
     xml.touch();
     if (hadFormula || isFormula)
-        formulasChanged(hadFormula && !isFormula);
+        dropCalculationChain();
+    if (isFormula || hasFormulas())
+        calculateOnLoad();
     renameTableColumns(sheet, {{row, column}});
 }
 

@@ -13,8 +13,9 @@ namespace ooxml {
 
 // A .xlsx or .xlsm edited in its XML: the sheets in the workbook's order,
 // Excel's Cells.Find and Cells.Replace (part of a cell, any letter case, on
-// what Excel searches: a formula's text, a constant's value) and writing a
-// cell as Excel takes typed input. A shared string that changes is split off
+// what Excel searches: a formula's text, a constant's value; not a pivot
+// table's cells, not an array, not a date, whose text depends on the locale)
+// and writing a cell as Excel takes typed input. A shared string that changes is split off
 // when cells of other sheets still hold it; rich text keeps its runs.
 class SheetFile final
 {
@@ -68,7 +69,18 @@ private:
     QString formulaText(const Sheet& sheet, const Cell& cell, const std::vector<Cell>& all);
     void unshare(const Sheet& sheet, const QString& group, std::vector<Cell>& all);
     void writeEntry(const Sheet& sheet, Cell& cell, const QString& text);
-    void formulasChanged(bool removed);
+    void calculateOnLoad();
+    void dropCalculationChain();
+    bool hasFormulas();
+    struct Area
+    {
+        int top = 0;
+        int left = 0;
+        int bottom = 0;
+        int right = 0;
+    };
+    const std::vector<Area>& pivotAreas(const Sheet& sheet);
+    bool inPivotTable(const Sheet& sheet, int row, int column);
     void renameTableColumns(const Sheet& sheet, const QSet<QPair<int, int>>& changed);
     void checkUnprotected(const Sheet& sheet);
 
@@ -84,6 +96,8 @@ private:
     bool m_counted = false;
     std::vector<int> m_dateStyles; // per cell style: 1 date or time, 0 not, -1 not known yet
     bool m_stylesRead = false;
+    int m_formulas = -1; // whether any worksheet holds a formula; -1 not known yet
+    std::map<QString, std::vector<Area>> m_pivots;
 };
 
 } // namespace ooxml

@@ -676,12 +676,12 @@ Story WordFile::make(const Story& story)
                 style = QString::fromStdString(wanted);
         }
     }
-    QByteArray xml =
-        QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n<w:") +
-        kind.toLatin1() + " xmlns:w=\"" + kW + "\" xmlns:r=\"" + kR + "\"><w:p>";
+    const QByteArray root = story.header ? "w:hdr" : "w:ftr";
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n<" + root +
+                     " xmlns:w=\"" + kW + "\" xmlns:r=\"" + kR + "\"><w:p>";
     if (!style.isEmpty())
         xml += "<w:pPr><w:pStyle w:val=\"" + style.toLatin1() + "\"/></w:pPr>";
-    xml += "</w:p></w:" + kind.toLatin1() + '>';
+    xml += "</w:p></" + root + '>';
     package.addPart(
         name,
         QStringLiteral("application/vnd.openxmlformats-officedocument.wordprocessingml.%1+xml").arg(kind),
