@@ -789,6 +789,16 @@ void TestOoxml::hostilePackagesRefused()
                                          "</w:body></w:document>"));
     QVERIFY2(refusal(entity).contains("DTD"), qPrintable(refusal(entity)));
 
+    // Nested deeper than any document: refused before anything walks it.
+    const QString deep = file("deep.docx");
+    ZipFiles::write(deep,
+                    replaced("word/document.xml", kDeclaration + "<w:document" + kWordNamespaces +
+                                                      "><w:body>" + QByteArray("<w:p>").repeated(200000) +
+                                                      QByteArray("</w:p>").repeated(200000) +
+                                                      "</w:body></w:document>"),
+                    {"word/document.xml"});
+    QVERIFY2(refusal(deep).contains("嵌套过深"), qPrintable(refusal(deep)));
+
     const QString notXml = file("broken.docx");
     ZipFiles::write(notXml, replaced("word/document.xml", "<w:document><w:body>"));
     QVERIFY2(refusal(notXml).startsWith("文件已损坏"), qPrintable(refusal(notXml)));

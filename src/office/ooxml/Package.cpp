@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QTemporaryFile>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
 #include <zip.h>
 
@@ -16,6 +17,9 @@ namespace ooxml {
 namespace {
 
 const char kContentTypes[] = "[Content_Types].xml";
+// Far deeper than any office document nests (tables in text boxes in tables ...), far below what
+// walking the elements could not afford.
+constexpr int kMaxDepth = 1000;
 const char kContentTypesNs[] = "http://schemas.openxmlformats.org/package/2006/content-types";
 const char kRelationshipsNs[] = "http://schemas.openxmlformats.org/package/2006/relationships";
 
@@ -32,6 +36,27 @@ std::filesystem::path fsPath(const QString& path)
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 #endif
 }
+
+// libzip takes names in UTF-8 on Windows and as the file system spells them elsewhere.
+QByteArray zipName(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return QDir::toNativeSeparators(path).toUtf8();
+#else
+    return QFile::encodeName(path);
+#endif
+}
+
+// How deep elements nest; found without recursion, so a hostile part cannot exhaust the stack.
+struct DepthWalker final : pugi::xml_tree_walker
+{
+    int deepest = 0;
+    bool for_each(pugi::xml_node&) override
+    {
+        deepest = std::max(deepest, depth());
+        return true;
+    }
+};
 
 QString zipError(zip_t* archive)
 {
@@ -145,6 +170,11 @@ std::unique_ptr<XmlPart> XmlPart::parse(const QString& name, const QByteArray& b
     }
     if (!part->root())
         throw refusal::damaged(QStringLiteral("部件 %1 没有内容").arg(name));
+    DepthWalker walker;
+    part->document.traverse(walker);
+    if (walker.deepest > kMaxDepth)
+        throw refusal::unsafe(QStringLiteral("部件 %1 的元素嵌套过深").arg(name),
+                              QStringLiteral("%1 levels").arg(walker.deepest));
     return part;
 }
 
@@ -158,7 +188,7 @@ Package::Package(QString path, Limits limits)
         throw RuntimeError(RuntimeError::PermissionDenied, QStringLiteral("文件已被他人打开（锁定）"),
                            QStringLiteral("lock file %1").arg(lock));
     int error = 0;
-    m_zip = zip_open(QFile::encodeName(m_path).constData(), ZIP_RDONLY, &error);
+    m_zip = zip_open(zipName(m_path).constData(), ZIP_RDONLY, &error);
     if (!m_zip) {
         zip_error_t why;
         zip_error_init_with_code(&why, error);
@@ -505,7 +535,7 @@ bool Package::save()
 void Package::writeTo(const QString& target)
 {
     int code = 0;
-    zip_t* out = zip_open(QFile::encodeName(target).constData(), ZIP_TRUNCATE, &code);
+    zip_t* out = zip_open(zipName(target).constData(), ZIP_TRUNCATE, &code);
     if (!out)
         throw refusal::notSaved(QStringLiteral("zip_open %1: error %2").arg(target).arg(code));
     const auto fail = [&](const QString& what) {

@@ -205,6 +205,9 @@ void SheetFile::load()
     m_stylesRead = false;
     m_formulas = -1;
     m_pivots.clear();
+    m_items.clear();
+    m_itemsRead = false;
+    m_masters.clear();
     m_stringsPart.clear();
     m_stylesPart.clear();
     if (!package.contains(QStringLiteral("[Content_Types].xml")))
@@ -346,13 +349,12 @@ pugi::xml_node SheetFile::stringItem(int index)
     XmlPart* sst = strings();
     if (!sst || index < 0)
         return {};
-    const char* si = names(m_stringsPart).n("si");
-    int i = 0;
-    for (const pugi::xml_node item : sst->root().children(si)) {
-        if (i++ == index)
-            return item;
+    if (!m_itemsRead) {
+        m_itemsRead = true;
+        for (const pugi::xml_node item : sst->root().children(names(m_stringsPart).n("si")))
+            m_items.push_back(item);
     }
-    return {};
+    return size_t(index) < m_items.size() ? m_items[size_t(index)] : pugi::xml_node();
 }
 
 QString SheetFile::stringText(pugi::xml_node item)
@@ -394,12 +396,14 @@ int SheetFile::appendString(pugi::xml_node copyOf, const QString& plain)
     const Vocabulary& v = names(m_stringsPart);
     pugi::xml_node root = sst->root();
     pugi::xml_node item;
+    stringItem(0);
     if (copyOf) {
         item = root.append_copy(copyOf);
     } else {
         item = root.append_child(v.n("si"));
         setElementText(item.append_child(v.n("t")), plain);
     }
+    m_items.push_back(item);
     std::vector<int>& references = stringReferences();
     references.push_back(0);
     if (root.attribute("uniqueCount"))
@@ -435,14 +439,23 @@ QString SheetFile::formulaText(const Sheet& sheet, const Cell& cell, const std::
     QString formula = textOf(f);
     if (std::string_view(f.attribute("t").value()) != "shared" || !formula.isEmpty())
         return formula;
-    const std::string_view group = f.attribute("si").value();
-    for (const Cell& other : all) {
-        const pugi::xml_node of = other.node.child(v.n("f"));
-        if (std::string_view(of.attribute("t").value()) == "shared" && group == of.attribute("si").value() &&
-            of.attribute("ref") && !textOf(of).isEmpty())
-            return cellformula::shifted(textOf(of), cell.row - other.row, cell.column - other.column);
+    auto masters = m_masters.find(sheet.part);
+    if (masters == m_masters.end()) {
+        // The first cell of each shared group holds the formula; found once per sheet.
+        std::map<std::string, Master> found;
+        for (const Cell& other : all) {
+            const pugi::xml_node of = other.node.child(v.n("f"));
+            if (std::string_view(of.attribute("t").value()) == "shared" && of.attribute("ref") &&
+                !textOf(of).isEmpty())
+                found.emplace(of.attribute("si").value(), Master{of, other.row, other.column});
+        }
+        masters = m_masters.emplace(sheet.part, std::move(found)).first;
     }
-    return formula;
+    const auto master = masters->second.find(f.attribute("si").value());
+    if (master == masters->second.end())
+        return formula;
+    return cellformula::shifted(textOf(master->second.formula), cell.row - master->second.row,
+                                cell.column - master->second.column);
 }
 
 void SheetFile::unshare(const Sheet& sheet, const QString& group, std::vector<Cell>& all)
@@ -462,6 +475,7 @@ void SheetFile::unshare(const Sheet& sheet, const QString& group, std::vector<Ce
         f.remove_attribute("si");
         setElementText(f, formula);
     }
+    m_masters.erase(sheet.part);
 }
 
 void SheetFile::checkUnprotected(const Sheet& sheet)
@@ -795,7 +809,7 @@ int SheetFile::replace(int index, const QString& what, const QString& replacemen
             replaceAll(pieces, what, replacement, v.runs);
         } else if (((type.empty() || type == "n") && cell.node.child(v.n("v")) &&
                     !dateStyle(cell.node.attribute("s").as_int(0))) ||
-                   type == "b") {
+                   type == "b" || type == "str") {
             const QString before = cellText(sheet, cell);
             const QString after = replaced(before);
             if (after == before)

@@ -96,7 +96,17 @@ private:
     bool m_counted = false;
     std::vector<int> m_dateStyles; // per cell style: 1 date or time, 0 not, -1 not known yet
     bool m_stylesRead = false;
-    int m_formulas = -1; // whether any worksheet holds a formula; -1 not known yet
+    int m_formulas = -1;                 // whether any worksheet holds a formula; -1 not known yet
+    std::vector<pugi::xml_node> m_items; // the shared strings, by index
+    bool m_itemsRead = false;
+    struct Master
+    {
+        pugi::xml_node formula;
+        int row = 0;
+        int column = 0;
+    };
+    std::map<QString, std::map<std::string, Master>>
+        m_masters; // per sheet part: shared group -> its first cell
     std::map<QString, std::vector<Area>> m_pivots;
 };
 
