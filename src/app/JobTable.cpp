@@ -62,9 +62,9 @@ Batch::Result run(const JobRow& row, JobContext& context)
     }
     const QString line = QStringLiteral("操作中止：") + failure.description();
     context.host.appendLog(line);
-    context.host.journal(failure.detail().isEmpty()
-                             ? line
-                             : line + QStringLiteral("（") + failure.detail() + QStringLiteral("）"));
+    context.host.journal(failure.detail().isEmpty() ? line
+                                                    : line + QStringLiteral("（") + failure.detail() +
+                                                          QStringLiteral("）"));
     Batch::Result result;
     result.failures = 1;
     return result;

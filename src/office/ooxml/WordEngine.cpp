@@ -265,7 +265,7 @@ public:
         return m_cursor;
     }
 
-    Font font;
+    // The font of the text typed next, as Selection.Font set it.
     Font& pendingFont() { return m_font; }
 
 private:
