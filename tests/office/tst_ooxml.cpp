@@ -643,7 +643,8 @@ void TestOoxml::sharedFormulaShifting()
     using ooxml::cellformula::shifted;
     // One row down, two columns right: relative parts move, absolute ones and text stay.
     QCOMPARE(shifted("A1*2+$A$1+A$1+$A1", 1, 2), QString("C2*2+$A$1+C$1+$A2"));
-    QCOMPARE(shifted("SUM(A1:B2)+Sheet2!C3+'My Sheet'!D4", 1, 2), QString("SUM(C2:D3)+Sheet2!E4+'My Sheet'!F5"));
+    QCOMPARE(shifted("SUM(A1:B2)+Sheet2!C3+'My Sheet'!D4", 1, 2),
+             QString("SUM(C2:D3)+Sheet2!E4+'My Sheet'!F5"));
     QCOMPARE(shifted("\"A1 stays\"&LOG10(A1)&T[Col A1]", 1, 0), QString("\"A1 stays\"&LOG10(A2)&T[Col A1]"));
     QCOMPARE(shifted("SUM(A:A)+SUM(1:1)+SUM($B:$B)", 2, 1), QString("SUM(B:B)+SUM(3:3)+SUM($B:$B)"));
     QCOMPARE(shifted("A1+TRUE+1.5E+3", 0, -1), QString("#REF!+TRUE+1.5E+3"));
