@@ -14,7 +14,7 @@
 
 // The same jobs through both engines, on documents made here and on copies of
 // real ones: read back through LibreOffice, every story reads the same; the
-// lossless engine's package differs from the original only in the parts that
+// lossless engine's package differs from the file as it was only in the parts that
 // hold replaced text, and opens without a question.
 namespace {
 
@@ -80,7 +80,7 @@ QString replacedText(QString text, const Job& job)
     return text.replace(job.oldText, job.newText, Qt::CaseInsensitive);
 }
 
-// What differs between the original package and the lossless engine's, as
+// What differs between the package as it was and the lossless engine's, as
 // lines for a failure message; none when only parts holding replaced text
 // changed, each of them exactly by the replacements.
 QStringList packageDifferences(const QString& original, const QString& changed, const Job& job)

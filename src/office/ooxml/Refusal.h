@@ -31,7 +31,7 @@ RuntimeError damaged(const QString& what, const QString& detail = {});
 RuntimeError unsafe(const QString& what, const QString& detail = {});
 RuntimeError tooLarge(const QString& part, qint64 bytes, qint64 limit);
 RuntimeError missingPart(const QString& part);
-// The file could not be written; the original stays as it was.
+// The file could not be written; it stays as it was.
 RuntimeError notSaved(const QString& detail);
 // Declined, when no other engine is there to take the file.
 RuntimeError cannotEdit(const Declined& declined);
