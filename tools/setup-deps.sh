@@ -16,6 +16,9 @@ packages=(
   poppler-utils
   # the Debian package (make package) and its test; the Windows compile check
   dpkg-dev desktop-file-utils librsvg2-bin file man-db g++-mingw-w64-x86-64-posix
+  # the lossless engine for .docx and .xlsx: a zip library that copies entries without
+  # expanding them, and an XML DOM that keeps what it does not know
+  libzip-dev libpugixml-dev
 )
 
 missing=()

@@ -3,7 +3,9 @@
 #include "JobHost.h"
 #include "filejobs/FileJobs.h"
 #include "sheet/SheetJobs.h"
+#include "sheet/Spreadsheet.h"
 #include "word/WordJobs.h"
+#include "word/WordProcessor.h"
 
 namespace JobTable {
 
@@ -39,6 +41,19 @@ const JobRow* forCommand(const QString& command)
 
 Batch::Result run(const JobRow& row, JobContext& context)
 {
+    // An engine that hands a file to another says so in the job's journal.
+    const auto journal = [&host = context.host](const QString& line) { host.journal(line); };
+    context.words.setJournal(journal);
+    context.sheets.setJournal(journal);
+    struct Detach
+    {
+        JobContext& context;
+        ~Detach()
+        {
+            context.words.setJournal({});
+            context.sheets.setJournal({});
+        }
+    } detach{context};
     Batch::Result result;
     if (!guarded(context.host, [&] { result = row.run(context); })) {
         result = {};

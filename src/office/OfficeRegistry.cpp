@@ -3,6 +3,8 @@
 #include "app/RuntimeError.h"
 #include "com/ComEngines.h"
 #include "com/Dispatch.h"
+#include "ooxml/SheetEngine.h"
+#include "ooxml/WordEngine.h"
 
 #ifdef YANHE_HAVE_LIBREOFFICE
 #include "libreoffice/Installation.h"
@@ -12,6 +14,11 @@
 
 namespace {
 
+bool named(const QString& progId, const char* name)
+{
+    return progId.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+}
+
 class SystemRegistry final : public OfficeRegistry
 {
 public:
@@ -19,22 +26,45 @@ public:
     {
         if (m_com->isRegistered(progId))
             return comseam::wordProcessor(*m_com, progId);
+        if (!named(progId, "Word.Application"))
+            throw RuntimeError(RuntimeError::CannotCreateObject, cannotCreate(progId));
+        const Engine engine = engineFromEnvironment();
+        std::function<word::ApplicationPtr()> libreOffice;
 #ifdef YANHE_HAVE_LIBREOFFICE
-        if (progId.compare(QLatin1String("Word.Application"), Qt::CaseInsensitive) == 0 && haveLibreOffice())
-            return unooffice::createWriter();
+        if (haveLibreOffice())
+            libreOffice = [] { return unooffice::createWriter(); };
 #endif
-        throw RuntimeError(RuntimeError::CannotCreateObject, cannotCreate(progId));
+        if (engine == Engine::LibreOffice) {
+            if (!libreOffice)
+                throw RuntimeError(RuntimeError::CannotCreateObject, cannotCreate(progId));
+            return libreOffice();
+        }
+        return ooxml::routedWordProcessor(engine == Engine::Chosen ? libreOffice : nullptr, notes());
     }
 
     sheet::ApplicationPtr createSpreadsheet(const QString& progId) override
     {
         if (m_com->isRegistered(progId))
             return comseam::spreadsheet(*m_com, progId);
+        if (!named(progId, "Excel.Application"))
+            throw RuntimeError(RuntimeError::CannotCreateObject, cannotCreate(progId));
+        const Engine engine = engineFromEnvironment();
+        std::function<sheet::ApplicationPtr()> libreOffice;
 #ifdef YANHE_HAVE_LIBREOFFICE
-        if (progId.compare(QLatin1String("Excel.Application"), Qt::CaseInsensitive) == 0 && haveLibreOffice())
-            return unooffice::createCalc();
+        if (haveLibreOffice())
+            libreOffice = [] { return unooffice::createCalc(); };
 #endif
-        throw RuntimeError(RuntimeError::CannotCreateObject, cannotCreate(progId));
+        if (engine == Engine::LibreOffice) {
+            if (!libreOffice)
+                throw RuntimeError(RuntimeError::CannotCreateObject, cannotCreate(progId));
+            return libreOffice();
+        }
+        return ooxml::routedSpreadsheet(engine == Engine::Chosen ? libreOffice : nullptr, notes());
+    }
+
+    void setJournal(std::function<void(const QString&)> journal) override
+    {
+        m_journal = std::move(journal);
     }
 
 private:
@@ -44,10 +74,30 @@ private:
         return !LibreOfficeInstallation::programFolder().isEmpty();
     }
 #endif
+    // Engines created now write to whatever journal the job in progress has.
+    ooxml::Notes notes()
+    {
+        return [this](const QString& line) {
+            if (m_journal)
+                m_journal(line);
+        };
+    }
+
     std::unique_ptr<comseam::Runtime> m_com = comseam::Runtime::create();
+    std::function<void(const QString&)> m_journal;
 };
 
 } // namespace
+
+OfficeRegistry::Engine OfficeRegistry::engineFromEnvironment()
+{
+    const QString chosen = qEnvironmentVariable("YANHE_ENGINE").trimmed().toLower();
+    if (chosen == QLatin1String("lossless"))
+        return Engine::Lossless;
+    if (chosen == QLatin1String("libreoffice"))
+        return Engine::LibreOffice;
+    return Engine::Chosen;
+}
 
 QString OfficeRegistry::cannotCreate(const QString& progId)
 {

@@ -11,9 +11,19 @@
 class OfficeRegistry : public word::Factory, public sheet::Factory
 {
 public:
+    // Which engine edits the files behind "Word.Application" and
+    // "Excel.Application" when no Microsoft program is registered.
+    enum class Engine {
+        Chosen,   // per file: the lossless engine for .docx/.docm/.dotx/.xlsx/.xlsm, LibreOffice for the rest
+        Lossless, // the lossless engine alone: other files fail with the reason
+        LibreOffice, // LibreOffice for every file
+    };
+    // $YANHE_ENGINE: "lossless" or "libreoffice" forces one, for comparison; anything else chooses per file.
+    static Engine engineFromEnvironment();
+
     // The machine's: a program registered for COM (Windows: Word, Excel, WPS);
-    // otherwise "Word.Application" is LibreOffice Writer and
-    // "Excel.Application" LibreOffice Calc; anything else cannot be created.
+    // otherwise "Word.Application" and "Excel.Application" are the engines
+    // above; anything else cannot be created.
     static OfficeRegistry& system();
 
     // The failure for an identifier that names no program here.

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 #include <memory>
 
 // The spreadsheet program as the workbook jobs and probes drive it: the members
@@ -78,6 +79,8 @@ public:
     // RuntimeError CannotCreateObject (429) when the identifier names no program
     // that can be driven here.
     virtual ApplicationPtr createSpreadsheet(const QString& progId) = 0;
+    // Where the engines write what the journal keeps about their own choices; set for a job's run.
+    virtual void setJournal(std::function<void(const QString&)> journal) { (void)journal; }
 };
 
 // WPS spreadsheets: "ET.Application", or "KET.Application" when that one cannot be created (429).

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 #include <memory>
 
 // The word processor as the document jobs drive it: the members of Word's
@@ -132,6 +133,9 @@ public:
     // RuntimeError CannotCreateObject (429) when the identifier names no program
     // that can be driven here.
     virtual ApplicationPtr createWordProcessor(const QString& progId) = 0;
+    // Where the engines write what the journal keeps about their own choices (a
+    // file handed from one engine to another, and why); set for a job's run.
+    virtual void setJournal(std::function<void(const QString&)> journal) { (void)journal; }
 };
 
 // WPS writer: "ET.Application", or "KET.Application" when that one cannot be created (429).

@@ -86,14 +86,23 @@ void TestEnvCli::probeWithoutAnyOfficeProgram()
     QTemporaryDir dir;
     QProcessEnvironment environment;
     environment.insert("YANHE_LIBREOFFICE_PROGRAM", dir.filePath("nowhere"));
+    // Without LibreOffice the built-in engine still takes .docx and .xlsx, and says so.
     const CliRun run = CliRun::of({"probe"}, dir.path(), environment);
     QCOMPARE(run.code, 0);
+    QCOMPARE(run.out,
+             (QStringList{
+                 "Text9=1、本机系统提示: 已安装内置无损引擎（仅处理.docx和.xlsx） 1.0版本（代替Word和Excel） "
+                 "版本号：1.0  2、未安装WPS-V8或以下版本  3、未安装WPS-V9或以上版本",
+                 "Option1.Enabled=1", "Option2.Enabled=1", "Option3.Enabled=0", "Option4.Enabled=0"}));
+    // Nothing at all answers for excel.Application when that engine is not wanted either.
+    environment.insert("YANHE_ENGINE", "libreoffice");
+    const CliRun none = CliRun::of({"probe"}, dir.path(), environment);
     QCOMPARE(
-        run.out,
+        none.out,
         (QStringList{"Text9=  1、获取offcce版本失败  2、未安装WPS-V8或以下版本  3、未安装WPS-V9或以上版本",
                      "Option1.Enabled=0", "Option2.Enabled=0", "Option3.Enabled=0", "Option4.Enabled=0"}));
     const QString journal = journalText(dir.path());
-    QCOMPARE(journal.count("\r\n"), 3);
+    QCOMPARE(journal.count("\r\n"), 5);
     QVERIFY(
         journal.contains(" 错误代码：429错误描述：ActiveX 部件不能创建对象（excel.Application）错误\r\n"));
 }

@@ -112,7 +112,8 @@ run() {
     chown -R "$user" "$home" "$docs"
     as=(setpriv --reuid="$user" --regid="$(id -gn "$user")" --clear-groups)
   fi
-  (cd "$docs" && "${as[@]}" env -i HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8 \
+  # Through LibreOffice, so that each user's soffice and its profile are checked too.
+  (cd "$docs" && "${as[@]}" env -i HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8 YANHE_ENGINE=libreoffice \
     "$root/usr/bin/yanhe-cli" word-replace --old python-docx --new 砚禾 report.docx \
     >"$tmp/$name.out" 2>"$tmp/$name.err"; echo $? >"$tmp/$name.rc") &
 }

@@ -1,5 +1,7 @@
 #include "UnoWriterSelection.h"
 
+#include "word/FontNames.h"
+
 #include <com/sun/star/awt/FontWeight.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
@@ -15,27 +17,6 @@ using rtl::OUString;
 
 namespace {
 
-// East Asian fonts that go by a Latin name. A name written in Chinese,
-// Japanese or Korean characters is one anyway.
-const char* const kEastAsianFonts[] = {
-    "SimSun",     "NSimSun",         "SimHei",        "KaiTi",           "KaiTi_GB2312",
-    "FangSong",   "FangSong_GB2312", "DengXian",      "Microsoft YaHei", "Microsoft JhengHei",
-    "MingLiU",    "PMingLiU",        "MingLiU_HKSCS", "DFKai-SB",        "STSong",
-    "STHeiti",    "STKaiti",         "STFangsong",    "STXihei",         "STZhongsong",
-    "LiSu",       "YouYuan",         "FZShuTi",       "FZYaoTi",         "MS Mincho",
-    "MS PMincho", "MS Gothic",       "MS PGothic",    "MS UI Gothic",    "Meiryo",
-    "Yu Gothic",  "Yu Mincho",       "Malgun Gothic", "Batang",          "BatangChe",
-    "Gulim",      "GulimChe",        "Dotum",         "DotumChe",        "Gungsuh",
-};
-const char* const kEastAsianFamilies[] = {"Noto Sans CJK", "Noto Serif CJK", "Source Han",
-                                          "WenQuanYi",     "AR PL",          "Droid Sans Fallback"};
-
-bool isCjk(char32_t c)
-{
-    return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0xF900 && c <= 0xFAFF) ||
-           (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x3FFFF);
-}
-
 void setProperty(std::vector<beans::PropertyValue>& properties, const char* name, const uno::Any& value)
 {
     for (auto& property : properties) {
@@ -50,7 +31,8 @@ void setProperty(std::vector<beans::PropertyValue>& properties, const char* name
     properties.push_back(property);
 }
 
-void applyFont(const Reference<beans::XPropertySet>& target, const std::vector<beans::PropertyValue>& properties)
+void applyFont(const Reference<beans::XPropertySet>& target,
+               const std::vector<beans::PropertyValue>& properties)
 {
     for (const auto& property : properties)
         target->setPropertyValue(property.Name, property.Value);
@@ -96,7 +78,7 @@ public:
         setFont("CharFontName", value);
         // As Word does: an East Asian font serves Chinese text too, a Latin one
         // leaves the font of Chinese text as it is.
-        if (isEastAsianFontName(name))
+        if (word::isEastAsianFontName(name))
             setFont("CharFontNameAsian", value);
     }
 
@@ -209,24 +191,6 @@ private:
 word::SelectionPtr createSelection(SelectionView& view, SelectionFont& font)
 {
     return std::make_shared<SelectionItem>(view, font);
-}
-
-bool isEastAsianFontName(const QString& name)
-{
-    const QString trimmed = name.trimmed();
-    for (const char32_t c : trimmed.toUcs4()) {
-        if (isCjk(c))
-            return true;
-    }
-    for (const char* font : kEastAsianFonts) {
-        if (trimmed.compare(QLatin1String(font), Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    for (const char* family : kEastAsianFamilies) {
-        if (trimmed.startsWith(QLatin1String(family), Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
 }
 
 } // namespace unooffice

@@ -43,8 +43,4 @@ struct SelectionFont
 // replace-all of the story the view shows.
 word::SelectionPtr createSelection(SelectionView& view, SelectionFont& font);
 
-// Whether a font name is an East Asian font's, which Word sets for Chinese text
-// as well as for Latin text.
-bool isEastAsianFontName(const QString& name);
-
 } // namespace unooffice

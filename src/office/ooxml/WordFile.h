@@ -1,0 +1,121 @@
+#pragma once
+
+#include "Package.h"
+
+#include <QList>
+#include <QString>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace ooxml {
+
+// A story of a WordprocessingML document: the body, a header or footer part,
+// or the text boxes of one drawing object (the drawing's own and its VML
+// fallback's, which hold the same text and change alike).
+struct Story
+{
+    QString part;   // empty: a header or footer that the section does not have yet
+    int shape = -1; // >= 0: that drawing object's text boxes, in part's main story
+    // For a missing header or footer: where it would be made.
+    int section = -1;
+    QString type; // "default", "first", "even"
+    bool header = true;
+
+    bool exists() const { return !part.isEmpty(); }
+};
+
+// Character formatting for typed text; unset members keep what the place has.
+struct Font
+{
+    std::optional<QString> name;
+    std::optional<double> points;
+    std::optional<bool> bold;
+};
+
+// Where typed text goes: a paragraph of a story and the position among its
+// child elements.
+struct Cursor
+{
+    Story story;
+    int paragraph = 0;
+    int child = -1;     // -1: after the paragraph's properties
+    int generation = 0; // a story emptied since makes the cursor go back to its start
+};
+
+// A .docx, .docm or .dotx, edited in its XML: Word's find and replace over
+// text spread across runs, the sections with their headers and footers, the
+// text boxes, and typing at a cursor. Only parts that change are written.
+class WordFile final
+{
+public:
+    // Opens and checks the package. Declined: a document this engine does not
+    // edit without loss (Strict vocabulary, tracked changes on, embedded
+    // documents). RuntimeError: damaged or unsafe.
+    explicit WordFile(QString path, Limits limits = {});
+    ~WordFile();
+
+    const QString& path() const { return m_path; }
+
+    Story body();
+    // The floating drawing objects of part's main story (the document part for
+    // the body), in document order.
+    int shapeCount(const QString& part);
+    Story shape(const QString& part, int index);
+
+    int sectionCount();
+    // The header (or footer) of a section: index 1 primary, 2 first page, 3
+    // even pages; inherited from the section before when it has none of its own.
+    Story headerFooter(int section, int index, bool header);
+    // The header or footer of the first page, where the view goes after opening.
+    Story firstPageHeaderFooter(bool header);
+    QString mainPart() const { return m_mainPart; }
+
+    bool find(const Story& story, const QString& text);
+    int replace(const Story& story, const QString& what, const QString& replacement);
+    // Empties the story, keeping one empty paragraph.
+    void clear(const Story& story);
+    int generation() const { return m_generation; }
+    QString text(const Story& story);
+
+    void typeText(Cursor& cursor, const QString& text, const Font& font);
+    void addPageField(Cursor& cursor, const Font& font);
+    // ParagraphFormat.Alignment of the cursor's paragraph: 0 left, 1 centre, 2 right, 3 justified.
+    void align(Cursor& cursor, int alignment);
+
+    bool modified() const { return m_package && m_package->modified(); }
+    // Writes the changed parts in place; false when nothing changed.
+    bool save();
+
+private:
+    struct Vocabulary;
+    struct ShapeNodes
+    {
+        std::vector<pugi::xml_node> boxes; // the w:txbxContent of the object and of its fallback
+    };
+
+    Package& package();
+    XmlPart& part(const QString& name);
+    const Vocabulary& words(const QString& part);
+    void check();
+    std::vector<pugi::xml_node> containers(const Story& story);
+    const std::vector<ShapeNodes>& shapesOf(const QString& part);
+    std::vector<pugi::xml_node> sectionProperties();
+    QString referencedPart(pugi::xml_node sectPr, const QString& type, bool header);
+    bool differentFirstPage(pugi::xml_node sectPr);
+    std::vector<pugi::xml_node> paragraphs(const Story& story);
+    Story make(const Story& story);
+    pugi::xml_node paragraphAt(Cursor& cursor);
+    pugi::xml_node newRun(const QString& partName, pugi::xml_node paragraph, int child, const Font& font);
+
+    QString m_path;
+    Limits m_limits;
+    std::unique_ptr<Package> m_package;
+    QString m_mainPart;
+    std::map<QString, std::unique_ptr<Vocabulary>> m_words;
+    std::map<QString, std::vector<ShapeNodes>> m_shapes;
+    int m_generation = 0;
+};
+
+} // namespace ooxml

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+namespace word {
+
+// Whether a font name is an East Asian font's. Word's Font.Name set to such a
+// font serves Chinese text as well as Latin text; a Latin font leaves the font
+// of East Asian text as it was.
+bool isEastAsianFontName(const QString& name);
+
+} // namespace word
