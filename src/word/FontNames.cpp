@@ -1,5 +1,7 @@
 #include "FontNames.h"
 
+#include "app/RuntimeError.h"
+
 #include <QList>
 
 namespace word {
@@ -45,6 +47,18 @@ bool isEastAsianFontName(const QString& name)
             return true;
     }
     return false;
+}
+
+double fontPoints(const QString& size)
+{
+    bool number = false;
+    const double points = size.trimmed().toDouble(&number);
+    if (!number)
+        throw RuntimeError(RuntimeError::TypeMismatch, QStringLiteral("字号“%1”不是数字").arg(size));
+    if (points < 1 || points > 1638)
+        throw RuntimeError(RuntimeError::InvalidCall,
+                           QStringLiteral("字号“%1”不在 1 到 1638 之间").arg(size));
+    return points;
 }
 
 } // namespace word

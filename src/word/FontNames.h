@@ -9,4 +9,8 @@ namespace word {
 // of East Asian text as it was.
 bool isEastAsianFontName(const QString& name);
 
+// Font.Size given as text: its points, from 1 to 1638 as Word takes them.
+// RuntimeError (in words for the user) for any other text.
+double fontPoints(const QString& size);
+
 } // namespace word

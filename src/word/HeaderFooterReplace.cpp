@@ -29,10 +29,7 @@ Result Command7(JobHost& host, word::Factory& office, const std::function<Inputs
     return Batch::run(
         host, pattern, [&] { return office.createWordProcessor(progId); }, word::texts::cannotStart(progId),
         [&](Batch& batch, word::Application& application, const QString& path) {
-            if (!batch.writable(path))
-                return;
-            const auto document =
-                batch.attempt(path, Batch::Stage::Open, [&] { return application.documentsOpen(path); });
+            const word::DocumentPtr document = word::openForChange(batch, application, path);
             if (!document)
                 return;
             const Inputs inputs = read();
@@ -45,7 +42,7 @@ Result Command7(JobHost& host, word::Factory& office, const std::function<Inputs
                                   inputs.footerNew);
             });
             if (changed)
-                batch.attempt(path, Batch::Stage::Save, [&] { (*document)->save(); });
+                batch.attempt(path, Batch::Stage::Save, [&] { document->save(); });
         });
 }
 

@@ -1,5 +1,6 @@
 #include "HeaderFooterWriter.h"
 
+#include "FontNames.h"
 #include "WordProcessor.h"
 #include "WordTexts.h"
 #include "app/RuntimeError.h"
@@ -15,19 +16,6 @@ const QString kLeft = QStringLiteral("居左");
 QString blanks(int count)
 {
     return QString(count, QLatin1Char(' '));
-}
-
-// Word takes font sizes from 1 to 1638 points; anything else fails the document
-// before a character of it is changed.
-void checkFontSize(const QString& size)
-{
-    bool number = false;
-    const double points = size.trimmed().toDouble(&number);
-    if (!number)
-        throw RuntimeError(RuntimeError::TypeMismatch, QStringLiteral("字号“%1”不是数字").arg(size));
-    if (points < 1 || points > 1638)
-        throw RuntimeError(RuntimeError::InvalidCall,
-                           QStringLiteral("字号“%1”不在 1 到 1638 之间").arg(size));
 }
 
 // "第", a page-number field, "页": each page shows its own number.
@@ -117,10 +105,11 @@ void write(Batch& batch, word::Application& application, const QString& path, co
 {
     application.setVisible(false);
     application.setDisplayAlerts(-1);
+    // A size box that is not a size fails the document before a character of it changes.
     if (inputs.header.write)
-        checkFontSize(inputs.header.fontSize);
+        word::fontPoints(inputs.header.fontSize);
     if (inputs.footer.write || inputs.pageNumber)
-        checkFontSize(inputs.footer.fontSize);
+        word::fontPoints(inputs.footer.fontSize);
 
     if (inputs.header.write) {
         textBlock(application, word::kSeekCurrentPageHeader, inputs.header);
@@ -182,18 +171,15 @@ Result Command3(JobHost& host, word::Factory& office, const std::function<Inputs
     return Batch::run(
         host, pattern, [&] { return office.createWordProcessor(progId); }, word::texts::cannotStart(progId),
         [&](Batch& batch, word::Application& application, const QString& path) {
-            if (!batch.writable(path))
-                return;
-            const auto document =
-                batch.attempt(path, Batch::Stage::Open, [&] { return application.documentsOpen(path); });
+            const word::DocumentPtr document = word::openForChange(batch, application, path);
             if (!document)
                 return;
             const Inputs inputs = read();
             if (batch.attempt(path, Batch::Stage::Write, [&] { write(batch, application, path, inputs); }))
-                batch.attempt(path, Batch::Stage::Save, [&] { (*document)->save(); });
+                batch.attempt(path, Batch::Stage::Save, [&] { document->save(); });
             try {
                 // Closing drops what a failed document had changed.
-                (*document)->close();
+                document->close();
             } catch (...) {
                 // The file is saved or reported already; Quit closes what is left.
             }

@@ -81,10 +81,7 @@ Result Command9(JobHost& host, word::Factory& office, const std::function<Inputs
     return Batch::run(
         host, pattern, [&] { return office.createWordProcessor(progId); }, word::texts::cannotStart(progId),
         [&](Batch& batch, word::Application& application, const QString& path) {
-            if (!batch.writable(path))
-                return;
-            const auto document =
-                batch.attempt(path, Batch::Stage::Open, [&] { return application.documentsOpen(path); });
+            const word::DocumentPtr document = word::openForChange(batch, application, path);
             if (!document)
                 return;
             host.yield();
@@ -93,11 +90,11 @@ Result Command9(JobHost& host, word::Factory& office, const std::function<Inputs
             const QStringList newTexts = splitList(inputs.newTexts);
             const bool changed = batch.attempt(path, Batch::Stage::Change, [&] {
                 for (qsizetype k = 0; k < oldTexts.size(); ++k)
-                    replacePair(host, **document, path, inputs.scopes, oldTexts.at(k), newTexts, k);
+                    replacePair(host, *document, path, inputs.scopes, oldTexts.at(k), newTexts, k);
             });
             // A failed document is not saved: the file keeps what it held.
             if (changed)
-                batch.attempt(path, Batch::Stage::Save, [&] { (*document)->save(); });
+                batch.attempt(path, Batch::Stage::Save, [&] { document->save(); });
         });
 }
 

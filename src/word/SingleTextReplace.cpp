@@ -47,14 +47,11 @@ void replaceIn(Flavour flavour, JobHost& host, Batch& batch, word::Application& 
                const QString& path, const QString& oldText, const QString& newText, const Scopes& scopes)
 {
     const bool word = flavour == Flavour::Word;
-    if (!batch.writable(path))
-        return;
-    const auto document =
-        batch.attempt(path, Batch::Stage::Open, [&] { return application.documentsOpen(path); });
+    const word::DocumentPtr document = word::openForChange(batch, application, path);
     if (!document)
         return;
     const bool changed = batch.attempt(path, Batch::Stage::Change, [&] {
-        const word::RangePtr content = (*document)->content();
+        const word::RangePtr content = document->content();
         if (content->findExecute(oldText)) {
             if (word)
                 host.yield();
@@ -66,7 +63,7 @@ void replaceIn(Flavour flavour, JobHost& host, Batch& batch, word::Application& 
         if (scopes.pageTextBoxes) {
             if (word)
                 host.yield();
-            for (const word::ShapePtr& shape : (*document)->shapes()) {
+            for (const word::ShapePtr& shape : document->shapes()) {
                 shape->textFrameTextRange()->replaceAll(oldText, newText);
                 host.journal(kTextBoxReplaced);
             }
@@ -74,19 +71,19 @@ void replaceIn(Flavour flavour, JobHost& host, Batch& batch, word::Application& 
         if (word) {
             host.yield();
             if (scopes.headersFooters)
-                headersFooters(host, **document, oldText, newText, true);
+                headersFooters(host, *document, oldText, newText, true);
             if (scopes.headerFooterTextBoxes)
-                headerFooterTextBoxes(**document, oldText, newText);
+                headerFooterTextBoxes(*document, oldText, newText);
         } else {
             if (scopes.headerFooterTextBoxes)
-                headerFooterTextBoxes(**document, oldText, newText);
+                headerFooterTextBoxes(*document, oldText, newText);
             if (scopes.headersFooters)
-                headersFooters(host, **document, oldText, newText, false);
+                headersFooters(host, *document, oldText, newText, false);
         }
     });
     // A failed document is not saved: the file keeps what it held.
     if (changed)
-        batch.attempt(path, Batch::Stage::Save, [&] { (*document)->save(); });
+        batch.attempt(path, Batch::Stage::Save, [&] { document->save(); });
 }
 
 Result run(Flavour flavour, JobHost& host, word::Factory& office, const QString& oldText,

@@ -1,5 +1,6 @@
 #include "WordProcessor.h"
 
+#include "app/Batch.h"
 #include "app/RuntimeError.h"
 
 namespace word {
@@ -13,6 +14,14 @@ ApplicationPtr createWps(Factory& factory)
             throw;
         return factory.createWordProcessor(QStringLiteral("KET.Application"));
     }
+}
+
+DocumentPtr openForChange(Batch& batch, Application& application, const QString& path)
+{
+    if (!batch.writable(path))
+        return {};
+    return batch.attempt(path, Batch::Stage::Open, [&] { return application.documentsOpen(path); })
+        .value_or(DocumentPtr());
 }
 
 } // namespace word

@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 
+class Batch;
+
 // The word processor as the document jobs drive it: the members of Word's
 // object model that they call, with Word's meaning. Engines: Microsoft Word and
 // WPS over COM, LibreOffice Writer over UNO, and an in-memory double for tests.
@@ -140,5 +142,9 @@ public:
 
 // WPS writer: "ET.Application", or "KET.Application" when that one cannot be created (429).
 ApplicationPtr createWps(Factory& factory);
+
+// Documents.Open of a file a job will change: none, reported, when the file is
+// read-only or cannot be opened.
+DocumentPtr openForChange(Batch& batch, Application& application, const QString& path);
 
 } // namespace word

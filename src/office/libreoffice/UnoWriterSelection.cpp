@@ -84,14 +84,7 @@ public:
 
     void setFontSize(const QString& size) override
     {
-        bool number = false;
-        const double points = size.trimmed().toDouble(&number);
-        if (!number)
-            throw RuntimeError(RuntimeError::TypeMismatch, QStringLiteral("字号“%1”不是数字").arg(size));
-        if (points < 1 || points > 1638)
-            throw RuntimeError(RuntimeError::InvalidCall,
-                               QStringLiteral("字号“%1”不在 1 到 1638 之间").arg(size));
-        const uno::Any value(static_cast<float>(points));
+        const uno::Any value(static_cast<float>(word::fontPoints(size)));
         setFont("CharHeight", value);
         setFont("CharHeightAsian", value);
         setFont("CharHeightComplex", value);

@@ -2,6 +2,7 @@
 
 #include "Refusal.h"
 #include "WordFile.h"
+#include "word/FontNames.h"
 
 #include <QFileInfo>
 
@@ -301,12 +302,7 @@ void SelectionItem::setFontName(const QString& name)
 void SelectionItem::setFontSize(const QString& size)
 {
     m_writer.active();
-    bool ok = false;
-    const double points = size.trimmed().toDouble(&ok);
-    if (!ok || points <= 0 || points > 1638)
-        throw RuntimeError(RuntimeError::TypeMismatch,
-                           QStringLiteral("类型不匹配：字号“%1”不是数字").arg(size));
-    m_writer.pendingFont().points = points;
+    m_writer.pendingFont().points = word::fontPoints(size);
 }
 
 void SelectionItem::setFontBold(bool bold)
