@@ -25,8 +25,6 @@ public:
     explicit SheetFile(QString path, Limits limits = {});
     ~SheetFile();
 
-    const QString& path() const { return m_path; }
-
     // Every sheet (chart sheets too), and the worksheets among them; 0-based.
     int sheetCount();
     int worksheetCount();
@@ -42,7 +40,7 @@ public:
     // Whether the worksheet's cells are protected against change.
     bool isProtected(int worksheet);
 
-    bool modified() const { return m_package && m_package->modified(); }
+    // Writes the changed parts in place; false when nothing changed.
     bool save();
 
 private:
@@ -55,25 +53,6 @@ private:
     struct Cell;
     struct Vocabulary;
 
-    Package& package();
-    void load();
-    const Vocabulary& names(const QString& part);
-    const Sheet& worksheet(int index);
-    XmlPart& sheetXml(const Sheet& sheet);
-    QString cellText(const Sheet& sheet, const Cell& cell);
-    std::vector<Cell> cells(const Sheet& sheet);
-    std::vector<int>& stringReferences();
-    XmlPart* strings();
-    pugi::xml_node stringItem(int index);
-    QString stringText(pugi::xml_node item);
-    int appendString(pugi::xml_node copyOf, const QString& plain);
-    bool dateStyle(int style);
-    QString formulaText(const Sheet& sheet, const Cell& cell, const std::vector<Cell>& all);
-    void unshare(const Sheet& sheet, const QString& group, std::vector<Cell>& all);
-    void writeEntry(const Sheet& sheet, Cell& cell, const QString& text);
-    void calculateOnLoad();
-    void dropCalculationChain();
-    bool hasFormulas();
     struct Area
     {
         int top = 0;
@@ -81,10 +60,45 @@ private:
         int bottom = 0;
         int right = 0;
     };
+
+    // The workbook, its sheets and cells as stored.
+    Package& package();
+    void load();
+    void close();
+    const Vocabulary& names(const QString& part);
+    const Sheet& worksheet(int index);
+    XmlPart& sheetXml(const Sheet& sheet);
+    std::vector<Cell> cells(const Sheet& sheet);
+    QString cellText(const Sheet& sheet, const Cell& cell);
+    bool dateStyle(int style);
+    bool isProtected(const Sheet& sheet);
+    void checkUnprotected(const Sheet& sheet);
     const std::vector<Area>& pivotAreas(const Sheet& sheet);
     bool inPivotTable(const Sheet& sheet, int row, int column);
+
+    // Shared strings.
+    XmlPart* strings();
+    pugi::xml_node stringItem(int index);
+    QString stringText(pugi::xml_node item);
+    std::vector<int>& stringReferences();
+    int appendString(pugi::xml_node copyOf, const QString& plain);
+    // The shared string a cell's new text goes to, counted for that cell: one
+    // that other cells hold with the same text, else the cell's old string
+    // when no cell holds it any more, else a new one.
+    int holdString(const QString& plain, int oldString);
+    // Empties a string item down to one empty text element, which it returns.
+    pugi::xml_node emptyString(int index);
+
+    // Writing a cell.
+    void writeEntry(const Sheet& sheet, Cell& cell, const QString& text);
     void renameTableColumns(const Sheet& sheet, const QSet<QPair<int, int>>& changed);
-    void checkUnprotected(const Sheet& sheet);
+
+    // Formulas.
+    QString formulaText(const Sheet& sheet, const Cell& cell, const std::vector<Cell>& all);
+    void unshare(const Sheet& sheet, const QString& group, std::vector<Cell>& all);
+    void calculateOnLoad();
+    void dropCalculationChain();
+    bool hasFormulas();
 
     QString m_path;
     Limits m_limits;

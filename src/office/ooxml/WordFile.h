@@ -56,8 +56,6 @@ public:
     explicit WordFile(QString path, Limits limits = {});
     ~WordFile();
 
-    const QString& path() const { return m_path; }
-
     Story body();
     // The floating drawing objects of part's main story (the document part for
     // the body), in document order.
@@ -70,7 +68,6 @@ public:
     Story headerFooter(int section, int index, bool header);
     // The header or footer of the first page, where the view goes after opening.
     Story firstPageHeaderFooter(bool header);
-    QString mainPart() const { return m_mainPart; }
 
     bool find(const Story& story, const QString& text);
     int replace(const Story& story, const QString& what, const QString& replacement);
@@ -84,7 +81,6 @@ public:
     // ParagraphFormat.Alignment of the cursor's paragraph: 0 left, 1 centre, 2 right, 3 justified.
     void align(Cursor& cursor, int alignment);
 
-    bool modified() const { return m_package && m_package->modified(); }
     // Writes the changed parts in place; false when nothing changed.
     bool save();
 
@@ -95,16 +91,20 @@ private:
         std::vector<pugi::xml_node> boxes; // the w:txbxContent of the object and of its fallback
     };
 
+    // The package and its stories.
     Package& package();
+    void check();
+    void close();
     XmlPart& part(const QString& name);
     const Vocabulary& words(const QString& part);
-    void check();
     std::vector<pugi::xml_node> containers(const Story& story);
     const std::vector<ShapeNodes>& shapesOf(const QString& part);
     std::vector<pugi::xml_node> sectionProperties();
     QString referencedPart(pugi::xml_node sectPr, const QString& type, bool header);
     bool differentFirstPage(pugi::xml_node sectPr);
     std::vector<pugi::xml_node> paragraphs(const Story& story);
+
+    // Typing.
     Story make(const Story& story);
     pugi::xml_node paragraphAt(Cursor& cursor);
     pugi::xml_node newRun(const QString& partName, pugi::xml_node paragraph, int child, const Font& font);
