@@ -21,7 +21,7 @@ if(YANHE_MINGW_CXX)
             -DCMAKE_PROJECT_INCLUDE=${PROJECT_SOURCE_DIR}/cmake/WindowsSyntaxCheck.cmake
             -DCMAKE_BUILD_TYPE=Release
             -DQT_HOST_PATH=${YANHE_QT_HOST_PREFIX} -DQT_HOST_PATH_CMAKE_DIR=${YANHE_QT_CMAKE_DIR}
-            -DQt6_DIR=${Qt6_DIR}
+            -DQt6_DIR=${Qt6_DIR} -Dpugixml_DIR=${pugixml_DIR}
             -DYANHE_LIBREOFFICE=OFF -DBUILD_TESTING=ON
     COMMAND ${CMAKE_COMMAND} --build ${YANHE_WINDOWS_CHECK_DIR}
     COMMENT "Compiling the Windows build's sources with MinGW-w64 (syntax only)"

@@ -22,13 +22,23 @@ add_compile_definitions(UNICODE _UNICODE WIN32 WIN64 _WIN64 _ENABLE_EXTENDED_ALI
 # linked: its shared objects stand in for the import libraries that the generator
 # insists on, and the host's system headers (/usr/include, named by some of Qt's
 # dependencies) must not reach the Windows compiler, which has its own.
+# The zip and XML libraries' headers are the same on every platform: they are
+# copied from the host into a folder of their own, so that /usr/include stays out.
+set(YANHE_PORTABLE_HEADERS ${CMAKE_BINARY_DIR}/portable-headers)
+file(COPY /usr/include/zip.h /usr/include/zipconf.h /usr/include/pugixml.hpp /usr/include/pugiconfig.hpp
+     DESTINATION ${YANHE_PORTABLE_HEADERS})
 function(yanhe_windows_check_adapt_qt)
   get_directory_property(imported DIRECTORY ${CMAKE_SOURCE_DIR} IMPORTED_TARGETS)
   foreach(target IN LISTS imported)
     get_target_property(includes ${target} INTERFACE_INCLUDE_DIRECTORIES)
     if(includes)
       list(REMOVE_ITEM includes /usr/include /usr/local/include)
+      if(target MATCHES "LIBZIP|pugixml")
+        list(APPEND includes ${YANHE_PORTABLE_HEADERS})
+      endif()
       set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${includes}")
+    elseif(target MATCHES "LIBZIP|pugixml")
+      set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${YANHE_PORTABLE_HEADERS})
     endif()
     get_target_property(type ${target} TYPE)
     if(NOT type STREQUAL "SHARED_LIBRARY")
