@@ -5,10 +5,10 @@
 #include "UnoText.h"
 #include "office/FailureText.h"
 
-#include <algorithm>
-#include <com/sun/star/beans/PropertyValue.hpp>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <algorithm>
+#include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
@@ -27,13 +27,13 @@
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
-#include <com/sun/star/util/XCloseable.hpp>
-#include <com/sun/star/util/XProtectable.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/text/XTextField.hpp>
 #include <com/sun/star/text/XTextFieldsSupplier.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
+#include <com/sun/star/util/XProtectable.hpp>
 #include <com/sun/star/util/XReplaceable.hpp>
 #include <com/sun/star/util/XSearchable.hpp>
 
@@ -350,7 +350,8 @@ public:
                 if (argument.Name == "FilterName")
                     argument.Value >>= filter;
             }
-            return std::make_shared<WorksheetItem>(m_office, m_document, sheetAt(index), formatLimits(filter));
+            return std::make_shared<WorksheetItem>(m_office, m_document, sheetAt(index),
+                                                   formatLimits(filter));
         });
     }
 
@@ -370,7 +371,7 @@ public:
             throw;
         }
         m_document.clear();
-        m_office.call([&] { Reference<util::XCloseable>(document, uno::UNO_QUERY_THROW)->close(true); });
+        m_office.close(document, m_path);
     }
 
     void discard()
@@ -379,7 +380,7 @@ public:
             return;
         const Reference<css::sheet::XSpreadsheetDocument> document = m_document;
         m_document.clear();
-        m_office.call([&] { Reference<util::XCloseable>(document, uno::UNO_QUERY_THROW)->close(true); });
+        m_office.close(document, m_path);
     }
 
 private:
@@ -427,7 +428,7 @@ public:
         const Reference<css::sheet::XSpreadsheetDocument> document = m_office.call(
             [&] { return Reference<css::sheet::XSpreadsheetDocument>(component, uno::UNO_QUERY); });
         if (!document.is()) {
-            m_office.call([&] { Reference<util::XCloseable>(component, uno::UNO_QUERY_THROW)->close(true); });
+            m_office.close(component, path);
             throw RuntimeError(RuntimeError::PathFileAccess, FailureText::notWorkbook());
         }
         auto item = std::make_shared<WorkbookItem>(m_office, path, document);

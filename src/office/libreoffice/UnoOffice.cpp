@@ -2,19 +2,18 @@
 
 #include "DocumentCheck.h"
 #include "Installation.h"
+#include "Profiles.h"
 #include "office/FailureText.h"
 #include "office/OwnProcesses.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QMutex>
 #include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -24,10 +23,16 @@
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/task/XInteractionHandler.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/exc_hlp.hxx>
-#include <map>
 #include <osl/file.hxx>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+#endif
 
 namespace unooffice {
 
@@ -89,101 +94,9 @@ Reference<uno::XComponentContext> localContext()
     return context;
 }
 
-// Whether a soffice process of this machine runs on the profile folder (Linux:
-// its command line names the profile).
-bool sofficeRunsOn(const QString& profile)
-{
-#ifdef Q_OS_LINUX
-    const QByteArray option = "-env:UserInstallation=" + fileUrl(profile).toUtf8();
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (!entry.front().isDigit())
-            continue;
-        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(entry));
-        if (!commandLine.open(QIODevice::ReadOnly))
-            continue;
-        const QList<QByteArray> arguments = commandLine.readAll().split('\0');
-        if (arguments.contains(option))
-            return true;
-    }
-#else
-    Q_UNUSED(profile);
-#endif
-    return false;
-}
-
-// The profiles of the tool's soffices, kept in the user's cache folder so that
-// a later run starts on a profile that exists already (a first start on a new
-// profile costs seconds). A soffice holds its profile's lock file while it
-// runs: two soffices on one profile would become one.
-class Profiles
-{
-public:
-    Profiles()
-    {
-        const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-        m_root = QDir(cache).filePath(QStringLiteral("yanhe"));
-        if (cache.isEmpty() || !QDir().mkpath(m_root)) {
-            m_temporary =
-                std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("yanhe-XXXXXX")));
-            m_root = m_temporary->path();
-        }
-    }
-
-    int take()
-    {
-        const QMutexLocker lock(&m_mutex);
-        for (int index = 0;; ++index) {
-            if (m_locks.contains(index))
-                continue;
-            auto held = std::make_unique<QLockFile>(folder(index) + QStringLiteral(".lock"));
-            held->setStaleLockTime(0); // stale only when its process is gone
-            // A tool that ended without ending its soffice leaves a stale lock and a
-            // soffice still on the profile: a new one there would hand over to it and exit.
-            if (held->tryLock(0) && !sofficeRunsOn(folder(index))) {
-                m_locks.emplace(index, std::move(held));
-                return index;
-            }
-        }
-    }
-    void give(int index)
-    {
-        const QMutexLocker lock(&m_mutex);
-        m_locks.erase(index);
-    }
-    // True when no running soffice, of this process or another, uses the profile.
-    bool isFree(const QString& profile)
-    {
-        {
-            const QMutexLocker lock(&m_mutex);
-            for (const auto& [index, held] : m_locks) {
-                if (QDir::cleanPath(folder(index)) == QDir::cleanPath(profile))
-                    return false;
-            }
-        }
-        QLockFile probe(profile + QStringLiteral(".lock"));
-        probe.setStaleLockTime(0);
-        if (!probe.tryLock(0))
-            return false;
-        probe.unlock();
-        return true;
-    }
-    QString folder(int index) const
-    {
-        return QDir(m_root).filePath(
-            QStringLiteral("%1-%2").arg(QLatin1String(OwnProcesses::kProfileMarker)).arg(index));
-    }
-
-private:
-    QMutex m_mutex;
-    QString m_root;
-    std::unique_ptr<QTemporaryDir> m_temporary;
-    std::map<int, std::unique_ptr<QLockFile>> m_locks;
-};
-
 Profiles& profiles()
 {
-    static Profiles instance;
-    return instance;
+    return Profiles::instance();
 }
 
 } // namespace
@@ -210,11 +123,18 @@ bool UnoOffice::running() const
            m_desktop.is();
 }
 
+bool UnoOffice::launched() const
+{
+    // Started ahead of its first use and not yet connected.
+    return m_process && m_process->state() != QProcess::NotRunning && !m_context.is();
+}
+
 void UnoOffice::ensureRunning()
 {
     if (running())
         return;
-    forget();
+    if (!launched())
+        forget();
     try {
         start();
     } catch (const RuntimeError& error) {
@@ -226,13 +146,9 @@ void UnoOffice::ensureRunning()
 
 void UnoOffice::start()
 {
-    const QString program = LibreOfficeInstallation::programFolder();
+    launch();
+    // The local UNO environment comes up while soffice does.
     const Reference<uno::XComponentContext> local = localContext();
-    static std::atomic<int> serial{0};
-    m_pipe = QStringLiteral("yanhe-%1-%2").arg(QCoreApplication::applicationPid()).arg(++serial);
-    m_profile = profiles().take();
-
-    launch(program);
     // soffice opens its pipe once it is up; a first start on a new profile takes a few seconds.
     const Reference<bridge::XUnoUrlResolver> resolver =
         call([&] { return bridge::UnoUrlResolver::create(local); });
@@ -254,7 +170,7 @@ void UnoOffice::start()
         constexpr int kRestartRequested = 81;
         if (m_process->waitForFinished(0) && m_process->exitStatus() == QProcess::NormalExit &&
             m_process->exitCode() == kRestartRequested && !deadline.hasExpired()) {
-            launch(program);
+            launchProcess();
             continue;
         }
         if (m_process->state() != QProcess::Running)
@@ -265,17 +181,44 @@ void UnoOffice::start()
         if (deadline.hasExpired())
             throw RuntimeError(RuntimeError::CannotCreateObject, FailureText::cannotStart(),
                                QStringLiteral("LibreOffice did not answer on its pipe"));
-        QThread::msleep(50);
+        QThread::msleep(20);
     }
 }
 
-void UnoOffice::launch(const QString& program)
+void UnoOffice::launch()
 {
+    if (launched())
+        return;
+    static std::atomic<int> serial{0};
+    m_pipe = QStringLiteral("yanhe-%1-%2").arg(QCoreApplication::applicationPid()).arg(++serial);
+    m_profile = profiles().take();
+    launchProcess();
+    // While soffice comes up: what earlier runs that were killed left behind.
+    profiles().cleanUpAfterEndedRuns();
+}
+
+void UnoOffice::launchProcess()
+{
+    const QString program = LibreOfficeInstallation::programFolder();
+    if (program.isEmpty())
+        throw RuntimeError(RuntimeError::CannotCreateObject, FailureText::cannotStart(),
+                           QStringLiteral("LibreOffice not found"));
     if (m_pid > 0)
         OwnProcesses::remove(m_pid);
     m_process = std::make_unique<QProcess>();
     m_process->setStandardOutputFile(QProcess::nullDevice());
     m_process->setStandardErrorFile(QProcess::nullDevice());
+#ifdef Q_OS_LINUX
+    // soffice ends with the tool however the tool ends, kill -9 included: the
+    // kernel sends it SIGKILL when the thread that started it goes. The engine
+    // is used from one thread that lives as long as it does.
+    const pid_t parent = ::getpid();
+    m_process->setChildProcessModifier([parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(1); // the tool went before the signal was set
+    });
+#endif
     m_process->start(QDir(program).filePath(QStringLiteral("soffice.bin")),
                      {QStringLiteral("--headless"), QStringLiteral("--invisible"), QStringLiteral("--nologo"),
                       QStringLiteral("--norestore"), QStringLiteral("--nodefault"),
@@ -296,41 +239,46 @@ Reference<lang::XMultiComponentFactory> UnoOffice::serviceManager()
     return call([&] { return m_context->getServiceManager(); });
 }
 
-namespace {
-
-QString lockFileOf(const QString& path)
+void UnoOffice::prepare()
 {
-    const QFileInfo info(path);
-    return info.dir().filePath(QStringLiteral(".~lock.") + info.fileName() + QLatin1Char('#'));
+    if (running() || launched())
+        return;
+    try {
+        forget();
+        launch();
+    } catch (const RuntimeError&) {
+        forget(); // ensureRunning() tries again and says why
+    }
 }
 
-// The tool profile a document lock file names; empty for anybody else's lock.
-QString lockingProfile(const QString& lockFile)
+void UnoOffice::noteLoaded(const QString& path)
 {
-    QFile file(lockFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QString content = QString::fromUtf8(file.read(4096));
-    const qsizetype at = content.indexOf(QLatin1String(OwnProcesses::kProfileMarker));
-    if (at < 0)
-        return {};
-    const qsizetype start = content.lastIndexOf(QLatin1String("file://"), at);
-    const qsizetype end = content.indexOf(QLatin1Char(';'), at);
-    return QDir::cleanPath(QUrl(content.mid(start, end < 0 ? -1 : end - start)).toLocalFile());
+    m_loaded.append({path, QDateTime::currentMSecsSinceEpoch()});
+    profiles().record(m_profile, m_loaded);
 }
 
-// A lock file that a soffice of this tool left behind when it was ended: it
-// names one of the tool's profiles, and no soffice runs on that profile now.
-bool isStaleOwnLock(const QString& lockFile)
+void UnoOffice::noteClosed(const QString& path)
 {
-    const QString profile = lockingProfile(lockFile);
-    return !profile.isEmpty() && (!QFileInfo::exists(profile) || profiles().isFree(profile));
+    for (qsizetype i = m_loaded.size() - 1; i >= 0; --i) {
+        if (m_loaded.at(i).path == path) {
+            m_loaded.removeAt(i);
+            break;
+        }
+    }
+    if (m_profile >= 0)
+        profiles().record(m_profile, m_loaded);
 }
 
-} // namespace
+void UnoOffice::close(const Reference<uno::XInterface>& document, const QString& path)
+{
+    call([&] { Reference<util::XCloseable>(document, uno::UNO_QUERY_THROW)->close(true); });
+    noteClosed(path);
+}
 
 Reference<lang::XComponent> UnoOffice::load(const QString& path, DocumentKind kind)
 {
+    // soffice starts while the file is looked at.
+    prepare();
     const QFileInfo info(path);
     if (!info.exists())
         throw RuntimeError(RuntimeError::FileNotFound, FailureText::missing());
@@ -369,19 +317,22 @@ Reference<lang::XComponent> UnoOffice::load(const QString& path, DocumentKind ki
     const uno::Sequence<beans::PropertyValue> arguments(properties, std::size(properties));
     Reference<lang::XComponent> document;
     QString detail;
+    // Noted before the load: a soffice that dies loading it leaves its lock file behind.
+    noteLoaded(path);
     try {
         document = call([&] {
             const Reference<frame::XComponentLoader> loader(m_desktop, uno::UNO_QUERY_THROW);
             return loader->loadComponentFromURL(url, rtl::OUString("_blank"), 0, arguments);
         });
-        m_loaded.append(path);
     } catch (const RuntimeError& error) {
         if (!running())
             throw; // the office program itself failed, not the file
         detail = error.detail();
     }
-    if (!document.is())
+    if (!document.is()) {
+        noteClosed(path);
         throw loadFailure(*asked, detail.isEmpty() ? describe(detected) : detail);
+    }
     return document;
 }
 
@@ -445,13 +396,9 @@ void UnoOffice::forget()
             m_process->waitForFinished(5000);
         }
         m_process.reset();
-        // An ended soffice leaves the lock files of its open documents behind.
-        const QString profile = QDir::cleanPath(profiles().folder(m_profile));
-        for (const QString& path : std::as_const(m_loaded)) {
-            const QString lock = lockFileOf(path);
-            if (QFileInfo::exists(lock) && lockingProfile(lock) == profile)
-                QFile::remove(lock);
-        }
+        // An ended soffice leaves the lock files of its open documents behind,
+        // and the temporary file of a store it was in the middle of.
+        removeLeftovers(profiles().folder(m_profile), m_loaded);
     }
     m_loaded.clear();
     if (m_pid > 0)

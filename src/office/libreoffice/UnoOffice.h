@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Profiles.h"
 #include "app/RuntimeError.h"
 #include "office/Watchdog.h"
 
@@ -51,6 +52,8 @@ public:
     // writes back as that format. Anything else is refused before it is loaded,
     // with what is wrong with the file in words a user understands.
     Reference<css::lang::XComponent> load(const QString& path, DocumentKind kind);
+    // Closes a document load() gave, discarding what it has not stored.
+    void close(const Reference<css::uno::XInterface>& document, const QString& path);
     // A new document from a URL such as "private:factory/swriter".
     Reference<css::lang::XComponent> loadUrl(const QString& url);
 
@@ -104,9 +107,14 @@ private:
         int& m_depth;
     };
 
+    bool launched() const;
+    void prepare();
     void ensureRunning();
     void start();
-    void launch(const QString& program);
+    void launch();
+    void launchProcess();
+    void noteLoaded(const QString& path);
+    void noteClosed(const QString& path);
     void finish();
     // The failure that escaped a call, as the engine reports it; from inside a catch block.
     RuntimeError failure(bool disposed);
@@ -116,7 +124,7 @@ private:
     qint64 m_pid = 0;
     int m_profile = -1;
     int m_depth = 0;
-    QStringList m_loaded; // documents this soffice opened
+    QList<LoadedDocument> m_loaded; // documents this soffice opened and has not closed
     QString m_pipe;
     int m_timeoutMs;
     Reference<css::uno::XComponentContext> m_context;

@@ -80,13 +80,19 @@ public:
         }
     }
 
+    bool hasChanges()
+    {
+        return m_office.call(
+            [&] { return Reference<util::XModifiable>(live(), uno::UNO_QUERY_THROW)->isModified(); });
+    }
+
     void close() override
     {
         if (!m_document.is())
             return;
         const Reference<text::XTextDocument> document = m_document;
         m_document.clear();
-        m_office.call([&] { Reference<util::XCloseable>(document, uno::UNO_QUERY_THROW)->close(true); });
+        m_office.close(document, m_path);
     }
 
 private:
@@ -106,13 +112,19 @@ private:
 class Writer final : public word::Application, private SelectionView
 {
 public:
+    // Word keeps every document a job opened until Quit. Here the one opened
+    // before is closed now, unless it has changes not stored: a document
+    // LibreOffice keeps open costs memory and makes every further load slower,
+    // and once its file is stored nothing depends on it staying open. Its
+    // handle stays and says it is closed.
     word::DocumentPtr documentsOpen(const QString& path) override
     {
+        closeStored();
         const Reference<lang::XComponent> component = m_office.load(path, DocumentKind::Text);
         const Reference<text::XTextDocument> document =
             m_office.call([&] { return Reference<text::XTextDocument>(component, uno::UNO_QUERY); });
         if (!document.is()) {
-            m_office.call([&] { Reference<util::XCloseable>(component, uno::UNO_QUERY_THROW)->close(true); });
+            m_office.close(component, path);
             throw RuntimeError(RuntimeError::PathFileAccess, FailureText::notWordDocument());
         }
         auto item = std::make_shared<DocumentItem>(m_office, path, document);
@@ -234,6 +246,19 @@ public:
     QList<word::SectionPtr> documentSections() override { return active()->sections(); }
 
 private:
+    void closeStored()
+    {
+        for (const auto& document : std::as_const(m_documents)) {
+            try {
+                if (document->isOpen() && !document->hasChanges())
+                    document->close();
+            } catch (const RuntimeError&) {
+                // A soffice that fails here is started afresh by the next load.
+            }
+        }
+        m_documents.removeIf([](const auto& document) { return !document->isOpen(); });
+    }
+
     // What SeekView shows: the main text, or a section's header or footer of a Word index.
     struct View
     {

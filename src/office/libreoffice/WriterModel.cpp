@@ -57,26 +57,27 @@ OUString shapeTypeOf(const Reference<uno::XInterface>& shape)
 #pragma GCC diagnostic pop
 }
 
-// Every occurrence of text in the document that lies in story, any letter case.
-std::vector<Reference<text::XTextRange>> occurrences(const Reference<text::XTextDocument>& document,
-                                                     const Reference<text::XText>& story, const QString& text)
+// Writer's search through the document for text, any letter case, visiting
+// the occurrences that lie in story one at a time, until visit gives false.
+// One occurrence is held at a time: every range held is moved along at each
+// edit, so holding them all (findAll) makes a replace quadratic in their number.
+template <class F>
+void eachOccurrence(const Reference<text::XTextDocument>& document, const Reference<text::XText>& story,
+                    const QString& text, F&& visit)
 {
-    std::vector<Reference<text::XTextRange>> found;
     if (text.isEmpty() || !story.is())
-        return found;
+        return;
     const Reference<util::XSearchable> searchable(document, uno::UNO_QUERY_THROW);
     const Reference<util::XSearchDescriptor> descriptor = searchable->createSearchDescriptor();
     descriptor->setSearchString(toOUString(text));
     const Reference<beans::XPropertySet> options(descriptor, uno::UNO_QUERY_THROW);
     options->setPropertyValue(OUString("SearchCaseSensitive"), uno::Any(false));
     options->setPropertyValue(OUString("SearchRegularExpression"), uno::Any(false));
-    const Reference<container::XIndexAccess> all = searchable->findAll(descriptor);
-    for (sal_Int32 i = 0; all.is() && i < all->getCount(); ++i) {
-        const Reference<text::XTextRange> range(all->getByIndex(i), uno::UNO_QUERY);
-        if (contains(story, range))
-            found.push_back(range);
+    for (Reference<text::XTextRange> range(searchable->findFirst(descriptor), uno::UNO_QUERY); range.is();
+         range.set(searchable->findNext(range->getEnd(), descriptor), uno::UNO_QUERY)) {
+        if (contains(story, range) && !visit(range))
+            return;
     }
-    return found;
 }
 
 // Writer's search finds only what its layout shows: the main text, but not a
@@ -97,7 +98,14 @@ public:
     bool findExecute(const QString& text) override
     {
         return m_office.call([&] {
-            return m_walked ? holdsText(m_story, text) : !occurrences(m_document, m_story, text).empty();
+            if (m_walked)
+                return holdsText(m_story, text);
+            bool found = false;
+            eachOccurrence(m_document, m_story, text, [&](const Reference<text::XTextRange>&) {
+                found = true;
+                return false;
+            });
+            return found;
         });
     }
 
@@ -109,8 +117,12 @@ public:
                 return;
             }
             const OUString replacement = toOUString(replaceWith);
-            for (const auto& range : occurrences(m_document, m_story, findText))
+            // The search goes on from the end of the new text, which the range holds after the
+            // replace: a replacement that holds the text itself is not searched again.
+            eachOccurrence(m_document, m_story, findText, [&](const Reference<text::XTextRange>& range) {
                 replaceKeepingBounds(range, replacement);
+                return true;
+            });
         });
     }
 
