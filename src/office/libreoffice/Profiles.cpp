@@ -114,6 +114,10 @@ int Profiles::take()
                 if (sofficeRunsOn(folder(index)))
                     continue;
                 m_locks.emplace(index, std::move(held));
+                // A run that ended without cleaning up left its record here.
+                const QString record = folder(index) + kRecordSuffix;
+                if (QFileInfo::exists(record))
+                    cleanUpProfile(folder(index), record);
                 return index;
             }
             if (held->error() != QLockFile::LockFailedError)

@@ -1,0 +1,192 @@
+#include "app/RuntimeError.h"
+#include "office/OfficeRegistry.h"
+#include "support/CliRun.h"
+#include "support/UnoDocuments.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <csignal>
+
+// How long the LibreOffice engine keeps what it opens: documents, its soffice,
+// the files it leaves beside documents, and its profile.
+namespace {
+
+const UnoDocuments::WordContent kContent{{"正文 OLD 一", "第二段 OLD"}, {}, {}, {}, {}};
+
+QString lockOf(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.dir().filePath(".~lock." + info.fileName() + "#");
+}
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Processes whose parent is pid.
+QList<qint64> childrenOf(qint64 pid)
+{
+    QList<qint64> found;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat("/proc/" + entry + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QString line = QString::fromLatin1(stat.readAll());
+        const QStringList fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(1).toLongLong() == pid)
+            found << entry.toLongLong();
+    }
+    return found;
+}
+
+// Gone, or a zombie nobody has collected yet.
+bool ended(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QString line = QString::fromLatin1(stat.readAll());
+    return line.mid(line.lastIndexOf(')') + 2).startsWith('Z');
+}
+
+QStringList leftovers(const QString& folder)
+{
+    return QDir(folder).entryList({".~lock.*", "lu*.tmp"}, QDir::Files | QDir::Hidden);
+}
+
+} // namespace
+
+class TestEngineLifetime : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase() { UnoDocuments::shutdown(); }
+    void storedDocumentsCloseWhenTheNextOpens();
+    void killedRunEndsItsSofficeAndTheNextCleansUp();
+    void unusableCacheFolder();
+
+private:
+    QStringList makeDocuments(const QString& folder, int count);
+    QTemporaryDir m_dir;
+};
+
+void TestEngineLifetime::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+QStringList TestEngineLifetime::makeDocuments(const QString& folder, int count)
+{
+    QDir().mkpath(folder);
+    const QString first = QDir(folder).filePath("doc00.doc");
+    UnoDocuments::writeDocument(first, kContent);
+    QStringList files{first};
+    for (int i = 1; i < count; ++i) {
+        files << QDir(folder).filePath(QStringLiteral("doc%1.doc").arg(i, 2, 10, QLatin1Char('0')));
+        QFile::copy(first, files.last());
+    }
+    return files;
+}
+
+void TestEngineLifetime::storedDocumentsCloseWhenTheNextOpens()
+{
+    const QStringList files = makeDocuments(m_dir.filePath("close"), 3);
+    word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
+
+    // A replacement that holds the text it replaces is not searched again.
+    word::DocumentPtr first = word->documentsOpen(files[0]);
+    first->content()->replaceAll("OLD", "xOLDx");
+    first->save();
+    QVERIFY(QFile::exists(lockOf(files[0])));
+
+    // The stored one closes when the next opens; its handle says so.
+    word::DocumentPtr second = word->documentsOpen(files[1]);
+    QVERIFY(!QFile::exists(lockOf(files[0])));
+    QCOMPARE(word->documents().size(), 1);
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, first->content());
+
+    // One with changes not stored stays open until Quit, which drops them.
+    second->content()->replaceAll("OLD", "NEW");
+    const QByteArray secondBytes = bytesOf(files[1]);
+    word->documentsOpen(files[2]);
+    QCOMPARE(word->documents().size(), 2);
+    QVERIFY(second->content()->text().contains("NEW"));
+    word->quit();
+    QCOMPARE(bytesOf(files[1]), secondBytes);
+    QCOMPARE(leftovers(m_dir.filePath("close")), QStringList());
+
+    word = OfficeRegistry::system().createWordProcessor("Word.Application");
+    const QString text = word->documentsOpen(files[0])->content()->text();
+    QCOMPARE(text.count("xOLDx"), 2);
+    QCOMPARE(text.count("OLD"), 2);
+    word->quit();
+}
+
+void TestEngineLifetime::killedRunEndsItsSofficeAndTheNextCleansUp()
+{
+    const QString folder = m_dir.filePath("killed");
+    const QStringList files = makeDocuments(folder, 40);
+    QTemporaryDir app;
+    QProcess run;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("YANHE_APP_FOLDER", app.path());
+    environment.insert("YANHE_ENGINE", "libreoffice");
+    run.setProcessEnvironment(environment);
+    run.start(YANHE_CLI, QStringList{"word-replace", "--old", "OLD", "--new", "NEW"} + files);
+    QVERIFY(run.waitForStarted());
+    // Killed in the middle, once soffice has done a few documents.
+    QByteArray lines;
+    for (QDeadlineTimer deadline(180000); !lines.contains('\n') && !deadline.hasExpired();) {
+        if (run.waitForReadyRead(1000))
+            lines += run.readAllStandardOutput();
+        else if (run.state() != QProcess::Running)
+            break;
+    }
+    QCOMPARE(run.state(), QProcess::Running);
+    const QList<qint64> soffices = childrenOf(run.processId());
+    QVERIFY(!soffices.isEmpty());
+    ::kill(pid_t(run.processId()), SIGKILL);
+    QVERIFY(run.waitForFinished(10000));
+    for (const qint64 pid : soffices)
+        QTRY_VERIFY_WITH_TIMEOUT(ended(pid), 10000);
+
+    // The next run cleans up what the killed one left and does every file.
+    const CliRun again = CliRun::of(QStringList{"word-replace", "--old", "OLD", "--new", "NEW"} + files,
+                                    app.path(), environment);
+    QCOMPARE(again.code, 0);
+    QCOMPARE(again.out.size(), files.size());
+    for (const QString& line : again.out)
+        QVERIFY2(line.endsWith(" 已替换内容") || line.endsWith(" 未找到内容"), qPrintable(line));
+    QCOMPARE(leftovers(folder), QStringList());
+}
+
+void TestEngineLifetime::unusableCacheFolder()
+{
+    // The profiles' folder cannot be made (a file stands where it would go):
+    // soffice runs on a profile in a temporary folder, and the run ends.
+    const QString folder = m_dir.filePath("cache");
+    const QStringList files = makeDocuments(folder, 1);
+    QFile blocker(m_dir.filePath("not-a-folder"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QTemporaryDir app;
+    QProcessEnvironment environment;
+    environment.insert("XDG_CACHE_HOME", blocker.fileName());
+    environment.insert("YANHE_ENGINE", "libreoffice");
+    const CliRun run = CliRun::of(QStringList{"word-replace", "--old", "OLD", "--new", "NEW"} + files,
+                                  app.path(), environment);
+    QCOMPARE(run.code, 0);
+    QCOMPARE(run.out, QStringList{files[0] + " 已替换内容"});
+    QCOMPARE(leftovers(folder), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestEngineLifetime)
+#include "tst_enginelifetime.moc"
