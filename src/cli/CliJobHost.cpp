@@ -1,5 +1,6 @@
 #include "CliJobHost.h"
 
+#include "Arguments.h"
 #include "CliOutput.h"
 #include "app/Journal.h"
 #include "app/RuntimeError.h"
@@ -19,7 +20,7 @@ void CliJobHost::removeRow(int row)
 
 void CliJobHost::appendLog(const QString& line)
 {
-    out() << line << Qt::endl;
+    out() << oneLine(line) << Qt::endl;
 }
 
 void CliJobHost::journal(const QString& message)
@@ -34,7 +35,7 @@ void CliJobHost::journal(const QString& message)
 void CliJobHost::message(const QString& text, const QString&, Icon icon)
 {
     if (icon != Icon::None)
-        out() << text << Qt::endl;
+        out() << oneLine(text) << Qt::endl;
 }
 
 } // namespace cli

@@ -1,5 +1,6 @@
 #include "JobCommand.h"
 
+#include "Arguments.h"
 #include "CliJobHost.h"
 #include "CliOutput.h"
 #include "app/AppFolders.h"
@@ -133,8 +134,10 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
     }
 
     QStringList files;
-    for (const QString& file : parser.positionalArguments())
-        files << QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
+    QStringList notText;
+    for (const QString& file : parser.positionalArguments()) {
+        (isNotText(file) ? notText : files) << QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
+    }
 
     const AppFolders folders(AppFolders::forThisProcess());
     QString dayFolder;
@@ -148,10 +151,16 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
     CliJobHost host(files, journal);
     OfficeRegistry& office = OfficeRegistry::system();
     JobContext context{host, inputs, office, office};
+    // Named before the job starts, as no path made of them reaches the file.
+    for (const QString& file : std::as_const(notText)) {
+        const QString line = file + QStringLiteral(" 处理失败，未修改：文件名不是有效的文字编码");
+        host.appendLog(line);
+        host.journal(line);
+    }
     const Batch::Result result = JobTable::run(row, context);
     if (!host.status().isEmpty())
         err() << host.status() << Qt::endl;
-    return result.started && result.failures == 0 ? 0 : 1;
+    return result.started && result.failures == 0 && notText.isEmpty() ? 0 : 1;
 }
 
 } // namespace cli

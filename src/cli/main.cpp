@@ -1,4 +1,5 @@
 // yanhe-cli: the tool's jobs from a shell, for scripts, tests and benchmarks.
+#include "Arguments.h"
 #include "CliOutput.h"
 #include "EnvCommands.h"
 #include "JobCommand.h"
@@ -162,7 +163,7 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("yanhe-cli"));
 
-    QStringList arguments = QCoreApplication::arguments();
+    QStringList arguments = cli::readArguments(argc, argv);
     if (arguments.size() < 2)
         return usageError(QStringLiteral("no command given\n") + usage());
     const QString command = arguments.takeAt(1);

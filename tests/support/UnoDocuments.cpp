@@ -3,12 +3,14 @@
 #include "office/FailureText.h"
 #include "office/libreoffice/UnoOffice.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QThread>
 #include <com/sun/star/awt/FontWeight.hpp>
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -18,17 +20,23 @@
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNameContainer.hpp>
+#include <com/sun/star/container/XNameReplace.hpp>
 #include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/XEventsSupplier.hpp>
 #include <com/sun/star/drawing/XDrawPageSupplier.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
 #include <com/sun/star/drawing/XShapeGrouper.hpp>
 #include <com/sun/star/drawing/XShapes.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/graphic/XGraphic.hpp>
 #include <com/sun/star/graphic/XGraphicProvider.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/script/XLibraryContainer.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/XCellAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
@@ -1188,6 +1196,65 @@ QList<RenderedPage> renderLines(const QString& path)
         }
     }
     return pages;
+}
+
+void writeMacroDocument(const QString& path, const QString& body, const QString& marker)
+{
+    making(path, [&] {
+        const Reference<lang::XComponent> component =
+            office().loadUrl(QStringLiteral("private:factory/swriter"));
+        const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
+        document->getText()->setString(toOUString(body));
+        const Reference<script::XLibraryContainer> libraries(
+            Reference<beans::XPropertySet>(document, uno::UNO_QUERY_THROW)
+                ->getPropertyValue(OUString("BasicLibraries")),
+            uno::UNO_QUERY_THROW);
+        if (!libraries->hasByName(OUString("Standard")))
+            libraries->createLibrary(OUString("Standard"));
+        const Reference<container::XNameContainer> library(libraries->getByName(OUString("Standard")),
+                                                           uno::UNO_QUERY_THROW);
+        const QString source = QStringLiteral("Sub Main\n"
+                                              "  Open \"%1\" For Output As #1\n"
+                                              "  Print #1, \"ran\"\n"
+                                              "  Close #1\n"
+                                              "End Sub\n")
+                                   .arg(marker);
+        library->insertByName(OUString("Module1"), uno::Any(toOUString(source)));
+        const beans::PropertyValue binding[] = {
+            property("EventType", uno::Any(OUString("Script"))),
+            property("Script",
+                     uno::Any(OUString(
+                         "vnd.sun.star.script:Standard.Module1.Main?language=Basic&location=document"))),
+        };
+        // Opening a document raises both: when it is read, and when its view is made.
+        const Reference<container::XNameReplace> events =
+            Reference<document::XEventsSupplier>(document, uno::UNO_QUERY_THROW)->getEvents();
+        for (const char* event : {"OnLoad", "OnLoadFinished"})
+            events->replaceByName(OUString::createFromAscii(event),
+                                  uno::Any(uno::Sequence<beans::PropertyValue>(binding, 2)));
+        store(component, path, "writer8");
+    });
+}
+
+bool openRunningMacros(const QString& path, const QString& marker)
+{
+    bool ran = false;
+    making(path, [&] {
+        const beans::PropertyValue list[] = {
+            property("Hidden", uno::Any(false)),
+            property("MacroExecutionMode", uno::Any(document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN)),
+        };
+        office().serviceManager(); // started when needed
+        const Reference<frame::XComponentLoader> loader(frame::Desktop::create(office().context()),
+                                                        uno::UNO_QUERY_THROW);
+        const Reference<lang::XComponent> component = loader->loadComponentFromURL(
+            toOUString(fileUrl(path)), OUString("_blank"), 0, uno::Sequence<beans::PropertyValue>(list, 2));
+        // The load event's handlers run after the load has returned.
+        for (QDeadlineTimer deadline(20000); !ran && !deadline.hasExpired(); QThread::msleep(100))
+            ran = QFileInfo::exists(marker);
+        Reference<util::XCloseable>(component, uno::UNO_QUERY_THROW)->close(true);
+    });
+    return ran;
 }
 
 void shutdown()

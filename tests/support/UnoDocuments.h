@@ -141,6 +141,13 @@ QMap<QString, QStringList> stories(const QString& path);
 // and pdftotext). Empty when it cannot be rendered.
 QString rendered(const QString& path);
 
+// An OpenDocument text with the body text whose Basic macro, bound to the
+// document's load event, writes the file marker when it runs.
+void writeMacroDocument(const QString& path, const QString& body, const QString& marker);
+// Loads the file with its macros allowed, as a careless user would, and closes
+// it once marker exists (or after some seconds); whether it came.
+bool openRunningMacros(const QString& path, const QString& marker);
+
 // Ends the LibreOffice that made the files.
 void shutdown();
 

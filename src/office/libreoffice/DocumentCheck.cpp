@@ -8,6 +8,7 @@
 #include <com/sun/star/document/BrokenPackageRequest.hpp>
 #include <com/sun/star/document/LockedDocumentRequest.hpp>
 #include <com/sun/star/document/LockedOnSavingRequest.hpp>
+#include <com/sun/star/document/OwnLockOnDocumentRequest.hpp>
 #include <com/sun/star/document/XTypeDetection.hpp>
 #include <com/sun/star/task/PasswordRequest.hpp>
 #include <com/sun/star/task/XInteractionAbort.hpp>
@@ -55,6 +56,7 @@ private:
         task::PasswordRequest password;
         document::LockedDocumentRequest locked;
         document::LockedOnSavingRequest lockedOnSaving;
+        document::OwnLockOnDocumentRequest ownLock;
         document::BrokenPackageRequest broken;
         if (request >>= password) {
             m_asked->password = true;
@@ -64,6 +66,10 @@ private:
         } else if (request >>= lockedOnSaving) {
             m_asked->locked = true;
             m_asked->lockedBy = who(lockedOnSaving.UserInfo);
+        } else if (request >>= ownLock) {
+            // Open under this user's name elsewhere: another run of the tool, or the
+            // user's own LibreOffice.
+            m_asked->locked = true;
         } else if (request >>= broken) {
             m_asked->broken = true;
         } else {
