@@ -2,7 +2,8 @@
 // LibreOffice engine: bare open+save+close, open+replace-all+save+close, and
 // LibreOffice's own `soffice --headless --convert-to` over the same files; then
 // soffice's memory with N replaced documents left open (as the document jobs
-// leave them until Quit) and with each closed after saving.
+// leave them until Quit: the engine closes each when the next opens) and with
+// each closed after saving; and, for .doc, where a document's time goes.
 #include "office/OfficeRegistry.h"
 #include "office/OwnProcesses.h"
 #include "office/libreoffice/Installation.h"
@@ -43,6 +44,8 @@ double perDoc(qint64 ms, int n)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    // This bench measures LibreOffice's engine, which .docx would not go to otherwise.
+    qputenv("YANHE_ENGINE", "libreoffice");
     const int n = argc > 1 ? std::max(1, atoi(argv[1])) : 200;
     QTemporaryDir dir;
     QStringList files;
@@ -97,6 +100,41 @@ int main(int argc, char* argv[])
     const long openRss = rssKiB();
     word->quit();
 
+    // Where a document's time goes in the replace jobs' order: open (the one
+    // before is closed then), find probe, replace-all, save; .doc copies.
+    QTemporaryDir docs;
+    const QString firstDoc = docs.filePath(QStringLiteral("doc0000.doc"));
+    UnoDocuments::writeDocument(
+        firstDoc, {{QStringLiteral("第1号文档 OLD 正文"), QStringLiteral("第二段")}, {}, {}, {}, {}});
+    UnoDocuments::shutdown();
+    QStringList docFiles{firstDoc};
+    for (int i = 1; i < n; ++i) {
+        docFiles << docs.filePath(QStringLiteral("doc%1.doc").arg(i, 4, 10, QLatin1Char('0')));
+        QFile::copy(firstDoc, docFiles.last());
+    }
+    word = OfficeRegistry::system().createWordProcessor(QStringLiteral("Word.Application"));
+    word->documentsOpen(docFiles.first())->close();
+    qint64 stages[4] = {};
+    QElapsedTimer stage;
+    for (const QString& file : std::as_const(docFiles)) {
+        stage.start();
+        const word::DocumentPtr document = word->documentsOpen(file);
+        stages[0] += stage.nsecsElapsed();
+        stage.start();
+        const word::RangePtr content = document->content();
+        const bool found = content->findExecute(QStringLiteral("OLD"));
+        stages[1] += stage.nsecsElapsed();
+        stage.start();
+        if (found)
+            document->content()->replaceAll(QStringLiteral("OLD"), QStringLiteral("NEW"));
+        stages[2] += stage.nsecsElapsed();
+        stage.start();
+        document->save();
+        stages[3] += stage.nsecsElapsed();
+    }
+    const long stagesRss = rssKiB();
+    word->quit();
+
     const QString soffice =
         QDir(LibreOfficeInstallation::programFolder()).filePath(QStringLiteral("soffice"));
     QTemporaryDir out;
@@ -135,6 +173,10 @@ int main(int argc, char* argv[])
                 perDoc(wholeJob, n));
     std::printf("ratio open+replace+save+close / convert-to: %.2f\n", double(replaced) / double(converted));
     std::printf("ratio yanhe-cli word-replace / convert-to:  %.2f\n", double(wholeJob) / double(converted));
+    std::printf(".doc per stage: open %.1f ms (the one before closed then), probe %.1f ms, replace %.1f ms, "
+                "save %.1f ms; soffice RSS %ld MiB after %d\n",
+                stages[0] / 1e6 / n, stages[1] / 1e6 / n, stages[2] / 1e6 / n, stages[3] / 1e6 / n,
+                stagesRss / 1024, n);
     std::printf("soffice RSS: %ld MiB after %d documents closed each time; %ld MiB at start, %ld MiB with %d "
                 "left open\n",
                 closedRss / 1024, n, startRss / 1024, openRss / 1024, n);

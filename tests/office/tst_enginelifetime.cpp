@@ -3,10 +3,12 @@
 #include "support/CliRun.h"
 #include "support/UnoDocuments.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -71,6 +73,7 @@ private slots:
     void cleanupTestCase() { UnoDocuments::shutdown(); }
     void storedDocumentsCloseWhenTheNextOpens();
     void killedRunEndsItsSofficeAndTheNextCleansUp();
+    void leftoversOfAnEndedRun();
     void unusableCacheFolder();
 
 private:
@@ -116,9 +119,14 @@ void TestEngineLifetime::storedDocumentsCloseWhenTheNextOpens()
     // One with changes not stored stays open until Quit, which drops them.
     second->content()->replaceAll("OLD", "NEW");
     const QByteArray secondBytes = bytesOf(files[1]);
-    word->documentsOpen(files[2]);
+    word::DocumentPtr third = word->documentsOpen(files[2]);
     QCOMPARE(word->documents().size(), 2);
     QVERIFY(second->content()->text().contains("NEW"));
+    // One letter inside its own replacement, and an empty replacement.
+    third->content()->replaceAll("o", "xOx");
+    third->content()->replaceAll("LD", "");
+    QCOMPARE(third->content()->text().count("xOx"), 2);
+    QVERIFY(!third->content()->text().contains("LD"));
     word->quit();
     QCOMPARE(bytesOf(files[1]), secondBytes);
     QCOMPARE(leftovers(m_dir.filePath("close")), QStringList());
@@ -164,8 +172,46 @@ void TestEngineLifetime::killedRunEndsItsSofficeAndTheNextCleansUp()
     QCOMPARE(again.code, 0);
     QCOMPARE(again.out.size(), files.size());
     for (const QString& line : again.out)
-        QVERIFY2(line.endsWith(" 已替换内容") || line.endsWith(" 未找到内容"), qPrintable(line));
+        QVERIFY2(line.endsWith(" 已替换内容") || line.endsWith(" 没找到替换的内容"), qPrintable(line));
     QCOMPARE(leftovers(folder), QStringList());
+}
+
+void TestEngineLifetime::leftoversOfAnEndedRun()
+{
+    // What a soffice killed in the middle of a store leaves, as its record names it.
+    const QString folder = m_dir.filePath("leftovers");
+    const QStringList files = makeDocuments(folder, 2);
+    const QString root =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)).filePath("yanhe");
+    QVERIFY(QDir().mkpath(root));
+    const QString profile = QDir(root).filePath("yanhe-office-profile-40");
+    const auto write = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    write(profile + ".documents", QByteArray::number(now - 60000) + '\t' + QByteArray::number(now - 10000) +
+                                      '\t' + files[0].toUtf8() + '\n');
+    write(lockOf(files[0]), "yanhe,host,yanhe,01.12.2026 10:00,file://" + profile.toUtf8() + ";\n");
+    write(lockOf(files[1]), "王 五,other,wang,01.12.2026 10:00,file:///home/wang/.config/libreoffice/4;\n");
+    write(QDir(folder).filePath("lu5sr2k9.tmp"), "half a store");
+    write(QDir(folder).filePath("lu0old.tmp"), "older than the store");
+    QFile old(QDir(folder).filePath("lu0old.tmp"));
+    QVERIFY(old.open(QIODevice::ReadWrite));
+    QVERIFY(old.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    old.close();
+    write(QDir(folder).filePath("notes.tmp"), "the user's");
+
+    // Any later run that starts a soffice cleans up, whatever files it works on.
+    const QString other = makeDocuments(m_dir.filePath("other"), 1).first();
+    QTemporaryDir app;
+    const CliRun run = CliRun::of({"word-replace", "--old", "OLD", "--new", "NEW", other}, app.path());
+    QCOMPARE(run.code, 0);
+    QVERIFY(!QFile::exists(profile + ".documents"));
+    QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    left.sort();
+    QCOMPARE(left, QStringList({".~lock.doc01.doc#", "doc00.doc", "doc01.doc", "lu0old.tmp", "notes.tmp"}));
 }
 
 void TestEngineLifetime::unusableCacheFolder()

@@ -171,7 +171,8 @@ void Profiles::record(int index, const QList<LoadedDocument>& documents)
     }
     QByteArray lines;
     for (const LoadedDocument& document : documents)
-        lines += QByteArray::number(document.since) + '\t' + document.path.toUtf8() + '\n';
+        lines += QByteArray::number(document.since) + '\t' + QByteArray::number(document.storing) + '\t' +
+                 document.path.toUtf8() + '\n';
     // Best effort: a record that cannot be written only leaves more for the user to clean.
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -193,7 +194,13 @@ void Profiles::cleanUpAfterEndedRuns()
          QDir(root).entryList({marker + QStringLiteral("-*") + kRecordSuffix}, QDir::Files)) {
         const QString record = QDir(root).filePath(name);
         const QString profile = record.chopped(kRecordSuffix.size());
-        if (isFree(profile) && !sofficeRunsOn(profile))
+        if (!isFree(profile))
+            continue;
+        // Held while cleaning, so that no other run takes the profile meanwhile
+        // and has its live lock files taken for leftovers.
+        QLockFile held(profile + QStringLiteral(".lock"));
+        held.setStaleLockTime(0);
+        if (held.tryLock(0) && !sofficeRunsOn(profile))
             cleanUpProfile(profile, record);
     }
 #ifdef Q_OS_LINUX
@@ -216,9 +223,10 @@ void Profiles::cleanUpProfile(const QString& profile, const QString& record)
         return;
     QList<LoadedDocument> documents;
     for (const QByteArray& line : file.readAll().split('\n')) {
-        const qsizetype tab = line.indexOf('\t');
-        if (tab > 0)
-            documents.append({QString::fromUtf8(line.mid(tab + 1)), line.left(tab).toLongLong()});
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() >= 3)
+            documents.append({QString::fromUtf8(line.mid(fields[0].size() + fields[1].size() + 2)),
+                              fields[0].toLongLong(), fields[1].toLongLong()});
     }
     file.close();
     removeLeftovers(profile, documents);
@@ -234,10 +242,13 @@ void removeLeftovers(const QString& profile, const QList<LoadedDocument>& docume
             QFile::remove(lock);
 #ifdef Q_OS_LINUX
         // A store writes a temporary file beside the document, then puts it in the document's place.
+        if (document.storing <= 0)
+            continue;
         const QDir folder = QFileInfo(document.path).dir();
         for (const QFileInfo& temporary :
              folder.entryInfoList({QStringLiteral("lu*.tmp")}, QDir::Files | QDir::Hidden)) {
-            if (temporary.lastModified().toMSecsSinceEpoch() + 2000 >= document.since &&
+            if (temporary.ownerId() == ::getuid() &&
+                temporary.lastModified().toMSecsSinceEpoch() + 2000 >= document.storing &&
                 !heldOpen(temporary.filePath()))
                 QFile::remove(temporary.filePath());
         }

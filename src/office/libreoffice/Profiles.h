@@ -16,7 +16,8 @@ namespace unooffice {
 struct LoadedDocument
 {
     QString path;
-    qint64 since = 0; // milliseconds since the epoch
+    qint64 since = 0;   // loaded, milliseconds since the epoch
+    qint64 storing = 0; // a store began then and has not ended; 0 when none
 };
 
 // The profiles of the tool's soffices, kept in the user's cache folder
@@ -63,7 +64,9 @@ private:
 };
 
 // What a soffice on profile that is gone left of the documents it had loaded:
-// their lock files, and the temporary files of a store beside them.
+// their lock files that name the profile, and beside a document it was storing,
+// the temporary files of that store (LibreOffice's lu*.tmp, the user's own,
+// made since the store began, held open by no process).
 void removeLeftovers(const QString& profile, const QList<LoadedDocument>& documents);
 
 // The lock file LibreOffice keeps beside a document it has loaded.

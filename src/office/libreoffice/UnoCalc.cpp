@@ -361,17 +361,15 @@ public:
     {
         const Reference<css::sheet::XSpreadsheetDocument> document = live();
         try {
-            m_office.call([&] {
-                if (saveChanges && Reference<util::XModifiable>(document, uno::UNO_QUERY_THROW)->isModified())
-                    Reference<frame::XStorable>(document, uno::UNO_QUERY_THROW)->store();
-            });
+            if (saveChanges)
+                m_office.store(document, m_path);
         } catch (const RuntimeError& error) {
             if (QFileInfo::exists(m_path) && !QFileInfo(m_path).isWritable())
                 throw RuntimeError(RuntimeError::PermissionDenied, FailureText::readOnly(), error.detail());
             throw;
         }
         m_document.clear();
-        m_office.close(document, m_path);
+        m_office.close(document, m_generation, m_path);
     }
 
     void discard()
@@ -380,7 +378,7 @@ public:
             return;
         const Reference<css::sheet::XSpreadsheetDocument> document = m_document;
         m_document.clear();
-        m_office.close(document, m_path);
+        m_office.close(document, m_generation, m_path);
     }
 
 private:
@@ -407,6 +405,7 @@ private:
     }
 
     UnoOffice& m_office;
+    int m_generation = m_office.generation();
     QString m_path;
     Reference<css::sheet::XSpreadsheetDocument> m_document;
 };
@@ -428,7 +427,7 @@ public:
         const Reference<css::sheet::XSpreadsheetDocument> document = m_office.call(
             [&] { return Reference<css::sheet::XSpreadsheetDocument>(component, uno::UNO_QUERY); });
         if (!document.is()) {
-            m_office.close(component, path);
+            m_office.close(component, m_office.generation(), path);
             throw RuntimeError(RuntimeError::PathFileAccess, FailureText::notWorkbook());
         }
         auto item = std::make_shared<WorkbookItem>(m_office, path, document);

@@ -22,8 +22,10 @@
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/task/XInteractionHandler.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XModifiable.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/exc_hlp.hxx>
 #include <osl/file.hxx>
@@ -269,8 +271,33 @@ void UnoOffice::noteClosed(const QString& path)
         profiles().record(m_profile, m_loaded);
 }
 
-void UnoOffice::close(const Reference<uno::XInterface>& document, const QString& path)
+void UnoOffice::noteStoring(const QString& path, bool storing)
 {
+    for (LoadedDocument& document : m_loaded) {
+        if (document.path == path)
+            document.storing = storing ? QDateTime::currentMSecsSinceEpoch() : 0;
+    }
+    profiles().record(m_profile, m_loaded);
+}
+
+void UnoOffice::store(const Reference<uno::XInterface>& document, const QString& path)
+{
+    call([&] {
+        if (!Reference<util::XModifiable>(document, uno::UNO_QUERY_THROW)->isModified())
+            return;
+        // Noted before: a soffice that dies storing it leaves its temporary file beside it.
+        noteStoring(path, true);
+        Reference<frame::XStorable>(document, uno::UNO_QUERY_THROW)->store();
+        noteStoring(path, false);
+    });
+}
+
+void UnoOffice::close(const Reference<uno::XInterface>& document, int generation, const QString& path)
+{
+    // A document of a soffice that is gone is gone with it; a call on it would
+    // end the soffice that runs now.
+    if (generation != m_generation)
+        return;
     call([&] { Reference<util::XCloseable>(document, uno::UNO_QUERY_THROW)->close(true); });
     noteClosed(path);
 }
@@ -387,13 +414,23 @@ RuntimeError UnoOffice::failure(bool disposed)
 
 void UnoOffice::forget()
 {
+    const bool connected = m_context.is();
     m_detector.reset();
     m_desktop.clear();
     m_context.clear();
+    ++m_generation;
     if (m_process) {
         if (m_process->state() != QProcess::NotRunning) {
-            m_process->kill();
-            m_process->waitForFinished(5000);
+            // One still starting (its files all failed before it was needed) may
+            // be writing a new profile: asked to end first, so the profile stays whole.
+            if (!connected) {
+                m_process->terminate();
+                m_process->waitForFinished(3000);
+            }
+            if (m_process->state() != QProcess::NotRunning) {
+                m_process->kill();
+                m_process->waitForFinished(5000);
+            }
         }
         m_process.reset();
         // An ended soffice leaves the lock files of its open documents behind,

@@ -52,8 +52,13 @@ public:
     // writes back as that format. Anything else is refused before it is loaded,
     // with what is wrong with the file in words a user understands.
     Reference<css::lang::XComponent> load(const QString& path, DocumentKind kind);
-    // Closes a document load() gave, discarding what it has not stored.
-    void close(const Reference<css::uno::XInterface>& document, const QString& path);
+    // Stores a document load() gave in its file, when it has changes.
+    void store(const Reference<css::uno::XInterface>& document, const QString& path);
+    // Closes a document load() gave, discarding what it has not stored; one
+    // loaded by an earlier soffice (another generation) is gone already.
+    void close(const Reference<css::uno::XInterface>& document, int generation, const QString& path);
+    // Counts the soffices this engine has had: a document belongs to one.
+    int generation() const { return m_generation; }
     // A new document from a URL such as "private:factory/swriter".
     Reference<css::lang::XComponent> loadUrl(const QString& url);
 
@@ -115,6 +120,7 @@ private:
     void launchProcess();
     void noteLoaded(const QString& path);
     void noteClosed(const QString& path);
+    void noteStoring(const QString& path, bool storing);
     void finish();
     // The failure that escaped a call, as the engine reports it; from inside a catch block.
     RuntimeError failure(bool disposed);
@@ -124,6 +130,7 @@ private:
     qint64 m_pid = 0;
     int m_profile = -1;
     int m_depth = 0;
+    int m_generation = 0;
     QList<LoadedDocument> m_loaded; // documents this soffice opened and has not closed
     QString m_pipe;
     int m_timeoutMs;

@@ -68,11 +68,7 @@ public:
     void save() override
     {
         try {
-            m_office.call([&] {
-                if (!Reference<util::XModifiable>(live(), uno::UNO_QUERY_THROW)->isModified())
-                    return;
-                Reference<frame::XStorable>(live(), uno::UNO_QUERY_THROW)->store();
-            });
+            m_office.store(live(), m_path);
         } catch (const RuntimeError& error) {
             if (QFileInfo::exists(m_path) && !QFileInfo(m_path).isWritable())
                 throw RuntimeError(RuntimeError::PermissionDenied, FailureText::readOnly(), error.detail());
@@ -82,6 +78,8 @@ public:
 
     bool hasChanges()
     {
+        if (m_generation != m_office.generation())
+            return false; // gone with its soffice
         return m_office.call(
             [&] { return Reference<util::XModifiable>(live(), uno::UNO_QUERY_THROW)->isModified(); });
     }
@@ -92,7 +90,7 @@ public:
             return;
         const Reference<text::XTextDocument> document = m_document;
         m_document.clear();
-        m_office.close(document, m_path);
+        m_office.close(document, m_generation, m_path);
     }
 
 private:
@@ -105,6 +103,7 @@ private:
     }
 
     UnoOffice& m_office;
+    int m_generation = m_office.generation();
     QString m_path;
     Reference<text::XTextDocument> m_document;
 };
@@ -124,7 +123,7 @@ public:
         const Reference<text::XTextDocument> document =
             m_office.call([&] { return Reference<text::XTextDocument>(component, uno::UNO_QUERY); });
         if (!document.is()) {
-            m_office.close(component, path);
+            m_office.close(component, m_office.generation(), path);
             throw RuntimeError(RuntimeError::PathFileAccess, FailureText::notWordDocument());
         }
         auto item = std::make_shared<DocumentItem>(m_office, path, document);

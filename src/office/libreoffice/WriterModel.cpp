@@ -73,9 +73,16 @@ void eachOccurrence(const Reference<text::XTextDocument>& document, const Refere
     const Reference<beans::XPropertySet> options(descriptor, uno::UNO_QUERY_THROW);
     options->setPropertyValue(OUString("SearchCaseSensitive"), uno::Any(false));
     options->setPropertyValue(OUString("SearchRegularExpression"), uno::Any(false));
+    // The story cannot hold more occurrences than this; should an edit ever
+    // leave the search where it was, the loop still ends there.
+    sal_Int32 left = -1;
     for (Reference<text::XTextRange> range(searchable->findFirst(descriptor), uno::UNO_QUERY); range.is();
          range.set(searchable->findNext(range->getEnd(), descriptor), uno::UNO_QUERY)) {
-        if (contains(story, range) && !visit(range))
+        if (!contains(story, range))
+            continue;
+        if (left < 0)
+            left = story->getString().getLength() / sal_Int32(text.size()) + 1;
+        if (left-- == 0 || !visit(range))
             return;
     }
 }
