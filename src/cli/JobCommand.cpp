@@ -2,6 +2,8 @@
 
 #include "CliJobHost.h"
 #include "CliOutput.h"
+#include "ParallelRun.h"
+#include "WorkerHost.h"
 #include "app/AppFolders.h"
 #include "app/Clock.h"
 #include "app/JobTable.h"
@@ -68,6 +70,12 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         parser.addOption(parsed);
         declared.emplace(option.name, parsed);
     }
+    const QCommandLineOption jobs(QStringLiteral("jobs"),
+                                  QStringLiteral("Work on N files at once, each with its own office process "
+                                                 "(default 1). The output is the same as with one."),
+                                  QStringLiteral("N"), QStringLiteral("1"));
+    if (row.drivesOffice)
+        parser.addOption(jobs);
     if (row.takesFiles)
         parser.addPositionalArgument(QStringLiteral("FILE"),
                                      QStringLiteral("Files to work on, as ticked rows."),
@@ -124,6 +132,14 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
             break;
         }
     }
+    int engines = 1;
+    if (row.drivesOffice) {
+        bool number = false;
+        engines = parser.value(jobs).toInt(&number);
+        if (!number || engines < 1)
+            return usageError(QStringLiteral("--jobs needs a whole number of 1 or more, not \"%1\"")
+                                  .arg(parser.value(jobs)));
+    }
     if (!missing.isEmpty())
         return usageError(row.command + QStringLiteral(" needs ") + missing.join(QStringLiteral(" and ")));
     if (row.usageCheck) {
@@ -136,6 +152,11 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
     for (const QString& file : parser.positionalArguments())
         files << QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
 
+    if (row.drivesOffice) {
+        if (const std::optional<QList<int>> share = workerRows())
+            return runWorker(row, inputs, files, *share);
+    }
+
     const AppFolders folders(AppFolders::forThisProcess());
     QString dayFolder;
     try {
@@ -146,6 +167,12 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
     }
     Journal journal(dayFolder, Clock::system());
     CliJobHost host(files, journal);
+    if (engines > 1 && files.size() > 1) {
+        const int code = runParallel(host, files, engines, QStringList{row.command} + arguments.mid(1));
+        if (!host.status().isEmpty())
+            err() << host.status() << Qt::endl;
+        return code;
+    }
     OfficeRegistry& office = OfficeRegistry::system();
     JobContext context{host, inputs, office, office};
     const Batch::Result result = JobTable::run(row, context);

@@ -1,0 +1,145 @@
+#include "WorkerHost.h"
+
+#include "app/JobTable.h"
+#include "office/OfficeRegistry.h"
+
+#include <QtGlobal>
+#include <cerrno>
+#include <csignal>
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+#include <cstdio>
+#include <cstdlib>
+
+namespace cli {
+
+QByteArray WorkerRecord::encode() const
+{
+    QByteArray line;
+    line += char(kind);
+    line += '\t';
+    for (const char c : text.toUtf8()) {
+        switch (c) {
+        case '\\':
+            line += "\\\\";
+            break;
+        case '\n':
+            line += "\\n";
+            break;
+        case '\r':
+            line += "\\r";
+            break;
+        default:
+            line += c;
+        }
+    }
+    return line + '\n';
+}
+
+std::optional<WorkerRecord> WorkerRecord::decode(const QByteArray& line)
+{
+    if (line.size() < 2 || line.at(1) != '\t' || !QByteArrayView("BDLJSM").contains(line.at(0)))
+        return std::nullopt;
+    QByteArray text;
+    text.reserve(line.size());
+    for (qsizetype i = 2; i < line.size(); ++i) {
+        const char c = line.at(i);
+        if (c != '\\' || i + 1 == line.size()) {
+            text += c;
+            continue;
+        }
+        const char next = line.at(++i);
+        text += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    return WorkerRecord{Kind(line.at(0)), QString::fromUtf8(text)};
+}
+
+WorkerHost::WorkerHost(QStringList files, const QList<int>& ownRows, Sink sink)
+    : m_files(std::move(files))
+    , m_own(ownRows.cbegin(), ownRows.cend())
+    , m_sink(std::move(sink))
+{}
+
+QString WorkerHost::rowText(int row) const
+{
+    if (m_own.contains(row) && row != m_current) {
+        // Lets the tests end a worker in the middle of a run, as a crash would.
+        if (qEnvironmentVariableIntValue("YANHE_CLI_TEST_KILL_AT_ROW") - 1 == row)
+#ifdef Q_OS_UNIX
+            std::raise(SIGKILL);
+#else
+            std::abort();
+#endif
+        m_sink({WorkerRecord::Begin, QString::number(row)});
+        m_current = row;
+        m_past = false;
+    } else if (!m_own.contains(row) && m_current >= 0 && row > m_current && !m_past) {
+        m_sink({WorkerRecord::Past, {}});
+        m_past = true;
+    }
+    return m_files.value(row);
+}
+
+void WorkerHost::setStatus(const QString& text)
+{
+    m_status = text;
+    m_sink({WorkerRecord::Status, text});
+}
+
+void WorkerHost::message(const QString& text, const QString&, Icon icon)
+{
+    if (icon != Icon::None)
+        m_sink({WorkerRecord::Message, text});
+}
+
+std::optional<QList<int>> workerRows()
+{
+    if (!qEnvironmentVariableIsSet(kWorkerRows))
+        return std::nullopt;
+    QList<int> rows;
+    for (const QString& part :
+         qEnvironmentVariable(kWorkerRows).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int row = part.toInt(&ok);
+        if (ok && row >= 0)
+            rows << row;
+    }
+    return rows;
+}
+
+namespace {
+
+// Whole lines, unbuffered: what a worker wrote before it died reaches the run.
+void writeOut(const QByteArray& bytes)
+{
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+#ifdef Q_OS_UNIX
+        const ssize_t written = ::write(STDOUT_FILENO, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+#else
+        const qsizetype written = qsizetype(std::fwrite(data, 1, size_t(left), stdout));
+        std::fflush(stdout);
+#endif
+        if (written <= 0)
+            return;
+        data += written;
+        left -= written;
+    }
+}
+
+} // namespace
+
+int runWorker(const JobRow& row, const JobInputs& inputs, const QStringList& files, const QList<int>& rows)
+{
+    WorkerHost host(files, rows, [](const WorkerRecord& record) { writeOut(record.encode()); });
+    OfficeRegistry& office = OfficeRegistry::system();
+    JobContext context{host, inputs, office, office};
+    const Batch::Result result = JobTable::run(row, context);
+    return result.started && result.failures == 0 ? 0 : 1;
+}
+
+} // namespace cli
