@@ -4,9 +4,14 @@
 #include "office/OfficeRegistry.h"
 
 #include <QtGlobal>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <thread>
 #ifdef Q_OS_UNIX
+#include <QDir>
+#include <QFile>
+#include <chrono>
 #include <unistd.h>
 #endif
 #include <cstdio>
@@ -131,11 +136,96 @@ void writeOut(const QByteArray& bytes)
     }
 }
 
+#ifdef Q_OS_UNIX
+int terminationPipe[2] = {-1, -1};
+
+// The live child processes of this process: the office processes it started,
+// also one that is being started and not yet known to its engine.
+QList<qint64> children()
+{
+    QList<qint64> found;
+    const QByteArray self = QByteArray::number(::getpid());
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(0) != "Z" && fields.at(1) == self)
+            found << entry.toLongLong();
+    }
+    return found;
+}
+
+std::atomic<bool> ending{false};
+
+void onTermination(int signal)
+{
+    ending = true;
+    const char byte = char(signal);
+    [[maybe_unused]] const ssize_t written = ::write(terminationPipe[1], &byte, 1);
+}
+
+// A worker told to end (its run ended, the user pressed Ctrl-C) ends the
+// office processes it started before it goes, as they would otherwise stay;
+// its only children are office processes. The signal handler only wakes a
+// thread: ending processes is no work for a handler.
+void endOfficeWhenTold()
+{
+    if (::pipe(terminationPipe) != 0)
+        return;
+    std::thread([] {
+        char signal = 0;
+        while (::read(terminationPipe[0], &signal, 1) < 0 && errno == EINTR) {
+        }
+        // The office processes get the chance to end cleanly; one started meanwhile
+        // (the engine replacing the one that ended) does not.
+        QList<qint64> told = children();
+        for (const qint64 pid : std::as_const(told))
+            ::kill(pid_t(pid), SIGTERM);
+        for (int i = 0; i < 60; ++i) {
+            const QList<qint64> left = children();
+            if (left.isEmpty())
+                break;
+            for (const qint64 pid : left) {
+                if (!told.contains(pid) || i == 59)
+                    ::kill(pid_t(pid), SIGKILL);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ::_exit(128 + signal);
+    }).detach();
+    struct sigaction action = {};
+    action.sa_handler = onTermination;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+    // With the run gone, a record written is lost, not the end of the worker.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+#endif
+
+// Once the worker is told to end, the job goes no further: the next file would
+// start a new office process.
+void holdWhenEnding()
+{
+#ifdef Q_OS_UNIX
+    while (ending)
+        ::pause();
+#endif
+}
+
 } // namespace
 
 int runWorker(const JobRow& row, const JobInputs& inputs, const QStringList& files, const QList<int>& rows)
 {
-    WorkerHost host(files, rows, [](const WorkerRecord& record) { writeOut(record.encode()); });
+#ifdef Q_OS_UNIX
+    endOfficeWhenTold();
+#endif
+    WorkerHost host(files, rows, [](const WorkerRecord& record) {
+        holdWhenEnding();
+        writeOut(record.encode());
+    });
     OfficeRegistry& office = OfficeRegistry::system();
     JobContext context{host, inputs, office, office};
     const Batch::Result result = JobTable::run(row, context);

@@ -7,6 +7,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <functional>
 
 // yanhe-cli --jobs: the same job on several office processes at once prints,
 // journals and changes exactly what a run on one does.
@@ -40,6 +42,25 @@ QStringList journal(const QString& appFolder)
             lines << line.mid(line.indexOf(time) + 5);
     }
     return lines;
+}
+
+// The processes whose /proc entry says what `match` wants, zombies left out.
+QList<qint64>
+processes(const std::function<bool(const QByteArray& stat, const QByteArray& commandLine)>& match)
+{
+    QList<qint64> found;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        const QByteArray stat = bytes("/proc/" + entry + "/stat");
+        const QByteArray afterName = stat.mid(stat.lastIndexOf(')') + 2);
+        if (!afterName.isEmpty() && afterName.at(0) != 'Z' &&
+            match(afterName, bytes("/proc/" + entry + "/cmdline")))
+            found << pid;
+    }
+    return found;
 }
 
 // Two copies of the same files, one for each run.
@@ -83,6 +104,7 @@ private slots:
     void workbooksAsWithOneEngine();
     void usageErrors();
     void killedWorkerCostsOnlyItsFile();
+    void terminatedRunLeavesNoProcess();
 };
 
 void TestCliJobs::documentsAsWithOneEngine()
@@ -236,6 +258,62 @@ void TestCliJobs::killedWorkerCostsOnlyItsFile()
     QCOMPARE(bytes(files.at(2)), original);
     for (int i : {0, 1, 3, 4, 5, 6})
         QVERIFY2(bytes(files.at(i)) != original, qPrintable(files.at(i)));
+}
+
+void TestCliJobs::terminatedRunLeavesNoProcess()
+{
+    // The run's office profiles in a folder of this test's own: the office processes
+    // found there are the run's.
+    QTemporaryDir dir;
+    QTemporaryDir app;
+    QTemporaryDir cache;
+    const QString first = dir.filePath("d0.doc");
+    UnoDocuments::writeDocument(first, {{"正文 OLD"}, {}, {}, {}, {}});
+    QStringList files{first};
+    for (int i = 1; i < 30; ++i) {
+        files << dir.filePath(QString("d%1.doc").arg(i));
+        QVERIFY(QFile::copy(first, files.last()));
+    }
+
+    QProcess run;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("YANHE_APP_FOLDER", app.path());
+    environment.insert("XDG_CACHE_HOME", cache.path());
+    run.setProcessEnvironment(environment);
+    run.start(YANHE_CLI, QStringList{"word-replace", "--old", "OLD", "--new", "NEW", "--jobs", "2"} << files);
+    QVERIFY(run.waitForStarted());
+    QVERIFY(run.waitForReadyRead(120000));
+    const QByteArray parent = QByteArray::number(run.processId());
+    const QList<qint64> workers = processes(
+        [&](const QByteArray& stat, const QByteArray&) { return stat.split(' ').value(1) == parent; });
+    const auto office = [&] {
+        return processes([&](const QByteArray&, const QByteArray& commandLine) {
+            return commandLine.contains("soffice") && commandLine.contains(cache.path().toUtf8());
+        });
+    };
+    QVERIFY(!workers.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!office().isEmpty(), 60000);
+
+    run.terminate();
+    QVERIFY(run.waitForFinished(30000));
+    const auto left = [&] {
+        QList<qint64> all = office();
+        for (const qint64 pid : workers) {
+            if (QFileInfo::exists(QString("/proc/%1/cmdline").arg(pid)) &&
+                !bytes(QString("/proc/%1/stat").arg(pid)).contains(") Z "))
+                all << pid;
+        }
+        return all;
+    };
+    [[maybe_unused]] const bool ended = QTest::qWaitFor([&] { return left().isEmpty(); }, 20000);
+    // Whatever the run left behind is this test's to end.
+    const QList<qint64> leftBehind = left();
+    QStringList named;
+    for (const qint64 pid : leftBehind) {
+        named << QString::number(pid) + " " + bytes(QString("/proc/%1/stat").arg(pid)).left(60);
+        ::kill(pid_t(pid), SIGKILL);
+    }
+    QVERIFY2(leftBehind.isEmpty(), qPrintable("left behind: " + named.join(", ")));
 }
 
 QTEST_GUILESS_MAIN(TestCliJobs)
