@@ -172,7 +172,6 @@ private:
             return;
         worker.ended = true;
         read(worker);
-        const auto notBegun = [&](int row) { return row > worker.current; };
         if (why.isEmpty()) {
             if (code != 0)
                 m_failed = true;
@@ -181,32 +180,30 @@ private:
             for (const int row : std::as_const(worker.rows))
                 m_rows[row].done = true;
         } else {
-            m_failed = true;
+            // The file it was in the middle of fails. One that died before its first
+            // file would die again there: that file fails too, so every new worker
+            // has fewer files. One that died between files costs none.
             int failed = -1;
             if (worker.current >= 0 && !worker.past)
                 failed = worker.current;
-            else {
-                for (const int row : std::as_const(worker.rows)) {
-                    if (notBegun(row)) {
-                        failed = row;
-                        break;
-                    }
-                }
-            }
+            else if (worker.current < 0 && !worker.rows.isEmpty())
+                failed = worker.rows.first();
             if (failed >= 0) {
                 if (worker.current < 0)
                     m_rows[failed].preamble = worker.preamble;
                 reportFailure(failed, why);
-                QList<int> rest;
-                for (const int row : std::as_const(worker.rows)) {
-                    if (row > failed)
-                        rest << row;
-                    else
-                        m_rows[row].done = true;
-                }
-                if (!rest.isEmpty())
-                    start(rest);
+                m_failed = true;
             }
+            const int last = std::max(failed, worker.current);
+            QList<int> rest;
+            for (const int row : std::as_const(worker.rows)) {
+                if (row > last)
+                    rest << row;
+                else
+                    m_rows[row].done = true;
+            }
+            if (!rest.isEmpty())
+                start(rest);
         }
         --m_running;
         pump();

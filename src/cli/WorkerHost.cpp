@@ -42,8 +42,11 @@ QByteArray WorkerRecord::encode() const
     return line + '\n';
 }
 
-std::optional<WorkerRecord> WorkerRecord::decode(const QByteArray& line)
+std::optional<WorkerRecord> WorkerRecord::decode(QByteArray line)
 {
+    // A stream in text mode may have added a carriage return; the texts' own are escaped.
+    if (line.endsWith('\r'))
+        line.chop(1);
     if (line.size() < 2 || line.at(1) != '\t' || !QByteArrayView("BDLJSM").contains(line.at(0)))
         return std::nullopt;
     QByteArray text;
@@ -69,14 +72,14 @@ WorkerHost::WorkerHost(QStringList files, const QList<int>& ownRows, Sink sink)
 QString WorkerHost::rowText(int row) const
 {
     if (m_own.contains(row) && row != m_current) {
-        // Lets the tests end a worker in the middle of a run, as a crash would.
+        m_sink({WorkerRecord::Begin, QString::number(row)});
+        // Lets the tests end a worker in the middle of a file, as a crash would (rows from 1).
         if (qEnvironmentVariableIntValue("YANHE_CLI_TEST_KILL_AT_ROW") - 1 == row)
 #ifdef Q_OS_UNIX
             std::raise(SIGKILL);
 #else
             std::abort();
 #endif
-        m_sink({WorkerRecord::Begin, QString::number(row)});
         m_current = row;
         m_past = false;
     } else if (!m_own.contains(row) && m_current >= 0 && row > m_current && !m_past) {

@@ -36,7 +36,7 @@ struct WorkerRecord
     // One line, newline included: texts may hold any character, line breaks too.
     QByteArray encode() const;
     // A line without its newline; nothing when it is not a record.
-    static std::optional<WorkerRecord> decode(const QByteArray& line);
+    static std::optional<WorkerRecord> decode(QByteArray line);
 };
 
 // A worker's host: every FILE argument is a ticked row, as in a run on one
