@@ -30,9 +30,9 @@ ms() { # wall-clock milliseconds of one run of the command
 }
 
 mapfile -t files < <(count=2 copies)
-"$cli" word-replace --old the --new THE --jobs 2 "${files[@]}" >/dev/null 2>&1 || true
+"$cli" word-replace --old simple --new plain --jobs 2 "${files[@]}" >/dev/null 2>&1 || true
 for jobs in 1 2 1 2; do
   mapfile -t files < <(copies)
-  t=$(ms "$cli" word-replace --old the --new THE --jobs "$jobs" "${files[@]}")
+  t=$(ms "$cli" word-replace --old simple --new plain --jobs "$jobs" "${files[@]}")
   echo "word-replace, $count .doc, --jobs $jobs: $t ms ($((t / count)) ms per file)"
 done
