@@ -154,7 +154,7 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
 
     if (row.drivesOffice) {
         if (const std::optional<QList<int>> share = workerRows())
-            return runWorker(row, inputs, files, *share);
+            return runWorker(row, inputs, *share);
     }
 
     const AppFolders folders(AppFolders::forThisProcess());

@@ -118,6 +118,11 @@ private:
                          });
         ++m_running;
         worker.process.start();
+        QByteArray list;
+        for (const QString& file : m_files)
+            list += Record{Record::File, file}.encode();
+        worker.process.write(list);
+        worker.process.closeWriteChannel();
     }
 
     void read(Worker& worker)

@@ -3,6 +3,7 @@
 #include "app/JobTable.h"
 #include "office/OfficeRegistry.h"
 
+#include <QFile>
 #include <QtGlobal>
 #include <atomic>
 #include <cerrno>
@@ -10,7 +11,6 @@
 #include <thread>
 #ifdef Q_OS_UNIX
 #include <QDir>
-#include <QFile>
 #include <chrono>
 #include <unistd.h>
 #endif
@@ -47,7 +47,7 @@ std::optional<WorkerRecord> WorkerRecord::decode(QByteArray line)
     // A stream in text mode may have added a carriage return; the texts' own are escaped.
     if (line.endsWith('\r'))
         line.chop(1);
-    if (line.size() < 2 || line.at(1) != '\t' || !QByteArrayView("BDLJSM").contains(line.at(0)))
+    if (line.size() < 2 || line.at(1) != '\t' || !QByteArrayView("BDLJSMF").contains(line.at(0)))
         return std::nullopt;
     QByteArray text;
     text.reserve(line.size());
@@ -220,8 +220,18 @@ void holdWhenEnding()
 
 } // namespace
 
-int runWorker(const JobRow& row, const JobInputs& inputs, const QStringList& files, const QList<int>& rows)
+int runWorker(const JobRow& row, const JobInputs& inputs, const QList<int>& rows)
 {
+    // The list exactly as the run has it: the command line's FILE arguments are
+    // passed over, as they could be read differently here.
+    QStringList files;
+    QFile in;
+    if (in.open(stdin, QIODevice::ReadOnly)) {
+        for (const QByteArray& line : in.readAll().split('\n')) {
+            if (const auto record = WorkerRecord::decode(line); record && record->kind == WorkerRecord::File)
+                files << record->text;
+        }
+    }
 #ifdef Q_OS_UNIX
     endOfficeWhenTold();
 #endif

@@ -17,7 +17,8 @@ namespace cli {
 // rows (indices into the FILE arguments, comma-separated) it works on.
 inline constexpr char kWorkerRows[] = "YANHE_CLI_WORKER_ROWS";
 
-// What a worker tells the run that started it, one record per line on stdout.
+// What a worker tells the run that started it, one record per line on stdout;
+// the run gives it the list of files the same way, on its stdin.
 struct WorkerRecord
 {
     enum Kind : char {
@@ -27,6 +28,7 @@ struct WorkerRecord
         Journal = 'J', // a journal message
         Status = 'S',  // the status line's new text
         Message = 'M', // a message box that reports a problem
+        File = 'F',    // from the run to the worker: a file of the list, in list order
     };
     Kind kind = Log;
     QString text;
@@ -81,8 +83,9 @@ private:
 // The rows a worker was given; nothing when this process is not a worker.
 std::optional<QList<int>> workerRows();
 
-// A worker's whole run: the job on its rows, records on stdout. The exit code
-// as a run on one office process gives for these rows.
-int runWorker(const JobRow& row, const JobInputs& inputs, const QStringList& files, const QList<int>& rows);
+// A worker's whole run: the files read from stdin, the job on its rows,
+// records on stdout. The exit code as a run on one office process gives for
+// these rows.
+int runWorker(const JobRow& row, const JobInputs& inputs, const QList<int>& rows);
 
 } // namespace cli
