@@ -104,13 +104,16 @@ private:
 #endif
         QObject::connect(&worker.process, &QProcess::readyReadStandardOutput,
                          [this, &worker] { read(worker); });
-        QObject::connect(&worker.process, &QProcess::finished,
-                         [this, &worker](int code, QProcess::ExitStatus status) {
-                             if (status == QProcess::CrashExit)
-                                 ended(worker, QStringLiteral("worker process crashed"));
-                             else
-                                 ended(worker, {}, code);
-                         });
+        QObject::connect(
+            &worker.process, &QProcess::finished, [this, &worker](int code, QProcess::ExitStatus status) {
+                // A worker's own end is 0 or 1; more is a worker told to end by a signal.
+                if (status == QProcess::CrashExit)
+                    ended(worker, QStringLiteral("worker process crashed"));
+                else if (code > 1)
+                    ended(worker, QStringLiteral("worker process ended with exit code %1").arg(code));
+                else
+                    ended(worker, {}, code);
+            });
         QObject::connect(&worker.process, &QProcess::errorOccurred,
                          [this, &worker](QProcess::ProcessError error) {
                              if (error == QProcess::FailedToStart)
