@@ -29,7 +29,12 @@ int Batch::begin()
 
 void Batch::walk(const std::function<void(const QString& path)>& work)
 {
-    Walk::tickedRows(m_host, Walk::Direction::FirstToLast, [&](int, const QString& path) {
+    Walk::tickedRows(m_host, Walk::Direction::FirstToLast, [&](int row, const QString& path) {
+        // Counted so that the status line after each file says what a run over all files would.
+        if (m_host.rowElsewhere(row)) {
+            ++m_done;
+            return;
+        }
         attempt(path, Stage::Process, [&] { work(path); });
         if (m_pattern.progress)
             fileDone(path);

@@ -78,5 +78,8 @@ struct JobRow
     std::function<QString(const JobInputs&)> usageCheck;
     // Whether the command reads FILE arguments as ticked rows.
     bool takesFiles = true;
+    // Whether the job drives an office program: yanhe-cli can then run it on
+    // several office processes at once (--jobs).
+    bool drivesOffice = false;
     std::function<Batch::Result(JobContext&)> run;
 };

@@ -17,6 +17,13 @@ public:
     virtual bool rowChecked(int row) const = 0;
     virtual QString rowText(int row) const = 0;
     virtual void removeRow(int row) = 0;
+    // A ticked row that another process works on at the same time (yanhe-cli
+    // --jobs): it counts for the progress like any other, but is not worked on here.
+    virtual bool rowElsewhere(int row) const
+    {
+        Q_UNUSED(row);
+        return false;
+    }
 
     // ProgressBar1.
     virtual void setProgressValue(int value) = 0;

@@ -13,8 +13,11 @@ const QList<JobRow>& rows()
 {
     static const QList<JobRow> all = [] {
         QList<JobRow> table;
-        table << word::jobRows();
-        table << sheet::jobRows();
+        for (QList<JobRow> rows : {word::jobRows(), sheet::jobRows()}) {
+            for (JobRow& row : rows)
+                row.drivesOffice = true;
+            table << rows;
+        }
         table << filejobs::jobRows();
         return table;
     }();

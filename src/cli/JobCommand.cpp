@@ -3,6 +3,8 @@
 #include "Arguments.h"
 #include "CliJobHost.h"
 #include "CliOutput.h"
+#include "ParallelRun.h"
+#include "WorkerHost.h"
 #include "app/AppFolders.h"
 #include "app/Clock.h"
 #include "app/JobTable.h"
@@ -69,6 +71,12 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         parser.addOption(parsed);
         declared.emplace(option.name, parsed);
     }
+    const QCommandLineOption jobs(QStringLiteral("jobs"),
+                                  QStringLiteral("Work on N files at once, each with its own office process "
+                                                 "(default 1). The output is the same as with one."),
+                                  QStringLiteral("N"), QStringLiteral("1"));
+    if (row.drivesOffice)
+        parser.addOption(jobs);
     if (row.takesFiles)
         parser.addPositionalArgument(QStringLiteral("FILE"),
                                      QStringLiteral("Files to work on, as ticked rows."),
@@ -125,6 +133,14 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
             break;
         }
     }
+    int engines = 1;
+    if (row.drivesOffice) {
+        bool number = false;
+        engines = parser.value(jobs).toInt(&number);
+        if (!number || engines < 1)
+            return usageError(QStringLiteral("--jobs needs a whole number of 1 or more, not \"%1\"")
+                                  .arg(parser.value(jobs)));
+    }
     if (!missing.isEmpty())
         return usageError(row.command + QStringLiteral(" needs ") + missing.join(QStringLiteral(" and ")));
     if (row.usageCheck) {
@@ -139,6 +155,11 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         (isNotText(file) ? notText : files) << QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
     }
 
+    if (row.drivesOffice) {
+        if (const std::optional<QList<int>> share = workerRows())
+            return runWorker(row, inputs, *share);
+    }
+
     const AppFolders folders(AppFolders::forThisProcess());
     QString dayFolder;
     try {
@@ -149,14 +170,20 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
     }
     Journal journal(dayFolder, Clock::system());
     CliJobHost host(files, journal);
-    OfficeRegistry& office = OfficeRegistry::system();
-    JobContext context{host, inputs, office, office};
     // Named before the job starts, as no path made of them reaches the file.
     for (const QString& file : std::as_const(notText)) {
         const QString line = file + QStringLiteral(" 处理失败，未修改：文件名不是有效的文字编码");
         host.appendLog(line);
         host.journal(line);
     }
+    if (engines > 1 && files.size() > 1) {
+        const int code = runParallel(host, files, engines, QStringList{row.command} + arguments.mid(1));
+        if (!host.status().isEmpty())
+            err() << host.status() << Qt::endl;
+        return code == 0 && notText.isEmpty() ? 0 : 1;
+    }
+    OfficeRegistry& office = OfficeRegistry::system();
+    JobContext context{host, inputs, office, office};
     const Batch::Result result = JobTable::run(row, context);
     if (!host.status().isEmpty())
         err() << host.status() << Qt::endl;

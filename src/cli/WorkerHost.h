@@ -1,0 +1,91 @@
+#pragma once
+
+#include "app/JobHost.h"
+
+#include <QList>
+#include <QSet>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+struct JobRow;
+class JobInputs;
+
+namespace cli {
+
+// The environment variable that makes yanhe-cli a worker of a --jobs run: the
+// rows (indices into the FILE arguments, comma-separated) it works on.
+inline constexpr char kWorkerRows[] = "YANHE_CLI_WORKER_ROWS";
+
+// What a worker tells the run that started it, one record per line on stdout;
+// the run gives it the list of files the same way, on its stdin.
+struct WorkerRecord
+{
+    enum Kind : char {
+        Begin = 'B',   // the worker starts on a row (text: its index)
+        Past = 'D',    // the worker has moved past its last row begun
+        Log = 'L',     // a line of the log box
+        Journal = 'J', // a journal message
+        Status = 'S',  // the status line's new text
+        Message = 'M', // a message box that reports a problem
+        File = 'F',    // from the run to the worker: a file of the list, in list order
+    };
+    Kind kind = Log;
+    QString text;
+
+    friend bool operator==(const WorkerRecord&, const WorkerRecord&) = default;
+
+    // One line, newline included: texts may hold any character, line breaks too.
+    QByteArray encode() const;
+    // A line without its newline; nothing when it is not a record.
+    static std::optional<WorkerRecord> decode(QByteArray line);
+};
+
+// A worker's host: every FILE argument is a ticked row, as in a run on one
+// office process, but only the worker's own rows are worked on here; the
+// others are elsewhere. What the job shows or journals becomes records.
+class WorkerHost final : public JobHost
+{
+public:
+    using Sink = std::function<void(const WorkerRecord&)>;
+    WorkerHost(QStringList files, const QList<int>& ownRows, Sink sink);
+
+    int rowCount() const override { return int(m_files.size()); }
+    bool rowChecked(int row) const override { return row >= 0 && row < m_files.size(); }
+    QString rowText(int row) const override;
+    bool rowElsewhere(int row) const override { return !m_own.contains(row); }
+    // The office jobs remove no rows; the row numbers are shared with the other workers.
+    void removeRow(int) override {}
+    void setProgressValue(int) override {}
+    void setProgressMax(int) override {}
+    void setProgressVisible(bool) override {}
+    QString status() const override { return m_status; }
+    void setStatus(const QString& text) override;
+    void clearLog() override {}
+    void appendLog(const QString& line) override { m_sink({WorkerRecord::Log, line}); }
+    void journal(const QString& message) override { m_sink({WorkerRecord::Journal, message}); }
+    void yield() override {}
+    void beep() override {}
+    void message(const QString& text, const QString& title, Icon icon) override;
+    QString input(const QString&, const QString&, const QString& defaultText) override { return defaultText; }
+    void recollect() override {}
+
+private:
+    QStringList m_files;
+    QSet<int> m_own;
+    Sink m_sink;
+    QString m_status;
+    // The own row begun last (-1: none yet), and whether the walk has moved past it.
+    mutable int m_current = -1;
+    mutable bool m_past = false;
+};
+
+// The rows a worker was given; nothing when this process is not a worker.
+std::optional<QList<int>> workerRows();
+
+// A worker's whole run: the files read from stdin, the job on its rows,
+// records on stdout. The exit code as a run on one office process gives for
+// these rows.
+int runWorker(const JobRow& row, const JobInputs& inputs, const QList<int>& rows);
+
+} // namespace cli

@@ -1,0 +1,327 @@
+#include "support/CliRun.h"
+#include "support/UnoDocuments.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <functional>
+
+// yanhe-cli --jobs: the same job on several office processes at once prints,
+// journals and changes exactly what a run on one does.
+namespace {
+
+QByteArray bytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void write(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+// The journal's lines in order, without their time stamps.
+QStringList journal(const QString& appFolder)
+{
+    QStringList files;
+    QDirIterator it(appFolder + "/Journal", {"*.txt"}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    files.sort();
+    QStringList lines;
+    static const QRegularExpression time("\\d:\\d\\d ");
+    for (const QString& file : files) {
+        for (const QString& line : QString::fromUtf8(bytes(file)).split("\r\n", Qt::SkipEmptyParts))
+            lines << line.mid(line.indexOf(time) + 5);
+    }
+    return lines;
+}
+
+// The processes whose /proc entry says what `match` wants, zombies left out.
+QList<qint64>
+processes(const std::function<bool(const QByteArray& stat, const QByteArray& commandLine)>& match)
+{
+    QList<qint64> found;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        const QByteArray stat = bytes("/proc/" + entry + "/stat");
+        const QByteArray afterName = stat.mid(stat.lastIndexOf(')') + 2);
+        if (!afterName.isEmpty() && afterName.at(0) != 'Z' &&
+            match(afterName, bytes("/proc/" + entry + "/cmdline")))
+            found << pid;
+    }
+    return found;
+}
+
+// Two copies of the same files, one for each run.
+struct Twins
+{
+    QTemporaryDir one;
+    QTemporaryDir many;
+    QTemporaryDir oneApp;
+    QTemporaryDir manyApp;
+    QStringList names;
+
+    QStringList files(const QTemporaryDir& dir) const
+    {
+        QStringList paths;
+        for (const QString& name : names)
+            paths << QDir::toNativeSeparators(dir.filePath(name));
+        return paths;
+    }
+    // What the run over `many` printed, as if it had been over `one`.
+    QStringList asOne(QStringList lines) const
+    {
+        for (QString& line : lines)
+            line.replace(QDir::toNativeSeparators(many.path()), QDir::toNativeSeparators(one.path()));
+        return lines;
+    }
+    void copy() const
+    {
+        for (const QString& name : names)
+            QVERIFY(QFile::copy(one.filePath(name), many.filePath(name)));
+    }
+};
+
+} // namespace
+
+class TestCliJobs : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanupTestCase() { UnoDocuments::shutdown(); }
+    void documentsAsWithOneEngine();
+    void workbooksAsWithOneEngine();
+    void usageErrors();
+    void killedWorkerCostsOnlyItsFile();
+    void terminatedRunLeavesNoProcess();
+};
+
+void TestCliJobs::documentsAsWithOneEngine()
+{
+    Twins twins;
+    const UnoDocuments::WordContent with{{"正文 OLD 一", "第二段 OLD"}, {}, {"页眉 OLD"}, {"页脚"}, {}};
+    const UnoDocuments::WordContent without{{"正文 一", "第二段"}, {}, {"页眉"}, {"页脚"}, {}};
+    // Documents with and without the text, of both formats, mixed in list order; one broken file.
+    const QList<std::pair<QString, bool>> made = {
+        {"a1.doc", true},   {"a2.docx", false}, {"b/a3.doc", false}, {"a4.docx", true},
+        {"b/a5.doc", true}, {"a6.doc", false},  {"a8.docx", true},
+    };
+    QDir(twins.one.path()).mkpath("b");
+    QDir(twins.many.path()).mkpath("b");
+    for (const auto& [name, hasText] : made) {
+        UnoDocuments::writeDocument(twins.one.filePath(name), hasText ? with : without);
+        twins.names << name;
+    }
+    write(twins.one.filePath("a7 坏.doc"), "\xD0\xCF\x11\xE0 not really a document\r\n");
+    twins.names.insert(6, "a7 坏.doc");
+    twins.copy();
+    QMap<QString, QByteArray> before;
+    for (const QString& name : std::as_const(twins.names))
+        before.insert(name, bytes(twins.one.filePath(name)));
+
+    const QStringList options = {"word-replace", "--old",          "OLD", "--new", "新\r\n文",
+                                 "--scope",      "headers-footers"};
+    const CliRun one = CliRun::of(QStringList(options) << "--jobs"
+                                                       << "1" << twins.files(twins.one),
+                                  twins.oneApp.path());
+    const CliRun many = CliRun::of(QStringList(options) << "--jobs"
+                                                        << "3" << twins.files(twins.many),
+                                   twins.manyApp.path());
+
+    QCOMPARE(one.out.size(), twins.names.size());
+    QVERIFY2(one.out.at(6).contains("失败，未修改"), qPrintable(one.out.at(6)));
+    QCOMPARE(twins.asOne(many.out), one.out);
+    QCOMPARE(many.err, one.err);
+    QCOMPARE(one.err, QString("已完成 8 个文件！ 全部操作已完成"));
+    QCOMPARE(many.code, one.code);
+    QCOMPARE(one.code, 1);
+    QVERIFY(journal(twins.oneApp.path()).size() >= twins.names.size());
+    QCOMPARE(twins.asOne(journal(twins.manyApp.path())), journal(twins.oneApp.path()));
+
+    for (const auto& [name, hasText] : made) {
+        const QString oneFile = twins.one.filePath(name);
+        const QString manyFile = twins.many.filePath(name);
+        QCOMPARE(bytes(oneFile) != before.value(name), hasText);
+        QCOMPARE(bytes(manyFile) != before.value(name), hasText);
+        if (hasText)
+            QCOMPARE(UnoDocuments::stories(manyFile), UnoDocuments::stories(oneFile));
+    }
+    QCOMPARE(bytes(twins.many.filePath("a7 坏.doc")), before.value("a7 坏.doc"));
+}
+
+void TestCliJobs::workbooksAsWithOneEngine()
+{
+    Twins twins;
+    const QList<UnoDocuments::SheetContent> with = {{"表一", {{1, 1, "OLD 甲"}, {2, 3, "乙"}}},
+                                                    {"表二", {{4, 2, "x OLD y"}}}};
+    const QList<UnoDocuments::SheetContent> without = {{"表一", {{1, 1, "甲"}}}};
+    twins.names = {"w1.xls", "w2.xlsx", "w3.xls", "w4.xlsx"};
+    UnoDocuments::writeWorkbook(twins.one.filePath("w1.xls"), with);
+    UnoDocuments::writeWorkbook(twins.one.filePath("w2.xlsx"), without);
+    UnoDocuments::writeWorkbook(twins.one.filePath("w3.xls"), without);
+    UnoDocuments::writeWorkbook(twins.one.filePath("w4.xlsx"), with);
+    twins.copy();
+
+    const QStringList options = {"sheet-replace", "--old", "OLD", "--new", "NEW"};
+    const CliRun one = CliRun::of(QStringList(options) << twins.files(twins.one), twins.oneApp.path());
+    const CliRun many = CliRun::of(QStringList(options) << "--jobs"
+                                                        << "2" << twins.files(twins.many),
+                                   twins.manyApp.path());
+    QCOMPARE(one.code, 0);
+    QCOMPARE(many.code, 0);
+    // One line per worksheet: a file's lines stay together.
+    const QStringList files = twins.files(twins.one);
+    QCOMPARE(one.out, (QStringList{files[0] + "-表一已替换内容", files[0] + "-表二已替换内容",
+                                   files[1] + "-表一没找到替换的内容", files[2] + "-表一没找到替换的内容",
+                                   files[3] + "-表一已替换内容", files[3] + "-表二已替换内容"}));
+    QCOMPARE(one.err, QString("已完成 4 个文件！ 全部操作已完成"));
+    QCOMPARE(twins.asOne(many.out), one.out);
+    QCOMPARE(many.err, one.err);
+    QCOMPARE(twins.asOne(journal(twins.manyApp.path())), journal(twins.oneApp.path()));
+    for (const char* name : {"w1.xls", "w4.xlsx"}) {
+        const QStringList cells = UnoDocuments::stories(twins.many.filePath(name)).value("cells");
+        QVERIFY2(cells.join(' ').contains("NEW 甲") && !cells.join(' ').contains("OLD"),
+                 qPrintable(cells.join(' ')));
+    }
+}
+
+void TestCliJobs::usageErrors()
+{
+    QTemporaryDir dir;
+    QTemporaryDir app;
+    const QString file = dir.filePath("a.docx");
+    for (const char* bad : {"0", "-2", "two", "", "1.5"}) {
+        const CliRun run =
+            CliRun::of({"word-replace", "--old", "a", "--new", "b", "--jobs", bad, file}, app.path());
+        QCOMPARE(run.code, 2);
+        QVERIFY2(run.err.startsWith("yanhe-cli: ") && !run.err.contains('\n'), qPrintable(run.err));
+        QVERIFY(run.out.isEmpty());
+    }
+    // Only the jobs that drive an office program take --jobs.
+    const CliRun rename = CliRun::of({"rename", "--text", "x", "--jobs", "2", file}, app.path());
+    QCOMPARE(rename.code, 2);
+
+    // More engines than files: one per file, the output as with one.
+    const UnoDocuments::WordContent content{{"正文 OLD"}, {}, {}, {}, {}};
+    QStringList files;
+    for (const char* name : {"b.docx", "c.docx"}) {
+        files << dir.filePath(name);
+        UnoDocuments::writeDocument(files.last(), content);
+    }
+    const CliRun run = CliRun::of(
+        QStringList{"word-replace", "--old", "正文", "--new", "甲", "--jobs", "9"} << files, app.path());
+    QCOMPARE(run.code, 0);
+    QCOMPARE(run.out, (QStringList{files.at(0) + " 已替换内容", files.at(1) + " 已替换内容"}));
+    QCOMPARE(run.err, QString("已完成 2 个文件！ 全部操作已完成"));
+}
+
+void TestCliJobs::killedWorkerCostsOnlyItsFile()
+{
+    // Documents the lossless engine edits: no office process is left behind by the worker killed.
+    QTemporaryDir dir;
+    QTemporaryDir app;
+    const UnoDocuments::WordContent content{{"正文 OLD"}, {}, {}, {}, {}};
+    QStringList files;
+    for (int i = 0; i < 7; ++i) {
+        files << QDir::toNativeSeparators(dir.filePath(QString("d%1.docx").arg(i)));
+        UnoDocuments::writeDocument(files.last(), content);
+    }
+    const QByteArray original = bytes(files.at(2));
+    // A name with what the workers' records must carry through: backslashes, line breaks.
+    const QString odd = dir.filePath("d3 \\n \\\\ \n \r x.docx");
+    QVERIFY(QFile::rename(files.at(3), odd));
+    files[3] = odd;
+
+    // The worker of rows 0, 2, 4 and 6 dies in the middle of row 2.
+    QProcessEnvironment kill;
+    kill.insert("YANHE_CLI_TEST_KILL_AT_ROW", "3");
+    const CliRun run =
+        CliRun::of(QStringList{"word-replace", "--old", "OLD", "--new", "NEW", "--jobs", "2"} << files,
+                   app.path(), kill);
+    QCOMPARE(run.code, 1);
+    QStringList expected;
+    for (const QString& file : std::as_const(files))
+        expected << file + " 已替换内容";
+    expected[2] = files.at(2) + " 处理失败，未修改：处理此文件的进程意外退出";
+    // stdout shows the line breaks of a name its own way; the journal holds the name as it is.
+    QCOMPARE(run.out.first(3), expected.first(3));
+    QCOMPARE(run.out.last(3), expected.last(3));
+    QCOMPARE(run.err, QString("已完成 7 个文件！ 全部操作已完成"));
+    const QStringList lines = journal(app.path());
+    QCOMPARE(lines.size(), 7);
+    QVERIFY2(lines.at(2).startsWith(expected.at(2) + "（"), qPrintable(lines.at(2)));
+    QCOMPARE(lines.at(3), expected.at(3));
+    QCOMPARE(bytes(files.at(2)), original);
+    for (int i : {0, 1, 3, 4, 5, 6})
+        QVERIFY2(bytes(files.at(i)) != original, qPrintable(files.at(i)));
+}
+
+void TestCliJobs::terminatedRunLeavesNoProcess()
+{
+    // The run's office profiles in a folder of this test's own: the office processes
+    // found there are the run's.
+    QTemporaryDir dir;
+    QTemporaryDir app;
+    QTemporaryDir cache;
+    const QString first = dir.filePath("d0.doc");
+    UnoDocuments::writeDocument(first, {{"正文 OLD"}, {}, {}, {}, {}});
+    QStringList files{first};
+    for (int i = 1; i < 30; ++i) {
+        files << dir.filePath(QString("d%1.doc").arg(i));
+        QVERIFY(QFile::copy(first, files.last()));
+    }
+
+    QProcess run;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("YANHE_APP_FOLDER", app.path());
+    environment.insert("XDG_CACHE_HOME", cache.path());
+    run.setProcessEnvironment(environment);
+    run.start(YANHE_CLI, QStringList{"word-replace", "--old", "OLD", "--new", "NEW", "--jobs", "2"} << files);
+    QVERIFY(run.waitForStarted());
+    QVERIFY(run.waitForReadyRead(120000));
+    const QByteArray parent = QByteArray::number(run.processId());
+    const QList<qint64> workers = processes(
+        [&](const QByteArray& stat, const QByteArray&) { return stat.split(' ').value(1) == parent; });
+    const auto office = [&] {
+        return processes([&](const QByteArray&, const QByteArray& commandLine) {
+            return commandLine.contains("soffice") && commandLine.contains(cache.path().toUtf8());
+        });
+    };
+    QVERIFY(!workers.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!office().isEmpty(), 60000);
+
+    run.terminate();
+    QVERIFY(run.waitForFinished(30000));
+    const auto left = [&] {
+        QList<qint64> all = office();
+        for (const qint64 pid : workers) {
+            if (QFileInfo::exists(QString("/proc/%1/cmdline").arg(pid)) &&
+                !bytes(QString("/proc/%1/stat").arg(pid)).contains(") Z "))
+                all << pid;
+        }
+        return all;
+    };
+    [[maybe_unused]] const bool ended = QTest::qWaitFor([&] { return left().isEmpty(); }, 20000);
+    // Whatever the run left behind is this test's to end.
+    const QList<qint64> leftBehind = left();
+    QStringList named;
+    for (const qint64 pid : leftBehind) {
+        named << QString::number(pid) + " " + bytes(QString("/proc/%1/stat").arg(pid)).left(60);
+        ::kill(pid_t(pid), SIGKILL);
+    }
+    QVERIFY2(leftBehind.isEmpty(), qPrintable("left behind: " + named.join(", ")));
+}
+
+QTEST_GUILESS_MAIN(TestCliJobs)
+#include "tst_cli_jobs.moc"
