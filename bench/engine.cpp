@@ -1,9 +1,10 @@
 // Engine benchmark: N generated small .docx (200 by default) through the
 // LibreOffice engine: bare open+save+close, open+replace-all+save+close, and
 // LibreOffice's own `soffice --headless --convert-to` over the same files; then
-// soffice's memory with N replaced documents left open (as the document jobs
-// leave them until Quit: the engine closes each when the next opens) and with
-// each closed after saving; and, for .doc, where a document's time goes.
+// soffice's memory with N replaced documents left to the engine as the document
+// jobs leave them (until Quit; the engine closes each stored one when the next
+// opens) and with each closed after saving; and, for .doc, where a document's
+// time goes.
 #include "office/OfficeRegistry.h"
 #include "office/OwnProcesses.h"
 #include "office/libreoffice/Installation.h"
@@ -166,7 +167,7 @@ int main(int argc, char* argv[])
 
     std::printf("open+save+close          %7.1f ms/doc\n", perDoc(bare, n));
     std::printf("open+replace+save+close  %7.1f ms/doc\n", perDoc(replaced, n));
-    std::printf("open+replace+save, open  %7.1f ms/doc\n", perDoc(leftOpen, n));
+    std::printf("open+replace+save, kept  %7.1f ms/doc (closed by the next open)\n", perDoc(leftOpen, n));
     std::printf("soffice --convert-to     %7.1f ms/doc (one process for all files, start-up included)\n",
                 perDoc(converted, n));
     std::printf("yanhe-cli word-replace   %7.1f ms/doc (one run for all files, start-up included)\n",
@@ -178,7 +179,7 @@ int main(int argc, char* argv[])
                 stages[0] / 1e6 / n, stages[1] / 1e6 / n, stages[2] / 1e6 / n, stages[3] / 1e6 / n,
                 stagesRss / 1024, n);
     std::printf("soffice RSS: %ld MiB after %d documents closed each time; %ld MiB at start, %ld MiB with %d "
-                "left open\n",
+                "left to the engine\n",
                 closedRss / 1024, n, startRss / 1024, openRss / 1024, n);
     return 0;
 }
