@@ -449,7 +449,7 @@ void TestDocuments::officeEndingMidRunEndsNoRun()
     // Up to four times, while the first half of the files is being worked on.
     QByteArray out;
     int ended = 0;
-    while (!cli.waitForFinished(700)) {
+    while (!cli.waitForFinished(100)) {
         out += cli.readAllStandardOutput();
         if (ended < 4 && out.count('\n') < paths.size() / 2) {
             for (const qint64 pid : sofficesOf(cli.processId())) {

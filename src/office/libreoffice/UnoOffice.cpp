@@ -256,7 +256,8 @@ void UnoOffice::prepare()
 void UnoOffice::noteLoaded(const QString& path)
 {
     m_loaded.append({path, QDateTime::currentMSecsSinceEpoch()});
-    profiles().record(m_profile, m_loaded);
+    if (m_profile >= 0)
+        profiles().record(m_profile, m_loaded);
 }
 
 void UnoOffice::noteClosed(const QString& path)
@@ -277,7 +278,8 @@ void UnoOffice::noteStoring(const QString& path, bool storing)
         if (document.path == path)
             document.storing = storing ? QDateTime::currentMSecsSinceEpoch() : 0;
     }
-    profiles().record(m_profile, m_loaded);
+    if (m_profile >= 0)
+        profiles().record(m_profile, m_loaded);
 }
 
 void UnoOffice::store(const Reference<uno::XInterface>& document, const QString& path)
