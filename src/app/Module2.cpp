@@ -23,8 +23,12 @@ void ensureFolder(const QString& path, QStringList& created)
 {
     if (folderListingFindsSomething(path))
         return;
-    if (!QDir().mkdir(path))
+    if (!QDir().mkdir(path)) {
+        // Another run of the tool, starting at the same moment, made it.
+        if (folderListingFindsSomething(path))
+            return;
         throw RuntimeError::pathFileAccess(path, QStringLiteral("无法创建文件夹"));
+    }
     created << path;
 }
 

@@ -3,9 +3,11 @@
 #include "office/FailureText.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/document/BrokenPackageRequest.hpp>
+#include <com/sun/star/document/LockFileIgnoreRequest.hpp>
 #include <com/sun/star/document/LockedDocumentRequest.hpp>
 #include <com/sun/star/document/LockedOnSavingRequest.hpp>
 #include <com/sun/star/document/OwnLockOnDocumentRequest.hpp>
@@ -57,6 +59,7 @@ private:
         document::LockedDocumentRequest locked;
         document::LockedOnSavingRequest lockedOnSaving;
         document::OwnLockOnDocumentRequest ownLock;
+        document::LockFileIgnoreRequest lockNotMade;
         document::BrokenPackageRequest broken;
         if (request >>= password) {
             m_asked->password = true;
@@ -70,6 +73,10 @@ private:
             // Open under this user's name elsewhere: another run of the tool, or the
             // user's own LibreOffice.
             m_asked->locked = true;
+        } else if (request >>= lockNotMade) {
+            // The lock file could not be made: the folder cannot be written, or
+            // another program made it at that moment.
+            m_asked->lockNotMade = true;
         } else if (request >>= broken) {
             m_asked->broken = true;
         } else {
@@ -205,12 +212,17 @@ std::optional<RuntimeError> refusal(const QString& path, const Detected& detecte
                         describe(detected));
 }
 
-RuntimeError loadFailure(const Asked& asked, const QString& detail)
+RuntimeError loadFailure(const QString& path, const Asked& asked, const QString& detail)
 {
     if (asked.password)
         return {RuntimeError::PathFileAccess, FailureText::encrypted(), detail};
     if (asked.locked)
         return {RuntimeError::PathFileAccess, FailureText::lockedBy(asked.lockedBy), detail};
+    if (asked.lockNotMade) {
+        const QFileInfo folder(QFileInfo(path).absolutePath());
+        return {RuntimeError::PathFileAccess,
+                folder.isWritable() ? FailureText::lockedBy(QString()) : FailureText::readOnly(), detail};
+    }
     QString why = detail;
     if (!asked.other.isEmpty())
         why += (why.isEmpty() ? QString() : QStringLiteral("; ")) + QStringLiteral("asked: ") +

@@ -19,6 +19,7 @@ struct Asked
     bool password = false;
     bool locked = false;
     QString lockedBy;
+    bool lockNotMade = false; // the document's lock file could not be made
     bool broken = false;
     QStringList other; // type names of any other question
 };
@@ -61,7 +62,7 @@ private:
 std::optional<RuntimeError> refusal(const QString& path, const Detected& detected, DocumentKind kind);
 
 // Why a load that gave no document failed, from what the document asked.
-RuntimeError loadFailure(const Asked& asked, const QString& detail);
+RuntimeError loadFailure(const QString& path, const Asked& asked, const QString& detail);
 
 // A line for the journal.
 QString describe(const Detected& detected);

@@ -360,7 +360,7 @@ Reference<lang::XComponent> UnoOffice::load(const QString& path, DocumentKind ki
     }
     if (!document.is()) {
         noteClosed(path);
-        throw loadFailure(*asked, detail.isEmpty() ? describe(detected) : detail);
+        throw loadFailure(path, *asked, detail.isEmpty() ? describe(detected) : detail);
     }
     return document;
 }
