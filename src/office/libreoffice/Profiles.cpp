@@ -14,9 +14,6 @@
 #include <QUrl>
 
 #ifdef Q_OS_LINUX
-#include <cerrno>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 #endif
 
@@ -45,27 +42,16 @@ bool heldOpen(const QString& path)
     return false;
 }
 
-// A pipe of a soffice that is gone: nobody accepts on it. One made moments ago
-// may not accept yet, so only old ones count.
-bool isDeadPipe(const QString& path)
+// A pipe of a soffice that is gone: no socket of this machine is bound to it
+// (the kernel's list of Unix sockets names the bound ones). Looked up, not
+// connected to, since a connection would start a bridge in a live soffice. One
+// made moments ago counts as live.
+bool isDeadPipe(const QString& path, const QByteArray& boundSockets)
 {
     const QFileInfo info(path);
     if (info.lastModified().msecsTo(QDateTime::currentDateTime()) < 60000)
         return false;
-    const QByteArray name = QFile::encodeName(path);
-    sockaddr_un address{};
-    if (name.size() >= qsizetype(sizeof(address.sun_path)))
-        return false;
-    address.sun_family = AF_UNIX;
-    std::copy(name.begin(), name.end(), address.sun_path);
-    const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (socket < 0)
-        return false;
-    const bool refused =
-        ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 &&
-        errno == ECONNREFUSED;
-    ::close(socket);
-    return refused;
+    return !boundSockets.contains(' ' + QFile::encodeName(path) + '\n');
 }
 #endif
 
@@ -207,10 +193,14 @@ void Profiles::cleanUpAfterEndedRuns()
     // LibreOffice's pipes are sockets in /tmp named after the user's id and the pipe's name.
     const QString prefix = QStringLiteral("OSL_PIPE_%1_yanhe-").arg(::getuid());
     const QDir temporary(QStringLiteral("/tmp"));
-    for (const QString& name :
-         temporary.entryList({prefix + QLatin1Char('*')}, QDir::System | QDir::Hidden)) {
+    const QStringList pipes = temporary.entryList({prefix + QLatin1Char('*')}, QDir::System | QDir::Hidden);
+    QFile unixSockets(QStringLiteral("/proc/net/unix"));
+    if (pipes.isEmpty() || !unixSockets.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bound = unixSockets.readAll();
+    for (const QString& name : pipes) {
         const QString pipe = temporary.filePath(name);
-        if (isDeadPipe(pipe))
+        if (isDeadPipe(pipe, bound))
             QFile::remove(pipe);
     }
 #endif
