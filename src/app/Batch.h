@@ -57,7 +57,8 @@ public:
     // cannotStart, that it could not be), then the pattern around
     // work(batch, program, path) for each ticked file, then Quit.
     template <class Create, class Work>
-    static Result run(JobHost& host, const Pattern& pattern, Create create, const QString& cannotStart, Work work)
+    static Result run(JobHost& host, const Pattern& pattern, Create create, const QString& cannotStart,
+                      Work work)
     {
         Result result;
         Batch batch(host, pattern);

@@ -15,22 +15,22 @@ class RuntimeError final : public std::runtime_error
 public:
     // Every number the tool raises, named by what the user is told.
     enum Number : int {
-        InvalidCall = 5,                 // 无效的过程调用或参数
-        SubscriptOutOfRange = 9,         // 下标越界
-        TypeMismatch = 13,               // 类型不匹配
-        FileNotFound = 53,               // 文件未找到
-        FileAlreadyExists = 58,          // 文件已存在
-        PermissionDenied = 70,           // 没有权限
-        PathFileAccess = 75,             // 路径/文件访问错误
-        PathNotFound = 76,               // 路径未找到
-        ObjectNotSet = 91,               // 对象变量或 With 块变量未设置
-        ResourceNotFound = 326,          // 找不到资源
-        CannotCreateObject = 429,        // ActiveX 部件不能创建对象
-        NotSupported = 438,              // 对象不支持该属性或方法
-        Automation = 440,                // 自动化错误
-        ApplicationDefined = 1004,       // 应用程序定义或对象定义错误
-        CommandFailed = 4198,            // 命令失败
-        NoDocumentOpen = 4248,           // 没有打开的文档
+        InvalidCall = 5,           // 无效的过程调用或参数
+        SubscriptOutOfRange = 9,   // 下标越界
+        TypeMismatch = 13,         // 类型不匹配
+        FileNotFound = 53,         // 文件未找到
+        FileAlreadyExists = 58,    // 文件已存在
+        PermissionDenied = 70,     // 没有权限
+        PathFileAccess = 75,       // 路径/文件访问错误
+        PathNotFound = 76,         // 路径未找到
+        ObjectNotSet = 91,         // 对象变量或 With 块变量未设置
+        ResourceNotFound = 326,    // 找不到资源
+        CannotCreateObject = 429,  // ActiveX 部件不能创建对象
+        NotSupported = 438,        // 对象不支持该属性或方法
+        Automation = 440,          // 自动化错误
+        ApplicationDefined = 1004, // 应用程序定义或对象定义错误
+        CommandFailed = 4198,      // 命令失败
+        NoDocumentOpen = 4248,     // 没有打开的文档
     };
 
     RuntimeError(int number, QString description, QString detail = {});

@@ -4,7 +4,8 @@
 
 namespace Walk {
 
-void tickedRows(JobHost& host, Direction direction, const std::function<void(int row, const QString& path)>& visit)
+void tickedRows(JobHost& host, Direction direction,
+                const std::function<void(int row, const QString& path)>& visit)
 {
     const int rows = host.rowCount();
     const bool forward = direction == Direction::FirstToLast;

@@ -17,7 +17,8 @@ enum class Direction {
     LastToFirst,
 };
 
-void tickedRows(JobHost& host, Direction direction, const std::function<void(int row, const QString& path)>& visit);
+void tickedRows(JobHost& host, Direction direction,
+                const std::function<void(int row, const QString& path)>& visit);
 
 // The ticked rows, counted from the first; after each one counted, counted(n).
 int countTicked(const JobHost& host, const std::function<void(int count)>& counted = {});

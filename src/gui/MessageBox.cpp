@@ -38,11 +38,12 @@ QQueue<std::optional<QString>>& MessageBox::inputs()
     return answers;
 }
 
-QString MessageBox::input(QWidget* parent, const QString& title, const QString& prompt, const QString& defaultText)
+QString MessageBox::input(QWidget* parent, const QString& title, const QString& prompt,
+                          const QString& defaultText)
 {
     if (!inputs().isEmpty()) {
-        log().append({QMessageBox::NoIcon, title, prompt, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok,
-                      defaultText});
+        log().append({QMessageBox::NoIcon, title, prompt, QMessageBox::Ok | QMessageBox::Cancel,
+                      QMessageBox::Ok, defaultText});
         return inputs().dequeue().value_or(QString());
     }
     bool ok = false;

@@ -21,7 +21,8 @@ public:
 
     // An input box with OK and Cancel: the text confirmed, or an empty text.
     // Tests queue the answers with setNextInput() (no value: Cancel).
-    static QString input(QWidget* parent, const QString& title, const QString& prompt, const QString& defaultText);
+    static QString input(QWidget* parent, const QString& title, const QString& prompt,
+                         const QString& defaultText);
     static void setNextInput(std::optional<QString> answer);
 
     struct Shown

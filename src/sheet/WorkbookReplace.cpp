@@ -18,7 +18,8 @@ void replaceIn(Batch& batch, sheet::Application& application, const QString& pat
 {
     if (!batch.writable(path))
         return;
-    const auto workbook = batch.attempt(path, Batch::Stage::Open, [&] { return application.workbooksOpen(path); });
+    const auto workbook =
+        batch.attempt(path, Batch::Stage::Open, [&] { return application.workbooksOpen(path); });
     if (!workbook)
         return;
     const bool changed = batch.attempt(path, Batch::Stage::Change, [&] {
@@ -49,7 +50,10 @@ Result run(bool wps, JobHost& host, sheet::Factory& office, const QString& oldTe
 {
     return Batch::run(
         host, Batch::Pattern{},
-        [&] { return wps ? sheet::createWps(office) : office.createSpreadsheet(QStringLiteral("excel.application")); },
+        [&] {
+            return wps ? sheet::createWps(office)
+                       : office.createSpreadsheet(QStringLiteral("excel.application"));
+        },
         wps ? QStringLiteral("无法启动 WPS 表格（ET.Application、KET.Application）：")
             : QStringLiteral("无法启动电子表格程序（excel.application）："),
         [&](Batch& batch, sheet::Application& application, const QString& path) {

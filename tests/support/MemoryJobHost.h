@@ -66,7 +66,10 @@ public:
             onYield();
     }
     void beep() override { ++beeps; }
-    void message(const QString& text, const QString& title, Icon icon) override { messages.append({text, title, icon}); }
+    void message(const QString& text, const QString& title, Icon icon) override
+    {
+        messages.append({text, title, icon});
+    }
     QString input(const QString&, const QString&, const QString& defaultText) override
     {
         return inputAnswers.isEmpty() ? defaultText : inputAnswers.takeFirst();
