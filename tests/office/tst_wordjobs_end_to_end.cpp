@@ -1,6 +1,7 @@
 #include "office/OfficeRegistry.h"
 #include "support/CliRun.h"
 #include "support/UnoDocuments.h"
+#include "support/WordReadBack.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -18,34 +19,6 @@ QByteArray bytes(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-struct WordState
-{
-    QString body;
-    QStringList boxes;
-    QStringList headers;
-    QStringList footers;
-    QString headerBox;
-};
-
-WordState readBack(const QString& path)
-{
-    WordState state;
-    word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
-    word::DocumentPtr document = word->documentsOpen(path);
-    state.body = document->content()->text();
-    for (const word::ShapePtr& shape : document->shapes())
-        state.boxes << shape->textFrameTextRange()->text();
-    for (const word::SectionPtr& section : document->sections()) {
-        state.headers << section->headers(1)->range()->text();
-        state.footers << section->footers(1)->range()->text();
-    }
-    const QList<word::ShapePtr> headerShapes = document->sections().at(0)->headers(1)->shapes();
-    if (!headerShapes.isEmpty())
-        state.headerBox = headerShapes.first()->textFrameTextRange()->text();
-    word->quit();
-    return state;
 }
 
 // The body, a text box, and three sections with their headers and footers; a text box in the first header.
