@@ -23,6 +23,7 @@
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/script/provider/XScript.hpp>
 #include <com/sun/star/task/XInteractionHandler.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
@@ -107,6 +108,7 @@ Profiles& profiles()
 
 UnoOffice::UnoOffice()
     : m_timeoutMs(Watchdog::defaultTimeoutMs())
+    , m_scriptsWanted(qEnvironmentVariable("YANHE_ENGINE_SCRIPTS") != QLatin1String("0"))
     , m_watchdog({&Watchdog::systemCpuTime, &Watchdog::systemEnd})
 {}
 
@@ -300,11 +302,19 @@ void UnoOffice::close(const Reference<uno::XInterface>& document, int generation
     // end the soffice that runs now.
     if (generation != m_generation)
         return;
-    call([&] { Reference<util::XCloseable>(document, uno::UNO_QUERY_THROW)->close(true); });
+    call([&] {
+        try {
+            Reference<util::XCloseable>(document, uno::UNO_QUERY_THROW)->close(true);
+        } catch (const lang::DisposedException&) {
+            // Closed already, when soffice still answers; else its connection is gone.
+            m_desktop->getCurrentFrame();
+        }
+    });
     noteClosed(path);
 }
 
-Reference<lang::XComponent> UnoOffice::load(const QString& path, DocumentKind kind)
+Reference<lang::XComponent> UnoOffice::load(const QString& path, DocumentKind kind,
+                                            const Reference<frame::XFrame>& into)
 {
     // soffice starts while the file is looked at.
     prepare();
@@ -348,15 +358,30 @@ Reference<lang::XComponent> UnoOffice::load(const QString& path, DocumentKind ki
     QString detail;
     // Noted before the load: a soffice that dies loading it leaves its lock file behind.
     noteLoaded(path);
-    try {
-        document = call([&] {
-            const Reference<frame::XComponentLoader> loader(m_desktop, uno::UNO_QUERY_THROW);
-            return loader->loadComponentFromURL(url, rtl::OUString("_blank"), 0, arguments);
-        });
-    } catch (const RuntimeError& error) {
-        if (!running())
-            throw; // the office program itself failed, not the file
-        detail = error.detail();
+    const auto loadInto = [&](const Reference<frame::XFrame>& frame) {
+        try {
+            document = call([&] {
+                if (frame.is())
+                    return Reference<frame::XComponentLoader>(frame, uno::UNO_QUERY_THROW)
+                        ->loadComponentFromURL(url, rtl::OUString("_self"), 0, arguments);
+                const Reference<frame::XComponentLoader> loader(m_desktop, uno::UNO_QUERY_THROW);
+                return loader->loadComponentFromURL(url, rtl::OUString("_blank"), 0, arguments);
+            });
+        } catch (const RuntimeError& error) {
+            if (!running())
+                throw; // the office program itself failed, not the file
+            detail = error.detail();
+        }
+    };
+    // A load into a frame that shows a document does not look at the file's
+    // lock: a file that someone holds goes into a frame of its own, where
+    // LibreOffice asks about it.
+    loadInto(QFileInfo::exists(lock) ? nullptr : into);
+    if (!document.is() && into.is()) {
+        // Whatever kept the frame from taking it, the file is tried once more in a frame of its own.
+        *asked = Asked{};
+        detail.clear();
+        loadInto(nullptr);
     }
     if (!document.is()) {
         noteClosed(path);
@@ -378,6 +403,36 @@ Reference<lang::XComponent> UnoOffice::loadUrl(const QString& location)
     return call([&] {
         const Reference<frame::XComponentLoader> loader(m_desktop, uno::UNO_QUERY_THROW);
         return loader->loadComponentFromURL(url, rtl::OUString("_blank"), 0, arguments);
+    });
+}
+
+std::optional<uno::Any> UnoOffice::runScript(const char* function, std::initializer_list<uno::Any> arguments)
+{
+    if (!m_scriptsWanted || !m_context.is())
+        return std::nullopt;
+    const Reference<script::provider::XScript> script = call([&]() -> Reference<script::provider::XScript> {
+        if (!m_scripts.install(m_context))
+            return {};
+        try {
+            return m_scripts.script(function);
+        } catch (const uno::RuntimeException&) {
+            throw; // the connection's trouble, not the library's
+        } catch (const uno::Exception&) {
+            return {};
+        }
+    });
+    if (!script.is())
+        return std::nullopt;
+    return call([&] {
+        uno::Sequence<sal_Int16> outIndex;
+        uno::Sequence<uno::Any> out;
+        const uno::Any result = script->invoke(
+            uno::Sequence<uno::Any>(arguments.begin(), static_cast<sal_Int32>(arguments.size())), outIndex,
+            out);
+        rtl::OUString failed;
+        if (result >>= failed)
+            throw RuntimeError(RuntimeError::Automation, FailureText::officeFailed(), toQString(failed));
+        return result;
     });
 }
 
@@ -418,6 +473,7 @@ void UnoOffice::forget()
 {
     const bool connected = m_context.is();
     m_detector.reset();
+    m_scripts.reset();
     m_desktop.clear();
     m_context.clear();
     ++m_generation;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EngineScripts.h"
 #include "Profiles.h"
 #include "app/RuntimeError.h"
 #include "office/Watchdog.h"
@@ -10,12 +11,14 @@
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/uno/Exception.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
 #include <memory>
+#include <optional>
 
 class QProcess;
 
@@ -51,7 +54,10 @@ public:
     // LibreOffice has recognised it as a document of the kind in a format it
     // writes back as that format. Anything else is refused before it is loaded,
     // with what is wrong with the file in words a user understands.
-    Reference<css::lang::XComponent> load(const QString& path, DocumentKind kind);
+    // With a frame, the document goes into it in place of the one it shows,
+    // which stays loaded until it is closed.
+    Reference<css::lang::XComponent> load(const QString& path, DocumentKind kind,
+                                          const Reference<css::frame::XFrame>& into = {});
     // Stores a document load() gave in its file, when it has changes.
     void store(const Reference<css::uno::XInterface>& document, const QString& path);
     // Closes a document load() gave, discarding what it has not stored; one
@@ -91,6 +97,12 @@ public:
             throw failure(false);
         }
     }
+
+    // Runs a function of the engine's Basic library inside soffice, as one
+    // bounded call; nothing when this soffice cannot run it (or
+    // $YANHE_ENGINE_SCRIPTS is 0), and the caller then makes the calls itself.
+    std::optional<css::uno::Any> runScript(const char* function,
+                                           std::initializer_list<css::uno::Any> arguments);
 
     // Closes nothing itself: ends the soffice process (politely first).
     void terminate();
@@ -134,9 +146,11 @@ private:
     QList<LoadedDocument> m_loaded; // documents this soffice opened and has not closed
     QString m_pipe;
     int m_timeoutMs;
+    bool m_scriptsWanted;
     Reference<css::uno::XComponentContext> m_context;
     Reference<css::frame::XDesktop2> m_desktop;
     std::unique_ptr<Detector> m_detector;
+    EngineScripts m_scripts;
     Watchdog m_watchdog;
 };
 

@@ -178,4 +178,72 @@ int replaceInText(const Reference<text::XText>& story, const QString& text, cons
     return replaced;
 }
 
+namespace {
+
+// The texts of a story's runs, read inside soffice; nothing when it does not run the engine's Basic.
+std::optional<QStringList> runTexts(UnoOffice& office, const Reference<text::XText>& story)
+{
+    const std::optional<uno::Any> result = office.runScript(EngineScripts::kRunTexts, {uno::Any(story)});
+    if (!result)
+        return std::nullopt;
+    QStringList texts;
+    uno::Sequence<OUString> strings;
+    uno::Sequence<uno::Any> values;
+    if (*result >>= strings) {
+        for (const OUString& text : std::as_const(strings))
+            texts << toQString(text);
+    } else if (*result >>= values) {
+        for (const uno::Any& value : std::as_const(values))
+            texts << toQString(value.get<OUString>());
+    } else {
+        throw uno::RuntimeException(OUString("RunTexts gave ") + result->getValueTypeName());
+    }
+    return texts;
+}
+
+} // namespace
+
+bool holdsText(UnoOffice& office, const Reference<text::XText>& story, const QString& text)
+{
+    if (!story.is() || text.isEmpty())
+        return false;
+    return office.call([&] {
+        const std::optional<QStringList> texts = runTexts(office, story);
+        if (!texts)
+            return holdsText(story, text);
+        for (const QString& run : *texts) {
+            if (!positionsOf(run, text).empty())
+                return true;
+        }
+        return false;
+    });
+}
+
+int replaceInText(UnoOffice& office, const Reference<text::XText>& story, const QString& text,
+                  const QString& replacement)
+{
+    if (!story.is() || text.isEmpty())
+        return 0;
+    return office.call([&] {
+        const std::optional<QStringList> texts = runTexts(office, story);
+        if (!texts)
+            return replaceInText(story, text, replacement);
+        std::vector<sal_Int32> places;
+        for (qsizetype run = 0; run < texts->size(); ++run) {
+            for (const qsizetype at : positionsOf(texts->at(run), text)) {
+                places.push_back(static_cast<sal_Int32>(run));
+                places.push_back(static_cast<sal_Int32>(at));
+            }
+        }
+        if (places.empty())
+            return 0;
+        office.runScript(
+            EngineScripts::kReplaceInRuns,
+            {uno::Any(story),
+             uno::Any(uno::Sequence<sal_Int32>(places.data(), static_cast<sal_Int32>(places.size()))),
+             uno::Any(static_cast<sal_Int32>(text.size())), uno::Any(toOUString(replacement))});
+        return static_cast<int>(places.size() / 2);
+    });
+}
+
 } // namespace unooffice

@@ -23,5 +23,10 @@ std::vector<qsizetype> positionsOf(const QString& what, const QString& text);
 // Text fields, footnote anchors and the like are kept and not searched.
 bool holdsText(const Reference<css::text::XText>& story, const QString& text);
 int replaceInText(const Reference<css::text::XText>& story, const QString& text, const QString& replacement);
+// The same inside soffice, when it runs the engine's Basic: the texts of the
+// story's runs come over in one call, the places to replace go back in one.
+bool holdsText(UnoOffice& office, const Reference<css::text::XText>& story, const QString& text);
+int replaceInText(UnoOffice& office, const Reference<css::text::XText>& story, const QString& text,
+                  const QString& replacement);
 
 } // namespace unooffice

@@ -9,6 +9,9 @@
 #include <QFileInfo>
 #include <com/sun/star/awt/FontWeight.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
@@ -76,6 +79,18 @@ public:
         }
     }
 
+    // The frame that shows the document; null for one of a soffice that is gone.
+    Reference<frame::XFrame> frame()
+    {
+        if (!m_document.is() || m_generation != m_office.generation())
+            return {};
+        return m_office.call([&]() -> Reference<frame::XFrame> {
+            const Reference<frame::XModel> model(m_document, uno::UNO_QUERY_THROW);
+            const Reference<frame::XController> controller = model->getCurrentController();
+            return controller.is() ? controller->getFrame() : nullptr;
+        });
+    }
+
     bool hasChanges()
     {
         if (m_generation != m_office.generation())
@@ -116,10 +131,27 @@ public:
     // LibreOffice keeps open costs memory and makes every further load slower,
     // and once its file is stored nothing depends on it staying open. Its
     // handle stays and says it is closed.
+    //
+    // The next document goes into the frame of a stored one, which is closed
+    // then: a new frame and window for each document costs about as much as
+    // the store does.
     word::DocumentPtr documentsOpen(const QString& path) override
     {
-        closeStored();
-        const Reference<lang::XComponent> component = m_office.load(path, DocumentKind::Text);
+        const std::shared_ptr<DocumentItem> before = closeStored();
+        Reference<frame::XFrame> frame;
+        try {
+            frame = before ? before->frame() : nullptr;
+        } catch (const RuntimeError&) {
+            // A new frame then, from a soffice started afresh if need be.
+        }
+        Reference<lang::XComponent> component;
+        try {
+            component = m_office.load(path, DocumentKind::Text, frame);
+        } catch (const RuntimeError&) {
+            closeQuietly(before);
+            throw;
+        }
+        closeQuietly(before);
         const Reference<text::XTextDocument> document =
             m_office.call([&] { return Reference<text::XTextDocument>(component, uno::UNO_QUERY); });
         if (!document.is()) {
@@ -245,17 +277,34 @@ public:
     QList<word::SectionPtr> documentSections() override { return active()->sections(); }
 
 private:
-    void closeStored()
+    // Closes the documents that have no changes left to store but the last
+    // one, which it gives: its frame takes the next document.
+    std::shared_ptr<DocumentItem> closeStored()
     {
+        std::shared_ptr<DocumentItem> kept;
         for (const auto& document : std::as_const(m_documents)) {
             try {
-                if (document->isOpen() && !document->hasChanges())
-                    document->close();
+                if (!document->isOpen() || document->hasChanges())
+                    continue;
+                if (kept)
+                    kept->close();
+                kept = document;
             } catch (const RuntimeError&) {
                 // A soffice that fails here is started afresh by the next load.
             }
         }
         m_documents.removeIf([](const auto& document) { return !document->isOpen(); });
+        return kept;
+    }
+
+    static void closeQuietly(const std::shared_ptr<DocumentItem>& document)
+    {
+        if (!document)
+            return;
+        try {
+            document->close();
+        } catch (const RuntimeError&) {
+        }
     }
 
     // What SeekView shows: the main text, or a section's header or footer of a Word index.

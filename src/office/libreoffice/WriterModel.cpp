@@ -106,7 +106,16 @@ public:
     {
         return m_office.call([&] {
             if (m_walked)
-                return holdsText(m_story, text);
+                return holdsText(m_office, m_story, text);
+            if (text.isEmpty() || !m_story.is())
+                return false;
+            if (const std::optional<uno::Any> result =
+                    m_office.runScript(EngineScripts::kFindInStory, {uno::Any(m_document), uno::Any(m_story),
+                                                                     uno::Any(toOUString(text))})) {
+                sal_Int32 found = 0;
+                *result >>= found;
+                return found != 0;
+            }
             bool found = false;
             eachOccurrence(m_document, m_story, text, [&](const Reference<text::XTextRange>&) {
                 found = true;
@@ -120,10 +129,16 @@ public:
     {
         m_office.call([&] {
             if (m_walked) {
-                replaceInText(m_story, findText, replaceWith);
+                replaceInText(m_office, m_story, findText, replaceWith);
                 return;
             }
+            if (findText.isEmpty() || !m_story.is())
+                return;
             const OUString replacement = toOUString(replaceWith);
+            if (m_office.runScript(EngineScripts::kReplaceInStory,
+                                   {uno::Any(m_document), uno::Any(m_story), uno::Any(toOUString(findText)),
+                                    uno::Any(replacement)}))
+                return;
             // The search goes on from the end of the new text, which the range holds after the
             // replace: a replacement that holds the text itself is not searched again.
             eachOccurrence(m_document, m_story, findText, [&](const Reference<text::XTextRange>& range) {
