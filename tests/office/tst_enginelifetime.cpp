@@ -1,5 +1,6 @@
 #include "app/RuntimeError.h"
 #include "office/OfficeRegistry.h"
+#include "office/OwnProcesses.h"
 #include "support/CliRun.h"
 #include "support/UnoDocuments.h"
 
@@ -72,6 +73,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase() { UnoDocuments::shutdown(); }
     void storedDocumentsCloseWhenTheNextOpens();
+    void anOutgrownSofficeMakesWayBetweenDocuments();
     void killedRunEndsItsSofficeAndTheNextCleansUp();
     void leftoversOfAnEndedRun();
     void unusableCacheFolder();
@@ -135,6 +137,48 @@ void TestEngineLifetime::storedDocumentsCloseWhenTheNextOpens()
     const QString text = word->documentsOpen(files[0])->content()->text();
     QCOMPARE(text.count("xOLDx"), 2);
     QCOMPARE(text.count("OLD"), 2);
+    word->quit();
+}
+
+void TestEngineLifetime::anOutgrownSofficeMakesWayBetweenDocuments()
+{
+    // Every soffice is too big at 1 MiB: each is ended between two documents
+    // and a new one takes over, unless it holds changes not stored.
+    const QStringList files = makeDocuments(m_dir.filePath("outgrown"), 4);
+    qputenv("YANHE_OFFICE_RECYCLE_MIB", "1");
+    const auto restore = qScopeGuard([] { qunsetenv("YANHE_OFFICE_RECYCLE_MIB"); });
+    const QList<qint64> others = OwnProcesses::all();
+    const auto engine = [&] {
+        QList<qint64> own = OwnProcesses::all();
+        own.removeIf([&](qint64 pid) { return others.contains(pid); });
+        return own.size() == 1 ? own.first() : -1;
+    };
+    word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
+
+    word::DocumentPtr first = word->documentsOpen(files[0]);
+    first->content()->replaceAll("OLD", "一");
+    first->save();
+    const qint64 firstOffice = engine();
+    QVERIFY(firstOffice > 0);
+
+    word::DocumentPtr second = word->documentsOpen(files[1]);
+    const qint64 secondOffice = engine();
+    QVERIFY(secondOffice > 0 && secondOffice != firstOffice);
+    QTRY_VERIFY_WITH_TIMEOUT(ended(firstOffice), 10000);
+    QVERIFY(!QFile::exists(lockOf(files[0])));
+    // Changes not stored keep their soffice for the documents after them.
+    second->content()->replaceAll("OLD", "二");
+    word::DocumentPtr third = word->documentsOpen(files[2]);
+    QCOMPARE(engine(), secondOffice);
+    third->content()->replaceAll("OLD", "三");
+    third->save();
+    word->quit();
+    QCOMPARE(leftovers(m_dir.filePath("outgrown")), QStringList());
+
+    word = OfficeRegistry::system().createWordProcessor("Word.Application");
+    QCOMPARE(word->documentsOpen(files[0])->content()->text().count("一"), 3);
+    QCOMPARE(word->documentsOpen(files[1])->content()->text().count("OLD"), 2);
+    QCOMPARE(word->documentsOpen(files[2])->content()->text().count("三"), 2);
     word->quit();
 }
 

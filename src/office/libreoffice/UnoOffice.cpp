@@ -109,6 +109,9 @@ Profiles& profiles()
 UnoOffice::UnoOffice()
     : m_timeoutMs(Watchdog::defaultTimeoutMs())
     , m_scriptsWanted(qEnvironmentVariable("YANHE_ENGINE_SCRIPTS") != QLatin1String("0"))
+    , m_recycleMiB(qEnvironmentVariableIsSet("YANHE_OFFICE_RECYCLE_MIB")
+                       ? qEnvironmentVariableIntValue("YANHE_OFFICE_RECYCLE_MIB")
+                       : kRecycleMiB)
     , m_watchdog({&Watchdog::systemCpuTime, &Watchdog::systemEnd})
 {}
 
@@ -313,9 +316,29 @@ void UnoOffice::close(const Reference<uno::XInterface>& document, int generation
     noteClosed(path);
 }
 
+bool UnoOffice::outgrown() const
+{
+#ifdef Q_OS_LINUX
+    if (m_pid <= 0 || !m_context.is())
+        return false;
+    QFile status(QStringLiteral("/proc/%1/status").arg(m_pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() / 1024 > m_recycleMiB;
+    }
+#endif
+    return false;
+}
+
 Reference<lang::XComponent> UnoOffice::load(const QString& path, DocumentKind kind,
                                             const Reference<frame::XFrame>& into)
 {
+    // One that has grown too big is ended between two documents (none loaded)
+    // and a new one started, as office process pools do.
+    if (m_loaded.isEmpty() && outgrown())
+        terminate();
     // soffice starts while the file is looked at.
     prepare();
     const QFileInfo info(path);

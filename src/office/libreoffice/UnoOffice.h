@@ -104,6 +104,13 @@ public:
     std::optional<css::uno::Any> runScript(const char* function,
                                            std::initializer_list<css::uno::Any> arguments);
 
+    // soffice grows with every document it loads, however the document is
+    // closed: some 0.2 MiB for a small one, without end. One whose memory is
+    // past this ($YANHE_OFFICE_RECYCLE_MIB) is ended before the next load
+    // when it holds no document, and a new one takes over.
+    static constexpr int kRecycleMiB = 480;
+    bool outgrown() const;
+
     // Closes nothing itself: ends the soffice process (politely first).
     void terminate();
     bool running() const;
@@ -147,6 +154,7 @@ private:
     QString m_pipe;
     int m_timeoutMs;
     bool m_scriptsWanted;
+    int m_recycleMiB;
     Reference<css::uno::XComponentContext> m_context;
     Reference<css::frame::XDesktop2> m_desktop;
     std::unique_ptr<Detector> m_detector;

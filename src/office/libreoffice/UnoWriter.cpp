@@ -278,9 +278,11 @@ public:
 
 private:
     // Closes the documents that have no changes left to store but the last
-    // one, which it gives: its frame takes the next document.
+    // one, which it gives: its frame takes the next document. All of them
+    // when the soffice has grown too big, which then makes way for a new one.
     std::shared_ptr<DocumentItem> closeStored()
     {
+        const bool keep = !m_office.outgrown();
         std::shared_ptr<DocumentItem> kept;
         for (const auto& document : std::as_const(m_documents)) {
             try {
@@ -289,6 +291,10 @@ private:
                 if (kept)
                     kept->close();
                 kept = document;
+                if (!keep) {
+                    kept->close();
+                    kept.reset();
+                }
             } catch (const RuntimeError&) {
                 // A soffice that fails here is started afresh by the next load.
             }
