@@ -463,6 +463,9 @@ void TestDocuments::everyFailureInsideACallBecomesRuntimeError()
     // A connection that is gone: the soffice is given up, the next call starts a fresh one.
     error = failureOf([] { throw com::sun::star::lang::DisposedException(rtl::OUString("gone")); });
     QCOMPARE(error.description(), FailureText::stopped());
+    // The journal says how it ended: here it still ran, and was ended then.
+    QVERIFY2(error.detail().contains(QString("soffice %1 still runs").arg(first)),
+             qPrintable(error.detail()));
     QVERIFY(!office.running());
     office.loadUrl("private:factory/swriter");
     QVERIFY(office.running() && office.pid() != first);

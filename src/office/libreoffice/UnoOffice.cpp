@@ -468,6 +468,17 @@ void UnoOffice::finish()
     }
 }
 
+QString UnoOffice::howItEnded() const
+{
+    if (!m_process)
+        return {};
+    if (m_process->state() == QProcess::Running && !m_process->waitForFinished(100))
+        return QStringLiteral(" (soffice %1 still runs: it closed the connection)").arg(m_pid);
+    if (m_process->exitStatus() == QProcess::CrashExit)
+        return QStringLiteral(" (soffice %1 ended by signal %2)").arg(m_pid).arg(m_process->exitCode());
+    return QStringLiteral(" (soffice %1 exited with code %2)").arg(m_pid).arg(m_process->exitCode());
+}
+
 RuntimeError UnoOffice::failure(bool disposed)
 {
     QString detail;
@@ -486,6 +497,7 @@ RuntimeError UnoOffice::failure(bool disposed)
         return {RuntimeError::Automation, FailureText::notResponding(), detail};
     }
     if (disposed || !running()) {
+        detail += howItEnded();
         forget();
         return {RuntimeError::Automation, FailureText::stopped(), detail};
     }

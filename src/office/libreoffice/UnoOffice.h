@@ -141,6 +141,8 @@ private:
     void noteClosed(const QString& path);
     void noteStoring(const QString& path, bool storing);
     void finish();
+    // For the journal: how a soffice whose connection is gone ended (its exit code or signal).
+    QString howItEnded() const;
     // The failure that escaped a call, as the engine reports it; from inside a catch block.
     RuntimeError failure(bool disposed);
     void forget();
