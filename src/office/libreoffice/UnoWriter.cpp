@@ -282,22 +282,20 @@ private:
     // when the soffice has grown too big, which then makes way for a new one.
     std::shared_ptr<DocumentItem> closeStored()
     {
-        const bool keep = !m_office.outgrown();
         std::shared_ptr<DocumentItem> kept;
         for (const auto& document : std::as_const(m_documents)) {
             try {
                 if (!document->isOpen() || document->hasChanges())
                     continue;
-                if (kept)
-                    kept->close();
+                closeQuietly(kept);
                 kept = document;
-                if (!keep) {
-                    kept->close();
-                    kept.reset();
-                }
             } catch (const RuntimeError&) {
                 // A soffice that fails here is started afresh by the next load.
             }
+        }
+        if (kept && m_office.outgrown()) {
+            closeQuietly(kept);
+            kept.reset();
         }
         m_documents.removeIf([](const auto& document) { return !document->isOpen(); });
         return kept;
