@@ -83,7 +83,7 @@ Sub ReplaceAt(oText As Object, oStart As Object, ByVal nLength As Long, sWith As
 	End If
 End Sub
 
-' 1 when Writer's search finds sText in oStory, else 0.
+' Marks that take no place in the text: a run goes on across them.
 Function TakesNoPlace(sType As String) As Boolean
 	TakesNoPlace = (sType = "Bookmark" Or sType = "ReferenceMark" Or sType = "Redline" Or sType = "SoftPageBreak")
 End Function
@@ -193,6 +193,7 @@ Failed:
 	ReplaceInRuns = Failure()
 End Function
 
+' 1 when Writer's search finds sText in oStory, else 0.
 Function FindInStory(oDoc As Object, oStory As Object, sText As String) As Variant
 	On Error GoTo Failed
 	Dim oDesc As Object, oFound As Object
