@@ -5,7 +5,7 @@ BUILD_SAN ?= build-sanitize
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-office test-sanitize bench format package check-windows clean
+.PHONY: all deps configure build run test test-fast test-office test-sanitize format package check-windows clean
 
 all: build
 
@@ -29,6 +29,13 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The tests that need no office program (quick), and those that drive the real LibreOffice.
+test-fast: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE office
+
+test-office: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L office
 
 # The tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps

@@ -32,7 +32,7 @@ QString RuntimeError::nameOf(int number)
     case PathNotFound:
         return QStringLiteral("路径未找到");
     case ObjectNotSet:
-        return QStringLiteral("对象变量或 With 块变量未设置");
+        return QStringLiteral("要使用的对象不存在：它没有创建，或已经关闭");
     case ResourceNotFound:
         return QStringLiteral("找不到资源");
     case CannotCreateObject:

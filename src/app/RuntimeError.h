@@ -23,7 +23,7 @@ public:
         PermissionDenied = 70,     // 没有权限
         PathFileAccess = 75,       // 路径/文件访问错误
         PathNotFound = 76,         // 路径未找到
-        ObjectNotSet = 91,         // 对象变量或 With 块变量未设置
+        ObjectNotSet = 91,         // 要使用的对象不存在：它没有创建，或已经关闭
         ResourceNotFound = 326,    // 找不到资源
         CannotCreateObject = 429,  // ActiveX 部件不能创建对象
         NotSupported = 438,        // 对象不支持该属性或方法

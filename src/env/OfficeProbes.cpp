@@ -26,7 +26,7 @@ struct Probe
     bool mayStandIn; // a stand-in program is named as such instead of by a version label
 };
 
-// VB's CDbl: a number or a type mismatch.
+// A version text as a number; anything else is a type mismatch.
 double toNumber(const QString& text)
 {
     bool ok = false;
