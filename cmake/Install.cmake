@@ -9,10 +9,12 @@ include(GNUInstallDirs)
 
 set(YANHE_PACKAGING ${PROJECT_SOURCE_DIR}/packaging)
 
-install(TARGETS yanhe yanhe-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-if(TARGET yanhe-update)
-  install(TARGETS yanhe-update RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+install(TARGETS yanhe-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+foreach(target yanhe yanhe-update)
+  if(TARGET ${target})
+    install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
 
 if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
   return()
