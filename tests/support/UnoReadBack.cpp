@@ -96,9 +96,17 @@ beans::PropertyValue property(const char* name, const uno::Any& value)
 }
 
 // The desktop of the reading soffice, reached through a document's frame.
-Reference<frame::XComponentLoader> loader()
+// Released before the reading soffice ends: a remote reference must not
+// outlive its bridge, not even until the program exits.
+Reference<frame::XComponentLoader>& desktopOf()
 {
     static Reference<frame::XComponentLoader> desktop;
+    return desktop;
+}
+
+Reference<frame::XComponentLoader> loader()
+{
+    Reference<frame::XComponentLoader>& desktop = desktopOf();
     if (!desktop.is() || !office().running()) {
         const Reference<lang::XComponent> blank = office().loadUrl(QStringLiteral("private:factory/swriter"));
         office().call([&] {
@@ -351,6 +359,7 @@ QStringList pagesOf(const Reference<lang::XComponent>& component)
 
 void shutdown()
 {
+    desktopOf().clear();
     office().terminate();
 }
 
