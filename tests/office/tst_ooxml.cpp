@@ -405,8 +405,8 @@ void TestOoxml::trackedChangesRecorded()
     writeDocx(tracked, body + "<w:sectPr><w:headerReference w:type=\"default\" r:id=\"header1\"/></w:sectPr>",
               {{"header1", paragraph("Head old")}}, "<w:trackRevisions/>");
     const auto before = xmlOf(tracked, "word/document.xml");
-    const QStringList originalRejected = resolvedParagraphs(*before, false);
-    QCOMPARE(originalRejected,
+    const QStringList rejectedAsWritten = resolvedParagraphs(*before, false);
+    QCOMPARE(rejectedAsWritten,
              QStringList({"An old word old link", "keep oold and old", "gold and bold OLD"}));
 
     word::ApplicationPtr word = ooxml::createWordProcessor();
@@ -422,7 +422,7 @@ void TestOoxml::trackedChangesRecorded()
     const auto after = xmlOf(tracked, "word/document.xml");
     QCOMPARE(resolvedParagraphs(*after, true),
              QStringList({"An NEW word NEW link", "keep NEW and moved NEW", "gNEW and bNEW NEW"}));
-    QCOMPARE(resolvedParagraphs(*after, false), originalRejected);
+    QCOMPARE(resolvedParagraphs(*after, false), rejectedAsWritten);
     // Each occurrence: its old text in one deletion, its new text in one insertion,
     // marked with who made them and when; every id new in the part.
     QCOMPARE(count(*after, "//w:body/w:p[1]/w:del"), 1);

@@ -170,10 +170,10 @@ void TestOoxmlTracked::trackedReplacementAcceptedAndRejected()
         date + "\">" + run("ject plan") + "</w:ins>" + run(" and no ") +
         "<w:del w:id=\"3\" w:author=\"Ann\" w:date=\"" + date +
         "\"><w:r><w:delText>project</w:delText></w:r></w:del>" + run("here.") + "</w:p>";
-    const QString original = file("tracked-original.docx");
-    writeDocx(original, body, "<w:p>" + run("Project header") + "</w:p>", "<w:trackRevisions/>");
+    const QString asWritten = file("tracked-as-written.docx");
+    writeDocx(asWritten, body, "<w:p>" + run("Project header") + "</w:p>", "<w:trackRevisions/>");
     const QString path = file("tracked.docx");
-    QVERIFY(QFile::copy(original, path));
+    QVERIFY(QFile::copy(asWritten, path));
 
     const CliRun replaced = CliRun::of(
         {"word-replace", "--old", "project", "--new", "ZQXNEW", "--scope", "headers-footers", path},
@@ -186,8 +186,8 @@ void TestOoxmlTracked::trackedReplacementAcceptedAndRejected()
              qPrintable(replaced.out.join('\n') + replaced.err));
 
     // What the document said before, once its own changes are resolved.
-    const UnoReadBack::Resolved acceptedBefore = UnoReadBack::resolveChanges(original, true);
-    const UnoReadBack::Resolved rejectedBefore = UnoReadBack::resolveChanges(original, false);
+    const UnoReadBack::Resolved acceptedBefore = UnoReadBack::resolveChanges(asWritten, true);
+    const UnoReadBack::Resolved rejectedBefore = UnoReadBack::resolveChanges(asWritten, false);
     QVERIFY(acceptedBefore.loaded && rejectedBefore.loaded);
     QCOMPARE(acceptedBefore.body.split('\n').value(1), QString("The project plan and no here."));
 
