@@ -50,7 +50,12 @@ void TestComSeam::wordMemberPathsAndArguments()
     const QString doc = "Word.Application.Documents.Open(\"C:\\a.doc\")";
     com.answers[doc + ".Content.Find.Execute(\"旧\")"] = true;
     com.answers[doc + ".Content.Find.Execute(\"无\")"] = QVariant(); // null: not found
-    com.counts[doc + ".Shapes"] = 2;
+    // Text boxes are the text frame stories: the first of them among the
+    // document's stories, then each next one until there is none.
+    com.counts[doc + ".StoryRanges"] = 2;
+    com.answers[doc + ".StoryRanges[1].StoryType"] = 1;
+    com.answers[doc + ".StoryRanges[2].StoryType"] = 5;
+    com.answers[doc + ".StoryRanges[2].NextStoryRange.NextStoryRange"] = QVariant();
     com.counts[doc + ".Sections"] = 3;
 
     word::ApplicationPtr word = comseam::wordProcessor(runtime, "Word.Application");
@@ -59,7 +64,9 @@ void TestComSeam::wordMemberPathsAndArguments()
     QVERIFY(content->findExecute("旧"));
     QVERIFY(!content->findExecute("无"));
     content->replaceAll("旧", "新");
-    document->shapes().at(1)->textFrameTextRange()->replaceAll("旧", "新");
+    const QList<word::ShapePtr> boxes = document->shapes();
+    QCOMPARE(boxes.size(), 2);
+    boxes.at(1)->textFrameTextRange()->replaceAll("旧", "新");
     const QList<word::SectionPtr> sections = document->sections();
     QCOMPARE(sections.size(), 3);
     sections.at(2)->headers(1)->range()->replaceAll("旧", "新");
@@ -73,7 +80,7 @@ void TestComSeam::wordMemberPathsAndArguments()
                             doc + ".Content.Find.Execute(\"旧\")",
                             doc + ".Content.Find.Execute(\"无\")",
                             doc + ".Content.Find.Execute" + replace,
-                            doc + ".Shapes[2].TextFrame.TextRange.Find.Execute" + replace,
+                            doc + ".StoryRanges[2].NextStoryRange.Find.Execute" + replace,
                             doc + ".Sections[3].Headers(1 As Integer).Range.Find.Execute" + replace,
                             doc + ".Save()",
                             "Word.Application.Quit(SaveChanges:=0 As Integer)",

@@ -3,13 +3,17 @@
 #include "office/ooxml/Refusal.h"
 #include "office/ooxml/SheetEngine.h"
 #include "office/ooxml/WordEngine.h"
+#include "office/ooxml/WorkBound.h"
 #include "support/ZipFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <atomic>
 #include <pugixml.hpp>
 
 // The lossless engine on packages made here part by part: Word's find and
@@ -237,6 +241,33 @@ void writeXlsx(const QString& path, const QList<SheetPart>& sheets, const QByteA
     ZipFiles::write(path, all);
 }
 
+// A paragraph's text once every tracked change is accepted (or rejected).
+QString resolvedText(pugi::xml_node node, bool accept, bool shown = true)
+{
+    QString text;
+    for (const pugi::xml_node child : node.children()) {
+        const std::string_view name = child.name();
+        bool childShown = shown;
+        if (name == "w:ins" || name == "w:moveTo")
+            childShown = shown && accept;
+        else if (name == "w:del" || name == "w:moveFrom")
+            childShown = shown && !accept;
+        if ((name == "w:t" || name == "w:delText") && childShown)
+            text += QString::fromUtf8(child.text().get());
+        else
+            text += resolvedText(child, accept, childShown);
+    }
+    return text;
+}
+
+QStringList resolvedParagraphs(const pugi::xml_document& document, bool accept)
+{
+    QStringList paragraphs;
+    for (const pugi::xpath_node& p : document.select_nodes("//w:body/w:p"))
+        paragraphs << resolvedText(p.node(), accept);
+    return paragraphs;
+}
+
 } // namespace
 
 class TestOoxml : public QObject
@@ -246,6 +277,9 @@ private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
     void findAndReplaceAcrossRuns();
     void textBoxesAndStoriesApart();
+    void trackedChangesRecorded();
+    void inlineTextBoxesReached();
+    void longWorkIsBounded();
     void headersAndFootersBySection();
     void writerTypesIntoHeadersAndFooters();
     void saveWritesOnlyWhatChanged();
@@ -348,6 +382,228 @@ void TestOoxml::textBoxesAndStoriesApart()
         texts << QString::fromUtf8(box.node().select_node(".//w:t").node().text().get());
     QCOMPARE(texts, QStringList({"Box 新 one", "Box 新 one", "Box two 新", "Box two 新"}));
     word->quit();
+}
+
+void TestOoxml::trackedChangesRecorded()
+{
+    // A bookmark around "old" (split over two runs), a hyperlink holding "old";
+    // then text that earlier changes cut through: "o" + deleted "old" + inserted
+    // "ld", text moved away and text moved here.
+    const QByteArray body =
+        "<w:p><w:r><w:t xml:space=\"preserve\">An </w:t></w:r><w:bookmarkStart w:id=\"3\" w:name=\"mark\"/>"
+        "<w:r><w:t>o</w:t></w:r><w:r><w:rPr><w:b/></w:rPr><w:t>ld</w:t></w:r><w:bookmarkEnd w:id=\"3\"/>"
+        "<w:r><w:t xml:space=\"preserve\"> word </w:t></w:r><w:hyperlink r:id=\"rIdImage\"><w:r>"
+        "<w:t>old link</w:t></w:r></w:hyperlink></w:p>"
+        "<w:p><w:r><w:t>keep o</w:t></w:r><w:del w:id=\"7\" w:author=\"A\" w:date=\"2020-01-01T00:00:00Z\">"
+        "<w:r><w:delText>old</w:delText></w:r></w:del><w:ins w:id=\"8\" w:author=\"A\" "
+        "w:date=\"2020-01-01T00:00:00Z\"><w:r><w:t>ld</w:t></w:r></w:ins><w:r><w:t xml:space=\"preserve\"> "
+        "and </w:t></w:r><w:moveFrom w:id=\"9\" w:author=\"A\" w:date=\"2020-01-01T00:00:00Z\"><w:r><w:t>old"
+        "</w:t></w:r></w:moveFrom><w:moveTo w:id=\"10\" w:author=\"A\" w:date=\"2020-01-01T00:00:00Z\"><w:r>"
+        "<w:t>moved old</w:t></w:r></w:moveTo></w:p>"
+        "<w:p><w:r><w:t xml:space=\"preserve\">gold and bold </w:t></w:r><w:r><w:t>OLD</w:t></w:r></w:p>";
+    const QString tracked = file("tracked.docx");
+    writeDocx(tracked, body + "<w:sectPr><w:headerReference w:type=\"default\" r:id=\"header1\"/></w:sectPr>",
+              {{"header1", paragraph("Head old")}}, "<w:trackRevisions/>");
+    const auto before = xmlOf(tracked, "word/document.xml");
+    const QStringList rejectedAsWritten = resolvedParagraphs(*before, false);
+    QCOMPARE(rejectedAsWritten,
+             QStringList({"An old word old link", "keep oold and old", "gold and bold OLD"}));
+
+    word::ApplicationPtr word = ooxml::createWordProcessor();
+    word::DocumentPtr document = word->documentsOpen(tracked);
+    const word::RangePtr content = document->content();
+    QCOMPARE(content->text(), QString("An old word old link\nkeep old and moved old\ngold and bold OLD"));
+    content->replaceAll("old", "NEW");
+    document->sections().at(0)->headers(1)->range()->replaceAll("old", "");
+    QCOMPARE(content->text(), QString("An NEW word NEW link\nkeep NEW and moved NEW\ngNEW and bNEW NEW"));
+    document->save();
+    word->quit();
+
+    const auto after = xmlOf(tracked, "word/document.xml");
+    QCOMPARE(resolvedParagraphs(*after, true),
+             QStringList({"An NEW word NEW link", "keep NEW and moved NEW", "gNEW and bNEW NEW"}));
+    QCOMPARE(resolvedParagraphs(*after, false), rejectedAsWritten);
+    // Each occurrence: its old text in one deletion, its new text in one insertion,
+    // marked with who made them and when; every id new in the part.
+    QCOMPARE(count(*after, "//w:body/w:p[1]/w:del"), 1);
+    QCOMPARE(count(*after, "//w:body/w:p[1]/w:del[1]/w:r"), 2);
+    QCOMPARE(count(*after, "//w:body/w:p[1]/w:ins"), 1);
+    QCOMPARE(count(*after, "//w:body/w:p[1]/w:hyperlink/w:del"), 1);
+    QCOMPARE(count(*after, "//w:body/w:p[1]/w:hyperlink/w:ins"), 1);
+    QCOMPARE(count(*after, "//w:body/w:p[3]/w:del"), 3);
+    QCOMPARE(count(*after, "//w:body/w:p[3]/w:ins"), 3);
+    QCOMPARE(value(*after, "//w:body/w:p[1]/w:ins/w:r/w:t"), QString("NEW"));
+    QCOMPARE(count(*after, "//w:body/w:p[1]/w:del[1]/w:r[2]/w:rPr/w:b"), 1); // formatting kept
+    QCOMPARE(count(*after, "//w:body/w:p[1]/w:del//w:t"), 0);
+    QCOMPARE(attribute(*after, "//w:body/w:p[1]/w:ins/@w:author"), QString("砚禾办公助手"));
+    QVERIFY(!attribute(*after, "//w:body/w:p[1]/w:del/@w:date").isEmpty());
+    // The bookmark still encloses the old text and the new one.
+    const pugi::xml_node first = after->select_node("//w:body/w:p[1]").node();
+    QStringList order;
+    for (const pugi::xml_node child : first.children())
+        order << QString::fromUtf8(child.name());
+    QCOMPARE(order, QStringList(
+                        {"w:r", "w:bookmarkStart", "w:del", "w:ins", "w:bookmarkEnd", "w:r", "w:hyperlink"}));
+    // Text inside someone's insertion is edited in place; the deleted and moved
+    // text is as it was.
+    QCOMPARE(value(*after, "//w:body/w:p[2]/w:del[@w:id='7']/w:r/w:delText"), QString("old"));
+    QCOMPARE(value(*after, "//w:body/w:p[2]/w:moveFrom/w:r/w:t"), QString("old"));
+    QCOMPARE(resolvedText(after->select_node("//w:body/w:p[2]/w:moveTo").node(), true), QString("moved NEW"));
+    QSet<QString> ids;
+    int marked = 0;
+    for (const pugi::xpath_node& node : after->select_nodes("//*[@w:id]")) {
+        ids.insert(QString::fromUtf8(node.node().attribute("w:id").value()));
+        ++marked;
+    }
+    QCOMPARE(ids.size(), marked - 1); // the bookmark's start and end share theirs
+    // Replacing by nothing records only the deletion.
+    const auto header = xmlOf(tracked, "word/header1.xml");
+    QCOMPARE(count(*header, "//w:del"), 1);
+    QCOMPARE(count(*header, "//w:ins"), 0);
+    QCOMPARE(resolvedText(header->document_element(), true), QString("Head "));
+    QCOMPARE(resolvedText(header->document_element(), false), QString("Head old"));
+
+    // Emptying a header and typing into it, as the header writer does: the old
+    // paragraphs deleted, their marks too, the typed text inserted.
+    const QString written = file("tracked-writer.docx");
+    writeDocx(
+        written,
+        paragraph("body") + "<w:sectPr><w:headerReference w:type=\"default\" r:id=\"header1\"/></w:sectPr>",
+        {{"header1", paragraph("Head A") + "<w:p><w:hyperlink r:id=\"rIdImage\"><w:r><w:t>Head B</w:t></w:r>"
+                                           "</w:hyperlink></w:p>"}},
+        "<w:trackRevisions/>");
+    word = ooxml::createWordProcessor();
+    document = word->documentsOpen(written);
+    document->sections().at(0)->headers(1)->range()->Delete();
+    word->setSeekView(word::kSeekCurrentPageHeader);
+    word->selection()->typeText("新页眉");
+    word->setSeekView(word::kSeekMainDocument);
+    document->save();
+    word->quit();
+    const auto writtenHeader = xmlOf(written, "word/header1.xml");
+    QCOMPARE(count(*writtenHeader, "//w:p"), 2);
+    QCOMPARE(count(*writtenHeader, "//w:p[1]/w:pPr/w:rPr/w:del"), 1);
+    QCOMPARE(count(*writtenHeader, "//w:t"), 1);
+    QCOMPARE(resolvedText(writtenHeader->document_element(), true), QString("新页眉"));
+    QCOMPARE(resolvedText(writtenHeader->document_element(), false), QString("Head AHead B"));
+    QCOMPARE(value(*writtenHeader, "//w:p[1]/w:ins/w:r/w:t"), QString("新页眉"));
+
+    // With tracking off, the text is replaced without a record.
+    const QString plain = file("untracked.docx");
+    writeDocx(plain, body, {}, "<w:trackRevisions w:val=\"false\"/>");
+    word = ooxml::createWordProcessor();
+    document = word->documentsOpen(plain);
+    document->content()->replaceAll("old", "NEW");
+    document->save();
+    word->quit();
+    const auto untracked = xmlOf(plain, "word/document.xml");
+    QCOMPARE(count(*untracked, "//w:del"), 1);
+    QCOMPARE(count(*untracked, "//w:ins"), 1);
+    QCOMPARE(resolvedParagraphs(*untracked, true),
+             QStringList({"An NEW word NEW link", "keep NEW and moved NEW", "gNEW and bNEW NEW"}));
+}
+
+void TestOoxml::inlineTextBoxesReached()
+{
+    // Text boxes in line with the text: a drawing alone, one with its VML copy,
+    // and a VML one alone; a floating one for comparison; in the body and in a header.
+    const auto inlineBox = [](const QByteArray& text, bool fallback) {
+        const QByteArray content = "<w:txbxContent>" + paragraph(text) + "</w:txbxContent>";
+        const QByteArray drawing =
+            "<w:drawing><wp:inline><a:graphic><a:graphicData><wps:wsp><wps:txbx>" + content +
+            "</wps:txbx></wps:wsp></a:graphicData></a:graphic></wp:inline></w:drawing>";
+        if (!fallback)
+            return "<w:r>" + drawing + "</w:r>";
+        return "<w:r><mc:AlternateContent><mc:Choice Requires=\"wps\">" + drawing +
+               "</mc:Choice><mc:Fallback><w:pict><v:rect style=\"width:100pt;height:20pt\"><v:textbox>" +
+               content + "</v:textbox></v:rect></w:pict></mc:Fallback></mc:AlternateContent></w:r>";
+    };
+    const QByteArray vmlInline = "<w:r><w:pict><v:rect style=\"width:100pt\"><v:textbox><w:txbxContent>" +
+                                 paragraph("VML old") +
+                                 "</w:txbxContent></v:textbox></v:rect></w:pict></w:r>";
+    const QString path = file("inline.docx");
+    writeDocx(path,
+              "<w:p>" + inlineBox("Inline old", false) + "</w:p><w:p>" + inlineBox("Both old", true) +
+                  vmlInline + "</w:p><w:p>" + textBox("Float old") +
+                  "</w:p><w:p><w:del><w:r><w:pict><v:rect><v:textbox><w:txbxContent>" +
+                  paragraph("Gone old") +
+                  "</w:txbxContent></v:textbox></v:rect></w:pict></w:r></w:del></w:p>"
+                  "<w:sectPr><w:headerReference w:type=\"default\" r:id=\"header1\"/></w:sectPr>",
+              {{"header1", "<w:p>" + inlineBox("Head box old", true) + "</w:p>"}});
+    word::ApplicationPtr word = ooxml::createWordProcessor();
+    word::DocumentPtr document = word->documentsOpen(path);
+    const QList<word::ShapePtr> shapes = document->shapes();
+    QCOMPARE(shapes.size(), 4);
+    QStringList texts;
+    for (const word::ShapePtr& shape : shapes) {
+        texts << shape->textFrameTextRange()->text();
+        shape->textFrameTextRange()->replaceAll("old", "新");
+    }
+    QCOMPARE(texts, QStringList({"Inline old", "Both old", "VML old", "Float old"}));
+    const QList<word::ShapePtr> headerShapes = document->sections().at(0)->headers(1)->shapes();
+    QCOMPARE(headerShapes.size(), 1);
+    headerShapes.at(0)->textFrameTextRange()->replaceAll("old", "新");
+    document->save();
+    word->quit();
+
+    const QMap<QString, QByteArray> parts = ZipFiles::read(path);
+    const QByteArray body = parts.value("word/document.xml");
+    for (const char* text : {"Inline 新", "VML 新", "Float 新", "Gone old"})
+        QVERIFY2(body.contains(text), text);
+    QCOMPARE(body.count("Both 新"), 2); // the drawing and its VML copy alike
+    QCOMPARE(parts.value("word/header1.xml").count("Head box 新"), 2);
+}
+
+void TestOoxml::longWorkIsBounded()
+{
+    using ooxml::WorkBound;
+    // Outside a bounded call a checkpoint does nothing.
+    WorkBound::checkpoint();
+    // A call that spends its time waiting, not working, is ended after one round.
+    WorkBound hung(100);
+    try {
+        hung.call([] {
+            for (;;) {
+                QThread::msleep(5);
+                WorkBound::checkpoint();
+            }
+        });
+        QFAIL("a hung call was not ended");
+    } catch (const RuntimeError& error) {
+        QCOMPARE(error.description(), QString("处理时间过长，已停止"));
+    }
+    // A bound ended once does not end the next call.
+    QCOMPARE(hung.call([] { return 7; }), 7);
+    // Working without end: ended after the rounds a busy call gets.
+    WorkBound endless(20);
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, endless.call([] {
+        std::atomic_long spin = 0;
+        for (;;) {
+            spin.fetch_add(1, std::memory_order_relaxed);
+            WorkBound::checkpoint();
+        }
+    }));
+
+    // Through the engine: a replacement that runs past its bound fails and the
+    // file keeps its bytes.
+    const QString path = file("long.docx");
+    QByteArray body;
+    for (int i = 0; i < 20000; ++i)
+        body += paragraph("paragraph " + QByteArray::number(i) + " with old text in it");
+    writeDocx(path, body);
+    const Snapshot before = Snapshot::of(path);
+    qputenv("YANHE_OFFICE_TIMEOUT_MS", "1");
+    word::ApplicationPtr word = ooxml::createWordProcessor();
+    qunsetenv("YANHE_OFFICE_TIMEOUT_MS");
+    word::DocumentPtr document = word->documentsOpen(path);
+    try {
+        document->content()->replaceAll("old", "new");
+        QFAIL("a replacement past its bound was not ended");
+    } catch (const RuntimeError& error) {
+        QCOMPARE(error.description(), QString("处理时间过长，已停止"));
+    }
+    word->quit();
+    QVERIFY(Snapshot::of(path) == before);
 }
 
 void TestOoxml::headersAndFootersBySection()
@@ -834,16 +1090,16 @@ void TestOoxml::hostilePackagesRefused()
 
 void TestOoxml::declinedFilesGoElsewhere()
 {
-    // An encrypted document is a compound file; a document recording its changes
-    // would need each replacement recorded as Word does.
+    // An encrypted document is a compound file; a document with an embedded
+    // one has text outside its own XML.
     const QString encrypted = file("encrypted.docx");
     {
         QFile out(encrypted);
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write(QByteArray::fromHex("D0CF11E0A1B11AE1") + QByteArray(4096, '\0'));
     }
-    const QString tracked = file("tracked.docx");
-    writeDocx(tracked, paragraph("OLD"), {}, "<w:trackRevisions/>");
+    const QString chunk = file("chunk.docx");
+    writeDocx(chunk, paragraph("OLD") + "<w:altChunk r:id=\"rIdImage\"/>");
     const QString doc = file("old.doc");
     QFile::copy(encrypted, doc);
 
@@ -870,20 +1126,20 @@ void TestOoxml::declinedFilesGoElsewhere()
     word::ApplicationPtr routed = ooxml::routedWordProcessor(
         [&] { return std::make_unique<Fallback>(opened); }, [&](const QString& line) { notes << line; });
     routed->documentsOpen(encrypted);
-    routed->documentsOpen(tracked);
+    routed->documentsOpen(chunk);
     routed->documentsOpen(doc);
     QVERIFY(routed->documentsOpen(file("good.docx")));
-    QCOMPARE(opened, QStringList({"encrypted.docx", "tracked.docx", "old.doc"}));
+    QCOMPARE(opened, QStringList({"encrypted.docx", "chunk.docx", "old.doc"}));
     QCOMPARE(notes.size(), 2);
-    QVERIFY2(notes.at(1).startsWith(tracked + " 交由 LibreOffice 处理："), qPrintable(notes.at(1)));
+    QVERIFY2(notes.at(1).startsWith(chunk + " 交由 LibreOffice 处理："), qPrintable(notes.at(1)));
 
     // Forced to the lossless engine alone, they fail with the reason.
     word::ApplicationPtr alone = ooxml::routedWordProcessor(nullptr, nullptr);
     try {
-        alone->documentsOpen(tracked);
-        QFAIL("a document with tracked changes was taken");
+        alone->documentsOpen(chunk);
+        QFAIL("a document with an embedded one was taken");
     } catch (const RuntimeError& error) {
-        QCOMPARE(error.description(), QString("无法直接编辑：文档开着修订跟踪"));
+        QCOMPARE(error.description(), QString("无法直接编辑：文档含嵌入的子文档（altChunk）"));
     }
     QVERIFY_THROWS_EXCEPTION(RuntimeError, alone->documentsOpen(doc));
 }

@@ -60,6 +60,39 @@ private:
     ObjectPtr m_shape;
 };
 
+// A text box's story reached as a story: its range is the text.
+class ComTextFrameStory final : public word::Shape
+{
+public:
+    explicit ComTextFrameStory(ObjectPtr story)
+        : m_story(std::move(story))
+    {}
+    word::RangePtr textFrameTextRange() override { return std::make_shared<ComRange>(m_story); }
+
+private:
+    ObjectPtr m_story;
+};
+
+// wdTextFrameStory.
+constexpr int kTextFrameStory = 5;
+
+// Every text box of the main document, floating or in line with the text: the
+// text frame stories, one per set of linked text boxes. The Shapes collection
+// holds only the floating ones.
+QList<word::ShapePtr> textFrameStories(const ObjectPtr& document)
+{
+    QList<word::ShapePtr> boxes;
+    for (const ObjectPtr& story : object(document->get(QStringLiteral("StoryRanges")))->items()) {
+        if (story->get(QStringLiteral("StoryType")).toInt() != kTextFrameStory)
+            continue;
+        for (QVariant next = QVariant::fromValue(story); holdsObject(next);
+             next = object(next)->get(QStringLiteral("NextStoryRange")))
+            boxes.append(std::make_shared<ComTextFrameStory>(object(next)));
+        break;
+    }
+    return boxes;
+}
+
 QList<word::ShapePtr> shapesOf(const QVariant& collection)
 {
     QList<word::ShapePtr> shapes;
@@ -121,7 +154,7 @@ public:
     {
         return std::make_shared<ComRange>(object(m_document->get(QStringLiteral("Content"))));
     }
-    QList<word::ShapePtr> shapes() override { return shapesOf(m_document->get(QStringLiteral("Shapes"))); }
+    QList<word::ShapePtr> shapes() override { return textFrameStories(m_document); }
     QList<word::SectionPtr> sections() override
     {
         return sectionsOf(m_document->get(QStringLiteral("Sections")));

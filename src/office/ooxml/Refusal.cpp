@@ -1,5 +1,7 @@
 #include "Refusal.h"
 
+#include "office/Watchdog.h"
+
 namespace ooxml::refusal {
 
 RuntimeError damaged(const QString& what, const QString& detail)
@@ -27,6 +29,14 @@ RuntimeError missingPart(const QString& part)
 RuntimeError notSaved(const QString& detail)
 {
     return {RuntimeError::PathFileAccess, QStringLiteral("无法写入文件"), detail};
+}
+
+RuntimeError overran(int timeoutMs)
+{
+    return {RuntimeError::CommandFailed, QStringLiteral("处理时间过长，已停止"),
+            QStringLiteral("the lossless engine made no progress within %1 ms, or ran for %2 such rounds")
+                .arg(timeoutMs)
+                .arg(Watchdog::kBusyRounds)};
 }
 
 RuntimeError cannotEdit(const Declined& declined)

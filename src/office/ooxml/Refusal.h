@@ -33,6 +33,9 @@ RuntimeError tooLarge(const QString& part, qint64 bytes, qint64 limit);
 RuntimeError missingPart(const QString& part);
 // The file could not be written; it stays as it was.
 RuntimeError notSaved(const QString& detail);
+// The work on the file was ended: no progress within the time-out, or busy for
+// all the rounds a busy office program gets.
+RuntimeError overran(int timeoutMs);
 // Declined, when no other engine is there to take the file.
 RuntimeError cannotEdit(const Declined& declined);
 

@@ -2,6 +2,7 @@
 
 #include "Refusal.h"
 #include "WordFile.h"
+#include "WorkBound.h"
 #include "word/FontNames.h"
 
 #include <QFileInfo>
@@ -16,10 +17,14 @@ using DocumentRef = std::shared_ptr<DocumentItem>;
 class DocumentItem final : public word::Document
 {
 public:
-    DocumentItem(QString path, std::unique_ptr<WordFile> file)
+    DocumentItem(QString path, std::unique_ptr<WordFile> file, std::shared_ptr<WorkBound> bound)
         : m_path(std::move(path))
         , m_file(std::move(file))
+        , m_bound(std::move(bound))
     {}
+
+    // Every call into the file runs within the engine's time bound.
+    template <class F> auto bounded(F&& f) -> decltype(f()) { return m_bound->call(std::forward<F>(f)); }
 
     WordFile& file()
     {
@@ -34,12 +39,16 @@ public:
     word::RangePtr content() override;
     QList<word::ShapePtr> shapes() override;
     QList<word::SectionPtr> sections() override;
-    void save() override { file().save(); }
+    void save() override
+    {
+        bounded([&] { file().save(); });
+    }
     void close() override { m_file.reset(); }
 
 private:
     QString m_path;
     std::unique_ptr<WordFile> m_file;
+    std::shared_ptr<WorkBound> m_bound;
     std::weak_ptr<DocumentItem> m_self;
 };
 
@@ -56,23 +65,31 @@ public:
     {}
     bool findExecute(const QString& text) override
     {
-        WordFile& file = m_document->file();
-        return file.find(m_resolve(file), text);
+        return m_document->bounded([&] {
+            WordFile& file = m_document->file();
+            return file.find(m_resolve(file), text);
+        });
     }
     void replaceAll(const QString& findText, const QString& replaceWith) override
     {
-        WordFile& file = m_document->file();
-        file.replace(m_resolve(file), findText, replaceWith);
+        m_document->bounded([&] {
+            WordFile& file = m_document->file();
+            file.replace(m_resolve(file), findText, replaceWith);
+        });
     }
     void Delete() override
     {
-        WordFile& file = m_document->file();
-        file.clear(m_resolve(file));
+        m_document->bounded([&] {
+            WordFile& file = m_document->file();
+            file.clear(m_resolve(file));
+        });
     }
     QString text() override
     {
-        WordFile& file = m_document->file();
-        return file.text(m_resolve(file));
+        return m_document->bounded([&] {
+            WordFile& file = m_document->file();
+            return file.text(m_resolve(file));
+        });
     }
 
 private:
@@ -197,7 +214,8 @@ class Writer final : public word::Application
 public:
     word::DocumentPtr documentsOpen(const QString& path) override
     {
-        auto document = std::make_shared<DocumentItem>(path, std::make_unique<WordFile>(path));
+        auto document = std::make_shared<DocumentItem>(
+            path, m_bound->call([&] { return std::make_unique<WordFile>(path); }), m_bound);
         document->setSelf(document);
         m_documents.append(document);
         m_active = document;
@@ -269,7 +287,10 @@ public:
     // The font of the text typed next, as Selection.Font set it.
     Font& pendingFont() { return m_font; }
 
+    WorkBound& bound() { return *m_bound; }
+
 private:
+    std::shared_ptr<WorkBound> m_bound = std::make_shared<WorkBound>();
     QList<DocumentRef> m_documents;
     DocumentRef m_active;
     qint16 m_view = word::kSeekMainDocument;
@@ -284,13 +305,13 @@ void SelectionItem::findReplaceAll(const QString& findText, const QString& repla
     // A header made by typing since is found again through the view.
     if (!cursor.story.exists())
         cursor.story = m_writer.currentStory(file);
-    file.replace(cursor.story, findText, replaceWith);
+    m_writer.bound().call([&] { file.replace(cursor.story, findText, replaceWith); });
 }
 
 void SelectionItem::typeText(const QString& text)
 {
     WordFile& file = m_writer.active()->file();
-    file.typeText(m_writer.cursor(file), text, m_writer.pendingFont());
+    m_writer.bound().call([&] { file.typeText(m_writer.cursor(file), text, m_writer.pendingFont()); });
 }
 
 void SelectionItem::setFontName(const QString& name)

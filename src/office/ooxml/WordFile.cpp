@@ -3,6 +3,7 @@
 #include "Refusal.h"
 #include "WordVocabulary.h"
 
+#include <QDateTime>
 #include <algorithm>
 #include <functional>
 
@@ -12,6 +13,7 @@ namespace ooxml {
 
 using markup::kRelationshipType;
 using markup::localName;
+using wordml::in;
 
 namespace {
 
@@ -40,29 +42,6 @@ void textBoxes(pugi::xml_node node, std::vector<pugi::xml_node>& out)
         else
             textBoxes(child, out);
     }
-}
-
-bool hasDescendant(pugi::xml_node node, std::string_view local)
-{
-    for (const pugi::xml_node child : node.children()) {
-        if (child.type() != pugi::node_element || localName(child) == "txbxContent")
-            continue;
-        if (localName(child) == local || hasDescendant(child, local))
-            return true;
-    }
-    return false;
-}
-
-// A VML shape laid out on the page rather than in the line.
-bool floatingVml(pugi::xml_node pict)
-{
-    for (const pugi::xml_node child : pict.children()) {
-        if (child.type() == pugi::node_element &&
-            std::string_view(child.attribute("style").value()).find("position:absolute") !=
-                std::string_view::npos)
-            return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -96,6 +75,8 @@ void WordFile::check()
 {
     Package& package = *m_package;
     m_mainPart = markup::mainPart(package, kWordDocument);
+    m_tracking = false;
+    m_revisionDate = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8();
     const Vocabulary& v = words(m_mainPart);
     const pugi::xml_node body = part(m_mainPart).root().child(v.name("body"));
     if (!body)
@@ -112,12 +93,12 @@ void WordFile::check()
                                   relationship.type == kRelationshipType + QStringLiteral("footer");
         if (headerFooter && !package.contains(relationship.target))
             throw refusal::missingPart(relationship.target);
-        // Word would record each replacement as a tracked change.
+        // With tracking on, every edit is recorded as a tracked change.
         if (relationship.type == kRelationshipType + QStringLiteral("settings") &&
             package.contains(relationship.target)) {
             const Vocabulary& sv = words(relationship.target);
-            if (wordml::isOn(part(relationship.target).root().child(sv.name("trackRevisions")), sv.prefix))
-                throw Declined(QStringLiteral("文档开着修订跟踪"));
+            m_tracking =
+                wordml::isOn(part(relationship.target).root().child(sv.name("trackRevisions")), sv.prefix);
         }
     }
 }
@@ -176,35 +157,23 @@ const std::vector<WordFile::ShapeNodes>& WordFile::shapesOf(const QString& name)
             const std::string_view local = localName(child);
             if (local == "txbxContent")
                 continue; // shapes in a text box belong to its story
+            if (v.inW(child) && in(local, {"del", "moveFrom"}))
+                continue; // deleted, or moved elsewhere: not on the page
             if (local == "AlternateContent") {
-                const pugi::xml_node choice =
-                    child.find_child([](pugi::xml_node n) { return localName(n) == "Choice"; });
-                const pugi::xml_node fallback =
-                    child.find_child([](pugi::xml_node n) { return localName(n) == "Fallback"; });
-                const pugi::xml_node pict =
-                    choice.find_child([&](pugi::xml_node n) { return v.is(n, "pict"); });
-                if (hasDescendant(choice, "anchor") || (pict && floatingVml(pict))) {
-                    ShapeNodes shape;
-                    textBoxes(choice, shape.boxes);
-                    textBoxes(fallback, shape.boxes);
-                    keep(std::move(shape));
+                // The choice and its fallback show one object: their text boxes change alike.
+                ShapeNodes shape;
+                for (const pugi::xml_node branch : child.children()) {
+                    if (in(localName(branch), {"Choice", "Fallback"}))
+                        textBoxes(branch, shape.boxes);
                 }
+                keep(std::move(shape));
                 continue;
             }
-            if (v.is(child, "drawing")) {
-                if (hasDescendant(child, "anchor")) {
-                    ShapeNodes shape;
-                    textBoxes(child, shape.boxes);
-                    keep(std::move(shape));
-                }
-                continue;
-            }
-            if (v.is(child, "pict")) {
-                if (floatingVml(child)) {
-                    ShapeNodes shape;
-                    textBoxes(child, shape.boxes);
-                    keep(std::move(shape));
-                }
+            // Floating or in line with the text: every text box the page shows.
+            if (v.is(child, "drawing") || v.is(child, "pict")) {
+                ShapeNodes shape;
+                textBoxes(child, shape.boxes);
+                keep(std::move(shape));
                 continue;
             }
             walk(child);
@@ -230,8 +199,10 @@ Story WordFile::shape(const QString& name, int index)
     return story;
 }
 
-std::vector<pugi::xml_node> WordFile::sectionProperties()
+const std::vector<pugi::xml_node>& WordFile::sectionProperties()
 {
+    if (m_sections)
+        return *m_sections;
     const Vocabulary& v = words(m_mainPart);
     const pugi::xml_node body = part(m_mainPart).root().child(v.name("body"));
     std::vector<pugi::xml_node> found;
@@ -250,7 +221,27 @@ std::vector<pugi::xml_node> WordFile::sectionProperties()
     walk(body);
     if (const pugi::xml_node last = body.child(v.name("sectPr")))
         found.push_back(last);
-    return found;
+    m_sections = std::move(found);
+    return *m_sections;
+}
+
+const std::map<QString, QString>& WordFile::mainTargets()
+{
+    if (!m_mainTargets) {
+        std::map<QString, QString> targets;
+        for (const Relationship& relationship : package().relationships(m_mainPart)) {
+            if (!relationship.external)
+                targets.emplace(relationship.id, relationship.target);
+        }
+        m_mainTargets = std::move(targets);
+    }
+    return *m_mainTargets;
+}
+
+void WordFile::forgetStructure()
+{
+    m_sections.reset();
+    m_mainTargets.reset();
 }
 
 int WordFile::sectionCount()
@@ -269,10 +260,10 @@ QString WordFile::referencedPart(pugi::xml_node sectPr, const QString& type, boo
         if (referenceType != type)
             continue;
         const QString id = QString::fromUtf8(reference.attribute((v.r + "id").c_str()).value());
-        for (const Relationship& relationship : package().relationships(m_mainPart)) {
-            if (relationship.id == id && !relationship.external)
-                return relationship.target;
-        }
+        const std::map<QString, QString>& targets = mainTargets();
+        const auto target = targets.find(id);
+        if (target != targets.end())
+            return target->second;
     }
     return {};
 }
@@ -290,7 +281,7 @@ Story WordFile::headerFooter(int section, int index, bool header)
     if (index < 1 || index > 3)
         throw RuntimeError(RuntimeError::InvalidCall, RuntimeError::nameOf(RuntimeError::InvalidCall),
                            QStringLiteral("header or footer index %1").arg(index));
-    const std::vector<pugi::xml_node> sections = sectionProperties();
+    const std::vector<pugi::xml_node>& sections = sectionProperties();
     if (section < 0 || section >= std::max<int>(1, int(sections.size())))
         throw RuntimeError(RuntimeError::SubscriptOutOfRange,
                            RuntimeError::nameOf(RuntimeError::SubscriptOutOfRange));
@@ -309,7 +300,7 @@ Story WordFile::headerFooter(int section, int index, bool header)
 
 Story WordFile::firstPageHeaderFooter(bool header)
 {
-    const std::vector<pugi::xml_node> sections = sectionProperties();
+    const std::vector<pugi::xml_node>& sections = sectionProperties();
     const bool first = !sections.empty() && differentFirstPage(sections.front());
     return headerFooter(0, first ? 2 : 1, header);
 }
@@ -360,6 +351,8 @@ void WordFile::close()
     m_package.reset();
     m_words.clear();
     m_shapes.clear();
+    forgetStructure();
+    m_nextRevisionId.clear();
 }
 
 } // namespace ooxml

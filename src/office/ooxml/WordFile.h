@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Package.h"
+#include "TextRuns.h"
 
 #include <QList>
 #include <QString>
@@ -51,14 +52,15 @@ class WordFile final
 {
 public:
     // Opens and checks the package. Declined: a document this engine does not
-    // edit without loss (Strict vocabulary, tracked changes on, embedded
-    // documents). RuntimeError: damaged or unsafe.
+    // edit without loss (Strict vocabulary, embedded documents). RuntimeError:
+    // damaged or unsafe. A document with change tracking on gets its
+    // replacements recorded as tracked changes, as Word records them.
     explicit WordFile(QString path, Limits limits = {});
     ~WordFile();
 
     Story body();
-    // The floating drawing objects of part's main story (the document part for
-    // the body), in document order.
+    // The drawing objects with text boxes of part's main story (the document
+    // part for the body), floating or in line with the text, in document order.
     int shapeCount(const QString& part);
     Story shape(const QString& part, int index);
 
@@ -99,10 +101,24 @@ private:
     const Vocabulary& words(const QString& part);
     std::vector<pugi::xml_node> containers(const Story& story);
     const std::vector<ShapeNodes>& shapesOf(const QString& part);
-    std::vector<pugi::xml_node> sectionProperties();
+    const std::vector<pugi::xml_node>& sectionProperties();
     QString referencedPart(pugi::xml_node sectPr, const QString& type, bool header);
     bool differentFirstPage(pugi::xml_node sectPr);
     std::vector<pugi::xml_node> paragraphs(const Story& story);
+    // The main part's relationships, by id (cached until a part is added).
+    const std::map<QString, QString>& mainTargets();
+    void forgetStructure();
+
+    // Change tracking: every occurrence's old text in one deletion, the new
+    // text in one insertion after it.
+    int replaceTracked(const QString& partName, std::vector<Piece>& pieces, const QString& what,
+                       const QString& replacement);
+    pugi::xml_node isolate(const Vocabulary& v, Piece& piece, qsizetype from, qsizetype to);
+    // A tracked change of kind ("ins", "del") before the node, or, with a
+    // parent given, as its first child; its id new in the part.
+    pugi::xml_node revision(const QString& partName, pugi::xml_node before, const char* kind,
+                            pugi::xml_node parent = {});
+    void clearTracked(const Story& story);
 
     // Typing.
     Story make(const Story& story);
@@ -116,6 +132,11 @@ private:
     std::map<QString, std::unique_ptr<Vocabulary>> m_words;
     std::map<QString, std::vector<ShapeNodes>> m_shapes;
     int m_generation = 0;
+    std::optional<std::vector<pugi::xml_node>> m_sections;
+    std::optional<std::map<QString, QString>> m_mainTargets;
+    bool m_tracking = false;
+    QByteArray m_revisionDate;
+    std::map<QString, long long> m_nextRevisionId;
 };
 
 } // namespace ooxml

@@ -1,5 +1,9 @@
 #include "WordFile.h"
 #include "WordVocabulary.h"
+#include "WorkBound.h"
+
+#include <algorithm>
+#include <functional>
 
 // A story's text as Word's find and replace see it: one text per paragraph,
 // spread across runs.
@@ -65,6 +69,9 @@ void WordFile::Vocabulary::collectParagraphs(pugi::xml_node node, std::vector<pu
         const std::string_view local = localName(child);
         if (in(local, {"txbxContent", "Fallback"}) || local.ends_with("Pr"))
             continue;
+        // Paragraphs deleted or moved away are no longer text.
+        if (inW(child) && in(local, {"del", "moveFrom"}))
+            continue;
         collectParagraphs(child, out);
     }
 }
@@ -78,6 +85,7 @@ bool WordFile::find(const Story& story, const QString& text)
         std::vector<pugi::xml_node> found;
         v.collectParagraphs(container, found);
         for (const pugi::xml_node paragraph : found) {
+            WorkBound::checkpoint();
             std::vector<Piece> pieces;
             v.collectInline(paragraph, pieces);
             if (contains(pieces, text))
@@ -97,13 +105,183 @@ int WordFile::replace(const Story& story, const QString& what, const QString& re
         std::vector<pugi::xml_node> found;
         v.collectParagraphs(container, found);
         for (const pugi::xml_node paragraph : found) {
+            WorkBound::checkpoint();
             std::vector<Piece> pieces;
             v.collectInline(paragraph, pieces);
-            replaced += replaceAll(pieces, what, replacement, v.runs);
+            replaced += m_tracking ? replaceTracked(story.part, pieces, what, replacement)
+                                   : replaceAll(pieces, what, replacement, v.runs);
         }
     }
     if (replaced > 0)
         part(story.part).touch();
+    return replaced;
+}
+
+namespace {
+
+// Who recorded the changes this engine makes.
+const char kRevisionAuthor[] = "砚禾办公助手";
+
+// Inside a change that someone else's insertion made: editing there needs no
+// record of its own, as rejecting that insertion removes the text anyway.
+bool insideInsertion(const markup::Names& v, pugi::xml_node run)
+{
+    for (pugi::xml_node node = run.parent(); node && !v.is(node, "p"); node = node.parent()) {
+        if (v.is(node, "ins") || v.is(node, "moveTo"))
+            return true;
+    }
+    return false;
+}
+
+// A new run after `after` (in its parent) with the attributes and properties of run.
+pugi::xml_node runLike(pugi::xml_node run, pugi::xml_node after, const char* properties)
+{
+    pugi::xml_node made = after.parent().insert_child_after(run.name(), after);
+    for (const pugi::xml_attribute attribute : run.attributes())
+        made.append_copy(attribute);
+    if (const pugi::xml_node rPr = run.child(properties))
+        made.append_copy(rPr);
+    return made;
+}
+
+} // namespace
+
+pugi::xml_node WordFile::revision(const QString& partName, pugi::xml_node before, const char* kind,
+                                  pugi::xml_node parent)
+{
+    const Vocabulary& v = words(partName);
+    auto next = m_nextRevisionId.find(partName);
+    if (next == m_nextRevisionId.end()) {
+        // Ids of tracked changes, comments and bookmarks must not collide: one past the largest.
+        long long largest = 0;
+        const std::string id = v.name("id");
+        const std::function<void(pugi::xml_node)> walk = [&](pugi::xml_node node) {
+            for (const pugi::xml_node child : node.children()) {
+                if (child.type() != pugi::node_element)
+                    continue;
+                if (const pugi::xml_attribute attribute = child.attribute(id.c_str()))
+                    largest = std::max(largest, attribute.as_llong());
+                walk(child);
+            }
+        };
+        walk(part(partName).root());
+        next = m_nextRevisionId.emplace(partName, largest + 1).first;
+    }
+    pugi::xml_node change = parent ? parent.prepend_child(v.name(kind))
+                                   : before.parent().insert_child_before(v.name(kind), before);
+    change.append_attribute(v.name("id")) = next->second++;
+    change.append_attribute(v.name("author")) = kRevisionAuthor;
+    change.append_attribute(v.name("date")) = m_revisionDate.constData();
+    return change;
+}
+
+// Splits off the text [from, to) of a piece into a run of its own right after
+// the piece's run, as deleted text; the piece keeps what comes before.
+pugi::xml_node WordFile::isolate(const Vocabulary& v, Piece& piece, qsizetype from, qsizetype to)
+{
+    pugi::xml_node text = piece.element;
+    pugi::xml_node run = text.parent();
+    const QString whole = piece.text;
+    if (to < whole.size() || text.next_sibling()) {
+        pugi::xml_node tail = runLike(run, run, v.name("rPr"));
+        if (to < whole.size())
+            setElementText(tail.append_child(v.name("t")), whole.mid(to));
+        while (text.next_sibling())
+            tail.append_move(text.next_sibling());
+    }
+    pugi::xml_node old = runLike(run, run, v.name("rPr"));
+    setElementText(old.append_child(v.name("delText")), whole.mid(from, to - from));
+    if (from > 0) {
+        piece.text = whole.left(from);
+        setElementText(text, piece.text);
+        return old;
+    }
+    run.remove_child(text);
+    piece.element = pugi::xml_node();
+    piece.text.clear();
+    bool empty = true;
+    for (const pugi::xml_node child : run.children()) {
+        if (child.type() == pugi::node_element && !v.is(child, "rPr"))
+            empty = false;
+    }
+    if (empty)
+        run.parent().remove_child(run);
+    return old;
+}
+
+int WordFile::replaceTracked(const QString& partName, std::vector<Piece>& pieces, const QString& what,
+                             const QString& replacement)
+{
+    const Vocabulary& v = words(partName);
+    if (what.isEmpty() || what.contains(QChar(0xFFFC)))
+        return 0;
+    const QString text = joined(pieces);
+    const std::vector<qsizetype> found = occurrences(text, what);
+    if (found.empty())
+        return 0;
+    std::vector<qsizetype> starts;
+    starts.reserve(pieces.size());
+    qsizetype offset = 0;
+    for (const Piece& piece : pieces) {
+        starts.push_back(offset);
+        offset += piece.element ? piece.text.size() : 1;
+    }
+    int replaced = 0;
+    // From the last occurrence back: an earlier one's pieces keep their offsets.
+    for (auto it = found.rbegin(); it != found.rend(); ++it) {
+        const qsizetype begin = *it;
+        const qsizetype end = begin + what.size();
+        if (text.mid(begin, what.size()) == replacement)
+            continue;
+        const size_t first =
+            size_t(std::upper_bound(starts.begin(), starts.end(), begin) - starts.begin()) - 1;
+        size_t last = first;
+        while (last + 1 < pieces.size() && starts[last + 1] < end)
+            ++last;
+        // The old text in runs of its own, in document order.
+        std::vector<pugi::xml_node> old;
+        for (size_t i = last + 1; i-- > first;) {
+            Piece& piece = pieces[i];
+            if (!piece.element)
+                continue;
+            const qsizetype from = std::max(begin, starts[i]) - starts[i];
+            const qsizetype to = std::min(end, starts[i] + piece.text.size()) - starts[i];
+            if (from >= to)
+                continue;
+            old.insert(old.begin(), isolate(v, piece, from, to));
+        }
+        if (old.empty())
+            continue;
+        // The new text comes right after the old text's first part, so that it
+        // stays inside the bookmarks and hyperlinks that held the old text.
+        const pugi::xml_node anchor = old.front();
+        const bool anchorInserted = insideInsertion(v, anchor);
+        pugi::xml_node inserted;
+        if (!replacement.isEmpty() && anchorInserted) {
+            inserted = runLike(anchor, anchor, v.name("rPr"));
+            setElementText(inserted.append_child(v.name("t")), replacement);
+        }
+        // Consecutive runs of old text go into one deletion.
+        pugi::xml_node deletion;
+        pugi::xml_node firstDeletion;
+        for (const pugi::xml_node run : old) {
+            if (insideInsertion(v, run)) {
+                run.parent().remove_child(run);
+                continue;
+            }
+            if (!deletion || deletion.next_sibling() != run)
+                deletion = revision(partName, run, "del");
+            deletion.append_move(run);
+            if (!firstDeletion)
+                firstDeletion = deletion;
+        }
+        if (!replacement.isEmpty() && !anchorInserted && firstDeletion) {
+            inserted = runLike(firstDeletion.first_child(), firstDeletion, v.name("rPr"));
+            setElementText(inserted.append_child(v.name("t")), replacement);
+            revision(partName, inserted, "ins").append_move(inserted);
+        }
+        ++replaced;
+    }
     return replaced;
 }
 

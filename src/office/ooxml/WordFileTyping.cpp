@@ -1,9 +1,11 @@
 #include "WordFile.h"
 #include "WordVocabulary.h"
+#include "WorkBound.h"
 #include "app/RuntimeError.h"
 #include "word/FontNames.h"
 
 #include <algorithm>
+#include <functional>
 
 // Typing into a story as the header and footer writer does: text in the
 // formatting of the place or a given font, a page number field, a paragraph's
@@ -132,10 +134,72 @@ int resolvedChild(pugi::xml_node paragraph, int child, const std::string& w)
 
 } // namespace
 
+// With tracking on, emptying a story records it as Word does: every run of
+// text deleted, every paragraph mark but the last deleted, so that accepting
+// leaves one empty paragraph and rejecting brings everything back.
+void WordFile::clearTracked(const Story& story)
+{
+    const Vocabulary& v = words(story.part);
+    std::function<void(pugi::xml_node)> deleteRuns = [&](pugi::xml_node node) {
+        pugi::xml_node deletion;
+        for (pugi::xml_node child = node.first_child(); child;) {
+            const pugi::xml_node next = child.next_sibling();
+            if (v.is(child, "r")) {
+                if (v.is(node, "ins") || v.is(node, "moveTo")) {
+                    // Someone's insertion: rejecting it removes the text anyway.
+                    node.remove_child(child);
+                } else {
+                    for (pugi::xml_node inner = child.first_child(); inner; inner = inner.next_sibling()) {
+                        if (v.is(inner, "t"))
+                            inner.set_name(v.name("delText"));
+                        else if (v.is(inner, "instrText"))
+                            inner.set_name(v.name("delInstrText"));
+                    }
+                    if (!deletion || deletion.next_sibling() != child)
+                        deletion = revision(story.part, child, "del");
+                    deletion.append_move(child);
+                }
+            } else if (v.is(child, "sdt")) {
+                deleteRuns(child.child(v.name("sdtContent")));
+            } else if (v.inW(child) &&
+                       wordml::in(localName(child), {"hyperlink", "smartTag", "customXml", "ins", "moveTo",
+                                                     "fldSimple", "dir", "bdo"})) {
+                deleteRuns(child);
+            }
+            child = next;
+        }
+    };
+    for (pugi::xml_node container : containers(story)) {
+        std::vector<pugi::xml_node> found;
+        v.collectParagraphs(container, found);
+        for (size_t i = 0; i < found.size(); ++i) {
+            WorkBound::checkpoint();
+            deleteRuns(found[i]);
+            if (i + 1 == found.size())
+                continue;
+            pugi::xml_node properties = found[i].child(v.name("pPr"));
+            if (!properties)
+                properties = found[i].prepend_child(v.name("pPr"));
+            pugi::xml_node mark = ordered(properties, v.prefix, "rPr", kParagraphOrder);
+            if (!mark.child(v.name("del")))
+                revision(story.part, mark.first_child(), "del", mark);
+        }
+    }
+    if (story.shape < 0)
+        m_shapes.erase(story.part);
+    forgetStructure();
+    ++m_generation;
+    part(story.part).touch();
+}
+
 void WordFile::clear(const Story& story)
 {
     if (!story.exists())
         return;
+    if (m_tracking) {
+        clearTracked(story);
+        return;
+    }
     const Vocabulary& v = words(story.part);
     for (pugi::xml_node container : containers(story)) {
         std::vector<pugi::xml_node> found;
@@ -162,6 +226,7 @@ void WordFile::clear(const Story& story)
     }
     if (story.shape < 0)
         m_shapes.erase(story.part);
+    forgetStructure();
     ++m_generation;
     part(story.part).touch();
 }
@@ -199,6 +264,7 @@ Story WordFile::make(const Story& story)
         QStringLiteral("application/vnd.openxmlformats-officedocument.wordprocessingml.%1+xml").arg(kind),
         XmlPart::parse(name, xml));
     const QString id = package.addRelationship(m_mainPart, kRelationshipType + kind, name);
+    forgetStructure();
 
     XmlPart& main = part(m_mainPart);
     if (words(m_mainPart).r.empty()) {
@@ -219,6 +285,7 @@ Story WordFile::make(const Story& story)
         sectPr.prepend_child(v.name(story.header ? "headerReference" : "footerReference"));
     reference.append_attribute(v.name("type")) = story.type.toUtf8().constData();
     reference.append_attribute((v.r + "id").c_str()) = id.toUtf8().constData();
+    forgetStructure();
     main.touch();
 
     Story made;
@@ -276,6 +343,9 @@ pugi::xml_node WordFile::newRun(const QString& partName, pugi::xml_node paragrap
         for (const char* drop : {"rPrChange", "ins", "del", "moveFrom", "moveTo"})
             properties.remove_child(v.name(drop));
     }
+    // With tracking on, typed text is a recorded insertion.
+    if (m_tracking)
+        revision(partName, run, "ins").append_move(run);
     if (!font.name && !font.points && !font.bold)
         return run;
     if (!properties)
