@@ -2,6 +2,7 @@
 
 #include "collect/FileAttributes.h"
 
+#include <QCommandLineParser>
 #include <QFile>
 #include <QSet>
 
@@ -51,6 +52,28 @@ QString oneLine(const QString& line)
             shown += c;
     }
     return shown;
+}
+
+QString parseErrorText(const QCommandLineParser& parser, const QStringList& arguments)
+{
+    QString text = parser.errorText();
+    if (parser.unknownOptionNames().isEmpty())
+        return text;
+    // The first argument read as single-letter options is most likely a file name.
+    QString looksLikeFile;
+    for (const QString& argument : arguments.mid(1)) {
+        if (argument == QLatin1String("--"))
+            break;
+        if (argument.size() > 2 && argument.startsWith(QLatin1Char('-')) &&
+            !argument.startsWith(QLatin1String("--"))) {
+            looksLikeFile = argument;
+            break;
+        }
+    }
+    text += QStringLiteral(" -- ends the options: a file name that begins with \"-\" goes after it");
+    if (!looksLikeFile.isEmpty())
+        text += QStringLiteral(", e.g. -- %1").arg(looksLikeFile);
+    return text + QLatin1Char('.');
 }
 
 } // namespace cli

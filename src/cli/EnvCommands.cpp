@@ -1,5 +1,6 @@
 #include "EnvCommands.h"
 
+#include "Arguments.h"
 #include "CliOutput.h"
 #include "app/AppFolders.h"
 #include "app/AppVersion.h"
@@ -37,7 +38,7 @@ int parse(QCommandLineParser& parser, const QStringList& arguments, const QStrin
 {
     parser.addHelpOption();
     if (!parser.parse(arguments))
-        return usageError(parser.errorText());
+        return usageError(parseErrorText(parser, arguments));
     if (parser.isSet(QStringLiteral("help"))) {
         out() << parser.helpText().replace(QStringLiteral("yanhe-cli"),
                                            QStringLiteral("yanhe-cli ") + command);

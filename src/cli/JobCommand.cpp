@@ -82,7 +82,7 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
                                      QStringLiteral("Files to work on, as ticked rows."),
                                      QStringLiteral("FILE..."));
     if (!parser.parse(arguments))
-        return usageError(parser.errorText());
+        return usageError(parseErrorText(parser, arguments));
     if (parser.isSet(QStringLiteral("help"))) {
         out() << parser.helpText().replace(QStringLiteral("yanhe-cli"),
                                            QStringLiteral("yanhe-cli ") + row.command);

@@ -56,13 +56,14 @@ public:
     void addRow(const QString& path) override
     {
         ++m_rows;
-        out() << path << '\n';
+        // One line per row, as the jobs print their lines: a newline in a name shows as \x0A.
+        out() << cli::oneLine(path) << '\n';
     }
     void setStatus(const QString& text) override { m_status = text; }
     void setCountCaption(const QString&) override {}
     void reportUnusableName(const QString& path) override
     {
-        err() << FileCollector::unusableNameText(path) << Qt::endl;
+        err() << cli::oneLine(FileCollector::unusableNameText(path)) << Qt::endl;
     }
     const QString& status() const { return m_status; }
 
@@ -96,7 +97,7 @@ int collect(const QStringList& arguments)
     parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("The folder to collect from."));
 
     if (!parser.parse(arguments))
-        return usageError(parser.errorText());
+        return usageError(cli::parseErrorText(parser, arguments));
     if (parser.isSet(QStringLiteral("help"))) {
         out() << parser.helpText().replace(QStringLiteral("yanhe-cli"), QStringLiteral("yanhe-cli collect"));
         return 0;
@@ -134,7 +135,7 @@ int collect(const QStringList& arguments)
     for (const QString& pattern : FileCollector::splitPatterns(parser.value(patterns)))
         collector.search(QDir::toNativeSeparators(QFileInfo(folder).absoluteFilePath()), pattern);
     if (view.status() == collector.listFullText())
-        err() << view.status() << Qt::endl;
+        err() << cli::oneLine(view.status()) << Qt::endl;
     out() << FileCollector::countCaption(view.rowCount()) << Qt::endl;
     return 0;
 }

@@ -6,6 +6,20 @@
 
 namespace BatchDelete {
 
+QString whyNotDeleted(const QString& path)
+{
+    const int bits = FileAttributes::of(path);
+    if (bits < 0)
+        return QStringLiteral("文件不存在");
+    if (bits & FileAttributes::Directory)
+        return QStringLiteral("这是文件夹");
+    if (bits & FileAttributes::System)
+        return QStringLiteral("这是系统文件，不是普通文件");
+    if (bits & FileAttributes::Hidden)
+        return QStringLiteral("这是隐藏文件");
+    return {};
+}
+
 Batch::Result DeleteFiles(JobHost& host, bool unlocked)
 {
     Batch::Result result;
@@ -17,7 +31,8 @@ Batch::Result DeleteFiles(JobHost& host, bool unlocked)
     Batch batch(host, pattern);
     Walk::tickedRows(host, Walk::Direction::LastToFirst, [&](int row, const QString& path) {
         ++result.total;
-        if (!FileAttributes::plainListingFindsFile(path)) {
+        if (const QString why = whyNotDeleted(path); !why.isEmpty()) {
+            batch.reportFailure(path, Batch::Stage::Delete, RuntimeError(RuntimeError::FileNotFound, why));
             ++result.failures;
             return;
         }

@@ -18,6 +18,8 @@ namespace update {
 
 namespace {
 
+constexpr int kMaxRedirects = 10;
+
 // Only a request that goes straight to its host resolves the name first; through
 // a proxy the proxy does.
 bool resolvesFirst(const QUrl& url)
@@ -83,6 +85,8 @@ HttpResult httpRequest(const QUrl& url, const QByteArray& method, int timeoutMs,
 
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    // A redirect loop ends here, well within the time-outs.
+    request.setMaximumRedirectsAllowed(kMaxRedirects);
     // HTTP/1.1 only: its request-sent signal is what starts the receiving time-out.
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray("yanhe/") + AppVersion::text().toLatin1());

@@ -6,14 +6,15 @@
 #include <QNetworkRequest>
 #include <QRegularExpression>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 
 namespace {
 
 // A transfer that breaks is resumed this many times per address.
 constexpr int kMaxRetries = 5;
-// Without a byte for this long a transfer counts as broken.
-constexpr int kStallMs = 30000;
+// Redirects followed per request; a loop ends there.
+constexpr int kMaxRedirects = 10;
 
 QStringList readLines(const QString& path)
 {
@@ -35,10 +36,27 @@ bool replaceFile(const QString& from, const QString& to)
 } // namespace
 
 Downloader::Downloader(QString folder, QObject* parent)
+    : Downloader(std::move(folder), Limits{}, parent)
+{}
+
+Downloader::Downloader(QString folder, Limits limits, QObject* parent)
     : QObject(parent)
     , m_folder(std::move(folder))
+    , m_limits(limits)
 {
     m_manager.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    m_watch.setInterval(std::max(1, m_limits.stallMs));
+    connect(&m_watch, &QTimer::timeout, this, &Downloader::onWatch);
+}
+
+QByteArray Downloader::updateMagic()
+{
+#ifdef Q_OS_WIN
+    return QByteArrayLiteral("MZ");
+#else
+    // An ar archive whose first member is debian-binary.
+    return QByteArrayLiteral("!<arch>\ndebian-binary");
+#endif
 }
 
 QString Downloader::fileNameFor(const QUrl& url)
@@ -78,8 +96,15 @@ void Downloader::nextAddress()
     emit addressStarted(url);
     // A part of another address (or without its info) is not this file's beginning.
     const QStringList info = readLines(infoPath());
-    const bool resume =
-        m_part.exists() && m_part.size() > 0 && !info.isEmpty() && info.first() == url.toString();
+    bool resume = m_part.exists() && m_part.size() > 0 && m_part.size() <= m_limits.maxBytes &&
+                  !info.isEmpty() && info.first() == url.toString();
+    m_head.clear();
+    if (resume && m_part.open(QIODevice::ReadOnly)) {
+        // A part that does not begin as an update is not resumed either.
+        m_head = m_part.read(updateMagic().size());
+        m_part.close();
+        resume = updateMagic().startsWith(m_head);
+    }
     m_validator = resume && info.size() > 1 ? info.at(1) : QString();
     request(resume);
 }
@@ -90,16 +115,19 @@ void Downloader::request(bool resume)
         QFile::remove(m_part.fileName());
         QFile::remove(infoPath());
         m_validator.clear();
+        m_head.clear();
     }
     m_accepted = false;
     m_restart = false;
+    m_stalled = false;
+    m_refusal.clear();
     m_writeError.clear();
     m_total = -1;
     QNetworkRequest request(m_addresses.at(m_index));
     // Byte offsets must be those of the file itself, not of a compressed transfer.
     request.setRawHeader("Accept-Encoding", "identity");
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    request.setTransferTimeout(kStallMs);
+    request.setMaximumRedirectsAllowed(kMaxRedirects);
     if (resume) {
         request.setRawHeader("Range", "bytes=" + QByteArray::number(m_part.size()) + '-');
         if (!m_validator.isEmpty())
@@ -108,6 +136,34 @@ void Downloader::request(bool resume)
     m_reply = m_manager.get(request);
     connect(m_reply, &QNetworkReply::readyRead, this, &Downloader::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &Downloader::onFinished);
+    m_windowBytes = 0;
+    m_attemptBytes = 0;
+    m_watch.start();
+}
+
+void Downloader::onWatch()
+{
+    if (m_reply && !m_reply->isFinished() && m_windowBytes < m_limits.minBytesPerWindow) {
+        m_stalled = true;
+        m_reply->abort();
+    }
+    m_windowBytes = 0;
+}
+
+bool Downloader::checkHead(const QByteArray& bytes)
+{
+    const QByteArray magic = updateMagic();
+    if (m_head.size() < magic.size())
+        m_head += bytes.left(magic.size() - m_head.size());
+    return magic.startsWith(m_head);
+}
+
+void Downloader::refuse(const QString& reason)
+{
+    m_refusal = reason;
+    m_accepted = false;
+    if (m_reply && !m_reply->isFinished())
+        m_reply->abort();
 }
 
 // Decides, at the reply's first bytes, where they go.
@@ -128,6 +184,10 @@ bool Downloader::accept()
             return false;
         }
         m_total = match.captured(3) == QLatin1String("*") ? -1 : match.captured(3).toLongLong();
+        if (m_total > m_limits.maxBytes) {
+            refuse(notAnUpdateText());
+            return false;
+        }
         if (!m_part.open(QIODevice::WriteOnly | QIODevice::Append)) {
             m_writeError = m_part.errorString();
             m_reply->abort();
@@ -136,6 +196,11 @@ bool Downloader::accept()
     } else if (status == 200) {
         const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
         m_total = length.isValid() ? length.toLongLong() : -1;
+        if (m_total > m_limits.maxBytes) {
+            refuse(notAnUpdateText());
+            return false;
+        }
+        m_head.clear();
         if (!m_part.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             m_writeError = m_part.errorString();
             m_reply->abort();
@@ -156,9 +221,17 @@ bool Downloader::accept()
 
 void Downloader::onReadyRead()
 {
-    if (!accept())
+    if (!m_refusal.isEmpty() || !accept())
         return;
     const QByteArray bytes = m_reply->readAll();
+    m_windowBytes += bytes.size();
+    m_attemptBytes += bytes.size();
+    const qint64 size = m_part.size() + bytes.size();
+    // Past what the server declared, past the limit, or not how an update begins.
+    if ((m_total >= 0 && size > m_total) || size > m_limits.maxBytes || !checkHead(bytes)) {
+        refuse(notAnUpdateText());
+        return;
+    }
     if (m_part.write(bytes) != bytes.size()) {
         m_writeError = m_part.errorString();
         m_accepted = false;
@@ -170,15 +243,22 @@ void Downloader::onReadyRead()
 
 void Downloader::onFinished()
 {
+    m_watch.stop();
     QNetworkReply* reply = m_reply;
     reply->deleteLater();
     const bool broken = reply->error() != QNetworkReply::NoError;
     if (!broken)
         onReadyRead(); // the last bytes, or an empty body's acceptance
-    const bool complete =
-        m_accepted && !broken && m_writeError.isEmpty() && (m_total < 0 || m_part.size() == m_total);
+    const bool complete = m_accepted && !broken && m_refusal.isEmpty() && m_writeError.isEmpty() &&
+                          (m_total < 0 || m_part.size() == m_total);
     m_part.close();
 
+    if (complete && m_head != updateMagic())
+        refuse(notAnUpdateText()); // shorter than an update's beginning
+    if (!m_refusal.isEmpty()) {
+        failAddress(m_refusal);
+        return;
+    }
     if (complete) {
         if (!replaceFile(m_part.fileName(), m_final)) {
             failAddress(QStringLiteral("无法保存为 ") + QDir::toNativeSeparators(m_final));
@@ -196,13 +276,17 @@ void Downloader::onFinished()
         request(false);
         return;
     }
-    if (m_accepted && m_retries++ < kMaxRetries) {
+    // A transfer that stalled before it brought a window's worth is as slow again when resumed.
+    const bool worthResuming = !m_stalled || m_attemptBytes >= m_limits.minBytesPerWindow;
+    if (m_accepted && worthResuming && m_retries++ < kMaxRetries) {
         // Broken off after it began: go on from what arrived.
         QTimer::singleShot(500, this, [this] { request(true); });
         return;
     }
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status != 0 && status != 200 && status != 206)
+    if (m_stalled)
+        failAddress(QStringLiteral("%1 秒内没有收到足够的数据").arg((m_limits.stallMs + 999) / 1000));
+    else if (status != 0 && status != 200 && status != 206)
         failAddress(QStringLiteral("HTTP %1：%2").arg(status).arg(reply->url().toString()));
     else
         failAddress(reply->errorString());
@@ -210,7 +294,11 @@ void Downloader::onFinished()
 
 void Downloader::failAddress(const QString& reason)
 {
+    // Nothing of an address that failed stays: a part is kept only for a run that was ended.
+    QFile::remove(m_part.fileName());
+    QFile::remove(infoPath());
     m_reason = reason;
+    emit addressFailed(m_addresses.at(m_index), reason);
     nextAddress();
 }
 

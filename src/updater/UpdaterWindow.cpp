@@ -57,6 +57,9 @@ UpdaterWindow::UpdaterWindow(Options options, QWidget* parent)
         m_progress->setRange(0, 0);
         m_progress->show();
     });
+    connect(&m_downloader, &Downloader::addressFailed, this, [this](const QUrl& url, const QString& reason) {
+        say(url.toString() + QStringLiteral(" 下载失败：") + reason);
+    });
     connect(&m_downloader, &Downloader::progress, this, [this](qint64 received, qint64 total) {
         // The bar counts KiB so that files past 2 GiB fit its int range.
         if (total > 0) {

@@ -54,6 +54,17 @@ void TestCli::collectPrintsRowsThenCount()
     r = cli({"collect", "--attributes", "", "--recursive", "--patterns", "*.doc", dir.path()});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, QStringList{"收集到的文件 0条记录。"});
+
+    // A name holding a newline or a tab is one row, one line, the characters shown as the jobs show them.
+    QTemporaryDir odd;
+    for (const char* name : {"two\nlines.doc", "tab\there.doc"}) {
+        QFile file(odd.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const QString oddRoot = QDir::toNativeSeparators(odd.path()) + QDir::separator();
+    r = cli({"collect", "--patterns", "*.doc", odd.path()});
+    QCOMPARE(r.out, (QStringList{oddRoot + "tab\\x09here.doc", oddRoot + "two\\x0Alines.doc",
+                                 "收集到的文件 2条记录。"}));
 }
 
 void TestCli::usageErrors()
@@ -85,6 +96,26 @@ void TestCli::usageErrors()
         QVERIFY(r.out.isEmpty());
         QVERIFY2(r.err.startsWith("yanhe-cli: "), qPrintable(r.err));
     }
+
+    // A folder whose name begins with "-" is read as options; the error says that -- ends them,
+    // and after -- the name is the folder.
+    QVERIFY(QDir(dir.path()).mkpath("-lead"));
+    QFile inside(dir.filePath("-lead/x.doc"));
+    QVERIFY(inside.open(QIODevice::WriteOnly));
+    inside.close();
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    r = cli({"collect", "--patterns", "*.doc", "-lead"});
+    const Result ended = cli({"collect", "--patterns", "*.doc", "--", "-lead"});
+    QVERIFY(QDir::setCurrent(before));
+    QCOMPARE(r.code, 2);
+    QVERIFY(r.out.isEmpty());
+    QVERIFY2(r.err.startsWith("yanhe-cli: ") && r.err.contains("-- ends the options") &&
+                 r.err.contains("-- -lead"),
+             qPrintable(r.err));
+    QCOMPARE(ended.code, 0);
+    QCOMPARE(ended.out,
+             (QStringList{QDir::toNativeSeparators(dir.filePath("-lead/x.doc")), "收集到的文件 1条记录。"}));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

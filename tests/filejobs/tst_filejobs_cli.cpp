@@ -92,18 +92,42 @@ void TestFileJobsCli::deleteNeedsUnlock()
     QVERIFY2(run.err.startsWith("yanhe-cli: ") && run.err.contains("--unlock"), qPrintable(run.err));
     QCOMPARE(bytes(plain), QByteArray("A"));
 
-    // The hidden file is neither deleted nor reported; it is left, so the exit code is 1.
-    run = cli({"delete", "--unlock", plain, hidden});
-    QCOMPARE(run.out, QStringList{plain + " 已删除文件"});
+    // The hidden file, a folder and a missing file are not deleted, each with its line saying
+    // why; they are left, so the exit code is 1.
+    const QString folder = dir.filePath("folder.doc");
+    QVERIFY(QDir().mkpath(folder));
+    const QString gone = dir.filePath("gone.doc");
+    run = cli({"delete", "--unlock", plain, hidden, folder, gone});
+    const QStringList lines{gone + " 删除失败，未修改：文件不存在", folder + " 删除失败，未修改：这是文件夹",
+                            hidden + " 删除失败，未修改：这是隐藏文件", plain + " 已删除文件"};
+    QCOMPARE(run.out, lines);
     QCOMPARE(run.code, 1);
     QVERIFY(!QFileInfo::exists(plain));
     QCOMPARE(bytes(hidden), QByteArray("B"));
-    QVERIFY(journal().endsWith(plain + " 已删除文件"));
+    QVERIFY(QFileInfo(folder).isDir());
+    QCOMPARE(journal().mid(journal().size() - lines.size()), lines);
 
     write(plain, "A");
     run = cli({"delete", "--unlock", plain});
     QCOMPARE(run.code, 0);
     QVERIFY(!QFileInfo::exists(plain));
+
+    // A file name that begins with "-" is read as options and nothing is deleted; the error says
+    // that -- ends the options, and after -- the file is deleted.
+    const QString lead = dir.filePath("-lead.docx");
+    write(lead, "L");
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    run = cli({"delete", "--unlock", "-lead.docx"});
+    const CliRun ended = cli({"delete", "--unlock", "--", "-lead.docx"});
+    QVERIFY(QDir::setCurrent(before));
+    QCOMPARE(run.code, 2);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.contains("-- ends the options") && run.err.contains("-- -lead.docx"),
+             qPrintable(run.err));
+    QCOMPARE(ended.out, QStringList{QDir::toNativeSeparators(lead) + " 已删除文件"});
+    QCOMPARE(ended.code, 0);
+    QVERIFY(!QFileInfo::exists(lead));
 }
 
 QTEST_GUILESS_MAIN(TestFileJobsCli)

@@ -129,15 +129,21 @@ void LoopbackHttpServer::answer(QTcpSocket* socket, const QByteArray& head)
             body = body.mid(from);
         }
     }
-    const QByteArray reason = status == 200 ? "OK" : status == 206 ? "Partial Content" : "Status";
+    const QByteArray reason = status == 200   ? "OK"
+                              : status == 206 ? "Partial Content"
+                              : status == 302 ? "Found"
+                                              : "Status";
     QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n";
     if (!response.contentType.isEmpty())
         out += "Content-Type: " + response.contentType + "\r\n";
-    out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    if (response.kind != Response::Kind::Endless)
+        out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     if (!response.etag.isEmpty())
         out += "ETag: " + response.etag + "\r\n";
     if (response.ranges)
         out += "Accept-Ranges: bytes\r\n";
+    if (!response.location.isEmpty())
+        out += "Location: " + url(response.location).toUtf8() + "\r\n";
     out += extra + "Connection: close\r\n\r\n";
     if (response.kind == Response::Kind::Drip) {
         socket->write(out);
@@ -147,6 +153,15 @@ void LoopbackHttpServer::answer(QTcpSocket* socket, const QByteArray& head)
                 socket->write(body.mid(sent++, 1));
         });
         drip->start(static_cast<int>(response.bytes));
+        return;
+    }
+    if (response.kind == Response::Kind::Endless) {
+        socket->write(out + body);
+        // More whenever the client has taken most of what was sent, until it goes.
+        connect(socket, &QTcpSocket::bytesWritten, socket, [socket] {
+            if (socket->bytesToWrite() < 256 * 1024)
+                socket->write(QByteArray(256 * 1024, '\0'));
+        });
         return;
     }
     if (response.kind == Response::Kind::Whole)

@@ -14,8 +14,8 @@ class QTcpSocket;
 // An HTTP/1.1 server on 127.0.0.1, on its own thread so that the code under test
 // may block its caller (or run in another process) while it answers. Each path
 // answers with its responses in turn, the last one for every later request; a
-// response may cut the connection or go silent part-way, and answers Range
-// requests unless told not to.
+// response may cut the connection, go silent or drip part-way, or never end,
+// and answers Range requests unless told not to.
 class LoopbackHttpServer final : public QThread
 {
     Q_OBJECT
@@ -28,6 +28,7 @@ public:
             CutAfter,   // the headers and `bytes` of the body, then the connection closes
             StallAfter, // the headers and `bytes` of the body, then nothing more
             Drip,       // the headers, then one byte of the body every `bytes` milliseconds
+            Endless,    // the headers without a length, the body, then zero bytes for ever
         };
         int status = 200;
         QByteArray contentType = "text/plain; charset=utf-8";
@@ -36,6 +37,7 @@ public:
         qint64 bytes = 0;
         bool ranges = true;
         QByteArray etag = "\"v1\"";
+        QByteArray location; // a Location header (with a 3xx status: a redirect), a path on this server
     };
     struct Request
     {

@@ -33,6 +33,7 @@ private slots:
     void endStatesFromALoopbackServer();
     void failedRequestsEndEarly();
     void serverThatNeverAnswers();
+    void repliesTooBigOrRedirectedInALoop();
     void gbkReplyByItsCharset();
 
 private:
@@ -154,6 +155,41 @@ void TestUpdateCheck::serverThatNeverAnswers()
         QVERIFY(elapsed < 30000);
         QCOMPARE(m_server.requestsFor(path).size(), 1);
     }
+}
+
+void TestUpdateCheck::repliesTooBigOrRedirectedInALoop()
+{
+    // A reply without end, and one of 2 MiB: neither is read to its end, both end the check early.
+    Response endless = LoopbackHttpServer::text(reply("1.9.0"));
+    endless.kind = Response::Kind::Endless;
+    m_server.serve("/endless", {endless});
+    m_server.serve("/big", {LoopbackHttpServer::text(reply("1.9.0") + QByteArray(2 << 20, ' '))});
+    // Redirects to itself, for ever.
+    Response loop;
+    loop.status = 302;
+    loop.location = "/loop";
+    m_server.serve("/loop", {loop});
+    for (const QByteArray path : {"/endless", "/big", "/loop"}) {
+        QElapsedTimer clock;
+        clock.start();
+        const UpdateState state = CheckUpdate(*m_folders, m_server.url(path));
+        qInfo("%s: the check returned after %lld ms", path.constData(), clock.elapsed());
+        QCOMPARE(state.end, CheckEnd::Early);
+        QVERIFY(clock.elapsed() < 30000);
+    }
+    QCOMPARE(m_server.requestsFor("/endless").size(), 1);
+    const qsizetype loops = m_server.requestsFor("/loop").size();
+    // At most 10 redirects followed; Qt may send a request again on a new connection when the
+    // server closed the one before.
+    QVERIFY2(loops > 1 && loops <= 22, qPrintable(QString::number(loops)));
+
+    // A redirect that leads somewhere is followed.
+    m_server.serve("/newer", {LoopbackHttpServer::text(reply("1.9.0"))});
+    Response moved;
+    moved.status = 302;
+    moved.location = "/newer";
+    m_server.serve("/moved", {moved});
+    QCOMPARE(CheckUpdate(*m_folders, m_server.url("/moved")).end, CheckEnd::Newer);
 }
 
 void TestUpdateCheck::gbkReplyByItsCharset()
