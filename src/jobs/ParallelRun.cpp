@@ -63,11 +63,19 @@ public:
     {
         // The job and the inputs as they are now, then the list: what every worker reads first.
         m_request += Record{Record::Command, row.command}.encode();
+        // A control is a text box or a check box: asking it for the other is an error, not an empty value.
+        const auto read = [](const auto& ask) {
+            try {
+                return ask();
+            } catch (const RuntimeError&) {
+                return decltype(ask())();
+            }
+        };
         for (const QString& control : inputNames(row)) {
-            const QString text = inputs.text(control);
+            const QString text = read([&] { return inputs.text(control); });
             if (!text.isEmpty())
                 m_request += Record{Record::Text, control + QLatin1Char('\t') + text}.encode();
-            if (inputs.ticked(control))
+            if (read([&] { return inputs.ticked(control); }))
                 m_request += Record{Record::Ticked, control}.encode();
         }
         for (const QString& file : m_files)
