@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
-"""Big batch benchmark: N small .doc files (2,000 by default), made here through
-LibreOffice, replaced by `yanhe-cli word-replace` with one and with two engines
-beside `soffice --convert-to` over the same files, each run on its own copy.
-Prints the time per document, the ratios and each run's peak soffice memory
-(the largest single soffice, sampled every 100 ms, and all of the run's
-soffices together).
+"""Big batch benchmark: N small .doc files (1,000 by default), made here through
+LibreOffice, replaced by `yanhe-cli word-replace` with its default settings
+(`--jobs auto`: one office process per core) and with one engine (`--jobs 1`),
+beside `soffice --convert-to` over the same files, each run on its own copy, in
+one run of this script. Prints the time per document, the ratios, each run's
+peak soffice memory (the largest single soffice, sampled every 100 ms, and all
+of the run's soffices together), the machine's load before and after, and what
+the per-file figures give for a machine with 8 cores.
 
-    bench/bigbatch.py [N]        (after `make build`; BUILD=folder to choose the build)
+    bench/bigbatch.py [N]             (after `make build`; BUILD=folder to choose the build)
+    bench/bigbatch.py --memory [N]    the default run alone over N files (5,000 by default):
+                                      its soffice memory over a long batch
 """
 import os
 import shutil
@@ -108,6 +112,42 @@ def make_documents(folder, n, profile):
     return target
 
 
+def load():
+    with open("/proc/loadavg") as average:
+        return " ".join(average.read().split()[:3])
+
+
+def replaced_in(log, n, label):
+    with open(log, encoding="utf-8") as lines:
+        replaced = sum(1 for text in lines if text.rstrip().endswith("已替换内容"))
+    if replaced != n:
+        print(f"{label}: {replaced} of {n} documents replaced; see the lines below")
+        with open(log, encoding="utf-8") as lines:
+            print("".join(text for text in lines if not text.rstrip().endswith("已替换内容"))[:2000])
+
+
+def replace_run(source, work, name, n, jobs):
+    """yanhe-cli word-replace over a copy of source; jobs None is the default."""
+    env = dict(os.environ, YANHE_APP_FOLDER=os.path.join(work, "app"))
+    files = copy_of(source, work, name)
+    log = os.path.join(work, f"{name}.log")
+    option = [] if jobs is None else ["--jobs", str(jobs)]
+    with open(log, "wb") as out:
+        result = run_sampled([CLI, "word-replace"] + option + ["--old", "OLD", "--new", "NEW"] + files, env, out)
+    replaced_in(log, n, name)
+    shutil.rmtree(os.path.dirname(files[0]))
+    return result
+
+
+def memory(n):
+    with tempfile.TemporaryDirectory(prefix="yanhe-bigbatch-") as work:
+        source = make_documents(work, n, os.path.join(work, "profile"))
+        print(f"{n} small .doc files made by LibreOffice; {os.cpu_count()} cores; load {load()}")
+        elapsed, peak, peak_all = replace_run(source, work, "default", n, None)
+        print(f"yanhe-cli word-replace, default: {elapsed * 1000 / n:.1f} ms/doc  {elapsed:.1f} s  "
+              f"peak soffice {peak:.0f} MiB (all soffices {peak_all:.0f} MiB); load after {load()}")
+
+
 def copy_of(source, folder, name):
     target = os.path.join(folder, name)
     shutil.copytree(source, target)
@@ -115,26 +155,18 @@ def copy_of(source, folder, name):
 
 
 def main():
-    n = int(sys.argv[1]) if len(sys.argv) > 1 else 2000
+    if len(sys.argv) > 1 and sys.argv[1] == "--memory":
+        memory(int(sys.argv[2]) if len(sys.argv) > 2 else 5000)
+        return
+    n = int(sys.argv[1]) if len(sys.argv) > 1 else 1000
     with tempfile.TemporaryDirectory(prefix="yanhe-bigbatch-") as work:
         profile = os.path.join(work, "profile")
         source = make_documents(work, n, profile)
-        print(f"{n} small .doc files made by LibreOffice; {os.cpu_count()} cores")
+        cores = os.cpu_count()
+        print(f"{n} small .doc files made by LibreOffice; {cores} cores; load before {load()}")
 
-        env = dict(os.environ, YANHE_APP_FOLDER=os.path.join(work, "app"))
-        results = {}
-        for jobs in (1, 2):
-            files = copy_of(source, work, f"jobs{jobs}")
-            log = os.path.join(work, f"jobs{jobs}.log")
-            with open(log, "wb") as out:
-                results[jobs] = run_sampled([CLI, "word-replace", "--jobs", str(jobs), "--old", "OLD", "--new",
-                                             "NEW"] + files, env, out)
-            with open(log, encoding="utf-8") as lines:
-                replaced = sum(1 for text in lines if text.rstrip().endswith("已替换内容"))
-            if replaced != n:
-                print(f"{jobs} engine(s): {replaced} of {n} documents replaced; see the lines below")
-                with open(log, encoding="utf-8") as lines:
-                    print("".join(text for text in lines if not text.rstrip().endswith("已替换内容"))[:2000])
+        results = {"default": replace_run(source, work, "default", n, None),
+                   1: replace_run(source, work, "jobs1", n, 1)}
 
         files = copy_of(source, work, "convert")
         out = os.path.join(work, "converted")
@@ -146,18 +178,25 @@ def main():
             total += elapsed
             one, together = max(one, peak), max(together, peak_all)
         results["convert"] = (total, one, together)
+        print(f"load after {load()}")
 
         def line(label, result):
             elapsed, peak, peak_all = result
-            print(f"{label:34s} {elapsed * 1000 / n:7.1f} ms/doc  {elapsed:7.1f} s  "
+            print(f"{label:38s} {elapsed * 1000 / n:7.1f} ms/doc  {elapsed:7.1f} s  "
                   f"peak soffice {peak:5.0f} MiB (all soffices {peak_all:5.0f} MiB)")
 
-        line("yanhe-cli word-replace, 1 engine", results[1])
-        line("yanhe-cli word-replace, 2 engines", results[2])
+        line(f"yanhe-cli word-replace, default", results["default"])
+        line("yanhe-cli word-replace, --jobs 1", results[1])
         line(f"soffice --convert-to ({BATCH}/process)", results["convert"])
-        print(f"ratio 1 engine / --convert-to:  {results[1][0] / results['convert'][0]:.2f}")
-        print(f"ratio 2 engines / --convert-to: {results[2][0] / results['convert'][0]:.2f}")
-        print(f"speed-up 2 engines over 1:      {results[1][0] / results[2][0]:.2f}")
+        default, single, convert = results["default"][0], results[1][0], results["convert"][0]
+        print(f"ratio default / --convert-to:  {default / convert:.2f}")
+        print(f"ratio --jobs 1 / --convert-to: {single / convert:.2f}")
+        print(f"speed-up default over --jobs 1: {single / default:.2f} on {cores} cores")
+        # Each further process adds the share of a core that the second one added here.
+        per_core = (single / default - 1) / (min(cores, 2) - 1) if cores > 1 else 0
+        eight = 1 + per_core * 7
+        print(f"8 cores, from these figures: about {single * 1000 / n / eight:.0f} ms/doc "
+              f"({eight:.1f}x --jobs 1)")
 
 
 if __name__ == "__main__":

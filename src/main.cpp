@@ -5,6 +5,7 @@
 #include "app/RuntimeError.h"
 #include "gui/Form1.h"
 #include "gui/MessageBox.h"
+#include "jobs/WorkerHost.h"
 #include "office/OfficeRegistry.h"
 #include "office/SystemRunningOffice.h"
 
@@ -12,6 +13,12 @@
 
 int main(int argc, char* argv[])
 {
+    // The window's jobs run their files on copies of this program, without a window.
+    if (const std::optional<QList<int>> rows = jobs::workerRows()) {
+        QCoreApplication worker(argc, argv);
+        return jobs::runWorker(*rows);
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("yanhe"));
 
@@ -21,6 +28,7 @@ int main(int argc, char* argv[])
         Journal journal(started.journalDayFolder, Clock::system());
 
         Form1 form(folders, journal, createSystemRunningOffice(), OfficeRegistry::system());
+        form.setWorkers(QCoreApplication::applicationFilePath());
         form.Form_Load();
         form.show();
         return QApplication::exec();

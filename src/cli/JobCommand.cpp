@@ -3,16 +3,16 @@
 #include "Arguments.h"
 #include "CliJobHost.h"
 #include "CliOutput.h"
-#include "ParallelRun.h"
-#include "WorkerHost.h"
 #include "app/AppFolders.h"
 #include "app/Clock.h"
 #include "app/JobTable.h"
 #include "app/Journal.h"
 #include "app/Module2.h"
+#include "jobs/ParallelRun.h"
 #include "office/OfficeRegistry.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -71,12 +71,15 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         parser.addOption(parsed);
         declared.emplace(option.name, parsed);
     }
-    const QCommandLineOption jobs(QStringLiteral("jobs"),
-                                  QStringLiteral("Work on N files at once, each with its own office process "
-                                                 "(default 1). The output is the same as with one."),
-                                  QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption jobsOption(
+        QStringLiteral("jobs"),
+        QStringLiteral("Work on N files at once, each with its own office process. The default, auto, is one "
+                       "per core, as many as the memory has room for (%1 MiB each), no more than there are "
+                       "files for LibreOffice. The output is the same as with one.")
+            .arg(jobs::kOfficeProcessMiB),
+        QStringLiteral("N"), QStringLiteral("auto"));
     if (row.drivesOffice)
-        parser.addOption(jobs);
+        parser.addOption(jobsOption);
     if (row.takesFiles)
         parser.addPositionalArgument(QStringLiteral("FILE"),
                                      QStringLiteral("Files to work on, as ticked rows."),
@@ -134,12 +137,13 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         }
     }
     int engines = 1;
-    if (row.drivesOffice) {
+    const bool automatic = row.drivesOffice && parser.value(jobsOption) == QLatin1String("auto");
+    if (row.drivesOffice && !automatic) {
         bool number = false;
-        engines = parser.value(jobs).toInt(&number);
+        engines = parser.value(jobsOption).toInt(&number);
         if (!number || engines < 1)
-            return usageError(QStringLiteral("--jobs needs a whole number of 1 or more, not \"%1\"")
-                                  .arg(parser.value(jobs)));
+            return usageError(QStringLiteral("--jobs needs auto or a whole number of 1 or more, not \"%1\"")
+                                  .arg(parser.value(jobsOption)));
     }
     if (!missing.isEmpty())
         return usageError(row.command + QStringLiteral(" needs ") + missing.join(QStringLiteral(" and ")));
@@ -153,11 +157,6 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
     QStringList notText;
     for (const QString& file : parser.positionalArguments()) {
         (isNotText(file) ? notText : files) << QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
-    }
-
-    if (row.drivesOffice) {
-        if (const std::optional<QList<int>> share = workerRows())
-            return runWorker(row, inputs, *share);
     }
 
     const AppFolders folders(AppFolders::forThisProcess());
@@ -176,8 +175,11 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         host.appendLog(line);
         host.journal(line);
     }
+    if (automatic)
+        engines = jobs::automaticJobs(jobs::libreOfficeFiles(files));
     if (engines > 1 && files.size() > 1) {
-        const int code = runParallel(host, files, engines, QStringList{row.command} + arguments.mid(1));
+        const int code =
+            jobs::runParallel(host, files, engines, row, inputs, QCoreApplication::applicationFilePath());
         if (!host.status().isEmpty())
             err() << host.status() << Qt::endl;
         return code == 0 && notText.isEmpty() ? 0 : 1;

@@ -7,6 +7,7 @@
 #include "collect/CollectView.h"
 #include "collect/FileAttributes.h"
 #include "collect/FileCollector.h"
+#include "jobs/WorkerHost.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -163,6 +164,8 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("yanhe-cli"));
+    if (const std::optional<QList<int>> rows = jobs::workerRows())
+        return jobs::runWorker(*rows);
 
     QStringList arguments = cli::readArguments(argc, argv);
     if (arguments.size() < 2)

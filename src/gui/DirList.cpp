@@ -73,7 +73,11 @@ int DirList::rowOf(const QString& folder) const
 
 void DirList::open(QListWidgetItem* item)
 {
-    const QString folder = item->data(kPathRole).toString();
+    openFolder(item->data(kPathRole).toString());
+}
+
+void DirList::openFolder(const QString& folder)
+{
     if (!setPath(folder)) {
         emit openFailed(folder);
         return;

@@ -18,6 +18,8 @@ public:
 
     // The full path of the selected row; the open folder when none is selected.
     QString clickedEntry() const;
+    // Opens folder and collects it, as a double-click on its row does.
+    void openFolder(const QString& folder);
     // The row showing folder, or -1.
     int rowOf(const QString& folder) const;
 

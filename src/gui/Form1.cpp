@@ -3,6 +3,7 @@
 #include "CheckList.h"
 #include "CollectedFiles.h"
 #include "DirList.h"
+#include "FileDrop.h"
 #include "LeftColumn.h"
 #include "LogBox.h"
 #include "MainMenus.h"
@@ -17,6 +18,7 @@
 #include "app/JobTable.h"
 #include "app/RuntimeError.h"
 #include "app/SystemText.h"
+#include "jobs/ParallelRun.h"
 #include "office/OfficeRegistry.h"
 #include "tabs/DeleteTab.h"
 #include "tabs/HeaderFooterTab.h"
@@ -128,12 +130,44 @@ Form1::Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice
     connectJobs();
     m_update = new UpdateNotice(*m_menus, *Timer1, *this, m_boundary, m_folders, [this] { m_endProgram(); });
 
+    m_drop = new FileDrop(
+        *this,
+        [this](const QString& folder) {
+            // Where a double-click could not be (no engine option chosen yet), nothing is collected.
+            if (m_left->Dir1->isEnabled())
+                m_boundary.run([&] { m_left->Dir1->openFolder(folder); });
+        },
+        [this](const QStringList& files) { m_boundary.run([&] { appendRows(files); }); });
+
     setTabOrder(m_left->Drive1, m_left->Check4);
     setTabOrder(m_left->Check4, m_left->Dir1);
     setTabOrder(m_left->Dir1, m_files->List1);
 
     // 13455 x 8490 twips of client area, plus the menu and status bars.
     resize(px(13455) + 8, px(8490) + menuBar()->sizeHint().height() + statusBar()->sizeHint().height() + 16);
+    fixLayoutAtFirstSize(*grid);
+}
+
+void Form1::fixLayoutAtFirstSize(QGridLayout& grid)
+{
+    // Laid out now, hidden, at the first size: what the user sees there is what the stretches give.
+    layout()->activate();
+    grid.activate();
+    for (QWidget* still : {static_cast<QWidget*>(m_left), static_cast<QWidget*>(Label5),
+                           static_cast<QWidget*>(ProgressBar1), static_cast<QWidget*>(m_tabs)}) {
+        still->setFixedSize(still->size());
+        grid.setAlignment(still, Qt::AlignLeft | Qt::AlignTop);
+    }
+    // The list frame and the report box grow in proportion to their first heights, so
+    // that at the first size they keep them.
+    const int frameHeight = m_files->height();
+    const int reportHeight = Text9->height();
+    m_files->setMinimumHeight(frameHeight);
+    Text9->setMinimumHeight(reportHeight);
+    Text9->setMaximumHeight(QWIDGETSIZE_MAX);
+    grid.setRowStretch(2, frameHeight);
+    grid.setRowStretch(3, 0);
+    grid.setRowStretch(4, reportHeight);
 }
 
 Form1::~Form1() = default;
@@ -155,8 +189,41 @@ void Form1::connectJobs()
 
 void Form1::runJob(const JobRow& row)
 {
+    if (runOnWorkers(row))
+        return;
     JobContext context{*m_host, *m_inputs, m_office, m_office};
     JobTable::run(row, context);
+}
+
+bool Form1::runOnWorkers(const JobRow& row)
+{
+    // Workers make their own office programs: only where the window would use the machine's.
+    if (!row.drivesOffice || m_workerProgram.isEmpty() || &m_office != &OfficeRegistry::system())
+        return false;
+    QStringList files;
+    for (int i = 0; i < m_host->rowCount(); ++i) {
+        if (m_host->rowChecked(i))
+            files << m_host->rowText(i);
+    }
+    const int workers =
+        m_workerCount > 0 ? m_workerCount : jobs::automaticJobs(jobs::libreOfficeFiles(files));
+    if (workers < 2 || files.size() < 2)
+        return false;
+    jobs::runParallel(*m_host, files, workers, row, *m_inputs, m_workerProgram);
+    return true;
+}
+
+void Form1::setWorkers(const QString& program, int count)
+{
+    m_workerProgram = program;
+    m_workerCount = count;
+}
+
+void Form1::appendRows(const QStringList& files)
+{
+    for (const QString& file : files)
+        m_collectView->addRow(file);
+    m_files->setTitle(FileCollector::countCaption(m_files->List1->count()));
 }
 
 void Form1::Form_Load()
@@ -237,11 +304,11 @@ void Form1::setFolderOpener(std::function<void(const QString&)> opener)
 
 QRect Form1::logBoxPlace() const
 {
-    // Left and width of the right column; from 1440 twips down to the bottom of
+    // Left and width of the list frame; from 1440 twips down to the bottom of
     // the tab control. At the window's first size this is 2760, 1440, 10455, 6375.
-    const QRect tabs = m_tabs->geometry();
-    const int top = m_files->geometry().top() + px(1440 - 840);
-    return {tabs.left(), top, tabs.width(), tabs.bottom() - top + 1};
+    const QRect frame = m_files->geometry();
+    const int top = frame.top() + px(1440 - 840);
+    return {frame.left(), top, frame.width(), m_tabs->geometry().bottom() - top + 1};
 }
 
 void Form1::resizeEvent(QResizeEvent* event)

@@ -12,6 +12,7 @@
 #include <memory>
 
 class CollectedFiles;
+class FileDrop;
 class JobTabs;
 class Journal;
 class LeftColumn;
@@ -19,6 +20,7 @@ class LogBox;
 class MainMenus;
 class MainStatusBar;
 class OfficeRegistry;
+class QGridLayout;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
@@ -68,6 +70,11 @@ public:
     // How a guard's No, or the updater's start, ends the tool; the application's exit unless replaced.
     void setProgramEnd(std::function<void()> end);
     UpdateNotice& updateNotice() { return *m_update; }
+    // The program started as workers when a job runs its files on several
+    // office processes at once (the window's own executable), and how many:
+    // 0 chooses by cores, memory and files. Without a program (the default)
+    // every job runs on one office process in this process.
+    void setWorkers(const QString& program, int count = 0);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -87,6 +94,13 @@ private:
     // Connects every job row's button to its job; a button without a row does nothing.
     void connectJobs();
     void runJob(const JobRow& row);
+    // The ticked rows on worker processes, when there are files for more than one.
+    bool runOnWorkers(const JobRow& row);
+    // Dropped files: appended as rows, the frame's caption counting them.
+    void appendRows(const QStringList& files);
+    // At the first size, the controls that do not grow with the window are held at
+    // the size they have there; the list frame and the report box share what it gains.
+    void fixLayoutAtFirstSize(QGridLayout& grid);
 
     // The environment report's probes, then the report shown in Text9 and the
     // engine options enabled or disabled by it.
@@ -105,6 +119,8 @@ private:
     EventPump m_events;
     QString m_versionText;
     std::function<void()> m_endProgram;
+    QString m_workerProgram;
+    int m_workerCount = 0;
 
     LeftColumn* m_left = nullptr;
     CollectedFiles* m_files = nullptr;
@@ -123,5 +139,6 @@ private:
     std::unique_ptr<WindowJobHost> m_host;
     std::unique_ptr<WindowInputs> m_inputs;
     UpdateNotice* m_update = nullptr;
+    FileDrop* m_drop = nullptr;
     env::EnvironmentReport m_report;
 };

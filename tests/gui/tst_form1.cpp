@@ -18,6 +18,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -25,6 +27,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -34,6 +37,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 
@@ -131,6 +136,8 @@ private slots:
     void rawExceptionInTheMiddleOfABatch();
     void handlersEndInOneLine();
     void renameExampleAndDeleteUnlock();
+    void windowGrowsIntoTheListAndBoxes();
+    void dropFolderOrFiles();
 
 private:
     std::unique_ptr<Started> m_shared; // one window for all rows of the control table
@@ -877,6 +884,121 @@ void TestForm1::renameExampleAndDeleteUnlock()
     QCOMPARE(list->count(), 1);
     QCOMPARE(list->item(0)->text(), keep);
     QCOMPARE(started.control<QPlainTextEdit>("Text3")->toPlainText(), gone + " 已删除文件");
+}
+
+void TestForm1::windowGrowsIntoTheListAndBoxes()
+{
+    const Started started;
+    QWidget* const fixed[] = {started.control("Frame2"),       started.control("Label5"),
+                              started.control("ProgressBar1"), started.control("SSTab1"),
+                              started.control("Command11"),    started.control("Command1")};
+    QWidget* frame4 = started.control("Frame4");
+    QWidget* list1 = started.control("List1");
+    QWidget* text9 = started.control("Text9");
+    auto* command11 = started.control<QPushButton>("Command11");
+    auto* text3 = started.control<QPlainTextEdit>("Text3");
+    QList<QRect> before;
+    for (QWidget* widget : fixed)
+        before << QRect(widget->mapTo(started.form.get(), QPoint()), widget->size());
+    const QSize frameBefore = frame4->size();
+    const QSize listBefore = list1->size();
+    const QSize reportBefore = text9->size();
+    command11->click();
+    const QRect logBefore = text3->geometry();
+
+    // Larger by 400 x 300 pixels: the list frame and the report box take all of it.
+    started.form->resize(started.form->size() + QSize(400, 300));
+    QTRY_COMPARE(frame4->width(), frameBefore.width() + 400);
+    // Above and left of the list, places and sizes stay; below it, the sizes and the distance to it.
+    const int lower = frame4->height() - frameBefore.height();
+    for (int i = 0; i < int(std::size(fixed)); ++i) {
+        const QRect expected = i < 3 ? before.at(i) : before.at(i).translated(0, lower);
+        QCOMPARE(QRect(fixed[i]->mapTo(started.form.get(), QPoint()), fixed[i]->size()), expected);
+    }
+    QCOMPARE(list1->width(), listBefore.width() + 400);
+    QCOMPARE(text9->width(), reportBefore.width() + 400);
+    QCOMPARE(frame4->height() - frameBefore.height() + text9->height() - reportBefore.height(), 300);
+    QVERIFY(list1->height() > listBefore.height() + 200);
+    QVERIFY(text9->height() > reportBefore.height());
+    // The open log box follows: as wide as the list frame, down to the tabs' bottom.
+    QTRY_COMPARE(text3->width(), logBefore.width() + 400);
+    QCOMPARE(text3->geometry().bottom(), started.control("SSTab1")->geometry().bottom());
+    QVERIFY(text3->height() > logBefore.height());
+
+    // Maximised and back: the first size looks as it did.
+    started.form->showMaximized();
+    QTRY_VERIFY(started.form->isMaximized());
+    started.form->showNormal();
+    started.form->resize(started.form->size() - QSize(400, 300));
+    QTRY_COMPARE(frame4->size(), frameBefore);
+    QCOMPARE(text9->size(), reportBefore);
+    QTRY_COMPARE(text3->geometry(), logBefore);
+}
+
+void TestForm1::dropFolderOrFiles()
+{
+    QTemporaryDir tree;
+    for (const char* path :
+         {"pick/b.doc", "pick/a.docx", "pick/inner/c.doc", "pick/note.txt", "x.doc", "y.xls"}) {
+        QDir().mkpath(QFileInfo(tree.filePath(path)).path());
+        QFile file(tree.filePath(path));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const Started started;
+    auto* list = started.control<QListWidget>("List1");
+    auto* dir1 = started.control<DirList>("Dir1");
+    const auto drop = [&](const QStringList& paths) {
+        QList<QUrl> urls;
+        for (const QString& path : paths)
+            urls << QUrl::fromLocalFile(path);
+        QMimeData data;
+        data.setUrls(urls);
+        const QPoint at = started.form->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(started.form.get(), &enter);
+        QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(started.form.get(), &dropped);
+        return enter.isAccepted() && dropped.isAccepted();
+    };
+    const auto rows = [&] {
+        QStringList shown;
+        for (int i = 0; i < list->count(); ++i)
+            shown << list->item(i)->text();
+        return shown;
+    };
+    const QString pick = QDir::toNativeSeparators(tree.filePath("pick"));
+    const QString sep = QDir::separator();
+
+    // Before an engine option is chosen the folder list is locked: a dropped folder collects nothing.
+    QVERIFY(drop({tree.filePath("pick")}));
+    QCOMPARE(list->count(), 0);
+
+    // A dropped folder is opened and collected with the current settings: sub-folders on, then off.
+    started.control<QRadioButton>("Option1")->click();
+    started.control<QCheckBox>("Check4")->click();
+    QVERIFY(drop({tree.filePath("pick")}));
+    QCOMPARE(dir1->path(), pick);
+    QCOMPARE(rows(), (QStringList{pick + sep + "b.doc", pick + sep + "inner" + sep + "c.doc",
+                                  pick + sep + "a.docx"}));
+    QCOMPARE(started.control<QGroupBox>("Frame4")->title(), QString("收集到的文件 3条记录。"));
+    QVERIFY(started.control("Command1")->isEnabled());
+    started.control<QCheckBox>("Check4")->click();
+    QVERIFY(drop({tree.filePath("pick")}));
+    QCOMPARE(rows(), (QStringList{pick + sep + "b.doc", pick + sep + "a.docx"}));
+
+    // Dropped files are appended as unticked rows, in the drop's order; what is not a file is passed over.
+    list->item(0)->setCheckState(Qt::Checked);
+    const QString x = QDir::toNativeSeparators(tree.filePath("x.doc"));
+    const QString y = QDir::toNativeSeparators(tree.filePath("y.xls"));
+    QVERIFY(drop({tree.filePath("y.xls"), tree.filePath("gone.doc"), tree.filePath("x.doc")}));
+    QCOMPARE(rows(), (QStringList{pick + sep + "b.doc", pick + sep + "a.docx", y, x}));
+    QCOMPARE(list->item(0)->checkState(), Qt::Checked);
+    QCOMPARE(list->item(3)->checkState(), Qt::Unchecked);
+    QCOMPARE(started.control<QGroupBox>("Frame4")->title(), QString("收集到的文件 4条记录。"));
+
+    // A drop of nothing local is refused.
+    QVERIFY(!drop({}));
+    QCOMPARE(list->count(), 4);
 }
 
 QTEST_MAIN(TestForm1)

@@ -486,7 +486,8 @@ void TestDocuments::officeEndingMidRunEndsNoRun()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("YANHE_APP_FOLDER", app.path());
     cli.setProcessEnvironment(environment);
-    cli.start(YANHE_CLI, QStringList{"word-replace", "--old", "OLD", "--new", "NEW"} + paths);
+    // One office process, a child of the run, killed from here.
+    cli.start(YANHE_CLI, QStringList{"word-replace", "--jobs", "1", "--old", "OLD", "--new", "NEW"} + paths);
     QVERIFY(cli.waitForStarted());
     // Up to four times, while the first half of the files is being worked on.
     QByteArray out;

@@ -192,7 +192,8 @@ void TestEngineLifetime::killedRunEndsItsSofficeAndTheNextCleansUp()
     environment.insert("YANHE_APP_FOLDER", app.path());
     environment.insert("YANHE_ENGINE", "libreoffice");
     run.setProcessEnvironment(environment);
-    run.start(YANHE_CLI, QStringList{"word-replace", "--old", "OLD", "--new", "NEW"} + files);
+    // One office process, a child of the run.
+    run.start(YANHE_CLI, QStringList{"word-replace", "--jobs", "1", "--old", "OLD", "--new", "NEW"} + files);
     QVERIFY(run.waitForStarted());
     // Killed in the middle, once soffice has done a few documents.
     QByteArray lines;
@@ -211,8 +212,9 @@ void TestEngineLifetime::killedRunEndsItsSofficeAndTheNextCleansUp()
         QTRY_VERIFY_WITH_TIMEOUT(ended(pid), 10000);
 
     // The next run cleans up what the killed one left and does every file.
-    const CliRun again = CliRun::of(QStringList{"word-replace", "--old", "OLD", "--new", "NEW"} + files,
-                                    app.path(), environment);
+    const CliRun again =
+        CliRun::of(QStringList{"word-replace", "--jobs", "1", "--old", "OLD", "--new", "NEW"} + files,
+                   app.path(), environment);
     QCOMPARE(again.code, 0);
     QCOMPARE(again.out.size(), files.size());
     for (const QString& line : again.out)

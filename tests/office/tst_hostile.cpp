@@ -138,7 +138,12 @@ public:
             "raw=$(printf '%b' \"$YANHE_TEST_RAW\"); for a; do shift; "
             "if [ \"$a\" = @RAW@ ]; then set -- \"$@\" \"$raw\"; else set -- \"$@\" \"$a\"; fi; done; "
             "exec \"$@\"");
-        m_process.start("/bin/sh", QStringList{"-c", script, "sh", YANHE_CLI} + arguments);
+        // The run's soffice is looked for among its own children: one office process, no workers.
+        QStringList withJobs = arguments;
+        if (!withJobs.isEmpty() &&
+            (withJobs.first().startsWith("word-") || withJobs.first().startsWith("sheet-")))
+            withJobs.insert(1, "--jobs=1");
+        m_process.start("/bin/sh", QStringList{"-c", script, "sh", YANHE_CLI} + withJobs);
         QVERIFY(m_process.waitForStarted());
         pid = m_process.processId();
     }

@@ -2,12 +2,18 @@
 
 #include "WorkerHost.h"
 #include "app/Batch.h"
+#include "app/Job.h"
 #include "app/JobHost.h"
 #include "app/RuntimeError.h"
+#include "office/OfficeRegistry.h"
+#include "office/ooxml/SheetEngine.h"
+#include "office/ooxml/WordEngine.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
+#include <QFile>
 #include <QProcess>
+#include <QThread>
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -18,7 +24,7 @@
 #include <unistd.h>
 #endif
 
-namespace cli {
+namespace jobs {
 
 namespace {
 
@@ -31,6 +37,8 @@ struct Row
     qsizetype sent = 0;
     // What the row's worker reported before its first row, shown before that row.
     std::optional<QList<Record>> preamble;
+    // Its worker died on it: the bar's step and the status line are the run's to give.
+    bool died = false;
 };
 
 struct Worker
@@ -47,12 +55,32 @@ struct Worker
 class Run
 {
 public:
-    Run(JobHost& host, const QStringList& files, const QStringList& arguments)
+    Run(JobHost& host, const QStringList& files, const JobRow& row, const JobInputs& inputs, QString program)
         : m_host(host)
         , m_files(files)
-        , m_arguments(arguments)
+        , m_program(std::move(program))
         , m_rows(files.size())
-    {}
+    {
+        // The job and the inputs as they are now, then the list: what every worker reads first.
+        m_request += Record{Record::Command, row.command}.encode();
+        // A control is a text box or a check box: asking it for the other is an error, not an empty value.
+        const auto read = [](const auto& ask) {
+            try {
+                return ask();
+            } catch (const RuntimeError&) {
+                return decltype(ask())();
+            }
+        };
+        for (const QString& control : inputNames(row)) {
+            const QString text = read([&] { return inputs.text(control); });
+            if (!text.isEmpty())
+                m_request += Record{Record::Text, control + QLatin1Char('\t') + text}.encode();
+            if (read([&] { return inputs.ticked(control); }))
+                m_request += Record{Record::Ticked, control}.encode();
+        }
+        for (const QString& file : m_files)
+            m_request += Record{Record::File, file}.encode();
+    }
 
     int exec(int jobs)
     {
@@ -90,8 +118,7 @@ private:
         environment.insert(QString::fromLatin1(kWorkerRows), numbers.join(QLatin1Char(',')));
         worker.process.setProcessEnvironment(environment);
         worker.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        worker.process.setProgram(QCoreApplication::applicationFilePath());
-        worker.process.setArguments(m_arguments);
+        worker.process.setProgram(m_program);
 #ifdef Q_OS_LINUX
         // A worker ends with this process however it ends. The death signal is
         // sent when the forking thread ends: workers are started from the main thread.
@@ -121,10 +148,7 @@ private:
                          });
         ++m_running;
         worker.process.start();
-        QByteArray list;
-        for (const QString& file : m_files)
-            list += Record{Record::File, file}.encode();
-        worker.process.write(list);
+        worker.process.write(m_request);
         worker.process.closeWriteChannel();
     }
 
@@ -165,8 +189,10 @@ private:
         default:
             if (worker.current < 0)
                 worker.preamble << record;
-            else if (!worker.past)
+            else if (!worker.past) {
+                learn(worker.current, record);
                 m_rows[worker.current].records << record;
+            }
             // The status after a worker's last file is the last file's worker's to say.
             else if (record.kind != Record::Status)
                 m_after << record;
@@ -226,6 +252,42 @@ private:
         Batch(lines).reportFailure(
             m_files.at(row), Batch::Stage::Process,
             RuntimeError(RuntimeError::Automation, QStringLiteral("处理此文件的进程意外退出"), why));
+        m_rows[row].died = true;
+    }
+
+    // What the job shows after each file, as the rows that went well tell it.
+    void learn(int row, const Record& record)
+    {
+        if (record.kind == Record::ProgressValue)
+            m_barSteps = true;
+        else if (record.kind == Record::Status && record.text == m_files.at(row))
+            m_statusLabel = StatusLabel::Path;
+        else if (record.kind == Record::Status && record.text == Batch::progressText(row + 1))
+            m_statusLabel = StatusLabel::Progress;
+    }
+
+    // After a file whose worker died: the bar's step and the status line the job would have given.
+    void fileDone(int row)
+    {
+        if (m_barSteps)
+            deliver({Record::ProgressValue, QString::number(row + 1)});
+        if (m_statusLabel == StatusLabel::Path)
+            deliver({Record::Status, m_files.at(row)});
+        else if (m_statusLabel == StatusLabel::Progress)
+            deliver({Record::Status, Batch::progressText(row + 1)});
+    }
+
+    static QStringList inputNames(const JobRow& row)
+    {
+        QStringList names = row.controls + row.impliedTicks;
+        for (const CliOption& option : row.options) {
+            names << option.control;
+            for (const auto& [value, control] : option.values)
+                names << control;
+        }
+        names.removeAll(QString());
+        names.removeDuplicates();
+        return names;
     }
 
     // Everything that may be shown in list order now.
@@ -251,6 +313,8 @@ private:
                 deliver(row.records.at(row.sent++));
             if (!row.done)
                 return;
+            if (row.died)
+                fileDone(int(m_next));
             ++m_next;
         }
     }
@@ -270,14 +334,34 @@ private:
         case Record::Message:
             m_host.message(record.text, {}, JobHost::Icon::Warning);
             break;
+        case Record::ClearLog:
+            m_host.clearLog();
+            break;
+        case Record::ProgressValue:
+            m_host.setProgressValue(record.text.toInt());
+            break;
+        case Record::ProgressMax:
+            m_host.setProgressMax(record.text.toInt());
+            break;
+        case Record::ProgressShown:
+            m_host.setProgressVisible(record.text == QLatin1String("1"));
+            break;
+        case Record::Beep:
+            m_host.beep();
+            break;
         default:
             break;
         }
     }
 
+    enum class StatusLabel { Unknown, Progress, Path };
+
     JobHost& m_host;
     const QStringList m_files;
-    const QStringList m_arguments;
+    const QString m_program;
+    QByteArray m_request;
+    bool m_barSteps = false;
+    StatusLabel m_statusLabel = StatusLabel::Unknown;
     QList<Row> m_rows;
     std::vector<std::unique_ptr<Worker>> m_workers;
     int m_next = 0;
@@ -290,9 +374,50 @@ private:
 
 } // namespace
 
-int runParallel(JobHost& host, const QStringList& files, int jobs, const QStringList& arguments)
+int runParallel(JobHost& host, const QStringList& files, int jobs, const JobRow& row, const JobInputs& inputs,
+                const QString& program)
 {
-    return Run(host, files, arguments).exec(jobs);
+    return Run(host, files, row, inputs, program).exec(jobs);
 }
 
-} // namespace cli
+namespace {
+
+// MemAvailable of /proc/meminfo in MiB; -1 where there is none.
+qint64 availableMiB()
+{
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    if (!meminfo.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : meminfo.readAll().split('\n')) {
+        if (line.startsWith("MemAvailable:"))
+            return line.mid(13).trimmed().split(' ').value(0).toLongLong() / 1024;
+    }
+    return -1;
+}
+
+} // namespace
+
+int automaticJobs(int officeFiles)
+{
+    const int cores = std::max(1, QThread::idealThreadCount());
+    const qint64 available = availableMiB();
+    const int byMemory = available < 0 ? cores : int(std::min<qint64>(cores, available / kOfficeProcessMiB));
+    return std::max(1, std::min({cores, byMemory, officeFiles}));
+}
+
+int libreOfficeFiles(const QStringList& files)
+{
+    switch (OfficeRegistry::engineFromEnvironment()) {
+    case OfficeRegistry::Engine::Lossless:
+        return 0;
+    case OfficeRegistry::Engine::LibreOffice:
+        return int(files.size());
+    case OfficeRegistry::Engine::Chosen:
+        break;
+    }
+    return int(std::count_if(files.cbegin(), files.cend(), [](const QString& file) {
+        return !ooxml::takesDocument(file) && !ooxml::takesWorkbook(file);
+    }));
+}
+
+} // namespace jobs

@@ -8,27 +8,34 @@
 #include <functional>
 #include <optional>
 
-struct JobRow;
-class JobInputs;
+namespace jobs {
 
-namespace cli {
-
-// The environment variable that makes yanhe-cli a worker of a --jobs run: the
-// rows (indices into the FILE arguments, comma-separated) it works on.
-inline constexpr char kWorkerRows[] = "YANHE_CLI_WORKER_ROWS";
+// The environment variable that makes the window or yanhe-cli a worker of a
+// run on several office processes: the rows (indices into the run's list of
+// files, comma-separated) it works on.
+inline constexpr char kWorkerRows[] = "YANHE_WORKER_ROWS";
 
 // What a worker tells the run that started it, one record per line on stdout;
-// the run gives it the list of files the same way, on its stdin.
+// the run gives it the job, its inputs and the list of files the same way, on its stdin.
 struct WorkerRecord
 {
     enum Kind : char {
-        Begin = 'B',   // the worker starts on a row (text: its index)
-        Past = 'D',    // the worker has moved past its last row begun
-        Log = 'L',     // a line of the log box
-        Journal = 'J', // a journal message
-        Status = 'S',  // the status line's new text
-        Message = 'M', // a message box that reports a problem
-        File = 'F',    // from the run to the worker: a file of the list, in list order
+        Begin = 'B',         // the worker starts on a row (text: its index)
+        Past = 'D',          // the worker has moved past its last row begun
+        Log = 'L',           // a line of the log box
+        Journal = 'J',       // a journal message
+        Status = 'S',        // the status line's new text
+        Message = 'M',       // a message box that reports a problem
+        ClearLog = 'E',      // the log box emptied
+        ProgressValue = 'P', // the bar's value (text: the number)
+        ProgressMax = 'X',   // the bar's maximum (text: the number)
+        ProgressShown = 'V', // the bar shown ("1") or hidden ("0")
+        Beep = 'W',          // the beep
+        // From the run to the worker:
+        Command = 'C', // the job, by its command name
+        Text = 'T',    // an input control's text: its name, a tab, the text
+        Ticked = 'K',  // an input control that is ticked: its name
+        File = 'F',    // a file of the list, in list order
     };
     Kind kind = Log;
     QString text;
@@ -41,7 +48,7 @@ struct WorkerRecord
     static std::optional<WorkerRecord> decode(QByteArray line);
 };
 
-// A worker's host: every FILE argument is a ticked row, as in a run on one
+// A worker's host: every file of the run is a ticked row, as in a run on one
 // office process, but only the worker's own rows are worked on here; the
 // others are elsewhere. What the job shows or journals becomes records.
 class WorkerHost final : public JobHost
@@ -56,16 +63,22 @@ public:
     bool rowElsewhere(int row) const override { return !m_own.contains(row); }
     // The office jobs remove no rows; the row numbers are shared with the other workers.
     void removeRow(int) override {}
-    void setProgressValue(int) override {}
-    void setProgressMax(int) override {}
-    void setProgressVisible(bool) override {}
+    void setProgressValue(int value) override
+    {
+        m_sink({WorkerRecord::ProgressValue, QString::number(value)});
+    }
+    void setProgressMax(int max) override { m_sink({WorkerRecord::ProgressMax, QString::number(max)}); }
+    void setProgressVisible(bool visible) override
+    {
+        m_sink({WorkerRecord::ProgressShown, visible ? QStringLiteral("1") : QStringLiteral("0")});
+    }
     QString status() const override { return m_status; }
     void setStatus(const QString& text) override;
-    void clearLog() override {}
+    void clearLog() override { m_sink({WorkerRecord::ClearLog, {}}); }
     void appendLog(const QString& line) override { m_sink({WorkerRecord::Log, line}); }
     void journal(const QString& message) override { m_sink({WorkerRecord::Journal, message}); }
     void yield() override {}
-    void beep() override {}
+    void beep() override { m_sink({WorkerRecord::Beep, {}}); }
     void message(const QString& text, const QString& title, Icon icon) override;
     QString input(const QString&, const QString&, const QString& defaultText) override { return defaultText; }
     void recollect() override {}
@@ -83,9 +96,9 @@ private:
 // The rows a worker was given; nothing when this process is not a worker.
 std::optional<QList<int>> workerRows();
 
-// A worker's whole run: the files read from stdin, the job on its rows,
-// records on stdout. The exit code as a run on one office process gives for
-// these rows.
-int runWorker(const JobRow& row, const JobInputs& inputs, const QList<int>& rows);
+// A worker's whole run: the job, its inputs and the files read from stdin, the
+// job on its rows, records on stdout. The exit code as a run on one office
+// process gives for these rows. The caller has a QCoreApplication.
+int runWorker(const QList<int>& rows);
 
-} // namespace cli
+} // namespace jobs

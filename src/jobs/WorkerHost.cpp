@@ -4,6 +4,8 @@
 #include "office/OfficeRegistry.h"
 
 #include <QFile>
+#include <QHash>
+#include <QSet>
 #include <QtGlobal>
 #include <atomic>
 #include <cerrno>
@@ -17,7 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace cli {
+namespace jobs {
 
 QByteArray WorkerRecord::encode() const
 {
@@ -47,7 +49,7 @@ std::optional<WorkerRecord> WorkerRecord::decode(QByteArray line)
     // A stream in text mode may have added a carriage return; the texts' own are escaped.
     if (line.endsWith('\r'))
         line.chop(1);
-    if (line.size() < 2 || line.at(1) != '\t' || !QByteArrayView("BDLJSMF").contains(line.at(0)))
+    if (line.size() < 2 || line.at(1) != '\t' || !QByteArrayView("BDLJSMEPXVWCTKF").contains(line.at(0)))
         return std::nullopt;
     QByteArray text;
     text.reserve(line.size());
@@ -220,18 +222,60 @@ void holdWhenEnding()
 
 } // namespace
 
-int runWorker(const JobRow& row, const JobInputs& inputs, const QList<int>& rows)
+namespace {
+
+// The inputs as the run read them from the window's controls or the command line.
+class RecordedInputs final : public JobInputs
 {
-    // The list exactly as the run has it: the command line's FILE arguments are
-    // passed over, as they could be read differently here.
+public:
+    QString text(const QString& control) const override { return m_texts.value(control); }
+    bool ticked(const QString& control) const override { return m_ticked.contains(control); }
+    void setText(const QString& control, const QString& text) { m_texts.insert(control, text); }
+    void tick(const QString& control) { m_ticked.insert(control); }
+
+private:
+    QHash<QString, QString> m_texts;
+    QSet<QString> m_ticked;
+};
+
+} // namespace
+
+int runWorker(const QList<int>& rows)
+{
+    // The list exactly as the run has it, and the inputs as it read them.
+    QString command;
+    RecordedInputs inputs;
     QStringList files;
     QFile in;
     if (in.open(stdin, QIODevice::ReadOnly)) {
         for (const QByteArray& line : in.readAll().split('\n')) {
-            if (const auto record = WorkerRecord::decode(line); record && record->kind == WorkerRecord::File)
+            const auto record = WorkerRecord::decode(line);
+            if (!record)
+                continue;
+            switch (record->kind) {
+            case WorkerRecord::Command:
+                command = record->text;
+                break;
+            case WorkerRecord::Text: {
+                const qsizetype tab = record->text.indexOf(QLatin1Char('\t'));
+                if (tab > 0)
+                    inputs.setText(record->text.left(tab), record->text.mid(tab + 1));
+                break;
+            }
+            case WorkerRecord::Ticked:
+                inputs.tick(record->text);
+                break;
+            case WorkerRecord::File:
                 files << record->text;
+                break;
+            default:
+                break;
+            }
         }
     }
+    const JobRow* row = JobTable::forCommand(command);
+    if (!row)
+        return 2;
 #ifdef Q_OS_UNIX
     endOfficeWhenTold();
 #endif
@@ -241,8 +285,8 @@ int runWorker(const JobRow& row, const JobInputs& inputs, const QList<int>& rows
     });
     OfficeRegistry& office = OfficeRegistry::system();
     JobContext context{host, inputs, office, office};
-    const Batch::Result result = JobTable::run(row, context);
+    const Batch::Result result = JobTable::run(*row, context);
     return result.started && result.failures == 0 ? 0 : 1;
 }
 
-} // namespace cli
+} // namespace jobs

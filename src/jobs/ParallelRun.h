@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class JobHost;
+class JobInputs;
+struct JobRow;
+
+namespace jobs {
+
+// The memory an office process is given room for when choosing how many to start.
+inline constexpr int kOfficeProcessMiB = 600;
+
+// How many office processes a run over files, of which officeFiles go to
+// LibreOffice, uses by default: one per core, as many as the available memory
+// has room for, no more than there are such files; at least one.
+int automaticJobs(int officeFiles);
+// The files of the list that LibreOffice edits; the others go to the lossless engine,
+// which needs no process of its own.
+int libreOfficeFiles(const QStringList& files);
+
+// A job run on several office processes at once: program (the window's or
+// yanhe-cli's executable) is started again as up to `jobs` workers, each with
+// its own office process and a share of the files (every jobs-th file, so that
+// big files that sit together are spread); each gets the job, its inputs as
+// read now and the whole list. Every file is a ticked row. What the workers
+// report reaches `host` in list order, exactly as a run on one office process
+// would show it: a file's lines, bar steps and status come once every file
+// before it is done. A worker that dies costs the file it was working on (one
+// failure line) and nothing more: a new worker takes the files after it. The
+// caller's event loop runs meanwhile. The exit code is a run on one office
+// process's: 0 when every file went well.
+int runParallel(JobHost& host, const QStringList& files, int jobs, const JobRow& row, const JobInputs& inputs,
+                const QString& program);
+
+} // namespace jobs
