@@ -4,7 +4,8 @@
 #   1. every test that needs no office program, as Windows executables (CTest, each run
 #      bounded by wine-run.sh's time limit), the COM test server's included;
 #   2. yanhe-cli.exe against the Linux yanhe-cli over the corpus (when build/ has one);
-#   3. the window on a virtual display: it starts and is shot (build-windows/window.png).
+#   3. the window on a virtual display: it starts and is shot (build-windows/window.png);
+#   4. the installer: silent per-user install, Start-menu entry, the installed tool runs, uninstall.
 #   test.sh [windows build folder] [linux build folder]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -34,4 +35,5 @@ else
 fi
 
 "$here/window.sh" "$build" "$deps" "$build/window.png" || status=1
+"$here/installer.sh" "$build" "$deps" || status=1
 exit $status

@@ -6,7 +6,7 @@
 # WINEPREFIX must name a prefix made for the run (tools/windows/wine-prefix.sh):
 # this never falls back to the user's ~/.wine. Set in CTest as the emulator of the
 # Windows build (CMAKE_CROSSCOMPILING_EMULATOR).
-#   wine-run.sh <deps prefix> program.exe [arguments...]
+#   wine-run.sh <deps prefix>|- program.exe [arguments...]
 set -euo pipefail
 deps=$1
 shift
@@ -17,8 +17,11 @@ fi
 windows() { echo "Z:$1" | tr / '\\'; }
 runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
 pthread=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libwinpthread-1.dll)")
-export WINEPATH="$(windows "$deps/bin");$(windows "$runtime");$(windows "$pthread")"
-export QT_PLUGIN_PATH=$(windows "$deps/plugins")
+# "-" for a copy that carries its own DLLs and plugins (the portable or installed one).
+if [ "$deps" != - ]; then
+  export WINEPATH="$(windows "$deps/bin");$(windows "$runtime");$(windows "$pthread")"
+  export QT_PLUGIN_PATH=$(windows "$deps/plugins")
+fi
 export WINEDEBUG=${WINEDEBUG:--all}
 # A Chinese Windows: its ANSI code page is 936.
 export LANG=${YANHE_WINE_LANG:-zh_CN.UTF-8} LC_ALL=${YANHE_WINE_LANG:-zh_CN.UTF-8}
