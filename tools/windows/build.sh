@@ -7,7 +7,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=${1:-$root/build-windows}
+build=$(realpath -m "${1:-$root/build-windows}")
 jobs=${JOBS:-$(nproc)}
 
 "$here/setup.sh"
@@ -29,7 +29,7 @@ mkdir -p "$stage/platforms" "$stage/styles" "$stage/tls"
 # The executables, and what they load: Qt, the zip and XML libraries, MinGW-w64's runtime, the
 # platform plugin (a window needs it), the native style, the Schannel TLS backend (the update check).
 for exe in yanhe yanhe-cli yanhe-update; do
-  x86_64-w64-mingw32-strip -o "$stage/$exe.exe" "$build/src/$exe.exe"
+  x86_64-w64-mingw32-strip -o "$stage/$exe.exe" "$build/$exe.exe"
 done
 for dll in Qt6Core Qt6Gui Qt6Widgets Qt6Network libzip libzlib libpugixml; do
   cp "$deps/bin/$dll.dll" "$stage/"

@@ -40,7 +40,7 @@ for job in "${jobs[@]}"; do
   YANHE_ENGINE=lossless YANHE_APP_FOLDER="$work/$round/app-linux" \
     "$linux" "${arguments[@]}" "${files[@]}" >"$work/$round/linux.out" 2>/dev/null || true
   YANHE_ENGINE=lossless YANHE_APP_FOLDER="Z:$(echo "$work/$round/app-windows" | tr / '\\')" \
-    "$here/wine-run.sh" "$deps" "$build/src/yanhe-cli.exe" "${arguments[@]}" "${winfiles[@]}" \
+    "$here/wine-run.sh" "$deps" "$build/yanhe-cli.exe" "${arguments[@]}" "${winfiles[@]}" \
     >"$work/$round/windows.out" 2>/dev/null || true
   windir="Z:$(echo "$work/$round/windows/" | tr / '\\')"
   sed "s|$work/$round/linux/|@/|" "$work/$round/linux.out" >"$work/$round/linux.lines"

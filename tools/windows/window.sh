@@ -9,7 +9,7 @@ build=$1 deps=$2 out=$(realpath -m "$3")
 app=$(mktemp -d)
 trap 'rm -rf "$app"' EXIT
 # The executable in a folder of its own: the application folder is the executable's.
-cp "$build/src/yanhe.exe" "$build/src/yanhe-update.exe" "$app/"
+cp "$build/yanhe.exe" "$build/yanhe-update.exe" "$app/"
 export YANHE_WINE_TIMEOUT=120
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   "$0" "$1" "$2/yanhe.exe" >/dev/null 2>&1 &

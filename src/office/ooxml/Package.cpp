@@ -521,6 +521,11 @@ bool Package::save()
         throw refusal::notSaved(
             QStringLiteral("temporary file beside %1: %2").arg(target, temporary.errorString()));
     temporary.close();
+#ifdef Q_OS_WIN
+    // libzip on Windows keeps the file it truncates open while it renames its own
+    // temporary over it, which Windows refuses: it makes the file afresh instead.
+    QFile::remove(temporary.fileName());
+#endif
     writeTo(temporary.fileName());
     QFile::setPermissions(temporary.fileName(), QFile::permissions(target));
     std::error_code error;
