@@ -78,7 +78,8 @@ QString shown(const VARIANT& v)
     case VT_EMPTY:
         return QStringLiteral("Empty");
     case VT_BSTR:
-        return QStringLiteral("BSTR:\"%1\"").arg(QString::fromWCharArray(v.bstrVal, int(SysStringLen(v.bstrVal))));
+        return QStringLiteral("BSTR:\"%1\"")
+            .arg(QString::fromWCharArray(v.bstrVal, int(SysStringLen(v.bstrVal))));
     case VT_I2:
         return QStringLiteral("I2:%1").arg(v.iVal);
     case VT_I4:
@@ -204,14 +205,15 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* requested, UINT count, LCID, DISPID* ids) override
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* requested, UINT count, LCID,
+                                            DISPID* ids) override
     {
         for (UINT i = 0; i < count; ++i)
             ids[i] = idOf(QString::fromWCharArray(requested[i]));
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* parameters, VARIANT* result,
-                                     EXCEPINFO* exception, UINT*) override
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* parameters,
+                                     VARIANT* result, EXCEPINFO* exception, UINT*) override
     {
         Call call;
         call.member = nameOf(id);
@@ -233,13 +235,14 @@ public:
             shownArguments << shown(parameters->rgvarg[i]);
         for (UINT i = namedCount; i-- > 0;) {
             const DISPID named = parameters->rgdispidNamedArgs[i];
-            shownArguments << (named == DISPID_PROPERTYPUT ? shown(parameters->rgvarg[i])
-                                                           : nameOf(named) + QStringLiteral(":=") +
-                                                                 shown(parameters->rgvarg[i]));
+            shownArguments << (named == DISPID_PROPERTYPUT
+                                   ? shown(parameters->rgvarg[i])
+                                   : nameOf(named) + QStringLiteral(":=") + shown(parameters->rgvarg[i]));
         }
         record(QStringLiteral("%1.%2%3(%4)")
                    .arg(m_className, call.member.isEmpty() ? QStringLiteral("[default]") : call.member,
-                        call.put ? QStringLiteral(" =") : QString(), shownArguments.join(QStringLiteral(", "))));
+                        call.put ? QStringLiteral(" =") : QString(),
+                        shownArguments.join(QStringLiteral(", "))));
         try {
             VARIANT value = invoke(call);
             if (result)
@@ -257,8 +260,9 @@ public:
                 const QString source = QStringLiteral("yanhe-com-test-server");
                 exception->bstrSource =
                     SysAllocStringLen(reinterpret_cast<const OLECHAR*>(source.utf16()), UINT(source.size()));
-                exception->bstrDescription = SysAllocStringLen(
-                    reinterpret_cast<const OLECHAR*>(error.description().utf16()), UINT(error.description().size()));
+                exception->bstrDescription =
+                    SysAllocStringLen(reinterpret_cast<const OLECHAR*>(error.description().utf16()),
+                                      UINT(error.description().size()));
             }
             return DISP_E_EXCEPTION;
         }
@@ -382,14 +386,16 @@ bool matches(const QString& path, const QString& pattern)
     return !pattern.isEmpty() && path.contains(pattern, Qt::CaseInsensitive);
 }
 
-Object* findOf(std::function<bool(const QString&)> probe, std::function<void(const QString&, const QString&)> replace)
+Object* findOf(std::function<bool(const QString&)> probe,
+               std::function<void(const QString&, const QString&)> replace)
 {
     return members("Find", {{QStringLiteral("Execute"), [=](const Call& call) {
                                  if (call.named.empty())
                                      return boolean(probe(text(*call.arg(0))));
                                  const int mode = number(*call.arg(10, "Replace"));
                                  if (mode != word::kReplaceAll)
-                                     throw RuntimeError(RuntimeError::InvalidCall, QStringLiteral("Replace must be 2"));
+                                     throw RuntimeError(RuntimeError::InvalidCall,
+                                                        QStringLiteral("Replace must be 2"));
                                  replace(text(*call.arg(0, "FindText")), text(*call.arg(9, "ReplaceWith")));
                                  return boolean(true);
                              }}});
@@ -397,44 +403,47 @@ Object* findOf(std::function<bool(const QString&)> probe, std::function<void(con
 
 Object* rangeOf(word::RangePtr range)
 {
-    return members("Range",
-                   {{QStringLiteral("Find"),
-                     [=](const Call&) {
-                         return dispatch(findOf([=](const QString& t) { return range->findExecute(t); },
-                                                [=](const QString& a, const QString& b) { range->replaceAll(a, b); }));
-                     }},
-                    {QStringLiteral("Text"), [=](const Call&) { return bstr(range->text()); }},
-                    {QStringLiteral("Delete"), [=](const Call&) {
-                         range->Delete();
-                         return empty();
-                     }}});
+    return members("Range", {{QStringLiteral("Find"),
+                              [=](const Call&) {
+                                  return dispatch(findOf(
+                                      [=](const QString& t) { return range->findExecute(t); },
+                                      [=](const QString& a, const QString& b) { range->replaceAll(a, b); }));
+                              }},
+                             {QStringLiteral("Text"), [=](const Call&) { return bstr(range->text()); }},
+                             {QStringLiteral("Delete"), [=](const Call&) {
+                                  range->Delete();
+                                  return empty();
+                              }}});
 }
 
 VARIANT shapesOf(const Call& call, QList<word::ShapePtr> shapes)
 {
     auto shapeObject = [](word::ShapePtr shape) {
         return members("Shape", {{QStringLiteral("TextFrame"), [=](const Call&) {
-                                      return dispatch(members(
-                                          "TextFrame", {{QStringLiteral("TextRange"), [=](const Call&) {
-                                                             return dispatch(rangeOf(shape->textFrameTextRange()));
-                                                         }}}));
+                                      return dispatch(
+                                          members("TextFrame",
+                                                  {{QStringLiteral("TextRange"), [=](const Call&) {
+                                                        return dispatch(rangeOf(shape->textFrameTextRange()));
+                                                    }}}));
                                   }}});
     };
     (void)call;
-    return dispatch(members("Shapes", {{QStringLiteral("_NewEnum"),
-                                        [=](const Call&) {
-                                            std::vector<std::function<Object*()>> items;
-                                            for (const word::ShapePtr& shape : shapes)
-                                                items.push_back([=] { return shapeObject(shape); });
-                                            return enumerator(items);
-                                        }},
-                                       {QStringLiteral("Count"), [=](const Call&) { return i4(int(shapes.size())); }}}));
+    return dispatch(
+        members("Shapes", {{QStringLiteral("_NewEnum"),
+                            [=](const Call&) {
+                                std::vector<std::function<Object*()>> items;
+                                for (const word::ShapePtr& shape : shapes)
+                                    items.push_back([=] { return shapeObject(shape); });
+                                return enumerator(items);
+                            }},
+                           {QStringLiteral("Count"), [=](const Call&) { return i4(int(shapes.size())); }}}));
 }
 
 Object* headerFooterOf(word::HeaderFooterPtr part, const char* className)
 {
-    return members(className, {{QStringLiteral("Range"), [=](const Call&) { return dispatch(rangeOf(part->range())); }},
-                               {QStringLiteral("Shapes"), [=](const Call& c) { return shapesOf(c, part->shapes()); }}});
+    return members(className,
+                   {{QStringLiteral("Range"), [=](const Call&) { return dispatch(rangeOf(part->range())); }},
+                    {QStringLiteral("Shapes"), [=](const Call& c) { return shapesOf(c, part->shapes()); }}});
 }
 
 Object* sectionOf(word::SectionPtr section)
@@ -446,7 +455,8 @@ Object* sectionOf(word::SectionPtr section)
                                     : headerFooterOf(section->footers(index), "HeaderFooter"));
         };
     };
-    return members("Section", {{QStringLiteral("Headers"), part(true)}, {QStringLiteral("Footers"), part(false)}});
+    return members("Section",
+                   {{QStringLiteral("Headers"), part(true)}, {QStringLiteral("Footers"), part(false)}});
 }
 
 VARIANT sectionsOf(const Call& call, QList<word::SectionPtr> sections)
@@ -457,15 +467,15 @@ VARIANT sectionsOf(const Call& call, QList<word::SectionPtr> sections)
             throw RuntimeError(RuntimeError::SubscriptOutOfRange, QStringLiteral("no such section"));
         return dispatch(sectionOf(sections.at(i - 1)));
     }
-    return dispatch(members("Sections", {{QStringLiteral("_NewEnum"),
-                                          [=](const Call&) {
-                                              std::vector<std::function<Object*()>> items;
-                                              for (const word::SectionPtr& s : sections)
-                                                  items.push_back([=] { return sectionOf(s); });
-                                              return enumerator(items);
-                                          }},
-                                         {QStringLiteral("Count"),
-                                          [=](const Call&) { return i4(int(sections.size())); }}}));
+    return dispatch(members(
+        "Sections", {{QStringLiteral("_NewEnum"),
+                      [=](const Call&) {
+                          std::vector<std::function<Object*()>> items;
+                          for (const word::SectionPtr& s : sections)
+                              items.push_back([=] { return sectionOf(s); });
+                          return enumerator(items);
+                      }},
+                     {QStringLiteral("Count"), [=](const Call&) { return i4(int(sections.size())); }}}));
 }
 
 Object* documentOf(word::DocumentPtr document)
@@ -507,46 +517,47 @@ protected:
             return empty();
         if (call.is("Documents")) {
             return dispatch(members(
-                "Documents",
-                {{QStringLiteral("Open"),
-                  [=](const Call& c) {
-                      const QString path = text(*c.arg(0, "FileName"));
-                      if (matches(path, g_options.hang)) {
-                          record(QStringLiteral("  not answering"));
-                          Sleep(INFINITE);
-                      }
-                      if (matches(path, g_options.fail))
-                          throw RuntimeError(RuntimeError::ApplicationDefined,
-                                             QStringLiteral("测试服务器：文档已损坏，无法打开"));
-                      return dispatch(documentOf(app->documentsOpen(path)));
-                  }},
-                 {QStringLiteral("Count"), [=](const Call&) { return i4(int(app->documents().size()) + running()); }},
-                 {QStringLiteral("_NewEnum"), [=](const Call&) {
-                      std::vector<std::function<Object*()>> items;
-                      if (running())
-                          items.push_back([] {
-                              return members("Document", {{QStringLiteral("FullName"), [](const Call&) {
-                                                               return bstr(g_options.running);
-                                                           }}});
-                          });
-                      for (const word::DocumentPtr& d : app->documents())
-                          items.push_back([=] { return documentOf(d); });
-                      return enumerator(items);
-                  }}}));
+                "Documents", {{QStringLiteral("Open"),
+                               [=](const Call& c) {
+                                   const QString path = text(*c.arg(0, "FileName"));
+                                   if (matches(path, g_options.hang)) {
+                                       record(QStringLiteral("  not answering"));
+                                       Sleep(INFINITE);
+                                   }
+                                   if (matches(path, g_options.fail))
+                                       throw RuntimeError(RuntimeError::ApplicationDefined,
+                                                          QStringLiteral("测试服务器：文档已损坏，无法打开"));
+                                   return dispatch(documentOf(app->documentsOpen(path)));
+                               }},
+                              {QStringLiteral("Count"),
+                               [=](const Call&) { return i4(int(app->documents().size()) + running()); }},
+                              {QStringLiteral("_NewEnum"), [=](const Call&) {
+                                   std::vector<std::function<Object*()>> items;
+                                   if (running())
+                                       items.push_back([] {
+                                           return members("Document",
+                                                          {{QStringLiteral("FullName"), [](const Call&) {
+                                                                return bstr(g_options.running);
+                                                            }}});
+                                       });
+                                   for (const word::DocumentPtr& d : app->documents())
+                                       items.push_back([=] { return documentOf(d); });
+                                   return enumerator(items);
+                               }}}));
         }
         if (call.is("ActiveWindow")) {
-            return dispatch(members("Window", {{QStringLiteral("ActivePane"), [=](const Call&) {
-                                                    return dispatch(members(
-                                                        "Pane", {{QStringLiteral("View"), [=](const Call&) {
-                                                                      return dispatch(members(
-                                                                          "View", {{QStringLiteral("SeekView"),
-                                                                                    [=](const Call& c) {
-                                                                                        app->setSeekView(
-                                                                                            qint16(number(*c.arg(0))));
-                                                                                        return empty();
-                                                                                    }}}));
-                                                                  }}}));
-                                                }}}));
+            return dispatch(
+                members("Window",
+                        {{QStringLiteral("ActivePane"), [=](const Call&) {
+                              return dispatch(members(
+                                  "Pane", {{QStringLiteral("View"), [=](const Call&) {
+                                                return dispatch(members(
+                                                    "View", {{QStringLiteral("SeekView"), [=](const Call& c) {
+                                                                  app->setSeekView(qint16(number(*c.arg(0))));
+                                                                  return empty();
+                                                              }}}));
+                                            }}}));
+                          }}}));
         }
         if (call.is("Selection"))
             return dispatch(selectionOf(app->selection()));
@@ -581,10 +592,12 @@ private:
             "Selection",
             {{QStringLiteral("Find"),
               [=](const Call&) {
-                  return dispatch(findOf([](const QString&) -> bool {
-                      throw RuntimeError(RuntimeError::NotSupported, QStringLiteral("probe on the selection"));
-                  },
-                                         [=](const QString& a, const QString& b) { selection->findReplaceAll(a, b); }));
+                  return dispatch(findOf(
+                      [](const QString&) -> bool {
+                          throw RuntimeError(RuntimeError::NotSupported,
+                                             QStringLiteral("probe on the selection"));
+                      },
+                      [=](const QString& a, const QString& b) { selection->findReplaceAll(a, b); }));
               }},
              {QStringLiteral("TypeText"),
               [=](const Call& c) {
@@ -594,20 +607,23 @@ private:
              {QStringLiteral("Font"), font},
              {QStringLiteral("ParagraphFormat"),
               [=](const Call&) {
-                  return dispatch(members("ParagraphFormat", {{QStringLiteral("Alignment"), [=](const Call& c) {
-                                                                   selection->setParagraphAlignment(number(*c.arg(0)));
-                                                                   return empty();
-                                                               }}}));
+                  return dispatch(
+                      members("ParagraphFormat", {{QStringLiteral("Alignment"), [=](const Call& c) {
+                                                       selection->setParagraphAlignment(number(*c.arg(0)));
+                                                       return empty();
+                                                   }}}));
               }},
              {QStringLiteral("Range"), [](const Call&) { return dispatch(members("Range", {})); }},
              {QStringLiteral("Fields"),
               [=](const Call&) {
                   return dispatch(members("Fields", {{QStringLiteral("Add"), [=](const Call& c) {
-                                                          selection->fieldsAdd(qint16(number(*c.arg(1, "Type"))));
+                                                          selection->fieldsAdd(
+                                                              qint16(number(*c.arg(1, "Type"))));
                                                           return empty();
                                                       }}}));
               }},
-             {QStringLiteral("Sections"), [=](const Call& c) { return sectionsOf(c, selection->sections()); }}});
+             {QStringLiteral("Sections"),
+              [=](const Call& c) { return sectionsOf(c, selection->sections()); }}});
     }
 
     word::ApplicationPtr m_app;
@@ -638,45 +654,44 @@ Object* worksheetOf(sheet::WorksheetPtr sheet)
          {QStringLiteral("Cells"), [=](const Call& c) {
               if (c.arg(0) && c.arg(1))
                   return dispatch(cell(number(*c.arg(0)), number(*c.arg(1))));
-              return dispatch(members(
-                  "Cells", {{QStringLiteral("Find"),
-                             [=](const Call& f) {
-                                 return sheet->cellsFind(text(*f.arg(0, "What")))
-                                            ? dispatch(members("Range", {}))
-                                            : empty();
-                             }},
-                            {QStringLiteral("Replace"), [=](const Call& r) {
-                                 sheet->cellsReplace(text(*r.arg(0, "What")), text(*r.arg(1, "Replacement")));
-                                 return boolean(true);
-                             }}}));
+              return dispatch(members("Cells", {{QStringLiteral("Find"),
+                                                 [=](const Call& f) {
+                                                     return sheet->cellsFind(text(*f.arg(0, "What")))
+                                                                ? dispatch(members("Range", {}))
+                                                                : empty();
+                                                 }},
+                                                {QStringLiteral("Replace"), [=](const Call& r) {
+                                                     sheet->cellsReplace(text(*r.arg(0, "What")),
+                                                                         text(*r.arg(1, "Replacement")));
+                                                     return boolean(true);
+                                                 }}}));
           }}});
 }
 
 Object* workbookOf(sheet::WorkbookPtr book)
 {
-    return members(
-        "Workbook",
-        {{QStringLiteral("FullName"), [=](const Call&) { return bstr(book->fullName()); }},
-         {QStringLiteral("Worksheets"),
-          [=](const Call& c) {
-              if (c.arg(0))
-                  return dispatch(worksheetOf(book->worksheets(number(*c.arg(0)))));
-              return dispatch(members("Worksheets", {{QStringLiteral("Count"), [=](const Call&) {
-                                                          return i4(book->worksheetsCount());
-                                                      }}}));
-          }},
-         {QStringLiteral("Sheets"),
-          [=](const Call& c) {
-              const int index = number(*c.arg(0));
-              return dispatch(members("Sheet", {{QStringLiteral("Activate"), [=](const Call&) {
-                                                     book->sheetsActivate(index);
-                                                     return empty();
-                                                 }}}));
-          }},
-         {QStringLiteral("Close"), [=](const Call& c) {
-              book->close(c.arg(0, "SaveChanges") && number(*c.arg(0, "SaveChanges")) != 0);
-              return empty();
-          }}});
+    return members("Workbook",
+                   {{QStringLiteral("FullName"), [=](const Call&) { return bstr(book->fullName()); }},
+                    {QStringLiteral("Worksheets"),
+                     [=](const Call& c) {
+                         if (c.arg(0))
+                             return dispatch(worksheetOf(book->worksheets(number(*c.arg(0)))));
+                         return dispatch(members("Worksheets", {{QStringLiteral("Count"), [=](const Call&) {
+                                                                     return i4(book->worksheetsCount());
+                                                                 }}}));
+                     }},
+                    {QStringLiteral("Sheets"),
+                     [=](const Call& c) {
+                         const int index = number(*c.arg(0));
+                         return dispatch(members("Sheet", {{QStringLiteral("Activate"), [=](const Call&) {
+                                                                book->sheetsActivate(index);
+                                                                return empty();
+                                                            }}}));
+                     }},
+                    {QStringLiteral("Close"), [=](const Call& c) {
+                         book->close(c.arg(0, "SaveChanges") && number(*c.arg(0, "SaveChanges")) != 0);
+                         return empty();
+                     }}});
 }
 
 class SheetApplication final : public Object
@@ -699,31 +714,31 @@ protected:
             return empty();
         if (call.is("Workbooks")) {
             return dispatch(members(
-                "Workbooks",
-                {{QStringLiteral("Open"),
-                  [=](const Call& c) {
-                      const QString path = text(*c.arg(0, "Filename"));
-                      if (matches(path, g_options.hang)) {
-                          record(QStringLiteral("  not answering"));
-                          Sleep(INFINITE);
-                      }
-                      if (matches(path, g_options.fail))
-                          throw RuntimeError(RuntimeError::ApplicationDefined,
-                                             QStringLiteral("测试服务器：表格已损坏，无法打开"));
-                      return dispatch(workbookOf(app->workbooksOpen(path)));
-                  }},
-                 {QStringLiteral("_NewEnum"), [=](const Call&) {
-                      std::vector<std::function<Object*()>> items;
-                      if (!g_options.running.isEmpty())
-                          items.push_back([] {
-                              return members("Workbook", {{QStringLiteral("FullName"), [](const Call&) {
-                                                               return bstr(g_options.running);
-                                                           }}});
-                          });
-                      for (const sheet::WorkbookPtr& b : app->workbooks())
-                          items.push_back([=] { return workbookOf(b); });
-                      return enumerator(items);
-                  }}}));
+                "Workbooks", {{QStringLiteral("Open"),
+                               [=](const Call& c) {
+                                   const QString path = text(*c.arg(0, "Filename"));
+                                   if (matches(path, g_options.hang)) {
+                                       record(QStringLiteral("  not answering"));
+                                       Sleep(INFINITE);
+                                   }
+                                   if (matches(path, g_options.fail))
+                                       throw RuntimeError(RuntimeError::ApplicationDefined,
+                                                          QStringLiteral("测试服务器：表格已损坏，无法打开"));
+                                   return dispatch(workbookOf(app->workbooksOpen(path)));
+                               }},
+                              {QStringLiteral("_NewEnum"), [=](const Call&) {
+                                   std::vector<std::function<Object*()>> items;
+                                   if (!g_options.running.isEmpty())
+                                       items.push_back([] {
+                                           return members("Workbook",
+                                                          {{QStringLiteral("FullName"), [](const Call&) {
+                                                                return bstr(g_options.running);
+                                                            }}});
+                                       });
+                                   for (const sheet::WorkbookPtr& b : app->workbooks())
+                                       items.push_back([=] { return workbookOf(b); });
+                                   return enumerator(items);
+                               }}}));
         }
         if (call.is("Quit")) {
             app->quit();
@@ -806,7 +821,8 @@ int main()
         RegisterActiveObject(runningApplication, g_options.clsid, ACTIVEOBJECT_STRONG, &active);
         record(QStringLiteral("running %1 in process %2").arg(g_options.kind).arg(GetCurrentProcessId()));
     } else {
-        CoRegisterClassObject(g_options.clsid, &factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &registration);
+        CoRegisterClassObject(g_options.clsid, &factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE,
+                              &registration);
     }
 
     MSG message;

@@ -90,7 +90,8 @@ public:
         // _NewEnum gives an IUnknown that is an IEnumVARIANT and, in Word and Excel, no IDispatch.
         VARIANT enumerator;
         VariantInit(&enumerator);
-        rawCall(QString(), DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, {}, false, DISPID_NEWENUM, &enumerator);
+        rawCall(QString(), DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, {}, false, DISPID_NEWENUM,
+                &enumerator);
         IUnknown* unknown = nullptr;
         if ((enumerator.vt == VT_UNKNOWN || enumerator.vt == VT_DISPATCH) && enumerator.punkVal)
             enumerator.punkVal->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown));
