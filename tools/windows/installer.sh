@@ -4,6 +4,11 @@
 #   installer.sh <windows build folder> <deps prefix>
 # WINEPREFIX must name a prefix made for the run.
 set -euo pipefail
+# NSIS's installers are 32-bit programs: they need Wine's 32-bit half (wine32:i386).
+if [ "$(dpkg-query -W -f='${db:Status-Status}' wine32:i386 2>/dev/null)" != installed ]; then
+  echo "installer: not run: the installer is a 32-bit program and wine32:i386 is not installed"
+  exit 0
+fi
 here=$(cd "$(dirname "$0")" && pwd)
 build=$1 deps=$2
 setup=$(ls "$build"/yanhe-*-windows-x64-setup.exe | head -n 1)
