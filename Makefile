@@ -5,7 +5,7 @@ BUILD_SAN ?= build-sanitize
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-fast test-office test-sanitize format package check-windows clean
+.PHONY: all deps configure build run test test-fast test-office test-sanitize format package windows test-windows clean
 
 all: build
 
@@ -47,12 +47,19 @@ test-sanitize: deps
 package: build
 	cmake --build $(BUILD) --target package
 
-# Every source of a Windows build compiled with MinGW-w64, syntax only.
-check-windows: configure
-	cmake --build $(BUILD) --target check-windows
+# The Windows build (MinGW-w64, Qt for Windows from tools/windows/deps.sh): the
+# executables, every test, $(BUILD_WINDOWS)/yanhe-<version>-windows-x64.zip and -setup.exe.
+BUILD_WINDOWS ?= build-windows
+windows:
+	./tools/windows/build.sh $(BUILD_WINDOWS)
+
+# Its tests under Wine (a Wine prefix of their own), the comparison with the Linux
+# yanhe-cli when $(BUILD) has one, and a shot of the window.
+test-windows: windows
+	./tools/windows/test.sh $(BUILD_WINDOWS) $(BUILD)
 
 format: configure
 	cmake --build $(BUILD) --target format
 
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN)
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_WINDOWS)

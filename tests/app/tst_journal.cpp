@@ -5,8 +5,13 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -14,6 +19,13 @@ QByteArray readAll(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A journal file's text, in the system's 8-bit encoding: the ANSI code page on Windows.
+QString journalText(const QString& path)
+{
+    QStringDecoder decoder(QStringConverter::System);
+    return decoder.decode(readAll(path));
 }
 
 QDateTime at(int day, int hour, int minute, int second)
@@ -55,12 +67,10 @@ void TestJournal::hourlyFilesInTheStartDaysFolder()
 
     QCOMPARE(QDir(day).entryList(QDir::Files, QDir::Name),
              (QStringList{"2026年12月04日05时.txt", "2026年12月04日06时.txt", "2026年12月05日00时.txt"}));
-    QCOMPARE(QString::fromUtf8(readAll(day + "/2026年12月04日05时.txt")),
+    QCOMPARE(journalText(day + "/2026年12月04日05时.txt"),
              QString("时间：2026/12/4 05:38:10 a\r\n时间：2026/12/4 05:59:59 b\r\n"));
-    QCOMPARE(QString::fromUtf8(readAll(day + "/2026年12月04日06时.txt")),
-             QString("时间：2026/12/4 06:00:00 c\r\n"));
-    QCOMPARE(QString::fromUtf8(readAll(day + "/2026年12月05日00时.txt")),
-             QString("时间：2026/12/5 00:00:01 d\r\n"));
+    QCOMPARE(journalText(day + "/2026年12月04日06时.txt"), QString("时间：2026/12/4 06:00:00 c\r\n"));
+    QCOMPARE(journalText(day + "/2026年12月05日00时.txt"), QString("时间：2026/12/5 00:00:01 d\r\n"));
 }
 
 void TestJournal::lineIsExactAndMessageUnchanged()
@@ -80,7 +90,15 @@ void TestJournal::lineIsExactAndMessageUnchanged()
                                "时间：2026/12/4 17:02:03 C:\\文档\\a.doc 已替换内容\r\n"
                                "时间：2026/12/4 17:02:03 two\r\nlines\r\n"));
 #else
-    QVERIFY(bytes.endsWith("two\r\nlines\r\n"));
+    // The ANSI code page, code page 936 in a Chinese Windows.
+    QStringEncoder encoder(QStringConverter::System);
+    const QByteArray expected =
+        encoder.encode(QString("时间：2026/12/4 17:02:03 \r\n"
+                               "时间：2026/12/4 17:02:03 C:\\文档\\a.doc 已替换内容\r\n"
+                               "时间：2026/12/4 17:02:03 two\r\nlines\r\n"));
+    QCOMPARE(bytes, expected);
+    if (GetACP() == 936)
+        QVERIFY(bytes.startsWith("\xCA\xB1\xBC\xE4\xA3\xBA")); // 时间： in GBK
 #endif
 }
 

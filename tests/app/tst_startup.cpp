@@ -55,11 +55,13 @@ void TestStartUp::firstAndLaterStarts()
 
     const Module2::StartUpResult first = Module2::StartUp(folders, clock);
     const QString sep = QDir::separator();
-    const QString day = dir.path() + sep + "Journal" + sep + "2026-12-04";
+    // The application folder as the platform spells it.
+    const QString base = QDir::toNativeSeparators(dir.path());
+    const QString day = base + sep + "Journal" + sep + "2026-12-04";
     QCOMPARE(first.journalDayFolder, day);
-    QCOMPARE(first.created, (QStringList{dir.path() + sep + "toconfigure", dir.path() + sep + "download",
-                                         dir.path() + sep + "Journal", day,
-                                         dir.path() + sep + "toconfigure" + sep + "mysql.ini"}));
+    QCOMPARE(first.created,
+             (QStringList{base + sep + "toconfigure", base + sep + "download", base + sep + "Journal", day,
+                          base + sep + "toconfigure" + sep + "mysql.ini"}));
     QCOMPARE(readAll(folders.addressFile()), readAll(":/CUSTOM/101"));
     QVERIFY(!readAll(folders.addressFile()).isEmpty());
 
@@ -74,7 +76,7 @@ void TestStartUp::firstAndLaterStarts()
     // The next day: only the new day folder.
     clock.set(at(5, 0, 1));
     const Module2::StartUpResult third = Module2::StartUp(folders, clock);
-    QCOMPARE(third.created, QStringList{dir.path() + sep + "Journal" + sep + "2026-12-05"});
+    QCOMPARE(third.created, QStringList{base + sep + "Journal" + sep + "2026-12-05"});
     QCOMPARE(third.journalDayFolder, third.created.first());
 }
 

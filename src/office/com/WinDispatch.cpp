@@ -4,6 +4,7 @@
 #include "office/FailureText.h"
 #include "office/Watchdog.h"
 
+#include <QScopeGuard>
 #include <map>
 #include <objbase.h>
 #include <oleauto.h>
@@ -86,13 +87,15 @@ public:
     QList<ObjectPtr> items() override
     {
         QList<ObjectPtr> result;
-        QVariant enumerator =
-            call(QString(), DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, {}, false, DISPID_NEWENUM);
+        // _NewEnum gives an IUnknown that is an IEnumVARIANT and, in Word and Excel, no IDispatch.
+        VARIANT enumerator;
+        VariantInit(&enumerator);
+        rawCall(QString(), DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, {}, false, DISPID_NEWENUM,
+                &enumerator);
         IUnknown* unknown = nullptr;
-        if (holdsObject(enumerator)) {
-            auto* holder = static_cast<WinObject*>(enumerator.value<ObjectPtr>().get());
-            holder->dispatch()->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown));
-        }
+        if ((enumerator.vt == VT_UNKNOWN || enumerator.vt == VT_DISPATCH) && enumerator.punkVal)
+            enumerator.punkVal->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown));
+        VariantClear(&enumerator);
         if (!unknown)
             return result;
         IEnumVARIANT* each = nullptr;
@@ -113,7 +116,19 @@ public:
 
 private:
     QVariant call(const QString& member, WORD flags, const QVariantList& arguments, const QList<Named>& named,
-                  bool isPut = false, DISPID fixed = DISPID_VALUE)
+                  bool isPut = false)
+    {
+        VARIANT result;
+        VariantInit(&result);
+        rawCall(member, flags, arguments, named, isPut, DISPID_VALUE, &result);
+        const QVariant converted = fromVariant(result);
+        VariantClear(&result);
+        return converted;
+    }
+
+    // The call itself; the result stays a VARIANT, which the caller clears.
+    void rawCall(const QString& member, WORD flags, const QVariantList& arguments, const QList<Named>& named,
+                 bool isPut, DISPID fixed, VARIANT* result)
     {
         ensureCom();
         // Names: the member, then the named arguments.
@@ -148,20 +163,20 @@ private:
         DISPPARAMS parameters{values.data(), isPut ? &putId : namedIds.data(),
                               static_cast<UINT>(values.size()),
                               static_cast<UINT>(isPut ? 1 : namedIds.size())};
-        VARIANT result;
-        VariantInit(&result);
         EXCEPINFO exception{};
-        const HRESULT hr = m_dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters, &result,
+        const HRESULT hr = m_dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters, result,
                                               &exception, nullptr);
         for (VARIANT& value : values)
             VariantClear(&value);
         if (FAILED(hr)) {
-            VariantClear(&result);
+            VariantClear(result);
+            const auto freed = qScopeGuard([&] {
+                SysFreeString(exception.bstrSource);
+                SysFreeString(exception.bstrDescription);
+                SysFreeString(exception.bstrHelpFile);
+            });
             fail(hr, QStringLiteral("Invoke ") + member, hr == DISP_E_EXCEPTION ? &exception : nullptr);
         }
-        const QVariant converted = fromVariant(result);
-        VariantClear(&result);
-        return converted;
     }
 
     IDispatch* m_dispatch;

@@ -5,9 +5,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryFile>
 #include <QUrl>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 #include <algorithm>
 #include <filesystem>
 #include <zip.h>
@@ -524,10 +528,32 @@ bool Package::save()
     writeTo(temporary.fileName());
     QFile::setPermissions(temporary.fileName(), QFile::permissions(target));
     std::error_code error;
+#ifdef Q_OS_WIN
+    // Windows renames nothing over a file that is open: the original, which libzip
+    // holds open for reading, is let go first; the package then reads the saved file,
+    // whose entries are the kept ones in the same order.
+    zip_discard(m_zip);
+    m_zip = nullptr;
+    if (!MoveFileExW(fsPath(temporary.fileName()).c_str(), fsPath(target).c_str(), MOVEFILE_REPLACE_EXISTING))
+        error = std::error_code(int(GetLastError()), std::system_category());
+    int code = 0;
+    m_zip = zip_open(zipName(error ? m_path : target).constData(), ZIP_RDONLY, &code);
+    if (!m_zip)
+        throw refusal::notSaved(QStringLiteral("zip_open %1 again: error %2").arg(target).arg(code));
+    if (!error) {
+        qint64 next = 0;
+        for (Entry& entry : m_entries) {
+            if (!entry.removed)
+                entry.index = next++;
+        }
+    }
+#else
     std::filesystem::rename(fsPath(temporary.fileName()), fsPath(target), error);
+#endif
     if (error)
-        throw refusal::notSaved(
-            QStringLiteral("rename over %1: %2").arg(target, QString::fromStdString(error.message())));
+        throw refusal::notSaved(QStringLiteral("rename over %1: %2 (%3)")
+                                    .arg(target, QString::fromLocal8Bit(error.message()))
+                                    .arg(error.value()));
     temporary.setAutoRemove(false); // it is the document now
     return true;
 }
@@ -535,7 +561,27 @@ bool Package::save()
 void Package::writeTo(const QString& target)
 {
     int code = 0;
+#ifdef Q_OS_WIN
+    // libzip's Windows file backend fails to rename its own temporary file into
+    // place (access denied, seen under Wine): the package is made in memory and
+    // written to the target here.
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_t* out = nullptr;
+    if (buffer) {
+        zip_source_keep(buffer);
+        out = zip_open_from_source(buffer, ZIP_TRUNCATE, &error);
+    }
+    const auto freeBuffer = qScopeGuard([&] {
+        if (buffer)
+            zip_source_free(buffer);
+    });
+    code = zip_error_code_zip(&error);
+    zip_error_fini(&error);
+#else
     zip_t* out = zip_open(zipName(target).constData(), ZIP_TRUNCATE, &code);
+#endif
     if (!out)
         throw refusal::notSaved(QStringLiteral("zip_open %1: error %2").arg(target).arg(code));
     const auto fail = [&](const QString& what) {
@@ -592,6 +638,24 @@ void Package::writeTo(const QString& target)
     }
     if (zip_close(out) != 0)
         throw fail(QStringLiteral("close"));
+#ifdef Q_OS_WIN
+    QByteArray bytes;
+    if (zip_source_open(buffer) == 0) {
+        if (zip_source_seek(buffer, 0, SEEK_END) == 0) {
+            const zip_int64_t size = zip_source_tell(buffer);
+            if (size >= 0 && zip_source_seek(buffer, 0, SEEK_SET) == 0) {
+                bytes.resize(qsizetype(size));
+                if (zip_source_read(buffer, bytes.data(), zip_uint64_t(size)) != size)
+                    bytes.clear();
+            }
+        }
+        zip_source_close(buffer);
+    }
+    QFile file(target);
+    if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size() || !file.flush())
+        throw refusal::notSaved(QStringLiteral("write %1: %2").arg(target, file.errorString()));
+#endif
 }
 
 } // namespace ooxml
