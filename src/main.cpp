@@ -14,6 +14,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("yanhe"));
+    MessageBox::installTranslations();
 
     try {
         const AppFolders folders(AppFolders::forThisProcess());

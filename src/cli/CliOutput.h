@@ -14,4 +14,10 @@ QTextStream& err();
 // One line on stderr, led by "yanhe-cli: "; the usage error's exit code.
 int usageError(const QString& message);
 
+// SIGINT and SIGTERM (only SIGINT without terminate) from now on ask the
+// running job to stop after the file in hand; a second one ends the process at once.
+void catchStopSignals(bool terminate = true);
+// The signal that asked to stop, or 0.
+int stopSignal();
+
 } // namespace cli

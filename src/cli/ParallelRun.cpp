@@ -1,5 +1,6 @@
 #include "ParallelRun.h"
 
+#include "CliOutput.h"
 #include "WorkerHost.h"
 #include "app/Batch.h"
 #include "app/JobHost.h"
@@ -8,6 +9,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QProcess>
+#include <QTimer>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -63,8 +65,13 @@ public:
                 share << row;
             start(share);
         }
+        // A stop asked for by a signal reaches the workers from the event loop.
+        QTimer stopWatch;
+        QObject::connect(&stopWatch, &QTimer::timeout, [this] { stopWhenAsked(); });
+        stopWatch.start(50);
         if (m_running > 0)
             m_loop.exec();
+        stopWatch.stop();
         pump();
         // Lines a worker wrote after its last file, once each, unless the last file's worker wrote them too.
         QList<Record> delivered = m_rows.isEmpty() ? QList<Record>() : m_rows.last().records;
@@ -74,10 +81,37 @@ public:
                 delivered << record;
             }
         }
+        if (m_left > 0)
+            m_host.reportStopped(m_left);
         return m_failed ? 1 : 0;
     }
 
 private:
+    // Each worker stops after the file in hand, as a run on one office process does.
+    void stopWhenAsked()
+    {
+        if (m_stopping || stopSignal() == 0)
+            return;
+        m_stopping = true;
+#ifdef Q_OS_LINUX
+        for (const auto& worker : m_workers) {
+            if (!worker->ended && worker->process.processId() > 0)
+                ::kill(pid_t(worker->process.processId()), SIGINT);
+        }
+#endif
+    }
+
+    // The rows of a worker that ended after the stop and never begun: left.
+    void leaveUnbegun(const Worker& worker)
+    {
+        for (const int row : worker.rows) {
+            if (row > worker.current && !m_rows[row].done) {
+                m_rows[row].done = true;
+                ++m_left;
+            }
+        }
+    }
+
     void start(const QList<int>& rows)
     {
         m_workers.push_back(std::make_unique<Worker>());
@@ -180,7 +214,18 @@ private:
             return;
         worker.ended = true;
         read(worker);
-        if (why.isEmpty()) {
+        if (why.isEmpty() && m_stopping) {
+            // It finished the file in hand; the files after it are left.
+            if (code != 0)
+                m_failed = true;
+            if (worker.current < 0 && !worker.rows.isEmpty())
+                m_rows[worker.rows.first()].preamble = worker.preamble;
+            leaveUnbegun(worker);
+            for (const int row : std::as_const(worker.rows)) {
+                if (row <= worker.current)
+                    m_rows[row].done = true;
+            }
+        } else if (why.isEmpty()) {
             if (code != 0)
                 m_failed = true;
             if (worker.current < 0 && !worker.rows.isEmpty())
@@ -194,7 +239,8 @@ private:
             int failed = -1;
             if (worker.current >= 0 && !worker.past)
                 failed = worker.current;
-            else if (worker.current < 0 && !worker.rows.isEmpty())
+            // (One that a stop ended before its first file had not begun it.)
+            else if (worker.current < 0 && !worker.rows.isEmpty() && !m_stopping)
                 failed = worker.rows.first();
             if (failed >= 0) {
                 if (worker.current < 0)
@@ -210,8 +256,14 @@ private:
                 else
                     m_rows[row].done = true;
             }
-            if (!rest.isEmpty())
+            if (m_stopping) {
+                for (const int row : std::as_const(rest)) {
+                    m_rows[row].done = true;
+                    ++m_left;
+                }
+            } else if (!rest.isEmpty()) {
                 start(rest);
+            }
         }
         --m_running;
         pump();
@@ -283,6 +335,8 @@ private:
     int m_next = 0;
     int m_running = 0;
     bool m_failed = false;
+    bool m_stopping = false;
+    int m_left = 0; // files not begun when the run stopped
     std::optional<QList<Record>> m_preamble;
     QList<Record> m_after;
     QEventLoop m_loop;

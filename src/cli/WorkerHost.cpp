@@ -1,5 +1,6 @@
 #include "WorkerHost.h"
 
+#include "CliOutput.h"
 #include "app/JobTable.h"
 #include "office/OfficeRegistry.h"
 
@@ -95,6 +96,11 @@ void WorkerHost::setStatus(const QString& text)
     m_sink({WorkerRecord::Status, text});
 }
 
+bool WorkerHost::stopRequested() const
+{
+    return stopSignal() != 0;
+}
+
 void WorkerHost::message(const QString& text, const QString&, Icon icon)
 {
     if (icon != Icon::None)
@@ -169,10 +175,11 @@ void onTermination(int signal)
     [[maybe_unused]] const ssize_t written = ::write(terminationPipe[1], &byte, 1);
 }
 
-// A worker told to end (its run ended, the user pressed Ctrl-C) ends the
-// office processes it started before it goes, as they would otherwise stay;
-// its only children are office processes. The signal handler only wakes a
-// thread: ending processes is no work for a handler.
+// A worker told to end (its run ended) ends the office processes it started
+// before it goes, as they would otherwise stay; its only children are office
+// processes. The signal handler only wakes a thread: ending processes is no
+// work for a handler. SIGINT (the run stopping, the user's Ctrl-C) is a stop
+// after the file in hand instead (catchStopSignals).
 void endOfficeWhenTold()
 {
     if (::pipe(terminationPipe) != 0)
@@ -201,7 +208,7 @@ void endOfficeWhenTold()
     struct sigaction action = {};
     action.sa_handler = onTermination;
     sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+    for (const int signal : {SIGTERM, SIGHUP})
         ::sigaction(signal, &action, nullptr);
     // With the run gone, a record written is lost, not the end of the worker.
     std::signal(SIGPIPE, SIG_IGN);
@@ -235,6 +242,7 @@ int runWorker(const JobRow& row, const JobInputs& inputs, const QList<int>& rows
 #ifdef Q_OS_UNIX
     endOfficeWhenTold();
 #endif
+    catchStopSignals(false);
     WorkerHost host(files, rows, [](const WorkerRecord& record) {
         holdWhenEnding();
         writeOut(record.encode());

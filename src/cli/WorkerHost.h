@@ -66,6 +66,10 @@ public:
     void journal(const QString& message) override { m_sink({WorkerRecord::Journal, message}); }
     void yield() override {}
     void beep() override {}
+    // The run that started it asked it to stop (SIGINT): the run says how many
+    // files were left, as it alone knows.
+    bool stopRequested() const override;
+    void reportStopped(int) override {}
     void message(const QString& text, const QString& title, Icon icon) override;
     QString input(const QString&, const QString&, const QString& defaultText) override { return defaultText; }
     void recollect() override {}

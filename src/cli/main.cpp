@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 
 namespace cli {
@@ -33,6 +35,38 @@ int usageError(const QString& message)
 {
     err() << "yanhe-cli: " << message << Qt::endl;
     return kUsageError;
+}
+
+namespace {
+std::atomic<int> stopSignalCaught{0};
+
+void onStopSignal(int signal)
+{
+    stopSignalCaught = signal;
+}
+} // namespace
+
+void catchStopSignals(bool terminate)
+{
+#ifdef Q_OS_UNIX
+    struct sigaction action = {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    // Once caught, the signal's own effect is back: a second Ctrl-C ends the process.
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    if (terminate)
+        ::sigaction(SIGTERM, &action, nullptr);
+#else
+    std::signal(SIGINT, onStopSignal);
+    if (terminate)
+        std::signal(SIGTERM, onStopSignal);
+#endif
+}
+
+int stopSignal()
+{
+    return stopSignalCaught;
 }
 
 } // namespace cli

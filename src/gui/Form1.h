@@ -8,6 +8,8 @@
 #include "env/OfficeProbes.h"
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QSet>
 #include <functional>
 #include <memory>
 
@@ -69,8 +71,18 @@ public:
     void setProgramEnd(std::function<void()> end);
     UpdateNotice& updateNotice() { return *m_update; }
 
+    // Whether a job is running; while one runs no other starts.
+    bool jobRunning() const { return m_jobRunning; }
+    // Esc, the stop entry, closing the window: the running job stops after the
+    // file in hand, quits its office program and says how many files it left.
+    void stopJob();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // Closing while a job runs stops it; the window closes once it has stopped.
+    void closeEvent(QCloseEvent* event) override;
+    // While a job runs, clicks and keys do not change the list's ticks.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Check4_Click();
@@ -87,6 +99,11 @@ private:
     // Connects every job row's button to its job; a button without a row does nothing.
     void connectJobs();
     void runJob(const JobRow& row);
+    // What must not change while a job runs (the search, the list's commands,
+    // the engine options, the update menu): disabled, or back as it was.
+    void lockForJob(bool lock);
+    // A run with failures: its last line, and the log box opened to show them.
+    void showFailures(int failures);
 
     // The environment report's probes, then the report shown in Text9 and the
     // engine options enabled or disabled by it.
@@ -124,4 +141,9 @@ private:
     std::unique_ptr<WindowInputs> m_inputs;
     UpdateNotice* m_update = nullptr;
     env::EnvironmentReport m_report;
+
+    QSet<QObject*> m_jobButtons;
+    bool m_jobRunning = false;
+    bool m_closeWhenStopped = false;
+    QList<QPair<QPointer<QObject>, bool>> m_lockedForJob; // with their enabled state before
 };
