@@ -69,7 +69,7 @@ QStringList journalMessages(const QString& appFolder)
     paths.sort();
     for (const QString& path : std::as_const(paths)) {
         for (const QString& line : QString::fromUtf8(bytesOf(path)).split("\r\n", Qt::SkipEmptyParts))
-            messages << line.section(' ', 2);
+            messages << QString(line).remove(QRegularExpression("^时间：.*?\\d+:\\d\\d:\\d\\d\\S* "));
     }
     return messages;
 }
