@@ -85,9 +85,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${YANHE_PACKAGE_MAINTAINER}")
 # The libraries come from the binaries; the office program the tool drives is
-# started, not linked, so it is named here.
+# started, not linked, so it is named here; Qt's Chinese texts are loaded, not linked.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libreoffice-writer, libreoffice-calc, libreoffice-core")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libreoffice-writer, libreoffice-calc, libreoffice-core, qt6-translations-l10n")
 # The window and the documents' Chinese texts need a font with Chinese glyphs.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

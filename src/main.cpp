@@ -21,6 +21,7 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("yanhe"));
+    MessageBox::installTranslations();
 
     try {
         const AppFolders folders(AppFolders::forThisProcess());

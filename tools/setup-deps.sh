@@ -8,6 +8,8 @@ packages=(
   g++ cmake ninja-build make pkg-config ccache qt6-base-dev qt6-base-dev-tools libgl-dev clang-format
   # run the window with Chinese text; a virtual display for machines without one
   fonts-noto-cjk xvfb xauth
+  # Qt's own texts (standard buttons, a text box's menu) in Chinese: qtbase_zh_CN.qm
+  qt6-translations-l10n
   # the office tests read rendered pages: pdftotext
   poppler-utils
   # the office program the tool drives, and its SDK for the UNO headers

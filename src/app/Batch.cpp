@@ -27,20 +27,22 @@ int Batch::begin()
     return m_total;
 }
 
-void Batch::walk(const std::function<void(const QString& path)>& work)
+bool Batch::walk(const std::function<void(const QString& path)>& work)
 {
-    Walk::tickedRows(m_host, Walk::Direction::FirstToLast, [&](int row, const QString& path) {
-        // Counted so that the status line after each file says what a run over all files would.
-        if (m_host.rowElsewhere(row)) {
-            ++m_done;
-            return;
-        }
-        attempt(path, Stage::Process, [&] { work(path); });
-        if (m_pattern.progress)
-            fileDone(path);
-    });
-    if (m_pattern.closing)
+    const bool finished =
+        Walk::tickedRows(m_host, Walk::Direction::FirstToLast, [&](int row, const QString& path) {
+            // Counted so that the status line after each file says what a run over all files would.
+            if (m_host.rowElsewhere(row)) {
+                ++m_done;
+                return;
+            }
+            attempt(path, Stage::Process, [&] { work(path); });
+            if (m_pattern.progress)
+                fileDone(path);
+        });
+    if (finished && m_pattern.closing)
         finish();
+    return finished;
 }
 
 void Batch::cannotStart(const QString& line)
@@ -48,6 +50,11 @@ void Batch::cannotStart(const QString& line)
     m_host.clearLog();
     m_host.appendLog(line);
     m_host.journal(line);
+}
+
+QString Batch::failedText(int failures)
+{
+    return QStringLiteral(" 失败 %1 个文件，详见上方").arg(failures);
 }
 
 QString Batch::progressText(int done)
@@ -68,12 +75,17 @@ void Batch::fileDone(const QString& path)
     }
     m_host.yield();
     m_host.setStatus(showPath ? path : progressText(m_done));
+    m_progressShown = true;
 }
 
 void Batch::finish()
 {
-    m_host.setStatus(m_host.status() + QStringLiteral("全部操作已完成"));
-    m_host.beep();
+    // The closing text follows this run's progress text; with one file (or
+    // none) there is none, and what an earlier search or job left goes.
+    const QString closing = QStringLiteral("全部操作已完成");
+    m_host.setStatus(m_progressShown ? m_host.status() + closing : closing);
+    if (m_pattern.closingBeep)
+        m_host.beep();
 }
 
 void Batch::report(const QString& path, const QString& status)
@@ -84,7 +96,7 @@ void Batch::report(const QString& path, const QString& status)
 
 void Batch::reportFailure(const QString& path, Stage stage, const RuntimeError& error)
 {
-    ++m_failures;
+    m_failed.insert(path);
     QString why = error.description();
     if ((stage == Stage::Open || stage == Stage::Rename || stage == Stage::Delete) &&
         !QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
@@ -118,7 +130,7 @@ bool Batch::writable(const QString& path)
     const QFileInfo info(path);
     if (!info.exists() || (info.permissions() & QFileDevice::WriteOwner))
         return true;
-    ++m_failures;
+    m_failed.insert(path);
     report(path, QStringLiteral(" 处理失败，未修改：文件是只读的"));
     return false;
 }

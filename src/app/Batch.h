@@ -3,6 +3,7 @@
 #include "RuntimeError.h"
 #include "Walk.h"
 
+#include <QSet>
 #include <QString>
 #include <exception>
 #include <functional>
@@ -33,13 +34,16 @@ public:
         enum class Label { Progress, Path } label = Label::Progress;
         // "全部操作已完成" and the beep at the end.
         bool closing = true;
+        // The beep with the closing text.
+        bool closingBeep = true;
     };
 
     struct Result
     {
-        int total = 0;       // ticked rows
-        int failures = 0;    // files that could not be processed
-        bool started = true; // false when the office program could not be created
+        int total = 0;        // ticked rows
+        int failures = 0;     // files that could not be processed
+        bool started = true;  // false when the office program could not be created
+        bool stopped = false; // the user stopped it before its last file
 
         // Another job's run of the same click.
         void add(const Result& other)
@@ -47,6 +51,7 @@ public:
             total += other.total;
             failures += other.failures;
             started = started && other.started;
+            stopped = stopped || other.stopped;
         }
     };
 
@@ -76,7 +81,7 @@ public:
                 quit(*program);
             return result;
         }
-        batch.walk([&](const QString& path) { work(batch, *program, path); });
+        result.stopped = !batch.walk([&](const QString& path) { work(batch, *program, path); });
         quit(*program);
         result.failures = batch.failures();
         return result;
@@ -90,8 +95,9 @@ public:
     int begin();
     // Every ticked row in list order, read when reached: work(path) for each
     // file, then the progress step; a failure that escapes work() is that file's
-    // failure line. Ends with the closing text and the beep.
-    void walk(const std::function<void(const QString& path)>& work);
+    // failure line. Ends with the closing text and the beep; false, without
+    // them, when the user stopped it.
+    bool walk(const std::function<void(const QString& path)>& work);
     // The office program could not be created: one line, in the log box and the journal.
     void cannotStart(const QString& line);
 
@@ -100,7 +106,8 @@ public:
     // A file that failed: the stage and why, in words the user can act on; the
     // journal also gets the technical detail.
     void reportFailure(const QString& path, Stage stage, const RuntimeError& error);
-    int failures() const { return m_failures; }
+    // The files that failed, each counted once.
+    int failures() const { return int(m_failed.size()); }
 
     // Runs one stage of one file. A failure (the tool's own, a standard
     // exception, anything else) is reported for the file and gives false (or
@@ -122,6 +129,8 @@ public:
     bool writable(const QString& path);
 
     static QString progressText(int done);
+    // The last line of a run in which files failed.
+    static QString failedText(int failures);
 
 private:
     bool guarded(const QString& path, Stage stage, const std::function<void()>& f);
@@ -142,5 +151,7 @@ private:
     Pattern m_pattern;
     int m_total = 0;
     int m_done = 0;
-    int m_failures = 0;
+    // Whether the status line holds this run's progress text.
+    bool m_progressShown = false;
+    QSet<QString> m_failed;
 };

@@ -45,6 +45,19 @@ public:
     virtual void yield() = 0;
     virtual void beep() = 0;
 
+    // The user asked the job to stop: it stops before the next file, the file
+    // in hand finished or left as it was.
+    virtual bool stopRequested() const { return false; }
+    // The job stopped with left ticked files not worked on: one line, in the
+    // log box and the journal.
+    virtual void reportStopped(int left)
+    {
+        const QString line = stoppedText(left);
+        appendLog(line);
+        journal(line);
+    }
+    static QString stoppedText(int left) { return QStringLiteral(" 用户停止，未处理 %1 个文件").arg(left); }
+
     // A message box with an OK button only, waited for. An empty title is the
     // application's title.
     enum class Icon { None, Information, Warning, Critical };

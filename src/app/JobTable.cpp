@@ -44,7 +44,9 @@ const JobRow* forCommand(const QString& command)
 
 Batch::Result run(const JobRow& row, JobContext& context)
 {
-    // An engine that hands a file to another says so in the job's journal.
+    // An engine that hands a file to another says so in the journal of the job
+    // that created it; the engines take the journal when they are created, so a
+    // job that ends does not take it from one still running.
     const auto journal = [&host = context.host](const QString& line) { host.journal(line); };
     context.words.setJournal(journal);
     context.sheets.setJournal(journal);

@@ -4,18 +4,28 @@
 
 namespace Walk {
 
-void tickedRows(JobHost& host, Direction direction,
+bool tickedRows(JobHost& host, Direction direction,
                 const std::function<void(int row, const QString& path)>& visit)
 {
     const int rows = host.rowCount();
     const bool forward = direction == Direction::FirstToLast;
+    const auto rowAt = [&](int i) { return forward ? i : rows - 1 - i; };
+    // Rows may have gone meanwhile (a collection or removal during a yield).
+    const auto ticked = [&](int row) { return row < host.rowCount() && host.rowChecked(row); };
     for (int i = 0; i < rows; ++i) {
-        const int row = forward ? i : rows - 1 - i;
-        // Rows may have gone meanwhile (a collection or removal during a yield).
-        if (row >= host.rowCount() || !host.rowChecked(row))
+        const int row = rowAt(i);
+        if (!ticked(row))
             continue;
+        if (host.stopRequested()) {
+            int left = 0;
+            for (int j = i; j < rows; ++j)
+                left += ticked(rowAt(j)) ? 1 : 0;
+            host.reportStopped(left);
+            return false;
+        }
         visit(row, host.rowText(row));
     }
+    return true;
 }
 
 int countTicked(const JobHost& host, const std::function<void(int count)>& counted)

@@ -17,7 +17,9 @@ enum class Direction {
     LastToFirst,
 };
 
-void tickedRows(JobHost& host, Direction direction,
+// Before each ticked row the walk asks whether the user wants to stop; if so it
+// reports how many ticked rows are left and gives false.
+bool tickedRows(JobHost& host, Direction direction,
                 const std::function<void(int row, const QString& path)>& visit);
 
 // The ticked rows, counted from the first; after each one counted, counted(n).

@@ -32,6 +32,11 @@ void CliJobHost::journal(const QString& message)
     }
 }
 
+bool CliJobHost::stopRequested() const
+{
+    return stopSignal() != 0;
+}
+
 void CliJobHost::message(const QString& text, const QString&, Icon icon)
 {
     if (icon != Icon::None)

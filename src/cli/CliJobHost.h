@@ -31,6 +31,8 @@ public:
     void journal(const QString& message) override;
     void yield() override {}
     void beep() override {}
+    // SIGINT or SIGTERM came (catchStopSignals).
+    bool stopRequested() const override;
     void message(const QString& text, const QString& title, Icon icon) override;
     QString input(const QString&, const QString&, const QString& defaultText) override { return defaultText; }
     void recollect() override {}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "jobs/StopSignals.h"
+
 #include <QString>
 #include <QTextStream>
 
@@ -13,5 +15,8 @@ QTextStream& out();
 QTextStream& err();
 // One line on stderr, led by "yanhe-cli: "; the usage error's exit code.
 int usageError(const QString& message);
+
+using jobs::catchStopSignals;
+using jobs::stopSignal;
 
 } // namespace cli

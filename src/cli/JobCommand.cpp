@@ -169,6 +169,7 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
     }
     Journal journal(dayFolder, Clock::system());
     CliJobHost host(files, journal);
+    catchStopSignals();
     // Named before the job starts, as no path made of them reaches the file.
     for (const QString& file : std::as_const(notText)) {
         const QString line = file + QStringLiteral(" 处理失败，未修改：文件名不是有效的文字编码");
@@ -182,6 +183,8 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
             jobs::runParallel(host, files, engines, row, inputs, QCoreApplication::applicationFilePath());
         if (!host.status().isEmpty())
             err() << host.status() << Qt::endl;
+        if (stopSignal() != 0)
+            return 128 + stopSignal();
         return code == 0 && notText.isEmpty() ? 0 : 1;
     }
     OfficeRegistry& office = OfficeRegistry::system();
@@ -189,6 +192,9 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
     const Batch::Result result = JobTable::run(row, context);
     if (!host.status().isEmpty())
         err() << host.status() << Qt::endl;
+    // Stopped by a signal: the shell's code for a process it ended.
+    if (stopSignal() != 0)
+        return 128 + stopSignal();
     return result.started && result.failures == 0 && notText.isEmpty() ? 0 : 1;
 }
 

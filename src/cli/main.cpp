@@ -36,6 +36,7 @@ int usageError(const QString& message)
     return kUsageError;
 }
 
+
 } // namespace cli
 
 namespace {

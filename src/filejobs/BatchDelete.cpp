@@ -29,7 +29,7 @@ Batch::Result DeleteFiles(JobHost& host, bool unlocked)
     pattern.progress = false;
     pattern.closing = false;
     Batch batch(host, pattern);
-    Walk::tickedRows(host, Walk::Direction::LastToFirst, [&](int row, const QString& path) {
+    result.stopped = !Walk::tickedRows(host, Walk::Direction::LastToFirst, [&](int row, const QString& path) {
         ++result.total;
         if (const QString why = whyNotDeleted(path); !why.isEmpty()) {
             batch.reportFailure(path, Batch::Stage::Delete, RuntimeError(RuntimeError::FileNotFound, why));

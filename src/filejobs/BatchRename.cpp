@@ -19,7 +19,7 @@ Batch::Result RenameFiles(JobHost& host, const JobInputs& inputs)
     pattern.closing = false;
     Batch batch(host, pattern);
     Batch::Result result;
-    Walk::tickedRows(host, Walk::Direction::FirstToLast, [&](int, const QString& oldPath) {
+    result.stopped = !Walk::tickedRows(host, Walk::Direction::FirstToLast, [&](int, const QString& oldPath) {
         ++result.total;
         const FileOps::PathParts parts = FileOps::split(oldPath);
         host.message(parts.name, QString(), JobHost::Icon::None);

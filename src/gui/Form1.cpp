@@ -29,9 +29,12 @@
 #include "word/RunningOffice.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -96,6 +99,7 @@ Form1::Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice
 
     // The log box floats over the list frame and the tabs; it is in no layout.
     Text3 = new LogBox(m_controls, central);
+    Text3->keepClear(m_files->Command11);
 
     Timer1 = m_controls.add(QStringLiteral("Timer1"), new QTimer(this));
     Timer1->setInterval(1000);
@@ -106,6 +110,7 @@ Form1::Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice
 
     connect(m_left->Check4, &QCheckBox::clicked, this, m_boundary.guard([this] { Check4_Click(); }));
     connect(m_left->Dir1, &DirList::entryClicked, this, m_boundary.guard([this] { Dir1_Click(); }));
+    connect(m_menus->stopJob, &QAction::triggered, this, m_boundary.guard([this] { stopJob(); }));
     connect(m_files->Command11, &QPushButton::clicked, this,
             m_boundary.guard([this] { Text3->Command11_Click(*m_files->Command11, logBoxPlace()); }));
     for (QRadioButton* engine : m_tabs->options()) {
@@ -182,20 +187,134 @@ void Form1::connectJobs()
                            missing);
     }
     for (const JobRow& row : JobTable::rows()) {
-        if (auto* button = qobject_cast<QAbstractButton*>(m_controls.find(row.button)))
+        if (auto* button = qobject_cast<QAbstractButton*>(m_controls.find(row.button))) {
             connect(button, &QAbstractButton::clicked, this, m_boundary.guard([this, &row] { runJob(row); }));
+            button->installEventFilter(this);
+            m_jobButtons.insert(button);
+        }
     }
 }
 
 void Form1::runJob(const JobRow& row)
 {
-    if (runOnWorkers(row))
+    // A second click (a double-click, a click while the first job yields) is ignored.
+    if (m_jobRunning)
         return;
-    JobContext context{*m_host, *m_inputs, m_office, m_office};
-    JobTable::run(row, context);
+    m_jobRunning = true;
+    m_host->setStopRequested(false);
+    lockForJob(true);
+    Batch::Result result;
+    {
+        struct Unlock
+        {
+            Form1& form;
+            ~Unlock()
+            {
+                form.lockForJob(false);
+                form.m_host->setStopRequested(false);
+                form.m_jobRunning = false;
+            }
+        } unlock{*this};
+        if (!runOnWorkers(row, result)) {
+            JobContext context{*m_host, *m_inputs, m_office, m_office};
+            result = JobTable::run(row, context);
+        }
+        // Clicks that came while the job held the window (one that does not
+        // yield) are taken now, and ignored as the job still runs.
+        QCoreApplication::processEvents();
+        // Also when the office program could not start: the log box says why.
+        if (result.failures > 0 || !result.started)
+            showFailures(result.failures);
+    }
+    if (m_closeWhenStopped)
+        QTimer::singleShot(0, this, [this] { close(); });
 }
 
-bool Form1::runOnWorkers(const JobRow& row)
+void Form1::showFailures(int failures)
+{
+    if (failures > 0) {
+        const QString line = Batch::failedText(failures);
+        m_host->appendLog(line);
+        m_host->journal(line);
+    }
+    if (Text3->isHidden())
+        Text3->Command11_Click(*m_files->Command11, logBoxPlace());
+}
+
+void Form1::stopJob()
+{
+    if (!m_jobRunning)
+        return;
+    m_host->setStopRequested(true);
+    m_menus->stopJob->setEnabled(false);
+}
+
+void Form1::lockForJob(bool lock)
+{
+    m_menus->stopJob->setVisible(lock);
+    m_menus->stopJob->setEnabled(lock);
+    if (lock) {
+        QList<QObject*> held{m_left->Drive1,
+                             m_left->Check4,
+                             m_left->Dir1,
+                             m_files->Check2,
+                             m_files->Check6,
+                             m_files->Command5,
+                             m_menus->gjgx->menuAction()};
+        for (QRadioButton* option : m_tabs->options())
+            held << option;
+        m_lockedForJob.clear();
+        for (QObject* object : held) {
+            m_lockedForJob.append({object, object->property("enabled").toBool()});
+            object->setProperty("enabled", false);
+        }
+        m_files->List1->viewport()->installEventFilter(this);
+        m_files->List1->installEventFilter(this);
+        return;
+    }
+    m_files->List1->viewport()->removeEventFilter(this);
+    m_files->List1->removeEventFilter(this);
+    for (const auto& [object, enabled] : std::as_const(m_lockedForJob)) {
+        if (object)
+            object->setProperty("enabled", enabled);
+    }
+    m_lockedForJob.clear();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    // A double-click on a job button is one click, not a second run.
+    if (event->type() == QEvent::MouseButtonDblClick && m_jobButtons.contains(watched))
+        return true;
+    if (m_jobRunning && (watched == m_files->List1 || watched == m_files->List1->viewport())) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+            return true;
+        case QEvent::KeyPress: {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            return key == Qt::Key_Space || key == Qt::Key_Select;
+        }
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    if (m_jobRunning) {
+        m_closeWhenStopped = true;
+        stopJob();
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+bool Form1::runOnWorkers(const JobRow& row, Batch::Result& result)
 {
     // Workers make their own office programs: only where the window would use the machine's.
     if (!row.drivesOffice || m_workerProgram.isEmpty() || &m_office != &OfficeRegistry::system())
@@ -209,7 +328,8 @@ bool Form1::runOnWorkers(const JobRow& row)
         m_workerCount > 0 ? m_workerCount : jobs::automaticJobs(jobs::libreOfficeFiles(files));
     if (workers < 2 || files.size() < 2)
         return false;
-    jobs::runParallel(*m_host, files, workers, row, *m_inputs, m_workerProgram);
+    result.total = int(files.size());
+    jobs::runParallel(*m_host, files, workers, row, *m_inputs, m_workerProgram, &result.failures);
     return true;
 }
 

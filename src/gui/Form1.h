@@ -4,10 +4,13 @@
 #include "EventBoundary.h"
 #include "EventPump.h"
 #include "app/AppFolders.h"
+#include "app/Batch.h"
 #include "collect/FileCollector.h"
 #include "env/OfficeProbes.h"
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QSet>
 #include <functional>
 #include <memory>
 
@@ -76,8 +79,18 @@ public:
     // every job runs on one office process in this process.
     void setWorkers(const QString& program, int count = 0);
 
+    // Whether a job is running; while one runs no other starts.
+    bool jobRunning() const { return m_jobRunning; }
+    // Esc, the stop entry, closing the window: the running job stops after the
+    // file in hand, quits its office program and says how many files it left.
+    void stopJob();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // Closing while a job runs stops it; the window closes once it has stopped.
+    void closeEvent(QCloseEvent* event) override;
+    // While a job runs, clicks and keys do not change the list's ticks.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Check4_Click();
@@ -95,12 +108,17 @@ private:
     void connectJobs();
     void runJob(const JobRow& row);
     // The ticked rows on worker processes, when there are files for more than one.
-    bool runOnWorkers(const JobRow& row);
+    bool runOnWorkers(const JobRow& row, Batch::Result& result);
     // Dropped files: appended as rows, the frame's caption counting them.
     void appendRows(const QStringList& files);
     // At the first size, the controls that do not grow with the window are held at
     // the size they have there; the list frame and the report box share what it gains.
     void fixLayoutAtFirstSize(QGridLayout& grid);
+    // What must not change while a job runs (the search, the list's commands,
+    // the engine options, the update menu): disabled, or back as it was.
+    void lockForJob(bool lock);
+    // A run with failures: its last line, and the log box opened to show them.
+    void showFailures(int failures);
 
     // The environment report's probes, then the report shown in Text9 and the
     // engine options enabled or disabled by it.
@@ -141,4 +159,9 @@ private:
     UpdateNotice* m_update = nullptr;
     FileDrop* m_drop = nullptr;
     env::EnvironmentReport m_report;
+
+    QSet<QObject*> m_jobButtons;
+    bool m_jobRunning = false;
+    bool m_closeWhenStopped = false;
+    QList<QPair<QPointer<QObject>, bool>> m_lockedForJob; // with their enabled state before
 };

@@ -32,4 +32,11 @@ void LogBox::placeAt(const QRect& place)
 {
     setGeometry(place);
     raise();
+    clearMask();
+    if (!m_keepClear || !parentWidget())
+        return;
+    const QRect control(m_keepClear->mapTo(parentWidget(), QPoint(0, 0)), m_keepClear->size());
+    const QRect covered = control.adjusted(-2, -2, 2, 2).intersected(geometry());
+    if (!covered.isEmpty())
+        setMask(QRegion(rect()) - QRegion(covered.translated(-pos())));
 }

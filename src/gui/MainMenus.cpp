@@ -22,6 +22,11 @@ MainMenus::MainMenus(Controls& controls, const EventBoundary& boundary, QString 
     das = controls.add(QStringLiteral("das"), addAction(QStringLiteral("微信好友")));
     ckrz = controls.add(QStringLiteral("ckrz"), addAction(QStringLiteral("查看文本日志")));
     gy = controls.add(QStringLiteral("gy"), addAction(QStringLiteral("关于")));
+    stopJob = addAction(QStringLiteral("停止"));
+    stopJob->setObjectName(QStringLiteral("stopJob"));
+    stopJob->setShortcut(QKeySequence(Qt::Key_Escape));
+    stopJob->setToolTip(QStringLiteral("处理完当前文件后停止（Esc）"));
+    stopJob->setVisible(false);
     connect(das, &QAction::triggered, this, boundary.guard([this] { das_Click(); }));
     connect(ckrz, &QAction::triggered, this, boundary.guard([this] { ckrz_Click(); }));
     connect(gy, &QAction::triggered, this, boundary.guard([this] { gy_Click(); }));

@@ -22,6 +22,8 @@ public:
     QAction* das = nullptr;
     QAction* ckrz = nullptr;
     QAction* gy = nullptr;
+    // "停止" (Esc): shown while a job runs; stops it after the file in hand.
+    QAction* stopJob = nullptr;
 
     // How ckrz_Click opens a folder; the platform's file browser unless replaced.
     void setFolderOpener(std::function<void(const QString&)> opener) { m_openFolder = std::move(opener); }

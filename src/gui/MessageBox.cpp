@@ -1,6 +1,41 @@
 #include "MessageBox.h"
 
+#include <QCoreApplication>
 #include <QInputDialog>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QPushButton>
+#include <QTranslator>
+#include <utility>
+
+namespace {
+
+// The texts of the standard buttons the tool's boxes use.
+void setButtonTexts(QMessageBox& box)
+{
+    static const std::pair<QMessageBox::StandardButton, const char*> kTexts[] = {
+        {QMessageBox::Yes, "是"},
+        {QMessageBox::No, "否"},
+        {QMessageBox::Ok, "确定"},
+        {QMessageBox::Cancel, "取消"}};
+    for (const auto& [which, text] : kTexts) {
+        if (QAbstractButton* button = box.button(which))
+            button->setText(QString::fromUtf8(text));
+    }
+}
+
+} // namespace
+
+bool MessageBox::installTranslations()
+{
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
 
 QQueue<MessageBox::Button>& MessageBox::queue()
 {
@@ -23,6 +58,7 @@ MessageBox::Button MessageBox::show(QWidget* parent, QMessageBox::Icon icon, con
         return queue().dequeue();
     }
     QMessageBox box(icon, title, text, buttons, parent);
+    setButtonTexts(box);
     box.setDefaultButton(defaultButton);
     return static_cast<Button>(box.exec());
 }
@@ -46,9 +82,13 @@ QString MessageBox::input(QWidget* parent, const QString& title, const QString& 
                       QMessageBox::Ok, defaultText});
         return inputs().dequeue().value_or(QString());
     }
-    bool ok = false;
-    const QString text = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, defaultText, &ok);
-    return ok ? text : QString();
+    QInputDialog box(parent);
+    box.setWindowTitle(title);
+    box.setLabelText(prompt);
+    box.setTextValue(defaultText);
+    box.setOkButtonText(QStringLiteral("确定"));
+    box.setCancelButtonText(QStringLiteral("取消"));
+    return box.exec() == QDialog::Accepted ? box.textValue() : QString();
 }
 
 void MessageBox::setNextInput(std::optional<QString> answer)

@@ -17,6 +17,11 @@ public:
                        Button defaultButton = QMessageBox::Ok);
 
     static void setNextAnswer(Button answer);
+
+    // Qt's own texts (the standard buttons, a text box's context menu) in
+    // Chinese, from the Qt translations installed beside Qt; false when there
+    // are none. The boxes of this class say 是/否/确定/取消 either way.
+    static bool installTranslations();
     static void clearAnswers();
 
     // An input box with OK and Cancel: the text confirmed, or an empty text.

@@ -46,6 +46,9 @@ public:
     void journal(const QString& message) override;
     void yield() override;
     void beep() override;
+    bool stopRequested() const override { return m_stopRequested; }
+    // Esc, the stop entry or closing the window: the job stops before its next file.
+    void setStopRequested(bool stop) { m_stopRequested = stop; }
     void message(const QString& text, const QString& title, Icon icon) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     void recollect() override;
@@ -55,4 +58,5 @@ private:
     Journal& m_journal;
     EventPump& m_events;
     std::function<void()> m_recollect;
+    bool m_stopRequested = false;
 };

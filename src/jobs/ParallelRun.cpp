@@ -1,5 +1,6 @@
 #include "ParallelRun.h"
 
+#include "StopSignals.h"
 #include "WorkerHost.h"
 #include "app/Batch.h"
 #include "app/Job.h"
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <memory>
 #include <optional>
@@ -91,8 +93,13 @@ public:
                 share << row;
             start(share);
         }
+        // A stop asked for by a signal reaches the workers from the event loop.
+        QTimer stopWatch;
+        QObject::connect(&stopWatch, &QTimer::timeout, [this] { stopWhenAsked(); });
+        stopWatch.start(50);
         if (m_running > 0)
             m_loop.exec();
+        stopWatch.stop();
         pump();
         // Lines a worker wrote after its last file, once each, unless the last file's worker wrote them too.
         QList<Record> delivered = m_rows.isEmpty() ? QList<Record>() : m_rows.last().records;
@@ -102,10 +109,41 @@ public:
                 delivered << record;
             }
         }
+        if (m_left > 0)
+            m_host.reportStopped(m_left);
         return m_failed ? 1 : 0;
     }
 
+    // Files that failed, as their workers counted them, and those a dead worker cost.
+    int failures() const { return m_failures; }
+
 private:
+    // Each worker stops after the file in hand, as a run on one office process does:
+    // asked by a signal (yanhe-cli) or by the host (the window's stop).
+    void stopWhenAsked()
+    {
+        if (m_stopping || (stopSignal() == 0 && !m_host.stopRequested()))
+            return;
+        m_stopping = true;
+#ifdef Q_OS_LINUX
+        for (const auto& worker : m_workers) {
+            if (!worker->ended && worker->process.processId() > 0)
+                ::kill(pid_t(worker->process.processId()), SIGINT);
+        }
+#endif
+    }
+
+    // The rows of a worker that ended after the stop and never begun: left.
+    void leaveUnbegun(const Worker& worker)
+    {
+        for (const int row : worker.rows) {
+            if (row > worker.current && !m_rows[row].done) {
+                m_rows[row].done = true;
+                ++m_left;
+            }
+        }
+    }
+
     void start(const QList<int>& rows)
     {
         m_workers.push_back(std::make_unique<Worker>());
@@ -186,6 +224,9 @@ private:
                 m_rows[worker.current].done = true;
             worker.past = true;
             return;
+        case Record::Failures:
+            m_failures += record.text.toInt();
+            return;
         default:
             if (worker.current < 0)
                 worker.preamble << record;
@@ -206,7 +247,18 @@ private:
             return;
         worker.ended = true;
         read(worker);
-        if (why.isEmpty()) {
+        if (why.isEmpty() && m_stopping) {
+            // It finished the file in hand; the files after it are left.
+            if (code != 0)
+                m_failed = true;
+            if (worker.current < 0 && !worker.rows.isEmpty())
+                m_rows[worker.rows.first()].preamble = worker.preamble;
+            leaveUnbegun(worker);
+            for (const int row : std::as_const(worker.rows)) {
+                if (row <= worker.current)
+                    m_rows[row].done = true;
+            }
+        } else if (why.isEmpty()) {
             if (code != 0)
                 m_failed = true;
             if (worker.current < 0 && !worker.rows.isEmpty())
@@ -220,7 +272,8 @@ private:
             int failed = -1;
             if (worker.current >= 0 && !worker.past)
                 failed = worker.current;
-            else if (worker.current < 0 && !worker.rows.isEmpty())
+            // (One that a stop ended before its first file had not begun it.)
+            else if (worker.current < 0 && !worker.rows.isEmpty() && !m_stopping)
                 failed = worker.rows.first();
             if (failed >= 0) {
                 if (worker.current < 0)
@@ -236,8 +289,14 @@ private:
                 else
                     m_rows[row].done = true;
             }
-            if (!rest.isEmpty())
+            if (m_stopping) {
+                for (const int row : std::as_const(rest)) {
+                    m_rows[row].done = true;
+                    ++m_left;
+                }
+            } else if (!rest.isEmpty()) {
                 start(rest);
+            }
         }
         --m_running;
         pump();
@@ -253,6 +312,7 @@ private:
             m_files.at(row), Batch::Stage::Process,
             RuntimeError(RuntimeError::Automation, QStringLiteral("处理此文件的进程意外退出"), why));
         m_rows[row].died = true;
+        ++m_failures;
     }
 
     // What the job shows after each file, as the rows that went well tell it.
@@ -367,6 +427,9 @@ private:
     int m_next = 0;
     int m_running = 0;
     bool m_failed = false;
+    int m_failures = 0;
+    bool m_stopping = false;
+    int m_left = 0; // files not begun when the run stopped
     std::optional<QList<Record>> m_preamble;
     QList<Record> m_after;
     QEventLoop m_loop;
@@ -375,9 +438,13 @@ private:
 } // namespace
 
 int runParallel(JobHost& host, const QStringList& files, int jobs, const JobRow& row, const JobInputs& inputs,
-                const QString& program)
+                const QString& program, int* failures)
 {
-    return Run(host, files, row, inputs, program).exec(jobs);
+    Run run(host, files, row, inputs, program);
+    const int code = run.exec(jobs);
+    if (failures)
+        *failures = run.failures();
+    return code;
 }
 
 namespace {

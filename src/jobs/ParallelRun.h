@@ -30,8 +30,9 @@ int libreOfficeFiles(const QStringList& files);
 // before it is done. A worker that dies costs the file it was working on (one
 // failure line) and nothing more: a new worker takes the files after it. The
 // caller's event loop runs meanwhile. The exit code is a run on one office
-// process's: 0 when every file went well.
+// process's: 0 when every file went well; failures, when given, gets how many
+// files failed.
 int runParallel(JobHost& host, const QStringList& files, int jobs, const JobRow& row, const JobInputs& inputs,
-                const QString& program);
+                const QString& program, int* failures = nullptr);
 
 } // namespace jobs

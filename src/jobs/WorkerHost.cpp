@@ -1,5 +1,6 @@
 #include "WorkerHost.h"
 
+#include "StopSignals.h"
 #include "app/JobTable.h"
 #include "office/OfficeRegistry.h"
 
@@ -49,7 +50,7 @@ std::optional<WorkerRecord> WorkerRecord::decode(QByteArray line)
     // A stream in text mode may have added a carriage return; the texts' own are escaped.
     if (line.endsWith('\r'))
         line.chop(1);
-    if (line.size() < 2 || line.at(1) != '\t' || !QByteArrayView("BDLJSMEPXVWCTKF").contains(line.at(0)))
+    if (line.size() < 2 || line.at(1) != '\t' || !QByteArrayView("BDLJSMEPXVWNCTKF").contains(line.at(0)))
         return std::nullopt;
     QByteArray text;
     text.reserve(line.size());
@@ -95,6 +96,11 @@ void WorkerHost::setStatus(const QString& text)
 {
     m_status = text;
     m_sink({WorkerRecord::Status, text});
+}
+
+bool WorkerHost::stopRequested() const
+{
+    return stopSignal() != 0;
 }
 
 void WorkerHost::message(const QString& text, const QString&, Icon icon)
@@ -171,10 +177,11 @@ void onTermination(int signal)
     [[maybe_unused]] const ssize_t written = ::write(terminationPipe[1], &byte, 1);
 }
 
-// A worker told to end (its run ended, the user pressed Ctrl-C) ends the
-// office processes it started before it goes, as they would otherwise stay;
-// its only children are office processes. The signal handler only wakes a
-// thread: ending processes is no work for a handler.
+// A worker told to end (its run ended) ends the office processes it started
+// before it goes, as they would otherwise stay; its only children are office
+// processes. The signal handler only wakes a thread: ending processes is no
+// work for a handler. SIGINT (the run stopping, the user's Ctrl-C) is a stop
+// after the file in hand instead (catchStopSignals).
 void endOfficeWhenTold()
 {
     if (::pipe(terminationPipe) != 0)
@@ -203,7 +210,7 @@ void endOfficeWhenTold()
     struct sigaction action = {};
     action.sa_handler = onTermination;
     sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+    for (const int signal : {SIGTERM, SIGHUP})
         ::sigaction(signal, &action, nullptr);
     // With the run gone, a record written is lost, not the end of the worker.
     std::signal(SIGPIPE, SIG_IGN);
@@ -279,6 +286,7 @@ int runWorker(const QList<int>& rows)
 #ifdef Q_OS_UNIX
     endOfficeWhenTold();
 #endif
+    catchStopSignals(false);
     WorkerHost host(files, rows, [](const WorkerRecord& record) {
         holdWhenEnding();
         writeOut(record.encode());
@@ -286,6 +294,8 @@ int runWorker(const QList<int>& rows)
     OfficeRegistry& office = OfficeRegistry::system();
     JobContext context{host, inputs, office, office};
     const Batch::Result result = JobTable::run(*row, context);
+    holdWhenEnding();
+    writeOut(WorkerRecord{WorkerRecord::Failures, QString::number(result.failures)}.encode());
     return result.started && result.failures == 0 ? 0 : 1;
 }
 

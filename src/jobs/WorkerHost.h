@@ -31,6 +31,7 @@ struct WorkerRecord
         ProgressMax = 'X',   // the bar's maximum (text: the number)
         ProgressShown = 'V', // the bar shown ("1") or hidden ("0")
         Beep = 'W',          // the beep
+        Failures = 'N',      // at the worker's end: how many of its files failed (text: the number)
         // From the run to the worker:
         Command = 'C', // the job, by its command name
         Text = 'T',    // an input control's text: its name, a tab, the text
@@ -79,6 +80,10 @@ public:
     void journal(const QString& message) override { m_sink({WorkerRecord::Journal, message}); }
     void yield() override {}
     void beep() override { m_sink({WorkerRecord::Beep, {}}); }
+    // The run that started it asked it to stop (SIGINT): the run says how many
+    // files were left, as it alone knows.
+    bool stopRequested() const override;
+    void reportStopped(int) override {}
     void message(const QString& text, const QString& title, Icon icon) override;
     QString input(const QString&, const QString&, const QString& defaultText) override { return defaultText; }
     void recollect() override {}

@@ -74,12 +74,13 @@ private:
         return !LibreOfficeInstallation::programFolder().isEmpty();
     }
 #endif
-    // Engines created now write to whatever journal the job in progress has.
+    // Engines created now write to the journal of the job that creates them,
+    // for as long as they live, whatever journal is set later.
     ooxml::Notes notes()
     {
-        return [this](const QString& line) {
-            if (m_journal)
-                m_journal(line);
+        return [journal = m_journal](const QString& line) {
+            if (journal)
+                journal(line);
         };
     }
 

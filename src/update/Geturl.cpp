@@ -131,11 +131,55 @@ HttpResult httpRequest(const QUrl& url, const QByteArray& method, int timeoutMs,
         result.error = QStringLiteral("请求超时：") + url.toString();
     else if (tooLarge)
         result.error = QStringLiteral("回复过大：") + url.toString();
-    else if (reply->error() != QNetworkReply::NoError)
-        result.error = reply->errorString();
+    else if (reply->error() != QNetworkReply::NoError) {
+        result.error = networkErrorText(reply->error());
+        result.detail = reply->errorString();
+    }
     reply->disconnect();
     delete reply;
     return result;
+}
+
+QString networkErrorText(int networkError)
+{
+    switch (QNetworkReply::NetworkError(networkError)) {
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("连接被拒绝");
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("服务器提前关闭了连接");
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("找不到服务器");
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::ProxyTimeoutError:
+        return QStringLiteral("连接超时");
+    case QNetworkReply::OperationCanceledError:
+        return QStringLiteral("连接被中止");
+    case QNetworkReply::SslHandshakeFailedError:
+        return QStringLiteral("安全连接失败");
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::UnknownNetworkError:
+        return QStringLiteral("网络不通");
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+    case QNetworkReply::UnknownProxyError:
+        return QStringLiteral("代理服务器出错");
+    case QNetworkReply::ContentAccessDenied:
+    case QNetworkReply::AuthenticationRequiredError:
+        return QStringLiteral("服务器拒绝访问");
+    case QNetworkReply::ContentNotFoundError:
+        return QStringLiteral("服务器上没有这个文件");
+    case QNetworkReply::InternalServerError:
+    case QNetworkReply::ServiceUnavailableError:
+    case QNetworkReply::UnknownServerError:
+        return QStringLiteral("服务器出错");
+    case QNetworkReply::ProtocolUnknownError:
+        return QStringLiteral("不支持的地址类型");
+    default:
+        return QStringLiteral("网络错误（代码 %1）").arg(networkError);
+    }
 }
 
 QVariant Geturl(const QString& address, const QString& method, int kind, int timeoutMs)

@@ -17,10 +17,14 @@ struct HttpResult
     int status = 0; // 0 when no reply came
     QByteArray body;
     QByteArray contentType;
-    QString error; // why there is no complete reply; empty when there is one
+    QString error;  // why there is no complete reply, in Chinese; empty when there is one
+    QString detail; // the network library's own text for it, for a log
 
     bool ok() const { return status == 200 && error.isEmpty(); }
 };
+
+// What a failed request's QNetworkReply::NetworkError means, in the words a user reads.
+QString networkErrorText(int networkError);
 
 // A body larger than maxBody is not read: the result is an error.
 HttpResult httpRequest(const QUrl& url, const QByteArray& method, int timeoutMs, qint64 maxBody = 1 << 20);

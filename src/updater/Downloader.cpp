@@ -1,5 +1,7 @@
 #include "Downloader.h"
 
+#include "update/Geturl.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkReply>
@@ -289,7 +291,7 @@ void Downloader::onFinished()
     else if (status != 0 && status != 200 && status != 206)
         failAddress(QStringLiteral("HTTP %1：%2").arg(status).arg(reply->url().toString()));
     else
-        failAddress(reply->errorString());
+        failAddress(update::networkErrorText(reply->error()));
 }
 
 void Downloader::failAddress(const QString& reason)

@@ -24,7 +24,8 @@ Result Command7(JobHost& host, word::Factory& office, const std::function<Inputs
     Batch::Pattern pattern;
     pattern.endWhenNoneTicked = false;
     pattern.progress = false;
-    pattern.closing = false;
+    // No line tells the user it ran: the status line's closing text does, without the beep.
+    pattern.closingBeep = false;
     const QString progId = QStringLiteral("word.Application");
     return Batch::run(
         host, pattern, [&] { return office.createWordProcessor(progId); }, word::texts::cannotStart(progId),

@@ -272,6 +272,16 @@ void TestFileJobs::deletesFromTheLastRow()
     QCOMPARE(host.log, (QStringList{gone + " 删除失败，未修改：文件不存在",
                                     hidden + " 删除失败，未修改：这是隐藏文件"}));
     QCOMPARE(host.rows.size(), 5);
+
+    // Asked to stop before a file: nothing more goes, and the line counts the ticked rows left.
+    MemoryJobHost stopped;
+    stopped.tick({files.at(0), files.at(2), files.at(4)}, {0, 2});
+    stopped.stop = true;
+    QVERIFY(BatchDelete::DeleteFiles(stopped, true).stopped);
+    QCOMPARE(stopped.log, QStringList{" 用户停止，未处理 2 个文件"});
+    QCOMPARE(stopped.rows.size(), 3);
+    for (int i : {0, 2, 4})
+        QVERIFY(entryExists(files.at(i)));
 }
 
 void TestFileJobs::refusedDeletesKeepTheirRows()

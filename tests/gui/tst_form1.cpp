@@ -138,6 +138,9 @@ private slots:
     void renameExampleAndDeleteUnlock();
     void windowGrowsIntoTheListAndBoxes();
     void dropFolderOrFiles();
+    void boxButtonsInChinese();
+    void statusLineWithOneTickedRow();
+    void oneJobAtATime();
 
 private:
     std::unique_ptr<Started> m_shared; // one window for all rows of the control table
@@ -758,10 +761,10 @@ void TestForm1::rawExceptionInTheMiddleOfABatch()
     started.control<QRadioButton>("Option1")->click();
     started.control<QPushButton>("Command1")->click();
 
-    // One line for the file that failed; the others are done.
-    QCOMPARE(started.control<QPlainTextEdit>("Text3")->toPlainText(), paths[0] + " 已替换内容\n" + paths[1] +
-                                                                          " 打开失败，未修改：自动化错误\n" +
-                                                                          paths[2] + " 已替换内容");
+    // One line for the file that failed; the others are done; the count of failures last.
+    QCOMPARE(started.control<QPlainTextEdit>("Text3")->toPlainText(),
+             paths[0] + " 已替换内容\n" + paths[1] + " 打开失败，未修改：自动化错误\n" + paths[2] +
+                 " 已替换内容\n 失败 1 个文件，详见上方");
     QCOMPARE(started.fakeOffice.documents[paths[0]].body.text, QString("新文"));
     QCOMPARE(started.fakeOffice.documents[paths[1]].body.text, QString("旧文"));
     QCOMPARE(started.fakeOffice.documents[paths[1]].saves, 0);
@@ -818,11 +821,12 @@ void TestForm1::handlersEndInOneLine()
     started.fakeOffice.throwStd << "create word.Application";
     started.control<QPushButton>("Command1")->click();
     auto* text3 = started.control<QPlainTextEdit>("Text3");
-    QCOMPARE(text3->toPlainText(), QString("操作中止：自动化错误"));
+    QCOMPARE(text3->toPlainText(), QString("操作中止：自动化错误\n 失败 1 个文件，详见上方"));
     QFile journal(started.journal->filePathAt(started.clock.now()));
     QVERIFY(journal.open(QIODevice::ReadOnly));
-    QVERIFY(
-        QString::fromUtf8(journal.readAll()).endsWith(" 操作中止：自动化错误（fake engine failure）\r\n"));
+    const QString journalText = QString::fromUtf8(journal.readAll());
+    QVERIFY(journalText.contains(" 操作中止：自动化错误（fake engine failure）\r\n"));
+    QVERIFY(journalText.endsWith(" 失败 1 个文件，详见上方\r\n"));
     journal.close();
     started.fakeOffice.throwStd.clear();
     started.control<QPushButton>("Command1")->click();
@@ -999,6 +1003,116 @@ void TestForm1::dropFolderOrFiles()
     // A drop of nothing local is refused.
     QVERIFY(!drop({}));
     QCOMPARE(list->count(), 4);
+void TestForm1::boxButtonsInChinese()
+{
+    // The open-document question, shown for real: its buttons read 是 and 否.
+    Started started;
+    bool ended = false;
+    started.form->setProgramEnd([&] { ended = true; });
+    started.office->instances["Word.Application"] = {"/home/u/open.docx"};
+    QStringList buttons;
+    const auto answer = [&](const QString& which) {
+        QTimer::singleShot(0, [&buttons, which] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            buttons.clear();
+            for (QAbstractButton* button : box->buttons())
+                buttons << button->text();
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == which)
+                    button->click();
+            }
+        });
+    };
+    answer("否");
+    started.control<QRadioButton>("Option1")->click();
+    buttons.sort();
+    QCOMPARE(buttons, (QStringList{"否", "是"}));
+    QVERIFY(ended);
+
+    // A box with one button: 确定.
+    answer("确定");
+    started.form->findChild<QAction*>("gy")->trigger();
+    QCOMPARE(buttons, QStringList{"确定"});
+}
+
+void TestForm1::statusLineWithOneTickedRow()
+{
+    Started started;
+    auto* list = started.control<QListWidget>("List1");
+    auto* label5 = started.control<QLabel>("Label5");
+    FakeOffice::DocumentFile file;
+    file.body.text = "旧";
+    started.fakeOffice.documents["/d/set1/a.doc"] = file;
+    auto* item = new QListWidgetItem("/d/set1/a.doc", list);
+    item->setCheckState(Qt::Checked);
+    started.control<QLineEdit>("Text1")->setText("旧");
+    started.control<QLineEdit>("Text2")->setText("新");
+    started.control<QRadioButton>("Option1")->click();
+
+    // What the search left, then what an earlier run left: the closing text alone.
+    label5->setText("/d/set1/");
+    started.control<QPushButton>("Command1")->click();
+    QCOMPARE(label5->text(), QString("全部操作已完成"));
+    started.control<QPushButton>("Command1")->click();
+    QCOMPARE(label5->text(), QString("全部操作已完成"));
+
+    // The header and footer replace says so at its end too.
+    label5->setText("/d/set1/");
+    started.control<QRadioButton>("Option7")->click();
+    started.control<QPushButton>("Command7")->click();
+    QCOMPARE(label5->text(), QString("全部操作已完成"));
+    QCOMPARE(started.control<QPlainTextEdit>("Text3")->toPlainText(), QString());
+}
+
+void TestForm1::oneJobAtATime()
+{
+    // A click on any job button while a job yields starts nothing; the search
+    // and the list's commands wait; the log still grows.
+    Started started;
+    auto* list = started.control<QListWidget>("List1");
+    QStringList paths;
+    for (int i = 0; i < 3; ++i) {
+        paths << QString("/d/%1.doc").arg(i);
+        FakeOffice::DocumentFile file;
+        file.body.text = "旧";
+        started.fakeOffice.documents[paths.last()] = file;
+        (new QListWidgetItem(paths.last(), list))->setCheckState(Qt::Checked);
+    }
+    started.control<QLineEdit>("Text1")->setText("旧");
+    started.control<QLineEdit>("Text2")->setText("旧新");
+    started.control<QRadioButton>("Option1")->click();
+    auto* dir1 = started.control("Dir1");
+    QVERIFY(dir1->isEnabled());
+
+    QStringList inside;
+    bool checkedWhileRunning = false;
+    // Runs at the job's first yield, after its first file.
+    QTimer::singleShot(0, [&] {
+        checkedWhileRunning = true;
+        QVERIFY(started.form->jobRunning());
+        QVERIFY(!dir1->isEnabled());
+        QVERIFY(!started.control("Command5")->isEnabled());
+        QVERIFY(!started.control("Option2")->isEnabled());
+        QVERIFY(started.form->findChild<QAction*>("stopJob")->isVisible());
+        for (const QString button :
+             {"Command1", "Command2", "Command3", "Command4", "Command6", "Command7", "Command8", "Command9"})
+            started.control<QPushButton>(button)->click();
+        // A click on a row's box does not untick it.
+        const QRect box = list->visualItemRect(list->item(2));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.topLeft() + QPoint(8, box.height() / 2));
+        QCOMPARE(list->item(2)->checkState(), Qt::Checked);
+        inside = started.fakeOffice.calls.filter("create");
+    });
+    started.control<QPushButton>("Command1")->click();
+    QVERIFY(checkedWhileRunning);
+    QCOMPARE(inside.size(), 1);
+    QCOMPARE(started.fakeOffice.calls.filter("create").size(), 1);
+    for (const QString& path : paths)
+        QCOMPARE(started.fakeOffice.documents[path].body.text, QString("旧新"));
+    QVERIFY(dir1->isEnabled());
+    QVERIFY(!started.form->findChild<QAction*>("stopJob")->isVisible());
 }
 
 QTEST_MAIN(TestForm1)

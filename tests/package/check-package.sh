@@ -42,8 +42,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 contains "$(field Description)" "砚禾办公助手" "Description"
 depends=$(field Depends)
-# Named: the office program the tool starts. Computed from the binaries: the rest.
-for package in libreoffice-writer libreoffice-calc libreoffice-core libc6 libstdc++6 libqt6core6 libqt6gui6 \
+# Named: the office program the tool starts, Qt's Chinese texts. Computed from the binaries: the rest.
+for package in libreoffice-writer libreoffice-calc libreoffice-core qt6-translations-l10n libc6 libstdc++6 libqt6core6 libqt6gui6 \
   libqt6widgets6 libuno-cppu3 libuno-sal3; do
   contains "$depends" "$package" "Depends"
 done

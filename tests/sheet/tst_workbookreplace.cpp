@@ -69,7 +69,7 @@ void TestWorkbookReplace::oneNoneAndFailures()
     one.label = "前";
     ExcelReplace(one, office, "旧", "新");
     QCOMPARE(one.value, 1);
-    QCOMPARE(one.label, QString("前全部操作已完成"));
+    QCOMPARE(one.label, QString("全部操作已完成")); // not after what was there
     QCOMPARE(one.yields, 0);
 
     MemoryJobHost none;

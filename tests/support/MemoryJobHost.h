@@ -35,6 +35,7 @@ public:
     QList<Message> messages;
     QStringList inputAnswers; // taken in order; empty: the default text
     std::function<void()> onYield;
+    bool stop = false; // the user asked to stop
 
     void tick(const QStringList& paths, const QList<int>& ticked)
     {
@@ -66,6 +67,7 @@ public:
             onYield();
     }
     void beep() override { ++beeps; }
+    bool stopRequested() const override { return stop; }
     void message(const QString& text, const QString& title, Icon icon) override
     {
         messages.append({text, title, icon});

@@ -1,6 +1,7 @@
 #include "app/AppFolders.h"
 #include "app/SystemText.h"
 #include "support/LoopbackHttpServer.h"
+#include "update/Geturl.h"
 #include "update/UpdateAddress.h"
 #include "update/UpdateCheck.h"
 
@@ -125,6 +126,11 @@ void TestUpdateCheck::failedRequestsEndEarly()
         QCOMPARE(state.manualText(), QString());
     }
     QCOMPARE(m_server.requestsFor("/404").size(), 1);
+
+    // Why, in words the user reads; the network library's own words are kept beside.
+    const update::HttpResult result = update::httpRequest(QUrl(refused), "GET", 1000);
+    QCOMPARE(result.error, QString("连接被拒绝"));
+    QVERIFY(!result.detail.isEmpty());
 }
 
 void TestUpdateCheck::serverThatNeverAnswers()

@@ -38,6 +38,7 @@ private slots:
     void headersAndFootersPerSection();
     void wpsFallsBackOrSaysSo();
     void failingFilesInTheMiddle();
+    void stopAfterTheFileInHand();
 };
 
 void TestSingleTextReplace::threeOfFiveTickedTextInTheSecond()
@@ -80,7 +81,7 @@ void TestSingleTextReplace::oneTickedAndNoneTicked()
     host.label = "before";
     WordReplace(host, office, "旧", "新", {});
     QCOMPARE(host.value, 1);
-    QCOMPARE(host.label, QString("before全部操作已完成"));
+    QCOMPARE(host.label, QString("全部操作已完成")); // not after what was there
 
     // None ticked: the log emptied, the bar at 0, nothing else; no Quit.
     MemoryJobHost none;
@@ -202,6 +203,32 @@ void TestSingleTextReplace::failingFilesInTheMiddle()
     QCOMPARE(host.label, QString("已完成 5 个文件！ 全部操作已完成"));
     QCOMPARE(host.beeps, 1);
     QCOMPARE(office.calls.last(), QString("quit"));
+}
+
+void TestSingleTextReplace::stopAfterTheFileInHand()
+{
+    // Asked to stop while the second ticked file is in hand: it is finished,
+    // the rest are left as they were, the office program is quit.
+    FakeOffice office;
+    const QStringList paths{"/d/1.doc", "/d/2.doc", "/d/3.doc", "/d/4.doc", "/d/5.doc"};
+    for (const QString& path : paths)
+        office.documents[path] = document("旧");
+    MemoryJobHost host;
+    host.tick(paths, {0, 1, 3, 4});
+    host.onYield = [&] { host.stop = host.stop || office.calls.contains("open /d/2.doc"); };
+
+    const Result result = WordReplace(host, office, "旧", "新", {});
+    QVERIFY(result.stopped);
+    QCOMPARE(result.failures, 0);
+    QCOMPARE(host.log,
+             (QStringList{"/d/1.doc 已替换内容", "/d/2.doc 已替换内容", " 用户停止，未处理 2 个文件"}));
+    QCOMPARE(host.journalLines, host.log);
+    for (const QString& path : paths)
+        QCOMPARE(office.documents[path].body.text, QString(path <= "/d/2.doc" ? "新" : "旧"));
+    QCOMPARE(office.calls.last(), QString("quit"));
+    // Where it stopped stays in sight; no closing text, no beep.
+    QCOMPARE(host.label, QString("已完成 2 个文件！ "));
+    QCOMPARE(host.beeps, 0);
 }
 
 QTEST_GUILESS_MAIN(TestSingleTextReplace)

@@ -221,6 +221,9 @@ void UnoOffice::launchProcess()
     // is used from one thread that lives as long as it does.
     const pid_t parent = ::getpid();
     m_process->setChildProcessModifier([parent] {
+        // Its own process group: a Ctrl-C in the terminal stops the tool after
+        // the file in hand, and the tool quits soffice; soffice itself is not hit.
+        ::setpgid(0, 0);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent)
             ::_exit(1); // the tool went before the signal was set
