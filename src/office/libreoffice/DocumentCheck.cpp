@@ -176,14 +176,27 @@ bool encryptedWordFile(const QString& path)
             table << le32(part, k);
     }
     quint32 directory = le32(header, 0x30);
+    quint32 miniStream = 0xFFFFFFFFu; // the root entry's chain
     const QByteArray name = QByteArray("W\0o\0r\0d\0D\0o\0c\0u\0m\0e\0n\0t\0\0\0", 26);
     for (int hops = 0; directory < 0xFFFFFFFAu && hops < 4096; ++hops) {
         const QByteArray entries = sector(directory);
         for (qsizetype entry = 0; entry + 128 <= entries.size(); entry += 128) {
+            if (entries.at(entry + 0x42) == 5)
+                miniStream = le32(entries, entry + 0x74);
             if (entries.mid(entry, 26) != name || entries.at(entry + 0x42) != 2)
                 continue;
             const quint32 start = le32(entries, entry + 0x74);
-            const QByteArray fib = sector(start).left(12);
+            QByteArray fib;
+            if (le32(entries, entry + 0x78) >= le32(header, 0x38)) {
+                fib = sector(start).left(12);
+            } else {
+                // A small stream lies in the mini stream, in 64-byte pieces along the root's chain.
+                const qint64 offset = qint64(start) * 64;
+                quint32 at = miniStream;
+                for (qint64 k = offset / sectorSize; k > 0 && qsizetype(at) < table.size(); --k)
+                    at = table.at(at);
+                fib = sector(at).mid(offset % sectorSize, 12);
+            }
             if (fib.size() < 12)
                 return false;
             const int ident = uchar(fib.at(0)) | uchar(fib.at(1)) << 8;
