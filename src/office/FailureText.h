@@ -37,6 +37,12 @@ inline QString lockedBy(const QString& who)
     return who.trimmed().isEmpty() ? QStringLiteral("文件被别人锁定")
                                    : QStringLiteral("文件被 %1 锁定").arg(who.trimmed());
 }
+// The name is so long that the lock file the office program keeps beside the
+// file (the name and a few characters more) cannot be made.
+inline QString nameTooLong()
+{
+    return QStringLiteral("文件名太长，无法加锁");
+}
 inline QString readOnly()
 {
     return QStringLiteral("文件是只读的");

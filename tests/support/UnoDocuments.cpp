@@ -24,6 +24,7 @@
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/XEventsSupplier.hpp>
+#include <com/sun/star/document/XRedlinesSupplier.hpp>
 #include <com/sun/star/drawing/XDrawPageSupplier.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
@@ -31,6 +32,10 @@
 #include <com/sun/star/drawing/XShapes.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XDispatchHelper.hpp>
+#include <com/sun/star/frame/XDispatchProvider.hpp>
+#include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/graphic/XGraphic.hpp>
 #include <com/sun/star/graphic/XGraphicProvider.hpp>
@@ -374,6 +379,40 @@ void writeMarkedDocument(const QString& path)
         reference->setPropertyValue(OUString("ReferenceFieldPart"), uno::Any(text::ReferenceFieldPart::TEXT));
         body->insertTextContent(rangeOf(end), Reference<text::XTextContent>(reference, uno::UNO_QUERY_THROW),
                                 false);
+        store(component, path, wordFilter(path));
+    });
+}
+
+void writeTrackedDocument(const QString& path)
+{
+    making(path, [&] {
+        const Reference<lang::XComponent> component =
+            office().loadUrl(QStringLiteral("private:factory/swriter"));
+        const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
+        const Reference<text::XText> body = document->getText();
+        body->setString(OUString("The Lifecycle of a Project"));
+        insertBookmark(document, select(body, 19, 7), "title");
+        Reference<beans::XPropertySet>(select(body, 19, 7), uno::UNO_QUERY_THROW)
+            ->setPropertyValue(OUString("HyperLinkURL"), uno::Any(OUString("http://example.com/p")));
+        const Reference<text::XTextCursor> end = body->createTextCursor();
+        end->gotoEnd(false);
+        body->insertControlCharacter(rangeOf(end), text::ControlCharacter::PARAGRAPH_BREAK, false);
+        body->insertString(rangeOf(end), OUString("Every project ends; old project notes stay."), false);
+        const Reference<text::XTextTable> table(
+            factoryOf(document)->createInstance(OUString("com.sun.star.text.TextTable")),
+            uno::UNO_QUERY_THROW);
+        table->initialize(1, 1);
+        body->insertTextContent(body->getEnd(), Reference<text::XTextContent>(table, uno::UNO_QUERY_THROW),
+                                false);
+        Reference<text::XText>(table->getCellByName(OUString("A1")), uno::UNO_QUERY_THROW)
+            ->setString(OUString("project plan"));
+        const Reference<beans::XPropertySet> style = standardPageStyle(document);
+        style->setPropertyValue(OUString("HeaderIsOn"), uno::Any(true));
+        textProperty(style, "HeaderText")->setString(OUString("Project header"));
+        Reference<beans::XPropertySet>(document, uno::UNO_QUERY_THROW)
+            ->setPropertyValue(OUString("RecordChanges"), uno::Any(true));
+        // "old project notes " in the second paragraph: 27 + 20 characters in.
+        select(body, 47, 18)->setString(OUString());
         store(component, path, wordFilter(path));
     });
 }
@@ -951,6 +990,111 @@ QMap<QString, QStringList> stories(const QString& path)
         return {};
     }
     return result;
+}
+
+namespace {
+
+QString pdfText(const QString& pdf)
+{
+    QProcess process;
+    process.start("pdftotext", {"-layout", pdf, "-"});
+    process.waitForFinished(60000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+void paragraphTexts(const Reference<text::XText>& text, QStringList& paragraphs)
+{
+    const Reference<container::XEnumeration> each =
+        Reference<container::XEnumerationAccess>(text, uno::UNO_QUERY_THROW)->createEnumeration();
+    while (each->hasMoreElements()) {
+        const Reference<uno::XInterface> element(each->nextElement(), uno::UNO_QUERY);
+        const Reference<text::XTextTable> table(element, uno::UNO_QUERY);
+        if (table.is()) {
+            for (const OUString& name : table->getCellNames())
+                paragraphTexts(Reference<text::XText>(table->getCellByName(name), uno::UNO_QUERY_THROW),
+                               paragraphs);
+            continue;
+        }
+        const Reference<text::XTextRange> paragraph(element, uno::UNO_QUERY);
+        if (paragraph.is())
+            paragraphs << toQString(paragraph->getString());
+    }
+}
+
+} // namespace
+
+Settled settleChanges(const QString& path, bool accept)
+{
+    Settled settled;
+    QTemporaryDir folder;
+    const QString pdf = folder.filePath("settled.pdf");
+    try {
+        office().call([&] {
+            const Reference<lang::XComponent> component = office().load(path, DocumentKind::Text);
+            const auto closing = qScopeGuard([&] {
+                try {
+                    Reference<util::XCloseable>(component, uno::UNO_QUERY_THROW)->close(true);
+                } catch (...) {
+                }
+            });
+            const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
+            const Reference<container::XEnumeration> redlines =
+                Reference<container::XEnumerationAccess>(
+                    Reference<document::XRedlinesSupplier>(document, uno::UNO_QUERY_THROW)->getRedlines(),
+                    uno::UNO_QUERY_THROW)
+                    ->createEnumeration();
+            while (redlines->hasMoreElements()) {
+                const Reference<beans::XPropertySet> redline(redlines->nextElement(), uno::UNO_QUERY_THROW);
+                OUString type;
+                redline->getPropertyValue(OUString("RedlineType")) >>= type;
+                Reference<text::XTextRange> start;
+                Reference<text::XTextRange> end;
+                redline->getPropertyValue(OUString("RedlineStart")) >>= start;
+                redline->getPropertyValue(OUString("RedlineEnd")) >>= end;
+                QString shown;
+                if (start.is() && end.is()) {
+                    const Reference<text::XTextCursor> span =
+                        start->getText()->createTextCursorByRange(start);
+                    span->gotoRange(end, true);
+                    shown = toQString(span->getString());
+                }
+                settled.changes << toQString(type) + ":" + shown;
+            }
+            settled.changes.sort();
+            const Reference<frame::XModel> model(document, uno::UNO_QUERY_THROW);
+            const Reference<frame::XDispatchHelper> dispatcher(
+                office().serviceManager()->createInstanceWithContext(
+                    OUString("com.sun.star.frame.DispatchHelper"), office().context()),
+                uno::UNO_QUERY_THROW);
+            dispatcher->executeDispatch(Reference<frame::XDispatchProvider>(
+                                            model->getCurrentController()->getFrame(), uno::UNO_QUERY_THROW),
+                                        OUString::createFromAscii(accept ? ".uno:AcceptAllTrackedChanges"
+                                                                         : ".uno:RejectAllTrackedChanges"),
+                                        OUString(), 0, {});
+            paragraphTexts(document->getText(), settled.paragraphs);
+            settled.header = toQString(textProperty(standardPageStyle(document), "HeaderText")->getString());
+            const Reference<container::XNameAccess> bookmarks =
+                Reference<text::XBookmarksSupplier>(document, uno::UNO_QUERY_THROW)->getBookmarks();
+            for (const OUString& name : bookmarks->getElementNames()) {
+                if (name.startsWith("_GoBack"))
+                    continue;
+                const Reference<text::XTextContent> bookmark(bookmarks->getByName(name),
+                                                             uno::UNO_QUERY_THROW);
+                settled.bookmarks << toQString(name) + "=" + toQString(bookmark->getAnchor()->getString());
+            }
+            hyperlinksOf(document->getText(), settled.hyperlinks);
+            QList<beans::PropertyValue> list{property("FilterName", uno::Any(OUString("writer_pdf_Export")))};
+            Reference<frame::XStorable>(document, uno::UNO_QUERY_THROW)
+                ->storeToURL(toOUString(fileUrl(pdf)),
+                             uno::Sequence<beans::PropertyValue>(list.constData(), sal_Int32(list.size())));
+            settled.loaded = true;
+        });
+    } catch (const RuntimeError& error) {
+        qWarning() << "settling" << path << error.description() << error.detail();
+        return settled;
+    }
+    settled.rendered = pdfText(pdf);
+    return settled;
 }
 
 QString rendered(const QString& path)

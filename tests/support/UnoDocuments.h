@@ -148,6 +148,29 @@ void writeMacroDocument(const QString& path, const QString& body, const QString&
 // it once marker exists (or after some seconds); whether it came.
 bool openRunningMacros(const QString& path, const QString& marker);
 
+// A .doc or .docx (by the path's extension) that records changes, with a
+// change already recorded: the paragraphs
+//   "The Lifecycle of a Project" (the bookmark "title" and a hyperlink to
+//       http://example.com/p around "Project"),
+//   "Every project ends; old project notes stay." ("old project notes "
+//       deleted as a recorded change),
+// then a table of one cell "project plan", and the header "Project header".
+void writeTrackedDocument(const QString& path);
+
+// A document with its recorded changes all accepted (or all rejected), read
+// through LibreOffice: what a user sees then.
+struct Settled
+{
+    bool loaded = false;
+    QStringList changes;    // before settling: each change as "Delete:text" / "Insert:text", sorted
+    QStringList paragraphs; // the body's paragraphs, tables' cells included
+    QString header;         // the first page style's header
+    QStringList bookmarks;  // "name=text"
+    QStringList hyperlinks; // "text -> address"
+    QString rendered;       // the settled document's pages (PDF export and pdftotext)
+};
+Settled settleChanges(const QString& path, bool accept);
+
 // Ends the LibreOffice that made the files.
 void shutdown();
 

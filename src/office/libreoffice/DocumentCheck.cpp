@@ -136,7 +136,77 @@ bool looksLikeContainer(const QString& path)
     return head.startsWith("PK\x03\x04") || head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
 }
 
+quint32 le32(const QByteArray& bytes, qsizetype at)
+{
+    if (at < 0 || at + 4 > bytes.size())
+        return 0xFFFFFFFFu;
+    const auto* p = reinterpret_cast<const uchar*>(bytes.constData() + at);
+    return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
+}
+
 } // namespace
+
+bool encryptedWordFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray header = file.read(512);
+    if (!header.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
+        return false;
+    const int shift = uchar(header.at(0x1E)) | uchar(header.at(0x1F)) << 8;
+    if (shift != 9 && shift != 12)
+        return false;
+    const qint64 sectorSize = qint64(1) << shift;
+    const auto sector = [&](quint32 index) {
+        if (index >= 0xFFFFFFFAu || !file.seek((qint64(index) + 1) * sectorSize))
+            return QByteArray();
+        return file.read(sectorSize);
+    };
+    // The allocation table's first sectors (listed in the header) reach every
+    // directory sector of a document of up to several megabytes; a longer
+    // chain is simply not followed, and the load then says what it finds.
+    QList<quint32> table;
+    for (int i = 0; i < 109; ++i) {
+        const quint32 at = le32(header, 0x4C + 4 * i);
+        if (at >= 0xFFFFFFFAu)
+            break;
+        const QByteArray part = sector(at);
+        for (qsizetype k = 0; k + 4 <= part.size(); k += 4)
+            table << le32(part, k);
+    }
+    quint32 directory = le32(header, 0x30);
+    quint32 miniStream = 0xFFFFFFFFu; // the root entry's chain
+    const QByteArray name = QByteArray("W\0o\0r\0d\0D\0o\0c\0u\0m\0e\0n\0t\0\0\0", 26);
+    for (int hops = 0; directory < 0xFFFFFFFAu && hops < 4096; ++hops) {
+        const QByteArray entries = sector(directory);
+        for (qsizetype entry = 0; entry + 128 <= entries.size(); entry += 128) {
+            if (entries.at(entry + 0x42) == 5)
+                miniStream = le32(entries, entry + 0x74);
+            if (entries.mid(entry, 26) != name || entries.at(entry + 0x42) != 2)
+                continue;
+            const quint32 start = le32(entries, entry + 0x74);
+            QByteArray fib;
+            if (le32(entries, entry + 0x78) >= le32(header, 0x38)) {
+                fib = sector(start).left(12);
+            } else {
+                // A small stream lies in the mini stream, in 64-byte pieces along the root's chain.
+                const qint64 offset = qint64(start) * 64;
+                quint32 at = miniStream;
+                for (qint64 k = offset / sectorSize; k > 0 && qsizetype(at) < table.size(); --k)
+                    at = table.at(at);
+                fib = sector(at).mid(offset % sectorSize, 12);
+            }
+            if (fib.size() < 12)
+                return false;
+            const int ident = uchar(fib.at(0)) | uchar(fib.at(1)) << 8;
+            // Word 6 to 2003 (0xA5DC, 0xA5EC): fEncrypted is the lowest bit of the flags' high byte.
+            return (ident == 0xA5EC || ident == 0xA5DC) && (uchar(fib.at(0x0B)) & 0x01) != 0;
+        }
+        directory = qsizetype(directory) < table.size() ? table.at(directory) : 0xFFFFFFFFu;
+    }
+    return false;
+}
 
 Detector::Detector(const Reference<lang::XMultiComponentFactory>& services,
                    const Reference<uno::XComponentContext>& context)
@@ -219,6 +289,9 @@ RuntimeError loadFailure(const QString& path, const Asked& asked, const QString&
     if (asked.locked)
         return {RuntimeError::PathFileAccess, FailureText::lockedBy(asked.lockedBy), detail};
     if (asked.lockNotMade) {
+        // A name that leaves no room for the lock file's own (a folder entry holds 255 bytes).
+        if (QFile::encodeName(QFileInfo(lockFileOf(path)).fileName()).size() > 255)
+            return {RuntimeError::PathFileAccess, FailureText::nameTooLong(), detail};
         const QFileInfo folder(QFileInfo(path).absolutePath());
         return {RuntimeError::PathFileAccess,
                 folder.isWritable() ? FailureText::lockedBy(QString()) : FailureText::readOnly(), detail};

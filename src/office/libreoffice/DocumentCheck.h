@@ -61,6 +61,11 @@ private:
 // and written back as itself (not plain text, CSV or a web page).
 std::optional<RuntimeError> refusal(const QString& path, const Detected& detected, DocumentKind kind);
 
+// Whether the file is a Word 6-2003 document (.doc) that is encrypted: its
+// password is known without loading it. Loading one into the frame of a
+// document before it can end soffice.
+bool encryptedWordFile(const QString& path);
+
 // Why a load that gave no document failed, from what the document asked.
 RuntimeError loadFailure(const QString& path, const Asked& asked, const QString& detail);
 

@@ -75,11 +75,13 @@ class WorksheetItem final : public ::sheet::Worksheet
 {
 public:
     WorksheetItem(UnoOffice& office, Reference<css::sheet::XSpreadsheetDocument> document,
-                  Reference<css::sheet::XSpreadsheet> sheet, FormatLimits limits)
+                  Reference<css::sheet::XSpreadsheet> sheet, FormatLimits limits,
+                  std::shared_ptr<bool> edited)
         : m_office(office)
         , m_document(std::move(document))
         , m_sheet(std::move(sheet))
         , m_limits(limits)
+        , m_edited(std::move(edited))
     {}
 
     QString name() override
@@ -108,6 +110,7 @@ public:
     {
         if (what.isEmpty())
             return;
+        *m_edited = true;
         m_office.call([&] {
             const Reference<util::XReplaceable> replaceable(m_sheet, uno::UNO_QUERY_THROW);
             const Reference<util::XReplaceDescriptor> descriptor = replaceable->createReplaceDescriptor();
@@ -166,6 +169,7 @@ public:
 
     void setCell(int row, int column, const QString& text) override
     {
+        *m_edited = true;
         m_office.call([&] { cellAt(row, column)->setFormula(toOUString(text)); });
     }
 
@@ -312,6 +316,7 @@ private:
     Reference<css::sheet::XSpreadsheetDocument> m_document;
     Reference<css::sheet::XSpreadsheet> m_sheet;
     FormatLimits m_limits;
+    std::shared_ptr<bool> m_edited;
 };
 
 class WorkbookItem final : public ::sheet::Workbook
@@ -350,18 +355,21 @@ public:
                 if (argument.Name == "FilterName")
                     argument.Value >>= filter;
             }
-            return std::make_shared<WorksheetItem>(m_office, m_document, sheetAt(index),
-                                                   formatLimits(filter));
+            return std::make_shared<WorksheetItem>(m_office, m_document, sheetAt(index), formatLimits(filter),
+                                                   m_edited);
         });
     }
 
     // As Excel's Close True: a workbook without changes is not written at
-    // all, so the file keeps its bytes and its time.
+    // all, so the file keeps its bytes and its time. Only a replace or a cell
+    // written is a change: Calc also marks a workbook modified when a sheet is
+    // shown (its row heights fitted, its view settings, some of it later, while
+    // idle), which Excel does not.
     void close(bool saveChanges) override
     {
         const Reference<css::sheet::XSpreadsheetDocument> document = live();
         try {
-            if (saveChanges)
+            if (saveChanges && *m_edited)
                 m_office.store(document, m_path);
         } catch (const RuntimeError& error) {
             if (QFileInfo::exists(m_path) && !QFileInfo(m_path).isWritable())
@@ -408,6 +416,7 @@ private:
     int m_generation = m_office.generation();
     QString m_path;
     Reference<css::sheet::XSpreadsheetDocument> m_document;
+    std::shared_ptr<bool> m_edited = std::make_shared<bool>(false);
 };
 
 class Calc final : public ::sheet::Application

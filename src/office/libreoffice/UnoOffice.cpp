@@ -32,7 +32,10 @@
 #include <osl/file.hxx>
 
 #ifdef Q_OS_LINUX
+#include <clocale>
 #include <csignal>
+#include <cstring>
+#include <langinfo.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 #endif
@@ -102,7 +105,53 @@ Profiles& profiles()
     return Profiles::instance();
 }
 
+#ifdef Q_OS_LINUX
+// Whether the locale name (as LC_ALL, LC_CTYPE or LANG give it) is installed,
+// and, when utf8, whether its characters are UTF-8.
+bool usableLocale(const QByteArray& name, bool utf8)
+{
+    const locale_t locale = ::newlocale(LC_ALL_MASK, name.isEmpty() ? "C" : name.constData(), locale_t(0));
+    if (locale == locale_t(0))
+        return false;
+    const bool usable = !utf8 || std::strcmp(::nl_langinfo_l(CODESET, locale), "UTF-8") == 0;
+    ::freelocale(locale);
+    return usable;
+}
+#endif
+
 } // namespace
+
+QProcessEnvironment officeEnvironment(QProcessEnvironment environment)
+{
+#ifdef Q_OS_LINUX
+    // soffice turns a document's name into the bytes it opens in its locale's
+    // encoding. With no locale (LANG unset, LANG=C) that is ASCII; with one
+    // that is not installed, soffice falls back to it as well; a name beyond
+    // ASCII (a folder named in Chinese) then names no file at all. File names
+    // here are UTF-8 whatever the locale, so soffice gets a UTF-8 one when the
+    // user's would not serve.
+    const auto named = [&](const char* category) {
+        for (const char* variable : {"LC_ALL", category, "LANG"}) {
+            const QByteArray value = environment.value(QString::fromLatin1(variable)).toLocal8Bit();
+            if (!value.isEmpty())
+                return value;
+        }
+        return QByteArray();
+    };
+    bool usable = usableLocale(named("LC_CTYPE"), true);
+    for (const char* category : {"LC_COLLATE", "LC_MESSAGES", "LC_MONETARY", "LC_NUMERIC", "LC_TIME"})
+        usable = usable && usableLocale(named(category), false);
+    if (usable)
+        return environment;
+    for (const char* fallback : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+        if (usableLocale(fallback, true)) {
+            environment.insert(QStringLiteral("LC_ALL"), QString::fromLatin1(fallback));
+            break;
+        }
+    }
+#endif
+    return environment;
+}
 
 // ---------------------------------------------------------------- UnoOffice
 
@@ -213,6 +262,7 @@ void UnoOffice::launchProcess()
     if (m_pid > 0)
         OwnProcesses::remove(m_pid);
     m_process = std::make_unique<QProcess>();
+    m_process->setProcessEnvironment(officeEnvironment(QProcessEnvironment::systemEnvironment()));
     m_process->setStandardOutputFile(QProcess::nullDevice());
     m_process->setStandardErrorFile(QProcess::nullDevice());
 #ifdef Q_OS_LINUX
@@ -365,7 +415,7 @@ Reference<lang::XComponent> UnoOffice::load(const QString& path, DocumentKind ki
             m_detector = std::make_unique<Detector>(m_context->getServiceManager(), m_context);
         return m_detector->detect(url, handler);
     });
-    if (asked->password)
+    if (asked->password || (kind == DocumentKind::Text && encryptedWordFile(path)))
         throw RuntimeError(RuntimeError::PathFileAccess, FailureText::encrypted(), describe(detected));
     if (const std::optional<RuntimeError> refused = refusal(path, detected, kind))
         throw *refused;

@@ -5,6 +5,7 @@
 #include "app/RuntimeError.h"
 #include "office/Watchdog.h"
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -33,6 +34,9 @@ QString toQString(const rtl::OUString& text);
 rtl::OUString toOUString(const QString& text);
 QString fileUrl(const QString& path);
 css::beans::PropertyValue property(const char* name, const css::uno::Any& value);
+// The environment soffice starts in: the given one, with a UTF-8 locale
+// when the one it names would not read file names as UTF-8.
+QProcessEnvironment officeEnvironment(QProcessEnvironment environment);
 
 // The kind of document a job edits.
 enum class DocumentKind { Text, Spreadsheet };

@@ -32,15 +32,53 @@ void advance(const Reference<text::XTextCursor>& cursor, sal_Int32 steps, bool s
 // old character, then the old characters on either side of it go. Whatever
 // begins or ends with the old text (a bookmark, a hyperlink, a format) thus
 // surrounds the new text, where deleting and inserting would leave it empty.
-void replaceAt(const Reference<text::XText>& text, const Reference<text::XTextRange>& start, sal_Int32 length,
-               const OUString& replacement)
+//
+// A document that records changes keeps deleted text in place, marked, so the
+// steps above would interleave deletions and insertions. There the new text
+// goes in right after the old text, which is then deleted whole: one deletion
+// and one insertion, as Word records a replace. A bookmark that ends with the
+// old text grows over the new text; a hyperlink on the old text is given to it.
+//
+// Gives where a search for the next occurrence goes on from.
+Reference<text::XTextRange> replaceAt(const Reference<text::XText>& text,
+                                      const Reference<text::XTextRange>& start, sal_Int32 length,
+                                      const OUString& replacement, bool tracked)
 {
     // Stays where the old text starts while the text after it changes.
     const Reference<text::XTextCursor> at = text->createTextCursorByRange(start->getStart());
     if (replacement.isEmpty() || length <= 0) {
         advance(at, length, true);
         at->setString(replacement);
-        return;
+        return at->getEnd();
+    }
+    if (tracked) {
+        const Reference<text::XTextCursor> last = text->createTextCursorByRange(asRange(at));
+        advance(last, length - 1, false);
+        last->goRight(1, true);
+        static const char* const kLink[] = {"HyperLinkURL", "HyperLinkTarget", "HyperLinkName"};
+        const Reference<beans::XPropertySet> lastProperties(last, uno::UNO_QUERY_THROW);
+        uno::Any link[3];
+        for (int i = 0; i < 3; ++i)
+            link[i] = lastProperties->getPropertyValue(OUString::createFromAscii(kLink[i]));
+        const Reference<text::XTextCursor> after = text->createTextCursorByRange(last->getEnd());
+        text->insertString(asRange(after), replacement, false);
+        const Reference<text::XTextCursor> added = text->createTextCursorByRange(asRange(at));
+        advance(added, length, false);
+        advance(added, replacement.getLength(), true);
+        const Reference<beans::XPropertySet> addedProperties(added, uno::UNO_QUERY_THROW);
+        OUString url;
+        link[0] >>= url;
+        if (!url.isEmpty() &&
+            addedProperties->getPropertyValue(OUString::createFromAscii(kLink[0])) != link[0]) {
+            for (int i = 0; i < 3; ++i)
+                addedProperties->setPropertyValue(OUString::createFromAscii(kLink[i]), link[i]);
+        }
+        const Reference<text::XTextCursor> old = text->createTextCursorByRange(asRange(at));
+        advance(old, length, true);
+        old->setString(OUString());
+        const Reference<text::XTextCursor> end = text->createTextCursorByRange(asRange(at));
+        advance(end, length + replacement.getLength(), false);
+        return end->getEnd();
     }
     const Reference<text::XTextCursor> insert = text->createTextCursorByRange(asRange(at));
     insert->goRight(1, false);
@@ -54,12 +92,14 @@ void replaceAt(const Reference<text::XText>& text, const Reference<text::XTextRa
         advance(rest, length - 1, true);
         rest->setString(OUString());
     }
+    return start->getEnd();
 }
 
 // A run of plain text in a paragraph: where it starts, and its text. Marks
 // that take no place in the text (a bookmark's ends, a change mark) lie
 // within runs; anything else (a field, a footnote anchor, a frame anchored
-// as a character) ends one.
+// as a character) ends one. Text that a recorded change deleted is no part of
+// any run: it ends one, and nothing is found or replaced in it.
 struct Run
 {
     Reference<text::XTextRange> start;
@@ -71,7 +111,9 @@ bool takesNoPlace(const OUString& type)
     return type == "Bookmark" || type == "ReferenceMark" || type == "Redline" || type == "SoftPageBreak";
 }
 
-std::vector<Run> runsOf(const Reference<text::XTextRange>& paragraph)
+// deleted says whether the paragraph starts inside a recorded deletion, and
+// then whether the next one does: a deletion can span paragraphs.
+std::vector<Run> runsOf(const Reference<text::XTextRange>& paragraph, bool& deleted)
 {
     std::vector<Run> runs;
     const Reference<container::XEnumerationAccess> portions(paragraph, uno::UNO_QUERY);
@@ -80,6 +122,11 @@ std::vector<Run> runsOf(const Reference<text::XTextRange>& paragraph)
         return runs;
     }
     Run run;
+    const auto end = [&] {
+        if (run.start.is())
+            runs.push_back(run);
+        run = Run{};
+    };
     const Reference<container::XEnumeration> each = portions->createEnumeration();
     while (each->hasMoreElements()) {
         const Reference<text::XTextRange> portion(each->nextElement(), uno::UNO_QUERY);
@@ -89,18 +136,26 @@ std::vector<Run> runsOf(const Reference<text::XTextRange>& paragraph)
         OUString type("Text");
         if (properties.is())
             properties->getPropertyValue(OUString("TextPortionType")) >>= type;
-        if (type == "Text") {
+        if (type == "Redline") {
+            OUString kind;
+            properties->getPropertyValue(OUString("RedlineType")) >>= kind;
+            bool collapsed = false;
+            properties->getPropertyValue(OUString("IsCollapsed")) >>= collapsed;
+            if (kind == "Delete" && !collapsed) {
+                properties->getPropertyValue(OUString("IsStart")) >>= deleted;
+                end();
+            }
+        } else if (type == "Text") {
+            if (deleted)
+                continue;
             if (!run.start.is())
                 run.start = portion->getStart();
             run.text += toQString(portion->getString());
         } else if (!takesNoPlace(type)) {
-            if (run.start.is())
-                runs.push_back(run);
-            run = Run{};
+            end();
         }
     }
-    if (run.start.is())
-        runs.push_back(run);
+    end();
     return runs;
 }
 
@@ -127,9 +182,20 @@ template <class F> void eachParagraph(const Reference<text::XText>& story, F&& f
 
 } // namespace
 
-void replaceKeepingBounds(const Reference<text::XTextRange>& found, const OUString& replacement)
+Reference<text::XTextRange> replaceKeepingBounds(const Reference<text::XTextRange>& found,
+                                                 const OUString& replacement, bool tracked)
 {
-    replaceAt(found->getText(), found, found->getString().getLength(), replacement);
+    return replaceAt(found->getText(), found, found->getString().getLength(), replacement, tracked);
+}
+
+bool recordsChanges(const Reference<uno::XInterface>& document)
+{
+    const Reference<beans::XPropertySet> properties(document, uno::UNO_QUERY);
+    if (!properties.is() || !properties->getPropertySetInfo()->hasPropertyByName(OUString("RecordChanges")))
+        return false;
+    bool recording = false;
+    properties->getPropertyValue(OUString("RecordChanges")) >>= recording;
+    return recording;
 }
 
 std::vector<qsizetype> positionsOf(const QString& what, const QString& text)
@@ -148,21 +214,24 @@ bool holdsText(const Reference<text::XText>& story, const QString& text)
     if (!story.is() || text.isEmpty())
         return false;
     bool found = false;
+    bool deleted = false;
     eachParagraph(story, [&](const Reference<text::XTextRange>& paragraph) {
-        for (const Run& run : runsOf(paragraph))
+        for (const Run& run : runsOf(paragraph, deleted))
             found = found || !positionsOf(run.text, text).empty();
     });
     return found;
 }
 
-int replaceInText(const Reference<text::XText>& story, const QString& text, const QString& replacement)
+int replaceInText(const Reference<text::XText>& story, const QString& text, const QString& replacement,
+                  bool tracked)
 {
     if (!story.is() || text.isEmpty())
         return 0;
     int replaced = 0;
     const OUString with = toOUString(replacement);
+    bool deleted = false;
     eachParagraph(story, [&](const Reference<text::XTextRange>& paragraph) {
-        const std::vector<Run> runs = runsOf(paragraph);
+        const std::vector<Run> runs = runsOf(paragraph, deleted);
         // From the last, so that what comes before stays where it was.
         for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
             const std::vector<qsizetype> positions = positionsOf(run->text, text);
@@ -170,7 +239,7 @@ int replaceInText(const Reference<text::XText>& story, const QString& text, cons
                 const Reference<text::XText> home = run->start->getText();
                 const Reference<text::XTextCursor> start = home->createTextCursorByRange(run->start);
                 advance(start, static_cast<sal_Int32>(*at), false);
-                replaceAt(home, asRange(start), static_cast<sal_Int32>(text.size()), with);
+                replaceAt(home, asRange(start), static_cast<sal_Int32>(text.size()), with, tracked);
                 ++replaced;
             }
         }
@@ -220,14 +289,14 @@ bool holdsText(UnoOffice& office, const Reference<text::XText>& story, const QSt
 }
 
 int replaceInText(UnoOffice& office, const Reference<text::XText>& story, const QString& text,
-                  const QString& replacement)
+                  const QString& replacement, bool tracked)
 {
     if (!story.is() || text.isEmpty())
         return 0;
     return office.call([&] {
         const std::optional<QStringList> texts = runTexts(office, story);
         if (!texts)
-            return replaceInText(story, text, replacement);
+            return replaceInText(story, text, replacement, tracked);
         std::vector<sal_Int32> places;
         for (qsizetype run = 0; run < texts->size(); ++run) {
             for (const qsizetype at : positionsOf(texts->at(run), text)) {
@@ -241,7 +310,8 @@ int replaceInText(UnoOffice& office, const Reference<text::XText>& story, const 
             EngineScripts::kReplaceInRuns,
             {uno::Any(story),
              uno::Any(uno::Sequence<sal_Int32>(places.data(), static_cast<sal_Int32>(places.size()))),
-             uno::Any(static_cast<sal_Int32>(text.size())), uno::Any(toOUString(replacement))});
+             uno::Any(static_cast<sal_Int32>(text.size())), uno::Any(toOUString(replacement)),
+             uno::Any(tracked)});
         return static_cast<int>(places.size() / 2);
     });
 }

@@ -3,14 +3,17 @@
 #include "UnoText.h"
 #include "office/FailureText.h"
 
+#include <QScopeGuard>
 #include <com/sun/star/beans/UnknownPropertyException.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/document/XRedlinesSupplier.hpp>
 #include <com/sun/star/drawing/XDrawPageSupplier.hpp>
 #include <com/sun/star/drawing/XShapeDescriptor.hpp>
+#include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
@@ -57,10 +60,66 @@ OUString shapeTypeOf(const Reference<uno::XInterface>& shape)
 #pragma GCC diagnostic pop
 }
 
+// The text that recorded changes deleted: it stays in place, marked, and
+// Writer's search finds in it, but no replacement may land there.
+class Deletions
+{
+public:
+    explicit Deletions(const Reference<text::XTextDocument>& document)
+    {
+        const Reference<document::XRedlinesSupplier> supplier(document, uno::UNO_QUERY);
+        if (!supplier.is())
+            return;
+        const Reference<container::XEnumerationAccess> redlines(supplier->getRedlines(), uno::UNO_QUERY);
+        if (!redlines.is())
+            return;
+        const Reference<container::XEnumeration> each = redlines->createEnumeration();
+        while (each->hasMoreElements()) {
+            const Reference<beans::XPropertySet> redline(each->nextElement(), uno::UNO_QUERY);
+            if (!redline.is() || propertyOf<OUString>(redline, "RedlineType") != "Delete")
+                continue;
+            const auto start = propertyOf<Reference<text::XTextRange>>(redline, "RedlineStart");
+            const auto end = propertyOf<Reference<text::XTextRange>>(redline, "RedlineEnd");
+            if (start.is() && end.is())
+                m_spans.push_back({start, end});
+        }
+    }
+
+    // Whether range shares text with a deletion (one in another text never does).
+    bool overlaps(const Reference<text::XTextRange>& range) const
+    {
+        if (m_spans.empty())
+            return false;
+        const Reference<text::XTextRangeCompare> compare(range->getText(), uno::UNO_QUERY);
+        if (!compare.is())
+            return false;
+        for (const auto& [start, end] : m_spans) {
+            try {
+                // A deletion's ends come in either order (a .doc's often end first);
+                // compareRegionStarts(a, b) is 1 when a starts before b.
+                const bool backwards = compare->compareRegionStarts(start, end) == -1;
+                const Reference<text::XTextRange>& first = backwards ? end : start;
+                const Reference<text::XTextRange>& last = backwards ? start : end;
+                if (compare->compareRegionStarts(range->getStart(), last) == 1 &&
+                    compare->compareRegionStarts(first, range->getEnd()) == 1)
+                    return true;
+            } catch (const lang::IllegalArgumentException&) {
+                // In another text.
+            }
+        }
+        return false;
+    }
+
+private:
+    std::vector<std::pair<Reference<text::XTextRange>, Reference<text::XTextRange>>> m_spans;
+};
+
 // Writer's search through the document for text, any letter case, visiting
-// the occurrences that lie in story one at a time, until visit gives false.
-// One occurrence is held at a time: every range held is moved along at each
-// edit, so holding them all (findAll) makes a replace quadratic in their number.
+// the occurrences that lie in story one at a time, until visit gives null;
+// else it gives where the search goes on from. Occurrences in deleted text
+// are passed by. One occurrence is held at a time: every range held is moved
+// along at each edit, so holding them all (findAll) makes a replace quadratic
+// in their number.
 template <class F>
 void eachOccurrence(const Reference<text::XTextDocument>& document, const Reference<text::XText>& story,
                     const QString& text, F&& visit)
@@ -73,17 +132,23 @@ void eachOccurrence(const Reference<text::XTextDocument>& document, const Refere
     const Reference<beans::XPropertySet> options(descriptor, uno::UNO_QUERY_THROW);
     options->setPropertyValue(OUString("SearchCaseSensitive"), uno::Any(false));
     options->setPropertyValue(OUString("SearchRegularExpression"), uno::Any(false));
+    const Deletions deletions(document);
     // The story cannot hold more occurrences than this; should an edit ever
     // leave the search where it was, the loop still ends there.
     sal_Int32 left = -1;
-    for (Reference<text::XTextRange> range(searchable->findFirst(descriptor), uno::UNO_QUERY); range.is();
-         range.set(searchable->findNext(range->getEnd(), descriptor), uno::UNO_QUERY)) {
-        if (!contains(story, range))
-            continue;
-        if (left < 0)
-            left = story->getString().getLength() / sal_Int32(text.size()) + 1;
-        if (left-- == 0 || !visit(range))
-            return;
+    Reference<text::XTextRange> range(searchable->findFirst(descriptor), uno::UNO_QUERY);
+    while (range.is()) {
+        Reference<text::XTextRange> from = range->getEnd();
+        if (contains(story, range) && !deletions.overlaps(range)) {
+            if (left < 0)
+                left = story->getString().getLength() / sal_Int32(text.size()) + 1;
+            if (left-- == 0)
+                return;
+            from = visit(range);
+            if (!from.is())
+                return;
+        }
+        range.set(searchable->findNext(from, descriptor), uno::UNO_QUERY);
     }
 }
 
@@ -119,7 +184,7 @@ public:
             bool found = false;
             eachOccurrence(m_document, m_story, text, [&](const Reference<text::XTextRange>&) {
                 found = true;
-                return false;
+                return Reference<text::XTextRange>();
             });
             return found;
         });
@@ -128,8 +193,21 @@ public:
     void replaceAll(const QString& findText, const QString& replaceWith) override
     {
         m_office.call([&] {
+            // Each edit ends with Writer formatting the paragraph it changed again: many
+            // occurrences in one long paragraph would cost the square of its length. With
+            // the controllers locked the layout is formatted once, when they are unlocked.
+            const Reference<frame::XModel> model(m_document, uno::UNO_QUERY_THROW);
+            model->lockControllers();
+            const auto unlock = qScopeGuard([&] {
+                try {
+                    model->unlockControllers();
+                } catch (const uno::RuntimeException&) {
+                    // A soffice that is gone has nothing to format.
+                }
+            });
+            const bool tracked = recordsChanges(m_document);
             if (m_walked) {
-                replaceInText(m_office, m_story, findText, replaceWith);
+                replaceInText(m_office, m_story, findText, replaceWith, tracked);
                 return;
             }
             if (findText.isEmpty() || !m_story.is())
@@ -139,11 +217,10 @@ public:
                                    {uno::Any(m_document), uno::Any(m_story), uno::Any(toOUString(findText)),
                                     uno::Any(replacement)}))
                 return;
-            // The search goes on from the end of the new text, which the range holds after the
-            // replace: a replacement that holds the text itself is not searched again.
+            // The search goes on from the end of the new text: a replacement that holds the
+            // text itself is not searched again.
             eachOccurrence(m_document, m_story, findText, [&](const Reference<text::XTextRange>& range) {
-                replaceKeepingBounds(range, replacement);
-                return true;
+                return replaceKeepingBounds(range, replacement, tracked);
             });
         });
     }
