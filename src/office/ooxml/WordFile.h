@@ -51,8 +51,8 @@ class WordFile final
 {
 public:
     // Opens and checks the package. Declined: a document this engine does not
-    // edit without loss (Strict vocabulary, tracked changes on, embedded
-    // documents). RuntimeError: damaged or unsafe.
+    // edit without loss (tracked changes on, embedded documents).
+    // RuntimeError: damaged or unsafe, or in the Strict vocabulary.
     explicit WordFile(QString path, Limits limits = {});
     ~WordFile();
 
