@@ -199,8 +199,9 @@ int main(int argc, char* argv[])
             {});
     const QString appFolder = dir.filePath(QStringLiteral("app"));
     // Another build's yanhe-cli, to compare two builds on the same files.
-    const QString cli = qEnvironmentVariableIsEmpty("YANHE_BENCH_CLI") ? QStringLiteral(YANHE_CLI)
-                                                                       : qEnvironmentVariable("YANHE_BENCH_CLI");
+    const QString cli = qEnvironmentVariableIsEmpty("YANHE_BENCH_CLI")
+                            ? QStringLiteral(YANHE_CLI)
+                            : qEnvironmentVariable("YANHE_BENCH_CLI");
     struct Job
     {
         const char* command;
@@ -215,10 +216,9 @@ int main(int argc, char* argv[])
             const QStringList files =
                 copies(job.files, dir.filePath(QStringLiteral("%1-%2").arg(job.command, engine)));
             const QString log = dir.filePath(QStringLiteral("%1-%2.log").arg(job.command, engine));
-            engines[e] =
-                measure(cli,
-                        QStringList{QString::fromLatin1(job.command), "--old", "OLD", "--new", "NEW"} + files,
-                        {QStringLiteral("YANHE_ENGINE=") + engine, "YANHE_APP_FOLDER=" + appFolder}, log);
+            engines[e] = measure(
+                cli, QStringList{QString::fromLatin1(job.command), "--old", "OLD", "--new", "NEW"} + files,
+                {QStringLiteral("YANHE_ENGINE=") + engine, "YANHE_APP_FOLDER=" + appFolder}, log);
             line(qPrintable(QStringLiteral("yanhe-cli, %1 engine").arg(engine)), engines[e++], n,
                  failures(log));
         }

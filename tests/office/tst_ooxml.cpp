@@ -271,9 +271,10 @@ QByteArray handMadeZip(const ZipFiles::Parts& parts, QMap<QString, QPair<QByteAr
         const quint32 crc = crc32(data);
         const quint16 flags = 0x0008;
         QByteArray local = le(0x04034b50, 4) + le(10, 2) + le(flags, 2) + le(0, 2) + le(0x7A21, 2) +
-                           le(0x5A81, 2) + le(0, 4) + le(0, 4) + le(0, 4) + le(quint32(name.toUtf8().size()), 2) +
-                           le(quint32(extra.size()), 2) + name.toUtf8() + extra + data + le(0x08074b50, 4) +
-                           le(crc, 4) + le(quint32(data.size()), 4) + le(quint32(data.size()), 4);
+                           le(0x5A81, 2) + le(0, 4) + le(0, 4) + le(0, 4) +
+                           le(quint32(name.toUtf8().size()), 2) + le(quint32(extra.size()), 2) +
+                           name.toUtf8() + extra + data + le(0x08074b50, 4) + le(crc, 4) +
+                           le(quint32(data.size()), 4) + le(quint32(data.size()), 4);
         QByteArray central = le(0x02014b50, 4) + le(0x031E, 2) + le(10, 2) + le(flags, 2) + le(0, 2) +
                              le(0x7A21, 2) + le(0x5A81, 2) + le(crc, 4) + le(quint32(data.size()), 4) +
                              le(quint32(data.size()), 4) + le(quint32(name.toUtf8().size()), 2) +
@@ -285,7 +286,7 @@ QByteArray handMadeZip(const ZipFiles::Parts& parts, QMap<QString, QPair<QByteAr
     }
     const QByteArray comment = "made by hand";
     return file + directory + le(0x06054b50, 4) + le(0, 2) + le(0, 2) + le(quint32(all.size()), 2) +
-           le(quint32(all.size()), 2) + le(quint32(directory.size()), 4) + le(quint32(file.size() ), 4) +
+           le(quint32(all.size()), 2) + le(quint32(directory.size()), 4) + le(quint32(file.size()), 4) +
            le(quint32(comment.size()), 2) + comment;
 }
 
@@ -961,9 +962,12 @@ void TestOoxml::partsKeepTheirBytes()
     const QByteArray tail = "\r\n<w:p></w:p><w:p/>\r\n<w:sectPr w:rsidR=\"00A1\" ><w:pgSz w:w='11906' "
                             "w:h=\"16838\"></w:pgSz></w:sectPr>\r\n</w:body>\r\n</w:document>\r\n";
     for (auto it = was.cbegin(); it != was.cend(); ++it)
-        parts.append({it.key(), it.key() == "word/document.xml" ? head + changedParagraph + tail : it.value()});
+        parts.append(
+            {it.key(), it.key() == "word/document.xml" ? head + changedParagraph + tail : it.value()});
     // [Content_Types].xml first, as packages have it.
-    std::sort(parts.begin(), parts.end(), [](const auto& a, const auto& b) { return a.first.startsWith('[') && !b.first.startsWith('['); });
+    std::sort(parts.begin(), parts.end(), [](const auto& a, const auto& b) {
+        return a.first.startsWith('[') && !b.first.startsWith('[');
+    });
     ZipFiles::write(path, parts, {"word/media/image1.png"});
 
     const QByteArray headerStored = ZipFiles::raw(path, "word/header1.xml");
@@ -987,9 +991,11 @@ void TestOoxml::partsKeepTheirBytes()
     // A workbook: the worksheet whose cells did not change keeps its bytes, though
     // it was searched; so do the shared strings the edit left alone.
     const QString book = file("spelling.xlsx");
-    const QByteArray second = "<row r=\"1\" spans=\"1:1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r='B1'><f>A1&amp;&quot;x&quot;</f><v></v></c></row>";
-    writeXlsx(book, {{"First", "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c></row>", {}},
-                     {"Second", second, "<pageMargins left=\"0.7\" right='0.7'></pageMargins>"}},
+    const QByteArray second = "<row r=\"1\" spans=\"1:1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c "
+                              "r='B1'><f>A1&amp;&quot;x&quot;</f><v></v></c></row>";
+    writeXlsx(book,
+              {{"First", "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c></row>", {}},
+               {"Second", second, "<pageMargins left=\"0.7\" right='0.7'></pageMargins>"}},
               "<si><t>same &quot;text&quot;</t></si><si><t>OLD word</t></si>");
     const QMap<QString, QByteArray> bookWas = ZipFiles::read(book);
     sheet::ApplicationPtr excel = ooxml::createSpreadsheet();

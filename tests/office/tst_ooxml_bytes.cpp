@@ -82,7 +82,14 @@ QString textOf(pugi::xml_node node)
             text += QString::fromUtf8(n.text().get());
             continue;
         }
+        // No match crosses a paragraph's end, a tab or a break.
+        if (local(n) == "tab" || local(n) == "br" || local(n) == "cr") {
+            text += '\n';
+            continue;
+        }
         text += textOf(n);
+        if (local(n) == "p")
+            text += '\n';
     }
     return text;
 }
@@ -186,8 +193,8 @@ void canonical(pugi::xml_node node, const QString& word, const QStringList& stri
 
 bool storyPart(const QString& name)
 {
-    static const QRegularExpression stories(
-        "^(word/(document|header\\d*|footer\\d*)\\.xml|xl/(sharedStrings|worksheets/sheet\\d+|tables/table\\d+)\\.xml)$");
+    static const QRegularExpression stories("^(word/(document|header\\d*|footer\\d*)\\.xml|xl/"
+                                            "(sharedStrings|worksheets/sheet\\d+|tables/table\\d+)\\.xml)$");
     return stories.match(name).hasMatch();
 }
 
@@ -216,11 +223,44 @@ QString shownText(const QString& name, const QByteArray& xml)
     return text;
 }
 
-// A word of the package's text that the job can reach and nothing else holds: in no other
-// part, and in the story parts only in text (not in markup, field codes or cached values).
+// All the character data of a part, and the column names of a table: where a word could be
+// other than in the text a user sees (field codes, deleted text, formulas, cached values).
+QString allText(const QByteArray& xml)
+{
+    struct Walker final : pugi::xml_tree_walker
+    {
+        QString text;
+        bool for_each(pugi::xml_node& node) override
+        {
+            if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata)
+                text += QString::fromUtf8(node.value()) + '\n';
+            else if (local(node) == "tableColumn")
+                text += QString::fromUtf8(node.attribute("name").value()) + '\n';
+            return true;
+        }
+    } walker;
+    parse(xml)->traverse(walker);
+    return walker.text;
+}
+
+// A word of the package's text that the job can reach: in the parts it edits only in text (not
+// field codes, deleted text, formulas or cached values), in no pivot table.
 QString chooseWord(const QMap<QString, QByteArray>& parts, QString& why)
 {
-    static const QRegularExpression words("[A-Za-z]{5,12}");
+    static const QRegularExpression words("[\\p{L}\\p{N}]{1,12}");
+    // Pivot tables show what their cache holds: Excel's replace leaves their cells alone.
+    QString pivots;
+    const QStringList strings = sharedStrings(parts.value("xl/sharedStrings.xml"));
+    for (auto it = parts.cbegin(); it != parts.cend(); ++it) {
+        static const QRegularExpression sheet("^xl/worksheets/(sheet\\d+\\.xml)$");
+        const QRegularExpressionMatch match = sheet.match(it.key());
+        if (!match.hasMatch() ||
+            !parts.value("xl/worksheets/_rels/" + match.captured(1) + ".rels").contains("pivotTable"))
+            continue;
+        const auto document = parse(it.value());
+        for (const pugi::xpath_node& c : document->select_nodes("//*[local-name()='c']"))
+            pivots += cellText(c.node(), strings) + '\n';
+    }
     QString body;
     for (auto it = parts.cbegin(); it != parts.cend(); ++it) {
         if (it.key() == "word/document.xml" || it.key() == "xl/sharedStrings.xml" ||
@@ -233,12 +273,15 @@ QString chooseWord(const QMap<QString, QByteArray>& parts, QString& why)
         if (tried.contains(word.toLower()))
             continue;
         tried.insert(word.toLower());
-        bool clean = true;
+        bool clean = !pivots.contains(word, Qt::CaseInsensitive);
         for (auto it = parts.cbegin(); clean && it != parts.cend(); ++it) {
-            const int raw = occurrences(QString::fromUtf8(it.value()), word);
-            if (raw == 0)
+            if (occurrences(QString::fromUtf8(it.value()), word) == 0)
                 continue;
-            clean = storyPart(it.key()) && raw == occurrences(shownText(it.key(), it.value()), word);
+            if (it.key().startsWith("xl/pivot"))
+                clean = false;
+            else if (storyPart(it.key()))
+                clean = occurrences(allText(it.value()), word) ==
+                        occurrences(shownText(it.key(), it.value()), word);
         }
         if (clean)
             return word;
@@ -247,29 +290,49 @@ QString chooseWord(const QMap<QString, QByteArray>& parts, QString& why)
     return {};
 }
 
-// The story parts whose shown text holds word; in a workbook, the string table only when a
-// cell shows one of its strings that holds it, a worksheet when one of its cells does.
-QSet<QString> holding(const QMap<QString, QByteArray>& parts, const QString& word)
+// The parts a replacement of word must change: the body and the primary headers and footers
+// whose shown text holds it; in a
+// workbook the string table when a cell shows one of its strings holding it, a worksheet when
+// one of its own inline strings does. may: the worksheets that may change too (their cells
+// pointing into a string table whose strings come and go).
+QSet<QString> holding(const QMap<QString, QByteArray>& parts, const QString& word, QSet<QString>& may)
 {
+    // The job reaches the primary header and footer of each section (the ones of type "default").
+    QSet<QString> primary = {"word/document.xml"};
+    const auto rels = parse(parts.value("word/_rels/document.xml.rels"));
+    const auto body = parse(parts.value("word/document.xml"));
+    for (const pugi::xpath_node& reference :
+         body->select_nodes("//*[local-name()='headerReference' or local-name()='footerReference']")) {
+        if (std::string_view(reference.node().attribute("w:type").value()) != "default")
+            continue;
+        const std::string id = reference.node().attribute("r:id").value();
+        for (pugi::xml_node r = rels->document_element().first_child(); r; r = r.next_sibling()) {
+            if (id == r.attribute("Id").value())
+                primary.insert("word/" + QString::fromUtf8(r.attribute("Target").value()));
+        }
+    }
     QSet<QString> found;
     const QStringList strings = sharedStrings(parts.value("xl/sharedStrings.xml"));
     for (auto it = parts.cbegin(); it != parts.cend(); ++it) {
         if (!storyPart(it.key()))
             continue;
         if (it.key().startsWith("word/") || it.key().contains("tables/")) {
-            if (occurrences(shownText(it.key(), it.value()), word) > 0)
+            if (occurrences(shownText(it.key(), it.value()), word) > 0 &&
+                (primary.contains(it.key()) || !it.key().startsWith("word/")))
                 found.insert(it.key());
             continue;
         }
         if (!it.key().startsWith("xl/worksheets/"))
             continue;
+        may.insert(it.key());
         const auto document = parse(it.value());
         for (const pugi::xpath_node& c : document->select_nodes("//*[local-name()='c']")) {
             if (!cellText(c.node(), strings).contains(word, Qt::CaseInsensitive))
                 continue;
-            found.insert(it.key());
             if (std::string_view(c.node().attribute("t").value()) == "s")
                 found.insert("xl/sharedStrings.xml");
+            else
+                found.insert(it.key());
         }
     }
     return found;
@@ -324,15 +387,31 @@ void TestOoxmlBytes::corpusChangesOnlyWhatHeldTheWord()
     QVERIFY(QFile::copy(source, copy));
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
 
-    const QMap<QString, QByteArray> before = ZipFiles::read(copy);
+    QMap<QString, QByteArray> before;
+    try {
+        before = ZipFiles::read(copy);
+    } catch (...) {
+    }
     QString why;
+    if (before.isEmpty()) {
+        // Not a zip (an encrypted document): refused, its bytes kept.
+        const QString line =
+            cli({name.endsWith(".docx") ? "word-replace" : "sheet-replace", "--old", "a", "--new", "b", copy},
+                folder + "/app");
+        QVERIFY2(line.contains("失败"), qPrintable(line));
+        QFile a(source), b(copy);
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QCOMPARE(b.readAll(), a.readAll());
+        QSKIP(qPrintable("not a zip, refused: " + line));
+    }
     const QString word = chooseWord(before, why);
     if (word.isEmpty())
         QSKIP(qPrintable(why));
     const bool words = name.endsWith(".docx");
     QStringList arguments = {words ? "word-replace" : "sheet-replace", "--old", word, "--new", kNew};
     if (words)
-        arguments << "--scope" << "textboxes,headers-footers,header-textboxes";
+        arguments << "--scope"
+                  << "textboxes,headers-footers,header-textboxes";
     const QString line = cli(arguments + QStringList{copy}, folder + "/app");
     QFile in(copy);
     QVERIFY(in.open(QIODevice::ReadOnly));
@@ -375,11 +454,15 @@ void TestOoxmlBytes::corpusChangesOnlyWhatHeldTheWord()
     const bool recalculation = !after.contains("xl/calcChain.xml") && before.contains("xl/calcChain.xml");
     for (const QString& part : {QStringLiteral("xl/workbook.xml"), QStringLiteral("[Content_Types].xml"),
                                 QStringLiteral("xl/_rels/workbook.xml.rels")}) {
-        if (changed.contains(part) && (recalculation || after.value("xl/workbook.xml").contains("fullCalcOnLoad")))
+        if (changed.contains(part) &&
+            (recalculation || after.value("xl/workbook.xml").contains("fullCalcOnLoad")))
             changed.remove(part);
     }
-    const QSet<QString> expected = holding(before, word);
-    if (changed != expected) {
+    QSet<QString> may;
+    const QSet<QString> expected = holding(before, word, may);
+    if (!changed.contains("xl/sharedStrings.xml"))
+        may.clear();
+    if (!changed.contains(expected) || !(expected + may).contains(changed)) {
         QStringList a = changed.values(), b = expected.values();
         a.sort();
         b.sort();

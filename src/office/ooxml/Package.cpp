@@ -3,9 +3,11 @@
 #include "Refusal.h"
 #include "ZipCopy.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryFile>
 #include <QUrl>
@@ -564,8 +566,8 @@ void Package::writeTo(const QString& target)
     m_rewritten.clear();
 }
 
-// The changed parts are written by the zip library into a zip of their own beside
-// target; then every entry, unchanged ones from the file, changed ones from
+// The changed parts are written by the zip library into a zip of their own in
+// memory; then every entry, unchanged ones from the file, changed ones from
 // that zip, is copied as stored into target.
 bool Package::copyEntries(const QString& target, QString& why)
 {
@@ -586,19 +588,21 @@ bool Package::copyEntries(const QString& target, QString& why)
         }
     }
 
-    QTemporaryFile changed(target + QStringLiteral(".parts.XXXXXX"));
-    changed.setAutoRemove(true);
-    if (!changed.open()) {
-        why = changed.errorString();
-        return false;
-    }
-    changed.close();
-    int code = 0;
-    zip_t* out = zip_open(zipName(changed.fileName()).constData(), ZIP_TRUNCATE, &code);
+    // The changed parts, compressed by libzip into a zip in memory.
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* memory = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_t* out = memory ? zip_open_from_source(memory, ZIP_TRUNCATE, &error) : nullptr;
     if (!out) {
-        why = QStringLiteral("zip_open error %1").arg(code);
+        why = QString::fromLocal8Bit(zip_error_strerror(&error));
+        zip_error_fini(&error);
+        if (memory)
+            zip_source_free(memory);
         return false;
     }
+    zip_error_fini(&error);
+    zip_source_keep(memory); // read after the zip is closed
+    const auto freeMemory = qScopeGuard([&] { zip_source_free(memory); });
     std::vector<QByteArray> keep; // buffers the zip reads at its close
     keep.reserve(size_t(m_entries.size()));
     QList<const Entry*> order;
@@ -631,14 +635,15 @@ bool Package::copyEntries(const QString& target, QString& why)
         if (entry.index >= 0) {
             zip_uint8_t system = 0;
             zip_uint32_t attributes = 0;
-            if (zip_file_get_external_attributes(m_zip, zip_uint64_t(entry.index), 0, &system, &attributes) == 0)
+            if (zip_file_get_external_attributes(m_zip, zip_uint64_t(entry.index), 0, &system, &attributes) ==
+                0)
                 zip_file_set_external_attributes(out, zip_uint64_t(index), 0, system, attributes);
             zip_stat_t stat;
-            if (zip_stat_index(m_zip, zip_uint64_t(entry.index), 0, &stat) == 0 && (stat.valid & ZIP_STAT_MTIME))
+            if (zip_stat_index(m_zip, zip_uint64_t(entry.index), 0, &stat) == 0 &&
+                (stat.valid & ZIP_STAT_MTIME))
                 zip_file_set_mtime(out, zip_uint64_t(index), stat.mtime, 0);
         }
     }
-    // libzip writes no file for an empty zip: then nothing is taken from it.
     if (zip_close(out) != 0) {
         why = zipError(out);
         zip_discard(out);
@@ -646,7 +651,18 @@ bool Package::copyEntries(const QString& target, QString& why)
     }
     keep.clear();
 
-    QFile parts(changed.fileName());
+    QByteArray compressed;
+    zip_stat_t memoryStat;
+    zip_stat_init(&memoryStat);
+    if (fresh.contains(true) && zip_source_stat(memory, &memoryStat) == 0 &&
+        (memoryStat.valid & ZIP_STAT_SIZE) && zip_source_open(memory) == 0) {
+        compressed.resize(qsizetype(memoryStat.size));
+        const zip_int64_t got = zip_source_read(memory, compressed.data(), memoryStat.size);
+        zip_source_close(memory);
+        if (got != zip_int64_t(memoryStat.size))
+            compressed.clear();
+    }
+    QBuffer parts(&compressed);
     std::optional<zipcopy::Directory> partsDirectory;
     if (fresh.contains(true)) {
         if (!parts.open(QIODevice::ReadOnly) || !(partsDirectory = zipcopy::readDirectory(parts)) ||
@@ -667,10 +683,10 @@ bool Package::copyEntries(const QString& target, QString& why)
         return false;
 
     // The result as any zip reader sees it: its directory consistent, the entries as planned.
-    int error = 0;
-    zip_t* check = zip_open(zipName(target).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    int code = 0;
+    zip_t* check = zip_open(zipName(target).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
     if (!check) {
-        why = QStringLiteral("copied zip not consistent (error %1)").arg(error);
+        why = QStringLiteral("copied zip not consistent (error %1)").arg(code);
         return false;
     }
     bool same = zip_get_num_entries(check, 0) == order.size();
@@ -685,7 +701,6 @@ bool Package::copyEntries(const QString& target, QString& why)
 }
 
 void Package::writeAllEntries(const QString& target)
-
 {
     int code = 0;
     zip_t* out = zip_open(zipName(target).constData(), ZIP_TRUNCATE, &code);
@@ -701,12 +716,14 @@ void Package::writeAllEntries(const QString& target)
     for (const Entry& entry : std::as_const(m_entries)) {
         if (entry.removed)
             continue;
-        const auto changed = m_xml.find(key(entry.name));
-        const bool rewrite = changed != m_xml.end() && changed->second->dirty();
+        std::optional<QByteArray> bytes;
+        if (const auto changed = m_xml.find(key(entry.name));
+            changed != m_xml.end() && changed->second->dirty())
+            bytes = entry.index >= 0 ? rewritten(entry) : changed->second->serialize();
+        const bool rewrite = bytes.has_value();
         zip_source_t* source = nullptr;
         if (rewrite) {
-            const std::optional<QByteArray> bytes = entry.index >= 0 ? rewritten(entry) : std::nullopt;
-            keep.push_back(entry.index >= 0 ? bytes.value_or(expand(entry)) : changed->second->serialize());
+            keep.push_back(std::move(*bytes));
             source = zip_source_buffer(out, keep.back().constData(), zip_uint64_t(keep.back().size()), 0);
         } else if (entry.index >= 0) {
             // start 0, length -1: the stored bytes as they are, not expanded.

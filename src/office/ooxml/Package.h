@@ -42,9 +42,10 @@ public:
 
     // Whitespace-only text is text here (a blank in w:t); attribute values are
     // normalised as any XML reader does.
-    static constexpr unsigned kParseFlags = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_wconv_attribute |
-                                            pugi::parse_eol | pugi::parse_pi | pugi::parse_comments |
-                                            pugi::parse_declaration | pugi::parse_doctype | pugi::parse_ws_pcdata;
+    static constexpr unsigned kParseFlags = pugi::parse_cdata | pugi::parse_escapes |
+                                            pugi::parse_wconv_attribute | pugi::parse_eol | pugi::parse_pi |
+                                            pugi::parse_comments | pugi::parse_declaration |
+                                            pugi::parse_doctype | pugi::parse_ws_pcdata;
 
     // The prefix the root element binds to uri ("" for the default namespace);
     // false when the root does not declare it.

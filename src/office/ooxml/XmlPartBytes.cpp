@@ -153,14 +153,29 @@ private:
     {
         for (const char* p = value; *p; ++p) {
             switch (*p) {
-            case '&': out.append("&amp;"); break;
-            case '<': out.append("&lt;"); break;
-            case '>': out.append("&gt;"); break;
-            case '"': out.append("&quot;"); break;
-            case '\t': out.append("&#9;"); break;
-            case '\n': out.append("&#10;"); break;
-            case '\r': out.append("&#13;"); break;
-            default: out.append(*p);
+            case '&':
+                out.append("&amp;");
+                break;
+            case '<':
+                out.append("&lt;");
+                break;
+            case '>':
+                out.append("&gt;");
+                break;
+            case '"':
+                out.append("&quot;");
+                break;
+            case '\t':
+                out.append("&#9;");
+                break;
+            case '\n':
+                out.append("&#10;");
+                break;
+            case '\r':
+                out.append("&#13;");
+                break;
+            default:
+                out.append(*p);
             }
         }
     }
@@ -275,7 +290,8 @@ private:
 QByteArray XmlPart::serializeOver(const QByteArray& original) const
 {
     pugi::xml_document pristine;
-    if (!pristine.load_buffer(original.constData(), size_t(original.size()), kParseFlags, pugi::encoding_utf8))
+    if (!pristine.load_buffer(original.constData(), size_t(original.size()), kParseFlags,
+                              pugi::encoding_utf8))
         return serialize();
     Splicer splicer(original);
     if (!splicer.map(pristine))

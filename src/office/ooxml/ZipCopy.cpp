@@ -27,7 +27,7 @@ quint32 u32(const char* p)
     return qFromLittleEndian<quint32>(p);
 }
 
-QByteArray readAt(QFile& file, qint64 offset, qint64 size)
+QByteArray readAt(QIODevice& file, qint64 offset, qint64 size)
 {
     if (size < 0 || !file.seek(offset))
         return {};
@@ -36,7 +36,7 @@ QByteArray readAt(QFile& file, qint64 offset, qint64 size)
 
 } // namespace
 
-std::optional<Directory> readDirectory(QFile& file)
+std::optional<Directory> readDirectory(QIODevice& file)
 {
     const qint64 size = file.size();
     if (size < kEndSize)
@@ -95,8 +95,8 @@ std::optional<Directory> readDirectory(QFile& file)
         record.compressedSize = u32(c + 20);
         const quint32 expanded = u32(c + 24);
         record.localOffset = u32(c + 42);
-        if (record.compressedSize == 0xFFFFFFFF || expanded == 0xFFFFFFFF || record.localOffset == 0xFFFFFFFF ||
-            u16(c + 34) == 0xFFFF)
+        if (record.compressedSize == 0xFFFFFFFF || expanded == 0xFFFFFFFF ||
+            record.localOffset == 0xFFFFFFFF || u16(c + 34) == 0xFFFF)
             return std::nullopt;
         record.central = central.mid(at, length);
         record.name = central.mid(at + kCentralSize, u16(c + 28));
@@ -118,7 +118,7 @@ bool write(const QString& target, const QList<Piece>& pieces, const QByteArray& 
     QByteArray directory;
     qint64 offset = 0;
     for (const Piece& piece : pieces) {
-        QFile& from = *piece.from;
+        QIODevice& from = *piece.from;
         const Record& record = *piece.record;
         const QByteArray local = readAt(from, record.localOffset, kLocalSize);
         if (local.size() != kLocalSize || u32(local.constData()) != kLocalSignature) {

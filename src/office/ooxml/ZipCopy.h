@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QIODevice>
 #include <QList>
 #include <optional>
 
@@ -30,11 +31,11 @@ struct Directory
 // The central directory of the zip in file; nothing when it is not a plain
 // single-disk zip below 4 GiB (Zip64, split archives, a trailer that does not
 // add up): such a package is written by the zip library instead.
-std::optional<Directory> readDirectory(QFile& file);
+std::optional<Directory> readDirectory(QIODevice& file);
 
 struct Piece
 {
-    QFile* from = nullptr;
+    QIODevice* from = nullptr;
     const Record* record = nullptr;
 };
 
