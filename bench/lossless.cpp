@@ -5,6 +5,7 @@
 // soffice: it stops after some 250 files of one command line); each run
 // from a fresh copy of the files. Prints the time per document, the ratios
 // and each run's peak memory (the resident size of the run's processes together).
+// YANHE_BENCH_CLI names another yanhe-cli to time instead (an earlier build).
 #include "office/libreoffice/Installation.h"
 #include "support/UnoDocuments.h"
 
@@ -197,6 +198,10 @@ int main(int argc, char* argv[])
              "--convert-to", "docx", "--outdir", dir.filePath("warm"), documents.first()},
             {});
     const QString appFolder = dir.filePath(QStringLiteral("app"));
+    // Another build's yanhe-cli, to compare two builds on the same files.
+    const QString cli = qEnvironmentVariableIsEmpty("YANHE_BENCH_CLI")
+                            ? QStringLiteral(YANHE_CLI)
+                            : qEnvironmentVariable("YANHE_BENCH_CLI");
     struct Job
     {
         const char* command;
@@ -211,10 +216,9 @@ int main(int argc, char* argv[])
             const QStringList files =
                 copies(job.files, dir.filePath(QStringLiteral("%1-%2").arg(job.command, engine)));
             const QString log = dir.filePath(QStringLiteral("%1-%2.log").arg(job.command, engine));
-            engines[e] =
-                measure(QStringLiteral(YANHE_CLI),
-                        QStringList{QString::fromLatin1(job.command), "--old", "OLD", "--new", "NEW"} + files,
-                        {QStringLiteral("YANHE_ENGINE=") + engine, "YANHE_APP_FOLDER=" + appFolder}, log);
+            engines[e] = measure(
+                cli, QStringList{QString::fromLatin1(job.command), "--old", "OLD", "--new", "NEW"} + files,
+                {QStringLiteral("YANHE_ENGINE=") + engine, "YANHE_APP_FOLDER=" + appFolder}, log);
             line(qPrintable(QStringLiteral("yanhe-cli, %1 engine").arg(engine)), engines[e++], n,
                  failures(log));
         }

@@ -268,6 +268,59 @@ QStringList resolvedParagraphs(const pugi::xml_document& document, bool accept)
     return paragraphs;
 }
 
+quint32 crc32(const QByteArray& bytes)
+{
+    quint32 crc = 0xFFFFFFFF;
+    for (const char c : bytes) {
+        crc ^= quint8(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+}
+
+QByteArray le(quint32 value, int size)
+{
+    QByteArray bytes;
+    for (int i = 0; i < size; ++i)
+        bytes.append(char((value >> (8 * i)) & 0xFF));
+    return bytes;
+}
+
+// A zip written as some other tools write theirs: entries stored, sizes in a data
+// descriptor after the data, an extended-timestamp extra field, Unix attributes, a
+// folder entry and a comment. Each entry's local record and central record (offset
+// field left out) are put in records for comparing.
+QByteArray handMadeZip(const ZipFiles::Parts& parts, QMap<QString, QPair<QByteArray, QByteArray>>& records)
+{
+    QByteArray file;
+    QByteArray directory;
+    ZipFiles::Parts all = parts;
+    all.insert(1, {"docProps/", QByteArray()});
+    for (const auto& [name, data] : std::as_const(all)) {
+        const QByteArray extra = QByteArray("UT") + le(5, 2) + char(1) + le(0x5F000000, 4);
+        const quint32 crc = crc32(data);
+        const quint16 flags = 0x0008;
+        QByteArray local = le(0x04034b50, 4) + le(10, 2) + le(flags, 2) + le(0, 2) + le(0x7A21, 2) +
+                           le(0x5A81, 2) + le(0, 4) + le(0, 4) + le(0, 4) +
+                           le(quint32(name.toUtf8().size()), 2) + le(quint32(extra.size()), 2) +
+                           name.toUtf8() + extra + data + le(0x08074b50, 4) + le(crc, 4) +
+                           le(quint32(data.size()), 4) + le(quint32(data.size()), 4);
+        QByteArray central = le(0x02014b50, 4) + le(0x031E, 2) + le(10, 2) + le(flags, 2) + le(0, 2) +
+                             le(0x7A21, 2) + le(0x5A81, 2) + le(crc, 4) + le(quint32(data.size()), 4) +
+                             le(quint32(data.size()), 4) + le(quint32(name.toUtf8().size()), 2) +
+                             le(quint32(extra.size()), 2) + le(0, 2) + le(0, 2) + le(0, 2) +
+                             le(name.endsWith('/') ? 0x41ED0010 : 0x81A40000, 4);
+        records[name] = {local, central + name.toUtf8() + extra};
+        directory += central + le(quint32(file.size()), 4) + name.toUtf8() + extra;
+        file += local;
+    }
+    const QByteArray comment = "made by hand";
+    return file + directory + le(0x06054b50, 4) + le(0, 2) + le(0, 2) + le(quint32(all.size()), 2) +
+           le(quint32(all.size()), 2) + le(quint32(directory.size()), 4) + le(quint32(file.size()), 4) +
+           le(quint32(comment.size()), 2) + comment;
+}
+
 } // namespace
 
 class TestOoxml : public QObject
@@ -289,6 +342,9 @@ private slots:
     void cellWriting();
     void hostilePackagesRefused();
     void declinedFilesGoElsewhere();
+    void partsKeepTheirBytes();
+    void zipEntriesCopiedAsStored();
+    void strictRefused();
 
 private:
     QString file(const QString& name) { return m_dir.filePath(name); }
@@ -1142,6 +1198,159 @@ void TestOoxml::declinedFilesGoElsewhere()
         QCOMPARE(error.description(), QString("无法直接编辑：文档含嵌入的子文档（altChunk）"));
     }
     QVERIFY_THROWS_EXCEPTION(RuntimeError, alone->documentsOpen(doc));
+}
+
+void TestOoxml::partsKeepTheirBytes()
+{
+    // Written as other programs write: a line break after the declaration, single
+    // quotes, blanks inside tags, entities, a comment, empty elements both ways.
+    const QString path = file("spelling.docx");
+    writeDocx(path, paragraph("x"), {{"header1", paragraph("header OLD")}});
+    ZipFiles::Parts parts;
+    const QMap<QString, QByteArray> was = ZipFiles::read(path);
+    const QByteArray changedParagraph = "<w:p w:rsidR='00A1'><w:r><w:t xml:space=\"preserve\">the OLD "
+                                        "&amp; &#x41; word</w:t></w:r></w:p>";
+    const QByteArray head = "<?xml version='1.0' encoding='UTF-8' standalone='yes'?>\r\n<w:document" +
+                            kWordNamespaces +
+                            "\r\n   mc:Ignorable=\"w14\" >\r\n<w:body>\r\n<!-- kept -->\r\n"
+                            "<w:p w:rsidR='00A1' ><w:pPr ></w:pPr><w:r><w:t>&quot;keep&quot; &apos;it&apos; "
+                            "&#x41;</w:t></w:r></w:p>\r\n";
+    const QByteArray tail = "\r\n<w:p></w:p><w:p/>\r\n<w:sectPr w:rsidR=\"00A1\" ><w:pgSz w:w='11906' "
+                            "w:h=\"16838\"></w:pgSz></w:sectPr>\r\n</w:body>\r\n</w:document>\r\n";
+    for (auto it = was.cbegin(); it != was.cend(); ++it)
+        parts.append(
+            {it.key(), it.key() == "word/document.xml" ? head + changedParagraph + tail : it.value()});
+    // [Content_Types].xml first, as packages have it.
+    std::sort(parts.begin(), parts.end(), [](const auto& a, const auto& b) {
+        return a.first.startsWith('[') && !b.first.startsWith('[');
+    });
+    ZipFiles::write(path, parts, {"word/media/image1.png"});
+
+    const QByteArray headerStored = ZipFiles::raw(path, "word/header1.xml");
+    word::ApplicationPtr word = ooxml::createWordProcessor();
+    word::DocumentPtr document = word->documentsOpen(path);
+    document->content()->replaceAll("old", "NEW");
+    // The header is read and searched, but holds nothing to change in the body's pass.
+    document->sections().at(0)->headers(1)->range()->replaceAll("absent", "x");
+    document->save();
+    const QMap<QString, QByteArray> now = ZipFiles::read(path);
+    const QByteArray xml = now.value("word/document.xml");
+    // Everything around the paragraph that held the word has its bytes; the paragraph reads anew.
+    QVERIFY2(xml.startsWith(head), xml.constData());
+    QVERIFY2(xml.endsWith(tail), xml.constData());
+    const QByteArray middle = xml.mid(head.size(), xml.size() - head.size() - tail.size());
+    QVERIFY2(middle.startsWith("<w:p w:rsidR='00A1'>") && middle.contains("the NEW &amp; A word"),
+             middle.constData());
+    QCOMPARE(ZipFiles::raw(path, "word/header1.xml"), headerStored);
+    QCOMPARE(now.value("word/header1.xml"), was.value("word/header1.xml"));
+
+    // A workbook: the worksheet whose cells did not change keeps its bytes, though
+    // it was searched; so do the shared strings the edit left alone.
+    const QString book = file("spelling.xlsx");
+    const QByteArray second = "<row r=\"1\" spans=\"1:1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c "
+                              "r='B1'><f>A1&amp;&quot;x&quot;</f><v></v></c></row>";
+    writeXlsx(book,
+              {{"First", "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c></row>", {}},
+               {"Second", second, "<pageMargins left=\"0.7\" right='0.7'></pageMargins>"}},
+              "<si><t>same &quot;text&quot;</t></si><si><t>OLD word</t></si>");
+    const QMap<QString, QByteArray> bookWas = ZipFiles::read(book);
+    sheet::ApplicationPtr excel = ooxml::createSpreadsheet();
+    sheet::WorkbookPtr workbook = excel->workbooksOpen(book);
+    for (int i = 1; i <= workbook->worksheetsCount(); ++i)
+        workbook->worksheets(i)->cellsReplace("old", "new");
+    workbook->close(true);
+    const QMap<QString, QByteArray> bookNow = ZipFiles::read(book);
+    QCOMPARE(bookNow.value("xl/worksheets/sheet2.xml"), bookWas.value("xl/worksheets/sheet2.xml"));
+    QVERIFY(bookNow.value("xl/sharedStrings.xml").contains("<si><t>same &quot;text&quot;</t></si>"));
+    QVERIFY(bookNow.value("xl/sharedStrings.xml").contains("new word"));
+    excel->quit();
+    word->quit();
+}
+
+void TestOoxml::zipEntriesCopiedAsStored()
+{
+    const QString path = file("handmade.docx");
+    writeDocx(path, paragraph("the OLD word"));
+    ZipFiles::Parts parts;
+    const QMap<QString, QByteArray> was = ZipFiles::read(path);
+    for (const QString& name : ZipFiles::names(path))
+        parts.append({name, was.value(name)});
+    QMap<QString, QPair<QByteArray, QByteArray>> records;
+    {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(handMadeZip(parts, records));
+    }
+    QVERIFY(records.contains("docProps/"));
+
+    word::ApplicationPtr word = ooxml::createWordProcessor();
+    word::DocumentPtr document = word->documentsOpen(path);
+    document->content()->replaceAll("old", "new");
+    document->save();
+    word->quit();
+
+    QFile in(path);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    const QByteArray bytes = in.readAll();
+    // Every entry but the changed one: its local header, data and data descriptor as they
+    // were, its central record as it was but for where the entry now starts.
+    for (auto it = records.cbegin(); it != records.cend(); ++it) {
+        if (it.key() == "word/document.xml")
+            continue;
+        QVERIFY2(bytes.contains(it.value().first), qPrintable(it.key()));
+        const QByteArray central = it.value().second;
+        const qsizetype at = bytes.indexOf(central.left(42));
+        QVERIFY2(at > 0, qPrintable(it.key()));
+        QCOMPARE(bytes.mid(at + 46, central.size() - 42), central.mid(42));
+    }
+    QVERIFY(bytes.endsWith("made by hand"));
+    // Entries in the same order, and the zip reads as one.
+    QStringList expected;
+    for (const auto& [name, data] : std::as_const(parts))
+        expected << name;
+    const QStringList listed = ZipFiles::names(path);
+    if (listed.contains("docProps/"))
+        expected.insert(1, "docProps/");
+    QCOMPARE(listed, expected);
+    const QMap<QString, QByteArray> now = ZipFiles::read(path);
+    QVERIFY(now.value("word/document.xml").contains("the new word"));
+    QCOMPARE(now.value("word/media/image1.png"), kPng);
+}
+
+void TestOoxml::strictRefused()
+{
+    // The Strict vocabulary: refused with the reason, never handed to another engine to export anew.
+    const QString path = file("strict.docx");
+    writeDocx(path, paragraph("OLD"));
+    ZipFiles::Parts parts;
+    const QMap<QString, QByteArray> was = ZipFiles::read(path);
+    for (const QString& name : ZipFiles::names(path)) {
+        QByteArray bytes = was.value(name);
+        bytes.replace("http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument",
+                      "http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument");
+        bytes.replace("http://schemas.openxmlformats.org/wordprocessingml/2006/main",
+                      "http://purl.oclc.org/ooxml/wordprocessingml/main");
+        parts.append({name, bytes});
+    }
+    ZipFiles::write(path, parts);
+    const Snapshot before = Snapshot::of(path);
+    QStringList opened;
+    QStringList notes;
+    word::ApplicationPtr routed = ooxml::routedWordProcessor(
+        [&]() -> word::ApplicationPtr {
+            opened << "fallback";
+            return {};
+        },
+        [&](const QString& line) { notes << line; });
+    try {
+        routed->documentsOpen(path);
+        QFAIL("a Strict document was taken");
+    } catch (const RuntimeError& error) {
+        QCOMPARE(error.description(), QString("无法直接编辑：Strict OOXML 文档"));
+    }
+    QVERIFY(opened.isEmpty());
+    QVERIFY(notes.isEmpty());
+    QVERIFY(Snapshot::of(path) == before);
 }
 
 QTEST_GUILESS_MAIN(TestOoxml)

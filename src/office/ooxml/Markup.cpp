@@ -31,7 +31,7 @@ QString mainPart(Package& package, const DocumentKind& kind)
     QString main;
     for (const Relationship& relationship : package.relationships(QString())) {
         if (relationship.type == strictOfficeDocument)
-            throw Declined(kind.strict);
+            throw refusal::cannotEdit(Declined(kind.strict));
         if (relationship.type == officeDocument && !relationship.external)
             main = relationship.target;
     }

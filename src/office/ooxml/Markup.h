@@ -40,7 +40,7 @@ private:
 struct DocumentKind
 {
     QStringList mainTypes; // the content types its main part may have
-    QString strict;        // declined: the Strict vocabulary
+    QString strict;        // refused: the Strict vocabulary, which no engine edits without loss
     QString noMainPart;    // damaged: no main part
     QString otherMainType; // declined: another kind of main part, %1 its content type
 };

@@ -1,7 +1,9 @@
 #include "Package.h"
 
 #include "Refusal.h"
+#include "ZipCopy.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -150,13 +152,8 @@ std::unique_ptr<XmlPart> XmlPart::parse(const QString& name, const QByteArray& b
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
         throw Declined(QStringLiteral("部件 %1 不是 UTF-8 编码").arg(name));
     part->m_bom = bytes.startsWith("\xEF\xBB\xBF");
-    // Whitespace-only text is text here (a blank in w:t); attribute values are
-    // normalised as any XML reader does.
-    const unsigned flags = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_wconv_attribute |
-                           pugi::parse_eol | pugi::parse_pi | pugi::parse_comments | pugi::parse_declaration |
-                           pugi::parse_doctype | pugi::parse_ws_pcdata;
     const pugi::xml_parse_result result =
-        part->document.load_buffer(bytes.constData(), size_t(bytes.size()), flags, pugi::encoding_utf8);
+        part->document.load_buffer(bytes.constData(), size_t(bytes.size()), kParseFlags, pugi::encoding_utf8);
     if (!result)
         throw refusal::damaged(QStringLiteral("部件 %1 不是有效的 XML").arg(name),
                                QStringLiteral("%1 at offset %2")
@@ -296,17 +293,25 @@ QByteArray Package::read(const QString& part)
     if (m_expanded + entry->size > m_limits.maxTotalBytes)
         throw refusal::tooLarge(QStringLiteral("文档"), m_expanded + entry->size, m_limits.maxTotalBytes);
 
-    zip_file_t* file = zip_fopen_index(m_zip, zip_uint64_t(entry->index), 0);
+    QByteArray bytes = expand(*entry);
+    m_expanded += bytes.size();
+    return bytes;
+}
+
+QByteArray Package::expand(const Entry& entry) const
+{
+    const QString& part = entry.name;
+    zip_file_t* file = zip_fopen_index(m_zip, zip_uint64_t(entry.index), 0);
     if (!file)
         throw Declined(QStringLiteral("部件 %1 无法解压（%2）").arg(part, zipError(m_zip)));
     QByteArray bytes;
-    bytes.resize(entry->size);
+    bytes.resize(entry.size);
     qint64 got = 0;
     // One byte more than the directory says: a part that is longer than it claims is refused, not read on.
     char probe = 0;
     while (true) {
-        char* into = got < entry->size ? bytes.data() + got : &probe;
-        const zip_uint64_t want = got < entry->size ? zip_uint64_t(entry->size - got) : 1;
+        char* into = got < entry.size ? bytes.data() + got : &probe;
+        const zip_uint64_t want = got < entry.size ? zip_uint64_t(entry.size - got) : 1;
         const zip_int64_t n = zip_fread(file, into, want);
         if (n < 0) {
             const QString detail = QString::fromLocal8Bit(zip_file_strerror(file));
@@ -315,16 +320,15 @@ QByteArray Package::read(const QString& part)
         }
         if (n == 0)
             break;
-        if (got >= entry->size) {
+        if (got >= entry.size) {
             zip_fclose(file);
             throw refusal::unsafe(QStringLiteral("%1 比目录所记更长").arg(part));
         }
         got += n;
     }
     zip_fclose(file);
-    if (got != entry->size)
+    if (got != entry.size)
         throw refusal::damaged(QStringLiteral("部件 %1 不完整").arg(part));
-    m_expanded += got;
     return bytes;
 }
 
@@ -502,13 +506,30 @@ QString Package::freePartName(const QString& pattern) const
 
 bool Package::modified() const
 {
-    if (m_structureChanged)
-        return true;
-    for (const auto& [name, part] : m_xml) {
-        if (part->dirty())
-            return true;
+    m_rewritten.clear();
+    bool changed = m_structureChanged;
+    for (const Entry& entry : m_entries) {
+        if (entry.removed || entry.index < 0)
+            continue;
+        const auto it = m_xml.find(key(entry.name));
+        if (it == m_xml.end() || !it->second->dirty())
+            continue;
+        std::optional<QByteArray> bytes = rewritten(entry);
+        changed = changed || bytes.has_value();
+        m_rewritten.emplace(key(entry.name), std::move(bytes));
     }
-    return false;
+    return changed;
+}
+
+std::optional<QByteArray> Package::rewritten(const Entry& entry) const
+{
+    if (const auto found = m_rewritten.find(key(entry.name)); found != m_rewritten.end())
+        return found->second;
+    const QByteArray stored = expand(entry);
+    QByteArray bytes = m_xml.at(key(entry.name))->serializeOver(stored);
+    if (bytes == stored)
+        return std::nullopt;
+    return bytes;
 }
 
 bool Package::save()
@@ -560,6 +581,152 @@ bool Package::save()
 
 void Package::writeTo(const QString& target)
 {
+    QString why;
+    if (!copyEntries(target, why)) {
+        // A zip whose directory the copy does not take (Zip64, a damaged trailer):
+        // the zip library writes it, unchanged parts still as stored.
+        qInfo("ooxml: %s written by libzip: %s", qUtf8Printable(m_path), qUtf8Printable(why));
+        writeAllEntries(target);
+    }
+    m_rewritten.clear();
+}
+
+// The changed parts are written by the zip library into a zip of their own in
+// memory; then every entry, unchanged ones from the file, changed ones from
+// that zip, is copied as stored into target.
+bool Package::copyEntries(const QString& target, QString& why)
+{
+    QFile original(m_path);
+    if (!original.open(QIODevice::ReadOnly)) {
+        why = original.errorString();
+        return false;
+    }
+    const std::optional<zipcopy::Directory> directory = zipcopy::readDirectory(original);
+    if (!directory || directory->records.size() != zip_get_num_entries(m_zip, 0)) {
+        why = QStringLiteral("central directory not read");
+        return false;
+    }
+    for (const Entry& entry : std::as_const(m_entries)) {
+        if (entry.index >= 0 && directory->records.at(entry.index).name != entry.name.toUtf8()) {
+            why = QStringLiteral("entry %1 named otherwise in the directory").arg(entry.name);
+            return false;
+        }
+    }
+
+    // The changed parts, compressed by libzip into a zip in memory.
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* memory = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_t* out = memory ? zip_open_from_source(memory, ZIP_TRUNCATE, &error) : nullptr;
+    if (!out) {
+        why = QString::fromLocal8Bit(zip_error_strerror(&error));
+        zip_error_fini(&error);
+        if (memory)
+            zip_source_free(memory);
+        return false;
+    }
+    zip_error_fini(&error);
+    zip_source_keep(memory); // read after the zip is closed
+    const auto freeMemory = qScopeGuard([&] { zip_source_free(memory); });
+    std::vector<QByteArray> keep; // buffers the zip reads at its close
+    keep.reserve(size_t(m_entries.size()));
+    QList<const Entry*> order;
+    QList<bool> fresh;
+    for (const Entry& entry : std::as_const(m_entries)) {
+        if (entry.removed)
+            continue;
+        std::optional<QByteArray> bytes;
+        if (entry.index < 0)
+            bytes = m_xml.at(key(entry.name))->serialize();
+        else if (const auto it = m_xml.find(key(entry.name)); it != m_xml.end() && it->second->dirty())
+            bytes = rewritten(entry);
+        order << &entry;
+        fresh << bytes.has_value();
+        if (!bytes)
+            continue;
+        keep.push_back(std::move(*bytes));
+        zip_source_t* source =
+            zip_source_buffer(out, keep.back().constData(), zip_uint64_t(keep.back().size()), 0);
+        const zip_int64_t index =
+            source ? zip_file_add(out, entry.name.toUtf8().constData(), source, ZIP_FL_ENC_GUESS) : -1;
+        if (index < 0) {
+            if (source)
+                zip_source_free(source);
+            why = zipError(out);
+            zip_discard(out);
+            return false;
+        }
+        zip_set_file_compression(out, zip_uint64_t(index), ZIP_CM_DEFLATE, 0);
+        if (entry.index >= 0) {
+            zip_uint8_t system = 0;
+            zip_uint32_t attributes = 0;
+            if (zip_file_get_external_attributes(m_zip, zip_uint64_t(entry.index), 0, &system, &attributes) ==
+                0)
+                zip_file_set_external_attributes(out, zip_uint64_t(index), 0, system, attributes);
+            zip_stat_t stat;
+            if (zip_stat_index(m_zip, zip_uint64_t(entry.index), 0, &stat) == 0 &&
+                (stat.valid & ZIP_STAT_MTIME))
+                zip_file_set_mtime(out, zip_uint64_t(index), stat.mtime, 0);
+        }
+    }
+    if (zip_close(out) != 0) {
+        why = zipError(out);
+        zip_discard(out);
+        return false;
+    }
+    keep.clear();
+
+    QByteArray compressed;
+    zip_stat_t memoryStat;
+    zip_stat_init(&memoryStat);
+    if (fresh.contains(true) && zip_source_stat(memory, &memoryStat) == 0 &&
+        (memoryStat.valid & ZIP_STAT_SIZE) && zip_source_open(memory) == 0) {
+        compressed.resize(qsizetype(memoryStat.size));
+        const zip_int64_t got = zip_source_read(memory, compressed.data(), memoryStat.size);
+        zip_source_close(memory);
+        if (got != zip_int64_t(memoryStat.size))
+            compressed.clear();
+    }
+    QBuffer parts(&compressed);
+    std::optional<zipcopy::Directory> partsDirectory;
+    if (fresh.contains(true)) {
+        if (!parts.open(QIODevice::ReadOnly) || !(partsDirectory = zipcopy::readDirectory(parts)) ||
+            partsDirectory->records.size() != fresh.count(true)) {
+            why = QStringLiteral("changed parts not read back");
+            return false;
+        }
+    }
+    QList<zipcopy::Piece> pieces;
+    qsizetype next = 0;
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        if (fresh.at(i))
+            pieces << zipcopy::Piece{&parts, &partsDirectory->records.at(next++)};
+        else
+            pieces << zipcopy::Piece{&original, &directory->records.at(order.at(i)->index)};
+    }
+    if (!zipcopy::write(target, pieces, directory->comment, why))
+        return false;
+
+    // The result as any zip reader sees it: its directory consistent, the entries as planned.
+    int code = 0;
+    zip_t* check = zip_open(zipName(target).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    if (!check) {
+        why = QStringLiteral("copied zip not consistent (error %1)").arg(code);
+        return false;
+    }
+    bool same = zip_get_num_entries(check, 0) == order.size();
+    for (qsizetype i = 0; same && i < order.size(); ++i) {
+        const char* name = zip_get_name(check, zip_uint64_t(i), ZIP_FL_ENC_RAW);
+        same = name && QByteArray(name) == order.at(i)->name.toUtf8();
+    }
+    zip_discard(check);
+    if (!same)
+        why = QStringLiteral("copied zip lists other entries");
+    return same;
+}
+
+void Package::writeAllEntries(const QString& target)
+{
     int code = 0;
 #ifdef Q_OS_WIN
     // libzip's Windows file backend fails to rename its own temporary file into
@@ -594,11 +761,14 @@ void Package::writeTo(const QString& target)
     for (const Entry& entry : std::as_const(m_entries)) {
         if (entry.removed)
             continue;
-        const auto changed = m_xml.find(key(entry.name));
-        const bool rewrite = changed != m_xml.end() && changed->second->dirty();
+        std::optional<QByteArray> bytes;
+        if (const auto changed = m_xml.find(key(entry.name));
+            changed != m_xml.end() && changed->second->dirty())
+            bytes = entry.index >= 0 ? rewritten(entry) : changed->second->serialize();
+        const bool rewrite = bytes.has_value();
         zip_source_t* source = nullptr;
         if (rewrite) {
-            keep.push_back(changed->second->serialize());
+            keep.push_back(std::move(*bytes));
             source = zip_source_buffer(out, keep.back().constData(), zip_uint64_t(keep.back().size()), 0);
         } else if (entry.index >= 0) {
             // start 0, length -1: the stored bytes as they are, not expanded.

@@ -6,6 +6,7 @@
 #include <QString>
 #include <map>
 #include <memory>
+#include <optional>
 #include <pugixml.hpp>
 
 struct zip;
@@ -33,7 +34,18 @@ public:
     // Marks the part for writing at the next save.
     void touch() { m_dirty = true; }
     bool dirty() const { return m_dirty; }
+    // The whole tree written out (a part that has no bytes yet).
     QByteArray serialize() const;
+    // The part as original, the bytes it was parsed from, with only the nodes
+    // that differ from them written anew: the same bytes when nothing differs.
+    QByteArray serializeOver(const QByteArray& original) const;
+
+    // Whitespace-only text is text here (a blank in w:t); attribute values are
+    // normalised as any XML reader does.
+    static constexpr unsigned kParseFlags = pugi::parse_cdata | pugi::parse_escapes |
+                                            pugi::parse_wconv_attribute | pugi::parse_eol | pugi::parse_pi |
+                                            pugi::parse_comments | pugi::parse_declaration |
+                                            pugi::parse_doctype | pugi::parse_ws_pcdata;
 
     // The prefix the root element binds to uri ("" for the default namespace);
     // false when the root does not declare it.
@@ -59,7 +71,8 @@ struct Relationship
 // An OOXML package (a zip of parts) opened for editing: parts are read on
 // demand, within the limits; a save writes a new package beside the file with
 // every part that was not changed copied as it was stored (same entries, same
-// order, no recompression) and renames it over the file. Part names are written
+// order, local headers and data byte for byte), a changed part as its bytes
+// with only the changed elements written anew, and renames it over the file. Part names are written
 // without the leading "/" and compared without regard to case, as the package
 // format says.
 class Package final
@@ -99,6 +112,8 @@ public:
     // The first free name of pattern ("word/header%1.xml"), counting from 1.
     QString freePartName(const QString& pattern) const;
 
+    // True when a part was added or removed, or a marked part's bytes differ
+    // from the stored ones (a part marked but left as it was is not a change).
     bool modified() const;
     // Writes the changed package in place; false when nothing changed (the file
     // keeps its bytes and time). RuntimeError when it cannot be written: the
@@ -117,7 +132,12 @@ private:
     };
     const Entry* find(const QString& part) const;
     static QString relsName(const QString& source);
+    QByteArray expand(const Entry& entry) const;
+    // The bytes a marked part is written with; nothing when they are the stored ones.
+    std::optional<QByteArray> rewritten(const Entry& entry) const;
     void writeTo(const QString& target);
+    bool copyEntries(const QString& target, QString& why);
+    void writeAllEntries(const QString& target);
 
     QString m_path;
     Limits m_limits;
@@ -127,6 +147,8 @@ private:
     std::map<QString, std::unique_ptr<XmlPart>> m_xml;
     qint64 m_expanded = 0;
     bool m_structureChanged = false;
+    // The bytes of marked parts found by modified(), for the writeTo() after it.
+    mutable std::map<QString, std::optional<QByteArray>> m_rewritten;
 };
 
 } // namespace ooxml

@@ -149,7 +149,7 @@ const SheetFile::Vocabulary& SheetFile::names(const QString& part)
     std::string prefix;
     if (!xml.prefixOf(kS, prefix)) {
         if (xml.prefixOf(kStrictS, prefix))
-            throw Declined(kWorkbook.strict);
+            throw refusal::cannotEdit(Declined(kWorkbook.strict));
         throw Declined(QStringLiteral("%1 不是 SpreadsheetML").arg(part));
     }
     v->prefix = prefix.empty() ? prefix : prefix + ':';

@@ -20,8 +20,8 @@ namespace ooxml {
 class SheetFile final
 {
 public:
-    // Declined: Strict vocabulary, another kind of package. RuntimeError:
-    // damaged or unsafe.
+    // Declined: another kind of package. RuntimeError: damaged or unsafe, or
+    // in the Strict vocabulary (which no engine here edits without loss).
     explicit SheetFile(QString path, Limits limits = {});
     ~SheetFile();
 

@@ -118,7 +118,7 @@ const WordFile::Vocabulary& WordFile::words(const QString& name)
     std::string prefix;
     if (!xml.prefixOf(wordml::kW, prefix)) {
         if (xml.prefixOf(kStrictW, prefix))
-            throw Declined(kWordDocument.strict);
+            throw refusal::cannotEdit(Declined(kWordDocument.strict));
         throw Declined(QStringLiteral("%1 不是 WordprocessingML").arg(name));
     }
     v->prefix = prefix.empty() ? prefix : prefix + ':';

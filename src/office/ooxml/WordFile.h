@@ -52,8 +52,8 @@ class WordFile final
 {
 public:
     // Opens and checks the package. Declined: a document this engine does not
-    // edit without loss (Strict vocabulary, embedded documents). RuntimeError:
-    // damaged or unsafe. A document with change tracking on gets its
+    // edit without loss (embedded documents). RuntimeError: damaged or unsafe,
+    // or in the Strict vocabulary. A document with change tracking on gets its
     // replacements recorded as tracked changes, as Word records them.
     explicit WordFile(QString path, Limits limits = {});
     ~WordFile();
