@@ -1003,6 +1003,8 @@ void TestForm1::dropFolderOrFiles()
     // A drop of nothing local is refused.
     QVERIFY(!drop({}));
     QCOMPARE(list->count(), 4);
+}
+
 void TestForm1::boxButtonsInChinese()
 {
     // The open-document question, shown for real: its buttons read 是 and 否.
