@@ -143,4 +143,5 @@ private:
     int m_total = 0;
     int m_done = 0;
     int m_failures = 0;
+    QString m_reported; // the file of the current row, once a line was written for it
 };

@@ -6,10 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-#include <QTemporaryFile>
 #include <QUrl>
 #include <algorithm>
-#include <filesystem>
 #include <zip.h>
 
 namespace ooxml {
@@ -26,15 +24,6 @@ const char kRelationshipsNs[] = "http://schemas.openxmlformats.org/package/2006/
 QString key(const QString& part)
 {
     return part.toLower();
-}
-
-std::filesystem::path fsPath(const QString& path)
-{
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
 }
 
 // libzip takes names in UTF-8 on Windows and as the file system spells them elsewhere.
@@ -88,23 +77,6 @@ struct StringWriter final : pugi::xml_writer
 std::string qualified(const std::string& prefix, const char* local)
 {
     return prefix.empty() ? std::string(local) : prefix + ':' + local;
-}
-
-// The lock or owner file that LibreOffice or Word keeps beside a document it has open.
-QString lockFile(const QString& path)
-{
-    const QFileInfo info(path);
-    const QString name = info.fileName();
-    QStringList candidates = {QStringLiteral(".~lock.%1#").arg(name), QStringLiteral("~$") + name};
-    // Word shortens the owner file's name of a long one.
-    if (name.size() > 2)
-        candidates << QStringLiteral("~$") + name.mid(2) << QStringLiteral("~$") + name.mid(1);
-    for (const QString& candidate : std::as_const(candidates)) {
-        const QString lock = info.dir().filePath(candidate);
-        if (QFileInfo::exists(lock))
-            return lock;
-    }
-    return {};
 }
 
 } // namespace
@@ -184,9 +156,12 @@ Package::Package(QString path, Limits limits)
     : m_path(std::move(path))
     , m_limits(limits)
 {
-    if (const QString lock = lockFile(m_path); !lock.isEmpty())
-        throw RuntimeError(RuntimeError::PermissionDenied, QStringLiteral("文件已被他人打开（锁定）"),
-                           QStringLiteral("lock file %1").arg(lock));
+    const QFileInfo info(m_path);
+    if (info.exists()) {
+        // What saves of killed runs left beside it goes first.
+        SafeReplace::removeLeftovers(info.absolutePath());
+        m_lock = std::make_unique<SafeReplace::DocumentLock>(m_path);
+    }
     int error = 0;
     m_zip = zip_open(zipName(m_path).constData(), ZIP_RDONLY, &error);
     if (!m_zip) {
@@ -199,6 +174,7 @@ Package::Package(QString path, Limits limits)
         // Encrypted documents are compound files, not zips.
         throw Declined(QStringLiteral("不是 OOXML 压缩包（%1）").arg(detail));
     }
+    m_identity = SafeReplace::Identity::of(SafeReplace::resolved(m_path));
     const zip_int64_t count = zip_get_num_entries(m_zip, 0);
     if (count > m_limits.maxEntries) {
         zip_discard(m_zip);
@@ -512,23 +488,19 @@ bool Package::save()
     if (!modified())
         return false;
     // The file a link points to is the one replaced, not the link.
-    const QFileInfo info(m_path);
-    const QString target = info.isSymLink() ? info.canonicalFilePath() : info.absoluteFilePath();
-    QTemporaryFile temporary(
-        QFileInfo(target).dir().filePath(QStringLiteral(".~%1.XXXXXX").arg(info.fileName())));
-    temporary.setAutoRemove(true);
-    if (!temporary.open())
-        throw refusal::notSaved(
-            QStringLiteral("temporary file beside %1: %2").arg(target, temporary.errorString()));
-    temporary.close();
-    writeTo(temporary.fileName());
-    QFile::setPermissions(temporary.fileName(), QFile::permissions(target));
-    std::error_code error;
-    std::filesystem::rename(fsPath(temporary.fileName()), fsPath(target), error);
-    if (error)
-        throw refusal::notSaved(
-            QStringLiteral("rename over %1: %2").arg(target, QString::fromStdString(error.message())));
-    temporary.setAutoRemove(false); // it is the document now
+    SafeReplace::Result result(SafeReplace::resolved(m_path));
+    writeTo(result.path());
+    QStringList untouched;
+    for (const Entry& entry : std::as_const(m_entries)) {
+        const auto part = m_xml.find(key(entry.name));
+        if (!entry.removed && entry.index >= 0 && (part == m_xml.end() || !part->second->dirty()))
+            untouched << entry.name;
+    }
+    result.place(
+        [&](const QString& written) {
+            SafeReplace::checkPackage(written, SafeReplace::resolved(m_path), untouched);
+        },
+        m_identity);
     return true;
 }
 

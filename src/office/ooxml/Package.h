@@ -8,6 +8,8 @@
 #include <memory>
 #include <pugixml.hpp>
 
+#include "office/SafeReplace.h"
+
 struct zip;
 
 namespace ooxml {
@@ -59,16 +61,17 @@ struct Relationship
 // An OOXML package (a zip of parts) opened for editing: parts are read on
 // demand, within the limits; a save writes a new package beside the file with
 // every part that was not changed copied as it was stored (same entries, same
-// order, no recompression) and renames it over the file. Part names are written
-// without the leading "/" and compared without regard to case, as the package
-// format says.
+// order, no recompression), checks it and puts it in place of the file. The
+// document's lock file is held from the open to the end of the package. Part
+// names are written without the leading "/" and compared without regard to
+// case, as the package format says.
 class Package final
 {
 public:
     // Opens path. Throws Declined when it is no zip package (an encrypted
     // document, another format) and RuntimeError when it is damaged or unsafe
     // (entry names leaving the package, too many entries) or open in another
-    // program (its lock file beside it).
+    // program (its lock file or Word's owner file beside it).
     explicit Package(QString path, Limits limits = {});
     ~Package();
     Package(const Package&) = delete;
@@ -101,9 +104,11 @@ public:
 
     bool modified() const;
     // Writes the changed package in place; false when nothing changed (the file
-    // keeps its bytes and time). RuntimeError when it cannot be written: the
-    // file then is as it was. After a save that wrote, the package is spent:
-    // open the file again to go on.
+    // keeps its bytes and time). The new package must read back whole, its XML
+    // parts well-formed and the parts not changed the same bytes as before, and
+    // the file must still be the one opened. RuntimeError when it is not or
+    // cannot be written: the file then is as it was. After a save that wrote,
+    // the package is spent: open the file again to go on.
     bool save();
 
 private:
@@ -121,6 +126,8 @@ private:
 
     QString m_path;
     Limits m_limits;
+    std::unique_ptr<SafeReplace::DocumentLock> m_lock;
+    SafeReplace::Identity m_identity; // the file as opened
     zip* m_zip = nullptr;
     QList<Entry> m_entries;
     QHash<QString, qsizetype> m_byName; // lower-case name -> m_entries index
