@@ -69,8 +69,9 @@ RuntimeError locked(const QString& detail)
     return {RuntimeError::PathFileAccess, FailureText::lockedBy(QString()), detail};
 }
 
-// A name beside target for a result: ".~NAME.XXXXXX", NAME shortened so that
-// the whole stays within a file name's 255 bytes.
+// A name beside target for a result: ".~NAME.XXXXXX.EXT", NAME shortened so
+// that the whole stays within a file name's 255 bytes. The extension stays
+// last: type detection reads it as a hint (an .xls without it is taken for a template).
 QString resultName(const QString& fileName)
 {
     static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -80,7 +81,9 @@ QString resultName(const QString& fileName)
     QString random;
     for (int i = 0; i < 6; ++i)
         random += QLatin1Char(kLetters[QRandomGenerator::global()->bounded(62)]);
-    return QStringLiteral(".~%1.%2").arg(name, random);
+    const QString suffix = QFileInfo(fileName).suffix();
+    return QStringLiteral(".~%1.%2").arg(name, random) +
+           (suffix.isEmpty() || suffix.size() > 8 ? QString() : QLatin1Char('.') + suffix);
 }
 
 #ifdef Q_OS_LINUX
@@ -665,7 +668,8 @@ void removeLeftovers(const QString& folder)
             return;
         done.insert(clean);
     }
-    static const QRegularExpression own(QStringLiteral("^\\.~(.+?)\\.[A-Za-z0-9]{6}(\\.[A-Za-z0-9]{6})?$"));
+    static const QRegularExpression own(
+        QStringLiteral("^\\.~(.+?)\\.[A-Za-z0-9]{6}(\\.[A-Za-z0-9]+)?(\\.[A-Za-z0-9]{6})?$"));
     const QDir dir(clean);
     const QStringList hidden = dir.entryList({QStringLiteral(".~*")}, QDir::Files | QDir::Hidden | QDir::System);
     if (hidden.isEmpty())

@@ -5,7 +5,7 @@
 #include <functional>
 
 // Replacing a user's file with a new result, for every engine: the result is
-// written beside the file under a hidden name of the tool's own (".~NAME.XXXXXX"),
+// written beside the file under a hidden name of the tool's own (".~NAME.XXXXXX.EXT"),
 // checked, given the file's owner, group, mode, extended attributes and ACLs,
 // and only then renamed over the file. A file with more than one hard link is
 // written through instead, so that every link sees the new content. A result
@@ -90,8 +90,8 @@ private:
 bool isStaleLock(const QString& lockFile);
 
 // Removes what saves of ended runs left in folder: the tool's own result files
-// (".~NAME.XXXXXX" and libzip's ".~NAME.XXXXXX.YYYYYY"), owned by the user,
-// made before this run began, held open by no process and beside no live lock;
+// (".~NAME.XXXXXX.EXT", libzip's ".~NAME.XXXXXX.EXT.YYYYYY", and the same
+// without EXT as earlier versions named them), owned by the user, made before this run began, held open by no process and beside no live lock;
 // and lock files of the tool's engine that no running process holds. Once per
 // folder and process.
 void removeLeftovers(const QString& folder);
