@@ -132,7 +132,8 @@ bool heldOpen(const QString& path)
     return QHostInfo::localHostName().remove(QLatin1Char(',')).remove(QLatin1Char(';'));
 }
 
-// Reads the whole of one entry of archive, streamed to sink; false with the reason when it does not read back.
+// Reads the whole of one entry of archive, streamed to sink; false with the reason when it does not read
+// back.
 bool readEntry(zip_t* archive, zip_uint64_t index, zip_flags_t flags,
                const std::function<void(const char*, zip_int64_t)>& sink, QString& why)
 {
@@ -346,7 +347,8 @@ void Result::keepAttributes(const QString& from)
         if (size < 0)
             return QByteArray();
         QByteArray bytes(size, '\0');
-        const ssize_t got = ::getxattr(path.constData(), name.constData(), bytes.data(), size_t(bytes.size()));
+        const ssize_t got =
+            ::getxattr(path.constData(), name.constData(), bytes.data(), size_t(bytes.size()));
         ok = got >= 0;
         return bytes.left(std::max<ssize_t>(got, 0));
     };
@@ -367,9 +369,9 @@ void Result::keepAttributes(const QString& from)
         bool same = false;
         if (value(result, name, same) == bytes && same)
             continue;
-        throw RuntimeError(RuntimeError::PermissionDenied, FailureText::attributesNotKept(),
-                           QStringLiteral("setxattr %1 on %2: %3")
-                               .arg(QString::fromUtf8(name), m_path, systemError(error)));
+        throw RuntimeError(
+            RuntimeError::PermissionDenied, FailureText::attributesNotKept(),
+            QStringLiteral("setxattr %1 on %2: %3").arg(QString::fromUtf8(name), m_path, systemError(error)));
     }
 #endif
 #else
@@ -383,7 +385,10 @@ void Result::writeThrough()
     // The original's bytes are kept beside until the new ones are all in: a
     // write that fails half-way puts them back.
     const QByteArray target = native(m_target);
-    QFile backup(QFileInfo(m_target).dir().filePath(resultName(QFileInfo(m_target).fileName())));
+    // Named so that no later run takes it for a leftover: a run killed while
+    // writing through leaves the only whole copy of the file in it.
+    QFile backup(QFileInfo(m_target).dir().filePath(resultName(QFileInfo(m_target).fileName()) +
+                                                    QStringLiteral(".kept-original")));
     const auto copy = [](int from, int to, QString& why) {
         char buffer[65536];
         off_t at = 0;
@@ -411,7 +416,8 @@ void Result::writeThrough()
     const int original = ::open(target.constData(), O_RDWR | O_CLOEXEC);
     if (original < 0)
         throw notWritten(QStringLiteral("open %1: %2").arg(m_target, systemError(errno)));
-    const int saved = ::open(native(backup.fileName()).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int saved =
+        ::open(native(backup.fileName()).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     const int result = ::open(native(m_path).constData(), O_RDONLY | O_CLOEXEC);
     QString why;
     const auto closeAll = [&] {
@@ -443,9 +449,9 @@ void Result::writeThrough()
         QString restored;
         const bool back = copy(saved, original, restored);
         closeAll();
-        throw notWritten(QStringLiteral("writing through %1: %2%3")
-                             .arg(m_target, why,
-                                  back ? QString() : QStringLiteral("; restoring it failed: ") + restored));
+        throw notWritten(
+            QStringLiteral("writing through %1: %2%3")
+                .arg(m_target, why, back ? QString() : QStringLiteral("; restoring it failed: ") + restored));
     }
     closeAll();
 #endif
@@ -501,10 +507,12 @@ void checkPackage(const QString& result, const QString& original, const QStringL
             const zip_flags_t flags = raw ? ZIP_FL_COMPRESSED : 0;
             QByteArray wasBytes;
             QByteArray nowBytes;
-            if (!readEntry(before, zip_uint64_t(at), flags,
-                           [&](const char* data, zip_int64_t n) { wasBytes.append(data, qsizetype(n)); }, why) ||
-                !readEntry(made, zip_uint64_t(i), flags,
-                           [&](const char* data, zip_int64_t n) { nowBytes.append(data, qsizetype(n)); }, why)) {
+            if (!readEntry(
+                    before, zip_uint64_t(at), flags,
+                    [&](const char* data, zip_int64_t n) { wasBytes.append(data, qsizetype(n)); }, why) ||
+                !readEntry(
+                    made, zip_uint64_t(i), flags,
+                    [&](const char* data, zip_int64_t n) { nowBytes.append(data, qsizetype(n)); }, why)) {
                 failure = QStringLiteral("%1: %2").arg(name, why);
                 break;
             }
@@ -671,7 +679,8 @@ void removeLeftovers(const QString& folder)
     static const QRegularExpression own(
         QStringLiteral("^\\.~(.+?)\\.[A-Za-z0-9]{6}(\\.[A-Za-z0-9]+)?(\\.[A-Za-z0-9]{6})?$"));
     const QDir dir(clean);
-    const QStringList hidden = dir.entryList({QStringLiteral(".~*")}, QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList hidden =
+        dir.entryList({QStringLiteral(".~*")}, QDir::Files | QDir::Hidden | QDir::System);
     if (hidden.isEmpty())
         return;
     const QStringList all = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);

@@ -91,9 +91,9 @@ bool isStaleLock(const QString& lockFile);
 
 // Removes what saves of ended runs left in folder: the tool's own result files
 // (".~NAME.XXXXXX.EXT", libzip's ".~NAME.XXXXXX.EXT.YYYYYY", and the same
-// without EXT as earlier versions named them), owned by the user, made before this run began, held open by no process and beside no live lock;
-// and lock files of the tool's engine that no running process holds. Once per
-// folder and process.
+// without EXT as earlier versions named them), owned by the user, made before this run began, held open by no
+// process and beside no live lock; and lock files of the tool's engine that no running process holds. Once
+// per folder and process.
 void removeLeftovers(const QString& folder);
 
 // For tests: the next result placed is spoilt before its check, as a faulty

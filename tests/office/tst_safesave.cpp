@@ -82,8 +82,8 @@ struct Run
 };
 
 // yanhe-cli, optionally as another user (setpriv), with extra environment.
-QProcess* startCli(const QStringList& arguments, const QString& appFolder, const QProcessEnvironment& extra = {},
-                   uid_t asUser = uid_t(-1))
+QProcess* startCli(const QStringList& arguments, const QString& appFolder,
+                   const QProcessEnvironment& extra = {}, uid_t asUser = uid_t(-1))
 {
     auto* process = new QProcess;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -210,11 +210,16 @@ void TestSafeSave::brokenResultNeverReplacesTheFile_data()
 {
     QTest::addColumn<QString>("engine");
     QTest::addColumn<QString>("name");
-    QTest::newRow("lossless docx") << "lossless" << "a.docx";
-    QTest::newRow("lossless xlsx") << "lossless" << "b.xlsx";
-    QTest::newRow("libreoffice doc") << "libreoffice" << "c.doc";
-    QTest::newRow("libreoffice xls") << "libreoffice" << "d.xls";
-    QTest::newRow("libreoffice docx") << "libreoffice" << "e.docx";
+    QTest::newRow("lossless docx") << "lossless"
+                                   << "a.docx";
+    QTest::newRow("lossless xlsx") << "lossless"
+                                   << "b.xlsx";
+    QTest::newRow("libreoffice doc") << "libreoffice"
+                                     << "c.doc";
+    QTest::newRow("libreoffice xls") << "libreoffice"
+                                     << "d.xls";
+    QTest::newRow("libreoffice docx") << "libreoffice"
+                                      << "e.docx";
 }
 
 void TestSafeSave::brokenResultNeverReplacesTheFile()
@@ -244,7 +249,8 @@ void TestSafeSave::brokenResultNeverReplacesTheFile()
     QCOMPARE(bytesOf(path), before);
     QCOMPARE(failed.log.last(), path + " 保存失败，未修改：保存结果无法打开（此文件前面的行作废）");
     QVERIFY2(failed.log.first().endsWith("已替换内容"), qPrintable(failed.log.first()));
-    QVERIFY2(failed.journalLines.last().startsWith(failed.log.last() + "（"), qPrintable(failed.journalLines.last()));
+    QVERIFY2(failed.journalLines.last().startsWith(failed.log.last() + "（"),
+             qPrintable(failed.journalLines.last()));
     QCOMPARE(hiddenLeftovers(folder), QStringList());
 
     // The same save without the fault goes through, and the file shows it.
@@ -345,8 +351,10 @@ void TestSafeSave::twoRunsAtOnceLoseNoChange()
             lockedCount += int(lockedA) + int(lockedB);
             QVERIFY2(!linesA.contains("失败") || lockedA, qPrintable(path + linesA));
             QVERIFY2(!linesB.contains("失败") || lockedB, qPrintable(path + linesB));
-            QVERIFY2(lockedA || (text.contains("ZQA") && !text.contains(first)), qPrintable(path + ": " + text));
-            QVERIFY2(lockedB || (text.contains("ZQB") && !text.contains(second)), qPrintable(path + ": " + text));
+            QVERIFY2(lockedA || (text.contains("ZQA") && !text.contains(first)),
+                     qPrintable(path + ": " + text));
+            QVERIFY2(lockedB || (text.contains("ZQB") && !text.contains(second)),
+                     qPrintable(path + ": " + text));
         }
         qInfo("%s: %d of %d files named as locked by one run", qPrintable(command), lockedCount,
               int(files.size()));
@@ -372,8 +380,8 @@ void TestSafeSave::savesKeepOwnerModeAttributesAndLinks()
             QVERIFY(::chown(QFile::encodeName(path).constData(), owner, group) == 0);
             QVERIFY(::chmod(QFile::encodeName(path).constData(), 0664) == 0);
             QVERIFY(::setxattr(QFile::encodeName(path).constData(), "user.yanhe.note", "kept", 4, 0) == 0);
-            QVERIFY(::link(QFile::encodeName(path).constData(), QFile::encodeName(path + ".link").constData()) ==
-                    0);
+            QVERIFY(::link(QFile::encodeName(path).constData(),
+                           QFile::encodeName(path + ".link").constData()) == 0);
             files << path;
         }
         // A document of another user that the run may not give back to them.
@@ -401,11 +409,12 @@ void TestSafeSave::savesKeepOwnerModeAttributesAndLinks()
         const Run words = cli(QStringList{"word-replace", "--old", "OLD", "--new", "NEW"} + documents +
                                   (foreign.isEmpty() || !asNobody ? QStringList() : QStringList{foreign}),
                               app, environment, user);
-        const Run books =
-            cli(QStringList{"sheet-replace", "--old", "OLD", "--new", "NEW"} + workbooks, app, environment, user);
+        const Run books = cli(QStringList{"sheet-replace", "--old", "OLD", "--new", "NEW"} + workbooks, app,
+                              environment, user);
         for (const QString& path : std::as_const(files)) {
             const QStringList lines = linesOf(words.out + books.out, path);
-            QVERIFY2(!lines.isEmpty() && !lines.join('\n').contains("失败"), qPrintable(path + lines.join('\n')));
+            QVERIFY2(!lines.isEmpty() && !lines.join('\n').contains("失败"),
+                     qPrintable(path + lines.join('\n')));
             const struct stat after = statOf(path);
             QCOMPARE(after.st_uid, owner);
             QCOMPARE(after.st_gid, group);
@@ -419,14 +428,16 @@ void TestSafeSave::savesKeepOwnerModeAttributesAndLinks()
         }
         if (asNobody && !foreign.isEmpty()) {
             QCOMPARE(linesOf(words.out, foreign),
-                     QStringList({" 已替换内容", " 保存失败，未修改：无法保留文件的所有者（此文件前面的行作废）"}));
+                     QStringList(
+                         {" 已替换内容", " 保存失败，未修改：无法保留文件的所有者（此文件前面的行作废）"}));
             QCOMPARE(bytesOf(foreign), foreignBytes);
             QCOMPARE(statOf(foreign).st_uid, kDaemon);
         }
         // A file with one link is replaced, and keeps owner, mode and attributes all the same.
         const QString single = files[0];
         QFile::remove(single + ".link");
-        const Run again = cli({"word-replace", "--old", "NEW", "--new", "NEWER", single}, app, environment, user);
+        const Run again =
+            cli({"word-replace", "--old", "NEW", "--new", "NEWER", single}, app, environment, user);
         QCOMPARE(linesOf(again.out, single), QStringList{" 已替换内容"});
         QCOMPARE(statOf(single).st_uid, owner);
         QCOMPARE(statOf(single).st_mode & 07777, mode_t(0664));

@@ -316,12 +316,12 @@ void UnoOffice::store(const Reference<uno::XInterface>& document, const QString&
                 const auto asked = std::make_shared<Asked>();
                 if (!m_detector)
                     m_detector = std::make_unique<Detector>(m_context->getServiceManager(), m_context);
-                const Detected detected = m_detector->detect(toOUString(fileUrl(written)), refusingHandler(asked));
-                const bool same = original.type.isEmpty()
-                                      ? detected.filter == toQString(filter)
-                                      : detected.type == original.type ||
-                                            (detected.service == original.service &&
-                                             detected.filter == toQString(filter));
+                const Detected detected =
+                    m_detector->detect(toOUString(fileUrl(written)), refusingHandler(asked));
+                const bool same = original.type.isEmpty() ? detected.filter == toQString(filter)
+                                                          : detected.type == original.type ||
+                                                                (detected.service == original.service &&
+                                                                 detected.filter == toQString(filter));
                 if (!same)
                     SafeReplace::refuse(QStringLiteral("stored with filter %1, the result is detected as %2")
                                             .arg(toQString(filter), describe(detected)));
@@ -449,7 +449,8 @@ Reference<lang::XComponent> UnoOffice::load(const QString& path, DocumentKind ki
         noteClosed(path);
         throw loadFailure(path, *asked, detail.isEmpty() ? describe(detected) : detail);
     }
-    m_originals.insert(path, {detected.type, detected.service, SafeReplace::Identity::of(SafeReplace::resolved(path))});
+    m_originals.insert(
+        path, {detected.type, detected.service, SafeReplace::Identity::of(SafeReplace::resolved(path))});
     return document;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "office/SafeReplace.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -7,8 +9,6 @@
 #include <map>
 #include <memory>
 #include <pugixml.hpp>
-
-#include "office/SafeReplace.h"
 
 struct zip;
 
