@@ -687,8 +687,20 @@ void removeLeftovers(const QString& folder)
     for (const QString& name : hidden) {
         const QString path = dir.filePath(name);
         if (name.startsWith(QLatin1String(".~lock.")) && name.endsWith(QLatin1Char('#'))) {
-            if (isStaleLock(path))
+            const QString locked = name.mid(7).chopped(1);
+            if (isStaleLock(path)) {
                 QFile::remove(path);
+            } else if (own.match(locked).hasMatch()) {
+                // LibreOffice's lock of a result it was storing when it was killed.
+                struct stat status
+                {};
+                const QString result = dir.filePath(locked);
+                if (::lstat(native(path).constData(), &status) == 0 && S_ISREG(status.st_mode) &&
+                    status.st_uid == ::getuid() &&
+                    qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000 < s_runStart &&
+                    (!QFileInfo::exists(result) || !heldOpen(result)))
+                    QFile::remove(path);
+            }
             continue;
         }
         const QRegularExpressionMatch match = own.match(name);
