@@ -36,6 +36,7 @@ bool Batch::walk(const std::function<void(const QString& path)>& work)
                 ++m_done;
                 return;
             }
+            m_reported.clear();
             attempt(path, Stage::Process, [&] { work(path); });
             if (m_pattern.progress)
                 fileDone(path);
@@ -90,6 +91,7 @@ void Batch::finish()
 
 void Batch::report(const QString& path, const QString& status)
 {
+    m_reported = path;
     m_host.appendLog(path + status);
     m_host.journal(path + status);
 }
@@ -102,7 +104,11 @@ void Batch::reportFailure(const QString& path, Stage stage, const RuntimeError& 
         !QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
         why = QStringLiteral("文件不存在");
     static const char* const kWhat[] = {"打开", "替换", "写入", "保存", "改名", "删除", "处理"};
-    const QString line = QStringLiteral(" %1失败，未修改：%2").arg(QString::fromUtf8(kWhat[int(stage)]), why);
+    QString line = QStringLiteral(" %1失败，未修改：%2").arg(QString::fromUtf8(kWhat[int(stage)]), why);
+    // The lines of the file written before its save (" 已替换内容") said what was
+    // done in memory; a save that failed undoes them, and this line says so.
+    if (stage == Stage::Save && m_reported == path)
+        line += QStringLiteral("（此文件前面的行作废）");
     m_host.appendLog(path + line);
     QString journalLine = path + line;
     if (!error.detail().isEmpty() && error.detail() != why)

@@ -154,4 +154,5 @@ private:
     // Whether the status line holds this run's progress text.
     bool m_progressShown = false;
     QSet<QString> m_failed;
+    QString m_reported; // the file of the current row, once a line was written for it
 };

@@ -64,5 +64,29 @@ inline QString cannotStart()
 {
     return QStringLiteral("无法启动办公软件");
 }
+// A save that could not write the file; it keeps its bytes.
+inline QString notWritten()
+{
+    return QStringLiteral("无法写入文件");
+}
+// A saved result that did not pass its check was thrown away.
+inline QString resultUnreadable()
+{
+    return QStringLiteral("保存结果无法打开");
+}
+// Another program changed or replaced the file while the job held it.
+inline QString changedMeanwhile()
+{
+    return QStringLiteral("文件在处理期间被别的程序改动");
+}
+// A save would have given the file another owner or group.
+inline QString ownerNotKept()
+{
+    return QStringLiteral("无法保留文件的所有者");
+}
+inline QString attributesNotKept()
+{
+    return QStringLiteral("无法保留文件的扩展属性");
+}
 
 } // namespace FailureText

@@ -22,6 +22,7 @@
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/script/provider/XScript.hpp>
 #include <com/sun/star/task/XInteractionHandler.hpp>
@@ -345,10 +346,47 @@ void UnoOffice::store(const Reference<uno::XInterface>& document, const QString&
     call([&] {
         if (!Reference<util::XModifiable>(document, uno::UNO_QUERY_THROW)->isModified())
             return;
+        const QString target = SafeReplace::resolved(path);
+        SafeReplace::removeLeftovers(QFileInfo(target).absolutePath());
+        SafeReplace::Result result(target);
+        rtl::OUString filter;
+        for (const beans::PropertyValue& argument :
+             Reference<frame::XModel>(document, uno::UNO_QUERY_THROW)->getArgs()) {
+            if (argument.Name == "FilterName")
+                argument.Value >>= filter;
+        }
+        const beans::PropertyValue properties[] = {property("FilterName", uno::Any(filter)),
+                                                   property("Overwrite", uno::Any(true))};
         // Noted before: a soffice that dies storing it leaves its temporary file beside it.
         noteStoring(path, true);
-        Reference<frame::XStorable>(document, uno::UNO_QUERY_THROW)->store();
+        Reference<frame::XStorable>(document, uno::UNO_QUERY_THROW)
+            ->storeToURL(toOUString(fileUrl(result.path())),
+                         uno::Sequence<beans::PropertyValue>(properties, std::size(properties)));
         noteStoring(path, false);
+        const Original original = m_originals.value(path);
+        result.place(
+            [&](const QString& written) {
+                const auto asked = std::make_shared<Asked>();
+                if (!m_detector)
+                    m_detector = std::make_unique<Detector>(m_context->getServiceManager(), m_context);
+                const Detected detected =
+                    m_detector->detect(toOUString(fileUrl(written)), refusingHandler(asked));
+                const bool same = original.type.isEmpty() ? detected.filter == toQString(filter)
+                                                          : detected.type == original.type ||
+                                                                (detected.service == original.service &&
+                                                                 detected.filter == toQString(filter));
+                if (!same)
+                    SafeReplace::refuse(QStringLiteral("stored with filter %1, the result is detected as %2")
+                                            .arg(toQString(filter), describe(detected)));
+                QFile head(written);
+                if (head.open(QIODevice::ReadOnly) && head.read(4) == "PK\x03\x04") {
+                    head.close();
+                    SafeReplace::checkPackage(written);
+                }
+            },
+            original.identity);
+        // What is in the file now is what the document holds.
+        Reference<util::XModifiable>(document, uno::UNO_QUERY_THROW)->setModified(false);
     });
 }
 
@@ -358,6 +396,7 @@ void UnoOffice::close(const Reference<uno::XInterface>& document, int generation
     // end the soffice that runs now.
     if (generation != m_generation)
         return;
+    m_originals.remove(path);
     call([&] {
         try {
             Reference<util::XCloseable>(document, uno::UNO_QUERY_THROW)->close(true);
@@ -403,7 +442,7 @@ Reference<lang::XComponent> UnoOffice::load(const QString& path, DocumentKind ki
                                                       : FailureText::notWorkbook(),
                            QStringLiteral("empty file"));
     const QString lock = lockFileOf(path);
-    if (QFileInfo::exists(lock) && isStaleOwnLock(lock))
+    if (QFileInfo::exists(lock) && (isStaleOwnLock(lock) || SafeReplace::isStaleLock(lock)))
         QFile::remove(lock);
 
     ensureRunning();
@@ -463,6 +502,8 @@ Reference<lang::XComponent> UnoOffice::load(const QString& path, DocumentKind ki
         noteClosed(path);
         throw loadFailure(path, *asked, detail.isEmpty() ? describe(detected) : detail);
     }
+    m_originals.insert(
+        path, {detected.type, detected.service, SafeReplace::Identity::of(SafeReplace::resolved(path))});
     return document;
 }
 
@@ -584,6 +625,7 @@ void UnoOffice::forget()
         removeLeftovers(profiles().folder(m_profile), m_loaded);
     }
     m_loaded.clear();
+    m_originals.clear();
     if (m_pid > 0)
         OwnProcesses::remove(m_pid);
     m_pid = 0;

@@ -3,8 +3,10 @@
 #include "EngineScripts.h"
 #include "Profiles.h"
 #include "app/RuntimeError.h"
+#include "office/SafeReplace.h"
 #include "office/Watchdog.h"
 
+#include <QHash>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -62,7 +64,11 @@ public:
     // which stays loaded until it is closed.
     Reference<css::lang::XComponent> load(const QString& path, DocumentKind kind,
                                           const Reference<css::frame::XFrame>& into = {});
-    // Stores a document load() gave in its file, when it has changes.
+    // Stores a document load() gave in its file, when it has changes: written
+    // beside the file with the filter it was loaded with, recognised by type
+    // detection as the file's own type (an OOXML package must also read back
+    // whole, its XML well-formed), then put in its place. A result that fails
+    // is thrown away and the file keeps its bytes.
     void store(const Reference<css::uno::XInterface>& document, const QString& path);
     // Closes a document load() gave, discarding what it has not stored; one
     // loaded by an earlier soffice (another generation) is gone already.
@@ -157,6 +163,14 @@ private:
     int m_depth = 0;
     int m_generation = 0;
     QList<LoadedDocument> m_loaded; // documents this soffice opened and has not closed
+    // What a loaded document's file was: its type as detected, and the file itself.
+    struct Original
+    {
+        QString type;
+        QString service;
+        SafeReplace::Identity identity;
+    };
+    QHash<QString, Original> m_originals;
     QString m_pipe;
     int m_timeoutMs;
     bool m_scriptsWanted;

@@ -9,13 +9,11 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QSet>
-#include <QTemporaryFile>
 #include <QUrl>
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
 #include <algorithm>
-#include <filesystem>
 #include <zip.h>
 
 namespace ooxml {
@@ -32,15 +30,6 @@ const char kRelationshipsNs[] = "http://schemas.openxmlformats.org/package/2006/
 QString key(const QString& part)
 {
     return part.toLower();
-}
-
-std::filesystem::path fsPath(const QString& path)
-{
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
 }
 
 // libzip takes names in UTF-8 on Windows and as the file system spells them elsewhere.
@@ -94,23 +83,6 @@ struct StringWriter final : pugi::xml_writer
 std::string qualified(const std::string& prefix, const char* local)
 {
     return prefix.empty() ? std::string(local) : prefix + ':' + local;
-}
-
-// The lock or owner file that LibreOffice or Word keeps beside a document it has open.
-QString lockFile(const QString& path)
-{
-    const QFileInfo info(path);
-    const QString name = info.fileName();
-    QStringList candidates = {QStringLiteral(".~lock.%1#").arg(name), QStringLiteral("~$") + name};
-    // Word shortens the owner file's name of a long one.
-    if (name.size() > 2)
-        candidates << QStringLiteral("~$") + name.mid(2) << QStringLiteral("~$") + name.mid(1);
-    for (const QString& candidate : std::as_const(candidates)) {
-        const QString lock = info.dir().filePath(candidate);
-        if (QFileInfo::exists(lock))
-            return lock;
-    }
-    return {};
 }
 
 } // namespace
@@ -185,9 +157,12 @@ Package::Package(QString path, Limits limits)
     : m_path(std::move(path))
     , m_limits(limits)
 {
-    if (const QString lock = lockFile(m_path); !lock.isEmpty())
-        throw RuntimeError(RuntimeError::PermissionDenied, QStringLiteral("文件已被他人打开（锁定）"),
-                           QStringLiteral("lock file %1").arg(lock));
+    const QFileInfo info(m_path);
+    if (info.exists()) {
+        // What saves of killed runs left beside it goes first.
+        SafeReplace::removeLeftovers(info.absolutePath());
+        m_lock = std::make_unique<SafeReplace::DocumentLock>(m_path);
+    }
     int error = 0;
     m_zip = zip_open(zipName(m_path).constData(), ZIP_RDONLY, &error);
     if (!m_zip) {
@@ -200,6 +175,7 @@ Package::Package(QString path, Limits limits)
         // Encrypted documents are compound files, not zips.
         throw Declined(QStringLiteral("不是 OOXML 压缩包（%1）").arg(detail));
     }
+    m_identity = SafeReplace::Identity::of(SafeReplace::resolved(m_path));
     const zip_int64_t count = zip_get_num_entries(m_zip, 0);
     if (count > m_limits.maxEntries) {
         zip_discard(m_zip);
@@ -537,45 +513,19 @@ bool Package::save()
     if (!modified())
         return false;
     // The file a link points to is the one replaced, not the link.
-    const QFileInfo info(m_path);
-    const QString target = info.isSymLink() ? info.canonicalFilePath() : info.absoluteFilePath();
-    QTemporaryFile temporary(
-        QFileInfo(target).dir().filePath(QStringLiteral(".~%1.XXXXXX").arg(info.fileName())));
-    temporary.setAutoRemove(true);
-    if (!temporary.open())
-        throw refusal::notSaved(
-            QStringLiteral("temporary file beside %1: %2").arg(target, temporary.errorString()));
-    temporary.close();
-    writeTo(temporary.fileName());
-    QFile::setPermissions(temporary.fileName(), QFile::permissions(target));
-    std::error_code error;
-#ifdef Q_OS_WIN
-    // Windows renames nothing over a file that is open: the original, which libzip
-    // holds open for reading, is let go first; the package then reads the saved file,
-    // whose entries are the kept ones in the same order.
-    zip_discard(m_zip);
-    m_zip = nullptr;
-    if (!MoveFileExW(fsPath(temporary.fileName()).c_str(), fsPath(target).c_str(), MOVEFILE_REPLACE_EXISTING))
-        error = std::error_code(int(GetLastError()), std::system_category());
-    int code = 0;
-    m_zip = zip_open(zipName(error ? m_path : target).constData(), ZIP_RDONLY, &code);
-    if (!m_zip)
-        throw refusal::notSaved(QStringLiteral("zip_open %1 again: error %2").arg(target).arg(code));
-    if (!error) {
-        qint64 next = 0;
-        for (Entry& entry : m_entries) {
-            if (!entry.removed)
-                entry.index = next++;
-        }
+    SafeReplace::Result result(SafeReplace::resolved(m_path));
+    writeTo(result.path());
+    QStringList untouched;
+    for (const Entry& entry : std::as_const(m_entries)) {
+        const auto part = m_xml.find(key(entry.name));
+        if (!entry.removed && entry.index >= 0 && (part == m_xml.end() || !part->second->dirty()))
+            untouched << entry.name;
     }
-#else
-    std::filesystem::rename(fsPath(temporary.fileName()), fsPath(target), error);
-#endif
-    if (error)
-        throw refusal::notSaved(QStringLiteral("rename over %1: %2 (%3)")
-                                    .arg(target, QString::fromLocal8Bit(error.message()))
-                                    .arg(error.value()));
-    temporary.setAutoRemove(false); // it is the document now
+    result.place(
+        [&](const QString& written) {
+            SafeReplace::checkPackage(written, SafeReplace::resolved(m_path), untouched);
+        },
+        m_identity);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "office/SafeReplace.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -72,16 +74,17 @@ struct Relationship
 // demand, within the limits; a save writes a new package beside the file with
 // every part that was not changed copied as it was stored (same entries, same
 // order, local headers and data byte for byte), a changed part as its bytes
-// with only the changed elements written anew, and renames it over the file. Part names are written
-// without the leading "/" and compared without regard to case, as the package
-// format says.
+// with only the changed elements written anew, checks it and puts it in place
+// of the file. The document's lock file is held from the open to the end of
+// the package. Part names are written without the leading "/" and compared
+// without regard to case, as the package format says.
 class Package final
 {
 public:
     // Opens path. Throws Declined when it is no zip package (an encrypted
     // document, another format) and RuntimeError when it is damaged or unsafe
     // (entry names leaving the package, too many entries) or open in another
-    // program (its lock file beside it).
+    // program (its lock file or Word's owner file beside it).
     explicit Package(QString path, Limits limits = {});
     ~Package();
     Package(const Package&) = delete;
@@ -116,9 +119,11 @@ public:
     // from the stored ones (a part marked but left as it was is not a change).
     bool modified() const;
     // Writes the changed package in place; false when nothing changed (the file
-    // keeps its bytes and time). RuntimeError when it cannot be written: the
-    // file then is as it was. After a save that wrote, the package is spent:
-    // open the file again to go on.
+    // keeps its bytes and time). The new package must read back whole, its XML
+    // parts well-formed and the parts not changed the same bytes as before, and
+    // the file must still be the one opened. RuntimeError when it is not or
+    // cannot be written: the file then is as it was. After a save that wrote,
+    // the package is spent: open the file again to go on.
     bool save();
 
 private:
@@ -141,6 +146,8 @@ private:
 
     QString m_path;
     Limits m_limits;
+    std::unique_ptr<SafeReplace::DocumentLock> m_lock;
+    SafeReplace::Identity m_identity; // the file as opened
     zip* m_zip = nullptr;
     QList<Entry> m_entries;
     QHash<QString, qsizetype> m_byName; // lower-case name -> m_entries index
