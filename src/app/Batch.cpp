@@ -1,6 +1,7 @@
 #include "Batch.h"
 
 #include "JobHost.h"
+#include "office/FailureText.h"
 
 #include <QFileInfo>
 
@@ -102,7 +103,7 @@ void Batch::reportFailure(const QString& path, Stage stage, const RuntimeError& 
     QString why = error.description();
     if ((stage == Stage::Open || stage == Stage::Rename || stage == Stage::Delete) &&
         !QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
-        why = QStringLiteral("文件不存在");
+        why = FailureText::missing();
     static const char* const kWhat[] = {"打开", "替换", "写入", "保存", "改名", "删除", "处理"};
     QString line = QStringLiteral(" %1失败，未修改：%2").arg(QString::fromUtf8(kWhat[int(stage)]), why);
     // The lines of the file written before its save (" 已替换内容") said what was

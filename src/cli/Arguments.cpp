@@ -61,9 +61,21 @@ QString parseErrorText(const QCommandLineParser& parser, const QStringList& argu
         return text;
     // The first argument read as single-letter options is most likely a file name.
     QString looksLikeFile;
-    for (const QString& argument : arguments.mid(1)) {
+    const QStringList given = parser.optionNames();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
         if (argument == QLatin1String("--"))
             break;
+        // An option that takes a value takes the next argument whatever it
+        // looks like ("--old -abc" replaces "-abc"): that argument is the
+        // option's value, not a file name, and is passed over.
+        if (argument.startsWith(QLatin1Char('-')) && !argument.contains(QLatin1Char('='))) {
+            const QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+            if (given.contains(name) && parser.values(name).contains(arguments.value(i + 1))) {
+                ++i;
+                continue;
+            }
+        }
         if (argument.size() > 2 && argument.startsWith(QLatin1Char('-')) &&
             !argument.startsWith(QLatin1String("--"))) {
             looksLikeFile = argument;

@@ -1,5 +1,6 @@
 #include "BatchDelete.h"
 
+#include "FileJobTexts.h"
 #include "FileOps.h"
 #include "app/JobHost.h"
 #include "collect/FileAttributes.h"
@@ -10,13 +11,13 @@ QString whyNotDeleted(const QString& path)
 {
     const int bits = FileAttributes::of(path);
     if (bits < 0)
-        return QStringLiteral("文件不存在");
+        return FileJobTexts::missing();
     if (bits & FileAttributes::Directory)
-        return QStringLiteral("这是文件夹");
+        return FileJobTexts::folder();
     if (bits & FileAttributes::System)
-        return QStringLiteral("这是系统文件，不是普通文件");
+        return FileJobTexts::systemFile();
     if (bits & FileAttributes::Hidden)
-        return QStringLiteral("这是隐藏文件");
+        return FileJobTexts::hiddenFile();
     return {};
 }
 

@@ -1,5 +1,6 @@
 #include "FileOps.h"
 
+#include "FileJobTexts.h"
 #include "app/RuntimeError.h"
 
 #include <QDir>
@@ -21,13 +22,12 @@ namespace FileOps {
 
 namespace {
 
-const QString kReadOnlyFile = QStringLiteral("文件是只读的");
-const QString kFolder = QStringLiteral("这是文件夹");
+const QString kReadOnlyFile = FileJobTexts::readOnlyFile();
+const QString kFolder = FileJobTexts::folder();
 
 RuntimeError taken(const QString& to)
 {
-    return RuntimeError(RuntimeError::FileAlreadyExists,
-                        QStringLiteral("已有同名的文件或文件夹：") + split(to).name);
+    return RuntimeError(RuntimeError::FileAlreadyExists, FileJobTexts::taken(split(to).name));
 }
 
 #ifdef Q_OS_WIN
@@ -54,10 +54,10 @@ RuntimeError lastError(const QString& to = QString())
                             RuntimeError::nameOf(RuntimeError::PermissionDenied), detail);
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-        return RuntimeError(RuntimeError::PermissionDenied, QStringLiteral("文件正在使用"), detail);
+        return RuntimeError(RuntimeError::PermissionDenied, FileJobTexts::inUse(), detail);
     case ERROR_INVALID_NAME:
     case ERROR_FILENAME_EXCED_RANGE:
-        return RuntimeError(RuntimeError::PathFileAccess, QStringLiteral("新文件名无效或太长"), detail);
+        return RuntimeError(RuntimeError::PathFileAccess, FileJobTexts::nameInvalidOrTooLong(), detail);
     default:
         return RuntimeError(RuntimeError::PathFileAccess, RuntimeError::nameOf(RuntimeError::PathFileAccess),
                             detail);
@@ -95,9 +95,9 @@ RuntimeError errnoError(int code, const QString& to = QString())
                             RuntimeError::nameOf(RuntimeError::PermissionDenied), detail);
     case EBUSY:
     case ETXTBSY:
-        return RuntimeError(RuntimeError::PermissionDenied, QStringLiteral("文件正在使用"), detail);
+        return RuntimeError(RuntimeError::PermissionDenied, FileJobTexts::inUse(), detail);
     case ENAMETOOLONG:
-        return RuntimeError(RuntimeError::PathFileAccess, QStringLiteral("新文件名太长"), detail);
+        return RuntimeError(RuntimeError::PathFileAccess, FileJobTexts::nameTooLong(), detail);
     case EISDIR:
         return RuntimeError(RuntimeError::PathFileAccess, kFolder, detail);
     default:
@@ -110,7 +110,7 @@ RuntimeError errnoError(int code, const QString& to = QString())
 // read-only folder on Windows still takes renames and deletions.)
 void refuseReadOnlyFolder(const QString& path)
 {
-    static const QString kReadOnlyFolder = QStringLiteral("所在文件夹是只读的");
+    static const QString kReadOnlyFolder = FileJobTexts::readOnlyFolder();
     struct stat folder
     {};
     const QString name = split(path).folder;
@@ -145,7 +145,7 @@ PathParts split(const QString& path)
 void checkName(const QString& name)
 {
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
-        throw RuntimeError(RuntimeError::PathFileAccess, QStringLiteral("新文件名无效：") + name);
+        throw RuntimeError(RuntimeError::PathFileAccess, FileJobTexts::nameInvalid(name));
 #ifdef Q_OS_WIN
     static const QString refused = QStringLiteral("\\/:*?\"<>|");
 #else
@@ -157,8 +157,7 @@ void checkName(const QString& name)
             || c.unicode() < 32
 #endif
         )
-            throw RuntimeError(RuntimeError::PathFileAccess,
-                               QStringLiteral("新文件名含有文件名中不允许的字符“%1”").arg(c));
+            throw RuntimeError(RuntimeError::PathFileAccess, FileJobTexts::nameHasForbidden(c));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "Downloader.h"
 
+#include "UpdaterTexts.h"
 #include "update/Geturl.h"
 
 #include <QDir>
@@ -79,7 +80,7 @@ void Downloader::start(const QList<QUrl>& addresses)
 {
     m_addresses = addresses;
     m_index = -1;
-    m_reason = QStringLiteral("没有下载地址");
+    m_reason = UpdaterTexts::noAddress();
     nextAddress();
 }
 
@@ -121,6 +122,7 @@ void Downloader::request(bool resume)
     }
     m_accepted = false;
     m_restart = false;
+    m_sentWhole = false;
     m_stalled = false;
     m_refusal.clear();
     m_writeError.clear();
@@ -203,6 +205,7 @@ bool Downloader::accept()
             return false;
         }
         m_head.clear();
+        m_sentWhole = true;
         if (!m_part.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             m_writeError = m_part.errorString();
             m_reply->abort();
@@ -263,7 +266,7 @@ void Downloader::onFinished()
     }
     if (complete) {
         if (!replaceFile(m_part.fileName(), m_final)) {
-            failAddress(QStringLiteral("无法保存为 ") + QDir::toNativeSeparators(m_final));
+            failAddress(UpdaterTexts::cannotSaveAs(QDir::toNativeSeparators(m_final)));
             return;
         }
         QFile::remove(infoPath());
@@ -287,18 +290,22 @@ void Downloader::onFinished()
     }
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (m_stalled)
-        failAddress(QStringLiteral("%1 秒内没有收到足够的数据").arg((m_limits.stallMs + 999) / 1000));
+        failAddress(UpdaterTexts::stalled((m_limits.stallMs + 999) / 1000));
     else if (status != 0 && status != 200 && status != 206)
-        failAddress(QStringLiteral("HTTP %1：%2").arg(status).arg(reply->url().toString()));
+        failAddress(UpdaterTexts::httpFailure(status, reply->url().toString()));
     else
         failAddress(update::networkErrorText(reply->error()));
 }
 
 void Downloader::failAddress(const QString& reason)
 {
-    // Nothing of an address that failed stays: a part is kept only for a run that was ended.
-    QFile::remove(m_part.fileName());
-    QFile::remove(infoPath());
+    // Refused bytes, or a file the server began afresh, leave nothing behind. A
+    // part that a broken connection or a stall cut short is kept: it is still
+    // the file's beginning, and a later run goes on from it.
+    if (!m_refusal.isEmpty() || m_sentWhole) {
+        QFile::remove(m_part.fileName());
+        QFile::remove(infoPath());
+    }
     m_reason = reason;
     emit addressFailed(m_addresses.at(m_index), reason);
     nextAddress();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UpdaterTexts.h"
+
 #include <QFile>
 #include <QList>
 #include <QNetworkAccessManager>
@@ -20,8 +22,9 @@ class QNetworkReply;
 // Only an installable update for this platform becomes NAME: its first bytes
 // must be those of one, and it may not grow past the length the server declared
 // nor past a fixed limit. Anything else is refused as soon as it shows, and its
-// part removed. A transfer that stalls is ended; an address that fails for good
-// leaves no part behind.
+// part removed. A transfer that stalls is ended. An address that fails for good
+// leaves no part behind when its bytes were refused or it sent the file whole;
+// a part cut short by the connection or a stall is kept for a later run.
 class Downloader final : public QObject
 {
     Q_OBJECT
@@ -48,7 +51,7 @@ public:
     // or installer on Windows, a Debian package elsewhere.
     static QByteArray updateMagic();
     // Why a download that is not such an update was refused.
-    static QString notAnUpdateText() { return QStringLiteral("不是有效的更新文件"); }
+    static QString notAnUpdateText() { return UpdaterTexts::notAnUpdate(); }
 
 signals:
     void addressStarted(const QUrl& url);
@@ -91,6 +94,7 @@ private:
     qint64 m_total = -1;
     bool m_accepted = false;
     bool m_restart = false;
+    bool m_sentWhole = false; // this request's answer is the whole file, from its first byte
     QString m_writeError;
     QString m_reason; // why the last address failed
 };

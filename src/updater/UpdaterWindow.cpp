@@ -1,5 +1,6 @@
 #include "UpdaterWindow.h"
 
+#include "UpdaterTexts.h"
 #include "update/Geturl.h"
 #include "update/UpdateReply.h"
 
@@ -17,10 +18,10 @@ UpdaterWindow::UpdaterWindow(Options options, QWidget* parent)
     , m_options(std::move(options))
     , m_downloader(m_options.downloadFolder)
 {
-    setWindowTitle(QStringLiteral("砚禾办公助手更新"));
-    auto* current = new QLabel(QStringLiteral("当前版本：") + m_options.runningVersion, this);
+    setWindowTitle(UpdaterTexts::windowTitle());
+    auto* current = new QLabel(UpdaterTexts::currentVersion(m_options.runningVersion), this);
     current->setObjectName(QStringLiteral("currentVersion"));
-    m_latest = new QLabel(QStringLiteral("最新版本：正在查询…"), this);
+    m_latest = new QLabel(UpdaterTexts::latestQuerying(), this);
     m_latest->setObjectName(QStringLiteral("latestVersion"));
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("status"));
@@ -30,10 +31,10 @@ UpdaterWindow::UpdaterWindow(Options options, QWidget* parent)
     m_progress->setObjectName(QStringLiteral("progress"));
     m_progress->setRange(0, 0);
     m_progress->hide();
-    m_openFolder = new QPushButton(QStringLiteral("打开所在文件夹"), this);
+    m_openFolder = new QPushButton(UpdaterTexts::openFolder(), this);
     m_openFolder->setObjectName(QStringLiteral("openFolder"));
     m_openFolder->setEnabled(false);
-    auto* close = new QPushButton(QStringLiteral("关闭"), this);
+    auto* close = new QPushButton(UpdaterTexts::close(), this);
     close->setObjectName(QStringLiteral("close"));
 
     auto* buttons = new QHBoxLayout;
@@ -53,12 +54,12 @@ UpdaterWindow::UpdaterWindow(Options options, QWidget* parent)
     connect(m_openFolder, &QPushButton::clicked, this,
             [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(m_options.downloadFolder)); });
     connect(&m_downloader, &Downloader::addressStarted, this, [this](const QUrl& url) {
-        say(QStringLiteral("下载：") + url.toString());
+        say(UpdaterTexts::downloading(url.toString()));
         m_progress->setRange(0, 0);
         m_progress->show();
     });
     connect(&m_downloader, &Downloader::addressFailed, this, [this](const QUrl& url, const QString& reason) {
-        say(url.toString() + QStringLiteral(" 下载失败：") + reason);
+        say(UpdaterTexts::addressFailed(url.toString(), reason));
     });
     connect(&m_downloader, &Downloader::progress, this, [this](qint64 received, qint64 total) {
         // The bar counts KiB so that files past 2 GiB fit its int range.
@@ -72,9 +73,9 @@ UpdaterWindow::UpdaterWindow(Options options, QWidget* parent)
             m_progress->setRange(0, 1);
             m_progress->setValue(1);
             m_openFolder->setEnabled(true);
-            finish(0, QStringLiteral("已下载：") + QDir::toNativeSeparators(pathOrReason));
+            finish(0, UpdaterTexts::downloaded(QDir::toNativeSeparators(pathOrReason)));
         } else {
-            finish(1, QStringLiteral("下载失败：") + pathOrReason);
+            finish(1, UpdaterTexts::downloadFailed(pathOrReason));
         }
     });
 }
@@ -85,15 +86,15 @@ void UpdaterWindow::run()
     const QString text = reply.ok() ? update::decodeReply(reply.body, reply.contentType) : QString();
     const update::ReplyFields fields = update::parseReply(text);
     if (!fields.latestVersion) {
-        m_latest->setText(QStringLiteral("最新版本：未知"));
-        finish(1, QStringLiteral("无法获取更新信息：") +
-                      (reply.error.isEmpty() ? QStringLiteral("HTTP %1").arg(reply.status) : reply.error));
+        m_latest->setText(UpdaterTexts::latestUnknown());
+        finish(1, UpdaterTexts::noUpdateInfo(reply.error.isEmpty() ? UpdaterTexts::httpStatus(reply.status)
+                                                                   : reply.error));
         return;
     }
-    m_latest->setText(QStringLiteral("最新版本：") + *fields.latestVersion);
+    m_latest->setText(UpdaterTexts::latestVersion(*fields.latestVersion));
     say(m_latest->text());
     if (QString::compare(m_options.runningVersion, *fields.latestVersion, Qt::CaseSensitive) >= 0) {
-        finish(0, QStringLiteral("已是最新版本"));
+        finish(0, UpdaterTexts::upToDate());
         return;
     }
     QList<QUrl> addresses;

@@ -116,6 +116,12 @@ void TestCli::usageErrors()
     QCOMPARE(ended.code, 0);
     QCOMPARE(ended.out,
              (QStringList{QDir::toNativeSeparators(dir.filePath("-lead/x.doc")), "收集到的文件 1条记录。"}));
+    // A value that begins with "-" belongs to its option: the name suggested is the folder's.
+    QVERIFY(QDir::setCurrent(dir.path()));
+    r = cli({"collect", "--patterns", "-x.doc", "-lead"});
+    QVERIFY(QDir::setCurrent(before));
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.contains("-- -lead") && !r.err.contains("-x.doc"), qPrintable(r.err));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -30,7 +30,8 @@ const QByteArray kWordNamespaces =
     " xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\""
     " xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\""
     " xmlns:wps=\"http://schemas.microsoft.com/office/word/2010/wordprocessingShape\""
-    " xmlns:v=\"urn:schemas-microsoft-com:vml\"";
+    " xmlns:v=\"urn:schemas-microsoft-com:vml\""
+    " xmlns:m=\"http://schemas.openxmlformats.org/officeDocument/2006/math\"";
 const QByteArray kPng = QByteArray::fromBase64(
     "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNkYPhfDwAChwGA60e6kgAAAABJRU5ErkJggg==");
 
@@ -458,8 +459,11 @@ void TestOoxml::trackedChangesRecorded()
         "<w:t>moved old</w:t></w:r></w:moveTo></w:p>"
         "<w:p><w:r><w:t xml:space=\"preserve\">gold and bold </w:t></w:r><w:r><w:t>OLD</w:t></w:r></w:p>";
     const QString tracked = file("tracked.docx");
-    writeDocx(tracked, body + "<w:sectPr><w:headerReference w:type=\"default\" r:id=\"header1\"/></w:sectPr>",
-              {{"header1", paragraph("Head old")}}, "<w:trackRevisions/>");
+    writeDocx(
+        tracked, body + "<w:sectPr><w:headerReference w:type=\"default\" r:id=\"header1\"/></w:sectPr>",
+        {{"header1", "<w:p><w:bookmarkStart w:id=\"40\" w:name=\"head\"/><w:r><w:t xml:space=\"preserve\">"
+                     "Head old</w:t></w:r><w:bookmarkEnd w:id=\"40\"/></w:p>"}},
+        "<w:trackRevisions/>");
     const auto before = xmlOf(tracked, "word/document.xml");
     const QStringList rejectedAsWritten = resolvedParagraphs(*before, false);
     QCOMPARE(rejectedAsWritten,
@@ -504,16 +508,22 @@ void TestOoxml::trackedChangesRecorded()
     // text is as it was.
     QCOMPARE(value(*after, "//w:body/w:p[2]/w:del[@w:id='7']/w:r/w:delText"), QString("old"));
     QCOMPARE(value(*after, "//w:body/w:p[2]/w:moveFrom/w:r/w:t"), QString("old"));
+    // Ann's insertion "ld" lay wholly inside the replaced text: it is gone, not left empty.
+    QCOMPARE(count(*after, "//w:ins[not(*)]"), 0);
+    QCOMPARE(count(*after, "//w:body/w:p[2]/w:ins[@w:id='8']"), 0);
     QCOMPARE(resolvedText(after->select_node("//w:body/w:p[2]/w:moveTo").node(), true), QString("moved NEW"));
+    // Ids are unique in the whole document, not only within a part: the
+    // header's bookmark and its new deletion collide with nothing in the body.
+    const auto header = xmlOf(tracked, "word/header1.xml");
     QSet<QString> ids;
     int marked = 0;
-    for (const pugi::xpath_node& node : after->select_nodes("//*[@w:id]")) {
-        ids.insert(QString::fromUtf8(node.node().attribute("w:id").value()));
-        ++marked;
-    }
-    QCOMPARE(ids.size(), marked - 1); // the bookmark's start and end share theirs
+    for (const pugi::xml_document* xml : {after.get(), header.get()})
+        for (const pugi::xpath_node& node : xml->select_nodes("//*[@w:id]")) {
+            ids.insert(QString::fromUtf8(node.node().attribute("w:id").value()));
+            ++marked;
+        }
+    QCOMPARE(ids.size(), marked - 2); // each bookmark's start and end share theirs
     // Replacing by nothing records only the deletion.
-    const auto header = xmlOf(tracked, "word/header1.xml");
     QCOMPARE(count(*header, "//w:del"), 1);
     QCOMPARE(count(*header, "//w:ins"), 0);
     QCOMPARE(resolvedText(header->document_element(), true), QString("Head "));
@@ -525,14 +535,15 @@ void TestOoxml::trackedChangesRecorded()
     writeDocx(
         written,
         paragraph("body") + "<w:sectPr><w:headerReference w:type=\"default\" r:id=\"header1\"/></w:sectPr>",
-        {{"header1", paragraph("Head A") + "<w:p><w:hyperlink r:id=\"rIdImage\"><w:r><w:t>Head B</w:t></w:r>"
-                                           "</w:hyperlink></w:p>"}},
+        {{"header1", "<w:p><w:pPr><w:jc w:val=\"right\"/></w:pPr><w:r><w:t>Head A</w:t></w:r></w:p>"
+                     "<w:p><w:hyperlink r:id=\"rIdImage\"><w:r><w:t>Head B</w:t></w:r></w:hyperlink></w:p>"}},
         "<w:trackRevisions/>");
     word = ooxml::createWordProcessor();
     document = word->documentsOpen(written);
     document->sections().at(0)->headers(1)->range()->Delete();
     word->setSeekView(word::kSeekCurrentPageHeader);
     word->selection()->typeText("新页眉");
+    word->selection()->setParagraphAlignment(word::kAlignCenter);
     word->setSeekView(word::kSeekMainDocument);
     document->save();
     word->quit();
@@ -543,6 +554,55 @@ void TestOoxml::trackedChangesRecorded()
     QCOMPARE(resolvedText(writtenHeader->document_element(), true), QString("新页眉"));
     QCOMPARE(resolvedText(writtenHeader->document_element(), false), QString("Head AHead B"));
     QCOMPARE(value(*writtenHeader, "//w:p[1]/w:ins/w:r/w:t"), QString("新页眉"));
+    // The new alignment is recorded with the old one, so that rejecting it puts
+    // the paragraph back on the right.
+    QCOMPARE(attribute(*writtenHeader, "//w:p[1]/w:pPr/w:jc/@w:val"), QString("center"));
+    QCOMPARE(attribute(*writtenHeader, "//w:p[1]/w:pPr/w:pPrChange/w:pPr/w:jc/@w:val"), QString("right"));
+    QCOMPARE(count(*writtenHeader, "//w:p[1]/w:pPr/w:pPrChange/w:pPr/w:rPr"), 0);
+    QCOMPARE(attribute(*writtenHeader, "//w:p[1]/w:pPr/w:pPrChange/@w:author"), QString("砚禾办公助手"));
+    QCOMPARE(QString(writtenHeader->select_node("//w:p[1]/w:pPr").node().last_child().name()),
+             QString("w:pPrChange"));
+
+    // Emptying a footer with tracking on: a mark already recorded as inserted
+    // gets its deletion after the insertion; a PAGE field, a table and a formula
+    // are deleted too, so that accepting every change leaves nothing.
+    const QString cleared = file("tracked-cleared.docx");
+    writeDocx(cleared,
+              paragraph("body") +
+                  "<w:sectPr><w:footerReference w:type=\"default\" r:id=\"footer1\"/></w:sectPr>",
+              {{"footer1",
+                "<w:p><w:pPr><w:rPr><w:ins w:id=\"1\" w:author=\"A\" w:date=\"2020-01-01T00:00:00Z\"/><w:b/>"
+                "</w:rPr></w:pPr><w:r><w:t>Typed</w:t></w:r></w:p>"
+                "<w:p><w:r><w:t xml:space=\"preserve\">Page </w:t></w:r><w:fldSimple w:instr=\" PAGE \">"
+                "<w:r><w:t>1</w:t></w:r></w:fldSimple></w:p>"
+                "<w:tbl><w:tblPr/><w:tblGrid><w:gridCol w:w=\"2000\"/></w:tblGrid><w:tr><w:tc><w:p><w:r>"
+                "<w:t>Cell</w:t></w:r></w:p></w:tc></w:tr><w:tr><w:trPr><w:cantSplit/></w:trPr><w:tc><w:p>"
+                "<w:r><w:t>Row 2</w:t></w:r></w:p></w:tc></w:tr></w:tbl>"
+                "<w:p><m:oMath><m:r><m:t>x</m:t></m:r></m:oMath></w:p>"}},
+              "<w:trackRevisions/>");
+    word = ooxml::createWordProcessor();
+    document = word->documentsOpen(cleared);
+    document->sections().at(0)->footers(1)->range()->Delete();
+    document->save();
+    word->quit();
+    const auto footer = xmlOf(cleared, "word/footer1.xml");
+    QStringList mark;
+    for (const pugi::xml_node child : footer->select_node("//w:p[1]/w:pPr/w:rPr").node().children())
+        mark << QString::fromUtf8(child.name());
+    QCOMPARE(mark, QStringList({"w:ins", "w:del", "w:b"}));
+    QCOMPARE(count(*footer, "//w:fldSimple"), 0);
+    QCOMPARE(count(*footer, "//w:instrText"), 0);
+    QCOMPARE(value(*footer, "//w:p[2]/w:del/w:r/w:delInstrText"), QString(" PAGE "));
+    QCOMPARE(count(*footer, "//w:p[2]/w:del/w:r/w:fldChar"), 3);
+    QCOMPARE(count(*footer, "//w:p[2]/w:r"), 0);
+    QCOMPARE(count(*footer, "//w:tr"), 2);
+    QCOMPARE(count(*footer, "//w:tr/w:trPr/w:del"), 2);
+    QCOMPARE(QString(footer->select_node("//w:tr[2]/w:trPr").node().first_child().name()),
+             QString("w:cantSplit"));
+    QCOMPARE(count(*footer, "//w:del/m:oMath"), 1);
+    QCOMPARE(count(*footer, "//m:oMath[not(ancestor::w:del)]"), 0);
+    QCOMPARE(resolvedText(footer->document_element(), true), QString());
+    QCOMPARE(resolvedText(footer->document_element(), false), QString("TypedPage 1CellRow 2"));
 
     // With tracking off, the text is replaced without a record.
     const QString plain = file("untracked.docx");
@@ -628,8 +688,26 @@ void TestOoxml::longWorkIsBounded()
     } catch (const RuntimeError& error) {
         QCOMPARE(error.description(), QString("处理时间过长，已停止"));
     }
-    // A bound ended once does not end the next call.
+    // A bound ended once does not end the next call, however soon it starts
+    // after the ended one, even when that call waits at its checkpoints.
     QCOMPARE(hung.call([] { return 7; }), 7);
+    WorkBound quick(50);
+    for (int round = 0; round < 20; ++round) {
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, quick.call([] {
+            for (;;) {
+                QThread::msleep(1);
+                WorkBound::checkpoint();
+            }
+        }));
+        QCOMPARE(quick.call([round] {
+            for (int i = 0; i < 3; ++i) {
+                QThread::msleep(1);
+                WorkBound::checkpoint();
+            }
+            return round;
+        }),
+                 round);
+    }
     // Working without end: ended after the rounds a busy call gets.
     WorkBound endless(20);
     QVERIFY_THROWS_EXCEPTION(RuntimeError, endless.call([] {

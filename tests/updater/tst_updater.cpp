@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -371,6 +372,41 @@ void TestUpdater::endsAStalledTransfer()
     QCOMPARE(readAll(downloaded("stall.deb")), m_payload);
     QCOMPARE(m_server.requestsFor("/stall.deb").last().headers.value("range"), QByteArray("bytes=102400-"));
     QCOMPARE(downloadFolder(), QStringList{"stall.deb"});
+    QVERIFY(QFile::remove(downloaded("stall.deb")));
+
+    // A part an ended run left survives a run that cannot reach the server, and
+    // one whose server stalls; the first run that gets an answer goes on from it.
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const QUrl unreachable(QString("http://127.0.0.1:%1/kept.deb").arg(closed.serverPort()));
+    closed.close();
+    const QByteArray beginning = m_payload.left(100 * 1024);
+    const auto leavePart = [&](const QUrl& url) {
+        QFile part(downloaded("kept.deb.part"));
+        QVERIFY(part.open(QIODevice::WriteOnly));
+        part.write(beginning);
+        part.close();
+        QFile info(downloaded("kept.deb.part.info"));
+        QVERIFY(info.open(QIODevice::WriteOnly));
+        info.write((url.toString() + "\n\"v1\"\n").toUtf8());
+    };
+    leavePart(unreachable);
+    QCOMPARE(download({unreachable}, limits).value(0), QVariant(false));
+    QCOMPARE(readAll(downloaded("kept.deb.part")), beginning);
+    QCOMPARE(downloadFolder(), (QStringList{"kept.deb.part", "kept.deb.part.info"}));
+
+    const QUrl kept(m_server.url("/kept.deb"));
+    leavePart(kept);
+    m_server.serve("/kept.deb", {file(m_payload, Response::Kind::Silent)});
+    result = download({kept}, limits);
+    QCOMPARE(result, (QVariantList{false, QString("1 秒内没有收到足够的数据")}));
+    QCOMPARE(readAll(downloaded("kept.deb.part")), beginning);
+
+    m_server.serve("/kept.deb", {file(m_payload)});
+    QCOMPARE(download({kept}, limits), (QVariantList{true, downloaded("kept.deb")}));
+    QCOMPARE(readAll(downloaded("kept.deb")), m_payload);
+    QCOMPARE(m_server.requestsFor("/kept.deb").last().headers.value("range"), QByteArray("bytes=102400-"));
+    QCOMPARE(downloadFolder(), QStringList{"kept.deb"});
 }
 
 QTEST_GUILESS_MAIN(TestUpdater)

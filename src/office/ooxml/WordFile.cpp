@@ -352,7 +352,7 @@ void WordFile::close()
     m_words.clear();
     m_shapes.clear();
     forgetStructure();
-    m_nextRevisionId.clear();
+    m_nextRevisionId = 0;
 }
 
 } // namespace ooxml

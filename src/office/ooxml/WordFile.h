@@ -114,8 +114,9 @@ private:
     int replaceTracked(const QString& partName, std::vector<Piece>& pieces, const QString& what,
                        const QString& replacement);
     pugi::xml_node isolate(const Vocabulary& v, Piece& piece, qsizetype from, qsizetype to);
-    // A tracked change of kind ("ins", "del") before the node, or, with a
-    // parent given, as its first child; its id new in the part.
+    // A tracked change of kind ("ins", "del") before the node; with a parent
+    // given, before the node in it or, with no node, as its last child. Its id
+    // is new in the whole document.
     pugi::xml_node revision(const QString& partName, pugi::xml_node before, const char* kind,
                             pugi::xml_node parent = {});
     void clearTracked(const Story& story);
@@ -136,7 +137,7 @@ private:
     std::optional<std::map<QString, QString>> m_mainTargets;
     bool m_tracking = false;
     QByteArray m_revisionDate;
-    std::map<QString, long long> m_nextRevisionId;
+    long long m_nextRevisionId = 0; // one counter for the whole package; 0 until seeded
 };
 
 } // namespace ooxml

@@ -150,26 +150,41 @@ pugi::xml_node WordFile::revision(const QString& partName, pugi::xml_node before
                                   pugi::xml_node parent)
 {
     const Vocabulary& v = words(partName);
-    auto next = m_nextRevisionId.find(partName);
-    if (next == m_nextRevisionId.end()) {
-        // Ids of tracked changes, comments and bookmarks must not collide: one past the largest.
+    if (m_nextRevisionId == 0) {
+        // Ids of tracked changes, comments and bookmarks must not collide across
+        // the whole document: one past the largest in every part that holds them.
         long long largest = 0;
-        const std::string id = v.name("id");
-        const std::function<void(pugi::xml_node)> walk = [&](pugi::xml_node node) {
-            for (const pugi::xml_node child : node.children()) {
-                if (child.type() != pugi::node_element)
-                    continue;
-                if (const pugi::xml_attribute attribute = child.attribute(id.c_str()))
-                    largest = std::max(largest, attribute.as_llong());
-                walk(child);
-            }
+        const auto holdsIds = [](const QString& type) {
+            static const char* const kinds[] = {".main+xml",      ".header+xml",   ".footer+xml",
+                                                ".footnotes+xml", ".endnotes+xml", ".comments+xml"};
+            if (!type.contains(QLatin1String("wordprocessingml.")) &&
+                !type.contains(QLatin1String("ms-word.")))
+                return false;
+            return std::any_of(std::begin(kinds), std::end(kinds),
+                               [&](const char* ending) { return type.endsWith(QLatin1String(ending)); });
         };
-        walk(part(partName).root());
-        next = m_nextRevisionId.emplace(partName, largest + 1).first;
+        for (const QString& name : package().partNames()) {
+            if (!holdsIds(package().contentType(name)))
+                continue;
+            const std::string id = words(name).name("id");
+            const std::function<void(pugi::xml_node)> walk = [&](pugi::xml_node node) {
+                for (const pugi::xml_node child : node.children()) {
+                    if (child.type() != pugi::node_element)
+                        continue;
+                    if (const pugi::xml_attribute attribute = child.attribute(id.c_str()))
+                        largest = std::max(largest, attribute.as_llong());
+                    walk(child);
+                }
+            };
+            walk(part(name).root());
+        }
+        m_nextRevisionId = largest + 1;
     }
-    pugi::xml_node change = parent ? parent.prepend_child(v.name(kind))
-                                   : before.parent().insert_child_before(v.name(kind), before);
-    change.append_attribute(v.name("id")) = next->second++;
+    if (!parent)
+        parent = before.parent();
+    pugi::xml_node change =
+        before ? parent.insert_child_before(v.name(kind), before) : parent.append_child(v.name(kind));
+    change.append_attribute(v.name("id")) = m_nextRevisionId++;
     change.append_attribute(v.name("author")) = kRevisionAuthor;
     change.append_attribute(v.name("date")) = m_revisionDate.constData();
     return change;
@@ -266,7 +281,16 @@ int WordFile::replaceTracked(const QString& partName, std::vector<Piece>& pieces
         pugi::xml_node firstDeletion;
         for (const pugi::xml_node run : old) {
             if (insideInsertion(v, run)) {
-                run.parent().remove_child(run);
+                // Someone's insertion that held nothing else goes with it: an
+                // empty one would still be listed as a change.
+                pugi::xml_node holder = run.parent();
+                holder.remove_child(run);
+                while ((v.is(holder, "ins") || v.is(holder, "moveTo")) &&
+                       !holder.find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; })) {
+                    pugi::xml_node up = holder.parent();
+                    up.remove_child(holder);
+                    holder = up;
+                }
                 continue;
             }
             if (!deletion || deletion.next_sibling() != run)

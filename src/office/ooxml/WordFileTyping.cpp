@@ -132,6 +132,33 @@ int resolvedChild(pugi::xml_node paragraph, int child, const std::string& w)
     return first && std::string_view(first.name()) == w + "pPr" ? 1 : 0;
 }
 
+// Writes a simple field out as the runs of a field (begin, instruction,
+// separator, its result, end) in its place; the first of them.
+pugi::xml_node unwrapSimpleField(const markup::Names& v, pugi::xml_node field)
+{
+    pugi::xml_node parent = field.parent();
+    const auto fieldRun = [&](const char* type) {
+        pugi::xml_node run = parent.insert_child_before(v.name("r"), field);
+        run.append_child(v.name("fldChar")).append_attribute(v.name("fldCharType")) = type;
+        return run;
+    };
+    const pugi::xml_node first = fieldRun("begin");
+    pugi::xml_node instruction =
+        parent.insert_child_before(v.name("r"), field).append_child(v.name("instrText"));
+    instruction.append_attribute("xml:space") = "preserve";
+    instruction.text().set(field.attribute(v.name("instr")).value());
+    fieldRun("separate");
+    for (pugi::xml_node child = field.first_child(); child;) {
+        const pugi::xml_node next = child.next_sibling();
+        if (!v.is(child, "fldData"))
+            parent.insert_move_before(child, field);
+        child = next;
+    }
+    fieldRun("end");
+    parent.remove_child(field);
+    return first;
+}
+
 } // namespace
 
 // With tracking on, emptying a story records it as Word does: every run of
@@ -159,17 +186,37 @@ void WordFile::clearTracked(const Story& story)
                         deletion = revision(story.part, child, "del");
                     deletion.append_move(child);
                 }
+            } else if (v.is(child, "fldSimple")) {
+                // A simple field shows its result whatever becomes of its runs:
+                // written out as a field of runs, all of which are deleted.
+                child = unwrapSimpleField(v, child);
+                continue;
+            } else if (localName(child) == "oMath" || localName(child) == "oMathPara") {
+                if (!deletion || deletion.next_sibling() != child)
+                    deletion = revision(story.part, child, "del");
+                deletion.append_move(child);
             } else if (v.is(child, "sdt")) {
                 deleteRuns(child.child(v.name("sdtContent")));
-            } else if (v.inW(child) &&
-                       wordml::in(localName(child), {"hyperlink", "smartTag", "customXml", "ins", "moveTo",
-                                                     "fldSimple", "dir", "bdo"})) {
+            } else if (v.inW(child) && wordml::in(localName(child), {"hyperlink", "smartTag", "customXml",
+                                                                     "ins", "moveTo", "dir", "bdo"})) {
                 deleteRuns(child);
             }
             child = next;
         }
     };
+    // A table's rows are deleted as rows, so that accepting removes the table.
+    const std::function<void(pugi::xml_node)> deleteRows = [&](pugi::xml_node node) {
+        for (const pugi::xml_node child : elementChildren(node)) {
+            if (v.is(child, "tr")) {
+                pugi::xml_node properties = ordered(child, v.prefix, "trPr", {"tblPrEx", "trPr", "tc"});
+                if (!properties.child(v.name("del")))
+                    revision(story.part, properties.child(v.name("trPrChange")), "del", properties);
+            }
+            deleteRows(child);
+        }
+    };
     for (pugi::xml_node container : containers(story)) {
+        deleteRows(container);
         std::vector<pugi::xml_node> found;
         v.collectParagraphs(container, found);
         for (size_t i = 0; i < found.size(); ++i) {
@@ -181,8 +228,18 @@ void WordFile::clearTracked(const Story& story)
             if (!properties)
                 properties = found[i].prepend_child(v.name("pPr"));
             pugi::xml_node mark = ordered(properties, v.prefix, "rPr", kParagraphOrder);
-            if (!mark.child(v.name("del")))
-                revision(story.part, mark.first_child(), "del", mark);
+            if (!mark.child(v.name("del"))) {
+                // Word reads a mark's changes in the order ins, del, moveFrom,
+                // moveTo, before its formatting; another order is a damaged file.
+                pugi::xml_node after;
+                for (const pugi::xml_node child : elementChildren(mark)) {
+                    if (!v.is(child, "ins")) {
+                        after = child;
+                        break;
+                    }
+                }
+                revision(story.part, after, "del", mark);
+            }
         }
     }
     if (story.shape < 0)
@@ -432,6 +489,20 @@ void WordFile::align(Cursor& cursor, int alignment)
     if (!properties) {
         properties = paragraph.prepend_child(v.name("pPr"));
         ++cursor.child;
+    }
+    const pugi::xml_node current = properties.child(v.name("jc"));
+    if (current && std::string_view(current.attribute(v.name("val")).value()) == values[alignment])
+        return;
+    if (m_tracking && !properties.child(v.name("pPrChange"))) {
+        // The paragraph's properties as they were, so that rejecting the
+        // change brings the old alignment back. An earlier change already
+        // holds the oldest ones.
+        pugi::xml_node change = revision(cursor.story.part, {}, "pPrChange", properties);
+        pugi::xml_node old = change.append_child(v.name("pPr"));
+        for (const pugi::xml_node child : elementChildren(properties)) {
+            if (!(v.is(child, "rPr") || v.is(child, "sectPr") || v.is(child, "pPrChange")))
+                old.append_copy(child);
+        }
     }
     setAttribute(ordered(properties, v.prefix, "jc", kParagraphOrder), v.name("val"), values[alignment]);
     part(cursor.story.part).touch();

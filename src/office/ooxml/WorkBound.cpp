@@ -14,25 +14,26 @@ namespace ooxml {
 namespace {
 
 thread_local WorkBound* t_current = nullptr;
-thread_local const std::atomic_bool* t_ended = nullptr;
 
+// A thread's CPU clock is kept as a plain number (the thread id on Windows,
+// the clock id elsewhere), so the watchdog's thread can read it while the call
+// ends or the next one starts without anything being freed under it.
 #ifdef Q_OS_WIN
-void* currentThreadClock()
+qint64 currentThreadClock()
 {
-    HANDLE handle = nullptr;
-    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &handle, 0, FALSE,
-                    DUPLICATE_SAME_ACCESS);
-    return handle;
+    return qint64(GetCurrentThreadId());
 }
-void releaseThreadClock(void* clock)
+std::optional<qint64> cpuMsOf(qint64 clock)
 {
-    if (clock)
-        CloseHandle(static_cast<HANDLE>(clock));
-}
-std::optional<qint64> cpuMsOf(void* clock)
-{
+    if (!clock)
+        return std::nullopt;
+    const HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, DWORD(clock));
+    if (!thread)
+        return std::nullopt;
     FILETIME created, exited, kernel, user;
-    if (!clock || !GetThreadTimes(static_cast<HANDLE>(clock), &created, &exited, &kernel, &user))
+    const bool ok = GetThreadTimes(thread, &created, &exited, &kernel, &user);
+    CloseHandle(thread);
+    if (!ok)
         return std::nullopt;
     const auto ticks = [](const FILETIME& time) {
         return (qint64(time.dwHighDateTime) << 32) | qint64(time.dwLowDateTime);
@@ -40,41 +41,42 @@ std::optional<qint64> cpuMsOf(void* clock)
     return (ticks(kernel) + ticks(user)) / 10000;
 }
 #else
-void* currentThreadClock()
+qint64 currentThreadClock()
 {
     clockid_t clock;
     if (pthread_getcpuclockid(pthread_self(), &clock) != 0)
-        return nullptr;
-    return new clockid_t(clock);
+        return 0;
+    return qint64(clock);
 }
-void releaseThreadClock(void* clock)
-{
-    delete static_cast<clockid_t*>(clock);
-}
-std::optional<qint64> cpuMsOf(void* clock)
+std::optional<qint64> cpuMsOf(qint64 clock)
 {
     timespec spent{};
-    if (!clock || clock_gettime(*static_cast<clockid_t*>(clock), &spent) != 0)
+    if (!clock || clock_gettime(clockid_t(clock), &spent) != 0)
         return std::nullopt;
     return qint64(spent.tv_sec) * 1000 + spent.tv_nsec / 1000000;
 }
 #endif
 
-// The watchdog watches "processes"; the bound watches one call, named by this.
-constexpr qint64 kCall = 1;
-
 } // namespace
 
 WorkBound::WorkBound(int timeoutMs)
     : m_timeoutMs(timeoutMs)
-    , m_watchdog({[this](qint64) { return threadCpuMs(); }, [this](qint64) { m_ended = true; }})
+    , m_watchdog({[this](qint64 call) { return threadCpuMs(call); },
+                  [this](qint64 call) {
+                      // Recorded by number: a late report of a call that has
+                      // returned meanwhile never ends the next one.
+                      m_endedCall = call;
+                  }})
 {}
 
 WorkBound::~WorkBound() = default;
 
-std::optional<qint64> WorkBound::threadCpuMs() const
+std::optional<qint64> WorkBound::threadCpuMs(qint64 call) const
 {
-    return cpuMsOf(m_thread.load());
+    const qint64 clock = m_thread.load();
+    if (call != m_call.load())
+        return std::nullopt;
+    return cpuMsOf(clock);
 }
 
 WorkBound::Depth::Depth(WorkBound& owner)
@@ -82,26 +84,24 @@ WorkBound::Depth::Depth(WorkBound& owner)
     , outer(t_current)
 {
     ++bound.m_depth;
-    bound.m_ended = false;
     bound.m_thread = currentThreadClock();
     t_current = &bound;
-    t_ended = &bound.m_ended;
-    bound.m_watchdog.arm(kCall, bound.m_timeoutMs);
+    bound.m_watchdog.arm(++bound.m_call, bound.m_timeoutMs);
 }
 
 WorkBound::Depth::~Depth()
 {
     bound.m_watchdog.disarm();
-    releaseThreadClock(bound.m_thread.exchange(nullptr));
+    // A late report of this call must not end the next one.
+    ++bound.m_call;
     t_current = outer;
-    t_ended = outer ? &outer->m_ended : nullptr;
     --bound.m_depth;
 }
 
 void WorkBound::checkpoint()
 {
-    if (t_ended && t_ended->load(std::memory_order_relaxed))
-        throw refusal::overran(t_current ? t_current->m_timeoutMs : 0);
+    if (t_current && t_current->m_endedCall.load(std::memory_order_relaxed) == t_current->m_call.load())
+        throw refusal::overran(t_current->m_timeoutMs);
 }
 
 } // namespace ooxml

@@ -12,7 +12,10 @@ namespace ooxml {
 // uses CPU time is working on a big file and gets further rounds, up to
 // Watchdog::kBusyRounds; one that spends a round without CPU time is hung.
 // Either way the call is ended at its next checkpoint with overran(), before
-// anything is written, so the file keeps its bytes.
+// anything is written, so the file keeps its bytes. Only work that passes
+// checkpoints can be ended: the walks over a story's paragraphs (find,
+// replace, emptying a story) do; opening and saving a package do not, and are
+// bounded by its size limits alone.
 class WorkBound final
 {
 public:
@@ -43,12 +46,13 @@ private:
         WorkBound& bound;
         WorkBound* outer;
     };
-    std::optional<qint64> threadCpuMs() const;
+    std::optional<qint64> threadCpuMs(qint64 call) const;
 
     int m_timeoutMs;
     int m_depth = 0;
-    std::atomic_bool m_ended{false};
-    std::atomic<void*> m_thread{nullptr}; // the working thread's CPU clock, while armed
+    std::atomic<qint64> m_endedCall{-1}; // the call the watchdog ended last
+    std::atomic<qint64> m_thread{0};     // the working thread's CPU clock
+    std::atomic<qint64> m_call{0};       // numbers the calls the watchdog is armed for
     Watchdog m_watchdog;
 };
 
