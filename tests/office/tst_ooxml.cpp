@@ -340,6 +340,7 @@ private slots:
     void workbookReplace();
     void workbookFormulas();
     void sharedFormulaShifting();
+    void formulasTheReplaceWouldBreak();
     void cellWriting();
     void hostilePackagesRefused();
     void declinedFilesGoElsewhere();
@@ -1039,6 +1040,70 @@ void TestOoxml::sharedFormulaShifting()
     QCOMPARE(shifted("SUM(A:A)+SUM(1:1)+SUM($B:$B)", 2, 1), QString("SUM(B:B)+SUM(3:3)+SUM($B:$B)"));
     QCOMPARE(shifted("A1+TRUE+1.5E+3", 0, -1), QString("#REF!+TRUE+1.5E+3"));
     QCOMPARE(shifted("XFD1048576", 1, 0), QString("#REF!"));
+}
+
+// A replace whose result no longer reads as a formula (a reference's column
+// letter turned into a name nobody defined) leaves that formula as it was:
+// its text, its shared group and its value.
+void TestOoxml::formulasTheReplaceWouldBreak()
+{
+    const QString path = file("broken-formulas.xlsx");
+    const QByteArray data =
+        "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"D1\"><v>10</v></c><c r=\"E1\"><v>2</v></c>"
+        "<c r=\"G1\"><f>D1/E1</f><v>5</v></c></row>"
+        "<row r=\"2\"><c r=\"D2\"><v>20</v></c><c r=\"E2\"><v>4</v></c>"
+        "<c r=\"G2\"><f t=\"shared\" ref=\"G2:G4\" si=\"0\">D2/E2</f><v>5</v></c></row>"
+        "<row r=\"3\"><c r=\"D3\"><v>30</v></c><c r=\"E3\"><v>5</v></c>"
+        "<c r=\"G3\"><f t=\"shared\" si=\"0\"/><v>6</v></c></row>"
+        "<row r=\"4\"><c r=\"D4\"><v>8</v></c><c r=\"E4\"><v>1</v></c>"
+        "<c r=\"G4\"><f t=\"shared\" si=\"0\"/><v>8</v></c>"
+        "<c r=\"H4\"><f>SUM(Rate,D4)</f><v>9</v></c></row>";
+    writeXlsx(path, {{"Data", data, {}}}, "<si><t>rate per line</t></si>",
+              {{"xl/calcChain.xml", kDeclaration + "<calcChain" + kSheetNs +
+                                        "><c r=\"G1\" i=\"1\"/><c r=\"G2\" i=\"1\"/></calcChain>"}},
+              "<definedNames><definedName name=\"Rate\">Data!$E$1</definedName>"
+              "<definedName name=\"Rat\xd1\x8d\">Data!$E$2</definedName></definedNames>");
+
+    sheet::ApplicationPtr excel = ooxml::createSpreadsheet();
+    sheet::WorkbookPtr book = excel->workbooksOpen(path);
+    sheet::WorksheetPtr sheet = book->worksheets(1);
+    // "e" -> "э": E1 would become a name no one defined; Rate becomes Ratэ, which is defined.
+    sheet->cellsReplace("e", QString::fromUtf8("\xd1\x8d"));
+    QCOMPARE(sheet->cell(1, 1), QString::fromUtf8("rat\xd1\x8d p\xd1\x8dr lin\xd1\x8d"));
+    QCOMPARE(sheet->cell(1, 7), QString("=D1/E1"));
+    QCOMPARE(sheet->cell(3, 7), QString("=D3/E3"));
+    QCOMPARE(sheet->cell(4, 8), QString::fromUtf8("=SUM(Rat\xd1\x8d,D4)"));
+    book->close(true);
+    {
+        const auto xml = xmlOf(path, "xl/worksheets/sheet1.xml");
+        QCOMPARE(count(*xml, "//f[@t='shared']"), 3);
+        QCOMPARE(value(*xml, "//c[@r='G2']/f"), QString("D2/E2"));
+        QCOMPARE(value(*xml, "//c[@r='G3']/v"), QString("6"));
+        QCOMPARE(value(*xml, "//c[@r='G1']/v"), QString("5"));
+    }
+
+    // A replace that still makes formulas goes through, the shared group split into cells of their own.
+    book = excel->workbooksOpen(path);
+    sheet = book->worksheets(1);
+    sheet->cellsReplace("/E", "/F");
+    QCOMPARE(sheet->cell(1, 7), QString("=D1/F1"));
+    QCOMPARE(sheet->cell(4, 7), QString("=D4/F4"));
+    book->close(true);
+    const auto xml = xmlOf(path, "xl/worksheets/sheet1.xml");
+    QCOMPARE(count(*xml, "//f[@t='shared']"), 0);
+    QVERIFY(!ZipFiles::read(path).contains("xl/calcChain.xml"));
+    excel->quit();
+
+    using ooxml::cellformula::stillReads;
+    const QSet<QString> known{"DATA", "RATE"};
+    QVERIFY(stillReads("SUM(A1:B2)", "MAX(A1:B2)", known));
+    QVERIFY(stillReads("\"a\"&A1", "\"\xd1\x8d\"&A1", known));
+    QVERIFY(stillReads("A1*2", "A1*2E+3+TRUE+Data!B2+Rate", known));
+    QVERIFY(!stillReads("SUM(A1)", "SUM(A1", known));
+    QVERIFY(!stillReads("\"a\"&A1", "\"a&A1", known));
+    QVERIFY(!stillReads("A1+Data!B1", "A1+Dat\xd1\x8d!B1", known));
+    QVERIFY(!stillReads("SUM(A1)", "S\xd1\x8dM(A1)", known));
+    QVERIFY(!stillReads("A1+#N/A", "A1+#N/\xd1\x8d", known));
 }
 
 void TestOoxml::cellWriting()

@@ -673,9 +673,13 @@ void workbookInventory(const Reference<sheet::XSpreadsheetDocument>& document, I
                                                             uno::UNO_QUERY_THROW)
                 ->createEnumeration();
         };
-        for (const auto each = cellsOf(sheet::CellFlags::FORMULA); each->hasMoreElements();
-             each->nextElement())
-            ++counts["formulas"];
+        // LibreOffice holds a logical value as a TRUE() or FALSE() formula: counted apart, as the file
+        // holds no formula there.
+        for (const auto each = cellsOf(sheet::CellFlags::FORMULA); each->hasMoreElements();) {
+            const Reference<table::XCell> cell(each->nextElement(), uno::UNO_QUERY_THROW);
+            const OUString formula = cell->getFormula();
+            ++counts[formula == "=TRUE()" || formula == "=FALSE()" ? "logical values" : "formulas"];
+        }
         for (const auto each = cellsOf(sheet::CellFlags::FORMATTED); each->hasMoreElements();) {
             const Reference<text::XText> cell(each->nextElement(), uno::UNO_QUERY_THROW);
             const Reference<container::XEnumeration> fields =

@@ -1,6 +1,9 @@
 #include "CellFormula.h"
 
+#include <QList>
 #include <QRegularExpression>
+#include <QStringList>
+#include <algorithm>
 
 namespace ooxml::cellformula {
 
@@ -85,7 +88,135 @@ bool shiftToken(const QString& token, bool besideColon, int rows, int columns, Q
     return false;
 }
 
+// The words of a formula outside quotes and brackets, each with the character after it.
+QList<QPair<QString, QChar>> words(const QString& formula, bool* closed)
+{
+    QList<QPair<QString, QChar>> out;
+    int depth = 0;
+    bool ok = true;
+    qsizetype i = 0;
+    const qsizetype n = formula.size();
+    while (i < n) {
+        const QChar c = formula.at(i);
+        if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+            qsizetype j = i + 1;
+            for (; j < n; ++j) {
+                if (formula.at(j) == c) {
+                    if (j + 1 < n && formula.at(j + 1) == c) {
+                        ++j;
+                        continue;
+                    }
+                    break;
+                }
+            }
+            if (j >= n)
+                ok = false;
+            i = j + 1;
+            continue;
+        }
+        if (c == QLatin1Char('[')) {
+            int brackets = 0;
+            qsizetype j = i;
+            for (; j < n; ++j) {
+                if (formula.at(j) == QLatin1Char('['))
+                    ++brackets;
+                else if (formula.at(j) == QLatin1Char(']') && --brackets == 0)
+                    break;
+            }
+            if (j >= n)
+                ok = false;
+            i = j + 1;
+            continue;
+        }
+        if (isWordChar(c)) {
+            qsizetype j = i;
+            while (j < n && isWordChar(formula.at(j)))
+                ++j;
+            out.append({formula.mid(i, j - i), j < n ? formula.at(j) : QChar()});
+            i = j;
+            continue;
+        }
+        if (c == QLatin1Char('#')) {
+            static const QStringList errors{
+                QStringLiteral("#NULL!"), QStringLiteral("#DIV/0!"),       QStringLiteral("#VALUE!"),
+                QStringLiteral("#REF!"),  QStringLiteral("#NAME?"),        QStringLiteral("#NUM!"),
+                QStringLiteral("#N/A"),   QStringLiteral("#GETTING_DATA"), QStringLiteral("#SPILL!"),
+                QStringLiteral("#CALC!"), QStringLiteral("#THIS ROW"),     QStringLiteral("#ALL"),
+                QStringLiteral("#DATA"),  QStringLiteral("#HEADERS"),      QStringLiteral("#TOTALS")};
+            qsizetype length = 0;
+            for (const QString& error : errors) {
+                if (formula.mid(i, error.size()).compare(error, Qt::CaseInsensitive) == 0)
+                    length = std::max(length, error.size());
+            }
+            if (length == 0)
+                ok = false;
+            i += std::max<qsizetype>(length, 1);
+            continue;
+        }
+        if (c == QLatin1Char('('))
+            ++depth;
+        else if (c == QLatin1Char(')'))
+            ok = --depth >= 0 && ok;
+        else if (!QStringLiteral("+-*/^&=<>%,;:{}@!").contains(c) && !c.isSpace())
+            ok = false;
+        ++i;
+    }
+    *closed = ok && depth == 0;
+    return out;
+}
+
+bool isFunctionName(const QString& word)
+{
+    static const QRegularExpression name(QStringLiteral("^[A-Za-z_][A-Za-z0-9_.]*$"));
+    return name.match(word).hasMatch();
+}
+
+bool isNumber(const QString& word)
+{
+    static const QRegularExpression number(QStringLiteral("^([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][0-9]*)?$"));
+    return number.match(word).hasMatch();
+}
+
 } // namespace
+
+bool stillReads(const QString& before, const QString& after, const QSet<QString>& known)
+{
+    bool closed = false;
+    const QList<QPair<QString, QChar>> had = words(before, &closed);
+    const bool wasClosed = closed;
+    const QList<QPair<QString, QChar>> has = words(after, &closed);
+    if (wasClosed && !closed)
+        return false;
+    QSet<QString> old;
+    for (const auto& word : had)
+        old.insert(word.first.toUpper());
+    for (qsizetype k = 0; k < has.size(); ++k) {
+        const QString& word = has.at(k).first;
+        const QChar next = has.at(k).second;
+        const QString upper = word.toUpper();
+        if (old.contains(upper))
+            continue;
+        if (next == QLatin1Char('(')) {
+            if (!isFunctionName(word))
+                return false;
+            continue;
+        }
+        if (next == QLatin1Char('[') || next == QLatin1Char('!')) {
+            // A table or a sheet.
+            if (!known.contains(upper))
+                return false;
+            continue;
+        }
+        QString reference;
+        const qsizetype at = after.indexOf(word);
+        const bool besideColon = next == QLatin1Char(':') || (at > 0 && after.at(at - 1) == QLatin1Char(':'));
+        if (isNumber(word) || upper == QLatin1String("TRUE") || upper == QLatin1String("FALSE") ||
+            known.contains(upper) || shiftToken(word, besideColon, 0, 0, reference))
+            continue;
+        return false;
+    }
+    return true;
+}
 
 bool parseAddress(const QString& address, int& row, int& column)
 {

@@ -99,6 +99,8 @@ private:
     void calculateOnLoad();
     void dropCalculationChain();
     bool hasFormulas();
+    // The sheets' and the defined names, upper case: what a formula may name besides references.
+    const QSet<QString>& knownNames();
 
     QString m_path;
     Limits m_limits;
@@ -124,6 +126,8 @@ private:
     std::map<QString, std::map<std::string, Master>>
         m_masters; // per sheet part: shared group -> its first cell
     std::map<QString, std::vector<Area>> m_pivots;
+    QSet<QString> m_known;
+    bool m_knownRead = false;
 };
 
 } // namespace ooxml

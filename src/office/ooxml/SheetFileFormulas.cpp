@@ -73,6 +73,20 @@ void SheetFile::unshare(const Sheet& sheet, const QString& group, std::vector<Ce
     m_masters.erase(sheet.part);
 }
 
+const QSet<QString>& SheetFile::knownNames()
+{
+    if (!m_knownRead) {
+        for (const Sheet& sheet : std::as_const(m_sheets))
+            m_known.insert(sheet.name.toUpper());
+        const Vocabulary& v = names(m_workbookPart);
+        const pugi::xml_node defined = package().xml(m_workbookPart).root().child(v.name("definedNames"));
+        for (const pugi::xml_node name : defined.children(v.name("definedName")))
+            m_known.insert(QString::fromUtf8(name.attribute("name").value()).toUpper());
+        m_knownRead = true;
+    }
+    return m_known;
+}
+
 void SheetFile::calculateOnLoad()
 {
     // Excel and LibreOffice compute the formulas again when they open the book:

@@ -1,3 +1,4 @@
+#include "CellFormula.h"
 #include "SheetFile.h"
 #include "SheetVocabulary.h"
 
@@ -70,6 +71,10 @@ int SheetFile::replace(int index, const QString& what, const QString& replacemen
             const QString before = QLatin1Char('=') + formulaText(sheet, cell, all);
             const QString after = replaced(before);
             if (after == before)
+                continue;
+            // A formula the replace would break keeps its text, its group and its value.
+            if (after.startsWith(QLatin1Char('=')) && after.size() > 1 &&
+                !cellformula::stillReads(before.mid(1), after.mid(1), knownNames()))
                 continue;
             checkUnprotected(sheet);
             if (formulaType == "shared")
