@@ -442,6 +442,12 @@ Reference<lang::XComponent> UnoOffice::load(const QString& path, DocumentKind ki
                                                       : FailureText::notWorkbook(),
                            QStringLiteral("empty file"));
     const QString lock = lockFileOf(path);
+    // A name that leaves no room for the lock file's own (a folder entry holds 255 bytes) is
+    // refused before any load: a load into the frame of the document before it takes no lock
+    // and ends in a disposed document instead of a reason.
+    if (QFile::encodeName(QFileInfo(lock).fileName()).size() > 255)
+        throw RuntimeError(RuntimeError::PathFileAccess, FailureText::nameTooLong(),
+                           QStringLiteral("lock file name over 255 bytes"));
     if (QFileInfo::exists(lock) && (isStaleOwnLock(lock) || SafeReplace::isStaleLock(lock)))
         QFile::remove(lock);
 
