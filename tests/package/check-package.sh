@@ -109,7 +109,7 @@ run() {
   chmod u+w "$docs/report.docx"
   local as=()
   if [ "$user" != "$(id -un)" ]; then
-    chown -R "$user" "$home" "$docs"
+    chown -R "$user:$(id -gn "$user")" "$home" "$docs"
     as=(setpriv --reuid="$user" --regid="$(id -gn "$user")" --clear-groups)
   fi
   # Through LibreOffice, so that each user's soffice and its profile are checked too.
