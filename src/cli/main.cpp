@@ -36,7 +36,6 @@ int usageError(const QString& message)
     return kUsageError;
 }
 
-
 } // namespace cli
 
 namespace {
