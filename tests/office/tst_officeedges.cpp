@@ -62,7 +62,9 @@ QProcessEnvironment bare(const QString& appFolder)
 {
     const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
     QProcessEnvironment environment;
-    for (const char* kept : {"PATH", "HOME", "XDG_CACHE_HOME"}) {
+    // The sanitizer build's options (its leak suppressions) are no part of the locale.
+    for (const char* kept :
+         {"PATH", "HOME", "XDG_CACHE_HOME", "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
         if (system.contains(kept))
             environment.insert(kept, system.value(kept));
     }
