@@ -76,6 +76,18 @@ QString joined(const std::vector<Piece>& pieces)
     return text;
 }
 
+std::vector<qsizetype> pieceStarts(const std::vector<Piece>& pieces)
+{
+    std::vector<qsizetype> starts;
+    starts.reserve(pieces.size());
+    qsizetype offset = 0;
+    for (const Piece& piece : pieces) {
+        starts.push_back(offset);
+        offset += piece.element ? piece.text.size() : 1;
+    }
+    return starts;
+}
+
 bool contains(const std::vector<Piece>& pieces, const QString& what)
 {
     if (what.isEmpty() || what.contains(kBreak))
@@ -92,13 +104,7 @@ int replaceAll(std::vector<Piece>& pieces, const QString& what, const QString& r
     const std::vector<qsizetype> found = occurrences(text, what);
     if (found.empty())
         return 0;
-    std::vector<qsizetype> starts;
-    starts.reserve(pieces.size());
-    qsizetype offset = 0;
-    for (const Piece& piece : pieces) {
-        starts.push_back(offset);
-        offset += piece.element ? piece.text.size() : 1;
-    }
+    const std::vector<qsizetype> starts = pieceStarts(pieces);
     int replaced = 0;
     // From the last occurrence back: an earlier one's offsets stay as they were.
     for (auto it = found.rbegin(); it != found.rend(); ++it) {

@@ -42,6 +42,8 @@ void setElementText(pugi::xml_node element, const QString& text);
 // The pieces as one text: a break is U+FFFC, which no typed text holds.
 QString joined(const std::vector<Piece>& pieces);
 bool contains(const std::vector<Piece>& pieces, const QString& what);
+// Where each piece starts in joined(pieces).
+std::vector<qsizetype> pieceStarts(const std::vector<Piece>& pieces);
 
 // Replaces every occurrence of what by replacement across the pieces and
 // writes the changed pieces back: a text element left empty is removed, and

@@ -234,13 +234,7 @@ int WordFile::replaceTracked(const QString& partName, std::vector<Piece>& pieces
     const std::vector<qsizetype> found = occurrences(text, what);
     if (found.empty())
         return 0;
-    std::vector<qsizetype> starts;
-    starts.reserve(pieces.size());
-    qsizetype offset = 0;
-    for (const Piece& piece : pieces) {
-        starts.push_back(offset);
-        offset += piece.element ? piece.text.size() : 1;
-    }
+    const std::vector<qsizetype> starts = pieceStarts(pieces);
     int replaced = 0;
     // From the last occurrence back: an earlier one's pieces keep their offsets.
     for (auto it = found.rbegin(); it != found.rend(); ++it) {
