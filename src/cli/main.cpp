@@ -3,6 +3,7 @@
 #include "CliOutput.h"
 #include "EnvCommands.h"
 #include "JobCommand.h"
+#include "UndoCommand.h"
 #include "app/JobTable.h"
 #include "collect/CollectView.h"
 #include "collect/FileAttributes.h"
@@ -153,6 +154,7 @@ QString usage()
     line(QStringLiteral("check-update"),
          QStringLiteral("ask the update endpoint, as the window's load does"));
     line(QStringLiteral("update-address"), QStringLiteral("show or set the update endpoint's address"));
+    line(QStringLiteral("undo"), QStringLiteral("undo the last run (or a given one) from its backups"));
     for (const JobRow& row : JobTable::rows())
         line(row.command, row.summary);
     return text + QStringLiteral("\nyanhe-cli COMMAND --help explains a command.\n");
@@ -184,6 +186,8 @@ int main(int argc, char* argv[])
         return cli::checkUpdate(arguments);
     if (command == QLatin1String("update-address"))
         return cli::updateAddress(arguments);
+    if (command == QLatin1String("undo"))
+        return cli::undo(arguments);
     if (const JobRow* row = JobTable::forCommand(command))
         return cli::runJobCommand(*row, arguments);
     return usageError(QStringLiteral("unknown command \"%1\"\n").arg(command) + usage());

@@ -2,6 +2,7 @@
 
 #include "FileOps.h"
 #include "NewName.h"
+#include "app/FileKeeper.h"
 #include "app/JobHost.h"
 #include "collect/FileAttributes.h"
 
@@ -43,6 +44,8 @@ Batch::Result RenameFiles(JobHost& host, const JobInputs& inputs)
             ++result.failures;
             return;
         }
+        if (FileKeeper* keeper = FileKeeper::current())
+            keeper->renamed(oldPath, newPath);
         batch.report(oldPath, renamedText(*newName));
     });
     host.recollect();

@@ -1,7 +1,9 @@
 #include "WorkerHost.h"
 
 #include "StopSignals.h"
+#include "app/AppFolders.h"
 #include "app/JobTable.h"
+#include "backup/BackupStore.h"
 #include "office/OfficeRegistry.h"
 
 #include <QFile>
@@ -291,9 +293,14 @@ int runWorker(const QList<int>& rows)
         holdWhenEnding();
         writeOut(record.encode());
     });
+    // The run's backups, in the folder the run that started this worker made.
+    const std::unique_ptr<BackupStore> backups =
+        BackupStore::join(AppFolders(AppFolders::forThisProcess()), qEnvironmentVariable(BackupStore::kRunVariable));
+    FileKeeper::setCurrent(backups.get());
     OfficeRegistry& office = OfficeRegistry::system();
     JobContext context{host, inputs, office, office};
     const Batch::Result result = JobTable::run(*row, context);
+    FileKeeper::setCurrent(nullptr);
     holdWhenEnding();
     writeOut(WorkerRecord{WorkerRecord::Failures, QString::number(result.failures)}.encode());
     return result.started && result.failures == 0 ? 0 : 1;

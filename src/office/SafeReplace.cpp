@@ -1,5 +1,6 @@
 #include "SafeReplace.h"
 
+#include "app/FileKeeper.h"
 #include "app/RuntimeError.h"
 #include "office/FailureText.h"
 
@@ -268,6 +269,9 @@ void Result::place(const std::function<void(const QString&)>& check, const Ident
                                    .arg(now.size));
     };
     unchanged();
+    // The original kept before anything can touch it; a keeper that cannot keep it leaves the file as it is.
+    if (FileKeeper* keeper = FileKeeper::current())
+        keeper->keep(m_target, m_path);
 #ifdef Q_OS_UNIX
     struct stat target
     {};
