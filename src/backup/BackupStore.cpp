@@ -53,6 +53,24 @@ qint64 folderSize(const QString& folder)
     return total;
 }
 
+// Drops the oldest runs of backup, spare aside, until room is left for one more of estimate bytes.
+void prune(const QString& backup, const BackupBound& bound, const QString& spare, qint64 estimate)
+{
+    QDir(backup).mkpath(QStringLiteral("."));
+    QStringList runs = QDir(backup).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    runs.removeIf([&](const QString& name) { return name == spare || !runName().match(name).hasMatch(); });
+    QList<qint64> sizes;
+    qint64 total = 0;
+    for (const QString& run : std::as_const(runs)) {
+        sizes << folderSize(QDir(backup).filePath(run));
+        total += sizes.last();
+    }
+    while (!runs.isEmpty() && (runs.size() + 1 > bound.runs || total + estimate > bound.bytes)) {
+        QDir(QDir(backup).filePath(runs.takeFirst())).removeRecursively();
+        total -= sizes.takeFirst();
+    }
+}
+
 QString mib(qint64 bytes)
 {
     return QString::number(double(bytes) / double(kMiB), 'f', 1);
@@ -103,12 +121,13 @@ QString BackupStore::backupFolder(const AppFolders& folders)
 
 QString BackupStore::overBoundText(qint64 bytes, qint64 bound)
 {
-    return QStringLiteral("本次操作的文件共 %1 MiB，超过备份上限 %2 MiB，不保留备份").arg(mib(bytes), mib(bound));
+    return QStringLiteral("本次操作的文件共 %1 MiB，超过备份上限 %2 MiB，不保留备份")
+        .arg(mib(bytes), mib(bound));
 }
 
 std::unique_ptr<BackupStore> BackupStore::begin(const AppFolders& folders, const QString& job,
                                                 const QStringList& inputs, const QStringList& files,
-                                                QString& notice)
+                                                QString& notice, const QString& spare)
 {
     notice.clear();
     const BackupBound bound = BackupBound::read(folders);
@@ -120,23 +139,11 @@ std::unique_ptr<BackupStore> BackupStore::begin(const AppFolders& folders, const
                        QString::number(QCoreApplication::applicationPid());
     const QString backup = backupFolder(folders);
     if (bound.runs < 1 || estimate > bound.bytes) {
-        notice = overBoundText(estimate, bound.bytes);
+        notice = bound.runs < 1 ? QStringLiteral("备份上限为 0 次操作，不保留备份")
+                                : overBoundText(estimate, bound.bytes);
         return std::unique_ptr<BackupStore>(new BackupStore(id, QString(), false));
     }
-    // The oldest runs go first, until this one fits beside the others.
-    QDir(backup).mkpath(QStringLiteral("."));
-    QStringList runs = QDir(backup).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    runs.removeIf([](const QString& name) { return !runName().match(name).hasMatch(); });
-    QList<qint64> sizes;
-    qint64 total = 0;
-    for (const QString& run : std::as_const(runs)) {
-        sizes << folderSize(QDir(backup).filePath(run));
-        total += sizes.last();
-    }
-    while (!runs.isEmpty() && (runs.size() + 1 > bound.runs || total + estimate > bound.bytes)) {
-        QDir(QDir(backup).filePath(runs.takeFirst())).removeRecursively();
-        total -= sizes.takeFirst();
-    }
+    prune(backup, bound, spare, estimate);
     const QString folder = QDir(backup).filePath(id);
     auto store = std::unique_ptr<BackupStore>(new BackupStore(id, folder, true));
     // A folder that cannot be made: every file's keep fails, and no file is changed.
@@ -171,12 +178,14 @@ void BackupStore::append(const QByteArray& line)
         m_manifest.setFileName(QDir(m_folder).filePath(
             QStringLiteral("files-%1.jsonl").arg(QCoreApplication::applicationPid())));
         if (!m_manifest.open(QIODevice::WriteOnly | QIODevice::Append))
-            throw RuntimeError(RuntimeError::PathFileAccess, cannotKeepText(),
-                               QStringLiteral("manifest %1: %2").arg(m_manifest.fileName(), m_manifest.errorString()));
+            throw RuntimeError(
+                RuntimeError::PathFileAccess, cannotKeepText(),
+                QStringLiteral("manifest %1: %2").arg(m_manifest.fileName(), m_manifest.errorString()));
     }
     if (m_manifest.write(line + '\n') != line.size() + 1 || !m_manifest.flush())
-        throw RuntimeError(RuntimeError::PathFileAccess, cannotKeepText(),
-                           QStringLiteral("manifest %1: %2").arg(m_manifest.fileName(), m_manifest.errorString()));
+        throw RuntimeError(
+            RuntimeError::PathFileAccess, cannotKeepText(),
+            QStringLiteral("manifest %1: %2").arg(m_manifest.fileName(), m_manifest.errorString()));
 }
 
 void BackupStore::keep(const QString& target, const QString& result)
@@ -246,6 +255,14 @@ void BackupStore::finish()
     m_folder.clear();
 }
 
+void BackupStore::finish(const BackupBound& bound)
+{
+    finish();
+    // The run an undo spared may go now, this one kept.
+    if (!m_folder.isEmpty())
+        prune(QFileInfo(m_folder).absolutePath(), bound, m_id, folderSize(m_folder));
+}
+
 QByteArray BackupStore::sha256(const QString& path)
 {
     QFile file(path);
@@ -279,7 +296,8 @@ bool BackupStore::copyFile(const QString& from, const QString& to, QString& why)
         why = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
-    const int target = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int target =
+        ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (target < 0) {
         why = QString::fromLocal8Bit(std::strerror(errno));
         ::close(source);

@@ -36,11 +36,11 @@ public:
 
     // A new run of job with its inputs over files: its folder made, older runs
     // dropped to keep within the bound. A run whose files alone exceed the
-    // bound keeps nothing; notice then says so (empty otherwise). Null when
-    // the backup folder cannot be made (notice says why).
+    // bound keeps nothing; notice then says so (empty otherwise). The run
+    // spare (the one an undo reads from) is not dropped.
     static std::unique_ptr<BackupStore> begin(const AppFolders& folders, const QString& job,
                                               const QStringList& inputs, const QStringList& files,
-                                              QString& notice);
+                                              QString& notice, const QString& spare = {});
     // The run another process of it began (a worker's); null when there is none.
     static std::unique_ptr<BackupStore> join(const AppFolders& folders, const QString& runId);
 
@@ -56,6 +56,8 @@ public:
 
     // The run is over: a run that kept nothing leaves no folder behind.
     void finish();
+    // The same, then older runs dropped until this one is within bound.
+    void finish(const BackupBound& bound);
 
     // The application folder's backup folder.
     static QString backupFolder(const AppFolders& folders);

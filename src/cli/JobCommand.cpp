@@ -8,8 +8,8 @@
 #include "app/JobTable.h"
 #include "app/Journal.h"
 #include "app/Module2.h"
-#include "backup/BackupStore.h"
 #include "jobs/ParallelRun.h"
+#include "jobs/RunBackups.h"
 #include "office/OfficeRegistry.h"
 
 #include <QCommandLineParser>
@@ -178,24 +178,11 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         host.journal(line);
     }
     // The run keeps what it changes; its workers keep theirs in the same run's folder.
-    QString notice;
-    const std::unique_ptr<BackupStore> backups =
-        BackupStore::begin(folders, row.command, arguments.mid(1), row.drivesOffice ? files : QStringList{}, notice);
-    if (!notice.isEmpty()) {
-        host.appendLog(notice);
-        host.journal(notice);
+    const jobs::RunBackups backups(folders, row, arguments.mid(1), files);
+    if (!backups.notice().isEmpty()) {
+        host.appendLog(backups.notice());
+        host.journal(backups.notice());
     }
-    FileKeeper::setCurrent(backups.get());
-    qputenv(BackupStore::kRunVariable, backups->keeping() ? backups->runId().toLatin1() : QByteArray());
-    struct Finish
-    {
-        BackupStore& store;
-        ~Finish()
-        {
-            FileKeeper::setCurrent(nullptr);
-            store.finish();
-        }
-    } finish{*backups};
     if (automatic)
         engines = jobs::automaticJobs(jobs::libreOfficeFiles(files));
     if (engines > 1 && files.size() > 1) {

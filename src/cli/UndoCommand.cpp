@@ -19,7 +19,9 @@ namespace {
 
 QString boundText(const BackupBound& bound)
 {
-    return QStringLiteral("备份上限：最近 %1 次操作，共 %2 MiB").arg(bound.runs).arg(bound.bytes / (1024 * 1024));
+    return QStringLiteral("备份上限：最近 %1 次操作，共 %2 MiB")
+        .arg(bound.runs)
+        .arg(bound.bytes / (1024 * 1024));
 }
 
 QString nothingText()
@@ -33,12 +35,15 @@ int undo(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Undoes the last run of a job (or RUN, as --list names it) from the backups it kept in the application "
-        "folder: each file is given back its bytes and modification time while it still holds exactly what the "
+        "Undoes the last run of a job (or RUN, as --list names it) from the backups it kept in the "
+        "application "
+        "folder: each file is given back its bytes and modification time while it still holds exactly what "
+        "the "
         "run wrote, each renamed file its name while that name is free. Files changed since are left and "
         "named. The undo is itself a run that can be undone."));
     parser.addHelpOption();
-    const QCommandLineOption list(QStringLiteral("list"), QStringLiteral("List the runs kept, newest first."));
+    const QCommandLineOption list(QStringLiteral("list"),
+                                  QStringLiteral("List the runs kept, newest first."));
     const QCommandLineOption keepRuns(QStringLiteral("keep-runs"),
                                       QStringLiteral("Keep the backups of the last N runs (default 20)."),
                                       QStringLiteral("N"));
@@ -46,7 +51,8 @@ int undo(const QStringList& arguments)
                                      QStringLiteral("Keep no more than N MiB of backups (default 2048)."),
                                      QStringLiteral("N"));
     parser.addOptions({list, keepRuns, keepMib});
-    parser.addPositionalArgument(QStringLiteral("RUN"), QStringLiteral("The run to undo; the last one without it."),
+    parser.addPositionalArgument(QStringLiteral("RUN"),
+                                 QStringLiteral("The run to undo; the last one without it."),
                                  QStringLiteral("[RUN]"));
     if (!parser.parse(arguments))
         return usageError(parseErrorText(parser, arguments));

@@ -19,6 +19,8 @@
 #include "app/RuntimeError.h"
 #include "app/SystemText.h"
 #include "jobs/ParallelRun.h"
+#include "jobs/RunBackups.h"
+#include "jobs/Undo.h"
 #include "office/OfficeRegistry.h"
 #include "tabs/DeleteTab.h"
 #include "tabs/HeaderFooterTab.h"
@@ -111,6 +113,7 @@ Form1::Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice
     connect(m_left->Check4, &QCheckBox::clicked, this, m_boundary.guard([this] { Check4_Click(); }));
     connect(m_left->Dir1, &DirList::entryClicked, this, m_boundary.guard([this] { Dir1_Click(); }));
     connect(m_menus->stopJob, &QAction::triggered, this, m_boundary.guard([this] { stopJob(); }));
+    connect(m_menus->undoLast, &QAction::triggered, this, m_boundary.guard([this] { undoLast(); }));
     connect(m_files->Command11, &QPushButton::clicked, this,
             m_boundary.guard([this] { Text3->Command11_Click(*m_files->Command11, logBoxPlace()); }));
     for (QRadioButton* engine : m_tabs->options()) {
@@ -215,10 +218,21 @@ void Form1::runJob(const JobRow& row)
                 form.m_jobRunning = false;
             }
         } unlock{*this};
+        QStringList files;
+        for (int i = 0; i < m_host->rowCount(); ++i) {
+            if (m_host->rowChecked(i))
+                files << m_host->rowText(i);
+        }
+        const jobs::RunBackups backups(m_folders, row, jobs::RunBackups::describe(row, *m_inputs), files);
+        if (!backups.notice().isEmpty())
+            m_host->journal(backups.notice());
         if (!runOnWorkers(row, result)) {
             JobContext context{*m_host, *m_inputs, m_office, m_office};
             result = JobTable::run(row, context);
         }
+        // The job empties the log box as it starts: the notice follows its lines.
+        if (!backups.notice().isEmpty())
+            m_host->appendLog(backups.notice());
         // Clicks that came while the job held the window (one that does not
         // yield) are taken now, and ignored as the job still runs.
         QCoreApplication::processEvents();
@@ -249,6 +263,32 @@ void Form1::stopJob()
     m_menus->stopJob->setEnabled(false);
 }
 
+void Form1::undoLast()
+{
+    if (m_jobRunning)
+        return;
+    const QList<RunManifest> runs = jobs::undoableRuns(m_folders);
+    if (runs.isEmpty()) {
+        MessageBox::show(this, QMessageBox::Information, WindowTexts::kProductName,
+                         QStringLiteral("没有可撤销的操作"));
+        return;
+    }
+    const RunManifest& run = runs.last();
+    if (MessageBox::show(
+            this, QMessageBox::Question, WindowTexts::kProductName,
+            QStringLiteral("撤销 %1？\n\n此后又被改动的文件不会恢复。").arg(jobs::runSummary(run)),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+        return;
+    m_jobRunning = true;
+    lockForJob(true);
+    m_host->clearLog();
+    jobs::undoRun(*m_host, m_folders, run);
+    lockForJob(false);
+    m_jobRunning = false;
+    if (Text3->isHidden())
+        Text3->Command11_Click(*m_files->Command11, logBoxPlace());
+}
+
 void Form1::lockForJob(bool lock)
 {
     m_menus->stopJob->setVisible(lock);
@@ -260,7 +300,8 @@ void Form1::lockForJob(bool lock)
                              m_files->Check2,
                              m_files->Check6,
                              m_files->Command5,
-                             m_menus->gjgx->menuAction()};
+                             m_menus->gjgx->menuAction(),
+                             m_menus->undoLast};
         for (QRadioButton* option : m_tabs->options())
             held << option;
         m_lockedForJob.clear();

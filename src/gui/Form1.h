@@ -84,6 +84,9 @@ public:
     // Esc, the stop entry, closing the window: the running job stops after the
     // file in hand, quits its office program and says how many files it left.
     void stopJob();
+    // The undo entry: asks, naming the last run's time, job and file count, then
+    // undoes it with the log box open on what it did.
+    void undoLast();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

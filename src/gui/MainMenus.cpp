@@ -21,6 +21,8 @@ MainMenus::MainMenus(Controls& controls, const EventBoundary& boundary, QString 
     sdgx = controls.add(QStringLiteral("sdgx"), gjgx->addAction(QStringLiteral("手动更新")));
     das = controls.add(QStringLiteral("das"), addAction(QStringLiteral("微信好友")));
     ckrz = controls.add(QStringLiteral("ckrz"), addAction(QStringLiteral("查看文本日志")));
+    undoLast = addAction(QStringLiteral("撤销上次操作"));
+    undoLast->setObjectName(QStringLiteral("undoLast"));
     gy = controls.add(QStringLiteral("gy"), addAction(QStringLiteral("关于")));
     stopJob = addAction(QStringLiteral("停止"));
     stopJob->setObjectName(QStringLiteral("stopJob"));

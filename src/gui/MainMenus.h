@@ -22,6 +22,8 @@ public:
     QAction* das = nullptr;
     QAction* ckrz = nullptr;
     QAction* gy = nullptr;
+    // "撤销上次操作": gives the files of the last run back what they held before it.
+    QAction* undoLast = nullptr;
     // "停止" (Esc): shown while a job runs; stops it after the file in hand.
     QAction* stopJob = nullptr;
 

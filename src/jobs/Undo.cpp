@@ -32,12 +32,14 @@ void setMtime(const QString& path, qint64 mtimeNs)
 #ifdef Q_OS_UNIX
     if (mtimeNs <= 0)
         return;
-    const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(mtimeNs / 1000000000), long(mtimeNs % 1000000000)}};
+    const struct timespec times[2] = {{0, UTIME_OMIT},
+                                      {time_t(mtimeNs / 1000000000), long(mtimeNs % 1000000000)}};
     ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
 #else
     QFile file(path);
     if (file.open(QIODevice::ReadWrite))
-        file.setFileTime(QDateTime::fromMSecsSinceEpoch(mtimeNs / 1000000), QFileDevice::FileModificationTime);
+        file.setFileTime(QDateTime::fromMSecsSinceEpoch(mtimeNs / 1000000),
+                         QFileDevice::FileModificationTime);
 #endif
 }
 
@@ -121,7 +123,7 @@ UndoResult undoRun(JobHost& host, const AppFolders& folders, const RunManifest& 
     line(host, QStringLiteral("撤销 ") + runSummary(run));
     QString notice;
     const std::unique_ptr<BackupStore> store =
-        BackupStore::begin(folders, QStringLiteral("undo"), {run.id}, files, notice);
+        BackupStore::begin(folders, QStringLiteral("undo"), {run.id}, files, notice, run.id);
     if (!notice.isEmpty())
         line(host, notice);
     FileKeeper* const previous = FileKeeper::current();
@@ -142,7 +144,7 @@ UndoResult undoRun(JobHost& host, const AppFolders& folders, const RunManifest& 
         }
     }
     FileKeeper::setCurrent(previous);
-    store->finish();
+    store->finish(BackupBound::read(folders));
     QString closing = QStringLiteral("撤销完成：恢复 %1 个文件").arg(outcome.restored);
     if (outcome.left > 0)
         closing += QStringLiteral("，%1 个文件未恢复，详见上方").arg(outcome.left);

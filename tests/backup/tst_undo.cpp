@@ -1,0 +1,288 @@
+#include "support/CliRun.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <unistd.h>
+
+// Backups and undo through yanhe-cli, on copies of real documents in folders of their own.
+namespace {
+
+const QDateTime kBefore = QDateTime::fromMSecsSinceEpoch(1577880000123); // 2020-01-01, to the millisecond
+
+QByteArray bytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+}
+
+void write(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+QDateTime mtime(const QString& path)
+{
+    return QFileInfo(path).fileTime(QFileDevice::FileModificationTime);
+}
+
+// Copies of the corpus's files of kind (docx, xlsx, doc ...) into folder, writable, all modified at kBefore.
+QStringList copyCorpus(const QString& kind, const QString& folder, int most = 1000)
+{
+    QStringList copies;
+    const QDir corpus(QStringLiteral(YANHE_CORPUS "/") + kind);
+    for (const QString& name : corpus.entryList({"*." + kind}, QDir::Files, QDir::Name)) {
+        if (copies.size() >= most)
+            break;
+        const QString copy = QDir(folder).filePath(name);
+        if (!QFile::copy(corpus.filePath(name), copy))
+            continue;
+        QFile::setPermissions(copy,
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        QFile file(copy);
+        file.open(QIODevice::ReadWrite);
+        file.setFileTime(kBefore, QFileDevice::FileModificationTime);
+        copies << copy;
+    }
+    return copies;
+}
+
+QMap<QString, QByteArray> snapshot(const QStringList& files)
+{
+    QMap<QString, QByteArray> all;
+    for (const QString& file : files)
+        all.insert(file, bytes(file));
+    return all;
+}
+
+} // namespace
+
+class TestUndo : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void replaceUndoneAndRedone();
+    void renameUndone();
+    void boundKeepsTheLastRuns();
+    void backupThatCannotBeWrittenLeavesTheFile();
+
+private:
+    CliRun cli(const QStringList& arguments) { return CliRun::of(arguments, m_app->path()); }
+    QStringList runFolders() const
+    {
+        return QDir(m_app->filePath("backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    QStringList journal() const
+    {
+        QStringList lines;
+        QDirIterator it(m_app->filePath("Journal"), {"*.txt"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            lines << QString::fromUtf8(bytes(it.next())).split("\r\n", Qt::SkipEmptyParts);
+        return lines;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_app;
+};
+
+void TestUndo::init()
+{
+    m_app = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_app->isValid());
+}
+
+void TestUndo::replaceUndoneAndRedone()
+{
+    if (!QFileInfo(YANHE_CORPUS "/docx").isDir())
+        QSKIP("no corpus of real documents beside the project (../shared/corpus)");
+    QTemporaryDir dir;
+    const QStringList documents = copyCorpus("docx", dir.path());
+    const QStringList workbooks = copyCorpus("xlsx", dir.path());
+    const QStringList all = documents + workbooks;
+    const QMap<QString, QByteArray> before = snapshot(all);
+
+    cli(QStringList{"word-replace", "--old", "e", "--new", "E", "--scope", "textboxes,headers-footers"} +
+        documents);
+    cli(QStringList{"sheet-replace", "--old", "e", "--new", "E"} + workbooks);
+    const QMap<QString, QByteArray> after = snapshot(all);
+    QStringList changed;
+    for (const QString& file : all) {
+        if (after[file] != before[file])
+            changed << file;
+    }
+    QVERIFY2(changed.size() > 20, qPrintable(QString::number(changed.size())));
+    QCOMPARE(runFolders().size(), 2);
+
+    // One file edited after the runs: the undo of the workbooks' run leaves it and names it.
+    const QString edited = changed.last();
+    QVERIFY(edited.endsWith(".xlsx"));
+    write(edited, after[edited] + "edited");
+    CliRun run = cli({"undo", "--list"});
+    QCOMPARE(run.code, 0);
+    QCOMPARE(run.out.size(), 3);
+    QVERIFY2(run.out.at(0).contains("的操作（sheet-replace，"), qPrintable(run.out.at(0)));
+    QVERIFY2(run.out.at(1).contains("的操作（word-replace，"), qPrintable(run.out.at(1)));
+
+    run = cli({"undo"});
+    QCOMPARE(run.code, 1);
+    QVERIFY(run.out.contains(edited + " 未恢复：文件在该次操作之后又被改动"));
+    QVERIFY(run.out.last().startsWith("撤销完成："));
+    QCOMPARE(bytes(edited), after[edited] + "edited");
+    // The older run, by its id.
+    const QString wordRun = cli({"undo", "--list"}).out.at(2).section(' ', 0, 0);
+    run = cli({"undo", wordRun});
+    QCOMPARE(run.code, 0);
+    for (const QString& file : all) {
+        if (file == edited)
+            continue;
+        QVERIFY2(bytes(file) == before[file], qPrintable(file));
+        QCOMPARE(mtime(file), kBefore);
+    }
+    // Every restored file named, and the undo in the journal as jobs are.
+    for (const QString& file : changed) {
+        if (file != edited)
+            QVERIFY2(journal().filter(file + " 已恢复").size() == 1, qPrintable(file));
+    }
+
+    // Undoing the undo gives the documents the run's results back, and that can be undone in turn.
+    run = cli({"undo"});
+    QCOMPARE(run.code, 0);
+    for (const QString& file : documents)
+        QVERIFY2(bytes(file) == after[file], qPrintable(file));
+    run = cli({"undo"});
+    QCOMPARE(run.code, 0);
+    for (const QString& file : documents) {
+        QVERIFY2(bytes(file) == before[file], qPrintable(file));
+        QCOMPARE(mtime(file), kBefore);
+    }
+}
+
+void TestUndo::renameUndone()
+{
+    QTemporaryDir dir;
+    const QStringList names = {"甲.docx", "乙.docx", "丙.xlsx"};
+    QStringList files;
+    for (const QString& name : names) {
+        files << dir.filePath(name);
+        write(files.last(), name.toUtf8());
+    }
+    const auto listed = [&] {
+        const QStringList all = QDir(dir.path()).entryList(QDir::Files);
+        return QSet<QString>(all.cbegin(), all.cend());
+    };
+    CliRun run = cli(QStringList{"rename", "--text", "新", "--position", "2"} + files);
+    QCOMPARE(run.code, 0);
+    QCOMPARE(listed(), (QSet<QString>{"新甲.docx", "新乙.docx", "新丙.xlsx"}));
+
+    // A file given one of the old names meanwhile keeps it: that rename stays.
+    write(dir.filePath("乙.docx"), "someone else's");
+    run = cli({"undo"});
+    QCOMPARE(run.code, 1);
+    QVERIFY(run.out.contains(dir.filePath("新甲.docx") + " 已改回 甲.docx"));
+    QVERIFY(run.out.contains(dir.filePath("新乙.docx") + " 未恢复：原文件名已被别的文件占用"));
+    QVERIFY(run.out.contains(dir.filePath("新丙.xlsx") + " 已改回 丙.xlsx"));
+    QCOMPARE(bytes(dir.filePath("甲.docx")), QByteArray("甲.docx"));
+    QCOMPARE(bytes(dir.filePath("乙.docx")), QByteArray("someone else's"));
+    QCOMPARE(bytes(dir.filePath("新乙.docx")), QByteArray("乙.docx"));
+
+    // The undo of the renames is a run of renames too.
+    run = cli({"undo"});
+    QCOMPARE(run.code, 0);
+    QCOMPARE(listed(), (QSet<QString>{"乙.docx", "新甲.docx", "新乙.docx", "新丙.xlsx"}));
+}
+
+void TestUndo::boundKeepsTheLastRuns()
+{
+    QTemporaryDir dir;
+    CliRun run = cli({"undo", "--keep-runs", "2"});
+    QCOMPARE(run.code, 0);
+    QCOMPARE(run.out, QStringList{"备份上限：最近 2 次操作，共 2048 MiB"});
+    QString firstRun;
+    for (int i = 0; i < 3; ++i) {
+        if (i == 1)
+            firstRun = runFolders().value(0);
+        write(dir.filePath(QString("f%1.docx").arg(i)), "x");
+        QCOMPARE(cli({"rename", "--text", QString("r%1-").arg(i), "--position", "0",
+                      dir.filePath(QString("f%1.docx").arg(i))})
+                     .code,
+                 0);
+    }
+    const QStringList runs = runFolders();
+    QCOMPARE(runs.size(), 2);
+    run = cli({"undo", "--list"});
+    QVERIFY(run.out.at(0).startsWith(runs.at(1)));
+    QVERIFY(run.out.at(1).startsWith(runs.at(0)));
+    // The oldest went: its rename can no longer be undone, the others can.
+    QVERIFY(!QFileInfo::exists(m_app->filePath("backup/" + firstRun)));
+    QCOMPARE(cli({"undo", firstRun}).code, 2);
+    QCOMPARE(cli({"undo", runs.at(0)}).code, 0);
+    QVERIFY(QFileInfo::exists(dir.filePath("f1.docx")));
+    QVERIFY(!QFileInfo::exists(dir.filePath("f0.docx")));
+
+    if (!QFileInfo(YANHE_CORPUS "/docx").isDir())
+        QSKIP("no corpus of real documents beside the project (../shared/corpus)");
+    // With room for one run only, the undo's own backups do not push out the run it undoes.
+    QCOMPARE(cli({"undo", "--keep-runs", "1"}).code, 0);
+    const QStringList copies = copyCorpus("docx", dir.path(), 3);
+    const QMap<QString, QByteArray> before = snapshot(copies);
+    run = cli(QStringList{"word-replace", "--old", "e", "--new", "E"} + copies);
+    QVERIFY(run.out.filter(" 已替换内容").size() > 0);
+    QCOMPARE(runFolders().size(), 1);
+    run = cli({"undo"});
+    QCOMPARE(run.code, 0);
+    for (const QString& file : copies)
+        QVERIFY2(bytes(file) == before[file], qPrintable(file));
+    QCOMPARE(runFolders().size(), 1);
+
+    // A run larger than the bound keeps nothing and says so first; its files are changed all the same.
+    QCOMPARE(cli({"undo", "--keep-runs", "20", "--keep-mib", "0"}).code, 0);
+    const QStringList listed = cli({"undo", "--list"}).out;
+    run = cli(QStringList{"word-replace", "--old", "E", "--new", "e"} + copies);
+    QVERIFY2(run.out.value(0).startsWith("本次操作的文件共 0.") &&
+                 run.out.value(0).endsWith("超过备份上限 0.0 MiB，不保留备份"),
+             qPrintable(run.out.value(0)));
+    QVERIFY(run.out.filter(" 已替换内容").size() > 0);
+    QCOMPARE(cli({"undo", "--list"}).out, listed);
+}
+
+void TestUndo::backupThatCannotBeWrittenLeavesTheFile()
+{
+    if (!QFileInfo(YANHE_CORPUS "/docx").isDir())
+        QSKIP("no corpus of real documents beside the project (../shared/corpus)");
+    QTemporaryDir dir;
+    const QStringList copies = copyCorpus("docx", dir.path(), 4);
+    const QMap<QString, QByteArray> before = snapshot(copies);
+    // No room for backups: a read-only folder, and where that does not hold (root writes anyway) a file in
+    // the folder's place.
+    QVERIFY(QDir(m_app->path()).mkpath("backup"));
+    if (::geteuid() == 0) {
+        QVERIFY(QDir(m_app->path()).rmdir("backup"));
+        write(m_app->filePath("backup"), "in the way");
+    } else {
+        QFile::setPermissions(m_app->filePath("backup"), QFile::ReadOwner | QFile::ExeOwner);
+    }
+    const CliRun run =
+        cli(QStringList{"word-replace", "--old", "e", "--new", "E", "--scope", "textboxes,headers-footers"} +
+            copies);
+    QCOMPARE(run.code, 1);
+    const QStringList failed = run.out.filter(" 保存失败，未修改：无法写入备份");
+    QVERIFY2(failed.size() >= 2, qPrintable(run.out.join('\n')));
+    for (const QString& file : copies) {
+        QVERIFY2(bytes(file) == before[file], qPrintable(file));
+        QCOMPARE(mtime(file), kBefore);
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), copies.size());
+    QFile::setPermissions(m_app->filePath("backup"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QTEST_GUILESS_MAIN(TestUndo)
+#include "tst_undo.moc"
