@@ -1,6 +1,7 @@
 #include "RunBackups.h"
 
 #include "app/Job.h"
+#include "app/RuntimeError.h"
 #include "backup/BackupStore.h"
 
 namespace jobs {
@@ -24,11 +25,19 @@ RunBackups::~RunBackups()
 QStringList RunBackups::describe(const JobRow& row, const JobInputs& inputs)
 {
     QStringList described;
+    // A control is a box that is ticked or one with a text: the window refuses the question that does not fit.
     for (const QString& control : row.controls) {
-        if (inputs.ticked(control))
-            described << control;
-        else if (const QString text = inputs.text(control); !text.isEmpty())
-            described << control + QLatin1Char('=') + text;
+        try {
+            if (inputs.ticked(control))
+                described << control;
+            continue;
+        } catch (const RuntimeError&) {
+        }
+        try {
+            if (const QString text = inputs.text(control); !text.isEmpty())
+                described << control + QLatin1Char('=') + text;
+        } catch (const RuntimeError&) {
+        }
     }
     return described;
 }

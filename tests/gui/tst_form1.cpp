@@ -1,4 +1,5 @@
 #include "app/AppFolders.h"
+#include "backup/BackupStore.h"
 #include "app/Clock.h"
 #include "app/JobTable.h"
 #include "app/Journal.h"
@@ -141,6 +142,7 @@ private slots:
     void boxButtonsInChinese();
     void statusLineWithOneTickedRow();
     void oneJobAtATime();
+    void undoLastAsksFirst();
 
 private:
     std::unique_ptr<Started> m_shared; // one window for all rows of the control table
@@ -1115,6 +1117,45 @@ void TestForm1::oneJobAtATime()
         QCOMPARE(started.fakeOffice.documents[path].body.text, QString("旧新"));
     QVERIFY(dir1->isEnabled());
     QVERIFY(!started.form->findChild<QAction*>("stopJob")->isVisible());
+}
+
+void TestForm1::undoLastAsksFirst()
+{
+    const Started started;
+    QAction* undo = started.form->findChild<QAction*>("undoLast");
+    QVERIFY(undo);
+    QCOMPARE(undo->text(), QString("撤销上次操作"));
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    undo->trigger();
+    QCOMPARE(MessageBox::answered().last().text, QString("没有可撤销的操作"));
+
+    // A run that renamed one file.
+    QTemporaryDir dir;
+    const QString before = dir.filePath("甲.doc");
+    const QString after = dir.filePath("新甲.doc");
+    QFile file(before);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    {
+        QString notice;
+        const auto store = BackupStore::begin(started.folders, "rename", {}, {}, notice);
+        QVERIFY(QFile::rename(before, after));
+        store->renamed(before, after);
+        store->finish();
+    }
+
+    // No: nothing happens. Yes: the name comes back, and the log box says so.
+    MessageBox::setNextAnswer(QMessageBox::No);
+    undo->trigger();
+    QVERIFY2(MessageBox::answered().last().text.contains("的操作（rename，1 个文件）"),
+             qPrintable(MessageBox::answered().last().text));
+    QVERIFY(QFileInfo::exists(after));
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    undo->trigger();
+    QVERIFY(QFileInfo::exists(before));
+    const QString log = started.control<QPlainTextEdit>("Text3")->toPlainText();
+    QVERIFY2(log.contains(after + " 已改回 甲.doc\n撤销完成：恢复 1 个文件"), qPrintable(log));
+    QVERIFY(started.control("Text3")->isVisible());
 }
 
 QTEST_MAIN(TestForm1)
