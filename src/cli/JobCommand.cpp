@@ -5,6 +5,8 @@
 #include "CliOutput.h"
 #include "app/AppFolders.h"
 #include "app/Clock.h"
+#include "app/DryRun.h"
+#include "app/FileKeeper.h"
 #include "app/JobTable.h"
 #include "app/Journal.h"
 #include "app/Module2.h"
@@ -55,6 +57,36 @@ QString controlOf(const CliOption& option, const QString& value)
     return {};
 }
 
+// A save that would replace a file in a dry run: refused, the file as it was.
+class RefuseSaves final : public FileKeeper
+{
+public:
+    void keep(const QString& target, const QString&) override
+    {
+        throw RuntimeError(RuntimeError::PathFileAccess, QStringLiteral("预览不保存"), target);
+    }
+    void renamed(const QString&, const QString&) override {}
+};
+
+int runDry(const JobRow& row, CliJobHost& host, const JobInputs& inputs, bool allText)
+{
+    DryRun::setActive(true);
+    RefuseSaves refuse;
+    FileKeeper::setCurrent(&refuse);
+    host.setDryRun(true);
+    OfficeRegistry& office = OfficeRegistry::system();
+    JobContext context{host, inputs, office, office};
+    const Batch::Result result = JobTable::run(row, context);
+    host.finishDryRun();
+    FileKeeper::setCurrent(nullptr);
+    DryRun::setActive(false);
+    if (!host.status().isEmpty())
+        err() << host.status() << Qt::endl;
+    if (stopSignal() != 0)
+        return 128 + stopSignal();
+    return result.started && result.failures == 0 && allText ? 0 : 1;
+}
+
 } // namespace
 
 int runJobCommand(const JobRow& row, const QStringList& arguments)
@@ -79,8 +111,18 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
                        "files for LibreOffice. The output is the same as with one.")
             .arg(jobs::kOfficeProcessMiB),
         QStringLiteral("N"), QStringLiteral("auto"));
+    const QCommandLineOption dryRunOption(
+        QStringLiteral("dry-run"),
+        QStringLiteral(
+            "Save nothing: each file's line says how many replacements the run would make, per scope "
+            "(body, text boxes, headers, footers; sheets). .docx and .xlsx files only, on the lossless "
+            "engine."));
+    const bool replaces = row.drivesOffice && row.command != QLatin1String("header-footer-write") &&
+                          row.command != QLatin1String("cell-write");
     if (row.drivesOffice)
         parser.addOption(jobsOption);
+    if (replaces)
+        parser.addOption(dryRunOption);
     if (row.takesFiles)
         parser.addPositionalArgument(QStringLiteral("FILE"),
                                      QStringLiteral("Files to work on, as ticked rows."),
@@ -160,6 +202,19 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         (isNotText(file) ? notText : files) << QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
     }
 
+    const bool dryRun = replaces && parser.isSet(dryRunOption);
+    if (dryRun) {
+        static const QStringList kCounted = {QStringLiteral("docx"), QStringLiteral("docm"),
+                                             QStringLiteral("xlsx"), QStringLiteral("xlsm")};
+        for (const QString& file : std::as_const(files)) {
+            if (!kCounted.contains(QFileInfo(file).suffix().toLower()))
+                return usageError(
+                    QStringLiteral("--dry-run counts .docx and .xlsx files only, not %1").arg(file));
+        }
+        // The engine that counts.
+        qputenv("YANHE_ENGINE", "lossless");
+    }
+
     const AppFolders folders(AppFolders::forThisProcess());
     QString dayFolder;
     try {
@@ -177,6 +232,8 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         host.appendLog(line);
         host.journal(line);
     }
+    if (dryRun)
+        return runDry(row, host, inputs, notText.isEmpty());
     // The run keeps what it changes; its workers keep theirs in the same run's folder.
     const jobs::RunBackups backups(folders, row, arguments.mid(1), files);
     if (!backups.notice().isEmpty()) {

@@ -1,4 +1,5 @@
 #include "support/CliRun.h"
+#include "support/ZipFiles.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -7,9 +8,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 #include <unistd.h>
 
 // Backups and undo through yanhe-cli, on copies of real documents in folders of their own.
@@ -75,6 +78,7 @@ private slots:
     void renameUndone();
     void boundKeepsTheLastRuns();
     void backupThatCannotBeWrittenLeavesTheFile();
+    void dryRunCountsWhatTheRunThenDoes();
 
 private:
     CliRun cli(const QStringList& arguments) { return CliRun::of(arguments, m_app->path()); }
@@ -282,6 +286,147 @@ void TestUndo::backupThatCannotBeWrittenLeavesTheFile()
     }
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), copies.size());
     QFile::setPermissions(m_app->filePath("backup"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// How often marker occurs in a package's XML parts, per part.
+QMap<QString, int> markers(const QString& package, const QByteArray& marker)
+{
+    QMap<QString, int> found;
+    const QMap<QString, QByteArray> parts = ZipFiles::read(package);
+    for (auto it = parts.cbegin(); it != parts.cend(); ++it) {
+        if (it.key().endsWith(".xml"))
+            found.insert(it.key(), int(it.value().count(marker)));
+    }
+    return found;
+}
+
+// How many cells of a workbook's worksheets hold marker.
+int cellsWith(const QString& package, const QString& marker)
+{
+    const QMap<QString, QByteArray> parts = ZipFiles::read(package);
+    QList<bool> shared;
+    QXmlStreamReader strings(parts.value("xl/sharedStrings.xml"));
+    QString item;
+    while (!strings.atEnd()) {
+        strings.readNext();
+        if (strings.isStartElement() && strings.name() == u"si")
+            item.clear();
+        else if (strings.isStartElement() && strings.name() == u"t")
+            item += strings.readElementText();
+        else if (strings.isEndElement() && strings.name() == u"si")
+            shared << item.contains(marker);
+    }
+    int cells = 0;
+    for (auto it = parts.cbegin(); it != parts.cend(); ++it) {
+        if (!it.key().startsWith("xl/worksheets/") || !it.key().endsWith(".xml"))
+            continue;
+        QXmlStreamReader sheet(it.value());
+        QString type;
+        QString text;
+        while (!sheet.atEnd()) {
+            sheet.readNext();
+            if (sheet.isStartElement() && sheet.name() == u"c") {
+                type = sheet.attributes().value("t").toString();
+                text.clear();
+            } else if (sheet.isStartElement() && sheet.name() == u"v") {
+                text = type == "s" ? sheet.readElementText() : text + sheet.readElementText();
+            } else if (sheet.isStartElement() && (sheet.name() == u"t" || sheet.name() == u"f")) {
+                text += sheet.readElementText();
+            } else if (sheet.isEndElement() && sheet.name() == u"c") {
+                // A shared string's index, or the cell's own text or formula.
+                if (type == "s" ? shared.value(text.toInt()) : text.contains(marker))
+                    ++cells;
+            }
+        }
+    }
+    return cells;
+}
+
+void TestUndo::dryRunCountsWhatTheRunThenDoes()
+{
+    if (!QFileInfo(YANHE_CORPUS "/docx").isDir())
+        QSKIP("no corpus of real documents beside the project (../shared/corpus)");
+    QTemporaryDir dir;
+    const QStringList documents = copyCorpus("docx", dir.path());
+    const QStringList workbooks = copyCorpus("xlsx", dir.path());
+    const QMap<QString, QByteArray> before = snapshot(documents + workbooks);
+    const QByteArray marker = QString("Ж").toUtf8();
+
+    const QStringList wordJob = {
+        "word-replace", "--old", "e", "--new", "Ж", "--scope", "textboxes,headers-footers"};
+    const QStringList sheetJob = {"sheet-replace", "--old", "e", "--new", "Ж"};
+    const CliRun wordPreview = cli(QStringList(wordJob) << "--dry-run" << documents);
+    const CliRun sheetPreview = cli(QStringList(sheetJob) << "--dry-run" << workbooks);
+    for (const QString& file : documents + workbooks) {
+        QVERIFY2(bytes(file) == before[file], qPrintable(file));
+        QCOMPARE(mtime(file), kBefore);
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), before.size());
+    QVERIFY(runFolders().isEmpty());
+
+    // Per file and scope, as the lines say.
+    QMap<QString, QList<int>> counted;
+    const QRegularExpression document(
+        "^(.*) 预览：正文 (\\d+) 处，文本框 (\\d+) 处，页眉 (\\d+) 处，页脚 (\\d+) 处$");
+    const QRegularExpression workbook("^(.*) 预览：工作表 (\\d+) 处$");
+    for (const QString& line : wordPreview.out + sheetPreview.out) {
+        QRegularExpressionMatch match = document.match(line);
+        if (!match.hasMatch())
+            match = workbook.match(line);
+        if (!match.hasMatch())
+            continue;
+        QList<int> numbers;
+        for (int i = 2; i <= match.lastCapturedIndex(); ++i)
+            numbers << match.captured(i).toInt();
+        counted.insert(match.captured(1), numbers);
+    }
+    QVERIFY2(counted.size() > 40, qPrintable(wordPreview.out.join('\n')));
+
+    QMap<QString, QMap<QString, int>> was;
+    QMap<QString, int> cellsWere;
+    for (const QString& file : counted.keys()) {
+        was.insert(file, markers(file, marker));
+        cellsWere.insert(file, cellsWith(file, "Ж"));
+    }
+    cli(QStringList(wordJob) << documents);
+    cli(QStringList(sheetJob) << workbooks);
+    int total = 0;
+    for (auto it = counted.cbegin(); it != counted.cend(); ++it) {
+        const QString& file = it.key();
+        const QMap<QString, int> now = markers(file, marker);
+        // What the run wrote, read back: the new markers in each part.
+        int body = 0, headers = 0, footers = 0, all = 0;
+        for (auto part = now.cbegin(); part != now.cend(); ++part) {
+            const int made = part.value() - was[file].value(part.key());
+            all += made;
+            if (part.key().startsWith("word/header"))
+                headers += made;
+            else if (part.key().startsWith("word/footer"))
+                footers += made;
+            else
+                body += made;
+        }
+        const QList<int>& said = it.value();
+        if (said.size() == 1) {
+            // A workbook's count is of cells, as its replace counts them.
+            const int cells = cellsWith(file, "Ж") - cellsWere[file];
+            QVERIFY2(said[0] == cells,
+                     qPrintable(QString("%1: %2 said, %3 cells made").arg(file).arg(said[0]).arg(cells)));
+        } else {
+            QVERIFY2(said[2] == headers && said[3] == footers && said[0] + said[1] == body,
+                     qPrintable(QString("%1: %2/%3/%4/%5 said, %6/%7/%8 made")
+                                    .arg(file)
+                                    .arg(said[0])
+                                    .arg(said[1])
+                                    .arg(said[2])
+                                    .arg(said[3])
+                                    .arg(body)
+                                    .arg(headers)
+                                    .arg(footers)));
+        }
+        total += all;
+    }
+    QVERIFY(total > 100);
 }
 
 QTEST_GUILESS_MAIN(TestUndo)

@@ -2,6 +2,7 @@
 
 #include "Refusal.h"
 #include "SheetFile.h"
+#include "app/DryRun.h"
 
 #include <QFileInfo>
 
@@ -39,7 +40,8 @@ public:
     sheet::WorksheetPtr worksheets(int index) override;
     void close(bool saveChanges) override
     {
-        if (saveChanges)
+        // A dry run counted what it would replace; the file stays as it is.
+        if (saveChanges && !DryRun::active())
             file().save();
         m_file.reset();
     }
@@ -61,7 +63,9 @@ public:
     bool cellsFind(const QString& text) override { return m_workbook->file().find(m_index, text); }
     void cellsReplace(const QString& what, const QString& replacement) override
     {
-        m_workbook->file().replace(m_index, what, replacement);
+        const int replaced = m_workbook->file().replace(m_index, what, replacement);
+        if (DryRun::active())
+            DryRun::count(m_workbook->fullName(), DryRun::Scope::Sheets, replaced);
     }
     void setCell(int row, int column, const QString& text) override
     {

@@ -3,6 +3,7 @@
 #include "Refusal.h"
 #include "WordFile.h"
 #include "WorkBound.h"
+#include "app/DryRun.h"
 #include "word/FontNames.h"
 
 #include <QFileInfo>
@@ -41,6 +42,9 @@ public:
     QList<word::SectionPtr> sections() override;
     void save() override
     {
+        // A dry run counted what it would replace; the file stays as it is.
+        if (DryRun::active())
+            return;
         bounded([&] { file().save(); });
     }
     void close() override { m_file.reset(); }
@@ -55,6 +59,15 @@ private:
 // A story found again at each call: a header made meanwhile, or a document
 // saved and read again, is seen as it is now.
 using Resolve = std::function<Story(WordFile&)>;
+
+DryRun::Scope scopeOf(const Story& story)
+{
+    if (story.shape >= 0)
+        return DryRun::Scope::TextBoxes;
+    if (story.section >= 0)
+        return story.header ? DryRun::Scope::Headers : DryRun::Scope::Footers;
+    return DryRun::Scope::Body;
+}
 
 class RangeItem final : public word::Range
 {
@@ -74,7 +87,10 @@ public:
     {
         m_document->bounded([&] {
             WordFile& file = m_document->file();
-            file.replace(m_resolve(file), findText, replaceWith);
+            const Story story = m_resolve(file);
+            const int replaced = file.replace(story, findText, replaceWith);
+            if (DryRun::active())
+                DryRun::count(m_document->fullName(), scopeOf(story), replaced);
         });
     }
     void Delete() override
@@ -305,7 +321,10 @@ void SelectionItem::findReplaceAll(const QString& findText, const QString& repla
     // A header made by typing since is found again through the view.
     if (!cursor.story.exists())
         cursor.story = m_writer.currentStory(file);
-    m_writer.bound().call([&] { file.replace(cursor.story, findText, replaceWith); });
+    const int replaced =
+        m_writer.bound().call([&] { return file.replace(cursor.story, findText, replaceWith); });
+    if (DryRun::active())
+        DryRun::count(m_writer.active()->fullName(), scopeOf(cursor.story), replaced);
 }
 
 void SelectionItem::typeText(const QString& text)
