@@ -166,9 +166,8 @@ std::unique_ptr<BackupStore> BackupStore::join(const AppFolders& folders, const 
 {
     if (!runName().match(runId).hasMatch())
         return nullptr;
+    // Without the folder (the run could not make it) every keep fails, as it fails for the run.
     const QString folder = QDir(backupFolder(folders)).filePath(runId);
-    if (!QFileInfo(folder).isDir())
-        return nullptr;
     return std::unique_ptr<BackupStore>(new BackupStore(runId, folder, true));
 }
 

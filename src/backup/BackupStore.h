@@ -41,7 +41,7 @@ public:
     static std::unique_ptr<BackupStore> begin(const AppFolders& folders, const QString& job,
                                               const QStringList& inputs, const QStringList& files,
                                               QString& notice, const QString& spare = {});
-    // The run another process of it began (a worker's); null when there is none.
+    // The run another process of it began (a worker's); null when runId names no run.
     static std::unique_ptr<BackupStore> join(const AppFolders& folders, const QString& runId);
 
     ~BackupStore() override;

@@ -8,6 +8,7 @@
 #include "office/FailureText.h"
 #include "office/SafeReplace.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>

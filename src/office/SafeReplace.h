@@ -46,7 +46,8 @@ public:
     // result in place of the target. RuntimeError, the target unchanged, when the
     // check fails ("保存结果无法打开"), when the target is no longer the file
     // expected (when known), when its owner or group cannot be kept, or when it
-    // cannot be written.
+    // cannot be written. The run's FileKeeper, when there is one, keeps the
+    // target's bytes first; a keeper that cannot keep them fails the place.
     void place(const std::function<void(const QString& result)>& check, const Identity& expected = {});
 
 private:

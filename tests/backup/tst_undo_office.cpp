@@ -76,6 +76,20 @@ void TestUndoOffice::documentsOfWorkersUndone()
     }
     // Nothing of the tool's own left beside the files.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), before.size());
+
+    // Workers that cannot keep a backup (a file where the backup folder should be) change no file either.
+    QTemporaryDir blocked;
+    QFile inTheWay(blocked.filePath("backup"));
+    QVERIFY(inTheWay.open(QIODevice::WriteOnly));
+    inTheWay.close();
+    run = CliRun::of(QStringList{"word-replace", "--old", "e", "--new", "E", "--jobs", "2"} + documents,
+                     blocked.path());
+    QCOMPARE(run.code, 1);
+    QVERIFY2(run.out.filter(" 保存失败，未修改：无法写入备份").size() >= 3, qPrintable(run.out.join('\n')));
+    for (const QString& file : documents) {
+        QVERIFY2(bytes(file) == before[file], qPrintable(file));
+        QCOMPARE(QFileInfo(file).fileTime(QFileDevice::FileModificationTime), kBefore);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestUndoOffice)
