@@ -25,7 +25,8 @@ RunBackups::~RunBackups()
 QStringList RunBackups::describe(const JobRow& row, const JobInputs& inputs)
 {
     QStringList described;
-    // A control is a box that is ticked or one with a text: the window refuses the question that does not fit.
+    // A control is a box that is ticked or one with a text: the window refuses the question that does not
+    // fit.
     for (const QString& control : row.controls) {
         try {
             if (inputs.ticked(control))
