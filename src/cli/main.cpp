@@ -4,6 +4,7 @@
 #include "EnvCommands.h"
 #include "JobCommand.h"
 #include "app/JobTable.h"
+#include "app/ProcessSetup.h"
 #include "collect/CollectView.h"
 #include "collect/FileAttributes.h"
 #include "collect/FileCollector.h"
@@ -162,6 +163,7 @@ QString usage()
 
 int main(int argc, char* argv[])
 {
+    setUpProcess();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("yanhe-cli"));
     if (const std::optional<QList<int>> rows = jobs::workerRows())
