@@ -177,7 +177,7 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         host.journal(line);
     }
     if (automatic)
-        engines = jobs::automaticJobs(jobs::libreOfficeFiles(files));
+        engines = jobs::automaticJobs(files);
     if (engines > 1 && files.size() > 1) {
         const int code =
             jobs::runParallel(host, files, engines, row, inputs, QCoreApplication::applicationFilePath());
