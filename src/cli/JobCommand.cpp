@@ -5,7 +5,7 @@
 #include "CliOutput.h"
 #include "app/AppFolders.h"
 #include "app/Clock.h"
-#include "app/JobTable.h"
+#include "jobs/JobTable.h"
 #include "app/Journal.h"
 #include "app/Module2.h"
 #include "jobs/ParallelRun.h"

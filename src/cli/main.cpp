@@ -3,7 +3,7 @@
 #include "CliOutput.h"
 #include "EnvCommands.h"
 #include "JobCommand.h"
-#include "app/JobTable.h"
+#include "jobs/JobTable.h"
 #include "app/ProcessSetup.h"
 #include "collect/CollectView.h"
 #include "collect/FileAttributes.h"

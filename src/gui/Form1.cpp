@@ -15,7 +15,7 @@
 #include "WindowJobHost.h"
 #include "WindowTexts.h"
 #include "app/AppVersion.h"
-#include "app/JobTable.h"
+#include "jobs/JobTable.h"
 #include "app/RuntimeError.h"
 #include "app/SystemText.h"
 #include "jobs/ParallelRun.h"

@@ -1,7 +1,7 @@
 #include "WorkerHost.h"
 
 #include "StopSignals.h"
-#include "app/JobTable.h"
+#include "jobs/JobTable.h"
 #include "office/OfficeRegistry.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "SafeReplace.h"
 
 #include "app/RuntimeError.h"
-#include "office/FailureText.h"
+#include "app/FailureText.h"
 
 #include <QDateTime>
 #include <QDir>
