@@ -2,6 +2,7 @@
 #include "app/Clock.h"
 #include "app/Journal.h"
 #include "app/Module2.h"
+#include "app/ProcessSetup.h"
 #include "app/RuntimeError.h"
 #include "gui/Form1.h"
 #include "gui/MessageBox.h"
@@ -13,6 +14,7 @@
 
 int main(int argc, char* argv[])
 {
+    setUpProcess();
     // The window's jobs run their files on copies of this program, without a window.
     if (const std::optional<QList<int>> rows = jobs::workerRows()) {
         QCoreApplication worker(argc, argv);

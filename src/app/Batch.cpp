@@ -1,7 +1,7 @@
 #include "Batch.h"
 
 #include "JobHost.h"
-#include "office/FailureText.h"
+#include "app/FailureText.h"
 
 #include <QFileInfo>
 

@@ -17,6 +17,8 @@ public:
     virtual bool rowChecked(int row) const = 0;
     virtual QString rowText(int row) const = 0;
     virtual void removeRow(int row) = 0;
+    // A job's walk over the ticked rows has reached this one, before its work.
+    virtual void rowReached(int row) { Q_UNUSED(row); }
     // A ticked row that another process works on at the same time (yanhe-cli
     // --jobs): it counts for the progress like any other, but is not worked on here.
     virtual bool rowElsewhere(int row) const

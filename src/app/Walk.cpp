@@ -23,6 +23,7 @@ bool tickedRows(JobHost& host, Direction direction,
             host.reportStopped(left);
             return false;
         }
+        host.rowReached(row);
         visit(row, host.rowText(row));
     }
     return true;

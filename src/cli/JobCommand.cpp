@@ -7,7 +7,7 @@
 #include "app/Clock.h"
 #include "app/DryRun.h"
 #include "app/FileKeeper.h"
-#include "app/JobTable.h"
+#include "jobs/JobTable.h"
 #include "app/Journal.h"
 #include "app/Module2.h"
 #include "jobs/ParallelRun.h"
@@ -241,7 +241,7 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         host.journal(backups.notice());
     }
     if (automatic)
-        engines = jobs::automaticJobs(jobs::libreOfficeFiles(files));
+        engines = jobs::automaticJobs(files);
     if (engines > 1 && files.size() > 1) {
         const int code =
             jobs::runParallel(host, files, engines, row, inputs, QCoreApplication::applicationFilePath());

@@ -4,7 +4,8 @@
 #include "EnvCommands.h"
 #include "JobCommand.h"
 #include "UndoCommand.h"
-#include "app/JobTable.h"
+#include "app/ProcessSetup.h"
+#include "jobs/JobTable.h"
 #include "collect/CollectView.h"
 #include "collect/FileAttributes.h"
 #include "collect/FileCollector.h"
@@ -164,6 +165,7 @@ QString usage()
 
 int main(int argc, char* argv[])
 {
+    setUpProcess();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("yanhe-cli"));
     if (const std::optional<QList<int>> rows = jobs::workerRows())

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "office/FailureText.h"
+#include "app/FailureText.h"
 
 #include <QString>
 

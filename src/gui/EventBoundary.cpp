@@ -1,6 +1,6 @@
 #include "EventBoundary.h"
 
-#include "app/JobTable.h"
+#include "jobs/JobTable.h"
 
 #include <QDebug>
 

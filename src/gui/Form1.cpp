@@ -15,7 +15,7 @@
 #include "WindowJobHost.h"
 #include "WindowTexts.h"
 #include "app/AppVersion.h"
-#include "app/JobTable.h"
+#include "jobs/JobTable.h"
 #include "app/RuntimeError.h"
 #include "app/SystemText.h"
 #include "jobs/ParallelRun.h"
@@ -365,8 +365,7 @@ bool Form1::runOnWorkers(const JobRow& row, Batch::Result& result)
         if (m_host->rowChecked(i))
             files << m_host->rowText(i);
     }
-    const int workers =
-        m_workerCount > 0 ? m_workerCount : jobs::automaticJobs(jobs::libreOfficeFiles(files));
+    const int workers = m_workerCount > 0 ? m_workerCount : jobs::automaticJobs(files);
     if (workers < 2 || files.size() < 2)
         return false;
     result.total = int(files.size());

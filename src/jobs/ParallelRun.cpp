@@ -464,12 +464,20 @@ qint64 availableMiB()
 
 } // namespace
 
-int automaticJobs(int officeFiles)
+int automaticJobs(int officeFiles, int losslessFiles)
 {
     const int cores = std::max(1, QThread::idealThreadCount());
     const qint64 available = availableMiB();
     const int byMemory = available < 0 ? cores : int(std::min<qint64>(cores, available / kOfficeProcessMiB));
-    return std::max(1, std::min({cores, byMemory, officeFiles}));
+    // Every worker may start an office process once an office file reaches it.
+    const int limit = officeFiles > 0 ? std::min(cores, byMemory) : cores;
+    return std::max(1, std::min(limit, officeFiles + losslessFiles / kLosslessFilesPerWorker));
+}
+
+int automaticJobs(const QStringList& files)
+{
+    const int office = libreOfficeFiles(files);
+    return automaticJobs(office, int(files.size()) - office);
 }
 
 int libreOfficeFiles(const QStringList& files)

@@ -12,10 +12,18 @@ namespace jobs {
 // The memory an office process is given room for when choosing how many to start.
 inline constexpr int kOfficeProcessMiB = 600;
 
-// How many office processes a run over files, of which officeFiles go to
-// LibreOffice, uses by default: one per core, as many as the available memory
-// has room for, no more than there are such files; at least one.
-int automaticJobs(int officeFiles);
+// The files of the lossless engine one more worker is worth: its start costs
+// about what a hundred small files take.
+inline constexpr int kLosslessFilesPerWorker = 100;
+
+// How many processes a run over files uses by default, of which officeFiles go
+// to LibreOffice and losslessFiles to the lossless engine: one per core, no
+// more than there are office files and hundreds of lossless files, and, when
+// an office file is among them, as many as the available memory has room for
+// office processes; at least one.
+int automaticJobs(int officeFiles, int losslessFiles = 0);
+// The same for a run over these files.
+int automaticJobs(const QStringList& files);
 // The files of the list that LibreOffice edits; the others go to the lossless engine,
 // which needs no process of its own.
 int libreOfficeFiles(const QStringList& files);

@@ -5,7 +5,7 @@
 #include "app/RuntimeError.h"
 #include "backup/BackupStore.h"
 #include "filejobs/FileOps.h"
-#include "office/FailureText.h"
+#include "app/FailureText.h"
 #include "office/SafeReplace.h"
 
 #include <QDateTime>

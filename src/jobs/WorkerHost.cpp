@@ -2,8 +2,8 @@
 
 #include "StopSignals.h"
 #include "app/AppFolders.h"
-#include "app/JobTable.h"
 #include "backup/BackupStore.h"
+#include "jobs/JobTable.h"
 #include "office/OfficeRegistry.h"
 
 #include <QFile>
@@ -74,24 +74,33 @@ WorkerHost::WorkerHost(QStringList files, const QList<int>& ownRows, Sink sink)
     , m_sink(std::move(sink))
 {}
 
-QString WorkerHost::rowText(int row) const
+namespace {
+
+std::function<void(int)>& rowBegunSeam()
+{
+    static std::function<void(int)> seam;
+    return seam;
+}
+
+} // namespace
+
+void WorkerHost::setRowBegunSeam(std::function<void(int row)> seam)
+{
+    rowBegunSeam() = std::move(seam);
+}
+
+void WorkerHost::rowReached(int row)
 {
     if (m_own.contains(row) && row != m_current) {
         m_sink({WorkerRecord::Begin, QString::number(row)});
-        // Lets the tests end a worker in the middle of a file, as a crash would (rows from 1).
-        if (qEnvironmentVariableIntValue("YANHE_CLI_TEST_KILL_AT_ROW") - 1 == row)
-#ifdef Q_OS_UNIX
-            std::raise(SIGKILL);
-#else
-            std::abort();
-#endif
+        if (rowBegunSeam())
+            rowBegunSeam()(row);
         m_current = row;
         m_past = false;
     } else if (!m_own.contains(row) && m_current >= 0 && row > m_current && !m_past) {
         m_sink({WorkerRecord::Past, {}});
         m_past = true;
     }
-    return m_files.value(row);
 }
 
 void WorkerHost::setStatus(const QString& text)

@@ -60,7 +60,8 @@ public:
 
     int rowCount() const override { return int(m_files.size()); }
     bool rowChecked(int row) const override { return row >= 0 && row < m_files.size(); }
-    QString rowText(int row) const override;
+    QString rowText(int row) const override { return m_files.value(row); }
+    void rowReached(int row) override;
     bool rowElsewhere(int row) const override { return !m_own.contains(row); }
     // The office jobs remove no rows; the row numbers are shared with the other workers.
     void removeRow(int) override {}
@@ -94,8 +95,13 @@ private:
     Sink m_sink;
     QString m_status;
     // The own row begun last (-1: none yet), and whether the walk has moved past it.
-    mutable int m_current = -1;
-    mutable bool m_past = false;
+    int m_current = -1;
+    bool m_past = false;
+
+public:
+    // For tests: called as a worker begins one of its own rows, before any work
+    // on it (a test's build of the program ends the worker there, as a crash would).
+    static void setRowBegunSeam(std::function<void(int row)> seam);
 };
 
 // The rows a worker was given; nothing when this process is not a worker.

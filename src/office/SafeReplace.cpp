@@ -1,8 +1,8 @@
 #include "SafeReplace.h"
 
+#include "app/FailureText.h"
 #include "app/FileKeeper.h"
 #include "app/RuntimeError.h"
-#include "office/FailureText.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -28,6 +28,9 @@
 #endif
 #ifdef Q_OS_LINUX
 #include <sys/xattr.h>
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 namespace SafeReplace {
@@ -301,9 +304,16 @@ void Result::place(const std::function<void(const QString&)>& check, const Ident
         ::fsync(folder);
         ::close(folder);
     }
+#elif defined(Q_OS_WIN)
+    // One step that keeps the file's attributes, security and creation time;
+    // when it fails the file is as it was.
+    const std::wstring target = QDir::toNativeSeparators(m_target).toStdWString();
+    const std::wstring made = QDir::toNativeSeparators(m_path).toStdWString();
+    if (!::ReplaceFileW(target.c_str(), made.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                        nullptr))
+        throw notWritten(QStringLiteral("replace %1: Windows error %2").arg(m_target).arg(::GetLastError()));
+    m_placed = true;
 #else
-    QFile::setPermissions(m_path, QFile::permissions(m_target));
-    QFile::remove(m_target);
     if (!QFile::rename(m_path, m_target))
         throw notWritten(QStringLiteral("rename over %1").arg(m_target));
     m_placed = true;

@@ -242,12 +242,12 @@ void TestCliJobs::killedWorkerCostsOnlyItsFile()
     QVERIFY(QFile::rename(files.at(3), odd));
     files[3] = odd;
 
-    // The worker of rows 0, 2, 4 and 6 dies in the middle of row 2.
+    // The worker of rows 0, 2, 4 and 6 dies in the middle of row 2 (the tests' build of yanhe-cli).
     QProcessEnvironment kill;
     kill.insert("YANHE_CLI_TEST_KILL_AT_ROW", "3");
     const CliRun run =
         CliRun::of(QStringList{"word-replace", "--old", "OLD", "--new", "NEW", "--jobs", "2"} << files,
-                   app.path(), kill);
+                   app.path(), kill, YANHE_CLI_FAULTY);
     QCOMPARE(run.code, 1);
     QStringList expected;
     for (const QString& file : std::as_const(files))

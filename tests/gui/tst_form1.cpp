@@ -1,6 +1,6 @@
 #include "app/AppFolders.h"
 #include "app/Clock.h"
-#include "app/JobTable.h"
+#include "jobs/JobTable.h"
 #include "app/Journal.h"
 #include "app/Module2.h"
 #include "app/RuntimeError.h"

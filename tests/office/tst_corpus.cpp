@@ -1,4 +1,4 @@
-#include "office/FailureText.h"
+#include "app/FailureText.h"
 #include "support/UnoDocuments.h"
 
 #include <QDateTime>

@@ -1,5 +1,5 @@
 #include "app/RuntimeError.h"
-#include "office/FailureText.h"
+#include "app/FailureText.h"
 #include "office/OfficeRegistry.h"
 #include "office/libreoffice/UnoOffice.h"
 #include "support/UnoDocuments.h"

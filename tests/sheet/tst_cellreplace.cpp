@@ -1,4 +1,4 @@
-#include "app/JobTable.h"
+#include "jobs/JobTable.h"
 #include "sheet/CellReplace.h"
 #include "support/FakeOffice.h"
 #include "support/MemoryJobHost.h"

@@ -11,9 +11,10 @@ struct CliRun
     QString err;
 
     // appFolder, when given, becomes the run's $YANHE_APP_FOLDER.
-    // `extra` adds variables to the run's environment.
+    // `extra` adds variables to the run's environment; `program` runs instead of yanhe-cli.
     static CliRun of(const QStringList& arguments, const QString& appFolder = QString(),
-                     const QProcessEnvironment& extra = {})
+                     const QProcessEnvironment& extra = {},
+                     const QString& program = QStringLiteral(YANHE_CLI))
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -21,7 +22,7 @@ struct CliRun
             environment.insert("YANHE_APP_FOLDER", appFolder);
         environment.insert(extra);
         process.setProcessEnvironment(environment);
-        process.start(YANHE_CLI, arguments);
+        process.start(program, arguments);
         process.waitForFinished(300000);
         CliRun run;
         run.code = process.exitCode();

@@ -1,6 +1,6 @@
 #include "UnoDocuments.h"
 
-#include "office/FailureText.h"
+#include "app/FailureText.h"
 #include "office/libreoffice/UnoOffice.h"
 
 #include <QDeadlineTimer>

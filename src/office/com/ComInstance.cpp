@@ -1,7 +1,7 @@
 #include "ComInstance.h"
 
 #include "app/RuntimeError.h"
-#include "office/FailureText.h"
+#include "app/FailureText.h"
 
 namespace comseam {
 

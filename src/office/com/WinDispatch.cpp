@@ -1,7 +1,7 @@
 // The dispatch seam over IDispatch: the only COM code of the tool. Windows only.
 #include "Dispatch.h"
 #include "app/RuntimeError.h"
-#include "office/FailureText.h"
+#include "app/FailureText.h"
 #include "office/Watchdog.h"
 
 #include <QScopeGuard>

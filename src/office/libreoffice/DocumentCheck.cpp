@@ -1,6 +1,6 @@
 #include "DocumentCheck.h"
 
-#include "office/FailureText.h"
+#include "app/FailureText.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 
 #include "UnoOffice.h"
 #include "app/RuntimeError.h"
-#include "office/FailureText.h"
+#include "app/FailureText.h"
 #include "office/OwnProcesses.h"
 
 #include <QDir>

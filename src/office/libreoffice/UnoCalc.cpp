@@ -3,7 +3,7 @@
 #include "Installation.h"
 #include "UnoOffice.h"
 #include "UnoText.h"
-#include "office/FailureText.h"
+#include "app/FailureText.h"
 
 #include <QFileInfo>
 #include <QScopeGuard>

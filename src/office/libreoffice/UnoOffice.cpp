@@ -3,7 +3,7 @@
 #include "DocumentCheck.h"
 #include "Installation.h"
 #include "Profiles.h"
-#include "office/FailureText.h"
+#include "app/FailureText.h"
 #include "office/OwnProcesses.h"
 
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 #include "UnoText.h"
 #include "UnoWriterSelection.h"
 #include "WriterModel.h"
-#include "office/FailureText.h"
+#include "app/FailureText.h"
 
 #include <QFileInfo>
 #include <com/sun/star/awt/FontWeight.hpp>

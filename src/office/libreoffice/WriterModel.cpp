@@ -1,7 +1,7 @@
 #include "WriterModel.h"
 
 #include "UnoText.h"
-#include "office/FailureText.h"
+#include "app/FailureText.h"
 
 #include <QScopeGuard>
 #include <com/sun/star/beans/UnknownPropertyException.hpp>

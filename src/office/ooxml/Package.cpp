@@ -277,6 +277,9 @@ QByteArray Package::read(const QString& part)
 QByteArray Package::expand(const Entry& entry) const
 {
     const QString& part = entry.name;
+    if (!m_zip)
+        throw RuntimeError(RuntimeError::PathFileAccess, QStringLiteral("无法读取文件"),
+                           QStringLiteral("%1: read after the package was saved").arg(part));
     zip_file_t* file = zip_fopen_index(m_zip, zip_uint64_t(entry.index), 0);
     if (!file)
         throw Declined(QStringLiteral("部件 %1 无法解压（%2）").arg(part, zipError(m_zip)));
@@ -521,6 +524,10 @@ bool Package::save()
         if (!entry.removed && entry.index >= 0 && (part == m_xml.end() || !part->second->dirty()))
             untouched << entry.name;
     }
+    // Everything the result needs is read: the file is let go before the result
+    // takes its place, as Windows replaces no file that is held open.
+    zip_discard(m_zip);
+    m_zip = nullptr;
     result.place(
         [&](const QString& written) {
             SafeReplace::checkPackage(written, SafeReplace::resolved(m_path), untouched);

@@ -1,6 +1,6 @@
 #include "JobTable.h"
 
-#include "JobHost.h"
+#include "app/JobHost.h"
 #include "filejobs/FileJobs.h"
 #include "sheet/SheetJobs.h"
 #include "sheet/Spreadsheet.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Job.h"
+#include "app/Job.h"
 
 // The jobs of the window's buttons and of yanhe-cli's commands, in one table:
 // a new job is one job file, one row, one test group.
