@@ -5,10 +5,10 @@
 #include "JobCommand.h"
 #include "UndoCommand.h"
 #include "app/ProcessSetup.h"
-#include "jobs/JobTable.h"
 #include "collect/CollectView.h"
 #include "collect/FileAttributes.h"
 #include "collect/FileCollector.h"
+#include "jobs/JobTable.h"
 #include "jobs/WorkerHost.h"
 
 #include <QCommandLineParser>

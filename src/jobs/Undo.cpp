@@ -1,11 +1,11 @@
 #include "Undo.h"
 
 #include "app/AppFolders.h"
+#include "app/FailureText.h"
 #include "app/JobHost.h"
 #include "app/RuntimeError.h"
 #include "backup/BackupStore.h"
 #include "filejobs/FileOps.h"
-#include "app/FailureText.h"
 #include "office/SafeReplace.h"
 
 #include <QDateTime>
