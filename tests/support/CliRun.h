@@ -26,7 +26,10 @@ struct CliRun
         process.waitForFinished(300000);
         CliRun run;
         run.code = process.exitCode();
-        run.out = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        // A Windows build ends its lines with CR LF.
+        run.out = QString::fromUtf8(process.readAllStandardOutput())
+                      .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                      .split('\n', Qt::SkipEmptyParts);
         run.err = QString::fromUtf8(process.readAllStandardError()).trimmed();
         return run;
     }
