@@ -207,6 +207,15 @@ QString resolved(const QString& path)
     throw RuntimeError(RuntimeError::PathFileAccess, FailureText::resultUnreadable(), detail);
 }
 
+QByteArray zipPath(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return QDir::toNativeSeparators(path).toUtf8();
+#else
+    return QFile::encodeName(path);
+#endif
+}
+
 void breakNextResult()
 {
     s_breakNext = true;
@@ -476,7 +485,7 @@ void Result::writeThrough()
 void checkPackage(const QString& result, const QString& original, const QStringList& untouched)
 {
     int code = 0;
-    zip_t* made = zip_open(native(result).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    zip_t* made = zip_open(zipPath(result).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
     if (!made) {
         zip_error_t error;
         zip_error_init_with_code(&error, code);
@@ -486,7 +495,7 @@ void checkPackage(const QString& result, const QString& original, const QStringL
     }
     zip_t* before = nullptr;
     if (!original.isEmpty() && !untouched.isEmpty()) {
-        before = zip_open(native(original).constData(), ZIP_RDONLY, &code);
+        before = zip_open(zipPath(original).constData(), ZIP_RDONLY, &code);
         if (!before) {
             zip_discard(made);
             refuse(QStringLiteral("original %1 no longer reads").arg(original));

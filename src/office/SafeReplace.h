@@ -29,6 +29,10 @@ struct Identity
 // The file a path names, through symbolic links: the one a save replaces.
 QString resolved(const QString& path);
 
+// A path as the zip library takes it: UTF-8 on Windows (not the ANSI code page,
+// which cannot spell every name), the file system's encoding elsewhere.
+QByteArray zipPath(const QString& path);
+
 // One result beside the file target; removed when it goes unless placed.
 class Result final
 {

@@ -251,7 +251,9 @@ public:
                 VariantClear(&value);
             return S_OK;
         } catch (const RuntimeError& error) {
-            record(QStringLiteral("  raised %1: %2").arg(error.number()).arg(error.description()));
+            record(QStringLiteral("  raised %1: %2 (%3)")
+                       .arg(error.number())
+                       .arg(error.description(), error.detail()));
             if (error.number() == RuntimeError::NotSupported)
                 return DISP_E_MEMBERNOTFOUND;
             if (exception) {
@@ -401,19 +403,24 @@ Object* findOf(std::function<bool(const QString&)> probe,
                              }}});
 }
 
+std::map<QString, Members::Handler> rangeHandlers(word::RangePtr range)
+{
+    return {{QStringLiteral("Find"),
+             [=](const Call&) {
+                 return dispatch(
+                     findOf([=](const QString& t) { return range->findExecute(t); },
+                            [=](const QString& a, const QString& b) { range->replaceAll(a, b); }));
+             }},
+            {QStringLiteral("Text"), [=](const Call&) { return bstr(range->text()); }},
+            {QStringLiteral("Delete"), [=](const Call&) {
+                 range->Delete();
+                 return empty();
+             }}};
+}
+
 Object* rangeOf(word::RangePtr range)
 {
-    return members("Range", {{QStringLiteral("Find"),
-                              [=](const Call&) {
-                                  return dispatch(findOf(
-                                      [=](const QString& t) { return range->findExecute(t); },
-                                      [=](const QString& a, const QString& b) { range->replaceAll(a, b); }));
-                              }},
-                             {QStringLiteral("Text"), [=](const Call&) { return bstr(range->text()); }},
-                             {QStringLiteral("Delete"), [=](const Call&) {
-                                  range->Delete();
-                                  return empty();
-                              }}});
+    return members("Range", rangeHandlers(std::move(range)));
 }
 
 VARIANT shapesOf(const Call& call, QList<word::ShapePtr> shapes)
@@ -478,6 +485,43 @@ VARIANT sectionsOf(const Call& call, QList<word::SectionPtr> sections)
                      {QStringLiteral("Count"), [=](const Call&) { return i4(int(sections.size())); }}}));
 }
 
+// A story of the document as Word gives it: a range with its type and the next
+// story of the same type (Nothing after the last).
+Object* storyOf(word::RangePtr range, int type, std::function<VARIANT()> next)
+{
+    std::map<QString, Members::Handler> handlers = rangeHandlers(std::move(range));
+    handlers.emplace(QStringLiteral("StoryType"), [=](const Call&) { return i4(type); });
+    handlers.emplace(QStringLiteral("NextStoryRange"), [=](const Call&) { return next(); });
+    return members("Range", std::move(handlers));
+}
+
+// The text boxes from the i-th on as text frame stories (type 5), each linked to
+// the next, as Word keeps floating and inline ones alike.
+VARIANT textFrameStory(const QList<word::ShapePtr>& boxes, int i)
+{
+    if (i >= boxes.size())
+        return dispatch(nullptr);
+    return dispatch(
+        storyOf(boxes.at(i)->textFrameTextRange(), 5, [=] { return textFrameStory(boxes, i + 1); }));
+}
+
+// The main text (type 1), then the first text frame story.
+VARIANT storyRangesOf(word::DocumentPtr document)
+{
+    const QList<word::ShapePtr> boxes = document->shapes();
+    return dispatch(members(
+        "StoryRanges", {{QStringLiteral("_NewEnum"), [=](const Call&) {
+                             std::vector<std::function<Object*()>> items;
+                             items.push_back([=] {
+                                 return storyOf(document->content(), 1, [] { return dispatch(nullptr); });
+                             });
+                             if (!boxes.isEmpty())
+                                 items.push_back(
+                                     [=] { return static_cast<Object*>(textFrameStory(boxes, 0).pdispVal); });
+                             return enumerator(items);
+                         }}}));
+}
+
 Object* documentOf(word::DocumentPtr document)
 {
     return members(
@@ -485,6 +529,7 @@ Object* documentOf(word::DocumentPtr document)
         {{QStringLiteral("FullName"), [=](const Call&) { return bstr(document->fullName()); }},
          {QStringLiteral("Content"), [=](const Call&) { return dispatch(rangeOf(document->content())); }},
          {QStringLiteral("Shapes"), [=](const Call& c) { return shapesOf(c, document->shapes()); }},
+         {QStringLiteral("StoryRanges"), [=](const Call&) { return storyRangesOf(document); }},
          {QStringLiteral("Sections"), [=](const Call& c) { return sectionsOf(c, document->sections()); }},
          {QStringLiteral("Save"),
           [=](const Call&) {

@@ -25,11 +25,12 @@ start=$(date +%s)
 export WINEPREFIX=$prefix
 echo "Wine prefix made in $(($(date +%s) - start)) s"
 
-# Not passing under Wine yet, so left out and named: the lossless engine cannot
-# rename its result over a document there (a handle on the original stays open), which the
-# first five and the comparison with the Linux build need; the others are not yet looked at,
-# and tst_form1 outruns its bound. YANHE_WINE_ALL=1 counts them too.
-known_failing='^(tst_ooxml|tst_filejobs|tst_filejobs_cli|tst_cli|tst_envcli|tst_updatereply|tst_updatecheck|tst_updater|tst_form1)$'
+# Not passing under Wine yet, so left out and named: tst_cli takes an argument that
+# begins with "-" for a folder there; the others are not yet looked at, and tst_form1
+# outruns its bound. YANHE_WINE_ALL=1 counts them too. (The lossless engine's saves,
+# tst_ooxml and tst_ooxml_bytes, pass since the package lets its file go before the
+# result replaces it.)
+known_failing='^(tst_filejobs|tst_filejobs_cli|tst_cli|tst_envcli|tst_updatereply|tst_updatecheck|tst_updater|tst_form1)$'
 
 status=0
 if [ "${YANHE_WINE_ALL:-0}" = 1 ]; then

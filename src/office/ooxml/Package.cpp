@@ -33,14 +33,6 @@ QString key(const QString& part)
 }
 
 // libzip takes names in UTF-8 on Windows and as the file system spells them elsewhere.
-QByteArray zipName(const QString& path)
-{
-#ifdef Q_OS_WIN
-    return QDir::toNativeSeparators(path).toUtf8();
-#else
-    return QFile::encodeName(path);
-#endif
-}
 
 // How deep elements nest; found without recursion, so a hostile part cannot exhaust the stack.
 struct DepthWalker final : pugi::xml_tree_walker
@@ -164,7 +156,7 @@ Package::Package(QString path, Limits limits)
         m_lock = std::make_unique<SafeReplace::DocumentLock>(m_path);
     }
     int error = 0;
-    m_zip = zip_open(zipName(m_path).constData(), ZIP_RDONLY, &error);
+    m_zip = zip_open(SafeReplace::zipPath(m_path).constData(), ZIP_RDONLY, &error);
     if (!m_zip) {
         zip_error_t why;
         zip_error_init_with_code(&why, error);
@@ -666,7 +658,7 @@ bool Package::copyEntries(const QString& target, QString& why)
 
     // The result as any zip reader sees it: its directory consistent, the entries as planned.
     int code = 0;
-    zip_t* check = zip_open(zipName(target).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    zip_t* check = zip_open(SafeReplace::zipPath(target).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
     if (!check) {
         why = QStringLiteral("copied zip not consistent (error %1)").arg(code);
         return false;
@@ -704,7 +696,7 @@ void Package::writeAllEntries(const QString& target)
     code = zip_error_code_zip(&error);
     zip_error_fini(&error);
 #else
-    zip_t* out = zip_open(zipName(target).constData(), ZIP_TRUNCATE, &code);
+    zip_t* out = zip_open(SafeReplace::zipPath(target).constData(), ZIP_TRUNCATE, &code);
 #endif
     if (!out)
         throw refusal::notSaved(QStringLiteral("zip_open %1: error %2").arg(target).arg(code));
