@@ -55,7 +55,9 @@ void TestCli::collectPrintsRowsThenCount()
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, QStringList{"收集到的文件 0条记录。"});
 
-    // A name holding a newline or a tab is one row, one line, the characters shown as the jobs show them.
+#ifndef Q_OS_WIN
+    // A name holding a newline or a tab (no Windows name can) is one row, one line, the
+    // characters shown as the jobs show them.
     QTemporaryDir odd;
     for (const char* name : {"two\nlines.doc", "tab\there.doc"}) {
         QFile file(odd.filePath(name));
@@ -65,6 +67,7 @@ void TestCli::collectPrintsRowsThenCount()
     r = cli({"collect", "--patterns", "*.doc", odd.path()});
     QCOMPARE(r.out, (QStringList{oddRoot + "tab\\x09here.doc", oddRoot + "two\\x0Alines.doc",
                                  "收集到的文件 2条记录。"}));
+#endif
 }
 
 void TestCli::usageErrors()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QStringList>
 
@@ -12,6 +14,17 @@ struct CliRun
 
     // appFolder, when given, becomes the run's $YANHE_APP_FOLDER.
     // `extra` adds variables to the run's environment; `program` runs instead of yanhe-cli.
+    // The program's path as first seen: a test may change the current folder, and
+    // under Windows the current drive, which a path like /work/... is taken on.
+    static QString absolute(const QString& program)
+    {
+        static QHash<QString, QString> seen;
+        auto it = seen.find(program);
+        if (it == seen.end())
+            it = seen.insert(program, QFileInfo(program).absoluteFilePath());
+        return *it;
+    }
+
     static CliRun of(const QStringList& arguments, const QString& appFolder = QString(),
                      const QProcessEnvironment& extra = {},
                      const QString& program = QStringLiteral(YANHE_CLI))
@@ -22,7 +35,7 @@ struct CliRun
             environment.insert("YANHE_APP_FOLDER", appFolder);
         environment.insert(extra);
         process.setProcessEnvironment(environment);
-        process.start(program, arguments);
+        process.start(absolute(program), arguments);
         process.waitForFinished(300000);
         CliRun run;
         run.code = process.exitCode();
