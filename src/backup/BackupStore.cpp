@@ -162,13 +162,13 @@ std::unique_ptr<BackupStore> BackupStore::begin(const AppFolders& folders, const
     return store;
 }
 
-std::unique_ptr<BackupStore> BackupStore::join(const AppFolders& folders, const QString& runId)
+std::unique_ptr<BackupStore> BackupStore::join(const QString& runFolder)
 {
-    if (!runName().match(runId).hasMatch())
+    const QString runId = QFileInfo(runFolder).fileName();
+    if (runFolder.isEmpty() || !QFileInfo(runFolder).isAbsolute() || !runName().match(runId).hasMatch())
         return nullptr;
     // Without the folder (the run could not make it) every keep fails, as it fails for the run.
-    const QString folder = QDir(backupFolder(folders)).filePath(runId);
-    return std::unique_ptr<BackupStore>(new BackupStore(runId, folder, true));
+    return std::unique_ptr<BackupStore>(new BackupStore(runId, QDir::cleanPath(runFolder), true));
 }
 
 void BackupStore::append(const QByteArray& line)

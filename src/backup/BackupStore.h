@@ -41,8 +41,9 @@ public:
     static std::unique_ptr<BackupStore> begin(const AppFolders& folders, const QString& job,
                                               const QStringList& inputs, const QStringList& files,
                                               QString& notice, const QString& spare = {});
-    // The run another process of it began (a worker's); null when runId names no run.
-    static std::unique_ptr<BackupStore> join(const AppFolders& folders, const QString& runId);
+    // The run another process of it began, by the run's folder (a worker's, whose
+    // application folder may differ from the run's); null when it names no run.
+    static std::unique_ptr<BackupStore> join(const QString& runFolder);
 
     ~BackupStore() override;
 

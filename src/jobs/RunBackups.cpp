@@ -12,7 +12,8 @@ RunBackups::RunBackups(const AppFolders& folders, const JobRow& row, const QStri
                                  m_notice))
 {
     FileKeeper::setCurrent(m_store.get());
-    qputenv(BackupStore::kRunVariable, m_store->keeping() ? m_store->runId().toLatin1() : QByteArray());
+    // The workers are told the run's folder itself: theirs may be another application folder.
+    qputenv(BackupStore::kRunVariable, m_store->keeping() ? m_store->folder().toLocal8Bit() : QByteArray());
 }
 
 RunBackups::~RunBackups()

@@ -1,7 +1,6 @@
 #include "WorkerHost.h"
 
 #include "StopSignals.h"
-#include "app/AppFolders.h"
 #include "backup/BackupStore.h"
 #include "jobs/JobTable.h"
 #include "office/OfficeRegistry.h"
@@ -303,8 +302,8 @@ int runWorker(const QList<int>& rows)
         writeOut(record.encode());
     });
     // The run's backups, in the folder the run that started this worker made.
-    const std::unique_ptr<BackupStore> backups = BackupStore::join(
-        AppFolders(AppFolders::forThisProcess()), qEnvironmentVariable(BackupStore::kRunVariable));
+    const std::unique_ptr<BackupStore> backups =
+        BackupStore::join(qEnvironmentVariable(BackupStore::kRunVariable));
     FileKeeper::setCurrent(backups.get());
     OfficeRegistry& office = OfficeRegistry::system();
     JobContext context{host, inputs, office, office};
