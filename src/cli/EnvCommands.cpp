@@ -20,9 +20,6 @@
 
 namespace cli {
 
-namespace {
-
-// Start-up as the window's: working folders, the journal's day folder, the carried files.
 std::optional<QString> startUp(const AppFolders& folders)
 {
     try {
@@ -32,6 +29,8 @@ std::optional<QString> startUp(const AppFolders& folders)
         return std::nullopt;
     }
 }
+
+namespace {
 
 // Parses a command without options of its own beyond those given; -1 when it may go on.
 int parse(QCommandLineParser& parser, const QStringList& arguments, const QString& command, int positional)

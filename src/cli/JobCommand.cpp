@@ -8,7 +8,6 @@
 #include "app/DryRun.h"
 #include "app/FileKeeper.h"
 #include "app/Journal.h"
-#include "app/Module2.h"
 #include "jobs/JobTable.h"
 #include "jobs/ParallelRun.h"
 #include "jobs/RunBackups.h"
@@ -216,14 +215,10 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
     }
 
     const AppFolders folders(AppFolders::forThisProcess());
-    QString dayFolder;
-    try {
-        dayFolder = Module2::StartUp(folders, Clock::system()).journalDayFolder;
-    } catch (const RuntimeError& error) {
-        err() << "yanhe-cli: " << error.description() << Qt::endl;
+    const std::optional<QString> dayFolder = startUp(folders);
+    if (!dayFolder)
         return 1;
-    }
-    Journal journal(dayFolder, Clock::system());
+    Journal journal(*dayFolder, Clock::system());
     CliJobHost host(files, journal);
     catchStopSignals();
     // Named before the job starts, as no path made of them reaches the file.

@@ -6,8 +6,6 @@
 #include "app/AppFolders.h"
 #include "app/Clock.h"
 #include "app/Journal.h"
-#include "app/Module2.h"
-#include "app/RuntimeError.h"
 #include "backup/BackupStore.h"
 #include "jobs/Undo.h"
 
@@ -110,14 +108,10 @@ int undo(const QStringList& arguments)
         return 1;
     }
 
-    QString dayFolder;
-    try {
-        dayFolder = Module2::StartUp(folders, Clock::system()).journalDayFolder;
-    } catch (const RuntimeError& error) {
-        err() << "yanhe-cli: " << error.description() << Qt::endl;
+    const std::optional<QString> dayFolder = startUp(folders);
+    if (!dayFolder)
         return 1;
-    }
-    Journal journal(dayFolder, Clock::system());
+    Journal journal(*dayFolder, Clock::system());
     CliJobHost host({}, journal);
     const jobs::UndoResult result = jobs::undoRun(host, folders, *chosen);
     return result.left == 0 ? 0 : 1;

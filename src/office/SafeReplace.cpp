@@ -106,21 +106,6 @@ QByteArray processStart(qint64 pid)
     return fields.size() > 19 ? fields.at(19) : QByteArray();
 }
 
-// Whether any process of this machine holds the file open.
-bool heldOpen(const QString& path)
-{
-    const QString target = QFileInfo(path).canonicalFilePath();
-    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (!pid.front().isDigit())
-            continue;
-        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-        for (const QString& fd : fds.entryList(QDir::Files | QDir::System)) {
-            if (QFile::symLinkTarget(fds.filePath(fd)) == target)
-                return true;
-        }
-    }
-    return false;
-}
 #endif
 
 [[maybe_unused]] QString userName()
@@ -206,6 +191,23 @@ QString resolved(const QString& path)
 {
     throw RuntimeError(RuntimeError::PathFileAccess, FailureText::resultUnreadable(), detail);
 }
+
+#ifdef Q_OS_LINUX
+bool heldOpen(const QString& path)
+{
+    const QString target = QFileInfo(path).canonicalFilePath();
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (!pid.front().isDigit())
+            continue;
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+        for (const QString& fd : fds.entryList(QDir::Files | QDir::System)) {
+            if (QFile::symLinkTarget(fds.filePath(fd)) == target)
+                return true;
+        }
+    }
+    return false;
+}
+#endif
 
 QByteArray zipPath(const QString& path)
 {

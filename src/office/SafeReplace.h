@@ -101,6 +101,11 @@ bool isStaleLock(const QString& lockFile);
 // per folder and process.
 void removeLeftovers(const QString& folder);
 
+#ifdef Q_OS_LINUX
+// Whether any process of this machine holds the file open (from /proc).
+bool heldOpen(const QString& path);
+#endif
+
 // For tests: the next result placed is spoilt before its check, as a faulty
 // writer would spoil it.
 void breakNextResult();

@@ -1,9 +1,10 @@
 #include "Profiles.h"
 
 #include "UnoOffice.h"
-#include "app/RuntimeError.h"
 #include "app/FailureText.h"
+#include "app/RuntimeError.h"
 #include "office/OwnProcesses.h"
+#include "office/SafeReplace.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,22 +27,6 @@ constexpr int kMaxProfiles = 64;
 const QString kRecordSuffix = QStringLiteral(".documents");
 
 #ifdef Q_OS_LINUX
-// Whether any process of this machine holds the file open.
-bool heldOpen(const QString& path)
-{
-    const QString target = QFileInfo(path).canonicalFilePath();
-    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (!pid.front().isDigit())
-            continue;
-        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-        for (const QString& fd : fds.entryList(QDir::Files | QDir::System)) {
-            if (QFile::symLinkTarget(fds.filePath(fd)) == target)
-                return true;
-        }
-    }
-    return false;
-}
-
 // A pipe of a soffice that is gone: no socket of this machine is bound to it
 // (the kernel's list of Unix sockets names the bound ones). Looked up, not
 // connected to, since a connection would start a bridge in a live soffice. One
@@ -239,7 +224,7 @@ void removeLeftovers(const QString& profile, const QList<LoadedDocument>& docume
              folder.entryInfoList({QStringLiteral("lu*.tmp")}, QDir::Files | QDir::Hidden)) {
             if (temporary.ownerId() == ::getuid() &&
                 temporary.lastModified().toMSecsSinceEpoch() + 2000 >= document.storing &&
-                !heldOpen(temporary.filePath()))
+                !SafeReplace::heldOpen(temporary.filePath()))
                 QFile::remove(temporary.filePath());
         }
 #endif
