@@ -12,7 +12,9 @@ public:
 
     // Before result (a finished file beside target) replaces target: target's
     // bytes are kept, with what result holds. Throws RuntimeError when they
-    // cannot be kept: target must then stay as it is.
+    // cannot be kept: target must then stay as it is. A program that saves in
+    // place (Word, Excel) calls it with result = target before its save, and
+    // again after it, with what the save wrote.
     virtual void keep(const QString& target, const QString& result) = 0;
     // After file from was renamed to to.
     virtual void renamed(const QString& from, const QString& to) = 0;

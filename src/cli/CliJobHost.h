@@ -2,7 +2,6 @@
 
 #include "app/JobHost.h"
 
-#include <QSet>
 #include <QStringList>
 
 class Journal;
@@ -38,22 +37,7 @@ public:
     QString input(const QString&, const QString&, const QString& defaultText) override { return defaultText; }
     void recollect() override {}
 
-    // A dry run: each file's lines of what was done give way to one line of what
-    // would be replaced (DryRun's counts), printed once the file is done; failure
-    // lines stay. finishDryRun() prints the last file's.
-    void setDryRun(bool on) { m_dryRun = on; }
-    void finishDryRun();
-
 private:
-    // Whether a line of the job says what was done to a file, and which file.
-    bool swallowed(const QString& line);
-    void preview(const QString& file);
-
-    bool m_dryRun = false;
-    QString m_current; // the file whose lines came last
-    bool m_currentFailed = false;
-    QSet<QString> m_done; // files previewed or failed
-
     QStringList m_files;
     Journal& m_journal;
     QString m_status;

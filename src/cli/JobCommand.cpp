@@ -5,11 +5,10 @@
 #include "CliOutput.h"
 #include "app/AppFolders.h"
 #include "app/Clock.h"
-#include "app/DryRun.h"
-#include "app/FileKeeper.h"
 #include "app/Journal.h"
 #include "jobs/JobTable.h"
 #include "jobs/ParallelRun.h"
+#include "jobs/Preview.h"
 #include "jobs/RunBackups.h"
 #include "office/OfficeRegistry.h"
 
@@ -56,29 +55,11 @@ QString controlOf(const CliOption& option, const QString& value)
     return {};
 }
 
-// A save that would replace a file in a dry run: refused, the file as it was.
-class RefuseSaves final : public FileKeeper
-{
-public:
-    void keep(const QString& target, const QString&) override
-    {
-        throw RuntimeError(RuntimeError::PathFileAccess, QStringLiteral("预览不保存"), target);
-    }
-    void renamed(const QString&, const QString&) override {}
-};
-
 int runDry(const JobRow& row, CliJobHost& host, const JobInputs& inputs, bool allText)
 {
-    DryRun::setActive(true);
-    RefuseSaves refuse;
-    FileKeeper::setCurrent(&refuse);
-    host.setDryRun(true);
     OfficeRegistry& office = OfficeRegistry::system();
     JobContext context{host, inputs, office, office};
-    const Batch::Result result = JobTable::run(row, context);
-    host.finishDryRun();
-    FileKeeper::setCurrent(nullptr);
-    DryRun::setActive(false);
+    const Batch::Result result = jobs::runPreview(row, context);
     if (!host.status().isEmpty())
         err() << host.status() << Qt::endl;
     if (stopSignal() != 0)
@@ -112,15 +93,12 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         QStringLiteral("N"), QStringLiteral("auto"));
     const QCommandLineOption dryRunOption(
         QStringLiteral("dry-run"),
-        QStringLiteral(
-            "Save nothing: each file's line says how many replacements the run would make, per scope "
-            "(body, text boxes, headers, footers; sheets). .docx and .xlsx files only, on the lossless "
-            "engine."));
-    const bool replaces = row.drivesOffice && row.command != QLatin1String("header-footer-write") &&
-                          row.command != QLatin1String("cell-write");
+        QStringLiteral("Save nothing: each file's line says how many places the run would change, per scope "
+                       "(body, text boxes, headers, footers; sheets). Counted by the lossless engine and "
+                       "LibreOffice, never by Word, Excel or WPS."));
     if (row.drivesOffice)
         parser.addOption(jobsOption);
-    if (replaces)
+    if (jobs::previews(row))
         parser.addOption(dryRunOption);
     if (row.takesFiles)
         parser.addPositionalArgument(QStringLiteral("FILE"),
@@ -201,18 +179,7 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         (isNotText(file) ? notText : files) << QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
     }
 
-    const bool dryRun = replaces && parser.isSet(dryRunOption);
-    if (dryRun) {
-        static const QStringList kCounted = {QStringLiteral("docx"), QStringLiteral("docm"),
-                                             QStringLiteral("xlsx"), QStringLiteral("xlsm")};
-        for (const QString& file : std::as_const(files)) {
-            if (!kCounted.contains(QFileInfo(file).suffix().toLower()))
-                return usageError(
-                    QStringLiteral("--dry-run counts .docx and .xlsx files only, not %1").arg(file));
-        }
-        // The engine that counts.
-        qputenv("YANHE_ENGINE", "lossless");
-    }
+    const bool dryRun = jobs::previews(row) && parser.isSet(dryRunOption);
 
     const AppFolders folders(AppFolders::forThisProcess());
     const std::optional<QString> dayFolder = startUp(folders);

@@ -19,6 +19,7 @@
 #include "app/SystemText.h"
 #include "jobs/JobTable.h"
 #include "jobs/ParallelRun.h"
+#include "jobs/Preview.h"
 #include "jobs/RunBackups.h"
 #include "jobs/Undo.h"
 #include "office/OfficeRegistry.h"
@@ -218,21 +219,10 @@ void Form1::runJob(const JobRow& row)
                 form.m_jobRunning = false;
             }
         } unlock{*this};
-        QStringList files;
-        for (int i = 0; i < m_host->rowCount(); ++i) {
-            if (m_host->rowChecked(i))
-                files << m_host->rowText(i);
-        }
-        const jobs::RunBackups backups(m_folders, row, jobs::RunBackups::describe(row, *m_inputs), files);
-        if (!backups.notice().isEmpty())
-            m_host->journal(backups.notice());
-        if (!runOnWorkers(row, result)) {
-            JobContext context{*m_host, *m_inputs, m_office, m_office};
-            result = JobTable::run(row, context);
-        }
-        // The job empties the log box as it starts: the notice follows its lines.
-        if (!backups.notice().isEmpty())
-            m_host->appendLog(backups.notice());
+        if (m_menus->previewOnly->isChecked() && jobs::previews(row))
+            runPreview(row, result);
+        else
+            runChanging(row, result);
         // Clicks that came while the job held the window (one that does not
         // yield) are taken now, and ignored as the job still runs.
         QCoreApplication::processEvents();
@@ -242,6 +232,34 @@ void Form1::runJob(const JobRow& row)
     }
     if (m_closeWhenStopped)
         QTimer::singleShot(0, this, [this] { close(); });
+}
+
+void Form1::runPreview(const JobRow& row, Batch::Result& result)
+{
+    // Nothing is saved, so nothing is kept, and no worker is needed.
+    JobContext context{*m_host, *m_inputs, m_office, m_office};
+    result = jobs::runPreview(row, context);
+    if (!m_host->stopRequested())
+        m_host->setStatus(WindowTexts::kPreviewDone);
+}
+
+void Form1::runChanging(const JobRow& row, Batch::Result& result)
+{
+    QStringList files;
+    for (int i = 0; i < m_host->rowCount(); ++i) {
+        if (m_host->rowChecked(i))
+            files << m_host->rowText(i);
+    }
+    const jobs::RunBackups backups(m_folders, row, jobs::RunBackups::describe(row, *m_inputs), files);
+    if (!backups.notice().isEmpty())
+        m_host->journal(backups.notice());
+    if (!runOnWorkers(row, result)) {
+        JobContext context{*m_host, *m_inputs, m_office, m_office};
+        result = JobTable::run(row, context);
+    }
+    // The job empties the log box as it starts: the notice follows its lines.
+    if (!backups.notice().isEmpty())
+        m_host->appendLog(backups.notice());
 }
 
 void Form1::showFailures(int failures)

@@ -110,6 +110,10 @@ private:
     // Connects every job row's button to its job; a button without a row does nothing.
     void connectJobs();
     void runJob(const JobRow& row);
+    // The job as a dry run ("只预览，不保存" ticked): counts, nothing saved.
+    void runPreview(const JobRow& row, Batch::Result& result);
+    // The job as it changes files: its backups kept, on workers when there are files for them.
+    void runChanging(const JobRow& row, Batch::Result& result);
     // The ticked rows on worker processes, when there are files for more than one.
     bool runOnWorkers(const JobRow& row, Batch::Result& result);
     // Dropped files: appended as rows, the frame's caption counting them.

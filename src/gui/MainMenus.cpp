@@ -23,6 +23,15 @@ MainMenus::MainMenus(Controls& controls, const EventBoundary& boundary, QString 
     ckrz = controls.add(QStringLiteral("ckrz"), addAction(QStringLiteral("查看文本日志")));
     undoLast = addAction(QStringLiteral("撤销上次操作"));
     undoLast->setObjectName(QStringLiteral("undoLast"));
+    preview = addMenu(QStringLiteral("预览"));
+    preview->setObjectName(QStringLiteral("preview"));
+    previewOnly = preview->addAction(QStringLiteral("只预览，不保存"));
+    previewOnly->setObjectName(QStringLiteral("previewOnly"));
+    previewOnly->setCheckable(true);
+    previewOnly->setToolTip(QStringLiteral("文档和表格的操作只统计会改动的地方，不保存任何文件"));
+    connect(previewOnly, &QAction::toggled, this, [this](bool on) {
+        preview->setTitle(on ? QStringLiteral("预览（开）") : QStringLiteral("预览"));
+    });
     gy = controls.add(QStringLiteral("gy"), addAction(QStringLiteral("关于")));
     stopJob = addAction(QStringLiteral("停止"));
     stopJob->setObjectName(QStringLiteral("stopJob"));

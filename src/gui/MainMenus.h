@@ -24,6 +24,10 @@ public:
     QAction* gy = nullptr;
     // "撤销上次操作": gives the files of the last run back what they held before it.
     QAction* undoLast = nullptr;
+    // "预览" > "只预览，不保存" (checkable): the document and workbook jobs count what
+    // they would change and save nothing. The menu's title says when it is on.
+    QMenu* preview = nullptr;
+    QAction* previewOnly = nullptr;
     // "停止" (Esc): shown while a job runs; stops it after the file in hand.
     QAction* stopJob = nullptr;
 

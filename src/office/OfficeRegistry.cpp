@@ -1,5 +1,6 @@
 #include "OfficeRegistry.h"
 
+#include "app/DryRun.h"
 #include "app/RuntimeError.h"
 #include "com/ComEngines.h"
 #include "com/Dispatch.h"
@@ -24,7 +25,7 @@ class SystemRegistry final : public OfficeRegistry
 public:
     word::ApplicationPtr createWordProcessor(const QString& progId) override
     {
-        if (m_com->isRegistered(progId))
+        if (com(progId))
             return comseam::wordProcessor(*m_com, progId);
         if (!named(progId, "Word.Application"))
             throw RuntimeError(RuntimeError::CannotCreateObject, cannotCreate(progId));
@@ -44,7 +45,7 @@ public:
 
     sheet::ApplicationPtr createSpreadsheet(const QString& progId) override
     {
-        if (m_com->isRegistered(progId))
+        if (com(progId))
             return comseam::spreadsheet(*m_com, progId);
         if (!named(progId, "Excel.Application"))
             throw RuntimeError(RuntimeError::CannotCreateObject, cannotCreate(progId));
@@ -68,6 +69,12 @@ public:
     }
 
 private:
+    // Whether a program registered for COM edits the files. Not in a dry run: Word,
+    // Excel and WPS do not tell how many occurrences they replaced.
+    bool com(const QString& progId) const
+    {
+        return !DryRun::active() && m_com->isRegistered(progId);
+    }
 #ifdef YANHE_HAVE_LIBREOFFICE
     static bool haveLibreOffice()
     {

@@ -1,5 +1,6 @@
 #include "SafeReplace.h"
 
+#include "app/DryRun.h"
 #include "app/FailureText.h"
 #include "app/FileKeeper.h"
 #include "app/RuntimeError.h"
@@ -691,6 +692,9 @@ bool isStaleLock(const QString& lockFile)
 
 void removeLeftovers(const QString& folder)
 {
+    // A dry run changes nothing on disk, not even what earlier runs left.
+    if (DryRun::active())
+        return;
 #ifdef Q_OS_LINUX
     const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
     {

@@ -98,7 +98,7 @@ bool isStaleLock(const QString& lockFile);
 // (".~NAME.XXXXXX.EXT", libzip's ".~NAME.XXXXXX.EXT.YYYYYY", and the same
 // without EXT as earlier versions named them), owned by the user, made before this run began, held open by no
 // process and beside no live lock; and lock files of the tool's engine that no running process holds. Once
-// per folder and process.
+// per folder and process; never in a dry run.
 void removeLeftovers(const QString& folder);
 
 #ifdef Q_OS_LINUX

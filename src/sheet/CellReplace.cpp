@@ -1,6 +1,7 @@
 #include "CellReplace.h"
 
 #include "Spreadsheet.h"
+#include "app/DryRun.h"
 #include "app/JobHost.h"
 #include "app/NumberText.h"
 #include "app/RuntimeError.h"
@@ -79,6 +80,9 @@ void writeIn(Batch& batch, sheet::Application& application, const QString& path,
             const sheet::WorksheetPtr worksheet = (*workbook)->worksheets(index);
             const QString name = worksheet->name();
             worksheet->setCell(*cell.row, *cell.column, content());
+            // A dry run tells how many sheets it would write the cell of.
+            if (DryRun::active())
+                DryRun::count(path, DryRun::Scope::Sheets, 1);
             batch.report(path, QLatin1Char('-') + name + kReplaced);
         }
     });

@@ -3,6 +3,7 @@
 #include "FontNames.h"
 #include "WordProcessor.h"
 #include "WordTexts.h"
+#include "app/DryRun.h"
 #include "app/RuntimeError.h"
 
 namespace HeaderFooterWriter {
@@ -111,20 +112,29 @@ void write(Batch& batch, word::Application& application, const QString& path, co
     if (inputs.footer.write || inputs.pageNumber)
         word::fontPoints(inputs.footer.fontSize);
 
+    // A dry run tells which of the header and footer it would write.
+    const auto written = [&](DryRun::Scope scope) {
+        if (DryRun::active())
+            DryRun::count(path, scope, 1);
+    };
     if (inputs.header.write) {
         textBlock(application, word::kSeekCurrentPageHeader, inputs.header);
+        written(DryRun::Scope::Headers);
         batch.report(path, headerWritten());
     }
     if (inputs.footer.write && !inputs.pageNumber) {
         textBlock(application, word::kSeekCurrentPageFooter, inputs.footer);
+        written(DryRun::Scope::Footers);
         batch.report(path, footerWritten());
     }
     if (inputs.footer.write && inputs.pageNumber) {
         pageNumberAndFooterBlock(application, inputs);
+        written(DryRun::Scope::Footers);
         batch.report(path, pageNumberAndFooterWritten());
     }
     if (!inputs.footer.write && inputs.pageNumber) {
         pageNumberBlock(application, inputs);
+        written(DryRun::Scope::Footers);
         batch.report(path, pageNumberWritten());
         application.setSeekView(word::kSeekMainDocument);
     }

@@ -1,3 +1,4 @@
+#include "app/FileKeeper.h"
 #include "app/RuntimeError.h"
 #include "office/OfficeRegistry.h"
 #include "office/com/ComEngines.h"
@@ -5,6 +6,7 @@
 #include "support/RecordingDispatch.h"
 #include "word/SingleTextReplace.h"
 
+#include <QScopeGuard>
 #include <QTest>
 
 namespace {
@@ -27,6 +29,27 @@ private:
     int m_timeoutMs;
 };
 
+// What the run's keeper was told, beside the calls made by then.
+class RecordingKeeper final : public FileKeeper
+{
+public:
+    explicit RecordingKeeper(const RecordingDispatch& com)
+        : m_com(com)
+    {}
+    void keep(const QString& target, const QString& result) override
+    {
+        told << QString("keep %1 %2 after %3").arg(target, result, m_com.calls.value(m_com.calls.size() - 1));
+        if (refuse)
+            throw RuntimeError(RuntimeError::PathFileAccess, "无法写入备份");
+    }
+    void renamed(const QString&, const QString&) override {}
+    QStringList told;
+    bool refuse = false;
+
+private:
+    const RecordingDispatch& m_com;
+};
+
 } // namespace
 
 class TestComSeam : public QObject
@@ -41,6 +64,7 @@ private slots:
     void wpsCannotBeCreatedHere();
     void hungCallEndsOnlyTheJobsOfficeAndTheRunGoesOn();
     void busyOfficeGetsMoreTimeThenEnds();
+    void savesInPlaceAreKeptFirst();
 };
 
 void TestComSeam::wordMemberPathsAndArguments()
@@ -279,6 +303,35 @@ void TestComSeam::busyOfficeGetsMoreTimeThenEnds()
     QCOMPARE(runtime.created, 2);
     excel->quit();
     QCOMPARE(com.calls.last(), QString("excel.application.Quit()"));
+}
+
+// Word and Excel save in place: the keeper keeps the file before the save and
+// learns what it wrote after; a file it cannot keep is not saved.
+void TestComSeam::savesInPlaceAreKeptFirst()
+{
+    RecordingDispatch com;
+    RecordingRuntime runtime(com);
+    const QString doc = "Word.Application.Documents.Open(\"C:\\a.doc\")";
+    const QString book = "Excel.Application.Workbooks.Open(\"D:\\b.xls\")";
+    com.answers[doc + ".FullName"] = "C:\\a.doc";
+    com.answers[book + ".FullName"] = "D:\\b.xls";
+    RecordingKeeper keeper(com);
+    FileKeeper::setCurrent(&keeper);
+    const auto unset = qScopeGuard([] { FileKeeper::setCurrent(nullptr); });
+
+    comseam::wordProcessor(runtime, "Word.Application")->documentsOpen("C:\\a.doc")->save();
+    comseam::spreadsheet(runtime, "Excel.Application")->workbooksOpen("D:\\b.xls")->close(true);
+    QCOMPARE(keeper.told, (QStringList{"keep C:\\a.doc C:\\a.doc after " + doc,
+                                       "keep C:\\a.doc C:\\a.doc after " + doc + ".Save()",
+                                       "keep D:\\b.xls D:\\b.xls after " + book,
+                                       "keep D:\\b.xls D:\\b.xls after " + book + ".Close(True)"}));
+
+    keeper.refuse = true;
+    com.calls.clear();
+    QVERIFY_THROWS_EXCEPTION(
+        RuntimeError,
+        comseam::wordProcessor(runtime, "Word.Application")->documentsOpen("C:\\a.doc")->save());
+    QVERIFY(!com.calls.contains(doc + ".Save()"));
 }
 
 QTEST_GUILESS_MAIN(TestComSeam)

@@ -1,6 +1,7 @@
 #include "ComEngines.h"
 
 #include "ComInstance.h"
+#include "app/FileKeeper.h"
 #include "app/RuntimeError.h"
 
 #include <QScopeGuard>
@@ -11,6 +12,22 @@ namespace {
 
 // wdDoNotSaveChanges.
 const QVariant kDoNotSaveChanges = QVariant::fromValue<qint16>(0);
+
+// Word and Excel write a file themselves, in place: the run's keeper keeps its
+// bytes before the save, and learns what the save wrote after it. A file whose
+// bytes cannot be kept is not saved.
+template <class Path, class Save> void keptSave(Path&& pathOf, Save&& save)
+{
+    FileKeeper* const keeper = FileKeeper::current();
+    if (!keeper) {
+        save();
+        return;
+    }
+    const QString path = pathOf();
+    keeper->keep(path, path);
+    save();
+    keeper->keep(path, path);
+}
 
 QList<Named> replaceAllArguments(const QString& findText, const QString& replaceWith)
 {
@@ -159,7 +176,10 @@ public:
     {
         return sectionsOf(m_document->get(QStringLiteral("Sections")));
     }
-    void save() override { m_document->invoke(QStringLiteral("Save")); }
+    void save() override
+    {
+        keptSave([&] { return fullName(); }, [&] { m_document->invoke(QStringLiteral("Save")); });
+    }
     // wdDoNotSaveChanges: closing never waits on a "save changes?" prompt.
     void close() override
     {
@@ -320,7 +340,14 @@ public:
     {
         return std::make_shared<ComWorksheet>(object(m_workbook->get(QStringLiteral("Worksheets"), {index})));
     }
-    void close(bool saveChanges) override { m_workbook->invoke(QStringLiteral("Close"), {saveChanges}); }
+    void close(bool saveChanges) override
+    {
+        if (!saveChanges) {
+            m_workbook->invoke(QStringLiteral("Close"), {false});
+            return;
+        }
+        keptSave([&] { return fullName(); }, [&] { m_workbook->invoke(QStringLiteral("Close"), {true}); });
+    }
 
 private:
     ObjectPtr m_workbook;

@@ -3,6 +3,7 @@
 #include "Installation.h"
 #include "UnoOffice.h"
 #include "UnoText.h"
+#include "app/DryRun.h"
 #include "app/FailureText.h"
 
 #include <QFileInfo>
@@ -74,10 +75,11 @@ FormatLimits formatLimits(const OUString& filter)
 class WorksheetItem final : public ::sheet::Worksheet
 {
 public:
-    WorksheetItem(UnoOffice& office, Reference<css::sheet::XSpreadsheetDocument> document,
+    WorksheetItem(UnoOffice& office, QString path, Reference<css::sheet::XSpreadsheetDocument> document,
                   Reference<css::sheet::XSpreadsheet> sheet, FormatLimits limits,
                   std::shared_ptr<bool> edited)
         : m_office(office)
+        , m_path(std::move(path))
         , m_document(std::move(document))
         , m_sheet(std::move(sheet))
         , m_limits(limits)
@@ -111,60 +113,24 @@ public:
         if (what.isEmpty())
             return;
         *m_edited = true;
-        m_office.call([&] {
+        const int replaced = m_office.call([&] {
             const Reference<util::XReplaceable> replaceable(m_sheet, uno::UNO_QUERY_THROW);
             const Reference<util::XReplaceDescriptor> descriptor = replaceable->createReplaceDescriptor();
             const Reference<util::XSearchDescriptor> search(descriptor, uno::UNO_QUERY_THROW);
             setExcelSearch(search, what);
             descriptor->setReplaceString(toOUString(replacement));
             const std::vector<Formula> formulas = formulasHolding(replaceable->findAll(search));
-            const auto kept = qScopeGuard([&] { keepValid(formulas); });
-            std::vector<table::CellAddress> linked;
-            const Reference<css::sheet::XCellRangesQuery> query(m_sheet, uno::UNO_QUERY_THROW);
-            const Reference<container::XEnumerationAccess> formatted(
-                query->queryContentCells(css::sheet::CellFlags::FORMATTED)->getCells(), uno::UNO_QUERY_THROW);
-            const Reference<container::XEnumeration> each = formatted->createEnumeration();
-            while (each->hasMoreElements()) {
-                const Reference<table::XCell> cell(each->nextElement(), uno::UNO_QUERY_THROW);
-                if (replaceInLinkedCell(cell, what, replacement))
-                    linked.push_back(Reference<css::sheet::XCellAddressable>(cell, uno::UNO_QUERY_THROW)
-                                         ->getCellAddress());
+            int cells = 0;
+            {
+                // Formulas the replace would break are written back as they were: not replaced.
+                const auto kept = qScopeGuard([&] { cells -= keepValid(formulas); });
+                cells = replaceCells(replaceable, search, what, replacement);
             }
-            if (linked.empty()) {
-                replaceable->replaceAll(search);
-                return;
-            }
-            // The other cells that hold the text, each found area at once when it holds no linked cell.
-            const Reference<container::XIndexAccess> found = replaceable->findAll(search);
-            for (sal_Int32 i = 0; found.is() && i < found->getCount(); ++i) {
-                const Reference<table::XCellRange> range(found->getByIndex(i), uno::UNO_QUERY_THROW);
-                const table::CellRangeAddress area =
-                    Reference<css::sheet::XCellRangeAddressable>(range, uno::UNO_QUERY_THROW)
-                        ->getRangeAddress();
-                const auto inArea = [&](const table::CellAddress& cell) {
-                    return cell.Row >= area.StartRow && cell.Row <= area.EndRow &&
-                           cell.Column >= area.StartColumn && cell.Column <= area.EndColumn;
-                };
-                if (std::none_of(linked.begin(), linked.end(), inArea)) {
-                    Reference<util::XReplaceable>(range, uno::UNO_QUERY_THROW)->replaceAll(search);
-                    continue;
-                }
-                for (sal_Int32 row = area.StartRow; row <= area.EndRow; ++row) {
-                    for (sal_Int32 column = area.StartColumn; column <= area.EndColumn; ++column) {
-                        const table::CellAddress at{area.Sheet, column, row};
-                        if (!inArea(at) || std::any_of(linked.begin(), linked.end(), [&](const auto& cell) {
-                                return cell.Row == row && cell.Column == column;
-                            }))
-                            continue;
-                        Reference<util::XReplaceable>(
-                            range->getCellRangeByPosition(column - area.StartColumn, row - area.StartRow,
-                                                          column - area.StartColumn, row - area.StartRow),
-                            uno::UNO_QUERY_THROW)
-                            ->replaceAll(search);
-                    }
-                }
-            }
+            return cells;
         });
+        // A dry run tells how many cells it would replace.
+        if (DryRun::active() && replaced > 0)
+            DryRun::count(m_path, DryRun::Scope::Sheets, replaced);
     }
 
     void setCell(int row, int column, const QString& text) override
@@ -229,6 +195,58 @@ private:
         return std::find(std::begin(kSyntax), std::end(kSyntax), error) != std::end(kSyntax);
     }
 
+    // Replaces what in the sheet's cells: the cells replaced, as Calc counts them.
+    sal_Int32 replaceCells(const Reference<util::XReplaceable>& replaceable,
+                           const Reference<util::XSearchDescriptor>& search, const QString& what,
+                           const QString& replacement)
+    {
+        std::vector<table::CellAddress> linked;
+        const Reference<css::sheet::XCellRangesQuery> query(m_sheet, uno::UNO_QUERY_THROW);
+        const Reference<container::XEnumerationAccess> formatted(
+            query->queryContentCells(css::sheet::CellFlags::FORMATTED)->getCells(), uno::UNO_QUERY_THROW);
+        const Reference<container::XEnumeration> each = formatted->createEnumeration();
+        while (each->hasMoreElements()) {
+            const Reference<table::XCell> cell(each->nextElement(), uno::UNO_QUERY_THROW);
+            if (replaceInLinkedCell(cell, what, replacement))
+                linked.push_back(
+                    Reference<css::sheet::XCellAddressable>(cell, uno::UNO_QUERY_THROW)->getCellAddress());
+        }
+        sal_Int32 cells = sal_Int32(linked.size());
+        if (linked.empty())
+            return replaceable->replaceAll(search);
+        // The other cells that hold the text, each found area at once when it holds no linked cell.
+        const Reference<container::XIndexAccess> found = replaceable->findAll(search);
+        for (sal_Int32 i = 0; found.is() && i < found->getCount(); ++i) {
+            const Reference<table::XCellRange> range(found->getByIndex(i), uno::UNO_QUERY_THROW);
+            const table::CellRangeAddress area =
+                Reference<css::sheet::XCellRangeAddressable>(range, uno::UNO_QUERY_THROW)->getRangeAddress();
+            const auto inArea = [&](const table::CellAddress& cell) {
+                return cell.Row >= area.StartRow && cell.Row <= area.EndRow &&
+                       cell.Column >= area.StartColumn && cell.Column <= area.EndColumn;
+            };
+            if (std::none_of(linked.begin(), linked.end(), inArea)) {
+                cells += Reference<util::XReplaceable>(range, uno::UNO_QUERY_THROW)->replaceAll(search);
+                continue;
+            }
+            for (sal_Int32 row = area.StartRow; row <= area.EndRow; ++row) {
+                for (sal_Int32 column = area.StartColumn; column <= area.EndColumn; ++column) {
+                    const table::CellAddress at{area.Sheet, column, row};
+                    if (!inArea(at) || std::any_of(linked.begin(), linked.end(), [&](const auto& cell) {
+                            return cell.Row == row && cell.Column == column;
+                        }))
+                        continue;
+                    cells +=
+                        Reference<util::XReplaceable>(
+                            range->getCellRangeByPosition(column - area.StartColumn, row - area.StartRow,
+                                                          column - area.StartColumn, row - area.StartRow),
+                            uno::UNO_QUERY_THROW)
+                            ->replaceAll(search);
+                }
+            }
+        }
+        return cells;
+    }
+
     // The formula cells among the cells that hold the text.
     static std::vector<Formula> formulasHolding(const Reference<container::XIndexAccess>& found)
     {
@@ -247,12 +265,17 @@ private:
         return formulas;
     }
 
-    static void keepValid(const std::vector<Formula>& formulas)
+    // The formulas written back.
+    static int keepValid(const std::vector<Formula>& formulas)
     {
+        int kept = 0;
         for (const Formula& formula : formulas) {
-            if (isSyntaxError(formula.cell->getError()) && !isSyntaxError(formula.error))
+            if (isSyntaxError(formula.cell->getError()) && !isSyntaxError(formula.error)) {
                 formula.cell->setFormula(formula.formula);
+                ++kept;
+            }
         }
+        return kept;
     }
 
     // A cell with hyperlinks (text fields) that holds the text: its plain text
@@ -313,6 +336,7 @@ private:
     }
 
     UnoOffice& m_office;
+    QString m_path;
     Reference<css::sheet::XSpreadsheetDocument> m_document;
     Reference<css::sheet::XSpreadsheet> m_sheet;
     FormatLimits m_limits;
@@ -355,8 +379,8 @@ public:
                 if (argument.Name == "FilterName")
                     argument.Value >>= filter;
             }
-            return std::make_shared<WorksheetItem>(m_office, m_document, sheetAt(index), formatLimits(filter),
-                                                   m_edited);
+            return std::make_shared<WorksheetItem>(m_office, m_path, m_document, sheetAt(index),
+                                                   formatLimits(filter), m_edited);
         });
     }
 
@@ -369,7 +393,8 @@ public:
     {
         const Reference<css::sheet::XSpreadsheetDocument> document = live();
         try {
-            if (saveChanges && *m_edited)
+            // A dry run counted what it would replace: the file stays as it is.
+            if (saveChanges && *m_edited && !DryRun::active())
                 m_office.store(document, m_path);
         } catch (const RuntimeError& error) {
             if (QFileInfo::exists(m_path) && !QFileInfo(m_path).isWritable())

@@ -70,6 +70,13 @@ public:
     // the file keeps its bytes and its time.
     void save() override
     {
+        // A dry run counted what it would replace: the file stays as it is, and the
+        // document, as good as stored, is closed like any other.
+        if (DryRun::active()) {
+            m_office.call(
+                [&] { Reference<util::XModifiable>(live(), uno::UNO_QUERY_THROW)->setModified(false); });
+            return;
+        }
         try {
             m_office.store(live(), m_path);
         } catch (const RuntimeError& error) {
@@ -272,7 +279,10 @@ public:
     word::RangePtr storyRange() override
     {
         const Reference<text::XText> shown = m_office.call([&] { return viewStory(false); });
-        return unooffice::storyRange(m_office, active()->model(), shown, inHeaderFooter());
+        const DryRun::Scope scope = !inHeaderFooter() ? DryRun::Scope::Body
+                                    : m_view.header   ? DryRun::Scope::Headers
+                                                      : DryRun::Scope::Footers;
+        return unooffice::storyRange(m_office, active()->model(), shown, inHeaderFooter(), scope);
     }
     QList<word::SectionPtr> documentSections() override { return active()->sections(); }
 

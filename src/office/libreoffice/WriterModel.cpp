@@ -1,6 +1,7 @@
 #include "WriterModel.h"
 
 #include "UnoText.h"
+#include "app/DryRun.h"
 #include "app/FailureText.h"
 
 #include <QScopeGuard>
@@ -22,6 +23,7 @@
 #include <com/sun/star/text/XTextRangeCompare.hpp>
 #include <com/sun/star/uno/RuntimeException.hpp>
 #include <com/sun/star/util/XSearchable.hpp>
+#include <osl/file.hxx>
 
 namespace unooffice {
 
@@ -58,6 +60,15 @@ OUString shapeTypeOf(const Reference<uno::XInterface>& shape)
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     return descriptor.is() ? descriptor->getShapeType() : OUString();
 #pragma GCC diagnostic pop
+}
+
+// The file a document was loaded from.
+QString pathOf(const Reference<text::XTextDocument>& document)
+{
+    OUString path;
+    osl::FileBase::getSystemPathFromFileURL(
+        Reference<frame::XModel>(document, uno::UNO_QUERY_THROW)->getURL(), path);
+    return toQString(path);
 }
 
 // The text that recorded changes deleted: it stays in place, marked, and
@@ -160,11 +171,12 @@ class StoryRange final : public word::Range
 {
 public:
     StoryRange(UnoOffice& office, Reference<text::XTextDocument> document, Reference<text::XText> story,
-               bool walked)
+               bool walked, DryRun::Scope scope)
         : m_office(office)
         , m_document(std::move(document))
         , m_story(std::move(story))
         , m_walked(walked)
+        , m_scope(scope)
     {}
 
     bool findExecute(const QString& text) override
@@ -192,37 +204,10 @@ public:
 
     void replaceAll(const QString& findText, const QString& replaceWith) override
     {
-        m_office.call([&] {
-            // Each edit ends with Writer formatting the paragraph it changed again: many
-            // occurrences in one long paragraph would cost the square of its length. With
-            // the controllers locked the layout is formatted once, when they are unlocked.
-            const Reference<frame::XModel> model(m_document, uno::UNO_QUERY_THROW);
-            model->lockControllers();
-            const auto unlock = qScopeGuard([&] {
-                try {
-                    model->unlockControllers();
-                } catch (const uno::RuntimeException&) {
-                    // A soffice that is gone has nothing to format.
-                }
-            });
-            const bool tracked = recordsChanges(m_document);
-            if (m_walked) {
-                replaceInText(m_office, m_story, findText, replaceWith, tracked);
-                return;
-            }
-            if (findText.isEmpty() || !m_story.is())
-                return;
-            const OUString replacement = toOUString(replaceWith);
-            if (m_office.runScript(EngineScripts::kReplaceInStory,
-                                   {uno::Any(m_document), uno::Any(m_story), uno::Any(toOUString(findText)),
-                                    uno::Any(replacement)}))
-                return;
-            // The search goes on from the end of the new text: a replacement that holds the
-            // text itself is not searched again.
-            eachOccurrence(m_document, m_story, findText, [&](const Reference<text::XTextRange>& range) {
-                return replaceKeepingBounds(range, replacement, tracked);
-            });
-        });
+        const int replaced = m_office.call([&] { return replace(findText, replaceWith); });
+        // A dry run tells what it would replace, in the document's file and this story's scope.
+        if (DryRun::active() && replaced > 0)
+            DryRun::count(m_office.call([&] { return pathOf(m_document); }), m_scope, replaced);
     }
 
     void Delete() override
@@ -239,10 +224,49 @@ public:
     }
 
 private:
+    // The occurrences replaced.
+    int replace(const QString& findText, const QString& replaceWith)
+    {
+        // Each edit ends with Writer formatting the paragraph it changed again: many
+        // occurrences in one long paragraph would cost the square of its length. With
+        // the controllers locked the layout is formatted once, when they are unlocked.
+        const Reference<frame::XModel> model(m_document, uno::UNO_QUERY_THROW);
+        model->lockControllers();
+        const auto unlock = qScopeGuard([&] {
+            try {
+                model->unlockControllers();
+            } catch (const uno::RuntimeException&) {
+                // A soffice that is gone has nothing to format.
+            }
+        });
+        const bool tracked = recordsChanges(m_document);
+        if (m_walked)
+            return replaceInText(m_office, m_story, findText, replaceWith, tracked);
+        if (findText.isEmpty() || !m_story.is())
+            return 0;
+        const OUString replacement = toOUString(replaceWith);
+        if (const std::optional<uno::Any> done = m_office.runScript(
+                EngineScripts::kReplaceInStory, {uno::Any(m_document), uno::Any(m_story),
+                                                 uno::Any(toOUString(findText)), uno::Any(replacement)})) {
+            sal_Int32 count = 0;
+            *done >>= count;
+            return int(count);
+        }
+        // The search goes on from the end of the new text: a replacement that holds the
+        // text itself is not searched again.
+        int count = 0;
+        eachOccurrence(m_document, m_story, findText, [&](const Reference<text::XTextRange>& range) {
+            ++count;
+            return replaceKeepingBounds(range, replacement, tracked);
+        });
+        return count;
+    }
+
     UnoOffice& m_office;
     Reference<text::XTextDocument> m_document;
     Reference<text::XText> m_story;
     bool m_walked;
+    DryRun::Scope m_scope;
 };
 
 class ShapeItem final : public word::Shape
@@ -254,7 +278,10 @@ public:
         , m_text(std::move(text))
     {}
 
-    word::RangePtr textFrameTextRange() override { return storyRange(m_office, m_document, m_text, true); }
+    word::RangePtr textFrameTextRange() override
+    {
+        return storyRange(m_office, m_document, m_text, true, DryRun::Scope::TextBoxes);
+    }
 
 private:
     UnoOffice& m_office;
@@ -411,12 +438,18 @@ Place placeOf(const Reference<text::XTextDocument>& document, const OUString& se
 class HeaderFooterItem final : public word::HeaderFooter
 {
 public:
-    HeaderFooterItem(UnoOffice& office, Reference<text::XTextDocument> document, Reference<text::XText> story)
+    HeaderFooterItem(UnoOffice& office, Reference<text::XTextDocument> document, Reference<text::XText> story,
+                     bool header)
         : m_office(office)
         , m_document(std::move(document))
         , m_story(std::move(story))
+        , m_header(header)
     {}
-    word::RangePtr range() override { return storyRange(m_office, m_document, m_story, true); }
+    word::RangePtr range() override
+    {
+        return storyRange(m_office, m_document, m_story, true,
+                          m_header ? DryRun::Scope::Headers : DryRun::Scope::Footers);
+    }
     QList<word::ShapePtr> shapes() override
     {
         if (!m_story.is())
@@ -428,6 +461,7 @@ private:
     UnoOffice& m_office;
     Reference<text::XTextDocument> m_document;
     Reference<text::XText> m_story;
+    bool m_header;
 };
 
 class SectionItem final : public word::Section
@@ -449,7 +483,7 @@ private:
                                QStringLiteral("header/footer index %1").arg(index));
         const Reference<text::XText> story =
             m_office.call([&] { return headerFooterStory(m_document, m_style, header, index, false); });
-        return std::make_shared<HeaderFooterItem>(m_office, m_document, story);
+        return std::make_shared<HeaderFooterItem>(m_office, m_document, story, header);
     }
 
     UnoOffice& m_office;
@@ -473,9 +507,9 @@ bool contains(const Reference<text::XText>& story, const Reference<text::XTextRa
 }
 
 word::RangePtr storyRange(UnoOffice& office, const Reference<text::XTextDocument>& document,
-                          const Reference<text::XText>& story, bool walked)
+                          const Reference<text::XText>& story, bool walked, DryRun::Scope scope)
 {
-    return std::make_shared<StoryRange>(office, document, story, walked);
+    return std::make_shared<StoryRange>(office, document, story, walked, scope);
 }
 
 QList<word::ShapePtr> textShapes(UnoOffice& office, const Reference<text::XTextDocument>& document,

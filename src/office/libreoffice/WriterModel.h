@@ -1,6 +1,7 @@
 #pragma once
 
 #include "UnoOffice.h"
+#include "app/DryRun.h"
 #include "word/WordProcessor.h"
 
 #include <com/sun/star/text/XText.hpp>
@@ -26,9 +27,11 @@ bool contains(const Reference<css::text::XText>& story, const Reference<css::tex
 
 // A story as Word's Range: the main text searched with Writer's search, any
 // other story (walked: a header, a frame, a drawing shape's text) paragraph
-// by paragraph, since Writer's search finds only what its layout shows.
+// by paragraph, since Writer's search finds only what its layout shows. A dry
+// run counts its replacements in scope.
 word::RangePtr storyRange(UnoOffice& office, const Reference<css::text::XTextDocument>& document,
-                          const Reference<css::text::XText>& story, bool walked = false);
+                          const Reference<css::text::XText>& story, bool walked = false,
+                          DryRun::Scope scope = DryRun::Scope::Body);
 
 // The shapes that carry text, a group's members each in its own right, in draw
 // page order: those at home in the body (or anchored to a page) when story is
