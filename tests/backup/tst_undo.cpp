@@ -427,6 +427,32 @@ void TestUndo::dryRunCountsWhatTheRunThenDoes()
         total += all;
     }
     QVERIFY(total > 100);
+
+    // Writes count the places they would write: the header and the footer of a
+    // document, the cell of each worksheet. Nothing is saved.
+    const QStringList some = documents.mid(0, 5) + workbooks.mid(0, 5);
+    const QMap<QString, QByteArray> written = snapshot(some);
+    const QStringList runsBefore = runFolders();
+    const CliRun headers =
+        cli(QStringList{"header-footer-write", "--header", "页眉", "--page-number", "--dry-run"} +
+            documents.mid(0, 5));
+    const CliRun cells =
+        cli(QStringList{"cell-write", "--row", "2", "--column", "3", "--text", "Ж", "--dry-run"} +
+            workbooks.mid(0, 5));
+    for (const QString& file : some)
+        QVERIFY2(bytes(file) == written[file], qPrintable(file));
+    QCOMPARE(headers.out.filter(" 预览：正文 0 处，文本框 0 处，页眉 1 处，页脚 1 处").size(), 5);
+    QCOMPARE(runFolders(), runsBefore);
+    // As many as the run then writes: one line per worksheet.
+    const CliRun cellsRun =
+        cli(QStringList{"cell-write", "--row", "2", "--column", "3", "--text", "Ж"} + workbooks.mid(0, 5));
+    for (const QString& file : workbooks.mid(0, 5)) {
+        const QString line =
+            cells.out.filter(QRegularExpression("^" + QRegularExpression::escape(file) + " 预览")).value(0);
+        const int sheets =
+            int(cellsRun.out.filter(QRegularExpression("^" + QRegularExpression::escape(file) + "-")).size());
+        QCOMPARE(line, file + QString(" 预览：工作表 %1 处").arg(sheets));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestUndo)

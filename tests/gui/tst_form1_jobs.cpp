@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -144,6 +145,7 @@ private slots:
     void stopAndCloseMidRun();
     void failuresOpenTheLogBox();
     void passwordDocumentAsOnTheCommandLine();
+    void previewOnlySavesNothing();
 
 private:
     QTemporaryDir m_made; // documents made once, copied for each case
@@ -484,6 +486,39 @@ void TestForm1Jobs::passwordDocumentAsOnTheCommandLine()
     QCOMPARE(cli.code, 1);
     QCOMPARE(cli.out.value(0), shown);
     QCOMPARE(bytesOf(locked), before);
+}
+
+// With 只预览，不保存 ticked, the replace counts in the log box and saves and keeps nothing.
+void TestForm1Jobs::previewOnlySavesNothing()
+{
+    QTemporaryDir dir;
+    const QString folder = copies(dir, {"a.doc", "b.docx"});
+    Window window;
+    const QStringList rows = window.collect("Option1", QDir::toNativeSeparators(folder));
+    QCOMPARE(rows.size(), 2);
+    window.control<QLineEdit>("Text1")->setText("词");
+    window.control<QLineEdit>("Text2")->setText("词语");
+    window.control<QCheckBox>("Check13_2")->setChecked(true); // headers and footers
+    auto* preview = window.form->findChild<QAction*>("previewOnly");
+    QVERIFY(preview);
+    preview->setChecked(true);
+    QCOMPARE(window.form->findChild<QMenu*>("preview")->title(), QString("预览（开）"));
+
+    window.control<QPushButton>("Command1")->click();
+    for (const char* name : {"a.doc", "b.docx"})
+        QCOMPARE(bytesOf(folder + "/" + QString(name)), bytesOf(made(name)));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    QCOMPARE(window.log(), rows.join(" 预览：正文 1 处，文本框 0 处，页眉 1 处，页脚 0 处\n") +
+                               " 预览：正文 1 处，文本框 0 处，页眉 1 处，页脚 0 处");
+    QCOMPARE(window.control<QLabel>("Label5")->text(), QString("预览完成，没有保存任何文件"));
+    QVERIFY(!QDir(window.app.filePath("backup")).exists() ||
+            QDir(window.app.filePath("backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+
+    // Unticked, the same click replaces.
+    preview->setChecked(false);
+    window.control<QPushButton>("Command1")->click();
+    wordReplacedOnce(folder + "/b.docx", "body");
+    wordReplacedOnce(folder + "/a.doc", "body");
 }
 
 QTEST_MAIN(TestForm1Jobs)
