@@ -3,6 +3,12 @@
 #include <QList>
 #include <QStringDecoder>
 
+#ifdef Q_OS_WIN
+#include <climits>
+#include <string>
+#include <windows.h>
+#endif
+
 namespace update {
 
 namespace {
@@ -24,6 +30,30 @@ QByteArray charsetOf(const QByteArray& contentType)
     return {};
 }
 
+#ifdef Q_OS_WIN
+// Qt for Windows is built without ICU: it decodes only the Unicode forms and
+// Latin-1 by name. Chinese pages come from Windows' own code pages.
+std::optional<QString> decodeByCodePage(const QByteArray& body, const QByteArray& charset)
+{
+    const QByteArray name = charset.toLower();
+    UINT page = 0;
+    if (name == "gbk" || name == "gb2312" || name == "cp936" || name == "x-gbk")
+        page = 936;
+    else if (name == "gb18030")
+        page = 54936;
+    else if (name == "big5")
+        page = 950;
+    if (page == 0 || body.size() > INT_MAX)
+        return std::nullopt;
+    const int length = MultiByteToWideChar(page, 0, body.constData(), int(body.size()), nullptr, 0);
+    if (length <= 0)
+        return body.isEmpty() ? std::optional<QString>(QString()) : std::nullopt;
+    std::wstring wide(size_t(length), L'\0');
+    MultiByteToWideChar(page, 0, body.constData(), int(body.size()), wide.data(), length);
+    return QString::fromStdWString(wide);
+}
+#endif
+
 } // namespace
 
 QString decodeReply(const QByteArray& body, const QByteArray& contentType)
@@ -33,6 +63,10 @@ QString decodeReply(const QByteArray& body, const QByteArray& contentType)
         QStringDecoder named(charset.constData());
         if (named.isValid())
             return named.decode(body);
+#ifdef Q_OS_WIN
+        if (const std::optional<QString> decoded = decodeByCodePage(body, charset))
+            return *decoded;
+#endif
     }
     // Without a charset a byte-order mark still says what the bytes are.
     QStringConverter::Encoding encoding = QStringConverter::Utf8;

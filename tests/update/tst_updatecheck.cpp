@@ -1,5 +1,6 @@
 #include "app/AppFolders.h"
 #include "app/SystemText.h"
+#include "support/GbkBytes.h"
 #include "support/LoopbackHttpServer.h"
 #include "update/Geturl.h"
 #include "update/UpdateAddress.h"
@@ -198,9 +199,8 @@ void TestUpdateCheck::repliesTooBigOrRedirectedInALoop()
 
 void TestUpdateCheck::gbkReplyByItsCharset()
 {
-    QStringEncoder gbk("GBK");
     const QByteArray bytes =
-        gbk.encode(QString::fromUtf8(reply("1.9.0", "地A https://a.example/新版.zip址A结")));
+        gbkBytes(QString::fromUtf8(reply("1.9.0", "地A https://a.example/新版.zip址A结")));
     m_server.serve("/gbk", {LoopbackHttpServer::text(bytes, "text/plain; charset=GBK")});
     UpdateState state = CheckUpdate(*m_folders, m_server.url("/gbk"));
     QCOMPARE(state.end, CheckEnd::Newer);
