@@ -8,8 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -286,6 +288,34 @@ void TestUndo::backupThatCannotBeWrittenLeavesTheFile()
     }
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), copies.size());
     QFile::setPermissions(m_app->filePath("backup"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    // A full disk: the application folder on a file system of 32 KiB, mounted for the run alone (in
+    // a namespace of its own), with room for the journal but not for the documents' copies.
+    const QString unshare = QStandardPaths::findExecutable("unshare");
+    QProcess probe;
+    probe.start(unshare, {"--user", "--map-root-user", "--mount", "true"});
+    if (unshare.isEmpty() || !probe.waitForFinished() || probe.exitCode() != 0)
+        QSKIP("no mount namespace for a small file system here");
+    QTemporaryDir small;
+    QTemporaryDir bigDir;
+    QStringList big;
+    for (const char* name : {"tbl-having-applied-style.docx", "txt-font-props.docx"}) {
+        big << bigDir.filePath(name);
+        QVERIFY(QFile::copy(YANHE_CORPUS "/docx/" + QString(name), big.last()));
+        QFile::setPermissions(big.last(), QFile::ReadOwner | QFile::WriteOwner);
+    }
+    const QMap<QString, QByteArray> bigBefore = snapshot(big);
+    const CliRun full =
+        CliRun::of(QStringList{"--user", "--map-root-user", "--mount", "sh", "-c",
+                               "mount -t tmpfs -o size=32k tmpfs \"$0\" && exec \"$@\"", small.path(),
+                               CliRun::absolute(YANHE_CLI), "word-replace", "--old", "e", "--new", "E"} +
+                       big,
+                   small.path(), {}, unshare);
+    QVERIFY2(full.out.filter(" 保存失败，未修改：无法写入备份").size() == 2,
+             qPrintable(full.out.join('\n') + full.err));
+    for (const QString& file : big)
+        QVERIFY2(bytes(file) == bigBefore[file], qPrintable(file));
+    QCOMPARE(QDir(bigDir.path()).entryList(QDir::Files | QDir::Hidden).size(), big.size());
 }
 
 // How often marker occurs in a package's XML parts, per part.
