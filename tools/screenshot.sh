@@ -2,6 +2,7 @@
 # Takes a screenshot of the window as a user sees it: a virtual display with a
 # window manager, the real window, ImageMagick's import.
 #   tools/screenshot.sh OUT.png [xdotool commands run before the shot ...]
+# SHOT=screen takes the whole screen instead of the window (an open menu is a window of its own).
 # Needs: xvfb openbox xdotool imagemagick (apt-get install -y ...).
 set -euo pipefail
 out=$(realpath -m "$1"); shift
@@ -17,7 +18,7 @@ xvfb-run -a -s "-screen 0 ${SCREEN:-960x720x24}" bash -c '
   xdotool windowactivate --sync "$win"
   sleep 1
   for step in "$@"; do xdotool $step; sleep 0.5; done
-  import -frame -window "$win" "'"$out"'"
+  if [ "'"${SHOT:-window}"'" = screen ]; then import -window root "'"$out"'"; else import -frame -window "$win" "'"$out"'"; fi
   kill $app
 ' "$bin" "$@"
 echo "$out"
