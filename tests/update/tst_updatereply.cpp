@@ -106,8 +106,8 @@ void TestUpdateReply::survivesAnyReply()
         QByteArray bytes;
         if (round % 4 == 0) {
             bytes.resize(random.bounded(0, 400));
-            for (char& byte : bytes)
-                byte = static_cast<char>(random.bounded(256));
+            for (char& each : bytes)
+                each = static_cast<char>(random.bounded(256));
         } else {
             bytes = seeds[round % 2];
             QString text = QString::fromUtf8(bytes);
