@@ -117,7 +117,10 @@ TestUpdater::Run TestUpdater::run(const QString& replyPath)
     process->waitForFinished(120000);
     Run result;
     result.code = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
-    result.out = QString::fromUtf8(process->readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    // A Windows build ends its lines with CR LF.
+    result.out = QString::fromUtf8(process->readAllStandardOutput())
+                     .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                     .split('\n', Qt::SkipEmptyParts);
     delete process;
     return result;
 }
