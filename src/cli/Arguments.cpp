@@ -3,6 +3,7 @@
 #include "collect/FileAttributes.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
 #include <QSet>
 
@@ -20,6 +21,14 @@ QSet<QString>& notText()
 
 QStringList readArguments(int argc, char* argv[])
 {
+#ifdef Q_OS_WIN
+    // Windows hands a program its command line in UTF-16, which Qt reads; argv
+    // holds it in the ANSI code page, where a name outside that page ("ë" on a
+    // Chinese Windows, Chinese on a Western one) arrives as "?".
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    return QCoreApplication::arguments();
+#endif
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
         const QByteArray raw(argv[i]);

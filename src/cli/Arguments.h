@@ -8,7 +8,9 @@ class QCommandLineParser;
 // The command line as the process received it. An argument whose bytes are not
 // text cannot name a file through Qt (its decoded name reaches no file, or a
 // different one); it is kept in its readable form, each such byte as \xNN, and
-// remembered, so that a job names it instead of working on another file.
+// remembered, so that a job names it instead of working on another file. On
+// Windows every argument is text: the command line as Windows keeps it, once
+// the application object exists.
 namespace cli {
 
 QStringList readArguments(int argc, char* argv[]);

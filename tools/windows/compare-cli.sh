@@ -10,7 +10,7 @@ root=$(cd "$here/../.." && pwd)
 linux=$1 build=$2 deps=$3
 corpus=$root/../shared/corpus
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap '[ -n "${KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
 failures=0
 fail() { echo "compare-cli.sh: $*" >&2; failures=$((failures + 1)); }
 
@@ -44,7 +44,9 @@ for job in "${jobs[@]}"; do
     >"$work/$round/windows.out" 2>/dev/null || true
   windir="Z:$(echo "$work/$round/windows/" | tr / '\\')"
   sed "s|$work/$round/linux/|@/|" "$work/$round/linux.out" >"$work/$round/linux.lines"
-  tr -d '\r' <"$work/$round/windows.out" | awk -v d="$windir" '{ if (index($0, d) == 1) $0 = "@/" substr($0, length(d) + 1); print }' \
+  # The folder through the environment: awk -v would read its backslashes as escapes.
+  tr -d '\r' <"$work/$round/windows.out" |
+    WINDIR="$windir" awk '{ d = ENVIRON["WINDIR"]; if (index($0, d) == 1) $0 = "@/" substr($0, length(d) + 1); print }' \
     >"$work/$round/windows.lines"
   n=$(wc -l <"$work/$round/linux.lines")
   [ "$n" -gt 0 ] || fail "${arguments[0]}: no lines from the Linux run"
