@@ -134,7 +134,8 @@ UndoResult undoRun(JobHost& host, const AppFolders& folders, const RunManifest& 
         bool restored = true;
         const bool renamed = entry.kind == RunManifest::Entry::Kind::Renamed;
         const QString why = renamed ? renameBack(entry, store.get()) : restore(entry, restored);
-        const QString name = renamed ? entry.to : entry.path;
+        // As the jobs name files (Windows: with backslashes), whatever way the manifest holds it.
+        const QString name = QDir::toNativeSeparators(renamed ? entry.to : entry.path);
         if (!why.isEmpty()) {
             ++outcome.left;
             line(host, name + QStringLiteral(" 未恢复：") + why);

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -94,8 +95,12 @@ private:
     {
         QStringList lines;
         QDirIterator it(m_app->filePath("Journal"), {"*.txt"}, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            lines << QString::fromUtf8(bytes(it.next())).split("\r\n", Qt::SkipEmptyParts);
+        while (it.hasNext()) {
+            // In the system's code page, as the journal is written (Windows: the ANSI one).
+            QStringDecoder decoder(QStringConverter::System);
+            const QString text = decoder.decode(bytes(it.next()));
+            lines << text.split("\r\n", Qt::SkipEmptyParts);
+        }
         return lines;
     }
 
@@ -142,7 +147,7 @@ void TestUndo::replaceUndoneAndRedone()
 
     run = cli({"undo"});
     QCOMPARE(run.code, 1);
-    QVERIFY(run.out.contains(edited + " 未恢复：文件在该次操作之后又被改动"));
+    QVERIFY(run.out.contains(QDir::toNativeSeparators(edited) + " 未恢复：文件在该次操作之后又被改动"));
     QVERIFY(run.out.last().startsWith("撤销完成："));
     QCOMPARE(bytes(edited), after[edited] + "edited");
     // The older run, by its id.
@@ -158,7 +163,8 @@ void TestUndo::replaceUndoneAndRedone()
     // Every restored file named, and the undo in the journal as jobs are.
     for (const QString& file : changed) {
         if (file != edited)
-            QVERIFY2(journal().filter(file + " 已恢复").size() == 1, qPrintable(file));
+            QVERIFY2(journal().filter(QDir::toNativeSeparators(file) + " 已恢复").size() == 1,
+                     qPrintable(file));
     }
 
     // Undoing the undo gives the documents the run's results back, and that can be undone in turn.
@@ -195,9 +201,10 @@ void TestUndo::renameUndone()
     write(dir.filePath("乙.docx"), "someone else's");
     run = cli({"undo"});
     QCOMPARE(run.code, 1);
-    QVERIFY(run.out.contains(dir.filePath("新甲.docx") + " 已改回 甲.docx"));
-    QVERIFY(run.out.contains(dir.filePath("新乙.docx") + " 未恢复：原文件名已被别的文件占用"));
-    QVERIFY(run.out.contains(dir.filePath("新丙.xlsx") + " 已改回 丙.xlsx"));
+    QVERIFY(run.out.contains(QDir::toNativeSeparators(dir.filePath("新甲.docx")) + " 已改回 甲.docx"));
+    QVERIFY(run.out.contains(QDir::toNativeSeparators(dir.filePath("新乙.docx")) +
+                             " 未恢复：原文件名已被别的文件占用"));
+    QVERIFY(run.out.contains(QDir::toNativeSeparators(dir.filePath("新丙.xlsx")) + " 已改回 丙.xlsx"));
     QCOMPARE(bytes(dir.filePath("甲.docx")), QByteArray("甲.docx"));
     QCOMPARE(bytes(dir.filePath("乙.docx")), QByteArray("someone else's"));
     QCOMPARE(bytes(dir.filePath("新乙.docx")), QByteArray("乙.docx"));
@@ -483,7 +490,9 @@ void TestUndo::dryRunCountsWhatTheRunThenDoes()
     // As many as the run then writes: one line per worksheet.
     const CliRun cellsRun =
         cli(QStringList{"cell-write", "--row", "2", "--column", "3", "--text", "Ж"} + workbooks.mid(0, 5));
-    for (const QString& file : workbooks.mid(0, 5)) {
+    for (const QString& path : workbooks.mid(0, 5)) {
+        // As yanhe-cli names it (Windows: with backslashes).
+        const QString file = QDir::toNativeSeparators(path);
         const QString line =
             cells.out.filter(QRegularExpression("^" + QRegularExpression::escape(file) + " 预览")).value(0);
         const int sheets =
