@@ -165,6 +165,8 @@ QString pageNumberWritten()
 
 Result Command3(JobHost& host, word::Factory& office, const std::function<Inputs()>& read)
 {
+    if (!read().wordChosen)
+        return {};
     Batch::Pattern pattern;
     pattern.quitWhenNoneTicked = true;
     const QString progId = QStringLiteral("Word.Application");

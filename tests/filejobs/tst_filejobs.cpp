@@ -3,7 +3,6 @@
 #include "filejobs/BatchRename.h"
 #include "filejobs/FileOps.h"
 #include "support/MemoryJobHost.h"
-#include "support/MemoryJobInputs.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,13 +34,14 @@ bool entryExists(const QString& path)
     return QFileInfo::exists(path) || QFileInfo(path).isSymLink();
 }
 
-MemoryJobInputs renameInputs(const QString& text, const QString& step, int position)
+std::function<filejobs::NameRule()> renameInputs(const QString& text, const QString& step, int position)
 {
-    MemoryJobInputs inputs;
-    inputs.texts["Text10"] = text;
-    inputs.texts["txtStep"] = step;
-    inputs.tickedControls << QString("Option8_%1").arg(position);
-    return inputs;
+    return [=] { return filejobs::NameRule{text, step, position}; };
+}
+
+std::function<BatchDelete::Inputs()> unlocked()
+{
+    return [] { return BatchDelete::Inputs{true}; };
 }
 
 QStringList rowPaths(const MemoryJobHost& host)
@@ -81,7 +81,7 @@ void TestFileJobs::renamesTickedFilesInTheirFolder()
     MemoryJobHost host;
     host.tick({report, c, b}, {0, 2});
     host.log << "上一个任务的行"; // the rename job keeps what the box holds
-    const MemoryJobInputs inputs = renameInputs(" 新 ", "007", 3);
+    const auto inputs = renameInputs(" 新 ", "007", 3);
 
     const Batch::Result result = BatchRename::RenameFiles(host, inputs);
 
@@ -246,7 +246,7 @@ void TestFileJobs::deletesFromTheLastRow()
     MemoryJobHost host;
     host.tick(files + QStringList{hidden, gone}, {1, 3, 5, 6});
 
-    const Batch::Result result = BatchDelete::DeleteFiles(host, true);
+    const Batch::Result result = BatchDelete::DeleteFiles(host, unlocked());
     // Every ticked file has its line; the hidden and the missing file say why they stay.
     QCOMPARE(host.log,
              (QStringList{gone + " 删除失败，未修改：文件不存在", hidden + " 删除失败，未修改：这是隐藏文件",
@@ -268,7 +268,7 @@ void TestFileJobs::deletesFromTheLastRow()
 
     // Again: only the rows whose files were not found, and they stay, with their lines again.
     host.log.clear();
-    BatchDelete::DeleteFiles(host, true);
+    BatchDelete::DeleteFiles(host, unlocked());
     QCOMPARE(host.log, (QStringList{gone + " 删除失败，未修改：文件不存在",
                                     hidden + " 删除失败，未修改：这是隐藏文件"}));
     QCOMPARE(host.rows.size(), 5);
@@ -277,7 +277,7 @@ void TestFileJobs::deletesFromTheLastRow()
     MemoryJobHost stopped;
     stopped.tick({files.at(0), files.at(2), files.at(4)}, {0, 2});
     stopped.stop = true;
-    QVERIFY(BatchDelete::DeleteFiles(stopped, true).stopped);
+    QVERIFY(BatchDelete::DeleteFiles(stopped, unlocked()).stopped);
     QCOMPARE(stopped.log, QStringList{" 用户停止，未处理 2 个文件"});
     QCOMPARE(stopped.rows.size(), 3);
     for (int i : {0, 2, 4})
@@ -304,7 +304,7 @@ void TestFileJobs::refusedDeletesKeepTheirRows()
     const QStringList rows{path("ro.doc"),      path("rodir/x.doc"), path("link.doc"),
                            path("dirlink.doc"), path("folder.doc"),  path("dangling.doc")};
     host.tick(rows, {0, 1, 2, 3, 4, 5});
-    const Batch::Result result = BatchDelete::DeleteFiles(host, true);
+    const Batch::Result result = BatchDelete::DeleteFiles(host, unlocked());
     QVERIFY(QFile::setPermissions(path("rodir"), kWritableFolder));
 
     // A link to a file goes as the link; a link to a folder, a folder and a

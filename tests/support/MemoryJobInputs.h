@@ -2,16 +2,18 @@
 
 #include "app/Job.h"
 
-#include <QHash>
-#include <QSet>
-
-// The controls a job reads, in memory: texts by name, ticked names.
-class MemoryJobInputs final : public JobInputs
+// A job's inputs in memory, read as the job asks: a test changes them between
+// two reads as a user edits a box.
+template <class In> struct MemoryJobInputs
 {
-public:
-    QHash<QString, QString> texts;
-    QSet<QString> tickedControls;
+    In value{};
 
-    QString text(const QString& control) const override { return texts.value(control); }
-    bool ticked(const QString& control) const override { return tickedControls.contains(control); }
+    ReadInputs reader() const
+    {
+        return [this] { return std::any(value); };
+    }
+    std::function<In()> typed() const
+    {
+        return [this] { return value; };
+    }
 };
