@@ -6,6 +6,24 @@
 
 namespace jobs {
 
+// The member a chain of member pointers reaches in object.
+template <auto M, auto... Ms, class T> auto& reach(T& object)
+{
+    if constexpr (sizeof...(Ms) == 0)
+        return object.*M;
+    else
+        return reach<Ms...>(object.*M);
+}
+
+// A member of an inputs struct for the builders below: at<&Inputs::header, &Row::text>().
+template <auto M, auto... Ms> auto at()
+{
+    return [](auto& object) -> auto&
+    {
+        return reach<M, Ms...>(object);
+    };
+}
+
 // Builds a row of the job table over a job's own inputs struct In. Each option
 // builder names an option of the command and the member of In it fills; the
 // member becomes a field of the row under the option's name, which is how a

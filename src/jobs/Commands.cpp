@@ -14,6 +14,8 @@
 
 namespace jobs::commands {
 
+namespace {
+
 JobRow wordReplace()
 {
     using namespace SingleTextReplace;
@@ -21,38 +23,23 @@ JobRow wordReplace()
     return CommandRow<Inputs>(
                QStringLiteral("word-replace"), QStringLiteral("Command1"),
                QStringLiteral("replace a text in Word documents"),
-               QStringLiteral("Replaces a text in Word documents as \"Doc文档替换\" does: the body always, and "
-                              "the scopes given."))
+               QStringLiteral("Replaces a text in Word documents as \"Doc文档替换\" does: the body "
+                              "always, and the scopes given."))
         .oneOf<Engine>(QStringLiteral("engine"), QStringLiteral("word (default) or wps."),
-                       [](Inputs& in) -> auto& {
-        return in.engine; },
+                       at<&Inputs::engine>(),
                        {{QStringLiteral("word"), Engine::Word}, {QStringLiteral("wps"), Engine::Wps}},
                        QStringLiteral("word"))
-        .requiredText(QStringLiteral("old"), QStringLiteral("The text to replace."),
-                      [](Inputs& in) -> auto& {
-        return in.oldText; })
-        .requiredText(QStringLiteral("new"), QStringLiteral("The new text."),
-                      [](Inputs& in) -> auto& {
-        return in.newText; })
+        .requiredText(QStringLiteral("old"), QStringLiteral("The text to replace."), at<&Inputs::oldText>())
+        .requiredText(QStringLiteral("new"), QStringLiteral("The new text."), at<&Inputs::newText>())
         .setOf(QStringLiteral("scope"),
-               QStringLiteral("Also replace in: textboxes, header-textboxes, headers-footers (comma-separated)."),
-               {{QStringLiteral("textboxes"), [](Inputs& in) -> auto& { return in.scopes.pageTextBoxes;
-}
-} // namespace jobs::commands
-, {QStringLiteral("header-textboxes"), [](Inputs& in) -> auto& {return in.scopes.headerFooterTextBoxes;
-}
-}
-,
-{
-    QStringLiteral("headers-footers"), [](Inputs & in) -> auto&
-    {
-        return in.scopes.headersFooters;
-    }
-}
-})
+               QStringLiteral(
+                   "Also replace in: textboxes, header-textboxes, headers-footers (comma-separated)."),
+               {{QStringLiteral("textboxes"), at<&Inputs::scopes, &Scopes::pageTextBoxes>()},
+                {QStringLiteral("header-textboxes"), at<&Inputs::scopes, &Scopes::headerFooterTextBoxes>()},
+                {QStringLiteral("headers-footers"), at<&Inputs::scopes, &Scopes::headersFooters>()}})
         .drivesOffice()
-        .runs([](JobContext& context, const auto& read) {
-    return Command1(context.host, context.words, read); })
+        .runs(
+            [](JobContext& context, const auto& read) { return Command1(context.host, context.words, read); })
         .row();
 }
 
@@ -62,34 +49,23 @@ JobRow wordReplacePairs()
     return CommandRow<Inputs>(
                QStringLiteral("word-replace-pairs"), QStringLiteral("Command9"),
                QStringLiteral("replace several texts at once in Word documents"),
-               QStringLiteral("Replaces each text of --old by the text at the same place in --new (both lists "
-                              "separated by \"|\") as \"文档多文本替换\" does: the body always, and the scopes "
-                              "given."))
+               QStringLiteral("Replaces each text of --old by the text at the same place in --new "
+                              "(both lists separated by \"|\") as \"文档多文本替换\" does: the body "
+                              "always, and the scopes given."))
         .requiredText(QStringLiteral("old"), QStringLiteral("The texts to replace, separated by \"|\"."),
-                      [](Inputs& in) -> auto& {
-        return in.oldTexts; })
-        .requiredText(QStringLiteral("new"), QStringLiteral("The new texts, separated by \"|\", in the same order."),
-                      [](Inputs& in) -> auto& {
-        return in.newTexts; })
+                      at<&Inputs::oldTexts>())
+        .requiredText(QStringLiteral("new"),
+                      QStringLiteral("The new texts, separated by \"|\", in the same order."),
+                      at<&Inputs::newTexts>())
         .setOf(QStringLiteral("scope"),
-               QStringLiteral("Also replace in: textboxes, headers-footers, header-textboxes (comma-separated)."),
-               {{QStringLiteral("textboxes"), [](Inputs& in) -> auto& { return in.scopes.pageTextBoxes;
-}
-}
-, {QStringLiteral("headers-footers"), [](Inputs& in) -> auto& {return in.scopes.headersFooters;
-}
-}
-,
-{
-    QStringLiteral("header-textboxes"), [](Inputs & in) -> auto&
-    {
-        return in.scopes.headerFooterTextBoxes;
-    }
-}
-})
+               QStringLiteral(
+                   "Also replace in: textboxes, headers-footers, header-textboxes (comma-separated)."),
+               {{QStringLiteral("textboxes"), at<&Inputs::scopes, &Scopes::pageTextBoxes>()},
+                {QStringLiteral("headers-footers"), at<&Inputs::scopes, &Scopes::headersFooters>()},
+                {QStringLiteral("header-textboxes"), at<&Inputs::scopes, &Scopes::headerFooterTextBoxes>()}})
         .drivesOffice()
-        .runs([](JobContext& context, const auto& read) {
-    return Command9(context.host, context.words, read); })
+        .runs(
+            [](JobContext& context, const auto& read) { return Command9(context.host, context.words, read); })
         .row();
 }
 
@@ -98,27 +74,20 @@ JobRow headerFooterReplace()
     using namespace HeaderFooterReplace;
     return CommandRow<Inputs>(
                QStringLiteral("header-footer-replace"), QStringLiteral("Command7"),
-               QStringLiteral("replace a text in the headers and one in the footers of Word documents"),
-               QStringLiteral("Replaces a text in the header and one in the footer of the current page as "
-                              "\"替换页眉页脚\" does."))
-        .flag(
-            QStringLiteral("header"), QStringLiteral("Replace in the header."),
-            [](Inputs & in) -> auto& { return in.header; })
-        .text(
-            QStringLiteral("header-old"), QStringLiteral("The header's text to replace (default 原文本)."),
-            [](Inputs & in) -> auto& { return in.headerOld; }, QStringLiteral("原文本"))
-        .text(
-            QStringLiteral("header-new"), QStringLiteral("The header's new text (default 新文本)."),
-            [](Inputs & in) -> auto& { return in.headerNew; }, QStringLiteral("新文本"))
-        .flag(
-            QStringLiteral("footer"), QStringLiteral("Replace in the footer."),
-            [](Inputs & in) -> auto& { return in.footer; })
-        .text(
-            QStringLiteral("footer-old"), QStringLiteral("The footer's text to replace (default 原文本)."),
-            [](Inputs & in) -> auto& { return in.footerOld; }, QStringLiteral("原文本"))
-        .text(
-            QStringLiteral("footer-new"), QStringLiteral("The footer's new text (default 新文本)."),
-            [](Inputs & in) -> auto& { return in.footerNew; }, QStringLiteral("新文本"))
+               QStringLiteral("replace a text in the headers and one in the footers of Word "
+                              "documents"),
+               QStringLiteral("Replaces a text in the header and one in the footer of the current "
+                              "page as \"替换页眉页脚\" does."))
+        .flag(QStringLiteral("header"), QStringLiteral("Replace in the header."), at<&Inputs::header>())
+        .text(QStringLiteral("header-old"), QStringLiteral("The header's text to replace (default 原文本)."),
+              at<&Inputs::headerOld>(), QStringLiteral("原文本"))
+        .text(QStringLiteral("header-new"), QStringLiteral("The header's new text (default 新文本)."),
+              at<&Inputs::headerNew>(), QStringLiteral("新文本"))
+        .flag(QStringLiteral("footer"), QStringLiteral("Replace in the footer."), at<&Inputs::footer>())
+        .text(QStringLiteral("footer-old"), QStringLiteral("The footer's text to replace (default 原文本)."),
+              at<&Inputs::footerOld>(), QStringLiteral("原文本"))
+        .text(QStringLiteral("footer-new"), QStringLiteral("The footer's new text (default 新文本)."),
+              at<&Inputs::footerNew>(), QStringLiteral("新文本"))
         .drivesOffice()
         .runs(
             [](JobContext& context, const auto& read) { return Command7(context.host, context.words, read); })
@@ -132,60 +101,47 @@ JobRow headerFooterWrite()
     return CommandRow<Inputs>(
                QStringLiteral("header-footer-write"), QStringLiteral("Command3"),
                QStringLiteral("write headers, footers and 第N页 page numbers into Word documents"),
-               QStringLiteral("Writes a header, a footer and a 第N页 page number as \"批量插入页眉页脚页码\" "
-                              "does, with the font, size, bold and alignment given."))
-        .tickedText(
-            QStringLiteral("header"), QStringLiteral("Write this header text (may be empty)."),
-            [](Inputs & in) -> auto& { return in.header.text; }, QStringLiteral("header.write"),
-            [](Inputs & in) -> auto& { return in.header.write; })
-        .flag(
-            QStringLiteral("delete-header"),
-            QStringLiteral("Empty the existing header first (with --header)."),
-            [](Inputs & in) -> auto& { return in.header.deleteFirst; })
-        .text(
-            QStringLiteral("header-font"), QStringLiteral("The header's font name (default 宋体)."),
-            [](Inputs & in) -> auto& { return in.header.fontName; }, QStringLiteral("宋体"))
-        .text(
-            QStringLiteral("header-size"), QStringLiteral("The header's font size in points (default 10)."),
-            [](Inputs & in) -> auto& { return in.header.fontSize; }, QStringLiteral("10"))
-        .flag(
-            QStringLiteral("header-bold"), QStringLiteral("The header in bold."),
-            [](Inputs & in) -> auto& { return in.header.bold; })
-        .text(
-            QStringLiteral("header-align"),
-            QStringLiteral("The header's alignment: ") + alignments + QStringLiteral(" (default 居中)."),
-            [](Inputs & in) -> auto& { return in.header.alignment; }, QStringLiteral("居中"))
-        .tickedText(
-            QStringLiteral("footer"), QStringLiteral("Write this footer text (may be empty)."),
-            [](Inputs & in) -> auto& { return in.footer.text; }, QStringLiteral("footer.write"),
-            [](Inputs & in) -> auto& { return in.footer.write; })
-        .flag(
-            QStringLiteral("delete-footer"),
-            QStringLiteral("Empty the existing footer first (with --footer or --page-number)."),
-            [](Inputs & in) -> auto& { return in.footer.deleteFirst; })
-        .text(
-            QStringLiteral("footer-font"), QStringLiteral("The footer's font name (default 宋体)."),
-            [](Inputs & in) -> auto& { return in.footer.fontName; }, QStringLiteral("宋体"))
-        .text(
-            QStringLiteral("footer-size"), QStringLiteral("The footer's font size in points (default 10)."),
-            [](Inputs & in) -> auto& { return in.footer.fontSize; }, QStringLiteral("10"))
-        .flag(
-            QStringLiteral("footer-bold"), QStringLiteral("The footer in bold."),
-            [](Inputs & in) -> auto& { return in.footer.bold; })
-        .text(
-            QStringLiteral("footer-align"),
-            QStringLiteral("The footer text's position: ") + alignments + QStringLiteral(" (default 居左)."),
-            [](Inputs & in) -> auto& { return in.footer.alignment; }, QStringLiteral("居左"))
-        .flag(
-            QStringLiteral("page-number"),
-            QStringLiteral("Put 第N页 into the footer, with the footer's font."),
-            [](Inputs & in) -> auto& { return in.pageNumber; })
-        .text(
-            QStringLiteral("page-number-align"),
-            QStringLiteral("The page number's position: ") + alignments + QStringLiteral(" (default 居中)."),
-            [](Inputs & in) -> auto& { return in.pageNumberPosition; }, QStringLiteral("居中"))
-        .implied(
-            QStringLiteral("word"), [](Inputs & in) -> auto& { return in.wordChosen; })
+               QStringLiteral("Writes a header, a footer and a 第N页 page number as "
+                              "\"批量插入页眉页脚页码\" does, with the font, size, bold and "
+                              "alignment given."))
+        .tickedText(QStringLiteral("header"), QStringLiteral("Write this header text (may be empty)."),
+                    at<&Inputs::header, &Row::text>(), QStringLiteral("header.write"),
+                    at<&Inputs::header, &Row::write>())
+        .flag(QStringLiteral("delete-header"),
+              QStringLiteral("Empty the existing header first (with --header)."),
+              at<&Inputs::header, &Row::deleteFirst>())
+        .text(QStringLiteral("header-font"), QStringLiteral("The header's font name (default 宋体)."),
+              at<&Inputs::header, &Row::fontName>(), QStringLiteral("宋体"))
+        .text(QStringLiteral("header-size"), QStringLiteral("The header's font size in points (default 10)."),
+              at<&Inputs::header, &Row::fontSize>(), QStringLiteral("10"))
+        .flag(QStringLiteral("header-bold"), QStringLiteral("The header in bold."),
+              at<&Inputs::header, &Row::bold>())
+        .text(QStringLiteral("header-align"),
+              QStringLiteral("The header's alignment: ") + alignments + QStringLiteral(" (default 居中)."),
+              at<&Inputs::header, &Row::alignment>(), QStringLiteral("居中"))
+        .tickedText(QStringLiteral("footer"), QStringLiteral("Write this footer text (may be empty)."),
+                    at<&Inputs::footer, &Row::text>(), QStringLiteral("footer.write"),
+                    at<&Inputs::footer, &Row::write>())
+        .flag(QStringLiteral("delete-footer"),
+              QStringLiteral("Empty the existing footer first (with --footer or --page-number)."),
+              at<&Inputs::footer, &Row::deleteFirst>())
+        .text(QStringLiteral("footer-font"), QStringLiteral("The footer's font name (default 宋体)."),
+              at<&Inputs::footer, &Row::fontName>(), QStringLiteral("宋体"))
+        .text(QStringLiteral("footer-size"), QStringLiteral("The footer's font size in points (default 10)."),
+              at<&Inputs::footer, &Row::fontSize>(), QStringLiteral("10"))
+        .flag(QStringLiteral("footer-bold"), QStringLiteral("The footer in bold."),
+              at<&Inputs::footer, &Row::bold>())
+        .text(QStringLiteral("footer-align"),
+              QStringLiteral("The footer text's position: ") + alignments +
+                  QStringLiteral(" (default 居左)."),
+              at<&Inputs::footer, &Row::alignment>(), QStringLiteral("居左"))
+        .flag(QStringLiteral("page-number"),
+              QStringLiteral("Put 第N页 into the footer, with the footer's font."), at<&Inputs::pageNumber>())
+        .text(QStringLiteral("page-number-align"),
+              QStringLiteral("The page number's position: ") + alignments +
+                  QStringLiteral(" (default 居中)."),
+              at<&Inputs::pageNumberPosition>(), QStringLiteral("居中"))
+        .implied(QStringLiteral("word"), at<&Inputs::wordChosen>())
         .check([](const Inputs& in) {
             const QList<std::pair<QString, QString>> positions = {
                 {QStringLiteral("header-align"), in.header.alignment},
@@ -212,17 +168,12 @@ JobRow sheetReplace()
                QStringLiteral("replace a text in every worksheet of workbooks"),
                QStringLiteral("Replaces a text in every worksheet of workbooks as \"xls表格替换\" "
                               "does."))
-        .oneOf<Engine>(
-            QStringLiteral("engine"), QStringLiteral("excel (default) or wps."),
-            [](Inputs & in) -> auto& { return in.engine; },
-            {{QStringLiteral("excel"), Engine::Excel}, {QStringLiteral("wps"), Engine::Wps}},
-            QStringLiteral("excel"))
-        .requiredText(
-            QStringLiteral("old"), QStringLiteral("The text to replace."),
-            [](Inputs & in) -> auto& { return in.oldText; })
-        .requiredText(
-            QStringLiteral("new"), QStringLiteral("The new text."),
-            [](Inputs & in) -> auto& { return in.newText; })
+        .oneOf<Engine>(QStringLiteral("engine"), QStringLiteral("excel (default) or wps."),
+                       at<&Inputs::engine>(),
+                       {{QStringLiteral("excel"), Engine::Excel}, {QStringLiteral("wps"), Engine::Wps}},
+                       QStringLiteral("excel"))
+        .requiredText(QStringLiteral("old"), QStringLiteral("The text to replace."), at<&Inputs::oldText>())
+        .requiredText(QStringLiteral("new"), QStringLiteral("The new text."), at<&Inputs::newText>())
         .drivesOffice()
         .runs([](JobContext& context, const auto& read) {
             return Command2(context.host, context.sheets, read);
@@ -236,19 +187,14 @@ JobRow cellWrite()
     return CommandRow<Inputs>(
                QStringLiteral("cell-write"), QStringLiteral("Command8"),
                QStringLiteral("write a text into one cell of every worksheet of workbooks"),
-               QStringLiteral(
-                   "Writes a text into the cell at the row and column given, in every worksheet of "
-                   "workbooks, as \"EXCEL单元替换\" does. Row and column are read as numbers "
-                   "(\"3.5\" is row 4)."))
-        .requiredText(
-            QStringLiteral("row"), QStringLiteral("The cell's row, from 1."),
-            [](Inputs & in) -> auto& { return in.row; })
-        .requiredText(
-            QStringLiteral("column"), QStringLiteral("The cell's column, from 1 (A is 1)."),
-            [](Inputs & in) -> auto& { return in.column; })
-        .requiredText(
-            QStringLiteral("text"), QStringLiteral("The cell's new content (may be empty)."),
-            [](Inputs & in) -> auto& { return in.content; })
+               QStringLiteral("Writes a text into the cell at the row and column given, in every "
+                              "worksheet of workbooks, as \"EXCEL单元替换\" does. Row and column are "
+                              "read as numbers (\"3.5\" is row 4)."))
+        .requiredText(QStringLiteral("row"), QStringLiteral("The cell's row, from 1."), at<&Inputs::row>())
+        .requiredText(QStringLiteral("column"), QStringLiteral("The cell's column, from 1 (A is 1)."),
+                      at<&Inputs::column>())
+        .requiredText(QStringLiteral("text"), QStringLiteral("The cell's new content (may be empty)."),
+                      at<&Inputs::content>())
         .drivesOffice()
         .runs([](JobContext& context, const auto& read) {
             return Command8(context.host, context.sheets, read);
@@ -272,16 +218,13 @@ JobRow rename()
                    "在后缀的前面, 5 在后缀的后面). "
                    "A name that is taken is never replaced: the file is reported and keeps its "
                    "name."))
-        .text(
-            QStringLiteral("text"), QStringLiteral("The text to insert (blanks around it are dropped)."),
-            [](NameRule & rule) -> auto& { return rule.text; })
-        .text(
-            QStringLiteral("step"),
-            QStringLiteral("The increment, a whole number from -32768 to 32767 (default 1)."),
-            [](NameRule & rule) -> auto& { return rule.step; }, QStringLiteral("1"))
-        .oneOf<int>(
-            QStringLiteral("position"), QStringLiteral("Where the text goes, 0 to 5 (default 0)."),
-            [](NameRule & rule) -> auto& { return rule.position; }, positions, QStringLiteral("0"))
+        .text(QStringLiteral("text"), QStringLiteral("The text to insert (blanks around it are dropped)."),
+              at<&NameRule::text>())
+        .text(QStringLiteral("step"),
+              QStringLiteral("The increment, a whole number from -32768 to 32767 (default 1)."),
+              at<&NameRule::step>(), QStringLiteral("1"))
+        .oneOf<int>(QStringLiteral("position"), QStringLiteral("Where the text goes, 0 to 5 (default 0)."),
+                    at<&NameRule::position>(), positions, QStringLiteral("0"))
         .runs([](JobContext& context, const auto& read) {
             return BatchRename::RenameFiles(context.host, read);
         })
@@ -293,22 +236,34 @@ JobRow remove()
     using namespace BatchDelete;
     return CommandRow<Inputs>(
                QStringLiteral("delete"), QStringLiteral("Command4"), QStringLiteral("delete files for good"),
-               QStringLiteral(
-                   "Deletes files for good as \"删除文件\" does, the last first: a link as the link, "
-                   "never a folder, a hidden or system file, or a read-only one. Nothing is deleted "
-                   "without --unlock."))
-        .flag(
-            QStringLiteral("unlock"),
-            QStringLiteral("Allow the deletion (勾选解锁后可删除，注意：删除后不可恢复，谨慎操作)."),
-            [](Inputs & in) -> auto& { return in.unlocked; })
+               QStringLiteral("Deletes files for good as \"删除文件\" does, the last first: a link as "
+                              "the link, never a folder, a hidden or system file, or a read-only "
+                              "one. Nothing is deleted without --unlock."))
+        .flag(QStringLiteral("unlock"),
+              QStringLiteral("Allow the deletion (勾选解锁后可删除，注意：删除后不可恢复，谨慎操作)."),
+              at<&Inputs::unlocked>())
         .check([](const Inputs& in) {
             return in.unlocked
                        ? QString()
-                       : QStringLiteral(
-                             "delete deletes nothing without --unlock: files deleted cannot be restored");
+                       : QStringLiteral("delete deletes nothing without --unlock: files deleted cannot be "
+                                        "restored");
         })
         .runs([](JobContext& context, const auto& read) { return DeleteFiles(context.host, read); })
         .row();
+}
+
+} // namespace
+
+QList<JobRow> rows()
+{
+    return {wordReplace(),
+            wordReplacePairs(),
+            headerFooterReplace(),
+            headerFooterWrite(),
+            sheetReplace(),
+            cellWrite(),
+            rename(),
+            remove()};
 }
 
 } // namespace jobs::commands

@@ -2,16 +2,10 @@
 
 #include "app/Job.h"
 
-// The rows of the job table, one per command, in the order of yanhe-cli's help.
+// The rows of the job table, one per command, in the order of yanhe-cli's
+// help: a new job is one row function in Commands.cpp and its place in rows().
 namespace jobs::commands {
 
-JobRow wordReplace();
-JobRow wordReplacePairs();
-JobRow headerFooterReplace();
-JobRow headerFooterWrite();
-JobRow sheetReplace();
-JobRow cellWrite();
-JobRow rename();
-JobRow remove();
+QList<JobRow> rows();
 
 } // namespace jobs::commands

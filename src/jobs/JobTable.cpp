@@ -9,15 +9,7 @@ namespace JobTable {
 
 const QList<JobRow>& rows()
 {
-    using namespace jobs::commands;
-    static const QList<JobRow> all = {wordReplace(),
-                                      wordReplacePairs(),
-                                      headerFooterReplace(),
-                                      headerFooterWrite(),
-                                      sheetReplace(),
-                                      cellWrite(),
-                                      rename(),
-                                      remove()};
+    static const QList<JobRow> all = jobs::commands::rows();
     return all;
 }
 
