@@ -2,7 +2,9 @@
 #include "filejobs/BatchDelete.h"
 #include "filejobs/BatchRename.h"
 #include "filejobs/FileOps.h"
+#include "jobs/JobTable.h"
 #include "support/MemoryJobHost.h"
+#include "support/MemoryJobInputs.h"
 
 #include <QDir>
 #include <QFile>
@@ -67,6 +69,7 @@ private slots:
     void refusedRenamesAndTheRunGoesOn();
     void deletesFromTheLastRow();
     void refusedDeletesKeepTheirRows();
+    void commandLinesAndWorkersFillTheInputs();
 };
 
 void TestFileJobs::renamesTickedFilesInTheirFolder()
@@ -341,4 +344,37 @@ void TestFileJobs::refusedDeletesKeepTheirRows()
 }
 
 QTEST_GUILESS_MAIN(TestFileJobs)
+// The rename and delete commands fill the jobs' inputs from their options, and
+// a worker rebuilds the same inputs from the rows' fields.
+void TestFileJobs::commandLinesAndWorkersFillTheInputs()
+{
+    const JobRow& rename = *JobTable::forCommand("rename");
+    QString problem;
+    auto rule = std::any_cast<filejobs::NameRule>(commandLineInputs(rename, {}, &problem));
+    QCOMPARE(problem, QString());
+    QCOMPARE(rule.text, QString());
+    QCOMPARE(rule.step, QString("1"));
+    QCOMPARE(rule.position, 0);
+    rule = std::any_cast<filejobs::NameRule>(
+        commandLineInputs(rename, {{"text", " 新 "}, {"step", "-3"}, {"position", "5"}}));
+    QCOMPARE(rule.text, QString(" 新 "));
+    QCOMPARE(rule.step, QString("-3"));
+    QCOMPARE(rule.position, 5);
+    const auto rebuilt = std::any_cast<filejobs::NameRule>(throughFields(rename, rule));
+    QCOMPARE(rebuilt.text, rule.text);
+    QCOMPARE(rebuilt.step, rule.step);
+    QCOMPARE(rebuilt.position, rule.position);
+    QCOMPARE(rename.describe(rule), (QStringList{"text= 新 ", "step=-3", "position=5"}));
+    commandLineInputs(rename, {{"position", "6"}}, &problem);
+    QCOMPARE(problem, QString("unknown position \"6\" (0, 1, 2, 3, 4, 5)"));
+
+    const JobRow& remove = *JobTable::forCommand("delete");
+    QVERIFY(!std::any_cast<BatchDelete::Inputs>(commandLineInputs(remove, {}, &problem)).unlocked);
+    QCOMPARE(problem, QString("delete deletes nothing without --unlock: files deleted cannot be restored"));
+    const std::any unlocked = commandLineInputs(remove, {{"unlock", ""}}, &problem);
+    QCOMPARE(problem, QString());
+    QVERIFY(std::any_cast<BatchDelete::Inputs>(throughFields(remove, unlocked)).unlocked);
+    QCOMPARE(remove.describe(unlocked), QStringList{"unlock"});
+}
+
 #include "tst_filejobs.moc"

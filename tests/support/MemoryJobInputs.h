@@ -2,6 +2,8 @@
 
 #include "app/Job.h"
 
+#include <QHash>
+
 // A job's inputs in memory, read as the job asks: a test changes them between
 // two reads as a user edits a box.
 template <class In> struct MemoryJobInputs
@@ -12,8 +14,35 @@ template <class In> struct MemoryJobInputs
     {
         return [this] { return std::any(value); };
     }
-    std::function<In()> typed() const
-    {
-        return [this] { return value; };
-    }
 };
+
+// The inputs a row's command line gives: options by name (a flag's value
+// empty), applied as yanhe-cli applies them, then the row's check. problem gets
+// the first usage error.
+inline std::any commandLineInputs(const JobRow& row, const QHash<QString, QString>& given,
+                                  QString* problem = nullptr)
+{
+    std::any inputs = row.commandLineStart();
+    QString first;
+    for (const CliOption& option : row.options) {
+        const QString error = option.apply(inputs, given.contains(option.name)
+                                                       ? std::optional<QString>(given.value(option.name))
+                                                       : std::nullopt);
+        if (first.isEmpty())
+            first = error;
+    }
+    if (first.isEmpty() && row.usageCheck)
+        first = row.usageCheck(inputs);
+    if (problem)
+        *problem = first;
+    return inputs;
+}
+
+// The inputs as a worker rebuilds them from the row's fields.
+inline std::any throughFields(const JobRow& row, const std::any& inputs)
+{
+    std::any rebuilt = row.blank();
+    for (const InputField& field : row.fields)
+        field.set(rebuilt, field.get(inputs));
+    return rebuilt;
+}

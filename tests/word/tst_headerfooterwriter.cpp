@@ -1,6 +1,7 @@
 #include "jobs/JobTable.h"
 #include "support/FakeOffice.h"
 #include "support/MemoryJobHost.h"
+#include "support/MemoryJobInputs.h"
 #include "word/HeaderFooterWriter.h"
 
 #include <QTest>
@@ -82,6 +83,7 @@ private slots:
     void deleteFirst();
     void progressOverOneAndThreeFiles();
     void failingFilesAndBadSizes();
+    void commandLineDefaultsAndChecks();
 };
 
 void TestHeaderFooterWriter::blocksByTheirBoxes()
@@ -351,4 +353,49 @@ void TestHeaderFooterWriter::failingFilesAndBadSizes()
 }
 
 QTEST_GUILESS_MAIN(TestHeaderFooterWriter)
+// The command line starts from the tab's defaults with Word chosen, ticks a
+// block by giving its text, refuses an alignment the tab does not offer, and a
+// worker rebuilds every input from the row's fields.
+void TestHeaderFooterWriter::commandLineDefaultsAndChecks()
+{
+    const JobRow& row = *JobTable::forCommand("header-footer-write");
+    QString problem;
+    const auto defaults = std::any_cast<Inputs>(commandLineInputs(row, {}, &problem));
+    QCOMPARE(problem, QString());
+    const Inputs tab = tabDefaults();
+    QVERIFY(defaults.wordChosen);
+    for (const auto& [read, expected] :
+         {std::pair{defaults.header, tab.header}, std::pair{defaults.footer, tab.footer}}) {
+        QCOMPARE(read.write, false);
+        QCOMPARE(read.fontName, expected.fontName);
+        QCOMPARE(read.fontSize, expected.fontSize);
+        QCOMPARE(read.alignment, expected.alignment);
+    }
+    QCOMPARE(defaults.pageNumberPosition, tab.pageNumberPosition);
+
+    const std::any given = commandLineInputs(row,
+                                             {{"header", ""},
+                                              {"footer", "脚"},
+                                              {"footer-bold", ""},
+                                              {"delete-footer", ""},
+                                              {"page-number", ""},
+                                              {"footer-size", "9.5"},
+                                              {"footer-align", "居右"}},
+                                             &problem);
+    QCOMPARE(problem, QString());
+    const auto rebuilt = std::any_cast<Inputs>(throughFields(row, given));
+    QVERIFY(rebuilt.wordChosen);
+    QVERIFY(rebuilt.header.write);
+    QCOMPARE(rebuilt.header.text, QString(""));
+    QVERIFY(rebuilt.footer.write && rebuilt.footer.bold && rebuilt.footer.deleteFirst && rebuilt.pageNumber);
+    QVERIFY(!rebuilt.header.bold && !rebuilt.header.deleteFirst);
+    QCOMPARE(rebuilt.footer.text, QString("脚"));
+    QCOMPARE(rebuilt.footer.fontSize, QString("9.5"));
+    QCOMPARE(rebuilt.footer.alignment, QString("居右"));
+    QCOMPARE(rebuilt.header.fontName, QString("宋体"));
+
+    commandLineInputs(row, {{"page-number-align", "居上"}}, &problem);
+    QCOMPARE(problem, QString("unknown page-number-align \"居上\" (居左, 居中, 居右)"));
+}
+
 #include "tst_headerfooterwriter.moc"
