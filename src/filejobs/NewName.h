@@ -32,13 +32,13 @@ enum Position : int {
 // 32767 (where the position uses it), a name without a dot for position 4.
 QString GetNewName(const QString& name, const NameRule& rule);
 
-// The example of the tab's 示例 frame: the captions of lblSource_0 and
-// lblSource_1, and of lblTarget_0 and lblTarget_1 until the first edit.
+// The example of the tab's 示例 frame: its two file names, and the names
+// shown beside them until the first edit.
 QStringList exampleSources();
 QStringList initialExampleTargets();
-// The caption of lblTarget_i for lblSource_i's caption after an edit of
-// the custom text or the increment: the new name, or a short note while the rule gives none
-// (the increment half typed, for instance).
+// The name shown beside an example's file name after an edit of the custom
+// text or the increment: the new name, or a short note while the rule gives
+// none (the increment half typed, for instance).
 QString exampleTarget(const QString& source, const NameRule& rule);
 
 } // namespace filejobs
