@@ -3,10 +3,11 @@
 #include "Batch.h"
 
 #include <QList>
-#include <QPair>
 #include <QString>
 #include <QStringList>
+#include <any>
 #include <functional>
+#include <optional>
 
 class JobHost;
 namespace word {
@@ -16,48 +17,41 @@ namespace sheet {
 class Factory;
 }
 
-// What a job reads from the window's controls, by the controls' names (Text1,
-// Check13_0, Option1, Combo1 ...). The window reads its controls when asked, so
-// a job that reads a box again per file sees edits made meanwhile; the command
-// line and the tests answer from their options.
-class JobInputs
-{
-public:
-    virtual ~JobInputs() = default;
-    // A text box's or combo box's text.
-    virtual QString text(const QString& control) const = 0;
-    // A check box ticked, an option button chosen.
-    virtual bool ticked(const QString& control) const = 0;
-};
+// A job's inputs, of the job's own struct; the table, the window and the
+// command line hand them on without knowing the type. The caller reads them
+// when the job asks: the window reads its controls then, so a job that reads
+// its inputs again per file sees edits made meanwhile.
+using ReadInputs = std::function<std::any()>;
 
 struct JobContext
 {
     JobHost& host;
-    const JobInputs& inputs;
+    const ReadInputs& inputs;
     word::Factory& words;
     sheet::Factory& sheets;
 };
 
-// How a command-line option of a job's command fills the job's controls.
+// One value of a job's inputs by its meaning ("old", "scope.textboxes"): how a
+// run tells its workers the inputs and how its backups record them. A flag is
+// "1" when set and empty otherwise.
+struct InputField
+{
+    QString key;
+    bool flag = false;
+    std::function<QString(const std::any&)> get;
+    std::function<void(std::any&, const QString&)> set;
+};
+
+// A command-line option of a job's command.
 struct CliOption
 {
-    enum class Kind {
-        Text,  // --name VALUE: the control's text
-        Flag,  // --name: ticks the control
-        OneOf, // --name VALUE: one of values, each ticking its control
-        SetOf, // --name A,B: any of values, comma-separated, each ticking its control
-        // --name VALUE: the control's text, and the controls of values ticked (a box
-        // that goes with the text); without the option the text is defaultValue.
-        TickedText,
-    };
     QString name;
-    Kind kind = Kind::Text;
     QString help;
-    QString control;      // Text, TickedText and Flag
-    QString defaultValue; // Text, TickedText: the control's own default; OneOf: the value taken without the
-                          // option
-    QList<QPair<QString, QString>> values; // OneOf and SetOf: value, control it ticks
+    QString valueName; // empty for a flag
     bool required = false;
+    // Puts the option into the inputs: its value (empty for a flag), nullopt
+    // when the option is not given. Returns a usage error's text, or empty.
+    std::function<QString(std::any& inputs, const std::optional<QString>& value)> apply;
 };
 
 // One row of the job table: a button of the window and a command of yanhe-cli.
@@ -67,19 +61,33 @@ struct JobRow
     QString button;  // the window's button (Command1 ...)
     QString summary; // one line for yanhe-cli's help
     QString help;    // what the command does, for yanhe-cli COMMAND --help
-    // The controls the job reads; the window checks at start that each exists.
-    QStringList controls;
     QList<CliOption> options;
-    // Controls yanhe-cli ticks for the command whatever its options (the unlock
-    // option a button needs, for instance).
-    QStringList impliedTicks;
+    // The inputs before any option: what the command line starts from (the
+    // engine yanhe-cli always chooses, for instance).
+    std::function<std::any()> commandLineStart;
+    // Every value of the inputs, for the workers and the backups.
+    QList<InputField> fields;
+    // The inputs with every field empty, to set the fields into.
+    std::function<std::any()> blank;
     // A check of the command line's inputs before anything runs: a usage error's
     // text, or empty.
-    std::function<QString(const JobInputs&)> usageCheck;
+    std::function<QString(const std::any&)> usageCheck;
     // Whether the command reads FILE arguments as ticked rows.
     bool takesFiles = true;
     // Whether the job drives an office program: yanhe-cli can then run it on
     // several office processes at once (--jobs).
     bool drivesOffice = false;
     std::function<Batch::Result(JobContext&)> run;
+
+    // The inputs as "key=value" for each field with a text, "key" for each flag set.
+    QStringList describe(const std::any& inputs) const
+    {
+        QStringList described;
+        for (const InputField& field : fields) {
+            const QString value = field.get(inputs);
+            if (!value.isEmpty())
+                described << (field.flag ? field.key : field.key + QLatin1Char('=') + value);
+        }
+        return described;
+    }
 };

@@ -16,46 +16,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
-#include <QSet>
 #include <map>
 
 namespace cli {
 
 namespace {
 
-// The controls as the command line set them.
-class OptionInputs final : public JobInputs
-{
-public:
-    QString text(const QString& control) const override { return m_texts.value(control); }
-    bool ticked(const QString& control) const override { return m_ticked.contains(control); }
-    void setText(const QString& control, const QString& text) { m_texts.insert(control, text); }
-    void tick(const QString& control) { m_ticked.insert(control); }
-
-private:
-    QHash<QString, QString> m_texts;
-    QSet<QString> m_ticked;
-};
-
-QString choices(const CliOption& option)
-{
-    QStringList values;
-    for (const auto& [value, control] : option.values)
-        values << value;
-    return values.join(QStringLiteral(", "));
-}
-
-QString controlOf(const CliOption& option, const QString& value)
-{
-    for (const auto& [name, control] : option.values) {
-        if (name.compare(value, Qt::CaseInsensitive) == 0)
-            return control;
-    }
-    return {};
-}
-
-int runDry(const JobRow& row, CliJobHost& host, const JobInputs& inputs, bool allText)
+int runDry(const JobRow& row, CliJobHost& host, const ReadInputs& inputs, bool allText)
 {
     OfficeRegistry& office = OfficeRegistry::system();
     JobContext context{host, inputs, office, office};
@@ -77,10 +44,8 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
     std::map<QString, QCommandLineOption> declared;
     for (const CliOption& option : row.options) {
         QCommandLineOption parsed(option.name, option.help);
-        if (option.kind != CliOption::Kind::Flag) {
-            parsed.setValueName(option.kind == CliOption::Kind::SetOf ? QStringLiteral("list")
-                                                                      : QStringLiteral("value"));
-        }
+        if (!option.valueName.isEmpty())
+            parsed.setValueName(option.valueName);
         parser.addOption(parsed);
         declared.emplace(option.name, parsed);
     }
@@ -112,49 +77,19 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         return 0;
     }
 
-    OptionInputs inputs;
-    for (const QString& control : row.impliedTicks)
-        inputs.tick(control);
+    std::any inputs = row.commandLineStart();
     QStringList missing;
     for (const CliOption& option : row.options) {
         const QCommandLineOption& parsed = declared.at(option.name);
         const bool given = parser.isSet(parsed);
         if (option.required && !given)
             missing << QStringLiteral("--") + option.name;
-        switch (option.kind) {
-        case CliOption::Kind::Text:
-        case CliOption::Kind::TickedText:
-            inputs.setText(option.control, given ? parser.value(parsed) : option.defaultValue);
-            if (given && option.kind == CliOption::Kind::TickedText) {
-                for (const auto& [value, control] : option.values)
-                    inputs.tick(control);
-            }
-            break;
-        case CliOption::Kind::Flag:
-            if (given)
-                inputs.tick(option.control);
-            break;
-        case CliOption::Kind::OneOf: {
-            const QString value = given ? parser.value(parsed) : option.defaultValue;
-            if (value.isEmpty())
-                break;
-            const QString control = controlOf(option, value);
-            if (control.isEmpty())
-                return usageError(
-                    QStringLiteral("unknown %1 \"%2\" (%3)").arg(option.name, value, choices(option)));
-            inputs.tick(control);
-            break;
-        }
-        case CliOption::Kind::SetOf:
-            for (const QString& value : parser.value(parsed).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-                const QString control = controlOf(option, value);
-                if (control.isEmpty())
-                    return usageError(
-                        QStringLiteral("unknown %1 \"%2\" (%3)").arg(option.name, value, choices(option)));
-                inputs.tick(control);
-            }
-            break;
-        }
+        const QString problem = option.apply(
+            inputs,
+            given ? std::optional<QString>(option.valueName.isEmpty() ? QString() : parser.value(parsed))
+                  : std::nullopt);
+        if (!problem.isEmpty())
+            return usageError(problem);
     }
     int engines = 1;
     const bool automatic = row.drivesOffice && parser.value(jobsOption) == QLatin1String("auto");
@@ -195,7 +130,8 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         host.journal(line);
     }
     if (dryRun)
-        return runDry(row, host, inputs, notText.isEmpty());
+        return runDry(
+            row, host, [&inputs] { return inputs; }, notText.isEmpty());
     // The run keeps what it changes; its workers keep theirs in the same run's folder.
     const jobs::RunBackups backups(folders, row, arguments.mid(1), files);
     if (!backups.notice().isEmpty()) {
@@ -214,7 +150,8 @@ int runJobCommand(const JobRow& row, const QStringList& arguments)
         return code == 0 && notText.isEmpty() ? 0 : 1;
     }
     OfficeRegistry& office = OfficeRegistry::system();
-    JobContext context{host, inputs, office, office};
+    const ReadInputs read = [&inputs] { return inputs; };
+    JobContext context{host, read, office, office};
     const Batch::Result result = JobTable::run(row, context);
     if (!host.status().isEmpty())
         err() << host.status() << Qt::endl;

@@ -21,10 +21,10 @@ QString whyNotDeleted(const QString& path)
     return {};
 }
 
-Batch::Result DeleteFiles(JobHost& host, bool unlocked)
+Batch::Result DeleteFiles(JobHost& host, const std::function<Inputs()>& read)
 {
     Batch::Result result;
-    if (!unlocked)
+    if (!read().unlocked)
         return result;
     Batch::Pattern pattern;
     pattern.progress = false;

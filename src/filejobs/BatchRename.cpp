@@ -13,7 +13,7 @@ QString renamedText(const QString& newName)
     return QStringLiteral(" 已改名为 ") + newName;
 }
 
-Batch::Result RenameFiles(JobHost& host, const JobInputs& inputs)
+Batch::Result RenameFiles(JobHost& host, const std::function<filejobs::NameRule()>& read)
 {
     Batch::Pattern pattern;
     pattern.progress = false;
@@ -25,7 +25,7 @@ Batch::Result RenameFiles(JobHost& host, const JobInputs& inputs)
         const FileOps::PathParts parts = FileOps::split(oldPath);
         host.message(parts.name, QString(), JobHost::Icon::None);
         const std::optional<QString> newName = batch.attempt(oldPath, Batch::Stage::Rename, [&] {
-            QString name = filejobs::GetNewName(parts.name, filejobs::NameRule::read(inputs));
+            QString name = filejobs::GetNewName(parts.name, read());
             FileOps::checkName(name);
             return name;
         });

@@ -1,6 +1,5 @@
 #include "NewName.h"
 
-#include "app/Job.h"
 #include "app/NumberText.h"
 #include "app/RuntimeError.h"
 
@@ -30,20 +29,6 @@ QString increment(const QString& step)
 }
 
 } // namespace
-
-NameRule NameRule::read(const JobInputs& inputs)
-{
-    NameRule rule;
-    rule.text = inputs.text(QStringLiteral("Text10"));
-    rule.step = inputs.text(QStringLiteral("txtStep"));
-    for (int i = ReplacePrefix; i <= AfterSuffix; ++i) {
-        if (inputs.ticked(QStringLiteral("Option8_%1").arg(i))) {
-            rule.position = i;
-            break;
-        }
-    }
-    return rule;
-}
 
 QString GetNewName(const QString& name, const NameRule& rule)
 {

@@ -3,24 +3,19 @@
 #include <QString>
 #include <QStringList>
 
-class JobInputs;
-
 // The names of the rename tab: a file's new name from the custom text, the
 // increment and the position, and the tab's live example.
 namespace filejobs {
 
-// What the tab's controls hold when a name is computed.
+// The rename's inputs: what a name is computed from.
 struct NameRule
 {
-    QString text;     // Text10, as typed
-    QString step;     // txtStep, as typed
-    int position = 0; // the chosen Option8, 0 to 5
-
-    // The controls read now: Text10, txtStep and the chosen one of Option8_0..5.
-    static NameRule read(const JobInputs& inputs);
+    QString text;     // the custom text, as typed
+    QString step;     // the increment, as typed
+    int position = 0; // a Position
 };
 
-// Where the custom text and the increment go, by the index of Option8.
+// Where the custom text and the increment go.
 enum Position : int {
     ReplacePrefix = 0, // 替换前缀
     ReplaceSuffix = 1, // 替换后缀
@@ -37,13 +32,13 @@ enum Position : int {
 // 32767 (where the position uses it), a name without a dot for position 4.
 QString GetNewName(const QString& name, const NameRule& rule);
 
-// The example of the tab's 示例 frame: the captions of lblSource_0 and
-// lblSource_1, and of lblTarget_0 and lblTarget_1 until the first edit.
+// The example of the tab's 示例 frame: its two file names, and the names
+// shown beside them until the first edit.
 QStringList exampleSources();
 QStringList initialExampleTargets();
-// The caption of lblTarget_i for lblSource_i's caption after an edit of
-// Text10 or txtStep: the new name, or a short note while the rule gives none
-// (the increment half typed, for instance).
+// The name shown beside an example's file name after an edit of the custom
+// text or the increment: the new name, or a short note while the rule gives
+// none (the increment half typed, for instance).
 QString exampleTarget(const QString& source, const NameRule& rule);
 
 } // namespace filejobs

@@ -237,7 +237,8 @@ void Form1::runJob(const JobRow& row)
 void Form1::runPreview(const JobRow& row, Batch::Result& result)
 {
     // Nothing is saved, so nothing is kept, and no worker is needed.
-    JobContext context{*m_host, *m_inputs, m_office, m_office};
+    const ReadInputs read = m_inputs->reader(row.button);
+    JobContext context{*m_host, read, m_office, m_office};
     result = jobs::runPreview(row, context);
     if (!m_host->stopRequested())
         m_host->setStatus(WindowTexts::kPreviewDone);
@@ -250,11 +251,12 @@ void Form1::runChanging(const JobRow& row, Batch::Result& result)
         if (m_host->rowChecked(i))
             files << m_host->rowText(i);
     }
-    const jobs::RunBackups backups(m_folders, row, jobs::RunBackups::describe(row, *m_inputs), files);
+    const jobs::RunBackups backups(m_folders, row, row.describe(m_inputs->read(row.button)), files);
     if (!backups.notice().isEmpty())
         m_host->journal(backups.notice());
     if (!runOnWorkers(row, result)) {
-        JobContext context{*m_host, *m_inputs, m_office, m_office};
+        const ReadInputs read = m_inputs->reader(row.button);
+        JobContext context{*m_host, read, m_office, m_office};
         result = JobTable::run(row, context);
     }
     // The job empties the log box as it starts: the notice follows its lines.
@@ -387,7 +389,8 @@ bool Form1::runOnWorkers(const JobRow& row, Batch::Result& result)
     if (workers < 2 || files.size() < 2)
         return false;
     result.total = int(files.size());
-    jobs::runParallel(*m_host, files, workers, row, *m_inputs, m_workerProgram, &result.failures);
+    jobs::runParallel(*m_host, files, workers, row, m_inputs->read(row.button), m_workerProgram,
+                      &result.failures);
     return true;
 }
 

@@ -1,26 +1,15 @@
 #include "JobTable.h"
 
+#include "Commands.h"
 #include "app/JobHost.h"
-#include "filejobs/FileJobs.h"
-#include "sheet/SheetJobs.h"
 #include "sheet/Spreadsheet.h"
-#include "word/WordJobs.h"
 #include "word/WordProcessor.h"
 
 namespace JobTable {
 
 const QList<JobRow>& rows()
 {
-    static const QList<JobRow> all = [] {
-        QList<JobRow> table;
-        for (QList<JobRow> rows : {word::jobRows(), sheet::jobRows()}) {
-            for (JobRow& row : rows)
-                row.drivesOffice = true;
-            table << rows;
-        }
-        table << filejobs::jobRows();
-        return table;
-    }();
+    static const QList<JobRow> all = jobs::commands::rows();
     return all;
 }
 

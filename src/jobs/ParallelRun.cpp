@@ -57,7 +57,7 @@ struct Worker
 class Run
 {
 public:
-    Run(JobHost& host, const QStringList& files, const JobRow& row, const JobInputs& inputs, QString program)
+    Run(JobHost& host, const QStringList& files, const JobRow& row, const std::any& inputs, QString program)
         : m_host(host)
         , m_files(files)
         , m_program(std::move(program))
@@ -65,21 +65,9 @@ public:
     {
         // The job and the inputs as they are now, then the list: what every worker reads first.
         m_request += Record{Record::Command, row.command}.encode();
-        // A control is a text box or a check box: asking it for the other is an error, not an empty value.
-        const auto read = [](const auto& ask) {
-            try {
-                return ask();
-            } catch (const RuntimeError&) {
-                return decltype(ask())();
-            }
-        };
-        for (const QString& control : inputNames(row)) {
-            const QString text = read([&] { return inputs.text(control); });
-            if (!text.isEmpty())
-                m_request += Record{Record::Text, control + QLatin1Char('\t') + text}.encode();
-            if (read([&] { return inputs.ticked(control); }))
-                m_request += Record{Record::Ticked, control}.encode();
-        }
+        // Every field, the empty ones too: a worker starts from blank inputs.
+        for (const InputField& field : row.fields)
+            m_request += Record{Record::Text, field.key + QLatin1Char('\t') + field.get(inputs)}.encode();
         for (const QString& file : m_files)
             m_request += Record{Record::File, file}.encode();
     }
@@ -337,19 +325,6 @@ private:
             deliver({Record::Status, Batch::progressText(row + 1)});
     }
 
-    static QStringList inputNames(const JobRow& row)
-    {
-        QStringList names = row.controls + row.impliedTicks;
-        for (const CliOption& option : row.options) {
-            names << option.control;
-            for (const auto& [value, control] : option.values)
-                names << control;
-        }
-        names.removeAll(QString());
-        names.removeDuplicates();
-        return names;
-    }
-
     // Everything that may be shown in list order now.
     void pump()
     {
@@ -437,7 +412,7 @@ private:
 
 } // namespace
 
-int runParallel(JobHost& host, const QStringList& files, int jobs, const JobRow& row, const JobInputs& inputs,
+int runParallel(JobHost& host, const QStringList& files, int jobs, const JobRow& row, const std::any& inputs,
                 const QString& program, int* failures)
 {
     Run run(host, files, row, inputs, program);

@@ -2,9 +2,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <any>
 
 class JobHost;
-class JobInputs;
 struct JobRow;
 
 namespace jobs {
@@ -40,7 +40,7 @@ int libreOfficeFiles(const QStringList& files);
 // caller's event loop runs meanwhile. The exit code is a run on one office
 // process's: 0 when every file went well; failures, when given, gets how many
 // files failed.
-int runParallel(JobHost& host, const QStringList& files, int jobs, const JobRow& row, const JobInputs& inputs,
+int runParallel(JobHost& host, const QStringList& files, int jobs, const JobRow& row, const std::any& inputs,
                 const QString& program, int* failures = nullptr);
 
 } // namespace jobs

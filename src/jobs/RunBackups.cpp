@@ -1,7 +1,6 @@
 #include "RunBackups.h"
 
 #include "app/Job.h"
-#include "app/RuntimeError.h"
 #include "backup/BackupStore.h"
 
 namespace jobs {
@@ -21,27 +20,6 @@ RunBackups::~RunBackups()
     FileKeeper::setCurrent(nullptr);
     qunsetenv(BackupStore::kRunVariable);
     m_store->finish();
-}
-
-QStringList RunBackups::describe(const JobRow& row, const JobInputs& inputs)
-{
-    QStringList described;
-    // A control is a box that is ticked or one with a text: the window refuses the question that does not
-    // fit.
-    for (const QString& control : row.controls) {
-        try {
-            if (inputs.ticked(control))
-                described << control;
-            continue;
-        } catch (const RuntimeError&) {
-        }
-        try {
-            if (const QString text = inputs.text(control); !text.isEmpty())
-                described << control + QLatin1Char('=') + text;
-        } catch (const RuntimeError&) {
-        }
-    }
-    return described;
 }
 
 } // namespace jobs

@@ -6,7 +6,6 @@
 
 class AppFolders;
 class BackupStore;
-class JobInputs;
 struct JobRow;
 
 namespace jobs {
@@ -27,9 +26,6 @@ public:
 
     // Why the run keeps nothing (it is larger than the bound); empty when it keeps its files.
     const QString& notice() const { return m_notice; }
-
-    // The controls a job reads, as a manifest keeps them: "name=text" and the names of ticked ones.
-    static QStringList describe(const JobRow& row, const JobInputs& inputs);
 
 private:
     QString m_notice; // before the store, which sets it as it begins

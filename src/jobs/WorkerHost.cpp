@@ -6,8 +6,6 @@
 #include "office/OfficeRegistry.h"
 
 #include <QFile>
-#include <QHash>
-#include <QSet>
 #include <QtGlobal>
 #include <atomic>
 #include <cerrno>
@@ -239,29 +237,11 @@ void holdWhenEnding()
 
 } // namespace
 
-namespace {
-
-// The inputs as the run read them from the window's controls or the command line.
-class RecordedInputs final : public JobInputs
-{
-public:
-    QString text(const QString& control) const override { return m_texts.value(control); }
-    bool ticked(const QString& control) const override { return m_ticked.contains(control); }
-    void setText(const QString& control, const QString& text) { m_texts.insert(control, text); }
-    void tick(const QString& control) { m_ticked.insert(control); }
-
-private:
-    QHash<QString, QString> m_texts;
-    QSet<QString> m_ticked;
-};
-
-} // namespace
-
 int runWorker(const QList<int>& rows)
 {
     // The list exactly as the run has it, and the inputs as it read them.
     QString command;
-    RecordedInputs inputs;
+    QList<std::pair<QString, QString>> fields;
     QStringList files;
     QFile in;
     if (in.open(stdin, QIODevice::ReadOnly)) {
@@ -276,12 +256,9 @@ int runWorker(const QList<int>& rows)
             case WorkerRecord::Text: {
                 const qsizetype tab = record->text.indexOf(QLatin1Char('\t'));
                 if (tab > 0)
-                    inputs.setText(record->text.left(tab), record->text.mid(tab + 1));
+                    fields.append({record->text.left(tab), record->text.mid(tab + 1)});
                 break;
             }
-            case WorkerRecord::Ticked:
-                inputs.tick(record->text);
-                break;
             case WorkerRecord::File:
                 files << record->text;
                 break;
@@ -293,6 +270,13 @@ int runWorker(const QList<int>& rows)
     const JobRow* row = JobTable::forCommand(command);
     if (!row)
         return 2;
+    std::any inputs = row->blank();
+    for (const auto& [key, value] : std::as_const(fields)) {
+        for (const InputField& field : row->fields) {
+            if (field.key == key)
+                field.set(inputs, value);
+        }
+    }
 #ifdef Q_OS_UNIX
     endOfficeWhenTold();
 #endif
@@ -306,7 +290,8 @@ int runWorker(const QList<int>& rows)
         BackupStore::join(qEnvironmentVariable(BackupStore::kRunVariable));
     FileKeeper::setCurrent(backups.get());
     OfficeRegistry& office = OfficeRegistry::system();
-    JobContext context{host, inputs, office, office};
+    const ReadInputs read = [&inputs] { return inputs; };
+    JobContext context{host, read, office, office};
     const Batch::Result result = JobTable::run(*row, context);
     FileKeeper::setCurrent(nullptr);
     holdWhenEnding();

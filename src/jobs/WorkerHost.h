@@ -34,8 +34,7 @@ struct WorkerRecord
         Failures = 'N',      // at the worker's end: how many of its files failed (text: the number)
         // From the run to the worker:
         Command = 'C', // the job, by its command name
-        Text = 'T',    // an input control's text: its name, a tab, the text
-        Ticked = 'K',  // an input control that is ticked: its name
+        Text = 'T',    // a field of the job's inputs: its key, a tab, its value
         File = 'F',    // a file of the list, in list order
     };
     Kind kind = Log;

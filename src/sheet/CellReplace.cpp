@@ -109,4 +109,10 @@ Result ExcelCellReplace(JobHost& host, sheet::Factory& office, const QString& ro
         });
 }
 
+Result Command8(JobHost& host, sheet::Factory& office, const std::function<Inputs()>& read)
+{
+    const Inputs first = read();
+    return ExcelCellReplace(host, office, first.row, first.column, [&read] { return read().content; });
+}
+
 } // namespace CellReplace

@@ -14,7 +14,17 @@ class Factory;
 // always through "excel.application".
 namespace CellReplace {
 
+struct Inputs
+{
+    QString row;     // as typed
+    QString column;  // as typed
+    QString content; // the cell's new text
+};
+
 using Result = Batch::Result;
+
+// The job: row and column read once at the start, the content again for every worksheet.
+Result Command8(JobHost& host, sheet::Factory& office, const std::function<Inputs()>& read);
 
 // rowText and columnText are the row and column boxes as typed, fixed for the
 // run; content is the content box, read again for every worksheet. A cell that no worksheet of a workbook can

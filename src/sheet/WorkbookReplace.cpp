@@ -73,4 +73,18 @@ Result WpsSheetReplace(JobHost& host, sheet::Factory& office, const QString& old
     return run(true, host, office, oldText, newText);
 }
 
+Result Command2(JobHost& host, sheet::Factory& office, const std::function<Inputs()>& read)
+{
+    const Inputs inputs = read();
+    switch (inputs.engine) {
+    case Engine::Excel:
+        return ExcelReplace(host, office, inputs.oldText, inputs.newText);
+    case Engine::Wps:
+        return WpsSheetReplace(host, office, inputs.oldText, inputs.newText);
+    case Engine::None:
+        break;
+    }
+    return {};
+}
+
 } // namespace WorkbookReplace

@@ -1,7 +1,6 @@
 #include "HeaderFooterReplace.h"
 
-#include "WordProcessor.h"
-#include "WordTexts.h"
+#include "DocumentRun.h"
 
 namespace HeaderFooterReplace {
 
@@ -26,24 +25,14 @@ Result Command7(JobHost& host, word::Factory& office, const std::function<Inputs
     pattern.progress = false;
     // No line tells the user it ran: the status line's closing text does, without the beep.
     pattern.closingBeep = false;
-    const QString progId = QStringLiteral("word.Application");
-    return Batch::run(
-        host, pattern, [&] { return office.createWordProcessor(progId); }, word::texts::cannotStart(progId),
-        [&](Batch& batch, word::Application& application, const QString& path) {
-            const word::DocumentPtr document = word::openForChange(batch, application, path);
-            if (!document)
-                return;
+    return word::changeEachDocument(
+        host, office, QStringLiteral("word.Application"), pattern, Batch::Stage::Change,
+        [&](Batch&, word::Application& application, word::Document&, const QString&) {
             const Inputs inputs = read();
-            const bool changed = batch.attempt(path, Batch::Stage::Change, [&] {
-                if (inputs.header)
-                    replaceInView(application, word::kSeekCurrentPageHeader, inputs.headerOld,
-                                  inputs.headerNew);
-                if (inputs.footer)
-                    replaceInView(application, word::kSeekCurrentPageFooter, inputs.footerOld,
-                                  inputs.footerNew);
-            });
-            if (changed)
-                batch.attempt(path, Batch::Stage::Save, [&] { document->save(); });
+            if (inputs.header)
+                replaceInView(application, word::kSeekCurrentPageHeader, inputs.headerOld, inputs.headerNew);
+            if (inputs.footer)
+                replaceInView(application, word::kSeekCurrentPageFooter, inputs.footerOld, inputs.footerNew);
         });
 }
 

@@ -16,15 +16,15 @@ class Factory;
 // journal, no yield; "全部操作已完成" in the status line at the end.
 namespace HeaderFooterReplace {
 
-// What the job reads from the window, again for every document.
+// What the job reads, again for every document.
 struct Inputs
 {
-    bool header = false; // Check10
-    QString headerOld;   // Text12(0)
-    QString headerNew;   // Text12(1)
-    bool footer = false; // Check11
-    QString footerOld;   // Text12(2)
-    QString footerNew;   // Text12(3)
+    bool header = false; // replace in the header
+    QString headerOld;
+    QString headerNew;
+    bool footer = false; // replace in the footer
+    QString footerOld;
+    QString footerNew;
 };
 
 using Result = Batch::Result;

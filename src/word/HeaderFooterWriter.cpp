@@ -1,7 +1,7 @@
 #include "HeaderFooterWriter.h"
 
+#include "DocumentRun.h"
 #include "FontNames.h"
-#include "WordProcessor.h"
 #include "WordTexts.h"
 #include "app/DryRun.h"
 #include "app/RuntimeError.h"
@@ -175,25 +175,16 @@ QString pageNumberWritten()
 
 Result Command3(JobHost& host, word::Factory& office, const std::function<Inputs()>& read)
 {
+    if (!read().wordChosen)
+        return {};
     Batch::Pattern pattern;
     pattern.quitWhenNoneTicked = true;
-    const QString progId = QStringLiteral("Word.Application");
-    return Batch::run(
-        host, pattern, [&] { return office.createWordProcessor(progId); }, word::texts::cannotStart(progId),
-        [&](Batch& batch, word::Application& application, const QString& path) {
-            const word::DocumentPtr document = word::openForChange(batch, application, path);
-            if (!document)
-                return;
-            const Inputs inputs = read();
-            if (batch.attempt(path, Batch::Stage::Write, [&] { write(batch, application, path, inputs); }))
-                batch.attempt(path, Batch::Stage::Save, [&] { document->save(); });
-            try {
-                // Closing drops what a failed document had changed.
-                document->close();
-            } catch (...) {
-                // The file is saved or reported already; Quit closes what is left.
-            }
-        });
+    return word::changeEachDocument(
+        host, office, QStringLiteral("Word.Application"), pattern, Batch::Stage::Write,
+        [&](Batch& batch, word::Application& application, word::Document&, const QString& path) {
+            write(batch, application, path, read());
+        },
+        true);
 }
 
 } // namespace HeaderFooterWriter

@@ -17,26 +17,26 @@ class Factory;
 // document is opened, written, saved once and closed.
 namespace HeaderFooterWriter {
 
-// One row of controls: the header's (Check12(0), Check5(0), Text4, Text6(0),
-// Text7(0), Check1(0), Combo1) or the footer's (index 1, Text5, Combo2).
+// What goes into the header, or into the footer.
 struct Row
 {
-    bool write = false;       // Check12
-    bool deleteFirst = false; // Check5
-    QString text;             // Text4 / Text5
-    QString fontName;         // Text6
-    QString fontSize;         // Text7
-    bool bold = false;        // Check1
-    QString alignment;        // Combo1 / Combo2
+    bool write = false;       // 页眉内容 / 页脚内容
+    bool deleteFirst = false; // 删除页眉 / 删除页脚
+    QString text;
+    QString fontName;
+    QString fontSize; // as typed
+    bool bold = false;
+    QString alignment; // 居左, 居中 or 居右
 };
 
-// What the job reads from the window, again for every document.
+// What the job reads, again for every document.
 struct Inputs
 {
+    bool wordChosen = false; // 开启word: nothing runs without it
     Row header;
     Row footer;
-    bool pageNumber = false;    // Check3
-    QString pageNumberPosition; // Combo3
+    bool pageNumber = false;
+    QString pageNumberPosition; // 居左, 居中 or 居右
 };
 
 using Result = Batch::Result;

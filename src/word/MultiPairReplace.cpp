@@ -1,7 +1,6 @@
 #include "MultiPairReplace.h"
 
-#include "WordProcessor.h"
-#include "WordTexts.h"
+#include "DocumentRun.h"
 #include "app/JobHost.h"
 
 namespace MultiPairReplace {
@@ -77,24 +76,15 @@ Result Command9(JobHost& host, word::Factory& office, const std::function<Inputs
     Batch::Pattern pattern;
     pattern.label = Batch::Pattern::Label::Path;
     pattern.closing = false;
-    const QString progId = QStringLiteral("word.Application");
-    return Batch::run(
-        host, pattern, [&] { return office.createWordProcessor(progId); }, word::texts::cannotStart(progId),
-        [&](Batch& batch, word::Application& application, const QString& path) {
-            const word::DocumentPtr document = word::openForChange(batch, application, path);
-            if (!document)
-                return;
+    return word::changeEachDocument(
+        host, office, QStringLiteral("word.Application"), pattern, Batch::Stage::Change,
+        [&](Batch&, word::Application&, word::Document& document, const QString& path) {
             host.yield();
             const Inputs inputs = read();
             const QStringList oldTexts = splitList(inputs.oldTexts);
             const QStringList newTexts = splitList(inputs.newTexts);
-            const bool changed = batch.attempt(path, Batch::Stage::Change, [&] {
-                for (qsizetype k = 0; k < oldTexts.size(); ++k)
-                    replacePair(host, *document, path, inputs.scopes, oldTexts.at(k), newTexts, k);
-            });
-            // A failed document is not saved: the file keeps what it held.
-            if (changed)
-                batch.attempt(path, Batch::Stage::Save, [&] { document->save(); });
+            for (qsizetype k = 0; k < oldTexts.size(); ++k)
+                replacePair(host, document, path, inputs.scopes, oldTexts.at(k), newTexts, k);
         });
 }
 

@@ -16,19 +16,19 @@ class Factory;
 // scopes. Drives "word.Application" whatever engine option is chosen.
 namespace MultiPairReplace {
 
-// The three boxes Check9, in their own order.
+// Where else than the body the texts are replaced, in the tab's own order.
 struct Scopes
 {
-    bool pageTextBoxes = false;         // Check9(0) 包括页面文本框文本
-    bool headersFooters = false;        // Check9(1) 包括页眉页脚文本框文本
-    bool headerFooterTextBoxes = false; // Check9(2) 包括页眉页脚文本
+    bool pageTextBoxes = false;         // 包括页面文本框文本
+    bool headersFooters = false;        // 包括页眉页脚文本框文本
+    bool headerFooterTextBoxes = false; // 包括页眉页脚文本
 };
 
-// What the job reads from the window, again for every document.
+// What the job reads, again for every document.
 struct Inputs
 {
-    QString oldTexts; // Text13(0)
-    QString newTexts; // Text13(1)
+    QString oldTexts; // separated by "|"
+    QString newTexts; // separated by "|", in the same order
     Scopes scopes;
 };
 

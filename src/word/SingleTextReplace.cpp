@@ -117,4 +117,18 @@ Result WpsReplace(JobHost& host, word::Factory& office, const QString& oldText, 
     return run(Flavour::Wps, host, office, oldText, newText, scopes);
 }
 
+Result Command1(JobHost& host, word::Factory& office, const std::function<Inputs()>& read)
+{
+    const Inputs inputs = read();
+    switch (inputs.engine) {
+    case Engine::Word:
+        return WordReplace(host, office, inputs.oldText, inputs.newText, inputs.scopes);
+    case Engine::Wps:
+        return WpsReplace(host, office, inputs.oldText, inputs.newText, inputs.scopes);
+    case Engine::None:
+        break;
+    }
+    return {};
+}
+
 } // namespace SingleTextReplace

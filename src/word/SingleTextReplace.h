@@ -3,6 +3,7 @@
 #include "app/Batch.h"
 
 #include <QString>
+#include <functional>
 
 class JobHost;
 namespace word {
@@ -14,15 +15,31 @@ class Factory;
 // "ET.Application" (or "KET.Application" when that one cannot be created).
 namespace SingleTextReplace {
 
-// The three boxes Check13.
+// Where else than the body the text is replaced.
 struct Scopes
 {
-    bool pageTextBoxes = false;         // Check13(0) 有页面文本框内容
-    bool headerFooterTextBoxes = false; // Check13(1) 页眉页脚有文本框内容
-    bool headersFooters = false;        // Check13(2) 包含替换页眉页脚内容
+    bool pageTextBoxes = false;         // 有页面文本框内容
+    bool headerFooterTextBoxes = false; // 页眉页脚有文本框内容
+    bool headersFooters = false;        // 包含替换页眉页脚内容
+};
+
+// The office program chosen: nothing runs when it is neither.
+enum class Engine { None, Word, Wps };
+
+struct Inputs
+{
+    Engine engine = Engine::None;
+    QString oldText;
+    QString newText;
+    Scopes scopes;
 };
 
 using Result = Batch::Result;
+
+// The job: the Word or the WPS replace, as the inputs choose, read once.
+Result Command1(JobHost& host, word::Factory& office, const std::function<Inputs()>& read);
+
+// The replace through one program.
 
 Result WordReplace(JobHost& host, word::Factory& office, const QString& oldText, const QString& newText,
                    const Scopes& scopes);

@@ -2,6 +2,7 @@
 #include "filejobs/BatchDelete.h"
 #include "filejobs/BatchRename.h"
 #include "filejobs/FileOps.h"
+#include "jobs/JobTable.h"
 #include "support/MemoryJobHost.h"
 #include "support/MemoryJobInputs.h"
 
@@ -35,13 +36,14 @@ bool entryExists(const QString& path)
     return QFileInfo::exists(path) || QFileInfo(path).isSymLink();
 }
 
-MemoryJobInputs renameInputs(const QString& text, const QString& step, int position)
+std::function<filejobs::NameRule()> renameInputs(const QString& text, const QString& step, int position)
 {
-    MemoryJobInputs inputs;
-    inputs.texts["Text10"] = text;
-    inputs.texts["txtStep"] = step;
-    inputs.tickedControls << QString("Option8_%1").arg(position);
-    return inputs;
+    return [=] { return filejobs::NameRule{text, step, position}; };
+}
+
+std::function<BatchDelete::Inputs()> unlocked()
+{
+    return [] { return BatchDelete::Inputs{true}; };
 }
 
 QStringList rowPaths(const MemoryJobHost& host)
@@ -67,6 +69,7 @@ private slots:
     void refusedRenamesAndTheRunGoesOn();
     void deletesFromTheLastRow();
     void refusedDeletesKeepTheirRows();
+    void commandLinesAndWorkersFillTheInputs();
 };
 
 void TestFileJobs::renamesTickedFilesInTheirFolder()
@@ -81,7 +84,7 @@ void TestFileJobs::renamesTickedFilesInTheirFolder()
     MemoryJobHost host;
     host.tick({report, c, b}, {0, 2});
     host.log << "上一个任务的行"; // the rename job keeps what the box holds
-    const MemoryJobInputs inputs = renameInputs(" 新 ", "007", 3);
+    const auto inputs = renameInputs(" 新 ", "007", 3);
 
     const Batch::Result result = BatchRename::RenameFiles(host, inputs);
 
@@ -246,7 +249,7 @@ void TestFileJobs::deletesFromTheLastRow()
     MemoryJobHost host;
     host.tick(files + QStringList{hidden, gone}, {1, 3, 5, 6});
 
-    const Batch::Result result = BatchDelete::DeleteFiles(host, true);
+    const Batch::Result result = BatchDelete::DeleteFiles(host, unlocked());
     // Every ticked file has its line; the hidden and the missing file say why they stay.
     QCOMPARE(host.log,
              (QStringList{gone + " 删除失败，未修改：文件不存在", hidden + " 删除失败，未修改：这是隐藏文件",
@@ -268,7 +271,7 @@ void TestFileJobs::deletesFromTheLastRow()
 
     // Again: only the rows whose files were not found, and they stay, with their lines again.
     host.log.clear();
-    BatchDelete::DeleteFiles(host, true);
+    BatchDelete::DeleteFiles(host, unlocked());
     QCOMPARE(host.log, (QStringList{gone + " 删除失败，未修改：文件不存在",
                                     hidden + " 删除失败，未修改：这是隐藏文件"}));
     QCOMPARE(host.rows.size(), 5);
@@ -277,7 +280,7 @@ void TestFileJobs::deletesFromTheLastRow()
     MemoryJobHost stopped;
     stopped.tick({files.at(0), files.at(2), files.at(4)}, {0, 2});
     stopped.stop = true;
-    QVERIFY(BatchDelete::DeleteFiles(stopped, true).stopped);
+    QVERIFY(BatchDelete::DeleteFiles(stopped, unlocked()).stopped);
     QCOMPARE(stopped.log, QStringList{" 用户停止，未处理 2 个文件"});
     QCOMPARE(stopped.rows.size(), 3);
     for (int i : {0, 2, 4})
@@ -304,7 +307,7 @@ void TestFileJobs::refusedDeletesKeepTheirRows()
     const QStringList rows{path("ro.doc"),      path("rodir/x.doc"), path("link.doc"),
                            path("dirlink.doc"), path("folder.doc"),  path("dangling.doc")};
     host.tick(rows, {0, 1, 2, 3, 4, 5});
-    const Batch::Result result = BatchDelete::DeleteFiles(host, true);
+    const Batch::Result result = BatchDelete::DeleteFiles(host, unlocked());
     QVERIFY(QFile::setPermissions(path("rodir"), kWritableFolder));
 
     // A link to a file goes as the link; a link to a folder, a folder and a
@@ -341,4 +344,37 @@ void TestFileJobs::refusedDeletesKeepTheirRows()
 }
 
 QTEST_GUILESS_MAIN(TestFileJobs)
+// The rename and delete commands fill the jobs' inputs from their options, and
+// a worker rebuilds the same inputs from the rows' fields.
+void TestFileJobs::commandLinesAndWorkersFillTheInputs()
+{
+    const JobRow& rename = *JobTable::forCommand("rename");
+    QString problem;
+    auto rule = std::any_cast<filejobs::NameRule>(commandLineInputs(rename, {}, &problem));
+    QCOMPARE(problem, QString());
+    QCOMPARE(rule.text, QString());
+    QCOMPARE(rule.step, QString("1"));
+    QCOMPARE(rule.position, 0);
+    rule = std::any_cast<filejobs::NameRule>(
+        commandLineInputs(rename, {{"text", " 新 "}, {"step", "-3"}, {"position", "5"}}));
+    QCOMPARE(rule.text, QString(" 新 "));
+    QCOMPARE(rule.step, QString("-3"));
+    QCOMPARE(rule.position, 5);
+    const auto rebuilt = std::any_cast<filejobs::NameRule>(throughFields(rename, rule));
+    QCOMPARE(rebuilt.text, rule.text);
+    QCOMPARE(rebuilt.step, rule.step);
+    QCOMPARE(rebuilt.position, rule.position);
+    QCOMPARE(rename.describe(rule), (QStringList{"text= 新 ", "step=-3", "position=5"}));
+    commandLineInputs(rename, {{"position", "6"}}, &problem);
+    QCOMPARE(problem, QString("unknown position \"6\" (0, 1, 2, 3, 4, 5)"));
+
+    const JobRow& remove = *JobTable::forCommand("delete");
+    QVERIFY(!std::any_cast<BatchDelete::Inputs>(commandLineInputs(remove, {}, &problem)).unlocked);
+    QCOMPARE(problem, QString("delete deletes nothing without --unlock: files deleted cannot be restored"));
+    const std::any unlocked = commandLineInputs(remove, {{"unlock", ""}}, &problem);
+    QCOMPARE(problem, QString());
+    QVERIFY(std::any_cast<BatchDelete::Inputs>(throughFields(remove, unlocked)).unlocked);
+    QCOMPARE(remove.describe(unlocked), QStringList{"unlock"});
+}
+
 #include "tst_filejobs.moc"

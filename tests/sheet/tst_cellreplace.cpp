@@ -84,15 +84,15 @@ void TestCellReplace::theButtonIgnoresTheEngineOption()
 {
     FakeOffice office;
     office.workbooks["/x/a.xlsx"] = workbook({"S"});
-    // The WPS option chosen, Excel all the same; the content box's hint text is
-    // written like any text.
+    // Excel whatever program is registered besides; the content box's hint text
+    // is written like any text.
     office.registered = {"excel.application", "et.application"};
     MemoryJobHost host;
     host.tick({"/x/a.xlsx"}, {0});
-    MemoryJobInputs inputs;
-    inputs.tickedControls = {"Option4", "Option3"};
-    inputs.texts = {{"Text15_0", "2"}, {"Text15_1", "3"}, {"Text15_2", "输入替换内容"}};
-    JobContext context{host, inputs, office, office};
+    MemoryJobInputs<Inputs> inputs;
+    inputs.value = {"2", "3", "输入替换内容"};
+    const ReadInputs read = inputs.reader();
+    JobContext context{host, read, office, office};
     const JobRow* row = JobTable::forButton("Command8");
     QVERIFY(row);
     QCOMPARE(row->command, QString("cell-write"));

@@ -3,15 +3,46 @@
 #include "app/Job.h"
 
 #include <QHash>
-#include <QSet>
 
-// The controls a job reads, in memory: texts by name, ticked names.
-class MemoryJobInputs final : public JobInputs
+// A job's inputs in memory, read as the job asks: a test changes them between
+// two reads as a user edits a box.
+template <class In> struct MemoryJobInputs
 {
-public:
-    QHash<QString, QString> texts;
-    QSet<QString> tickedControls;
+    In value{};
 
-    QString text(const QString& control) const override { return texts.value(control); }
-    bool ticked(const QString& control) const override { return tickedControls.contains(control); }
+    ReadInputs reader() const
+    {
+        return [this] { return std::any(value); };
+    }
 };
+
+// The inputs a row's command line gives: options by name (a flag's value
+// empty), applied as yanhe-cli applies them, then the row's check. problem gets
+// the first usage error.
+inline std::any commandLineInputs(const JobRow& row, const QHash<QString, QString>& given,
+                                  QString* problem = nullptr)
+{
+    std::any inputs = row.commandLineStart();
+    QString first;
+    for (const CliOption& option : row.options) {
+        const QString error = option.apply(inputs, given.contains(option.name)
+                                                       ? std::optional<QString>(given.value(option.name))
+                                                       : std::nullopt);
+        if (first.isEmpty())
+            first = error;
+    }
+    if (first.isEmpty() && row.usageCheck)
+        first = row.usageCheck(inputs);
+    if (problem)
+        *problem = first;
+    return inputs;
+}
+
+// The inputs as a worker rebuilds them from the row's fields.
+inline std::any throughFields(const JobRow& row, const std::any& inputs)
+{
+    std::any rebuilt = row.blank();
+    for (const InputField& field : row.fields)
+        field.set(rebuilt, field.get(inputs));
+    return rebuilt;
+}

@@ -1,39 +1,33 @@
 #include "jobs/JobTable.h"
 #include "support/FakeOffice.h"
 #include "support/MemoryJobHost.h"
+#include "support/MemoryJobInputs.h"
 #include "word/HeaderFooterWriter.h"
 
-#include <QHash>
-#include <QSet>
 #include <QTest>
 
 using namespace HeaderFooterWriter;
 
 namespace {
 
-// The tab's controls with their defaults, as the window starts.
-class TabInputs final : public JobInputs
+// The inputs with the tab's defaults, as the window starts, Word chosen.
+Inputs tabDefaults()
 {
-public:
-    QHash<QString, QString> texts{{"Text4", ""},       {"Text5", ""},      {"Text6_0", "宋体"},
-                                  {"Text6_1", "宋体"}, {"Text7_0", "10"},  {"Text7_1", "10"},
-                                  {"Combo1", "居中"},  {"Combo2", "居左"}, {"Combo3", "居中"}};
-    QSet<QString> ticks{"Option7"};
-
-    QString text(const QString& control) const override
-    {
-        if (!texts.contains(control))
-            throw RuntimeError(RuntimeError::ObjectNotSet, "no control " + control);
-        return texts.value(control);
-    }
-    bool ticked(const QString& control) const override { return ticks.contains(control); }
-};
+    Inputs inputs;
+    inputs.wordChosen = true;
+    inputs.header.fontName = inputs.footer.fontName = "宋体";
+    inputs.header.fontSize = inputs.footer.fontSize = "10";
+    inputs.header.alignment = "居中";
+    inputs.footer.alignment = "居左";
+    inputs.pageNumberPosition = "居中";
+    return inputs;
+}
 
 struct Run
 {
     FakeOffice office;
     MemoryJobHost host;
-    TabInputs inputs;
+    Inputs inputs = tabDefaults();
     Batch::Result result;
 
     explicit Run(const QStringList& paths = {"/d/a.doc"})
@@ -53,7 +47,8 @@ struct Run
     Run& go()
     {
         office.calls.clear();
-        JobContext context{host, inputs, office, office};
+        const ReadInputs read = [this] { return std::any(inputs); };
+        JobContext context{host, read, office, office};
         result = JobTable::run(*JobTable::forButton("Command3"), context);
         return *this;
     }
@@ -88,14 +83,15 @@ private slots:
     void deleteFirst();
     void progressOverOneAndThreeFiles();
     void failingFilesAndBadSizes();
+    void commandLineDefaultsAndChecks();
 };
 
 void TestHeaderFooterWriter::blocksByTheirBoxes()
 {
     // Header only: the header view, the font, the text typed before what the header holds, centred.
     Run header;
-    header.inputs.ticks << "Check12_0";
-    header.inputs.texts["Text4"] = "眉";
+    header.inputs.header.write = true;
+    header.inputs.header.text = "眉";
     header.go();
     QCOMPARE(header.office.calls,
              (QStringList{"create Word.Application", "open /d/a.doc", "visible 0", "alerts -1", "seek 9",
@@ -108,8 +104,8 @@ void TestHeaderFooterWriter::blocksByTheirBoxes()
 
     // Footer text only.
     Run footer;
-    footer.inputs.ticks << "Check12_1";
-    footer.inputs.texts["Text5"] = "脚";
+    footer.inputs.footer.write = true;
+    footer.inputs.footer.text = "脚";
     footer.go();
     QCOMPARE(footer.footerCalls(),
              (QStringList{"seek 10", "font 宋体", "size 10", "type 脚", "align 3", "seek 0"}));
@@ -119,7 +115,7 @@ void TestHeaderFooterWriter::blocksByTheirBoxes()
 
     // Page number only: 第, the field, 页; the line before leaving the view.
     Run number;
-    number.inputs.ticks << "Check3";
+    number.inputs.pageNumber = true;
     number.go();
     QCOMPARE(number.footerCalls(), (QStringList{"seek 10", "font 宋体", "size 10", "type 第", "field 33",
                                                 "type 页", "align 1", "seek 0"}));
@@ -128,9 +124,9 @@ void TestHeaderFooterWriter::blocksByTheirBoxes()
 
     // Footer text and page number: the combined block only, never the footer-text block.
     Run both;
-    both.inputs.ticks << "Check12_1"
-                      << "Check3";
-    both.inputs.texts["Text5"] = "脚";
+    both.inputs.footer.write = true;
+    both.inputs.pageNumber = true;
+    both.inputs.footer.text = "脚";
     both.go();
     QCOMPARE(both.footer(), "脚" + QString(26, ' ') + kNumber + "旧页脚");
     QCOMPARE(both.host.log, QStringList{"/d/a.doc 页码和页脚已写入内容"});
@@ -138,9 +134,9 @@ void TestHeaderFooterWriter::blocksByTheirBoxes()
 
     // Header and footer: the header first, one save and one close.
     Run all;
-    all.inputs.ticks << "Check12_0"
-                     << "Check12_1"
-                     << "Check3";
+    all.inputs.header.write = true;
+    all.inputs.footer.write = true;
+    all.inputs.pageNumber = true;
     all.go();
     QCOMPARE(all.host.log, (QStringList{"/d/a.doc 页眉已写入内容", "/d/a.doc 页码和页脚已写入内容"}));
     QVERIFY(all.office.calls.indexOf("seek 9") < all.office.calls.indexOf("seek 10"));
@@ -148,9 +144,12 @@ void TestHeaderFooterWriter::blocksByTheirBoxes()
     QCOMPARE(all.office.calls.count("close /d/a.doc"), 1);
     QCOMPARE(all.office.documents["/d/a.doc"].saves, 1);
 
-    // Option7 not chosen: the button does nothing at all.
+    // Word not chosen: the button does nothing at all.
     Run off;
-    off.inputs.ticks = {"Check12_0", "Check12_1", "Check3"};
+    off.inputs.wordChosen = false;
+    off.inputs.header.write = true;
+    off.inputs.footer.write = true;
+    off.inputs.pageNumber = true;
     off.host.log << "earlier";
     off.go();
     QVERIFY(off.office.calls.isEmpty());
@@ -196,12 +195,12 @@ void TestHeaderFooterWriter::footerAndPageNumberLayouts()
     QFETCH(QString, footer);
     QFETCH(QStringList, calls);
     Run run;
-    run.inputs.ticks << "Check12_1"
-                     << "Check3"
-                     << "Check5_1";
-    run.inputs.texts["Text5"] = "脚";
-    run.inputs.texts["Combo3"] = number;
-    run.inputs.texts["Combo2"] = text;
+    run.inputs.footer.write = true;
+    run.inputs.pageNumber = true;
+    run.inputs.footer.deleteFirst = true;
+    run.inputs.footer.text = "脚";
+    run.inputs.pageNumberPosition = number;
+    run.inputs.footer.alignment = text;
     run.go();
     QCOMPARE(run.footer(), footer);
     QStringList typing;
@@ -220,9 +219,9 @@ void TestHeaderFooterWriter::alignmentFontAndBold()
     for (const auto& [combo, code] : QList<QPair<QString, QString>>{
              {"居中", "align 1"}, {"居右", "align 2"}, {"居左", "align 3"}, {"左", ""}}) {
         Run run;
-        run.inputs.ticks << "Check12_0";
-        run.inputs.texts["Text4"] = "眉";
-        run.inputs.texts["Combo1"] = combo;
+        run.inputs.header.write = true;
+        run.inputs.header.text = "眉";
+        run.inputs.header.alignment = combo;
         run.go();
         QCOMPARE(run.office.calls.filter("align "), code.isEmpty() ? QStringList() : QStringList{code});
         QCOMPARE(run.header(), code.isEmpty() ? QString("旧页眉") : QString("眉旧页眉"));
@@ -231,13 +230,13 @@ void TestHeaderFooterWriter::alignmentFontAndBold()
 
     // Each row's own font, size and bold; bold is switched on when ticked and never off.
     Run run;
-    run.inputs.ticks << "Check12_0"
-                     << "Check12_1"
-                     << "Check1_1";
-    run.inputs.texts["Text6_0"] = "黑体";
-    run.inputs.texts["Text7_0"] = "14";
-    run.inputs.texts["Text6_1"] = "Arial";
-    run.inputs.texts["Text7_1"] = "9.5";
+    run.inputs.header.write = true;
+    run.inputs.footer.write = true;
+    run.inputs.footer.bold = true;
+    run.inputs.header.fontName = "黑体";
+    run.inputs.header.fontSize = "14";
+    run.inputs.footer.fontName = "Arial";
+    run.inputs.footer.fontSize = "9.5";
     run.go();
     QCOMPARE(run.office.calls.filter(QRegularExpression("^(seek [19]|font|size|bold)")),
              (QStringList{"seek 9", "font 黑体", "size 14", "seek 10", "font Arial", "size 9.5", "bold 1"}));
@@ -249,8 +248,8 @@ void TestHeaderFooterWriter::deleteFirst()
     // "删除页眉" with the header's box and an empty text: the header emptied, nothing typed,
     // the alignment applied, the line written.
     Run header;
-    header.inputs.ticks << "Check12_0"
-                        << "Check5_0";
+    header.inputs.header.write = true;
+    header.inputs.header.deleteFirst = true;
     header.go();
     QCOMPARE(header.header(), QString());
     QCOMPARE(header.office.calls.filter("align "), QStringList{"align 1"});
@@ -258,15 +257,15 @@ void TestHeaderFooterWriter::deleteFirst()
 
     // "删除页眉" alone leaves the header untouched.
     Run alone;
-    alone.inputs.ticks << "Check5_0";
+    alone.inputs.header.deleteFirst = true;
     alone.go();
     QCOMPARE(alone.header(), QString("旧页眉"));
     QVERIFY(alone.host.log.isEmpty());
 
     // "删除页脚" with the page number alone: the footer replaced by the number.
     Run number;
-    number.inputs.ticks << "Check3"
-                        << "Check5_1";
+    number.inputs.pageNumber = true;
+    number.inputs.footer.deleteFirst = true;
     number.go();
     QCOMPARE(number.footer(), kNumber);
 }
@@ -274,7 +273,7 @@ void TestHeaderFooterWriter::deleteFirst()
 void TestHeaderFooterWriter::progressOverOneAndThreeFiles()
 {
     Run one;
-    one.inputs.ticks << "Check3";
+    one.inputs.pageNumber = true;
     one.host.label = "before";
     one.go();
     QCOMPARE(one.host.value, 1);
@@ -282,7 +281,7 @@ void TestHeaderFooterWriter::progressOverOneAndThreeFiles()
     QCOMPARE(one.host.beeps, 1);
 
     Run three({"/d/1.doc", "/d/2.docx", "/d/3.doc"});
-    three.inputs.ticks << "Check3";
+    three.inputs.pageNumber = true;
     three.host.log << "earlier";
     three.go();
     QCOMPARE(three.host.maxima, (QList<int>{1, 2, 3}));
@@ -301,7 +300,7 @@ void TestHeaderFooterWriter::progressOverOneAndThreeFiles()
     Run none;
     none.host.tick({"/d/a.doc"}, {});
     none.host.log << "earlier";
-    none.inputs.ticks << "Check3";
+    none.inputs.pageNumber = true;
     none.go();
     QCOMPARE(none.office.calls, (QStringList{"create Word.Application", "quit"}));
     QVERIFY(none.host.log.isEmpty());
@@ -314,10 +313,10 @@ void TestHeaderFooterWriter::failingFilesAndBadSizes()
     Run run({"/d/1.doc", "/d/2.doc", "/d/3.doc", "/d/4.doc"});
     run.office.documents.remove("/d/2.doc");
     run.office.documents["/d/4.doc"].failSave = true;
-    run.inputs.ticks << "Check12_0"
-                     << "Check3";
+    run.inputs.header.write = true;
+    run.inputs.pageNumber = true;
     // The header's size is read again per file: not a number for the third one.
-    run.host.onYield = [&] { run.inputs.texts["Text7_0"] = run.host.value == 2 ? "十" : "12"; };
+    run.host.onYield = [&] { run.inputs.header.fontSize = run.host.value == 2 ? "十" : "12"; };
     run.go();
     QCOMPARE(run.result.failures, 3);
     const QStringList& log = run.host.log;
@@ -344,8 +343,8 @@ void TestHeaderFooterWriter::failingFilesAndBadSizes()
     // Out of Word's range: 0 and 2000 points.
     for (const QString size : {"0", "2000"}) {
         Run bad;
-        bad.inputs.ticks << "Check12_1";
-        bad.inputs.texts["Text7_1"] = size;
+        bad.inputs.footer.write = true;
+        bad.inputs.footer.fontSize = size;
         bad.go();
         QCOMPARE(bad.host.log,
                  QStringList{"/d/a.doc 写入失败，未修改：字号“" + size + "”不在 1 到 1638 之间"});
@@ -354,4 +353,49 @@ void TestHeaderFooterWriter::failingFilesAndBadSizes()
 }
 
 QTEST_GUILESS_MAIN(TestHeaderFooterWriter)
+// The command line starts from the tab's defaults with Word chosen, ticks a
+// block by giving its text, refuses an alignment the tab does not offer, and a
+// worker rebuilds every input from the row's fields.
+void TestHeaderFooterWriter::commandLineDefaultsAndChecks()
+{
+    const JobRow& row = *JobTable::forCommand("header-footer-write");
+    QString problem;
+    const auto defaults = std::any_cast<Inputs>(commandLineInputs(row, {}, &problem));
+    QCOMPARE(problem, QString());
+    const Inputs tab = tabDefaults();
+    QVERIFY(defaults.wordChosen);
+    for (const auto& [read, expected] :
+         {std::pair{defaults.header, tab.header}, std::pair{defaults.footer, tab.footer}}) {
+        QCOMPARE(read.write, false);
+        QCOMPARE(read.fontName, expected.fontName);
+        QCOMPARE(read.fontSize, expected.fontSize);
+        QCOMPARE(read.alignment, expected.alignment);
+    }
+    QCOMPARE(defaults.pageNumberPosition, tab.pageNumberPosition);
+
+    const std::any given = commandLineInputs(row,
+                                             {{"header", ""},
+                                              {"footer", "脚"},
+                                              {"footer-bold", ""},
+                                              {"delete-footer", ""},
+                                              {"page-number", ""},
+                                              {"footer-size", "9.5"},
+                                              {"footer-align", "居右"}},
+                                             &problem);
+    QCOMPARE(problem, QString());
+    const auto rebuilt = std::any_cast<Inputs>(throughFields(row, given));
+    QVERIFY(rebuilt.wordChosen);
+    QVERIFY(rebuilt.header.write);
+    QCOMPARE(rebuilt.header.text, QString(""));
+    QVERIFY(rebuilt.footer.write && rebuilt.footer.bold && rebuilt.footer.deleteFirst && rebuilt.pageNumber);
+    QVERIFY(!rebuilt.header.bold && !rebuilt.header.deleteFirst);
+    QCOMPARE(rebuilt.footer.text, QString("脚"));
+    QCOMPARE(rebuilt.footer.fontSize, QString("9.5"));
+    QCOMPARE(rebuilt.footer.alignment, QString("居右"));
+    QCOMPARE(rebuilt.header.fontName, QString("宋体"));
+
+    commandLineInputs(row, {{"page-number-align", "居上"}}, &problem);
+    QCOMPARE(problem, QString("unknown page-number-align \"居上\" (居左, 居中, 居右)"));
+}
+
 #include "tst_headerfooterwriter.moc"

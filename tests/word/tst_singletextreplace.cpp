@@ -1,5 +1,7 @@
+#include "jobs/JobTable.h"
 #include "support/FakeOffice.h"
 #include "support/MemoryJobHost.h"
+#include "support/MemoryJobInputs.h"
 #include "word/SingleTextReplace.h"
 
 #include <QTest>
@@ -39,6 +41,7 @@ private slots:
     void wpsFallsBackOrSaysSo();
     void failingFilesInTheMiddle();
     void stopAfterTheFileInHand();
+    void theInputsChooseTheProgram();
 };
 
 void TestSingleTextReplace::threeOfFiveTickedTextInTheSecond()
@@ -232,4 +235,50 @@ void TestSingleTextReplace::stopAfterTheFileInHand()
 }
 
 QTEST_GUILESS_MAIN(TestSingleTextReplace)
+// The command's options and the window's engine choice reach the job as its
+// inputs: the program chosen runs, none runs when neither is chosen, and a
+// worker rebuilds the same inputs from the row's fields.
+void TestSingleTextReplace::theInputsChooseTheProgram()
+{
+    const JobRow& row = *JobTable::forCommand("word-replace");
+    QString problem;
+    const std::any given = commandLineInputs(
+        row, {{"engine", "WPS"}, {"old", "旧"}, {"new", "新"}, {"scope", "headers-footers,textboxes"}},
+        &problem);
+    QCOMPARE(problem, QString());
+    MemoryJobInputs<Inputs> inputs;
+    inputs.value = std::any_cast<Inputs>(throughFields(row, given));
+    QCOMPARE(inputs.value.engine, Engine::Wps);
+    QCOMPARE(inputs.value.oldText, QString("旧"));
+    QCOMPARE(inputs.value.newText, QString("新"));
+    QVERIFY(inputs.value.scopes.headersFooters && inputs.value.scopes.pageTextBoxes);
+    QVERIFY(!inputs.value.scopes.headerFooterTextBoxes);
+    QCOMPARE(row.describe(given),
+             (QStringList{"engine=wps", "old=旧", "new=新", "scope.textboxes", "scope.headers-footers"}));
+
+    FakeOffice office;
+    office.documents["/d/three.doc"] = document("旧正文", 0, 3);
+    office.registered = {"et.application"};
+    MemoryJobHost host;
+    host.tick({"/d/three.doc"}, {0});
+    const ReadInputs read = inputs.reader();
+    JobContext context{host, read, office, office};
+    QVERIFY(JobTable::run(row, context).started);
+    QCOMPARE(office.calls.first(), QString("create ET.Application"));
+    QCOMPARE(office.documents["/d/three.doc"].body.text, QString("新正文"));
+    QCOMPARE(office.documents["/d/three.doc"].sections.at(1).header.range.text, QString("页眉1 新"));
+
+    // The window's spreadsheet engine chosen: the document button does nothing.
+    inputs.value.engine = Engine::None;
+    office.calls.clear();
+    QCOMPARE(JobTable::run(row, context).total, 0);
+    QVERIFY(office.calls.isEmpty());
+
+    // Word by default; an empty engine chooses none; an unknown scope is a usage error.
+    QCOMPARE(std::any_cast<Inputs>(commandLineInputs(row, {})).engine, Engine::Word);
+    QCOMPARE(std::any_cast<Inputs>(commandLineInputs(row, {{"engine", ""}})).engine, Engine::None);
+    commandLineInputs(row, {{"scope", "textboxes,footnotes"}}, &problem);
+    QCOMPARE(problem, QString("unknown scope \"footnotes\" (textboxes, header-textboxes, headers-footers)"));
+}
+
 #include "tst_singletextreplace.moc"
