@@ -1,5 +1,6 @@
 #include "support/CliRun.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,14 +25,6 @@ QString journalText(const QString& appFolder)
         }
     }
     return text;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 } // namespace

@@ -1,24 +1,17 @@
 #include "office/OfficeRegistry.h"
 #include "support/CliRun.h"
+#include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 // yanhe-cli cell-write on workbooks it has never seen, made here or copied from
 // real-world files, through the real LibreOffice; read back and rendered.
 namespace {
-
-QByteArray bytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The engine that reads the files back, one for the whole test.
 sheet::ApplicationPtr& reader()

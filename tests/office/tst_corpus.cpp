@@ -1,4 +1,6 @@
 #include "app/FailureText.h"
+#include "support/ChildProcess.h"
+#include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 
 #include <QDateTime>
@@ -20,12 +22,6 @@
 // replaced exactly where the job's scope reaches. The outcomes are printed
 // as a table per job, engine and format.
 namespace {
-
-QByteArray bytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 const QDateTime kOld(QDate(2020, 1, 2), QTime(3, 4, 5));
 
@@ -151,6 +147,7 @@ void TestCorpus::run(QList<File>& files, const QString& engine, const QStringLis
         paths << file.path;
     QTemporaryDir app;
     QProcess cli;
+    endsWithTheTest(cli);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("YANHE_APP_FOLDER", app.path());
     environment.insert("YANHE_ENGINE", engine);

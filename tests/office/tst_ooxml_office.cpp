@@ -1,4 +1,5 @@
 #include "office/ooxml/WordEngine.h"
+#include "support/ChildProcess.h"
 #include "support/UnoDocuments.h"
 #include "support/UnoReadBack.h"
 #include "support/ZipFiles.h"
@@ -31,6 +32,7 @@ QMap<QString, QStringList> run(const Job& job, const QString& engine, const QStr
                                const QString& appFolder)
 {
     QProcess process;
+    endsWithTheTest(process);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("YANHE_ENGINE", engine);
     environment.insert("YANHE_APP_FOLDER", appFolder);
