@@ -120,11 +120,9 @@ private slots:
     void cleanupTestCase() { m_shared.reset(); }
     void everyControlWithItsText_data();
     void everyControlWithItsText();
-    void comboItemsInOrder();
     void loadedState();
     void versionFileAndTitle();
     void welcomeScrollerCycles();
-    void subfolderSwitch();
     void logBoxToggles();
     void menus();
     void optionsUnlockAndExcludeEachOther();
@@ -217,22 +215,6 @@ void TestForm1::everyControlWithItsText()
     }
 }
 
-void TestForm1::comboItemsInOrder()
-{
-    const Started started;
-    const auto items = [&](const char* name) {
-        QStringList list;
-        const auto* box = started.control<QComboBox>(name);
-        for (int i = 0; i < box->count(); ++i)
-            list << box->itemText(i);
-        return list;
-    };
-    QCOMPARE(items("Combo1"), (QStringList{"居左", "居右", "居中"}));
-    QCOMPARE(items("Combo2"), (QStringList{"居右", "居左", "居中"}));
-    QCOMPARE(items("Combo3"), (QStringList{"居中", "居左", "居右"}));
-    QVERIFY(started.control<QComboBox>("Combo1")->isEditable());
-}
-
 void TestForm1::loadedState()
 {
     const Started started;
@@ -321,16 +303,6 @@ void TestForm1::welcomeScrollerCycles()
         cameBack = panel->text() == welcome;
     }
     QVERIFY(cameBack);
-}
-
-void TestForm1::subfolderSwitch()
-{
-    const Started started;
-    auto* check4 = started.control<QCheckBox>("Check4");
-    check4->click();
-    QCOMPARE(started.form->collector().SubfolderSwitch, QString("KAI"));
-    check4->click();
-    QCOMPARE(started.form->collector().SubfolderSwitch, QString("GUAN"));
 }
 
 void TestForm1::logBoxToggles()
