@@ -71,7 +71,6 @@ private slots:
     void documentsBodyOnly();
     void documentsEveryScope();
     void workbooks();
-    void losslessEngine();
     void nothingFoundNothingWritten();
 
 private:
@@ -302,15 +301,6 @@ void TestCorpus::workbooks()
 {
     QList<File> files = copy("books", {"xls", "xlsx"});
     run(files, "libreoffice", {"sheet-replace"}, "e", "э", {"cells"});
-}
-
-void TestCorpus::losslessEngine()
-{
-    QList<File> documents = copy("lossless-documents", {"docx"});
-    run(documents, "lossless", {"word-replace", "--scope", "textboxes,header-textboxes,headers-footers"}, "e",
-        "э", {"body", "textboxes", "header-textboxes", "headers-footers"});
-    QList<File> workbooks = copy("lossless-workbooks", {"xlsx"});
-    run(workbooks, "lossless", {"sheet-replace"}, "e", "э", {"cells"});
 }
 
 // A text that no file holds: every pass of every job runs, and no file may get
