@@ -222,8 +222,10 @@ QStringList leftovers(const QString& root, const QStringList& expected)
         const QString path = it.next();
         const QString name = it.fileName();
         if (((name.startsWith(".~lock.") && name.endsWith('#')) || temporary.match(name).hasMatch()) &&
-            !expected.contains(path))
+            !expected.contains(path)) {
+            qInfo().noquote() << "left behind:" << path;
             found << path;
+        }
     }
     return found;
 }
