@@ -1,67 +1,15 @@
 #include "support/CliRun.h"
+#include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
-#include <functional>
 
 // yanhe-cli --jobs: the same job on several office processes at once prints,
 // journals and changes exactly what a run on one does.
 namespace {
-
-QByteArray bytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void write(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
-// The journal's lines in order, without their time stamps.
-QStringList journal(const QString& appFolder)
-{
-    QStringList files;
-    QDirIterator it(appFolder + "/Journal", {"*.txt"}, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << it.next();
-    files.sort();
-    QStringList lines;
-    static const QRegularExpression time("\\d:\\d\\d ");
-    for (const QString& file : files) {
-        for (const QString& line : QString::fromUtf8(bytes(file)).split("\r\n", Qt::SkipEmptyParts))
-            lines << line.mid(line.indexOf(time) + 5);
-    }
-    return lines;
-}
-
-// The processes whose /proc entry says what `match` wants, zombies left out.
-QList<qint64>
-processes(const std::function<bool(const QByteArray& stat, const QByteArray& commandLine)>& match)
-{
-    QList<qint64> found;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
-        bool number = false;
-        const qint64 pid = entry.toLongLong(&number);
-        if (!number)
-            continue;
-        const QByteArray stat = bytes("/proc/" + entry + "/stat");
-        const QByteArray afterName = stat.mid(stat.lastIndexOf(')') + 2);
-        if (!afterName.isEmpty() && afterName.at(0) != 'Z' &&
-            match(afterName, bytes("/proc/" + entry + "/cmdline")))
-            found << pid;
-    }
-    return found;
-}
 
 // Two copies of the same files, one for each run.
 struct Twins
@@ -104,7 +52,6 @@ private slots:
     void workbooksAsWithOneEngine();
     void usageErrors();
     void killedWorkerCostsOnlyItsFile();
-    void terminatedRunLeavesNoProcess();
 };
 
 void TestCliJobs::documentsAsWithOneEngine()
@@ -123,7 +70,7 @@ void TestCliJobs::documentsAsWithOneEngine()
         UnoDocuments::writeDocument(twins.one.filePath(name), hasText ? with : without);
         twins.names << name;
     }
-    write(twins.one.filePath("a7 坏.doc"), "\xD0\xCF\x11\xE0 not really a document\r\n");
+    writeFile(twins.one.filePath("a7 坏.doc"), "\xD0\xCF\x11\xE0 not really a document\r\n");
     twins.names.insert(6, "a7 坏.doc");
     twins.copy();
     QMap<QString, QByteArray> before;
@@ -145,8 +92,9 @@ void TestCliJobs::documentsAsWithOneEngine()
     QCOMPARE(one.err, QString("已完成 8 个文件！ 全部操作已完成"));
     QCOMPARE(many.code, one.code);
     QCOMPARE(one.code, 1);
-    QVERIFY(journal(twins.oneApp.path()).size() >= twins.names.size());
-    QCOMPARE(twins.asOne(journal(twins.manyApp.path())), journal(twins.oneApp.path()));
+    QVERIFY(journalMessages(twins.oneApp.path() + "/Journal").size() >= twins.names.size());
+    QCOMPARE(twins.asOne(journalMessages(twins.manyApp.path() + "/Journal")),
+             journalMessages(twins.oneApp.path() + "/Journal"));
 
     for (const auto& [name, hasText] : made) {
         const QString oneFile = twins.one.filePath(name);
@@ -187,7 +135,8 @@ void TestCliJobs::workbooksAsWithOneEngine()
     QCOMPARE(one.err, QString("已完成 4 个文件！ 全部操作已完成"));
     QCOMPARE(twins.asOne(many.out), one.out);
     QCOMPARE(many.err, one.err);
-    QCOMPARE(twins.asOne(journal(twins.manyApp.path())), journal(twins.oneApp.path()));
+    QCOMPARE(twins.asOne(journalMessages(twins.manyApp.path() + "/Journal")),
+             journalMessages(twins.oneApp.path() + "/Journal"));
     for (const char* name : {"w1.xls", "w4.xlsx"}) {
         const QStringList cells = UnoDocuments::stories(twins.many.filePath(name)).value("cells");
         QVERIFY2(cells.join(' ').contains("NEW 甲") && !cells.join(' ').contains("OLD"),
@@ -257,69 +206,13 @@ void TestCliJobs::killedWorkerCostsOnlyItsFile()
     QCOMPARE(run.out.first(3), expected.first(3));
     QCOMPARE(run.out.last(3), expected.last(3));
     QCOMPARE(run.err, QString("已完成 7 个文件！ 全部操作已完成"));
-    const QStringList lines = journal(app.path());
+    const QStringList lines = journalMessages(app.path() + "/Journal");
     QCOMPARE(lines.size(), 7);
     QVERIFY2(lines.at(2).startsWith(expected.at(2) + "（"), qPrintable(lines.at(2)));
     QCOMPARE(lines.at(3), expected.at(3));
     QCOMPARE(bytes(files.at(2)), original);
     for (int i : {0, 1, 3, 4, 5, 6})
         QVERIFY2(bytes(files.at(i)) != original, qPrintable(files.at(i)));
-}
-
-void TestCliJobs::terminatedRunLeavesNoProcess()
-{
-    // The run's office profiles in a folder of this test's own: the office processes
-    // found there are the run's.
-    QTemporaryDir dir;
-    QTemporaryDir app;
-    QTemporaryDir cache;
-    const QString first = dir.filePath("d0.doc");
-    UnoDocuments::writeDocument(first, {{"正文 OLD"}, {}, {}, {}, {}});
-    QStringList files{first};
-    for (int i = 1; i < 30; ++i) {
-        files << dir.filePath(QString("d%1.doc").arg(i));
-        QVERIFY(QFile::copy(first, files.last()));
-    }
-
-    QProcess run;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("YANHE_APP_FOLDER", app.path());
-    environment.insert("XDG_CACHE_HOME", cache.path());
-    run.setProcessEnvironment(environment);
-    run.start(YANHE_CLI, QStringList{"word-replace", "--old", "OLD", "--new", "NEW", "--jobs", "2"} << files);
-    QVERIFY(run.waitForStarted());
-    QVERIFY(run.waitForReadyRead(120000));
-    const QByteArray parent = QByteArray::number(run.processId());
-    const QList<qint64> workers = processes(
-        [&](const QByteArray& stat, const QByteArray&) { return stat.split(' ').value(1) == parent; });
-    const auto office = [&] {
-        return processes([&](const QByteArray&, const QByteArray& commandLine) {
-            return commandLine.contains("soffice") && commandLine.contains(cache.path().toUtf8());
-        });
-    };
-    QVERIFY(!workers.isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(!office().isEmpty(), 60000);
-
-    run.terminate();
-    QVERIFY(run.waitForFinished(30000));
-    const auto left = [&] {
-        QList<qint64> all = office();
-        for (const qint64 pid : workers) {
-            if (QFileInfo::exists(QString("/proc/%1/cmdline").arg(pid)) &&
-                !bytes(QString("/proc/%1/stat").arg(pid)).contains(") Z "))
-                all << pid;
-        }
-        return all;
-    };
-    [[maybe_unused]] const bool ended = QTest::qWaitFor([&] { return left().isEmpty(); }, 20000);
-    // Whatever the run left behind is this test's to end.
-    const QList<qint64> leftBehind = left();
-    QStringList named;
-    for (const qint64 pid : leftBehind) {
-        named << QString::number(pid) + " " + bytes(QString("/proc/%1/stat").arg(pid)).left(60);
-        ::kill(pid_t(pid), SIGKILL);
-    }
-    QVERIFY2(leftBehind.isEmpty(), qPrintable("left behind: " + named.join(", ")));
 }
 
 QTEST_GUILESS_MAIN(TestCliJobs)

@@ -1,77 +1,38 @@
+#include "support/ChildProcess.h"
+#include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <csignal>
 
 // yanhe-cli told to stop by SIGINT or SIGTERM in the middle of a run, on one
-// office process and on several.
+// office process and on several: no worker and no office process stays.
 namespace {
 
-QByteArray bytesOf(const QString& path)
+// The live descendants of pid: its workers and office processes.
+QList<ProcessEntry> processesUnder(qint64 pid)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The live descendants of pid whose name starts with soffice.
-QList<qint64> sofficesUnder(qint64 pid)
-{
+    const QList<ProcessEntry> table = processTable();
     QMap<qint64, qint64> parents;
-    QMap<qint64, QString> names;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat("/proc/" + entry + "/stat");
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QString line = QString::fromLatin1(stat.readAll());
-        const QStringList fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 2 || fields.at(0) == "Z")
-            continue;
-        parents[entry.toLongLong()] = fields.at(1).toLongLong();
-        names[entry.toLongLong()] =
-            line.mid(line.indexOf('(') + 1, line.lastIndexOf(')') - line.indexOf('(') - 1);
-    }
-    QList<qint64> found;
-    for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
-        for (qint64 up = it.value(); up > 1; up = parents.value(up, 0)) {
+    for (const ProcessEntry& process : table)
+        parents[process.pid] = process.parent;
+    QList<ProcessEntry> found;
+    for (const ProcessEntry& process : table) {
+        for (qint64 up = process.parent; up > 1 && !process.zombie; up = parents.value(up, 0)) {
             if (up == pid) {
-                if (names.value(it.key()).startsWith("soffice"))
-                    found << it.key();
+                found << process;
                 break;
             }
         }
     }
     return found;
-}
-
-bool running(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QString line = QString::fromLatin1(stat.readAll());
-    return !line.mid(line.lastIndexOf(')') + 2).startsWith('Z');
-}
-
-QStringList journalMessages(const QString& appFolder)
-{
-    QStringList messages;
-    QDirIterator files(appFolder + "/Journal", {"*.txt"}, QDir::Files, QDirIterator::Subdirectories);
-    QStringList paths;
-    while (files.hasNext())
-        paths << files.next();
-    paths.sort();
-    for (const QString& path : std::as_const(paths)) {
-        for (const QString& line : QString::fromUtf8(bytesOf(path)).split("\r\n", Qt::SkipEmptyParts))
-            messages << QString(line).remove(QRegularExpression("^时间：.*?\\d+:\\d\\d:\\d\\d\\S* "));
-    }
-    return messages;
 }
 
 } // namespace
@@ -107,6 +68,7 @@ void TestCliStop::stopMidRun_data()
     QTest::newRow("SIGINT") << int(SIGINT) << QStringList();
     QTest::newRow("SIGTERM") << int(SIGTERM) << QStringList();
     QTest::newRow("SIGINT, two workers") << int(SIGINT) << QStringList{"--jobs", "2"};
+    QTest::newRow("SIGTERM, two workers") << int(SIGTERM) << QStringList{"--jobs", "2"};
 }
 
 void TestCliStop::stopMidRun()
@@ -121,6 +83,7 @@ void TestCliStop::stopMidRun()
     }
     QTemporaryDir app;
     QProcess run;
+    endsWithTheTest(run);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("YANHE_APP_FOLDER", app.path());
     environment.insert("YANHE_ENGINE", "libreoffice");
@@ -137,8 +100,9 @@ void TestCliStop::stopMidRun()
             break;
     }
     QCOMPARE(run.state(), QProcess::Running);
-    const QList<qint64> soffices = sofficesUnder(run.processId());
-    QVERIFY(!soffices.isEmpty());
+    const QList<ProcessEntry> under = processesUnder(run.processId());
+    QVERIFY(std::any_of(under.cbegin(), under.cend(),
+                        [](const ProcessEntry& process) { return process.name.startsWith("soffice"); }));
     ::kill(pid_t(run.processId()), signal);
     QVERIFY(run.waitForFinished(120000));
     out += run.readAllStandardOutput();
@@ -151,7 +115,7 @@ void TestCliStop::stopMidRun()
     QVERIFY2(stopped.hasMatch(), qPrintable(lines.join('\n')));
     const int left = stopped.captured(1).toInt();
     QVERIFY2(left > 0 && left < files.size(), qPrintable(lines.join('\n')));
-    QCOMPARE(journalMessages(app.path()).last(), lines.last());
+    QCOMPARE(journalMessages(app.path() + "/Journal").last(), lines.last());
     // One line per file worked on, in list order, then the stop; every file done
     // or left byte for byte as it was.
     QStringList reported;
@@ -164,16 +128,16 @@ void TestCliStop::stopMidRun()
     for (int i = 0; i < files.size(); ++i) {
         const int at = reported.indexOf(QDir::toNativeSeparators(files.at(i)));
         if (at < 0) {
-            QCOMPARE(bytesOf(files.at(i)), bytesOf(m_made.filePath(m_names.at(i))));
+            QCOMPARE(bytes(files.at(i)), bytes(m_made.filePath(m_names.at(i))));
             continue;
         }
         QVERIFY(at >= from);
         from = at;
         QVERIFY(UnoDocuments::rendered(files.at(i)).contains(QString("第 %1 篇 NEW").arg(i)));
     }
-    // No soffice stays.
-    for (const qint64 pid : soffices)
-        QTRY_VERIFY_WITH_TIMEOUT(!running(pid), 10000);
+    // No worker and no soffice stays.
+    for (const ProcessEntry& process : under)
+        QTRY_VERIFY_WITH_TIMEOUT(!processRuns(process.pid), 10000);
 }
 
 QTEST_GUILESS_MAIN(TestCliStop)

@@ -1,16 +1,14 @@
 #include "support/CliRun.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-using Response = LoopbackHttpServer::Response;
 
 QString journalText(const QString& appFolder)
 {
@@ -24,14 +22,6 @@ QString journalText(const QString& appFolder)
         }
     }
     return text;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 } // namespace
@@ -140,19 +130,12 @@ void TestEnvCli::probeOnThisMachine()
 void TestEnvCli::checkUpdatePrintsTheEndState()
 {
     const QString running = YANHE_TEST_VERSION;
-    if (running.size() != 5)
-        QSKIP("the version text is not five characters long, so no reply can equal it");
     LoopbackHttpServer server;
-    const auto reply = [](const QString& version, const QString& b = "地B https://b.example/y.zip址B结") {
-        return LoopbackHttpServer::text(
-            ("版 " + version + " 地A https://a.example/y.zip址A结 " + b + " 联系 x方式结").toUtf8());
-    };
-    server.serve("/newer", {reply("9.0.0")});
-    server.serve("/equal", {reply(running)});
-    server.serve("/noB", {reply("9.0.0", "https://b.example/y.zip址B结")});
-    Response silent;
-    silent.kind = Response::Kind::Silent;
-    server.serve("/silent", {silent});
+    // Every field of the end state printed; the states themselves are the update check's.
+    server.serve(
+        "/newer",
+        {LoopbackHttpServer::text(
+            "版 9.0.0 地A https://a.example/y.zip址A结 地B https://b.example/y.zip址B结 联系 x方式结")});
 
     QTemporaryDir dir;
     CliRun run = CliRun::of({"check-update", "--address", server.url("/newer")}, dir.path());
@@ -165,26 +148,6 @@ void TestEnvCli::checkUpdatePrintsTheEndState()
     QVERIFY(version.open(QIODevice::ReadOnly));
     QCOMPARE(version.readAll(), (running + "\r\n").toUtf8());
 
-    run = CliRun::of({"check-update", "--address", server.url("/equal")}, dir.path());
-    QCOMPARE(run.out, (QStringList{"gjgx.Caption=工具更新", "gxqk.Caption=没有最新版本", "gxqk.Enabled=0",
-                                   "sdgx.Enabled=0", "Timer1.Enabled=0",
-                                   "sdgx.Text= https://a.example/y.zip https://b.example/y.zip"}));
-
-    const QStringList design{"gjgx.Caption=工具更新", "gxqk.Caption=更新情况", "gxqk.Enabled=1",
-                             "sdgx.Enabled=1", "Timer1.Enabled=0"};
-    run = CliRun::of({"check-update", "--address", server.url("/noB")}, dir.path());
-    QCOMPARE(run.out, QStringList(design) << "sdgx.Text= https://a.example/y.zip");
-
-    QElapsedTimer clock;
-    clock.start();
-    run = CliRun::of({"check-update", "--address", server.url("/silent")}, dir.path());
-    qInfo("check-update against a server that never answers: %lld ms", clock.elapsed());
-    QCOMPARE(run.code, 0);
-    QCOMPARE(run.out, design);
-
-    // Without --address: the carried mysql.ini's address, which no server answers here.
-    run = CliRun::of({"check-update"}, dir.path());
-    QCOMPARE(run.out, design);
     QCOMPARE(CliRun::of({"check-update", "extra"}, dir.path()).code, 2);
 }
 

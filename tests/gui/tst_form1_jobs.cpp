@@ -8,6 +8,7 @@
 #include "office/OfficeRegistry.h"
 #include "support/CliRun.h"
 #include "support/FakeRunningOffice.h"
+#include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 
 #include <QAction>
@@ -19,11 +20,9 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -33,31 +32,6 @@
 // The window running jobs on real files, as a user drives it: a double-click
 // on a job button, Esc and closing in the middle of a run, a run with failures.
 namespace {
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The soffice processes this test process started and that still run.
-QList<qint64> ownSoffices()
-{
-    QList<qint64> found;
-    const qint64 self = QCoreApplication::applicationPid();
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat("/proc/" + entry + "/stat");
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QString line = QString::fromLatin1(stat.readAll());
-        const QString name = line.mid(line.indexOf('(') + 1, line.lastIndexOf(')') - line.indexOf('(') - 1);
-        const QStringList fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (name.startsWith("soffice") && fields.size() > 1 && fields.at(0) != "Z" &&
-            fields.at(1).toLongLong() == self)
-            found << entry.toLongLong();
-    }
-    return found;
-}
 
 // What the platform delivers for a double-click, queued as it arrives while
 // the window is busy: press, release, double-click, release.
@@ -113,20 +87,7 @@ struct Window
 
     QString log() const { return control<QPlainTextEdit>("Text3")->toPlainText(); }
 
-    // The journal's messages, without their time.
-    QStringList journalMessages() const
-    {
-        QStringList messages;
-        for (const QString& name : QDir(dayFolder).entryList({"*.txt"}, QDir::Files, QDir::Name)) {
-            QFile file(QDir(dayFolder).filePath(name));
-            if (!file.open(QIODevice::ReadOnly))
-                continue;
-            for (const QString& line : QString::fromUtf8(file.readAll()).split("\r\n", Qt::SkipEmptyParts))
-                messages << QString(line).remove(QRegularExpression(
-                    "^时间：.*?\\d+:\\d\\d:\\d\\d\\S* ")); // after "时间：", the date and the time
-        }
-        return messages;
-    }
+    QStringList journalMessages() const { return ::journalMessages(dayFolder); }
 };
 
 const UnoDocuments::WordContent kWords{{"正文 词"}, {}, {"眉词"}, {"脚"}, {}};
@@ -348,7 +309,7 @@ void TestForm1Jobs::stopAndCloseMidRun()
         int untouched = 0;
         for (const QString& name : names) {
             const QString path = folder + "/" + name;
-            if (bytesOf(path) == bytesOf(made(name))) {
+            if (bytes(path) == bytes(made(name))) {
                 ++untouched;
                 continue;
             }
@@ -408,7 +369,7 @@ void TestForm1Jobs::stopAndCloseMidRun()
         QVERIFY2(left > 0 && left < names.size(), qPrintable(window.log()));
         QCOMPARE(window.journalMessages().last(), QString(" 用户停止，未处理 %1 个文件").arg(left));
         QVERIFY(!window.control<QLabel>("Label5")->text().contains("全部操作已完成"));
-        QTRY_COMPARE_WITH_TIMEOUT(ownSoffices(), QList<qint64>(), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(sofficesOf(), QList<qint64>(), 15000);
         doneOrUntouched(folder, left);
         UnoDocuments::shutdown();
     }
@@ -437,7 +398,7 @@ void TestForm1Jobs::failuresOpenTheLogBox()
     QCOMPARE(lines.at(2), QString(" 失败 2 个文件，详见上方"));
     QCOMPARE(window.journalMessages().last(), QString(" 失败 2 个文件，详见上方"));
     for (const QString name : {"c.xlsx", "d.xlsx"})
-        QCOMPARE(bytesOf(folder + "/" + name), bytesOf(made(name)));
+        QCOMPARE(bytes(folder + "/" + name), bytes(made(name)));
 
     // The toggle stays in sight and closes the box at the smallest and the largest size.
     const QSize smallest = window.form->minimumSizeHint().expandedTo(window.form->minimumSize());
@@ -471,7 +432,7 @@ void TestForm1Jobs::passwordDocumentAsOnTheCommandLine()
     QDir().mkpath(folder);
     const QString locked = QDir::toNativeSeparators(folder + "/locked.doc");
     UnoDocuments::writeDocument(locked, kWords, "secret");
-    const QByteArray before = bytesOf(locked);
+    const QByteArray before = bytes(locked);
 
     Window window;
     window.collect("Option1", QDir::toNativeSeparators(folder));
@@ -485,7 +446,7 @@ void TestForm1Jobs::passwordDocumentAsOnTheCommandLine()
     const CliRun cli = CliRun::of({"word-replace", "--old", "词", "--new", "词语", locked}, app.path());
     QCOMPARE(cli.code, 1);
     QCOMPARE(cli.out.value(0), shown);
-    QCOMPARE(bytesOf(locked), before);
+    QCOMPARE(bytes(locked), before);
 }
 
 // With 只预览，不保存 ticked, the replace counts in the log box and saves and keeps nothing.

@@ -6,24 +6,21 @@
 #include "gui/Form1.h"
 #include "office/OfficeRegistry.h"
 #include "support/FakeRunningOffice.h"
+#include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -35,67 +32,10 @@ class TestForm1Office : public QObject
     Q_OBJECT
 private slots:
     void cleanupTestCase() { UnoDocuments::shutdown(); }
-    void tickRowsAndReplace();
     void workersShowWhatOneEngineShows();
 };
 
-void TestForm1Office::tickRowsAndReplace()
-{
-    QTemporaryDir dir;
-    const QString docs = dir.filePath("docs");
-    QDir().mkpath(docs);
-    const QString first = QDir::toNativeSeparators(docs + "/a.docx");
-    const QString second = QDir::toNativeSeparators(docs + "/b.doc");
-    const QString third = QDir::toNativeSeparators(docs + "/c.docx");
-    UnoDocuments::writeDocument(first, {{"甲 OLD"}, {}, {}, {}, {}});
-    UnoDocuments::writeDocument(second, {{"乙 没有"}, {}, {}, {}, {}});
-    UnoDocuments::writeDocument(third, {{"丙 OLD"}, {}, {}, {}, {}});
-
-    QTemporaryDir app;
-    const AppFolders folders(app.path());
-    Journal journal(Module2::StartUp(folders, Clock::system()).journalDayFolder, Clock::system());
-    Form1 form(folders, journal, std::make_unique<FakeRunningOffice>(), OfficeRegistry::system());
-    form.Form_Load();
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-
-    // Collect the folder as a user does, then tick the first two rows.
-    form.findChild<QRadioButton*>("Option1")->click();
-    auto* dir1 = form.findChild<DirList*>("Dir1");
-    QVERIFY(dir1->setPath(docs));
-    dir1->setCurrentRow(dir1->rowOf(docs));
-    emit dir1->entryClicked();
-    auto* list = form.findChild<QListWidget*>("List1");
-    QCOMPARE(list->count(), 3); // a.docx, c.docx come in the .docx pass after b.doc
-    QCOMPARE(list->item(0)->text(), second);
-    list->item(0)->setCheckState(Qt::Checked);
-    list->item(1)->setCheckState(Qt::Checked);
-
-    form.findChild<QLineEdit*>("Text1")->setText("OLD");
-    form.findChild<QLineEdit*>("Text2")->setText("NEW");
-    form.findChild<QPushButton*>("Command1")->click();
-
-    QCOMPARE(form.findChild<QPlainTextEdit*>("Text3")->toPlainText(),
-             second + " 没找到替换的内容\n" + first + " 已替换内容");
-    auto* bar = form.findChild<QProgressBar*>("ProgressBar1");
-    QVERIFY(bar->isVisible());
-    QCOMPARE(bar->maximum(), 2);
-    QCOMPARE(bar->value(), 2);
-    QCOMPARE(form.findChild<QLabel*>("Label5")->text(), QString("已完成 2 个文件！ 全部操作已完成"));
-
-    word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
-    QVERIFY(word->documentsOpen(first)->content()->text().contains("甲 NEW"));
-    QVERIFY(word->documentsOpen(third)->content()->text().contains("丙 OLD")); // not ticked
-    word->quit();
-}
-
 namespace {
-
-QByteArray bytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // What a user sees of one run of the Word job in the window over a folder dropped onto it.
 struct WindowRun
@@ -145,16 +85,7 @@ WindowRun replaceInDroppedFolder(const QString& folder, const QString& workerPro
     run.barValue = bar->value();
     run.barMax = bar->maximum();
     run.barShown = bar->isVisible();
-    QStringList files;
-    QDirIterator it(folders.journal(), {"*.txt"}, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << it.next();
-    files.sort();
-    static const QRegularExpression time("\\d:\\d\\d ");
-    for (const QString& file : std::as_const(files)) {
-        for (const QString& line : QString::fromUtf8(bytes(file)).split("\r\n", Qt::SkipEmptyParts))
-            run.journal << line.mid(line.indexOf(time) + 5);
-    }
+    run.journal = journalMessages(folders.journal());
     return run;
 }
 

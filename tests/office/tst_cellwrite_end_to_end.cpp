@@ -1,24 +1,15 @@
 #include "office/OfficeRegistry.h"
 #include "support/CliRun.h"
+#include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 // yanhe-cli cell-write on workbooks it has never seen, made here or copied from
 // real-world files, through the real LibreOffice; read back and rendered.
 namespace {
-
-QByteArray bytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The engine that reads the files back, one for the whole test.
 sheet::ApplicationPtr& reader()
@@ -38,17 +29,6 @@ QList<QPair<QString, QString>> sheetsAndCell(const QString& path, int row, int c
     }
     book->close(false);
     return found;
-}
-
-QString renderedText(const QString& path, const QString& folder)
-{
-    const QString pdf = QDir(folder).filePath(QFileInfo(path).completeBaseName() + ".pdf");
-    UnoDocuments::exportPdf(path, pdf);
-    QProcess pdftotext;
-    pdftotext.start("pdftotext", {"-layout", pdf, "-"});
-    if (!pdftotext.waitForFinished(60000))
-        return {};
-    return QString::fromUtf8(pdftotext.readAllStandardOutput());
 }
 
 } // namespace
@@ -121,7 +101,7 @@ void TestCellWriteEndToEnd::everyWorksheetOfMadeAndRealWorkbooks()
     QCOMPARE(bytes(xls).left(4), QByteArray::fromHex("d0cf11e0"));
 
     // What a user sees: the old value gone, the new one on the pages, the rest still there.
-    const QString pages = renderedText(xlsx, m_dir.path());
+    const QString pages = UnoDocuments::rendered(xlsx);
     QVERIFY2(pages.count("写入 x") == 2, qPrintable(pages));
     QVERIFY(pages.contains("甲"));
     QVERIFY(!pages.contains("旧值"));

@@ -1,4 +1,6 @@
 #include "app/FailureText.h"
+#include "support/ChildProcess.h"
+#include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 
 #include <QDateTime>
@@ -20,12 +22,6 @@
 // replaced exactly where the job's scope reaches. The outcomes are printed
 // as a table per job, engine and format.
 namespace {
-
-QByteArray bytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 const QDateTime kOld(QDate(2020, 1, 2), QTime(3, 4, 5));
 
@@ -75,7 +71,6 @@ private slots:
     void documentsBodyOnly();
     void documentsEveryScope();
     void workbooks();
-    void losslessEngine();
     void nothingFoundNothingWritten();
 
 private:
@@ -151,6 +146,7 @@ void TestCorpus::run(QList<File>& files, const QString& engine, const QStringLis
         paths << file.path;
     QTemporaryDir app;
     QProcess cli;
+    endsWithTheTest(cli);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("YANHE_APP_FOLDER", app.path());
     environment.insert("YANHE_ENGINE", engine);
@@ -305,15 +301,6 @@ void TestCorpus::workbooks()
 {
     QList<File> files = copy("books", {"xls", "xlsx"});
     run(files, "libreoffice", {"sheet-replace"}, "e", "э", {"cells"});
-}
-
-void TestCorpus::losslessEngine()
-{
-    QList<File> documents = copy("lossless-documents", {"docx"});
-    run(documents, "lossless", {"word-replace", "--scope", "textboxes,header-textboxes,headers-footers"}, "e",
-        "э", {"body", "textboxes", "header-textboxes", "headers-footers"});
-    QList<File> workbooks = copy("lossless-workbooks", {"xlsx"});
-    run(workbooks, "lossless", {"sheet-replace"}, "e", "э", {"cells"});
 }
 
 // A text that no file holds: every pass of every job runs, and no file may get

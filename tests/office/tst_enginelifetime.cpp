@@ -2,6 +2,7 @@
 #include "office/OfficeRegistry.h"
 #include "office/OwnProcesses.h"
 #include "support/CliRun.h"
+#include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 
 #include <QDateTime>
@@ -12,7 +13,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 #include <csignal>
 
 // How long the LibreOffice engine keeps what it opens: documents, its soffice,
@@ -27,36 +27,15 @@ QString lockOf(const QString& path)
     return info.dir().filePath(".~lock." + info.fileName() + "#");
 }
 
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Processes whose parent is pid.
 QList<qint64> childrenOf(qint64 pid)
 {
     QList<qint64> found;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat("/proc/" + entry + "/stat");
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QString line = QString::fromLatin1(stat.readAll());
-        const QStringList fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields.at(1).toLongLong() == pid)
-            found << entry.toLongLong();
+    for (const ProcessEntry& process : processTable()) {
+        if (process.parent == pid)
+            found << process.pid;
     }
     return found;
-}
-
-// Gone, or a zombie nobody has collected yet.
-bool ended(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QString line = QString::fromLatin1(stat.readAll());
-    return line.mid(line.lastIndexOf(')') + 2).startsWith('Z');
 }
 
 QStringList leftovers(const QString& folder)
@@ -120,7 +99,7 @@ void TestEngineLifetime::storedDocumentsCloseWhenTheNextOpens()
 
     // One with changes not stored stays open until Quit, which drops them.
     second->content()->replaceAll("OLD", "NEW");
-    const QByteArray secondBytes = bytesOf(files[1]);
+    const QByteArray secondBytes = bytes(files[1]);
     word::DocumentPtr third = word->documentsOpen(files[2]);
     QCOMPARE(word->documents().size(), 2);
     QVERIFY(second->content()->text().contains("NEW"));
@@ -130,7 +109,7 @@ void TestEngineLifetime::storedDocumentsCloseWhenTheNextOpens()
     QCOMPARE(third->content()->text().count("xOx"), 2);
     QVERIFY(!third->content()->text().contains("LD"));
     word->quit();
-    QCOMPARE(bytesOf(files[1]), secondBytes);
+    QCOMPARE(bytes(files[1]), secondBytes);
     QCOMPARE(leftovers(m_dir.filePath("close")), QStringList());
 
     word = OfficeRegistry::system().createWordProcessor("Word.Application");
@@ -164,7 +143,7 @@ void TestEngineLifetime::anOutgrownSofficeMakesWayBetweenDocuments()
     word::DocumentPtr second = word->documentsOpen(files[1]);
     const qint64 secondOffice = engine();
     QVERIFY(secondOffice > 0 && secondOffice != firstOffice);
-    QTRY_VERIFY_WITH_TIMEOUT(ended(firstOffice), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!processRuns(firstOffice), 10000);
     QVERIFY(!QFile::exists(lockOf(files[0])));
     // Changes not stored keep their soffice for the documents after them.
     second->content()->replaceAll("OLD", "二");
@@ -188,6 +167,7 @@ void TestEngineLifetime::killedRunEndsItsSofficeAndTheNextCleansUp()
     const QStringList files = makeDocuments(folder, 40);
     QTemporaryDir app;
     QProcess run;
+    endsWithTheTest(run);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("YANHE_APP_FOLDER", app.path());
     environment.insert("YANHE_ENGINE", "libreoffice");
@@ -209,7 +189,7 @@ void TestEngineLifetime::killedRunEndsItsSofficeAndTheNextCleansUp()
     ::kill(pid_t(run.processId()), SIGKILL);
     QVERIFY(run.waitForFinished(10000));
     for (const qint64 pid : soffices)
-        QTRY_VERIFY_WITH_TIMEOUT(ended(pid), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!processRuns(pid), 10000);
 
     // The next run cleans up what the killed one left and does every file.
     const CliRun again =
@@ -231,23 +211,19 @@ void TestEngineLifetime::leftoversOfAnEndedRun()
         QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)).filePath("yanhe");
     QVERIFY(QDir().mkpath(root));
     const QString profile = QDir(root).filePath("yanhe-office-profile-40");
-    const auto write = [](const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    };
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    write(profile + ".documents", QByteArray::number(now - 60000) + '\t' + QByteArray::number(now - 10000) +
-                                      '\t' + files[0].toUtf8() + '\n');
-    write(lockOf(files[0]), "yanhe,host,yanhe,01.12.2026 10:00,file://" + profile.toUtf8() + ";\n");
-    write(lockOf(files[1]), "王 五,other,wang,01.12.2026 10:00,file:///home/wang/.config/libreoffice/4;\n");
-    write(QDir(folder).filePath("lu5sr2k9.tmp"), "half a store");
-    write(QDir(folder).filePath("lu0old.tmp"), "older than the store");
+    writeFile(profile + ".documents", QByteArray::number(now - 60000) + '\t' +
+                                          QByteArray::number(now - 10000) + '\t' + files[0].toUtf8() + '\n');
+    writeFile(lockOf(files[0]), "yanhe,host,yanhe,01.12.2026 10:00,file://" + profile.toUtf8() + ";\n");
+    writeFile(lockOf(files[1]),
+              "王 五,other,wang,01.12.2026 10:00,file:///home/wang/.config/libreoffice/4;\n");
+    writeFile(QDir(folder).filePath("lu5sr2k9.tmp"), "half a store");
+    writeFile(QDir(folder).filePath("lu0old.tmp"), "older than the store");
     QFile old(QDir(folder).filePath("lu0old.tmp"));
     QVERIFY(old.open(QIODevice::ReadWrite));
     QVERIFY(old.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
     old.close();
-    write(QDir(folder).filePath("notes.tmp"), "the user's");
+    writeFile(QDir(folder).filePath("notes.tmp"), "the user's");
 
     // Any later run that starts a soffice cleans up, whatever files it works on.
     const QString other = makeDocuments(m_dir.filePath("other"), 1).first();

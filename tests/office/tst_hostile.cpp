@@ -1,3 +1,5 @@
+#include "support/ChildProcess.h"
+#include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 #include "support/ZipFiles.h"
 
@@ -55,12 +57,6 @@ Snapshot snapshot(const QByteArray& name)
 Snapshot snapshot(const QString& path)
 {
     return snapshot(QFile::encodeName(path));
-}
-
-QByteArray bytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void writeBytes(const QByteArray& name, const QByteArray& content)
@@ -134,6 +130,7 @@ public:
         environment.insert("YANHE_TEST_RAW", QString::fromLatin1(printfEscapes(raw)));
         environment.insert(extra);
         m_process.setProcessEnvironment(environment);
+        endsWithTheTest(m_process); // and so, through the shell's exec, yanhe-cli
         const QString script = QStringLiteral(
             "raw=$(printf '%b' \"$YANHE_TEST_RAW\"); for a; do shift; "
             "if [ \"$a\" = @RAW@ ]; then set -- \"$@\" \"$raw\"; else set -- \"$@\" \"$a\"; fi; done; "
@@ -178,21 +175,15 @@ private:
     QByteArray m_stdout;
 };
 
-QByteArray procFile(const QString& pid, const char* name)
-{
-    QFile file(QStringLiteral("/proc/%1/%2").arg(pid, QLatin1String(name)));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The soffices that a yanhe-cli process started: they listen on its pipes,
 // named after its pid.
 QList<qint64> officesOf(qint64 cliPid)
 {
     const QByteArray pipe = "pipe,name=yanhe-" + QByteArray::number(cliPid) + "-";
     QList<qint64> found;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (entry.front().isDigit() && procFile(entry, "cmdline").contains(pipe))
-            found << entry.toLongLong();
+    for (const ProcessEntry& process : processTable()) {
+        if (process.commandLine.contains(pipe))
+            found << process.pid;
     }
     return found;
 }
@@ -201,12 +192,8 @@ QList<qint64> officesOf(qint64 cliPid)
 qint64 officeChildOf(qint64 cliPid, int timeoutMs)
 {
     for (QDeadlineTimer deadline(timeoutMs); !deadline.hasExpired(); QThread::msleep(100)) {
-        for (const qint64 pid : officesOf(cliPid)) {
-            const QByteArray status = procFile(QString::number(pid), "status");
-            if (status.contains("\nPPid:\t" + QByteArray::number(cliPid) + "\n") &&
-                procFile(QString::number(pid), "comm").trimmed() == "soffice.bin")
-                return pid;
-        }
+        if (const QList<qint64> children = sofficesOf(cliPid); !children.isEmpty())
+            return children.first();
     }
     return 0;
 }
@@ -235,8 +222,10 @@ QStringList leftovers(const QString& root, const QStringList& expected)
         const QString path = it.next();
         const QString name = it.fileName();
         if (((name.startsWith(".~lock.") && name.endsWith('#')) || temporary.match(name).hasMatch()) &&
-            !expected.contains(path))
+            !expected.contains(path)) {
+            qInfo().noquote() << "left behind:" << path;
             found << path;
+        }
     }
     return found;
 }

@@ -1,9 +1,9 @@
 #include "app/RuntimeError.h"
 #include "office/OfficeRegistry.h"
 #include "office/OwnProcesses.h"
+#include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -26,23 +26,6 @@ const UnoDocuments::WordContent kWord{
     "页眉文本框 OLD",
 };
 
-// soffice.bin processes that this test process started (its children).
-QList<qint64> ownSoffices()
-{
-    QList<qint64> found;
-    const QString me = QString::number(QCoreApplication::applicationPid());
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat("/proc/" + entry + "/stat");
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QString line = QString::fromLatin1(stat.readAll());
-        const QStringList fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (line.contains("(soffice.bin)") && fields.size() > 1 && fields.at(1) == me)
-            found << entry.toLongLong();
-    }
-    return found;
-}
-
 } // namespace
 
 class TestLibreOffice : public QObject
@@ -54,10 +37,8 @@ private slots:
     void registryByProgramIdentifier();
     void wordModelAndReplaceScopes_data();
     void wordModelAndReplaceScopes();
-    void selectionWritesFooterWithPageField();
     void workbooks_data();
     void workbooks();
-    void badFilesFailQuickly();
     void crashAndTimeoutEndOnlyOurSoffice();
 
 private:
@@ -164,47 +145,6 @@ void TestLibreOffice::wordModelAndReplaceScopes()
     word->quit();
 }
 
-void TestLibreOffice::selectionWritesFooterWithPageField()
-{
-    const QString path = m_dir.filePath("footer.docx");
-    UnoDocuments::writeDocument(path, {{"正文"}, {}, {"页眉 原文本"}, {"旧页脚"}, {}});
-    word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("word.Application");
-    word::DocumentPtr document = word->documentsOpen(path);
-    word->setVisible(false);
-    word->setDisplayAlerts(-1);
-
-    // The header through the view, as the header replace does.
-    word->setSeekView(word::kSeekCurrentPageHeader);
-    word->selection()->findReplaceAll("原文本", "新文本");
-    word->setSeekView(word::kSeekMainDocument);
-
-    // The footer: deleted, then 第N页 typed with a font, centred.
-    word->setSeekView(word::kSeekCurrentPageFooter);
-    word::SelectionPtr selection = word->selection();
-    const QList<word::SectionPtr> current = selection->sections();
-    QCOMPARE(current.size(), 1);
-    current.first()->footers(1)->range()->Delete();
-    selection->setFontName("宋体");
-    selection->setFontSize("10");
-    selection->setFontBold(true);
-    selection->typeText("第");
-    selection->fieldsAdd(word::kFieldPage);
-    selection->typeText("页");
-    selection->setParagraphAlignment(word::kAlignCenter);
-    QVERIFY_THROWS_EXCEPTION(RuntimeError, selection->setFontSize("大号"));
-    word->setSeekView(word::kSeekMainDocument);
-    document->save();
-    document->close();
-    word->quit();
-
-    word = OfficeRegistry::system().createWordProcessor("Word.Application");
-    document = word->documentsOpen(path);
-    QCOMPARE(document->sections().at(0)->headers(1)->range()->text(), QString("页眉 新文本"));
-    QCOMPARE(document->sections().at(0)->footers(1)->range()->text(), QString("第1页"));
-    QCOMPARE(document->content()->text(), QString("正文"));
-    word->quit();
-}
-
 void TestLibreOffice::workbooks_data()
 {
     QTest::addColumn<QString>("name");
@@ -253,39 +193,6 @@ void TestLibreOffice::workbooks()
     excel->quit();
 }
 
-void TestLibreOffice::badFilesFailQuickly()
-{
-    const QString locked = m_dir.filePath("secret.doc");
-    UnoDocuments::writeDocument(locked, {{"机密 OLD"}, {}, {}, {}, {}}, "pw");
-    const QString broken = m_dir.filePath("broken.docx");
-    {
-        QFile file(broken);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("PK\x03\x04 this is not a document at all");
-    }
-    const QString good = m_dir.filePath("good.doc");
-    UnoDocuments::writeDocument(good, {{"好的 OLD"}, {}, {}, {}, {}});
-
-    word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
-    for (const QString& bad : {locked, broken, m_dir.filePath("missing.docx")}) {
-        QElapsedTimer timer;
-        timer.start();
-        try {
-            word->documentsOpen(bad);
-            QFAIL(qPrintable("opened " + bad));
-        } catch (const RuntimeError&) {
-        }
-        QVERIFY2(timer.elapsed() < 20000, qPrintable(bad));
-    }
-    // A read-only file opens, but cannot be saved.
-    QVERIFY(QFile::setPermissions(good, QFile::ReadOwner | QFile::ReadUser));
-    word::DocumentPtr document = word->documentsOpen(good);
-    document->content()->replaceAll("OLD", "NEW");
-    if (::geteuid() != 0) // root writes anyway
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, document->save());
-    word->quit();
-}
-
 void TestLibreOffice::crashAndTimeoutEndOnlyOurSoffice()
 {
     const QString a = m_dir.filePath("a.docx");
@@ -298,7 +205,7 @@ void TestLibreOffice::crashAndTimeoutEndOnlyOurSoffice()
     word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
     word::DocumentPtr first = word->documentsOpen(a);
     QList<qint64> crashed;
-    for (const qint64 pid : ownSoffices()) {
+    for (const qint64 pid : sofficesOf()) {
         if (OwnProcesses::contains(pid))
             crashed << pid;
     }
@@ -314,12 +221,14 @@ void TestLibreOffice::crashAndTimeoutEndOnlyOurSoffice()
     QVERIFY(second->content()->text().contains("乙 NEW"));
 
     // It hangs: the call is bounded, our soffice ended, and the next document works again.
-    qputenv("YANHE_OFFICE_TIMEOUT_MS", "3000");
-    const QList<qint64> others = ownSoffices();
+    // Long enough for a loaded machine to start soffice and load a document at a tenth of a
+    // core (what counts as busy), short enough for the test.
+    qputenv("YANHE_OFFICE_TIMEOUT_MS", "15000");
+    const QList<qint64> others = sofficesOf();
     word::ApplicationPtr slow = OfficeRegistry::system().createWordProcessor("Word.Application");
     word::DocumentPtr frozen = slow->documentsOpen(a);
     QList<qint64> hung;
-    for (const qint64 pid : ownSoffices()) {
+    for (const qint64 pid : sofficesOf()) {
         if (OwnProcesses::contains(pid) && !others.contains(pid))
             hung << pid;
     }
@@ -329,7 +238,7 @@ void TestLibreOffice::crashAndTimeoutEndOnlyOurSoffice()
     QElapsedTimer timer;
     timer.start();
     QVERIFY_THROWS_EXCEPTION(RuntimeError, frozen->content()->findExecute("OLD"));
-    QVERIFY(timer.elapsed() < 15000);
+    QVERIFY(timer.elapsed() < 60000);
     QVERIFY(slow->documentsOpen(c)->content()->findExecute("丙"));
     // A document that the other engine holds open is locked for this one: an error, no wait.
     QVERIFY_THROWS_EXCEPTION(RuntimeError, slow->documentsOpen(b));

@@ -1,40 +1,20 @@
+#include "support/ChildProcess.h"
+#include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 #include "support/ZipFiles.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <clocale>
 
 // Where the LibreOffice engine met real files and real machines and went
-// wrong: a workbook rewritten though nothing in it changed, documents in a
-// folder named in Chinese on a machine without a UTF-8 locale, table cells
-// that the search did not reach.
+// wrong: documents in a folder named in Chinese on a machine without a UTF-8
+// locale, table cells that the search did not reach, failures that did not
+// say their own reason.
 namespace {
-
-QByteArray bytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-const QDateTime kOld(QDate(2021, 3, 4), QTime(5, 6, 7));
-
-void age(const QString& path)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.setFileTime(kOld, QFileDevice::FileModificationTime));
-}
-
-QDateTime modified(const QString& path)
-{
-    return QFileInfo(path).fileTime(QFileDevice::FileModificationTime);
-}
 
 struct Run
 {
@@ -47,6 +27,7 @@ struct Run
 Run cli(const QStringList& arguments, const QProcessEnvironment& environment)
 {
     QProcess process;
+    endsWithTheTest(process);
     process.setProcessEnvironment(environment);
     process.start(YANHE_CLI, arguments);
     process.waitForFinished(300000);
@@ -155,7 +136,6 @@ class TestOfficeEdges : public QObject
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
     void cleanupTestCase() { UnoDocuments::shutdown(); }
-    void workbookOnlyLookedAtKeepsBytesAndTime();
     void chineseFolderWithoutUtf8Locale_data();
     void chineseFolderWithoutUtf8Locale();
     void tableCellsInContentControlsAndLists();
@@ -164,31 +144,6 @@ private slots:
 private:
     QTemporaryDir m_dir;
 };
-
-void TestOfficeEdges::workbookOnlyLookedAtKeepsBytesAndTime()
-{
-    const QString corpus = QStringLiteral(YANHE_CORPUS);
-    const QString source = corpus + "/xls/45538_classic_Header.xls";
-    if (!QFileInfo::exists(source))
-        QSKIP("no corpus of real documents beside the project (../shared/corpus)");
-    const QString folder = m_dir.filePath("looked-at");
-    QVERIFY(QDir().mkpath(folder));
-    const QString path = folder + "/45538_classic_Header.xls";
-    QVERIFY(QFile::copy(source, path));
-    QFile(path).setPermissions(QFile(path).permissions() | QFileDevice::WriteOwner);
-    age(path);
-    const QByteArray before = bytes(path);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("YANHE_APP_FOLDER", m_dir.filePath("app-looked-at"));
-    environment.insert("YANHE_ENGINE", "libreoffice");
-    const Run run = cli({"sheet-replace", "--old", "Qzxwvjk", "--new", "ZQXNEW", path}, environment);
-    QVERIFY2(run.code == 0, qPrintable(run.out.join('\n') + run.err));
-    QVERIFY2(run.out.size() >= 3, qPrintable(run.out.join('\n')));
-    for (const QString& line : run.out)
-        QVERIFY2(line.startsWith(path + "-") && line.endsWith("没找到替换的内容"), qPrintable(line));
-    QCOMPARE(bytes(path), before);
-    QCOMPARE(modified(path), kOld);
-}
 
 void TestOfficeEdges::chineseFolderWithoutUtf8Locale_data()
 {

@@ -1,3 +1,4 @@
+#include "support/ChildProcess.h"
 #include "support/ZipFiles.h"
 
 #include <QDir>
@@ -341,6 +342,7 @@ QSet<QString> holding(const QMap<QString, QByteArray>& parts, const QString& wor
 QString cli(const QStringList& arguments, const QString& appFolder)
 {
     QProcess process;
+    endsWithTheTest(process);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("YANHE_ENGINE", "lossless");
     environment.insert("YANHE_APP_FOLDER", appFolder);

@@ -1,5 +1,6 @@
 #include "office/OwnProcesses.h"
 #include "office/SystemRunningOffice.h"
+#include "support/ChildProcess.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -69,6 +70,7 @@ void TestRunningOffice::findsAndEndsTheUsersOffice()
     QVERIFY(!office->openDocuments("Word.Application").has_value());
 
     QProcess user;
+    endsWithTheTest(user);
     // Whatever fails below, the soffice this test started ends with it: a
     // killed launcher alone would leave soffice.bin running. Its children are
     // looked up while it runs, so no pid can have passed to another process.
@@ -102,6 +104,7 @@ void TestRunningOffice::findsAndEndsTheUsersOffice()
 
     // Outside the tree it is narrowed to, the service sees and ends nothing.
     QProcess other;
+    endsWithTheTest(other);
     const auto endOther = qScopeGuard([&] {
         other.kill();
         other.waitForFinished(10000);

@@ -2,14 +2,15 @@
 #include "office/OfficeRegistry.h"
 #include "office/SafeReplace.h"
 #include "sheet/WorkbookReplace.h"
+#include "support/ChildProcess.h"
 #include "support/MemoryJobHost.h"
+#include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 #include "support/ZipFiles.h"
 #include "word/SingleTextReplace.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QHostInfo>
 #include <QProcess>
@@ -35,19 +36,6 @@ namespace {
 constexpr uid_t kNobody = 65534;
 constexpr gid_t kNogroup = 65534;
 constexpr uid_t kDaemon = 1;
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-}
 
 // The text a package holds in its XML parts, markup stripped.
 QString packageText(const QString& path)
@@ -86,6 +74,7 @@ QProcess* startCli(const QStringList& arguments, const QString& appFolder,
                    const QProcessEnvironment& extra = {}, uid_t asUser = uid_t(-1))
 {
     auto* process = new QProcess;
+    endsWithTheTest(*process);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("YANHE_ENGINE");
     environment.insert("YANHE_APP_FOLDER", appFolder);
@@ -228,7 +217,7 @@ void TestSafeSave::brokenResultNeverReplacesTheFile()
     QFETCH(QString, name);
     const QString folder = m_dir.filePath("broken");
     const QString path = make(folder, name);
-    const QByteArray before = bytesOf(path);
+    const QByteArray before = bytes(path);
     const bool workbook = name.contains(".xls");
     qputenv("YANHE_ENGINE", engine.toUtf8());
     const auto unset = qScopeGuard([] { qunsetenv("YANHE_ENGINE"); });
@@ -246,7 +235,7 @@ void TestSafeSave::brokenResultNeverReplacesTheFile()
     // and that the line before it is void, the journal has the detail.
     SafeReplace::breakNextResult();
     const MemoryJobHost failed = replace();
-    QCOMPARE(bytesOf(path), before);
+    QCOMPARE(bytes(path), before);
     QCOMPARE(failed.log.last(), path + " 保存失败，未修改：保存结果无法打开（此文件前面的行作废）");
     QVERIFY2(failed.log.first().endsWith("已替换内容"), qPrintable(failed.log.first()));
     QVERIFY2(failed.journalLines.last().startsWith(failed.log.last() + "（"),
@@ -274,7 +263,7 @@ void TestSafeSave::fileChangedMeanwhileIsNotOverwritten()
     // Another program, heedless of the lock, puts other content in its place.
     QFile::remove(path);
     QFile::copy(other, path);
-    const QByteArray theirs = bytesOf(path);
+    const QByteArray theirs = bytes(path);
     try {
         document->save();
         QFAIL("a file changed since it was read was overwritten");
@@ -282,7 +271,7 @@ void TestSafeSave::fileChangedMeanwhileIsNotOverwritten()
         QCOMPARE(error.description(), QStringLiteral("文件在处理期间被别的程序改动"));
     }
     word->quit();
-    QCOMPARE(bytesOf(path), theirs);
+    QCOMPARE(bytes(path), theirs);
     QCOMPARE(hiddenLeftovers(folder), QStringList());
 }
 
@@ -295,8 +284,8 @@ void TestSafeSave::documentsOthersHoldAreRefused()
     // Word's owner file beside a document and a workbook.
     writeFile(QDir(folder).filePath("~$owned.docx"), QByteArray(162, 'x'));
     writeFile(QDir(folder).filePath("~$book.xlsx"), QByteArray(165, 'x'));
-    const QByteArray ownedBytes = bytesOf(owned);
-    const QByteArray bookBytes = bytesOf(book);
+    const QByteArray ownedBytes = bytes(owned);
+    const QByteArray bookBytes = bytes(book);
 
     // LibreOffice has the document open (the LibreOffice engine of this test process, its soffice).
     qputenv("YANHE_ENGINE", "libreoffice");
@@ -306,16 +295,16 @@ void TestSafeSave::documentsOthersHoldAreRefused()
     word::DocumentPtr held = office->documentsOpen(inOffice);
     const QString lock = QDir(folder).filePath(".~lock.open.docx#");
     QVERIFY2(QFileInfo::exists(lock), "LibreOffice did not open the document");
-    const QByteArray openBytes = bytesOf(inOffice);
+    const QByteArray openBytes = bytes(inOffice);
 
     const Run words = cli({"word-replace", "--old", "OLD", "--new", "NEW", owned, inOffice}, m_app);
     const Run books = cli({"sheet-replace", "--old", "OLD", "--new", "NEW", book}, m_app);
     QCOMPARE(linesOf(words.out, owned), QStringList{" 打开失败，未修改：文件被别人锁定"});
     QCOMPARE(linesOf(words.out, inOffice), QStringList{" 打开失败，未修改：文件被别人锁定"});
     QCOMPARE(linesOf(books.out, book), QStringList{" 打开失败，未修改：文件被别人锁定"});
-    QCOMPARE(bytesOf(owned), ownedBytes);
-    QCOMPARE(bytesOf(inOffice), openBytes);
-    QCOMPARE(bytesOf(book), bookBytes);
+    QCOMPARE(bytes(owned), ownedBytes);
+    QCOMPARE(bytes(inOffice), openBytes);
+    QCOMPARE(bytes(book), bookBytes);
     // The other programs' lock and owner files are theirs: still there.
     QVERIFY(QFileInfo::exists(lock));
     QVERIFY(QFileInfo::exists(QDir(folder).filePath("~$owned.docx")));
@@ -391,7 +380,7 @@ void TestSafeSave::savesKeepOwnerModeAttributesAndLinks()
             QVERIFY(::chown(QFile::encodeName(foreign).constData(), kDaemon, kDaemon) == 0);
             QVERIFY(::chmod(QFile::encodeName(foreign).constData(), 0666) == 0);
         }
-        const QByteArray foreignBytes = bytesOf(foreign);
+        const QByteArray foreignBytes = bytes(foreign);
         QProcessEnvironment environment;
         QString cache = m_dir.filePath(asNobody ? "cache-nobody" : "cache-root");
         QDir().mkpath(cache);
@@ -430,7 +419,7 @@ void TestSafeSave::savesKeepOwnerModeAttributesAndLinks()
             QCOMPARE(linesOf(words.out, foreign),
                      QStringList(
                          {" 已替换内容", " 保存失败，未修改：无法保留文件的所有者（此文件前面的行作废）"}));
-            QCOMPARE(bytesOf(foreign), foreignBytes);
+            QCOMPARE(bytes(foreign), foreignBytes);
             QCOMPARE(statOf(foreign).st_uid, kDaemon);
         }
         // A file with one link is replaced, and keeps owner, mode and attributes all the same.
@@ -459,7 +448,7 @@ void TestSafeSave::whatAKilledSaveLeftIsRemoved()
     const QString partial = QDir(folder).filePath(".~f005.docx.PMTBzy.bs9xo1");
     const QString staleLock = QDir(folder).filePath(".~lock.f007.docx#");
     writeFile(empty, {});
-    writeFile(partial, bytesOf(files[5]).left(1000));
+    writeFile(partial, bytes(files[5]).left(1000));
     writeFile(staleLock, "yanhe,root," + QHostInfo::localHostName().toUtf8() +
                              ",01.01.2026 00:00,yanhe-engine:999999999:1;");
     // Not the tool's: another program's lock, a name of another pattern, a user's hidden file.

@@ -1,10 +1,9 @@
 #include "office/OfficeRegistry.h"
 #include "support/CliRun.h"
+#include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 #include "support/WordReadBack.h"
 
-#include <QDirIterator>
-#include <QFile>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -14,12 +13,6 @@
 // documents they have never seen, through the real LibreOffice; the files read
 // back and rendered afterwards.
 namespace {
-
-QByteArray bytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The body, a text box, and three sections with their headers and footers; a text box in the first header.
 const UnoDocuments::WordContent kPairs{
@@ -76,22 +69,7 @@ private slots:
 
 private:
     CliRun cli(const QStringList& arguments) { return CliRun::of(arguments, m_app.path()); }
-    QStringList journal()
-    {
-        QStringList lines;
-        QDirIterator it(m_app.filePath("Journal"), {"*.txt"}, QDir::Files, QDirIterator::Subdirectories);
-        QStringList files;
-        while (it.hasNext())
-            files << it.next();
-        files.sort();
-        // After "时间：", the date and the time.
-        static const QRegularExpression stamp("^时间：.*?\\d:\\d\\d(:\\d\\d)? ");
-        for (const QString& file : files) {
-            for (QString line : QString::fromUtf8(bytes(file)).split("\r\n", Qt::SkipEmptyParts))
-                lines << line.remove(stamp);
-        }
-        return lines;
-    }
+    QStringList journal() { return journalMessages(m_app.filePath("Journal")); }
     QString path(const QString& name, const QString& extension)
     {
         return m_dir.filePath(name + "." + extension);

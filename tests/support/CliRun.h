@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/ChildProcess.h"
+
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
@@ -35,6 +37,7 @@ struct CliRun
             environment.insert("YANHE_APP_FOLDER", appFolder);
         environment.insert(extra);
         process.setProcessEnvironment(environment);
+        endsWithTheTest(process);
         process.start(absolute(program), arguments);
         process.waitForFinished(300000);
         CliRun run;

@@ -998,12 +998,18 @@ QMap<QString, QStringList> stories(const QString& path)
 
 namespace {
 
-QString pdfText(const QString& pdf)
+QString pdftotext(const QStringList& arguments)
 {
     QProcess process;
-    process.start("pdftotext", {"-layout", pdf, "-"});
-    process.waitForFinished(60000);
+    process.start(QStringLiteral("pdftotext"), arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return QString();
     return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+QString pdfText(const QString& pdf)
+{
+    return pdftotext({QStringLiteral("-layout"), pdf, QStringLiteral("-")});
 }
 
 void paragraphTexts(const Reference<text::XText>& text, QStringList& paragraphs)
@@ -1115,10 +1121,7 @@ QString rendered(const QString& path)
     } catch (const RuntimeError&) {
         return {};
     }
-    QProcess process;
-    process.start("pdftotext", {"-layout", pdf, "-"});
-    process.waitForFinished(60000);
-    return QString::fromUtf8(process.readAllStandardOutput());
+    return pdfText(pdf);
 }
 
 void exportPdf(const QString& path, const QString& pdf)
@@ -1262,26 +1265,12 @@ template <class F> void withDocument(const QString& path, F f)
     });
 }
 
-QString exportPdf(const QString& path)
+// The document exported beside itself as PDF.
+QString pdfOf(const QString& path)
 {
     const QString pdf = path + QStringLiteral(".pdf");
-    withDocument(path, [&](const Reference<text::XTextDocument>& document) {
-        const beans::PropertyValue list[] = {property("FilterName", uno::Any(OUString("writer_pdf_Export"))),
-                                             property("Overwrite", uno::Any(true))};
-        const uno::Sequence<beans::PropertyValue> arguments(list, 2);
-        Reference<frame::XStorable>(document, uno::UNO_QUERY_THROW)
-            ->storeToURL(toOUString(fileUrl(pdf)), arguments);
-    });
+    exportPdf(path, pdf);
     return pdf;
-}
-
-QString pdftotext(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("pdftotext"), arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return QString();
-    return QString::fromUtf8(process.readAllStandardOutput());
 }
 
 } // namespace
@@ -1314,7 +1303,7 @@ HeaderFooterParagraphs readHeaderFooter(const QString& path)
 QStringList renderPages(const QString& path)
 {
     QStringList pages =
-        pdftotext({QStringLiteral("-enc"), QStringLiteral("UTF-8"), exportPdf(path), QStringLiteral("-")})
+        pdftotext({QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdfOf(path), QStringLiteral("-")})
             .split(QLatin1Char('\f'));
     if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
         pages.removeLast();
@@ -1324,7 +1313,7 @@ QStringList renderPages(const QString& path)
 QList<RenderedPage> renderLines(const QString& path)
 {
     const QString html = pdftotext({QStringLiteral("-bbox"), QStringLiteral("-enc"), QStringLiteral("UTF-8"),
-                                    exportPdf(path), QStringLiteral("-")});
+                                    pdfOf(path), QStringLiteral("-")});
     QList<RenderedPage> pages;
     static const QRegularExpression item(QStringLiteral(
         R"re(<page width="([\d.]+)" height="([\d.]+)">|<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));

@@ -8,18 +8,13 @@
 #include <QTemporaryDir>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
-#include <com/sun/star/container/XEnumeration.hpp>
-#include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
-#include <com/sun/star/document/XRedlinesSupplier.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XController.hpp>
-#include <com/sun/star/frame/XDispatchHelper.hpp>
-#include <com/sun/star/frame/XDispatchProvider.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XFramesSupplier.hpp>
 #include <com/sun/star/frame/XModel.hpp>
@@ -35,9 +30,7 @@
 #include <com/sun/star/task/XInteractionAbort.hpp>
 #include <com/sun/star/task/XInteractionDisapprove.hpp>
 #include <com/sun/star/task/XInteractionHandler.hpp>
-#include <com/sun/star/text/XBookmarksSupplier.hpp>
 #include <com/sun/star/text/XText.hpp>
-#include <com/sun/star/text/XTextContent.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/text/XTextFrame.hpp>
 #include <com/sun/star/text/XTextFramesSupplier.hpp>
@@ -118,12 +111,12 @@ Reference<frame::XComponentLoader> loader()
     return desktop;
 }
 
-Reference<lang::XComponent> load(const QString& path, QStringList& requests, bool readOnly = true)
+Reference<lang::XComponent> load(const QString& path, QStringList& requests)
 {
     const Reference<frame::XComponentLoader> desktop = loader();
     const beans::PropertyValue properties[] = {
         property("Hidden", uno::Any(true)),
-        property("ReadOnly", uno::Any(readOnly)),
+        property("ReadOnly", uno::Any(true)),
         property("MacroExecutionMode", uno::Any(document::MacroExecMode::NEVER_EXECUTE)),
         property("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
         property("InteractionHandler",
@@ -235,79 +228,6 @@ Workbook readWorkbook(const QString& path)
     return read;
 }
 
-namespace {
-
-// The pages of a loaded document: PDF export, then pdftotext.
-QStringList pagesOf(const Reference<lang::XComponent>& component);
-
-} // namespace
-
-Resolved resolveChanges(const QString& path, bool accept)
-{
-    Resolved resolved;
-    QStringList requests;
-    const Reference<lang::XComponent> component = load(path, requests, false);
-    const Reference<text::XTextDocument> textDocument(component, uno::UNO_QUERY);
-    if (!textDocument.is())
-        return resolved;
-    resolved.loaded = true;
-    office().call([&] {
-        const Reference<container::XIndexAccess> redlines(
-            Reference<document::XRedlinesSupplier>(textDocument, uno::UNO_QUERY_THROW)->getRedlines(),
-            uno::UNO_QUERY_THROW);
-        resolved.changes = redlines->getCount();
-        const Reference<frame::XModel> model(textDocument, uno::UNO_QUERY_THROW);
-        const Reference<frame::XDispatchProvider> provider(model->getCurrentController()->getFrame(),
-                                                           uno::UNO_QUERY_THROW);
-        const Reference<frame::XDispatchHelper> helper(
-            office().serviceManager()->createInstanceWithContext(
-                OUString("com.sun.star.frame.DispatchHelper"), office().context()),
-            uno::UNO_QUERY_THROW);
-        helper->executeDispatch(provider,
-                                OUString::createFromAscii(accept ? ".uno:AcceptAllTrackedChanges"
-                                                                 : ".uno:RejectAllTrackedChanges"),
-                                OUString(), 0, {});
-        resolved.body = toQString(textDocument->getText()->getString());
-        const Reference<container::XNameAccess> bookmarks =
-            Reference<text::XBookmarksSupplier>(textDocument, uno::UNO_QUERY_THROW)->getBookmarks();
-        for (const OUString& name : bookmarks->getElementNames()) {
-            const Reference<text::XTextContent> bookmark(bookmarks->getByName(name), uno::UNO_QUERY_THROW);
-            resolved.bookmarks << toQString(name) + "=" + toQString(bookmark->getAnchor()->getString());
-        }
-        const Reference<container::XEnumeration> paragraphs =
-            Reference<container::XEnumerationAccess>(textDocument->getText(), uno::UNO_QUERY_THROW)
-                ->createEnumeration();
-        while (paragraphs->hasMoreElements()) {
-            const Reference<container::XEnumerationAccess> paragraph(paragraphs->nextElement(),
-                                                                     uno::UNO_QUERY);
-            if (!paragraph.is())
-                continue;
-            QString shown;
-            OUString last;
-            const auto flush = [&] {
-                if (!last.isEmpty())
-                    resolved.hyperlinks << shown + " -> " + toQString(last);
-                shown.clear();
-            };
-            const Reference<container::XEnumeration> portions = paragraph->createEnumeration();
-            while (portions->hasMoreElements()) {
-                const Reference<beans::XPropertySet> portion(portions->nextElement(), uno::UNO_QUERY_THROW);
-                OUString address;
-                portion->getPropertyValue(OUString("HyperLinkURL")) >>= address;
-                if (address != last)
-                    flush();
-                last = address;
-                shown += toQString(Reference<text::XTextRange>(portion, uno::UNO_QUERY_THROW)->getString());
-            }
-            flush();
-        }
-    });
-    resolved.bookmarks.sort();
-    resolved.pages = pagesOf(component);
-    close(component);
-    return resolved;
-}
-
 bool saveAs(const QString& path, const QString& target, const QString& filter)
 {
     QStringList requests;
@@ -323,19 +243,9 @@ bool saveAs(const QString& path, const QString& target, const QString& filter)
     return QFileInfo::exists(target);
 }
 
-QStringList pages(const QString& path)
-{
-    QStringList requests;
-    const Reference<lang::XComponent> component = load(path, requests);
-    if (!component.is())
-        return {};
-    const QStringList split = pagesOf(component);
-    close(component);
-    return split;
-}
-
 namespace {
 
+// The pages of a loaded document: PDF export, then pdftotext.
 QStringList pagesOf(const Reference<lang::XComponent>& component)
 {
     QTemporaryDir dir;
@@ -356,6 +266,17 @@ QStringList pagesOf(const Reference<lang::XComponent>& component)
 }
 
 } // namespace
+
+QStringList pages(const QString& path)
+{
+    QStringList requests;
+    const Reference<lang::XComponent> component = load(path, requests);
+    if (!component.is())
+        return {};
+    const QStringList split = pagesOf(component);
+    close(component);
+    return split;
+}
 
 void shutdown()
 {

@@ -33,21 +33,6 @@ struct Workbook
 };
 Workbook readWorkbook(const QString& path);
 
-// A document after every recorded change is accepted (or rejected), as
-// LibreOffice's Edit > Track Changes does it: the body, the bookmarks
-// ("name=text"), the hyperlinks ("text -> address") and the pages as rendered
-// (PDF export and pdftotext). The file itself is not written.
-struct Resolved
-{
-    bool loaded = false;
-    int changes = 0; // the changes recorded before they were resolved
-    QString body;
-    QStringList bookmarks;
-    QStringList hyperlinks;
-    QStringList pages;
-};
-Resolved resolveChanges(const QString& path, bool accept);
-
 // Stores a copy of the document in another format (filter: "MS Word 97" ...).
 bool saveAs(const QString& path, const QString& target, const QString& filter);
 

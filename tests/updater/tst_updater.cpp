@@ -1,8 +1,8 @@
+#include "support/ChildProcess.h"
 #include "support/LoopbackHttpServer.h"
 #include "updater/Downloader.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -103,6 +103,7 @@ void TestUpdater::serveReply(const QByteArray& a, const QByteArray& b)
 QProcess* TestUpdater::start(const QString& replyPath)
 {
     auto* process = new QProcess(this);
+    endsWithTheTest(*process);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("YANHE_APP_FOLDER", m_dir->path());
     environment.insert("QT_QPA_PLATFORM", "offscreen");

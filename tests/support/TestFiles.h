@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QList>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTest>
+
+// Files, journals and processes as the tests look at them.
+
+// A file's bytes; empty when it cannot be read.
+inline QByteArray bytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Writes a file whole, its folder made first; a failure fails the test.
+inline void writeFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+// The messages of every journal file under the journal folder, in order, without their time.
+inline QStringList journalMessages(const QString& journalFolder)
+{
+    QStringList files;
+    QDirIterator it(journalFolder, {"*.txt"}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    files.sort();
+    static const QRegularExpression time("\\d:\\d\\d "); // the end of "时间：date h:mm:ss "
+    QStringList messages;
+    for (const QString& file : std::as_const(files)) {
+        for (const QString& line : QString::fromUtf8(bytes(file)).split("\r\n", Qt::SkipEmptyParts))
+            messages << line.mid(line.indexOf(time) + 5);
+    }
+    return messages;
+}
+
+// A process as /proc shows it.
+struct ProcessEntry
+{
+    qint64 pid = 0;
+    QString name; // what stat shows in parentheses, at most 15 characters
+    qint64 parent = 0;
+    bool zombie = false;
+    QByteArray commandLine; // arguments separated by NUL
+};
+
+// Every process there is now, zombies included.
+inline QList<ProcessEntry> processTable()
+{
+    QList<ProcessEntry> table;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        const QString stat = QString::fromLatin1(bytes("/proc/" + entry + "/stat"));
+        const qsizetype open = stat.indexOf('(');
+        const qsizetype close = stat.lastIndexOf(')');
+        if (!number || open < 0 || close < open)
+            continue;
+        const QStringList fields = stat.mid(close + 2).split(' ');
+        table.append({pid, stat.mid(open + 1, close - open - 1), fields.value(1).toLongLong(),
+                      fields.value(0) == "Z", bytes("/proc/" + entry + "/cmdline")});
+    }
+    return table;
+}
+
+// Whether pid runs and is not a zombie.
+inline bool processRuns(qint64 pid)
+{
+    const QString stat = QString::fromLatin1(bytes(QStringLiteral("/proc/%1/stat").arg(pid)));
+    return !stat.isEmpty() && !stat.mid(stat.lastIndexOf(')') + 2).startsWith('Z');
+}
+
+// The soffice.bin processes whose parent is pid (this test, unless told), zombies left out.
+inline QList<qint64> sofficesOf(qint64 parent = QCoreApplication::applicationPid())
+{
+    QList<qint64> found;
+    for (const ProcessEntry& process : processTable()) {
+        if (process.name == "soffice.bin" && process.parent == parent && !process.zombie)
+            found << process.pid;
+    }
+    return found;
+}
