@@ -467,7 +467,7 @@ void TestForm1Jobs::previewOnlySavesNothing()
 
     window.control<QPushButton>("Command1")->click();
     for (const char* name : {"a.doc", "b.docx"})
-        QCOMPARE(bytesOf(folder + "/" + QString(name)), bytesOf(made(name)));
+        QCOMPARE(bytes(folder + "/" + QString(name)), bytes(made(name)));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
     QCOMPARE(window.log(), rows.join(" 预览：正文 1 处，文本框 0 处，页眉 1 处，页脚 0 处\n") +
                                " 预览：正文 1 处，文本框 0 处，页眉 1 处，页脚 0 处");
