@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QThread>
 #include <QUrl>
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -359,6 +360,14 @@ void UnoOffice::store(const Reference<uno::XInterface>& document, const QString&
                                                    property("Overwrite", uno::Any(true))};
         // Noted before: a soffice that dies storing it leaves its temporary file beside it.
         noteStoring(path, true);
+        // The lock soffice takes of the result while storing it is ours to remove when a
+        // soffice killed in the middle leaves it, or releases it only later.
+        const QString resultLock = lockFileOf(result.path());
+        const QString profile = QDir::cleanPath(profiles().folder(m_profile));
+        const auto unlock = qScopeGuard([&] {
+            if (QFileInfo::exists(resultLock) && lockingProfile(resultLock) == profile)
+                QFile::remove(resultLock);
+        });
         Reference<frame::XStorable>(document, uno::UNO_QUERY_THROW)
             ->storeToURL(toOUString(fileUrl(result.path())),
                          uno::Sequence<beans::PropertyValue>(properties, std::size(properties)));
