@@ -20,47 +20,43 @@ bool named(const QString& progId, const char* name)
     return progId.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
 }
 
+// The engine for progId: the program registered for it, else (for Word's and Excel's
+// identifiers) the lossless engine with LibreOffice behind it, or the one YANHE_ENGINE names.
+template <typename Pointer> struct Route
+{
+    const char* ownIdentifier;
+    Pointer (*viaCom)(comseam::Runtime&, const QString&);
+    std::function<Pointer()> libreOffice;
+    Pointer (*lossless)(std::function<Pointer()>, ooxml::Notes);
+};
+
 class SystemRegistry final : public OfficeRegistry
 {
 public:
     word::ApplicationPtr createWordProcessor(const QString& progId) override
     {
-        if (com(progId))
-            return comseam::wordProcessor(*m_com, progId);
-        if (!named(progId, "Word.Application"))
-            throw RuntimeError(RuntimeError::CannotCreateObject, cannotCreate(progId));
-        const Engine engine = engineFromEnvironment();
-        std::function<word::ApplicationPtr()> libreOffice;
+        Route<word::ApplicationPtr> route{
+            "Word.Application",
+            [](comseam::Runtime& com, const QString& id) { return comseam::wordProcessor(com, id); }, nullptr,
+            &ooxml::routedWordProcessor};
 #ifdef YANHE_HAVE_LIBREOFFICE
         if (haveLibreOffice())
-            libreOffice = [] { return unooffice::createWriter(); };
+            route.libreOffice = [] { return unooffice::createWriter(); };
 #endif
-        if (engine == Engine::LibreOffice) {
-            if (!libreOffice)
-                throw RuntimeError(RuntimeError::CannotCreateObject, cannotCreate(progId));
-            return libreOffice();
-        }
-        return ooxml::routedWordProcessor(engine == Engine::Chosen ? libreOffice : nullptr, notes());
+        return create(progId, route);
     }
 
     sheet::ApplicationPtr createSpreadsheet(const QString& progId) override
     {
-        if (com(progId))
-            return comseam::spreadsheet(*m_com, progId);
-        if (!named(progId, "Excel.Application"))
-            throw RuntimeError(RuntimeError::CannotCreateObject, cannotCreate(progId));
-        const Engine engine = engineFromEnvironment();
-        std::function<sheet::ApplicationPtr()> libreOffice;
+        Route<sheet::ApplicationPtr> route{
+            "Excel.Application",
+            [](comseam::Runtime& com, const QString& id) { return comseam::spreadsheet(com, id); }, nullptr,
+            &ooxml::routedSpreadsheet};
 #ifdef YANHE_HAVE_LIBREOFFICE
         if (haveLibreOffice())
-            libreOffice = [] { return unooffice::createCalc(); };
+            route.libreOffice = [] { return unooffice::createCalc(); };
 #endif
-        if (engine == Engine::LibreOffice) {
-            if (!libreOffice)
-                throw RuntimeError(RuntimeError::CannotCreateObject, cannotCreate(progId));
-            return libreOffice();
-        }
-        return ooxml::routedSpreadsheet(engine == Engine::Chosen ? libreOffice : nullptr, notes());
+        return create(progId, route);
     }
 
     void setJournal(std::function<void(const QString&)> journal) override
@@ -69,6 +65,21 @@ public:
     }
 
 private:
+    template <typename Pointer> Pointer create(const QString& progId, const Route<Pointer>& route)
+    {
+        if (com(progId))
+            return route.viaCom(*m_com, progId);
+        if (!named(progId, route.ownIdentifier))
+            throw RuntimeError(RuntimeError::CannotCreateObject, cannotCreate(progId));
+        const Engine engine = engineFromEnvironment();
+        if (engine == Engine::LibreOffice) {
+            if (!route.libreOffice)
+                throw RuntimeError(RuntimeError::CannotCreateObject, cannotCreate(progId));
+            return route.libreOffice();
+        }
+        return route.lossless(engine == Engine::Chosen ? route.libreOffice : nullptr, notes());
+    }
+
     // Whether a program registered for COM edits the files. Not in a dry run: Word,
     // Excel and WPS do not tell how many occurrences they replaced.
     bool com(const QString& progId) const

@@ -44,6 +44,65 @@ QString mainPart(Package& package, const DocumentKind& kind)
     return main;
 }
 
+void bind(Names& names, const XmlPart& xml, const QString& part, const DocumentKind& kind)
+{
+    std::string prefix;
+    if (!xml.prefixOf(kind.ns, prefix)) {
+        if (xml.prefixOf(kind.strictNs, prefix))
+            throw refusal::cannotEdit(Declined(kind.strict));
+        throw Declined(QStringLiteral("%1 不是 %2").arg(part, kind.vocabulary));
+    }
+    names.prefix = prefix.empty() ? prefix : prefix + ':';
+    names.r =
+        xml.prefixOf(kRelationshipsNs, prefix) && !prefix.empty() ? prefix + ':' : kind.unboundRelationships;
+    names.runs = {names.name("t"), names.name("r"), names.name("rPr")};
+}
+
+LazyPackage::LazyPackage(QString path, Limits limits, std::function<void(Package&)> read,
+                         std::function<void()> forget)
+    : m_path(std::move(path))
+    , m_limits(limits)
+    , m_read(std::move(read))
+    , m_forget(std::move(forget))
+{}
+
+LazyPackage::~LazyPackage() = default;
+
+Package& LazyPackage::get()
+{
+    if (!m_package) {
+        m_package = std::make_unique<Package>(m_path, m_limits);
+        try {
+            m_read(*m_package);
+        } catch (...) {
+            close();
+            throw;
+        }
+    }
+    return *m_package;
+}
+
+bool LazyPackage::save()
+{
+    if (!m_package)
+        return false;
+    bool wrote = false;
+    try {
+        wrote = m_package->save();
+    } catch (...) {
+        close();
+        throw;
+    }
+    close();
+    return wrote;
+}
+
+void LazyPackage::close()
+{
+    m_package.reset();
+    m_forget();
+}
+
 std::string_view localName(pugi::xml_node node)
 {
     const std::string_view name = node.name();

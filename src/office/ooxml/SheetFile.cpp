@@ -15,9 +15,6 @@ using markup::kRelationshipType;
 
 namespace {
 
-const char kS[] = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-const char kStrictS[] = "http://purl.oclc.org/ooxml/spreadsheetml/main";
-
 const markup::DocumentKind kWorkbook = {
     {
         QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"),
@@ -28,6 +25,10 @@ const markup::DocumentKind kWorkbook = {
     QStringLiteral("Strict OOXML 工作簿"),
     QStringLiteral("没有工作簿部件"),
     QStringLiteral("不是 Excel 工作簿（%1）"),
+    "http://schemas.openxmlformats.org/spreadsheetml/2006/main",
+    "http://purl.oclc.org/ooxml/spreadsheetml/main",
+    QStringLiteral("SpreadsheetML"),
+    "r:",
 };
 
 // Built-in number formats that show a date or a time.
@@ -72,8 +73,8 @@ bool dateFormatCode(const QString& code)
 // ---------------------------------------------------------------- opening
 
 SheetFile::SheetFile(QString path, Limits limits)
-    : m_path(std::move(path))
-    , m_limits(limits)
+    : m_package(
+          std::move(path), limits, [this](Package& package) { load(package); }, [this] { m_names.clear(); })
 {
     package();
 }
@@ -82,21 +83,11 @@ SheetFile::~SheetFile() = default;
 
 Package& SheetFile::package()
 {
-    if (!m_package) {
-        m_package = std::make_unique<Package>(m_path, m_limits);
-        try {
-            load();
-        } catch (...) {
-            close();
-            throw;
-        }
-    }
-    return *m_package;
+    return m_package.get();
 }
 
-void SheetFile::load()
+void SheetFile::load(Package& package)
 {
-    Package& package = *m_package;
     m_names.clear();
     m_sheets.clear();
     m_references.clear();
@@ -141,22 +132,8 @@ void SheetFile::load()
 
 const SheetFile::Vocabulary& SheetFile::names(const QString& part)
 {
-    const auto it = m_names.find(part);
-    if (it != m_names.end())
-        return *it->second;
-    const XmlPart& xml = package().xml(part);
-    auto v = std::make_unique<Vocabulary>();
-    std::string prefix;
-    if (!xml.prefixOf(kS, prefix)) {
-        if (xml.prefixOf(kStrictS, prefix))
-            throw refusal::cannotEdit(Declined(kWorkbook.strict));
-        throw Declined(QStringLiteral("%1 不是 SpreadsheetML").arg(part));
-    }
-    v->prefix = prefix.empty() ? prefix : prefix + ':';
-    v->r =
-        xml.prefixOf(markup::kRelationshipsNs, prefix) && !prefix.empty() ? prefix + ':' : std::string("r:");
-    v->runs = {v->name("t"), v->name("r"), v->name("rPr")};
-    return *m_names.emplace(part, std::move(v)).first->second;
+    return markup::boundNames(m_names, part, kWorkbook,
+                              [&]() -> const XmlPart& { return package().xml(part); });
 }
 
 int SheetFile::sheetCount()
@@ -441,23 +418,7 @@ QString SheetFile::cell(int index, int row, int column)
 
 bool SheetFile::save()
 {
-    if (!m_package)
-        return false;
-    bool wrote = false;
-    try {
-        wrote = m_package->save();
-    } catch (...) {
-        close();
-        throw;
-    }
-    close();
-    return wrote;
-}
-
-void SheetFile::close()
-{
-    m_package.reset();
-    m_names.clear();
+    return m_package.save();
 }
 
 } // namespace ooxml

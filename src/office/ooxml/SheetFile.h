@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Package.h"
+#include "Markup.h"
 
 #include <QList>
 #include <QSet>
@@ -63,8 +63,7 @@ private:
 
     // The workbook, its sheets and cells as stored.
     Package& package();
-    void load();
-    void close();
+    void load(Package& package);
     const Vocabulary& names(const QString& part);
     const Sheet& worksheet(int index);
     XmlPart& sheetXml(const Sheet& sheet);
@@ -102,9 +101,7 @@ private:
     // The sheets' and the defined names, upper case: what a formula may name besides references.
     const QSet<QString>& knownNames();
 
-    QString m_path;
-    Limits m_limits;
-    std::unique_ptr<Package> m_package;
+    markup::LazyPackage m_package;
     QString m_workbookPart;
     QList<Sheet> m_sheets;
     std::map<QString, std::unique_ptr<Vocabulary>> m_names;

@@ -17,8 +17,6 @@ using wordml::in;
 
 namespace {
 
-const char kStrictW[] = "http://purl.oclc.org/ooxml/wordprocessingml/main";
-
 const markup::DocumentKind kWordDocument = {
     {
         QStringLiteral("application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"),
@@ -29,6 +27,10 @@ const markup::DocumentKind kWordDocument = {
     QStringLiteral("Strict OOXML 文档"),
     QStringLiteral("没有主文档部件"),
     QStringLiteral("不是 Word 文档（%1）"),
+    wordml::kW,
+    "http://purl.oclc.org/ooxml/wordprocessingml/main",
+    QStringLiteral("WordprocessingML"),
+    "",
 };
 
 // Text boxes under node, not those nested in another text box.
@@ -49,8 +51,8 @@ void textBoxes(pugi::xml_node node, std::vector<pugi::xml_node>& out)
 // ---------------------------------------------------------------- opening
 
 WordFile::WordFile(QString path, Limits limits)
-    : m_path(std::move(path))
-    , m_limits(limits)
+    : m_package(
+          std::move(path), limits, [this](Package& package) { check(package); }, [this] { forget(); })
 {
     package();
 }
@@ -59,21 +61,11 @@ WordFile::~WordFile() = default;
 
 Package& WordFile::package()
 {
-    if (!m_package) {
-        m_package = std::make_unique<Package>(m_path, m_limits);
-        try {
-            check();
-        } catch (...) {
-            close();
-            throw;
-        }
-    }
-    return *m_package;
+    return m_package.get();
 }
 
-void WordFile::check()
+void WordFile::check(Package& package)
 {
-    Package& package = *m_package;
     m_mainPart = markup::mainPart(package, kWordDocument);
     m_tracking = false;
     m_revisionDate = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8();
@@ -110,21 +102,7 @@ XmlPart& WordFile::part(const QString& name)
 
 const WordFile::Vocabulary& WordFile::words(const QString& name)
 {
-    const auto it = m_words.find(name);
-    if (it != m_words.end())
-        return *it->second;
-    const XmlPart& xml = part(name);
-    auto v = std::make_unique<Vocabulary>();
-    std::string prefix;
-    if (!xml.prefixOf(wordml::kW, prefix)) {
-        if (xml.prefixOf(kStrictW, prefix))
-            throw refusal::cannotEdit(Declined(kWordDocument.strict));
-        throw Declined(QStringLiteral("%1 不是 WordprocessingML").arg(name));
-    }
-    v->prefix = prefix.empty() ? prefix : prefix + ':';
-    v->r = xml.prefixOf(markup::kRelationshipsNs, prefix) && !prefix.empty() ? prefix + ':' : std::string();
-    v->runs = {v->name("t"), v->name("r"), v->name("rPr")};
-    return *m_words.emplace(name, std::move(v)).first->second;
+    return markup::boundNames(m_words, name, kWordDocument, [&]() -> const XmlPart& { return part(name); });
 }
 
 // ---------------------------------------------------------------- stories
@@ -332,23 +310,11 @@ std::vector<pugi::xml_node> WordFile::paragraphs(const Story& story)
 
 bool WordFile::save()
 {
-    if (!m_package)
-        return false;
-    bool wrote = false;
-    try {
-        wrote = m_package->save();
-    } catch (...) {
-        close();
-        throw;
-    }
-    // Kept closed until the next call: many documents stay open until Quit.
-    close();
-    return wrote;
+    return m_package.save();
 }
 
-void WordFile::close()
+void WordFile::forget()
 {
-    m_package.reset();
     m_words.clear();
     m_shapes.clear();
     forgetStructure();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Package.h"
+#include "Markup.h"
 #include "TextRuns.h"
 
 #include <QList>
@@ -95,8 +95,8 @@ private:
 
     // The package and its stories.
     Package& package();
-    void check();
-    void close();
+    void check(Package& package);
+    void forget();
     XmlPart& part(const QString& name);
     const Vocabulary& words(const QString& part);
     std::vector<pugi::xml_node> containers(const Story& story);
@@ -126,9 +126,7 @@ private:
     pugi::xml_node paragraphAt(Cursor& cursor);
     pugi::xml_node newRun(const QString& partName, pugi::xml_node paragraph, int child, const Font& font);
 
-    QString m_path;
-    Limits m_limits;
-    std::unique_ptr<Package> m_package;
+    markup::LazyPackage m_package;
     QString m_mainPart;
     std::map<QString, std::unique_ptr<Vocabulary>> m_words;
     std::map<QString, std::vector<ShapeNodes>> m_shapes;
