@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 // yanhe-cli rename and delete on folders they have never seen.
 namespace {
 
@@ -24,6 +28,18 @@ QByteArray bytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
 }
 
+// Hidden as the platform hides a file: POSIX by the "." its name begins with, Windows by
+// its attribute.
+void hide(const QString& path)
+{
+#ifdef Q_OS_WIN
+    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    QVERIFY(SetFileAttributesW(name.c_str(), GetFileAttributesW(name.c_str()) | FILE_ATTRIBUTE_HIDDEN));
+#else
+    QVERIFY(QFileInfo(path).fileName().startsWith('.'));
+#endif
+}
+
 } // namespace
 
 class TestFileJobsCli : public QObject
@@ -35,7 +51,8 @@ private slots:
 
 private:
     CliRun cli(const QStringList& arguments) { return CliRun::of(arguments, m_app.path()); }
-    // The journal's messages, without the time in front.
+    // The journal's messages, without the time in front. The journal is in the system's
+    // code page (on a Chinese Windows, 936).
     QStringList journal()
     {
         QStringList files;
@@ -46,7 +63,7 @@ private:
         QStringList lines;
         const QRegularExpression time("\\d:\\d\\d ");
         for (const QString& file : files) {
-            for (const QString& line : QString::fromUtf8(bytes(file)).split("\r\n", Qt::SkipEmptyParts))
+            for (const QString& line : QString::fromLocal8Bit(bytes(file)).split("\r\n", Qt::SkipEmptyParts))
                 lines << line.mid(line.indexOf(time) + 5);
         }
         return lines;
@@ -84,6 +101,7 @@ void TestFileJobsCli::deleteNeedsUnlock()
     const QString hidden = dir.filePath(".b.doc");
     write(plain, "A");
     write(hidden, "B");
+    hide(hidden);
 
     CliRun run = cli({"delete", plain});
     QCOMPARE(run.code, 2);
