@@ -40,6 +40,12 @@ void hide(const QString& path)
 #endif
 }
 
+// A path as the user gives it, with the platform's separators, which the lines name the files by.
+QString inDir(const QTemporaryDir& dir, const char* name)
+{
+    return QDir::toNativeSeparators(dir.filePath(QString::fromUtf8(name)));
+}
+
 } // namespace
 
 class TestFileJobsCli : public QObject
@@ -75,8 +81,8 @@ private:
 void TestFileJobsCli::renameReportsTakenNamesOnStdout()
 {
     QTemporaryDir dir;
-    const QString a = dir.filePath("甲.doc");
-    const QString b = dir.filePath("乙.doc");
+    const QString a = inDir(dir, "甲.doc");
+    const QString b = inDir(dir, "乙.doc");
     write(a, "A");
     write(b, "B");
 
@@ -97,8 +103,8 @@ void TestFileJobsCli::renameReportsTakenNamesOnStdout()
 void TestFileJobsCli::deleteNeedsUnlock()
 {
     QTemporaryDir dir;
-    const QString plain = dir.filePath("a.doc");
-    const QString hidden = dir.filePath(".b.doc");
+    const QString plain = inDir(dir, "a.doc");
+    const QString hidden = inDir(dir, ".b.doc");
     write(plain, "A");
     write(hidden, "B");
     hide(hidden);
@@ -112,9 +118,9 @@ void TestFileJobsCli::deleteNeedsUnlock()
 
     // The hidden file, a folder and a missing file are not deleted, each with its line saying
     // why; they are left, so the exit code is 1.
-    const QString folder = dir.filePath("folder.doc");
+    const QString folder = inDir(dir, "folder.doc");
     QVERIFY(QDir().mkpath(folder));
-    const QString gone = dir.filePath("gone.doc");
+    const QString gone = inDir(dir, "gone.doc");
     run = cli({"delete", "--unlock", plain, hidden, folder, gone});
     const QStringList lines{gone + " 删除失败，未修改：文件不存在", folder + " 删除失败，未修改：这是文件夹",
                             hidden + " 删除失败，未修改：这是隐藏文件", plain + " 已删除文件"};
