@@ -318,6 +318,29 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
                  qPrintable(line));
     QCOMPARE(step.recollections, 1);
     QCOMPARE(bytes(path("g.新1doc")), QByteArray("G"));
+
+    // COM1.doc: on Windows the serial port, whatever the extension, so no name for a file there.
+    write(path("dev.doc"), "D");
+    MemoryJobHost device;
+    device.tick({path("dev.doc")}, {0});
+    BatchRename::RenameFiles(device, renameInputs("COM", "1", 0));
+#ifdef Q_OS_WIN
+    QCOMPARE(device.log, QStringList{path("dev.doc") + " 改名失败，未修改：新文件名无效：COM1.doc"});
+    QCOMPARE(bytes(path("dev.doc")), QByteArray("D"));
+    // Windows drops trailing dots and blanks: the file would not get the name its line gives.
+    for (const QString name : {"a.doc.", "a.doc ", "lpt9 .txt", "nul"}) {
+        try {
+            FileOps::checkName(name);
+            QFAIL(qPrintable(name));
+        } catch (const RuntimeError& error) {
+            QCOMPARE(error.description(), "新文件名无效：" + name);
+        }
+    }
+    FileOps::checkName("COM10.doc");
+#else
+    QCOMPARE(device.log, QStringList{path("dev.doc") + " 已改名为 COM1.doc"});
+    QCOMPARE(bytes(path("COM1.doc")), QByteArray("D"));
+#endif
 }
 
 void TestFileJobs::deletesFromTheLastRow()
