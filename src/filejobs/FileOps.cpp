@@ -37,6 +37,23 @@ std::wstring native(const QString& path)
     return QDir::toNativeSeparators(path).toStdWString();
 }
 
+// Whether Windows takes the name for a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to
+// LPT9), whatever follows its first dot and with blanks before that dot.
+bool isDeviceName(const QString& name)
+{
+    QString base = name.section(QLatin1Char('.'), 0, 0);
+    while (base.endsWith(QLatin1Char(' ')))
+        base.chop(1);
+    base = base.toUpper();
+    static const QStringList devices{QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
+                                     QStringLiteral("NUL")};
+    if (devices.contains(base))
+        return true;
+    return base.size() == 4 &&
+           (base.startsWith(QLatin1String("COM")) || base.startsWith(QLatin1String("LPT"))) &&
+           base.at(3) >= QLatin1Char('1') && base.at(3) <= QLatin1Char('9');
+}
+
 RuntimeError lastError(const QString& to = QString())
 {
     const DWORD code = GetLastError();
@@ -159,6 +176,12 @@ void checkName(const QString& name)
         )
             throw RuntimeError(RuntimeError::PathFileAccess, FileJobTexts::nameHasForbidden(c));
     }
+#ifdef Q_OS_WIN
+    // Windows drops a name's trailing dots and blanks, and opens the device for a device
+    // name: neither names the file the job's line would give.
+    if (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')) || isDeviceName(name))
+        throw RuntimeError(RuntimeError::PathFileAccess, FileJobTexts::nameInvalid(name));
+#endif
 }
 
 void renameFile(const QString& from, const QString& to)

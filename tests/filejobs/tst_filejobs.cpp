@@ -12,6 +12,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 // The rename and delete jobs on real files in a temporary folder. The machine
 // that runs these may run them as root, whom read-only files and folders do not
 // stop: the jobs must refuse them all the same.
@@ -52,6 +56,54 @@ QStringList rowPaths(const MemoryJobHost& host)
     for (const MemoryJobHost::Row& row : host.rows)
         paths << row.path;
     return paths;
+}
+
+#ifdef Q_OS_WIN
+std::wstring native(const QString& path)
+{
+    return QDir::toNativeSeparators(path).toStdWString();
+}
+
+bool setAttribute(const QString& path, DWORD attribute)
+{
+    const DWORD bits = GetFileAttributesW(native(path).c_str());
+    return bits != INVALID_FILE_ATTRIBUTES && SetFileAttributesW(native(path).c_str(), bits | attribute);
+}
+
+// A file open as a program that edits it holds it: others may read it, not write,
+// rename or delete it.
+class HeldOpen
+{
+public:
+    explicit HeldOpen(const QString& path)
+        : m_handle(CreateFileW(native(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+    {}
+    ~HeldOpen() { release(); }
+    HeldOpen(const HeldOpen&) = delete;
+    HeldOpen& operator=(const HeldOpen&) = delete;
+    bool held() const { return m_handle != INVALID_HANDLE_VALUE; }
+    void release()
+    {
+        if (held())
+            CloseHandle(m_handle);
+        m_handle = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE m_handle;
+};
+#endif
+
+// Hidden as the platform hides a file: POSIX by the "." its name begins with (every
+// hidden name here has one), Windows by its attribute.
+void hide(const QString& path)
+{
+#ifdef Q_OS_WIN
+    QVERIFY(setAttribute(path, FILE_ATTRIBUTE_HIDDEN));
+#else
+    QVERIFY(QFileInfo(path).fileName().startsWith('.'));
+#endif
 }
 
 const QFileDevice::Permissions kReadOnlyFolder =
@@ -134,6 +186,7 @@ void TestFileJobs::takenNamesAreNeverReplaced()
     // dangling link. The rename itself refuses, and the file is reported.
     write(path("x.doc"), "X");
     write(path(".x.doc"), "hidden");
+    hide(path(".x.doc"));
     MemoryJobHost hidden;
     hidden.tick({path("x.doc")}, {0});
     BatchRename::RenameFiles(hidden, renameInputs(".", "1", 2));
@@ -144,7 +197,13 @@ void TestFileJobs::takenNamesAreNeverReplaced()
 
     write(path("夹1.doc/inside.txt"), "I");
     write(path("d.doc"), "D");
+#ifdef Q_OS_WIN
+    // Wine makes no symbolic links; what its listing passes over is a system file.
+    write(path("链1.doc"), "S");
+    QVERIFY(setAttribute(path("链1.doc"), FILE_ATTRIBUTE_SYSTEM));
+#else
     QVERIFY(QFile::link(path("nowhere"), path("链1.doc")));
+#endif
     write(path("e.doc"), "E");
     MemoryJobHost folder;
     folder.tick({path("d.doc")}, {0});
@@ -157,7 +216,11 @@ void TestFileJobs::takenNamesAreNeverReplaced()
     QCOMPARE(folder.journalLines.size(), 1);
     QCOMPARE(bytes(path("夹1.doc/inside.txt")), QByteArray("I"));
     QCOMPARE(bytes(path("d.doc")), QByteArray("D"));
+#ifdef Q_OS_WIN
+    QCOMPARE(bytes(path("链1.doc")), QByteArray("S"));
+#else
     QCOMPARE(QFileInfo(path("链1.doc")).symLinkTarget(), path("nowhere"));
+#endif
     QCOMPARE(bytes(path("e.doc")), QByteArray("E"));
 
     // A file that appears after the existence test: the rename call refuses it.
@@ -181,37 +244,59 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
     QFile::remove(path("missing.doc"));
     QVERIFY(QDir().mkpath(path("sub.doc")));
     write(path("ro/r.doc"), "R");
+#ifdef Q_OS_WIN
+    // A read-only folder on Windows still takes renames; what refuses one there is a
+    // program holding the file open.
+    HeldOpen held(path("ro/r.doc"));
+    QVERIFY(held.held());
+    const QString refused = " 改名失败，未修改：文件正在使用";
+#else
     QVERIFY(QFile::setPermissions(path("ro"), kReadOnlyFolder));
+    const QString refused = " 改名失败，未修改：所在文件夹是只读的";
+#endif
     write(path("noDot"), "N");
     write(path("target.doc"), "T");
+    QStringList rows{path("missing.doc"), path("sub.doc"), path("ro/r.doc"), path("noDot")};
+    QStringList lines{
+        path("missing.doc") + " 改名失败，未修改：文件不存在",
+        path("sub.doc") + " 改名失败，未修改：这是文件夹",
+        path("ro/r.doc") + refused,
+        path("noDot") + " 改名失败，未修改：文件名没有后缀，无法插入到后缀的前面",
+    };
+#ifndef Q_OS_WIN // Wine makes no symbolic links
     QVERIFY(QFile::link(path("target.doc"), path("l.doc")));
+    rows << path("l.doc");
+    lines << path("l.doc") + " 已改名为 l.新1doc";
+#endif
     write(path("g.doc"), "G");
+    rows << path("g.doc");
+    lines << path("g.doc") + " 已改名为 g.新1doc";
 
     MemoryJobHost host;
-    const QStringList rows{path("missing.doc"), path("sub.doc"), path("ro/r.doc"),
-                           path("noDot"),       path("l.doc"),   path("g.doc")};
-    host.tick(rows, {0, 1, 2, 3, 4, 5});
+    QList<int> ticked;
+    for (int i = 0; i < rows.size(); ++i)
+        ticked << i;
+    host.tick(rows, ticked);
     const Batch::Result result = BatchRename::RenameFiles(host, renameInputs("新", "1", 4));
+#ifdef Q_OS_WIN
+    held.release();
+#else
     QVERIFY(QFile::setPermissions(path("ro"), kWritableFolder));
+#endif
 
-    QCOMPARE(host.log, (QStringList{
-                           path("missing.doc") + " 改名失败，未修改：文件不存在",
-                           path("sub.doc") + " 改名失败，未修改：这是文件夹",
-                           path("ro/r.doc") + " 改名失败，未修改：所在文件夹是只读的",
-                           path("noDot") + " 改名失败，未修改：文件名没有后缀，无法插入到后缀的前面",
-                           path("l.doc") + " 已改名为 l.新1doc",
-                           path("g.doc") + " 已改名为 g.新1doc",
-                       }));
-    QCOMPARE(host.journalLines.size(), 6);
-    QCOMPARE(host.messages.size(), 6);
-    QCOMPARE(result.total, 6);
+    QCOMPARE(host.log, lines);
+    QCOMPARE(host.journalLines.size(), rows.size());
+    QCOMPARE(host.messages.size(), rows.size());
+    QCOMPARE(result.total, int(rows.size()));
     QCOMPARE(result.failures, 4);
     QCOMPARE(host.recollections, 1);
     QVERIFY(QFileInfo(path("sub.doc")).isDir());
     QCOMPARE(bytes(path("ro/r.doc")), QByteArray("R"));
     QCOMPARE(bytes(path("noDot")), QByteArray("N"));
+#ifndef Q_OS_WIN
     // A link is renamed as the link; its target keeps its name.
     QCOMPARE(QFileInfo(path("l.新1doc")).symLinkTarget(), path("target.doc"));
+#endif
     QCOMPARE(bytes(path("target.doc")), QByteArray("T"));
     QCOMPARE(bytes(path("g.新1doc")), QByteArray("G"));
 
@@ -233,6 +318,29 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
                  qPrintable(line));
     QCOMPARE(step.recollections, 1);
     QCOMPARE(bytes(path("g.新1doc")), QByteArray("G"));
+
+    // COM1.doc: on Windows the serial port, whatever the extension, so no name for a file there.
+    write(path("dev.doc"), "D");
+    MemoryJobHost device;
+    device.tick({path("dev.doc")}, {0});
+    BatchRename::RenameFiles(device, renameInputs("COM", "1", 0));
+#ifdef Q_OS_WIN
+    QCOMPARE(device.log, QStringList{path("dev.doc") + " 改名失败，未修改：新文件名无效：COM1.doc"});
+    QCOMPARE(bytes(path("dev.doc")), QByteArray("D"));
+    // Windows drops trailing dots and blanks: the file would not get the name its line gives.
+    for (const QString name : {"a.doc.", "a.doc ", "lpt9 .txt", "nul"}) {
+        try {
+            FileOps::checkName(name);
+            QFAIL(qPrintable(name));
+        } catch (const RuntimeError& error) {
+            QCOMPARE(error.description(), "新文件名无效：" + name);
+        }
+    }
+    FileOps::checkName("COM10.doc");
+#else
+    QCOMPARE(device.log, QStringList{path("dev.doc") + " 已改名为 COM1.doc"});
+    QCOMPARE(bytes(path("COM1.doc")), QByteArray("D"));
+#endif
 }
 
 void TestFileJobs::deletesFromTheLastRow()
@@ -245,6 +353,7 @@ void TestFileJobs::deletesFromTheLastRow()
     }
     const QString hidden = dir.filePath(".h.doc");
     write(hidden, "h");
+    hide(hidden);
     const QString gone = dir.filePath("gone.doc");
     MemoryJobHost host;
     host.tick(files + QStringList{hidden, gone}, {1, 3, 5, 6});
@@ -291,47 +400,74 @@ void TestFileJobs::refusedDeletesKeepTheirRows()
 {
     QTemporaryDir dir;
     const auto path = [&](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
+    // Read-only as the platform has it: the owner's write bit, the read-only attribute.
     write(path("ro.doc"), "R");
     QVERIFY(QFile::setPermissions(path("ro.doc"), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
     write(path("rodir/x.doc"), "X");
-    QVERIFY(QFile::setPermissions(path("rodir"), kReadOnlyFolder));
     write(path("target.doc"), "T");
-    QVERIFY(QFile::link(path("target.doc"), path("link.doc")));
     QVERIFY(QDir().mkpath(path("sub")));
     write(path("sub/keep.doc"), "K");
-    QVERIFY(QFile::link(path("sub"), path("dirlink.doc")));
     QVERIFY(QDir().mkpath(path("folder.doc")));
+#ifdef Q_OS_WIN
+    // A read-only folder on Windows still lets its files go, and Wine makes no symbolic
+    // links: a file held open and a system file are what stay there.
+    HeldOpen held(path("rodir/x.doc"));
+    QVERIFY(held.held());
+    write(path("system.doc"), "S");
+    QVERIFY(setAttribute(path("system.doc"), FILE_ATTRIBUTE_SYSTEM));
+    const QStringList rows{path("ro.doc"), path("rodir/x.doc"), path("folder.doc"), path("system.doc")};
+    const QStringList lines{
+        path("system.doc") + " 删除失败，未修改：这是系统文件，不是普通文件",
+        path("folder.doc") + " 删除失败，未修改：这是文件夹",
+        path("rodir/x.doc") + " 删除失败，未修改：文件正在使用",
+        path("ro.doc") + " 删除失败，未修改：文件是只读的",
+    };
+#else
+    QVERIFY(QFile::setPermissions(path("rodir"), kReadOnlyFolder));
+    QVERIFY(QFile::link(path("target.doc"), path("link.doc")));
+    QVERIFY(QFile::link(path("sub"), path("dirlink.doc")));
     QVERIFY(QFile::link(path("nowhere"), path("dangling.doc")));
-
-    MemoryJobHost host;
     const QStringList rows{path("ro.doc"),      path("rodir/x.doc"), path("link.doc"),
                            path("dirlink.doc"), path("folder.doc"),  path("dangling.doc")};
-    host.tick(rows, {0, 1, 2, 3, 4, 5});
-    const Batch::Result result = BatchDelete::DeleteFiles(host, unlocked());
-    QVERIFY(QFile::setPermissions(path("rodir"), kWritableFolder));
-
     // A link to a file goes as the link; a link to a folder, a folder and a
     // dangling link are not files the test sees; read-only ones are refused.
     // Each has its line.
-    QCOMPARE(host.log, (QStringList{
-                           path("dangling.doc") + " 删除失败，未修改：这是系统文件，不是普通文件",
-                           path("folder.doc") + " 删除失败，未修改：这是文件夹",
-                           path("dirlink.doc") + " 删除失败，未修改：这是文件夹",
-                           path("link.doc") + " 已删除文件",
-                           path("rodir/x.doc") + " 删除失败，未修改：所在文件夹是只读的",
-                           path("ro.doc") + " 删除失败，未修改：文件是只读的",
-                       }));
+    const QStringList lines{
+        path("dangling.doc") + " 删除失败，未修改：这是系统文件，不是普通文件",
+        path("folder.doc") + " 删除失败，未修改：这是文件夹",
+        path("dirlink.doc") + " 删除失败，未修改：这是文件夹",
+        path("link.doc") + " 已删除文件",
+        path("rodir/x.doc") + " 删除失败，未修改：所在文件夹是只读的",
+        path("ro.doc") + " 删除失败，未修改：文件是只读的",
+    };
+#endif
+
+    MemoryJobHost host;
+    QList<int> ticked;
+    for (int i = 0; i < rows.size(); ++i)
+        ticked << i;
+    host.tick(rows, ticked);
+    const Batch::Result result = BatchDelete::DeleteFiles(host, unlocked());
+#ifdef Q_OS_WIN
+    held.release();
+    QCOMPARE(rowPaths(host), rows);
+    QCOMPARE(result.failures, 4);
+    QCOMPARE(bytes(path("system.doc")), QByteArray("S"));
+#else
+    QVERIFY(QFile::setPermissions(path("rodir"), kWritableFolder));
     QCOMPARE(rowPaths(host), (QStringList{path("ro.doc"), path("rodir/x.doc"), path("dirlink.doc"),
                                           path("folder.doc"), path("dangling.doc")}));
     QCOMPARE(result.failures, 5);
     QVERIFY(!entryExists(path("link.doc")));
+    QVERIFY(QFileInfo(path("dirlink.doc")).isSymLink());
+    QVERIFY(QFileInfo(path("dangling.doc")).isSymLink());
+#endif
+    QCOMPARE(host.log, lines);
     QCOMPARE(bytes(path("target.doc")), QByteArray("T"));
     QCOMPARE(bytes(path("ro.doc")), QByteArray("R"));
     QCOMPARE(bytes(path("rodir/x.doc")), QByteArray("X"));
     QCOMPARE(bytes(path("sub/keep.doc")), QByteArray("K"));
-    QVERIFY(QFileInfo(path("dirlink.doc")).isSymLink());
     QVERIFY(QFileInfo(path("folder.doc")).isDir());
-    QVERIFY(QFileInfo(path("dangling.doc")).isSymLink());
 
     // A path that became a folder after the test is never deleted.
     try {

@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 // yanhe-cli rename and delete on folders they have never seen.
 namespace {
 
@@ -24,6 +28,24 @@ QByteArray bytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
 }
 
+// Hidden as the platform hides a file: POSIX by the "." its name begins with, Windows by
+// its attribute.
+void hide(const QString& path)
+{
+#ifdef Q_OS_WIN
+    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    QVERIFY(SetFileAttributesW(name.c_str(), GetFileAttributesW(name.c_str()) | FILE_ATTRIBUTE_HIDDEN));
+#else
+    QVERIFY(QFileInfo(path).fileName().startsWith('.'));
+#endif
+}
+
+// A path as the user gives it, with the platform's separators, which the lines name the files by.
+QString inDir(const QTemporaryDir& dir, const char* name)
+{
+    return QDir::toNativeSeparators(dir.filePath(QString::fromUtf8(name)));
+}
+
 } // namespace
 
 class TestFileJobsCli : public QObject
@@ -35,7 +57,8 @@ private slots:
 
 private:
     CliRun cli(const QStringList& arguments) { return CliRun::of(arguments, m_app.path()); }
-    // The journal's messages, without the time in front.
+    // The journal's messages, without the time in front. The journal is in the system's
+    // code page (on a Chinese Windows, 936).
     QStringList journal()
     {
         QStringList files;
@@ -46,7 +69,7 @@ private:
         QStringList lines;
         const QRegularExpression time("\\d:\\d\\d ");
         for (const QString& file : files) {
-            for (const QString& line : QString::fromUtf8(bytes(file)).split("\r\n", Qt::SkipEmptyParts))
+            for (const QString& line : QString::fromLocal8Bit(bytes(file)).split("\r\n", Qt::SkipEmptyParts))
                 lines << line.mid(line.indexOf(time) + 5);
         }
         return lines;
@@ -58,8 +81,8 @@ private:
 void TestFileJobsCli::renameReportsTakenNamesOnStdout()
 {
     QTemporaryDir dir;
-    const QString a = dir.filePath("甲.doc");
-    const QString b = dir.filePath("乙.doc");
+    const QString a = inDir(dir, "甲.doc");
+    const QString b = inDir(dir, "乙.doc");
     write(a, "A");
     write(b, "B");
 
@@ -80,10 +103,11 @@ void TestFileJobsCli::renameReportsTakenNamesOnStdout()
 void TestFileJobsCli::deleteNeedsUnlock()
 {
     QTemporaryDir dir;
-    const QString plain = dir.filePath("a.doc");
-    const QString hidden = dir.filePath(".b.doc");
+    const QString plain = inDir(dir, "a.doc");
+    const QString hidden = inDir(dir, ".b.doc");
     write(plain, "A");
     write(hidden, "B");
+    hide(hidden);
 
     CliRun run = cli({"delete", plain});
     QCOMPARE(run.code, 2);
@@ -94,9 +118,9 @@ void TestFileJobsCli::deleteNeedsUnlock()
 
     // The hidden file, a folder and a missing file are not deleted, each with its line saying
     // why; they are left, so the exit code is 1.
-    const QString folder = dir.filePath("folder.doc");
+    const QString folder = inDir(dir, "folder.doc");
     QVERIFY(QDir().mkpath(folder));
-    const QString gone = dir.filePath("gone.doc");
+    const QString gone = inDir(dir, "gone.doc");
     run = cli({"delete", "--unlock", plain, hidden, folder, gone});
     const QStringList lines{gone + " 删除失败，未修改：文件不存在", folder + " 删除失败，未修改：这是文件夹",
                             hidden + " 删除失败，未修改：这是隐藏文件", plain + " 已删除文件"};

