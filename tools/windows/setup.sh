@@ -3,7 +3,11 @@
 # nothing (quickly) when they are all there.
 set -euo pipefail
 packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build qt6-base-dev-tools qt6-base-dev
-  wine wine64 nsis xvfb xauth xdotool imagemagick dpkg-dev fonts-noto-cjk locales)
+  wine wine64 wine32:i386 nsis xvfb xauth xdotool imagemagick dpkg-dev fonts-noto-cjk locales)
+# NSIS installers are 32-bit programs: Wine runs them with its 32-bit half (wine32:i386), which the
+# host's package manager installs only once it takes i386 packages.
+i386=0
+dpkg --print-foreign-architectures | grep -qx i386 || i386=1
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
@@ -26,6 +30,7 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo"
 fi
 export DEBIAN_FRONTEND=noninteractive
+[ $i386 -eq 0 ] || $sudo dpkg --add-architecture i386
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 chinese_locale
