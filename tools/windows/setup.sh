@@ -3,11 +3,10 @@
 # nothing (quickly) when they are all there.
 set -euo pipefail
 packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build qt6-base-dev-tools qt6-base-dev
-  wine wine64 wine32:i386 nsis xvfb xauth xdotool imagemagick dpkg-dev fonts-noto-cjk locales)
-# NSIS installers are 32-bit programs: Wine runs them with its 32-bit half (wine32:i386), which the
-# host's package manager installs only once it takes i386 packages.
-i386=0
-dpkg --print-foreign-architectures | grep -qx i386 || i386=1
+  wine wine64 nsis xvfb xauth xdotool imagemagick dpkg-dev fonts-noto-cjk locales)
+# Wine's 64-bit half only: the programs and their installer are 64-bit. Wine's 32-bit half
+# (wine32:i386) is not wanted: where the host cannot execute 32-bit code (some virtual machines),
+# installing it makes the `wine` launcher pick its 32-bit loader and no Windows program starts.
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
@@ -30,7 +29,6 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo"
 fi
 export DEBIAN_FRONTEND=noninteractive
-[ $i386 -eq 0 ] || $sudo dpkg --add-architecture i386
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 chinese_locale
