@@ -91,6 +91,7 @@ echo "installer: a second install over the first put back every file and kept th
 # uninstall.exe too.
 YANHE_WINE_TIMEOUT=120 "$here/wine-run.sh" - "$installed/uninstall.exe" /S || fail "the uninstaller failed"
 settle
+[ -d "$installed/Journal" ] || fail "the uninstaller removed the journal"
 left=$(cd "$installed" && find . -type f | sort)
 [ "$left" = "$made" ] || fail "after uninstalling, the folder holds: $(tr '\n' ' ' <<<"$left")not what the program made: $(tr '\n' ' ' <<<"$made")"
 while read -r file; do
