@@ -1,7 +1,8 @@
 ; The Windows installer: per user, no administrator rights, into
 ; %LOCALAPPDATA%\Programs\yanhe, with a Start-menu entry and an uninstaller.
 ; makensis -DVERSION=1.0.0 -DSTAGE=<folder of the portable copy> -DOUTFILE=<setup.exe> yanhe.nsi
-Unicode true
+; A 64-bit installer for 64-bit programs: it runs where they run, with no 32-bit layer.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 

@@ -4,6 +4,9 @@
 set -euo pipefail
 packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build qt6-base-dev-tools qt6-base-dev
   wine wine64 nsis xvfb xauth xdotool imagemagick dpkg-dev fonts-noto-cjk locales)
+# Wine's 64-bit half only: the programs and their installer are 64-bit. Wine's 32-bit half
+# (wine32:i386) is not wanted: where the host cannot execute 32-bit code (some virtual machines),
+# installing it makes the `wine` launcher pick its 32-bit loader and no Windows program starts.
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
