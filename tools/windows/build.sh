@@ -34,9 +34,11 @@ mkdir -p "$stage/platforms" "$stage/styles" "$stage/tls"
 for exe in yanhe yanhe-cli yanhe-update; do
   x86_64-w64-mingw32-strip -o "$stage/$exe.exe" "$build/$exe.exe"
 done
-for dll in Qt6Core Qt6Gui Qt6Widgets Qt6Network libzip libzlib libpugixml; do
+for dll in Qt6Core Qt6Gui Qt6Widgets Qt6Network libzip libpugixml; do
   cp "$deps/bin/$dll.dll" "$stage/"
 done
+# zlib's own build names its DLL libzlib1.dll; the prebuilt copy has libzlib.dll.
+cp "$deps"/bin/libzlib*.dll "$stage/"
 for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
   cp "$(x86_64-w64-mingw32-g++-posix -print-file-name=$dll)" "$stage/"
 done
