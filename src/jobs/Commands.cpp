@@ -16,6 +16,18 @@ namespace jobs::commands {
 
 namespace {
 
+// --scope of word-replace and word-replace-pairs: where else than the body they replace.
+const QString kScopeHelp =
+    QStringLiteral("Also replace in: textboxes, header-textboxes, headers-footers (comma-separated).");
+
+template <class In> QList<std::pair<QString, typename CommandRow<In>::template Member<bool>>> scopeChoices()
+{
+    using Scopes = decltype(In::scopes);
+    return {{QStringLiteral("textboxes"), at<&In::scopes, &Scopes::pageTextBoxes>()},
+            {QStringLiteral("header-textboxes"), at<&In::scopes, &Scopes::headerFooterTextBoxes>()},
+            {QStringLiteral("headers-footers"), at<&In::scopes, &Scopes::headersFooters>()}};
+}
+
 JobRow wordReplace()
 {
     using namespace SingleTextReplace;
@@ -31,12 +43,7 @@ JobRow wordReplace()
                        QStringLiteral("word"))
         .requiredText(QStringLiteral("old"), QStringLiteral("The text to replace."), at<&Inputs::oldText>())
         .requiredText(QStringLiteral("new"), QStringLiteral("The new text."), at<&Inputs::newText>())
-        .setOf(QStringLiteral("scope"),
-               QStringLiteral(
-                   "Also replace in: textboxes, header-textboxes, headers-footers (comma-separated)."),
-               {{QStringLiteral("textboxes"), at<&Inputs::scopes, &Scopes::pageTextBoxes>()},
-                {QStringLiteral("header-textboxes"), at<&Inputs::scopes, &Scopes::headerFooterTextBoxes>()},
-                {QStringLiteral("headers-footers"), at<&Inputs::scopes, &Scopes::headersFooters>()}})
+        .setOf(QStringLiteral("scope"), kScopeHelp, scopeChoices<Inputs>())
         .drivesOffice()
         .runs(
             [](JobContext& context, const auto& read) { return Command1(context.host, context.words, read); })
@@ -57,12 +64,7 @@ JobRow wordReplacePairs()
         .requiredText(QStringLiteral("new"),
                       QStringLiteral("The new texts, separated by \"|\", in the same order."),
                       at<&Inputs::newTexts>())
-        .setOf(QStringLiteral("scope"),
-               QStringLiteral(
-                   "Also replace in: textboxes, headers-footers, header-textboxes (comma-separated)."),
-               {{QStringLiteral("textboxes"), at<&Inputs::scopes, &Scopes::pageTextBoxes>()},
-                {QStringLiteral("headers-footers"), at<&Inputs::scopes, &Scopes::headersFooters>()},
-                {QStringLiteral("header-textboxes"), at<&Inputs::scopes, &Scopes::headerFooterTextBoxes>()}})
+        .setOf(QStringLiteral("scope"), kScopeHelp, scopeChoices<Inputs>())
         .drivesOffice()
         .runs(
             [](JobContext& context, const auto& read) { return Command9(context.host, context.words, read); })
