@@ -2,20 +2,11 @@
 #include "app/Clock.h"
 #include "app/Module2.h"
 #include "app/RuntimeError.h"
+#include "support/TestFiles.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Every entry under root with its content, to see that a start wrote nothing.
 QMap<QString, QByteArray> snapshot(const QString& root)
@@ -25,7 +16,7 @@ QMap<QString, QByteArray> snapshot(const QString& root)
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        tree.insert(path, it.fileInfo().isDir() ? QByteArray("<dir>") : readAll(path));
+        tree.insert(path, it.fileInfo().isDir() ? QByteArray("<dir>") : bytes(path));
     }
     return tree;
 }
@@ -62,8 +53,8 @@ void TestStartUp::firstAndLaterStarts()
     QCOMPARE(first.created,
              (QStringList{base + sep + "toconfigure", base + sep + "download", base + sep + "Journal", day,
                           base + sep + "toconfigure" + sep + "mysql.ini"}));
-    QCOMPARE(readAll(folders.addressFile()), readAll(":/CUSTOM/101"));
-    QVERIFY(!readAll(folders.addressFile()).isEmpty());
+    QCOMPARE(bytes(folders.addressFile()), bytes(":/CUSTOM/101"));
+    QVERIFY(!bytes(folders.addressFile()).isEmpty());
 
     // Same day again: nothing is created or written.
     const auto before = snapshot(dir.path());
@@ -86,21 +77,17 @@ void TestStartUp::carriedFileWrittenAgainOnlyWhenAbsent()
     const AppFolders folders(dir.path());
     const FixedClock clock(at(4, 9, 0));
     Module2::StartUp(folders, clock);
-    const QByteArray carried = readAll(":/CUSTOM/101");
+    const QByteArray carried = bytes(":/CUSTOM/101");
 
     // A file the user changed stays as it is.
-    {
-        QFile file(folders.addressFile());
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("edited\r\n");
-    }
+    writeFile(folders.addressFile(), "edited\r\n");
     QVERIFY(Module2::StartUp(folders, clock).created.isEmpty());
-    QCOMPARE(readAll(folders.addressFile()), QByteArray("edited\r\n"));
+    QCOMPARE(bytes(folders.addressFile()), QByteArray("edited\r\n"));
 
     // A deleted one comes back whole.
     QVERIFY(QFile::remove(folders.addressFile()));
     QCOMPARE(Module2::StartUp(folders, clock).created, QStringList{folders.addressFile()});
-    QCOMPARE(readAll(folders.addressFile()), carried);
+    QCOMPARE(bytes(folders.addressFile()), carried);
 
 #ifdef Q_OS_UNIX
     // A link to nowhere is a system entry, which a plain listing does not see:
@@ -110,7 +97,7 @@ void TestStartUp::carriedFileWrittenAgainOnlyWhenAbsent()
     QVERIFY(QFile::remove(folders.addressFile()));
     QVERIFY(QFile::link(target, folders.addressFile()));
     QCOMPARE(Module2::StartUp(folders, clock).created, QStringList{folders.addressFile()});
-    QCOMPARE(readAll(target), carried);
+    QCOMPARE(bytes(target), carried);
 #endif
 }
 
@@ -119,10 +106,7 @@ void TestStartUp::failureStopsAndKeepsWhatWasMade()
     QTemporaryDir dir;
     const AppFolders folders(dir.path());
     // A file where the journal folder belongs: the day folder cannot be made.
-    {
-        QFile blocker(folders.journal());
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-    }
+    writeFile(folders.journal(), {});
     try {
         Module2::StartUp(folders, FixedClock(at(4, 9, 0)));
         QFAIL("start-up went on past a folder it could not create");
@@ -146,8 +130,8 @@ void TestStartUp::applicationFolderFallsBackWhenNotWritable()
         QDir(writable.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
     // An installed copy: writable or not, its folder is not the application folder.
     QTemporaryDir prefix;
-    QVERIFY(QDir(prefix.path()).mkpath("bin") && QDir(prefix.path()).mkpath("share/yanhe"));
-    QVERIFY(QFile(prefix.filePath("share/yanhe/installed")).open(QIODevice::WriteOnly));
+    QVERIFY(QDir(prefix.path()).mkpath("bin"));
+    writeFile(prefix.filePath("share/yanhe/installed"), {});
     QCOMPARE(AppFolders::resolveApplicationFolder(prefix.filePath("bin"), fallback), fallback);
     QVERIFY(QDir(prefix.filePath("bin")).isEmpty());
 #ifdef Q_OS_LINUX

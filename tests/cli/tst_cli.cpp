@@ -1,20 +1,7 @@
 #include "support/CliRun.h"
+#include "support/TestFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
-
-namespace {
-
-using Result = CliRun;
-
-Result cli(const QStringList& arguments)
-{
-    return CliRun::of(arguments);
-}
-
-} // namespace
 
 class TestCli : public QObject
 {
@@ -28,11 +15,8 @@ void TestCli::collectPrintsRowsThenCount()
 {
     QTemporaryDir dir;
     for (const char* path :
-         {"B.DOC", "a.docx", "z/x.doc", "y/.hidden.doc", ".h/in.doc", "m/n/o.docx", "c.txt"}) {
-        QDir().mkpath(QFileInfo(dir.filePath(path)).path());
-        QFile file(dir.filePath(path));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
+         {"B.DOC", "a.docx", "z/x.doc", "y/.hidden.doc", ".h/in.doc", "m/n/o.docx", "c.txt"})
+        writeFile(dir.filePath(path), {});
     const QString root = QDir::toNativeSeparators(dir.path()) + QDir::separator();
     const auto rows = [&](const QStringList& relatives) {
         QStringList full;
@@ -41,17 +25,18 @@ void TestCli::collectPrintsRowsThenCount()
         return full;
     };
 
-    Result r = cli({"collect", "--recursive", "--patterns", "*.doc,*.docx", dir.path()});
+    CliRun r = CliRun::of({"collect", "--recursive", "--patterns", "*.doc,*.docx", dir.path()});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, rows({"B.DOC", "z/x.doc", "a.docx", "m/n/o.docx"}) << "收集到的文件 4条记录。");
 
-    r = cli({"collect", "--attributes", "normal,hidden", "--recursive", "--patterns", "*.doc", dir.path()});
+    r = CliRun::of(
+        {"collect", "--attributes", "normal,hidden", "--recursive", "--patterns", "*.doc", dir.path()});
     QCOMPARE(r.out, rows({"B.DOC", ".h/in.doc", "y/.hidden.doc", "z/x.doc"}) << "收集到的文件 4条记录。");
 
-    r = cli({"collect", "--patterns", "*.docx,", dir.path()});
+    r = CliRun::of({"collect", "--patterns", "*.docx,", dir.path()});
     QCOMPARE(r.out, rows({"a.docx", "a.docx", "B.DOC", "c.txt"}) << "收集到的文件 4条记录。");
 
-    r = cli({"collect", "--attributes", "", "--recursive", "--patterns", "*.doc", dir.path()});
+    r = CliRun::of({"collect", "--attributes", "", "--recursive", "--patterns", "*.doc", dir.path()});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, QStringList{"收集到的文件 0条记录。"});
 
@@ -59,12 +44,10 @@ void TestCli::collectPrintsRowsThenCount()
     // A name holding a newline or a tab (no Windows name can) is one row, one line, the
     // characters shown as the jobs show them.
     QTemporaryDir odd;
-    for (const char* name : {"two\nlines.doc", "tab\there.doc"}) {
-        QFile file(odd.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
+    for (const char* name : {"two\nlines.doc", "tab\there.doc"})
+        writeFile(odd.filePath(name), {});
     const QString oddRoot = QDir::toNativeSeparators(odd.path()) + QDir::separator();
-    r = cli({"collect", "--patterns", "*.doc", odd.path()});
+    r = CliRun::of({"collect", "--patterns", "*.doc", odd.path()});
     QCOMPARE(r.out, (QStringList{oddRoot + "tab\\x09here.doc", oddRoot + "two\\x0Alines.doc",
                                  "收集到的文件 2条记录。"}));
 #endif
@@ -72,10 +55,10 @@ void TestCli::collectPrintsRowsThenCount()
 
 void TestCli::usageErrors()
 {
-    Result r = cli({"collect", "--help"});
+    CliRun r = CliRun::of({"collect", "--help"});
     QCOMPARE(r.code, 0);
     QVERIFY(r.out.join('\n').contains("--patterns"));
-    r = cli({"word-replace", "--help"});
+    r = CliRun::of({"word-replace", "--help"});
     QCOMPARE(r.code, 0);
     QVERIFY(r.out.join('\n').contains("headers-footers"));
 
@@ -94,7 +77,7 @@ void TestCli::usageErrors()
           QStringList{"header-footer-write", "--page-number", "--page-number-align", "",
                       dir.filePath("a.doc")},
           QStringList{"header-footer-replace", "--header-old"}}) {
-        r = cli(bad);
+        r = CliRun::of(bad);
         QCOMPARE(r.code, 2);
         QVERIFY(r.out.isEmpty());
         QVERIFY2(r.err.startsWith("yanhe-cli: "), qPrintable(r.err));
@@ -102,14 +85,11 @@ void TestCli::usageErrors()
 
     // A folder whose name begins with "-" is read as options; the error says that -- ends them,
     // and after -- the name is the folder.
-    QVERIFY(QDir(dir.path()).mkpath("-lead"));
-    QFile inside(dir.filePath("-lead/x.doc"));
-    QVERIFY(inside.open(QIODevice::WriteOnly));
-    inside.close();
+    writeFile(dir.filePath("-lead/x.doc"), {});
     const QString before = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir.path()));
-    r = cli({"collect", "--patterns", "*.doc", "-lead"});
-    const Result ended = cli({"collect", "--patterns", "*.doc", "--", "-lead"});
+    r = CliRun::of({"collect", "--patterns", "*.doc", "-lead"});
+    const CliRun ended = CliRun::of({"collect", "--patterns", "*.doc", "--", "-lead"});
     QVERIFY(QDir::setCurrent(before));
     QCOMPARE(r.code, 2);
     QVERIFY(r.out.isEmpty());
@@ -121,7 +101,7 @@ void TestCli::usageErrors()
              (QStringList{QDir::toNativeSeparators(dir.filePath("-lead/x.doc")), "收集到的文件 1条记录。"}));
     // A value that begins with "-" belongs to its option: the name suggested is the folder's.
     QVERIFY(QDir::setCurrent(dir.path()));
-    r = cli({"collect", "--patterns", "-x.doc", "-lead"});
+    r = CliRun::of({"collect", "--patterns", "-x.doc", "-lead"});
     QVERIFY(QDir::setCurrent(before));
     QCOMPARE(r.code, 2);
     QVERIFY2(r.err.contains("-- -lead") && !r.err.contains("-x.doc"), qPrintable(r.err));

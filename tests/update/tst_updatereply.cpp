@@ -1,7 +1,9 @@
 #include "support/GbkBytes.h"
+#include "update/UpdateAddress.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateReply.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QStringEncoder>
 #include <QTest>
@@ -42,6 +44,8 @@ private slots:
     void decodesByCharset();
     void survivesAnyReply();
     void titleNotice();
+    void carriedFileHoldsTheDefaultAddress();
+    void addressRoundTripAndRejects();
 };
 
 void TestUpdateReply::fieldsByTheirMarkers()
@@ -165,6 +169,29 @@ void TestUpdateReply::titleNotice()
         sizes << (title = nextTitle(title)).size();
     QCOMPARE(sizes, (QList<qsizetype>{29, 38, 47, 56, 65, 20}));
     QCOMPARE(title, QString("zureZevi--ridivozud "));
+}
+
+void TestUpdateReply::carriedFileHoldsTheDefaultAddress()
+{
+    QFile carried(":/CUSTOM/101");
+    QVERIFY(carried.open(QIODevice::ReadOnly));
+    // The last line with text is the address; a plain reader does not see it.
+    const QString last = QString::fromLatin1(carried.readAll().trimmed().split('\n').last());
+    QCOMPARE(UpdateAddress::unscramble(last), UpdateAddress::defaultAddress());
+    QVERIFY(!last.contains("http"));
+}
+
+void TestUpdateReply::addressRoundTripAndRejects()
+{
+    for (const QString& address : {QString("http://127.0.0.1:8080/v.txt"),
+                                   QString("https://例子.中国/更新?版=1"), QString("x"), QString(200, 'a')}) {
+        const QString stored = UpdateAddress::scramble(address);
+        QVERIFY(!stored.contains(address));
+        QCOMPARE(UpdateAddress::unscramble(stored), address);
+        QCOMPARE(UpdateAddress::unscramble(stored.toLower() + "\r\n"), address);
+    }
+    for (const QString& junk : {QString(), QString("abc"), QString("zz11"), QString("http://plain.example/")})
+        QCOMPARE(UpdateAddress::unscramble(junk), QString());
 }
 
 QTEST_GUILESS_MAIN(TestUpdateReply)
