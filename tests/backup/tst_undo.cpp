@@ -2,7 +2,6 @@
 #include "support/TestFiles.h"
 #include "support/ZipFiles.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QMap>
 #include <QProcess>

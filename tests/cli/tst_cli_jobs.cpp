@@ -39,6 +39,20 @@ struct Twins
         for (const QString& name : names)
             QVERIFY(QFile::copy(one.filePath(name), many.filePath(name)));
     }
+    // The job over `one` on one office process and over `many` with `jobs` (the default when empty):
+    // the runs print and journal the same. The first run's result.
+    void run(const QStringList& job, const QString& jobs, CliRun& single) const
+    {
+        single = CliRun::of(job + QStringList{"--jobs", "1"} + files(one), oneApp.path());
+        const CliRun several =
+            CliRun::of(job + (jobs.isEmpty() ? QStringList() : QStringList{"--jobs", jobs}) + files(many),
+                       manyApp.path());
+        QCOMPARE(asOne(several.out), single.out);
+        QCOMPARE(several.err, single.err);
+        QCOMPARE(several.code, single.code);
+        QCOMPARE(asOne(journalMessages(manyApp.path() + "/Journal")),
+                 journalMessages(oneApp.path() + "/Journal"));
+    }
 };
 
 } // namespace
@@ -77,24 +91,14 @@ void TestCliJobs::documentsAsWithOneEngine()
     for (const QString& name : std::as_const(twins.names))
         before.insert(name, bytes(twins.one.filePath(name)));
 
-    const QStringList options = {"word-replace", "--old",          "OLD", "--new", "新\r\n文",
-                                 "--scope",      "headers-footers"};
-    const CliRun one = CliRun::of(QStringList(options) << "--jobs"
-                                                       << "1" << twins.files(twins.one),
-                                  twins.oneApp.path());
     // The default: one office process per core (the workbooks below name a number).
-    const CliRun many = CliRun::of(QStringList(options) << twins.files(twins.many), twins.manyApp.path());
-
+    CliRun one;
+    twins.run({"word-replace", "--old", "OLD", "--new", "新\r\n文", "--scope", "headers-footers"}, {}, one);
     QCOMPARE(one.out.size(), twins.names.size());
     QVERIFY2(one.out.at(6).contains("失败，未修改"), qPrintable(one.out.at(6)));
-    QCOMPARE(twins.asOne(many.out), one.out);
-    QCOMPARE(many.err, one.err);
     QCOMPARE(one.err, QString("已完成 8 个文件！ 全部操作已完成"));
-    QCOMPARE(many.code, one.code);
     QCOMPARE(one.code, 1);
     QVERIFY(journalMessages(twins.oneApp.path() + "/Journal").size() >= twins.names.size());
-    QCOMPARE(twins.asOne(journalMessages(twins.manyApp.path() + "/Journal")),
-             journalMessages(twins.oneApp.path() + "/Journal"));
 
     for (const auto& [name, hasText] : made) {
         const QString oneFile = twins.one.filePath(name);
@@ -114,29 +118,20 @@ void TestCliJobs::workbooksAsWithOneEngine()
                                                     {"表二", {{4, 2, "x OLD y"}}}};
     const QList<UnoDocuments::SheetContent> without = {{"表一", {{1, 1, "甲"}}}};
     twins.names = {"w1.xls", "w2.xlsx", "w3.xls", "w4.xlsx"};
-    UnoDocuments::writeWorkbook(twins.one.filePath("w1.xls"), with);
-    UnoDocuments::writeWorkbook(twins.one.filePath("w2.xlsx"), without);
-    UnoDocuments::writeWorkbook(twins.one.filePath("w3.xls"), without);
-    UnoDocuments::writeWorkbook(twins.one.filePath("w4.xlsx"), with);
+    for (const QString& name : std::as_const(twins.names))
+        UnoDocuments::writeWorkbook(twins.one.filePath(name),
+                                    name == "w1.xls" || name == "w4.xlsx" ? with : without);
     twins.copy();
 
-    const QStringList options = {"sheet-replace", "--old", "OLD", "--new", "NEW"};
-    const CliRun one = CliRun::of(QStringList(options) << twins.files(twins.one), twins.oneApp.path());
-    const CliRun many = CliRun::of(QStringList(options) << "--jobs"
-                                                        << "2" << twins.files(twins.many),
-                                   twins.manyApp.path());
+    CliRun one;
+    twins.run({"sheet-replace", "--old", "OLD", "--new", "NEW"}, "2", one);
     QCOMPARE(one.code, 0);
-    QCOMPARE(many.code, 0);
     // One line per worksheet: a file's lines stay together.
     const QStringList files = twins.files(twins.one);
     QCOMPARE(one.out, (QStringList{files[0] + "-表一已替换内容", files[0] + "-表二已替换内容",
                                    files[1] + "-表一没找到替换的内容", files[2] + "-表一没找到替换的内容",
                                    files[3] + "-表一已替换内容", files[3] + "-表二已替换内容"}));
     QCOMPARE(one.err, QString("已完成 4 个文件！ 全部操作已完成"));
-    QCOMPARE(twins.asOne(many.out), one.out);
-    QCOMPARE(many.err, one.err);
-    QCOMPARE(twins.asOne(journalMessages(twins.manyApp.path() + "/Journal")),
-             journalMessages(twins.oneApp.path() + "/Journal"));
     for (const char* name : {"w1.xls", "w4.xlsx"}) {
         const QStringList cells = UnoDocuments::stories(twins.many.filePath(name)).value("cells");
         QVERIFY2(cells.join(' ').contains("NEW 甲") && !cells.join(' ').contains("OLD"),

@@ -2,11 +2,8 @@
 #include "support/LoopbackHttpServer.h"
 #include "support/TestFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 
@@ -19,14 +16,9 @@ const QString kLosslessOnly =
 QString journalText(const QString& appFolder)
 {
     QString text;
-    QDir journal(appFolder + "/Journal");
-    for (const QString& day : journal.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        for (const QFileInfo& file : QDir(journal.filePath(day)).entryInfoList(QDir::Files)) {
-            QFile f(file.filePath());
-            if (f.open(QIODevice::ReadOnly))
-                text += QString::fromLocal8Bit(f.readAll());
-        }
-    }
+    QDirIterator it(appFolder + "/Journal", {"*.txt"}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        text += QString::fromLocal8Bit(bytes(it.next()));
     return text;
 }
 
