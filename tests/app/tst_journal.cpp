@@ -1,31 +1,22 @@
 #include "app/Clock.h"
 #include "app/Journal.h"
 #include "app/RuntimeError.h"
+#include "support/TestFiles.h"
 
-#include <QDir>
-#include <QFile>
-#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTemporaryDir>
-#include <QTest>
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // A journal file's text, in the system's 8-bit encoding: the ANSI code page on Windows.
 QString journalText(const QString& path)
 {
     QStringDecoder decoder(QStringConverter::System);
-    return decoder.decode(readAll(path));
+    return decoder.decode(bytes(path));
 }
 
 QDateTime at(int day, int hour, int minute, int second)
@@ -43,7 +34,6 @@ class TestJournal : public QObject
 private slots:
     void hourlyFilesInTheStartDaysFolder();
     void lineIsExactAndMessageUnchanged();
-    void longTimeHasSecondsAndNoZone_data();
     void longTimeHasSecondsAndNoZone();
     void missingDayFolderIsAnError();
 };
@@ -82,44 +72,31 @@ void TestJournal::lineIsExactAndMessageUnchanged()
     journal.WriteJournal("C:\\文档\\a.doc 已替换内容");
     journal.WriteJournal("two\r\nlines");
 
-    const QByteArray bytes = readAll(journal.filePathAt(clock.now()));
-#ifndef Q_OS_WIN
-    // The locale's encoding here is UTF-8, written without a byte-order mark.
-    QVERIFY(!bytes.startsWith("\xEF\xBB\xBF"));
-    QCOMPARE(bytes, QByteArray("时间：2026/12/4 17:02:03 \r\n"
-                               "时间：2026/12/4 17:02:03 C:\\文档\\a.doc 已替换内容\r\n"
-                               "时间：2026/12/4 17:02:03 two\r\nlines\r\n"));
-#else
-    // The ANSI code page, code page 936 in a Chinese Windows.
+    // In the locale's encoding (here UTF-8, without a byte-order mark; on Windows the ANSI code page,
+    // 936 in a Chinese Windows).
+    const QByteArray written = bytes(journal.filePathAt(clock.now()));
     QStringEncoder encoder(QStringConverter::System);
-    const QByteArray expected =
-        encoder.encode(QString("时间：2026/12/4 17:02:03 \r\n"
-                               "时间：2026/12/4 17:02:03 C:\\文档\\a.doc 已替换内容\r\n"
-                               "时间：2026/12/4 17:02:03 two\r\nlines\r\n"));
-    QCOMPARE(bytes, expected);
+    QCOMPARE(written,
+             QByteArray(encoder.encode(QString("时间：2026/12/4 17:02:03 \r\n"
+                                               "时间：2026/12/4 17:02:03 C:\\文档\\a.doc 已替换内容\r\n"
+                                               "时间：2026/12/4 17:02:03 two\r\nlines\r\n"))));
+#ifdef Q_OS_WIN
     if (GetACP() == 936)
-        QVERIFY(bytes.startsWith("\xCA\xB1\xBC\xE4\xA3\xBA")); // 时间： in GBK
+        QVERIFY(written.startsWith("\xCA\xB1\xBC\xE4\xA3\xBA")); // 时间： in GBK
 #endif
-}
-
-void TestJournal::longTimeHasSecondsAndNoZone_data()
-{
-    QTest::addColumn<QLocale>("locale");
-    QTest::newRow("zh_CN") << kChina;
-    QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates);
-    QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany);
-    QTest::newRow("C") << QLocale::c();
-    QTest::newRow("system") << QLocale::system();
 }
 
 void TestJournal::longTimeHasSecondsAndNoZone()
 {
-    QFETCH(QLocale, locale);
-    const QString format = Journal::longTimeFormat(locale);
-    const QString text = locale.toString(QTime(17, 2, 3), format);
-    QVERIFY2(text.contains("02") && text.contains("03"), qPrintable(text));
-    QVERIFY2(!format.contains('t'), qPrintable(format));
-    QVERIFY2(!text.contains("UTC") && !text.contains("GMT") && text == text.trimmed(), qPrintable(text));
+    for (const QLocale& locale :
+         {kChina, QLocale(QLocale::English, QLocale::UnitedStates),
+          QLocale(QLocale::German, QLocale::Germany), QLocale::c(), QLocale::system()}) {
+        const QString format = Journal::longTimeFormat(locale);
+        const QString text = locale.toString(QTime(17, 2, 3), format);
+        QVERIFY2(text.contains("02") && text.contains("03"), qPrintable(text));
+        QVERIFY2(!format.contains('t'), qPrintable(format));
+        QVERIFY2(!text.contains("UTC") && !text.contains("GMT") && text == text.trimmed(), qPrintable(text));
+    }
 }
 
 void TestJournal::missingDayFolderIsAnError()

@@ -1,17 +1,25 @@
 #include "support/CliRun.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TestFiles.h"
 
-#include <QDir>
-#include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 
-using Result = CliRun;
+// What a machine without Word, Excel, WPS or a LibreOffice the build can drive is told.
+const QString kLosslessOnly =
+    "Text9=1、本机系统提示: 已安装内置无损引擎（仅处理.docx和.xlsx） 1.0版本（代替Word和Excel） "
+    "版本号：1.0  2、未安装WPS-V8或以下版本  3、未安装WPS-V9或以上版本";
 
-Result cli(const QStringList& arguments)
+// The journal, in the system's code page (on a Chinese Windows, 936).
+QString journalText(const QString& appFolder)
 {
-    return CliRun::of(arguments);
+    QString text;
+    QDirIterator it(appFolder + "/Journal", {"*.txt"}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        text += QString::fromLocal8Bit(bytes(it.next()));
+    return text;
 }
 
 } // namespace
@@ -22,17 +30,19 @@ class TestCli : public QObject
 private slots:
     void collectPrintsRowsThenCount();
     void usageErrors();
+    void probeReadsTheInstallationAndStartsNothing();
+    void probeWithoutAnyOfficeProgram();
+    void probeOnThisMachine();
+    void checkUpdatePrintsTheEndState();
+    void updateAddressIsStoredScrambled();
 };
 
 void TestCli::collectPrintsRowsThenCount()
 {
     QTemporaryDir dir;
     for (const char* path :
-         {"B.DOC", "a.docx", "z/x.doc", "y/.hidden.doc", ".h/in.doc", "m/n/o.docx", "c.txt"}) {
-        QDir().mkpath(QFileInfo(dir.filePath(path)).path());
-        QFile file(dir.filePath(path));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
+         {"B.DOC", "a.docx", "z/x.doc", "y/.hidden.doc", ".h/in.doc", "m/n/o.docx", "c.txt"})
+        writeFile(dir.filePath(path), {});
     const QString root = QDir::toNativeSeparators(dir.path()) + QDir::separator();
     const auto rows = [&](const QStringList& relatives) {
         QStringList full;
@@ -41,17 +51,18 @@ void TestCli::collectPrintsRowsThenCount()
         return full;
     };
 
-    Result r = cli({"collect", "--recursive", "--patterns", "*.doc,*.docx", dir.path()});
+    CliRun r = CliRun::of({"collect", "--recursive", "--patterns", "*.doc,*.docx", dir.path()});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, rows({"B.DOC", "z/x.doc", "a.docx", "m/n/o.docx"}) << "收集到的文件 4条记录。");
 
-    r = cli({"collect", "--attributes", "normal,hidden", "--recursive", "--patterns", "*.doc", dir.path()});
+    r = CliRun::of(
+        {"collect", "--attributes", "normal,hidden", "--recursive", "--patterns", "*.doc", dir.path()});
     QCOMPARE(r.out, rows({"B.DOC", ".h/in.doc", "y/.hidden.doc", "z/x.doc"}) << "收集到的文件 4条记录。");
 
-    r = cli({"collect", "--patterns", "*.docx,", dir.path()});
+    r = CliRun::of({"collect", "--patterns", "*.docx,", dir.path()});
     QCOMPARE(r.out, rows({"a.docx", "a.docx", "B.DOC", "c.txt"}) << "收集到的文件 4条记录。");
 
-    r = cli({"collect", "--attributes", "", "--recursive", "--patterns", "*.doc", dir.path()});
+    r = CliRun::of({"collect", "--attributes", "", "--recursive", "--patterns", "*.doc", dir.path()});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, QStringList{"收集到的文件 0条记录。"});
 
@@ -59,12 +70,10 @@ void TestCli::collectPrintsRowsThenCount()
     // A name holding a newline or a tab (no Windows name can) is one row, one line, the
     // characters shown as the jobs show them.
     QTemporaryDir odd;
-    for (const char* name : {"two\nlines.doc", "tab\there.doc"}) {
-        QFile file(odd.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
+    for (const char* name : {"two\nlines.doc", "tab\there.doc"})
+        writeFile(odd.filePath(name), {});
     const QString oddRoot = QDir::toNativeSeparators(odd.path()) + QDir::separator();
-    r = cli({"collect", "--patterns", "*.doc", odd.path()});
+    r = CliRun::of({"collect", "--patterns", "*.doc", odd.path()});
     QCOMPARE(r.out, (QStringList{oddRoot + "tab\\x09here.doc", oddRoot + "two\\x0Alines.doc",
                                  "收集到的文件 2条记录。"}));
 #endif
@@ -72,10 +81,10 @@ void TestCli::collectPrintsRowsThenCount()
 
 void TestCli::usageErrors()
 {
-    Result r = cli({"collect", "--help"});
+    CliRun r = CliRun::of({"collect", "--help"});
     QCOMPARE(r.code, 0);
     QVERIFY(r.out.join('\n').contains("--patterns"));
-    r = cli({"word-replace", "--help"});
+    r = CliRun::of({"word-replace", "--help"});
     QCOMPARE(r.code, 0);
     QVERIFY(r.out.join('\n').contains("headers-footers"));
 
@@ -94,7 +103,7 @@ void TestCli::usageErrors()
           QStringList{"header-footer-write", "--page-number", "--page-number-align", "",
                       dir.filePath("a.doc")},
           QStringList{"header-footer-replace", "--header-old"}}) {
-        r = cli(bad);
+        r = CliRun::of(bad);
         QCOMPARE(r.code, 2);
         QVERIFY(r.out.isEmpty());
         QVERIFY2(r.err.startsWith("yanhe-cli: "), qPrintable(r.err));
@@ -102,14 +111,11 @@ void TestCli::usageErrors()
 
     // A folder whose name begins with "-" is read as options; the error says that -- ends them,
     // and after -- the name is the folder.
-    QVERIFY(QDir(dir.path()).mkpath("-lead"));
-    QFile inside(dir.filePath("-lead/x.doc"));
-    QVERIFY(inside.open(QIODevice::WriteOnly));
-    inside.close();
+    writeFile(dir.filePath("-lead/x.doc"), {});
     const QString before = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir.path()));
-    r = cli({"collect", "--patterns", "*.doc", "-lead"});
-    const Result ended = cli({"collect", "--patterns", "*.doc", "--", "-lead"});
+    r = CliRun::of({"collect", "--patterns", "*.doc", "-lead"});
+    const CliRun ended = CliRun::of({"collect", "--patterns", "*.doc", "--", "-lead"});
     QVERIFY(QDir::setCurrent(before));
     QCOMPARE(r.code, 2);
     QVERIFY(r.out.isEmpty());
@@ -121,10 +127,141 @@ void TestCli::usageErrors()
              (QStringList{QDir::toNativeSeparators(dir.filePath("-lead/x.doc")), "收集到的文件 1条记录。"}));
     // A value that begins with "-" belongs to its option: the name suggested is the folder's.
     QVERIFY(QDir::setCurrent(dir.path()));
-    r = cli({"collect", "--patterns", "-x.doc", "-lead"});
+    r = CliRun::of({"collect", "--patterns", "-x.doc", "-lead"});
     QVERIFY(QDir::setCurrent(before));
     QCOMPARE(r.code, 2);
     QVERIFY2(r.err.contains("-- -lead") && !r.err.contains("-x.doc"), qPrintable(r.err));
+}
+
+void TestCli::probeReadsTheInstallationAndStartsNothing()
+{
+    // An installation whose soffice only leaves a mark when something starts it.
+    QTemporaryDir dir;
+    const QString program = dir.filePath("office/program");
+    writeFile(program + "/types.rdb", "");
+    writeFile(program + "/fundamentalrc", "");
+    writeFile(
+        dir.filePath("office/share/registry/main.xcd"),
+        R"(<oor:data><prop oor:name="ooSetupVersionAboutBox"><value>24.8.3.2</value></prop></oor:data>)");
+    const QString mark = dir.filePath("started");
+    for (const char* name : {"soffice", "soffice.bin"}) {
+        writeFile(program + "/" + name, ("#!/bin/sh\ntouch '" + mark + "'\n").toUtf8());
+        QFile(program + "/" + name).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QProcessEnvironment environment;
+    environment.insert("YANHE_LIBREOFFICE_PROGRAM", program);
+
+    const CliRun run = CliRun::of({"probe"}, dir.filePath("app"), environment);
+    QCOMPARE(run.code, 0);
+#ifdef YANHE_TEST_LIBREOFFICE_PROGRAM
+    const QString report =
+        "Text9=1、本机系统提示: 已安装LibreOffice 24.8版本（代替Word和Excel） 版本号：24.8.0"
+        "  2、未安装WPS-V8或以下版本  3、未安装WPS-V9或以上版本";
+#else
+    // A build without the LibreOffice engine cannot drive it: it names the engine it has.
+    const QString report = kLosslessOnly;
+#endif
+    QCOMPARE(run.out, (QStringList{report, "Option1.Enabled=1", "Option2.Enabled=1", "Option3.Enabled=0",
+                                   "Option4.Enabled=0"}));
+    QVERIFY(!QFile::exists(mark));
+    const QString journal = journalText(dir.filePath("app"));
+    QCOMPARE(journal.count("\r\n"), 2);
+    QVERIFY(
+        journal.contains(" WPSV8错误代码：429错误描述：ActiveX 部件不能创建对象（ET.Application）错误\r\n"));
+    QVERIFY(
+        journal.contains(" WPSV9错误代码：429错误描述：ActiveX 部件不能创建对象（KET.Application）错误\r\n"));
+}
+
+void TestCli::probeWithoutAnyOfficeProgram()
+{
+    QTemporaryDir dir;
+    QProcessEnvironment environment;
+    environment.insert("YANHE_LIBREOFFICE_PROGRAM", dir.filePath("nowhere"));
+    // Without LibreOffice the built-in engine still takes .docx and .xlsx, and says so.
+    const CliRun run = CliRun::of({"probe"}, dir.path(), environment);
+    QCOMPARE(run.code, 0);
+    QCOMPARE(run.out, (QStringList{kLosslessOnly, "Option1.Enabled=1", "Option2.Enabled=1",
+                                   "Option3.Enabled=0", "Option4.Enabled=0"}));
+    // Nothing at all answers for excel.Application when that engine is not wanted either.
+    environment.insert("YANHE_ENGINE", "libreoffice");
+    const CliRun none = CliRun::of({"probe"}, dir.path(), environment);
+    QCOMPARE(
+        none.out,
+        (QStringList{"Text9=  1、获取offcce版本失败  2、未安装WPS-V8或以下版本  3、未安装WPS-V9或以上版本",
+                     "Option1.Enabled=0", "Option2.Enabled=0", "Option3.Enabled=0", "Option4.Enabled=0"}));
+    const QString journal = journalText(dir.path());
+    QCOMPARE(journal.count("\r\n"), 5);
+    QVERIFY(
+        journal.contains(" 错误代码：429错误描述：ActiveX 部件不能创建对象（excel.Application）错误\r\n"));
+}
+
+void TestCli::probeOnThisMachine()
+{
+#ifndef YANHE_TEST_LIBREOFFICE_PROGRAM
+    QSKIP("this build has no LibreOffice engine");
+#else
+    // The machine as it is: nothing in the test's own environment points elsewhere.
+    qunsetenv("YANHE_LIBREOFFICE_PROGRAM");
+    qunsetenv("YANHE_ENGINE");
+    // The build linked against this LibreOffice, so the probe must find it, with the version it reports
+    // itself.
+    QProcess soffice;
+    soffice.start(QStringLiteral(YANHE_TEST_LIBREOFFICE_PROGRAM) + "/soffice", {"--version"});
+    QVERIFY(soffice.waitForFinished(60000));
+    static const QRegularExpression versionText(R"(LibreOffice (\d+\.\d+))");
+    const QRegularExpressionMatch version =
+        versionText.match(QString::fromUtf8(soffice.readAllStandardOutput()));
+    QVERIFY(version.hasMatch());
+
+    QTemporaryDir dir;
+    const CliRun run = CliRun::of({"probe"}, dir.path());
+    QCOMPARE(run.code, 0);
+    QCOMPARE(run.out.size(), 5);
+    QVERIFY2(run.out.first().startsWith("Text9=1、本机系统提示: 已安装LibreOffice " + version.captured(1) +
+                                        "版本（代替Word和Excel） 版本号：" + version.captured(1) + ".0  2、"),
+             qPrintable(run.out.first()));
+    QCOMPARE(run.out.mid(1), (QStringList{"Option1.Enabled=1", "Option2.Enabled=1", "Option3.Enabled=0",
+                                          "Option4.Enabled=0"}));
+#endif
+}
+
+void TestCli::checkUpdatePrintsTheEndState()
+{
+    const QString running = YANHE_TEST_VERSION;
+    LoopbackHttpServer server;
+    // Every field of the end state printed; the states themselves are the update check's.
+    server.serve(
+        "/newer",
+        {LoopbackHttpServer::text(
+            "版 9.0.0 地A https://a.example/y.zip址A结 地B https://b.example/y.zip址B结 联系 x方式结")});
+
+    QTemporaryDir dir;
+    CliRun run = CliRun::of({"check-update", "--address", server.url("/newer")}, dir.path());
+    QCOMPARE(run.code, 0);
+    QCOMPARE(run.out, (QStringList{"gjgx.Caption=工具更新了", "gxqk.Caption=最新版本（ 9.0.0）点击更新",
+                                   "gxqk.Enabled=1", "sdgx.Enabled=1", "Timer1.Enabled=1",
+                                   "sdgx.Text= https://a.example/y.zip https://b.example/y.zip"}));
+    // The version file is written as the window's load writes it.
+    QFile version(dir.filePath("toconfigure/dqbb.ini"));
+    QVERIFY(version.open(QIODevice::ReadOnly));
+    QCOMPARE(version.readAll(), (running + "\r\n").toUtf8());
+
+    QCOMPARE(CliRun::of({"check-update", "extra"}, dir.path()).code, 2);
+}
+
+void TestCli::updateAddressIsStoredScrambled()
+{
+    QTemporaryDir dir;
+    CliRun run = CliRun::of({"update-address"}, dir.path());
+    QCOMPARE(run.out, QStringList{"https://update.yanhe.example/yanhe/latest.txt"});
+    run = CliRun::of({"update-address", "https://mirror.example.org/yanhe/latest.txt"}, dir.path());
+    QCOMPARE(run.code, 0);
+    QFile stored(dir.filePath("toconfigure/mysql.ini"));
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    QVERIFY(!stored.readAll().contains("mirror"));
+    QCOMPARE(CliRun::of({"update-address"}, dir.path()).out,
+             QStringList{"https://mirror.example.org/yanhe/latest.txt"});
+    QCOMPARE(CliRun::of({"update-address", "mirror.example.org"}, dir.path()).code, 2);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -2,14 +2,35 @@
 #include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 
-#include <QDir>
-#include <QFile>
+#include <QDeadlineTimer>
 #include <QTemporaryDir>
-#include <QTest>
+#include <algorithm>
+#include <csignal>
 
 // yanhe-cli --jobs: the same job on several office processes at once prints,
-// journals and changes exactly what a run on one does.
+// journals and changes exactly what a run on one does. Told to stop by SIGINT or
+// SIGTERM in the middle of a run, on one office process and on several: no worker
+// and no office process stays.
 namespace {
+
+// The live descendants of pid: its workers and office processes.
+QList<ProcessEntry> processesUnder(qint64 pid)
+{
+    const QList<ProcessEntry> table = processTable();
+    QMap<qint64, qint64> parents;
+    for (const ProcessEntry& process : table)
+        parents[process.pid] = process.parent;
+    QList<ProcessEntry> found;
+    for (const ProcessEntry& process : table) {
+        for (qint64 up = process.parent; up > 1 && !process.zombie; up = parents.value(up, 0)) {
+            if (up == pid) {
+                found << process;
+                break;
+            }
+        }
+    }
+    return found;
+}
 
 // Two copies of the same files, one for each run.
 struct Twins
@@ -39,6 +60,20 @@ struct Twins
         for (const QString& name : names)
             QVERIFY(QFile::copy(one.filePath(name), many.filePath(name)));
     }
+    // The job over `one` on one office process and over `many` with `jobs` (the default when empty):
+    // the runs print and journal the same. The first run's result.
+    void run(const QStringList& job, const QString& jobs, CliRun& single) const
+    {
+        single = CliRun::of(job + QStringList{"--jobs", "1"} + files(one), oneApp.path());
+        const CliRun several =
+            CliRun::of(job + (jobs.isEmpty() ? QStringList() : QStringList{"--jobs", jobs}) + files(many),
+                       manyApp.path());
+        QCOMPARE(asOne(several.out), single.out);
+        QCOMPARE(several.err, single.err);
+        QCOMPARE(several.code, single.code);
+        QCOMPARE(asOne(journalMessages(manyApp.path() + "/Journal")),
+                 journalMessages(oneApp.path() + "/Journal"));
+    }
 };
 
 } // namespace
@@ -47,11 +82,18 @@ class TestCliJobs : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void cleanupTestCase() { UnoDocuments::shutdown(); }
     void documentsAsWithOneEngine();
     void workbooksAsWithOneEngine();
     void usageErrors();
     void killedWorkerCostsOnlyItsFile();
+    void stopMidRun_data();
+    void stopMidRun();
+
+private:
+    QTemporaryDir m_made; // the documents the stopped runs work on
+    QStringList m_names;
 };
 
 void TestCliJobs::documentsAsWithOneEngine()
@@ -77,24 +119,14 @@ void TestCliJobs::documentsAsWithOneEngine()
     for (const QString& name : std::as_const(twins.names))
         before.insert(name, bytes(twins.one.filePath(name)));
 
-    const QStringList options = {"word-replace", "--old",          "OLD", "--new", "新\r\n文",
-                                 "--scope",      "headers-footers"};
-    const CliRun one = CliRun::of(QStringList(options) << "--jobs"
-                                                       << "1" << twins.files(twins.one),
-                                  twins.oneApp.path());
     // The default: one office process per core (the workbooks below name a number).
-    const CliRun many = CliRun::of(QStringList(options) << twins.files(twins.many), twins.manyApp.path());
-
+    CliRun one;
+    twins.run({"word-replace", "--old", "OLD", "--new", "新\r\n文", "--scope", "headers-footers"}, {}, one);
     QCOMPARE(one.out.size(), twins.names.size());
     QVERIFY2(one.out.at(6).contains("失败，未修改"), qPrintable(one.out.at(6)));
-    QCOMPARE(twins.asOne(many.out), one.out);
-    QCOMPARE(many.err, one.err);
     QCOMPARE(one.err, QString("已完成 8 个文件！ 全部操作已完成"));
-    QCOMPARE(many.code, one.code);
     QCOMPARE(one.code, 1);
     QVERIFY(journalMessages(twins.oneApp.path() + "/Journal").size() >= twins.names.size());
-    QCOMPARE(twins.asOne(journalMessages(twins.manyApp.path() + "/Journal")),
-             journalMessages(twins.oneApp.path() + "/Journal"));
 
     for (const auto& [name, hasText] : made) {
         const QString oneFile = twins.one.filePath(name);
@@ -114,29 +146,20 @@ void TestCliJobs::workbooksAsWithOneEngine()
                                                     {"表二", {{4, 2, "x OLD y"}}}};
     const QList<UnoDocuments::SheetContent> without = {{"表一", {{1, 1, "甲"}}}};
     twins.names = {"w1.xls", "w2.xlsx", "w3.xls", "w4.xlsx"};
-    UnoDocuments::writeWorkbook(twins.one.filePath("w1.xls"), with);
-    UnoDocuments::writeWorkbook(twins.one.filePath("w2.xlsx"), without);
-    UnoDocuments::writeWorkbook(twins.one.filePath("w3.xls"), without);
-    UnoDocuments::writeWorkbook(twins.one.filePath("w4.xlsx"), with);
+    for (const QString& name : std::as_const(twins.names))
+        UnoDocuments::writeWorkbook(twins.one.filePath(name),
+                                    name == "w1.xls" || name == "w4.xlsx" ? with : without);
     twins.copy();
 
-    const QStringList options = {"sheet-replace", "--old", "OLD", "--new", "NEW"};
-    const CliRun one = CliRun::of(QStringList(options) << twins.files(twins.one), twins.oneApp.path());
-    const CliRun many = CliRun::of(QStringList(options) << "--jobs"
-                                                        << "2" << twins.files(twins.many),
-                                   twins.manyApp.path());
+    CliRun one;
+    twins.run({"sheet-replace", "--old", "OLD", "--new", "NEW"}, "2", one);
     QCOMPARE(one.code, 0);
-    QCOMPARE(many.code, 0);
     // One line per worksheet: a file's lines stay together.
     const QStringList files = twins.files(twins.one);
     QCOMPARE(one.out, (QStringList{files[0] + "-表一已替换内容", files[0] + "-表二已替换内容",
                                    files[1] + "-表一没找到替换的内容", files[2] + "-表一没找到替换的内容",
                                    files[3] + "-表一已替换内容", files[3] + "-表二已替换内容"}));
     QCOMPARE(one.err, QString("已完成 4 个文件！ 全部操作已完成"));
-    QCOMPARE(twins.asOne(many.out), one.out);
-    QCOMPARE(many.err, one.err);
-    QCOMPARE(twins.asOne(journalMessages(twins.manyApp.path() + "/Journal")),
-             journalMessages(twins.oneApp.path() + "/Journal"));
     for (const char* name : {"w1.xls", "w4.xlsx"}) {
         const QStringList cells = UnoDocuments::stories(twins.many.filePath(name)).value("cells");
         QVERIFY2(cells.join(' ').contains("NEW 甲") && !cells.join(' ').contains("OLD"),
@@ -213,6 +236,94 @@ void TestCliJobs::killedWorkerCostsOnlyItsFile()
     QCOMPARE(bytes(files.at(2)), original);
     for (int i : {0, 1, 3, 4, 5, 6})
         QVERIFY2(bytes(files.at(i)) != original, qPrintable(files.at(i)));
+}
+
+void TestCliJobs::initTestCase()
+{
+    for (int i = 0; i < 10; ++i) {
+        m_names << QString("s%1.doc").arg(i);
+        UnoDocuments::writeDocument(m_made.filePath(m_names.last()),
+                                    {{QString("第 %1 篇 OLD").arg(i)}, {}, {}, {}, {}});
+    }
+}
+
+void TestCliJobs::stopMidRun_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QStringList>("extra");
+    QTest::newRow("SIGINT") << int(SIGINT) << QStringList();
+    QTest::newRow("SIGTERM") << int(SIGTERM) << QStringList();
+    QTest::newRow("SIGINT, two workers") << int(SIGINT) << QStringList{"--jobs", "2"};
+    QTest::newRow("SIGTERM, two workers") << int(SIGTERM) << QStringList{"--jobs", "2"};
+}
+
+void TestCliJobs::stopMidRun()
+{
+    QFETCH(int, signal);
+    QFETCH(QStringList, extra);
+    QTemporaryDir dir;
+    QStringList files;
+    for (const QString& name : std::as_const(m_names)) {
+        files << dir.filePath(name);
+        QVERIFY(QFile::copy(m_made.filePath(name), files.last()));
+    }
+    QTemporaryDir app;
+    QProcess run;
+    endsWithTheTest(run);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("YANHE_APP_FOLDER", app.path());
+    environment.insert("YANHE_ENGINE", "libreoffice");
+    run.setProcessEnvironment(environment);
+    run.start(YANHE_CLI, QStringList{"word-replace", "--old", "OLD", "--new", "NEW"} + extra + files);
+    QVERIFY(run.waitForStarted());
+
+    // Told to stop once the first file is reported.
+    QByteArray out;
+    for (QDeadlineTimer deadline(180000); !out.contains('\n') && !deadline.hasExpired();) {
+        if (run.waitForReadyRead(1000))
+            out += run.readAllStandardOutput();
+        else if (run.state() != QProcess::Running)
+            break;
+    }
+    QCOMPARE(run.state(), QProcess::Running);
+    const QList<ProcessEntry> under = processesUnder(run.processId());
+    QVERIFY(std::any_of(under.cbegin(), under.cend(),
+                        [](const ProcessEntry& process) { return process.name.startsWith("soffice"); }));
+    ::kill(pid_t(run.processId()), signal);
+    QVERIFY(run.waitForFinished(120000));
+    out += run.readAllStandardOutput();
+
+    QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.exitCode(), 128 + signal);
+    const QStringList lines = QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts);
+    const QRegularExpressionMatch stopped =
+        QRegularExpression("^ 用户停止，未处理 (\\d+) 个文件$").match(lines.last());
+    QVERIFY2(stopped.hasMatch(), qPrintable(lines.join('\n')));
+    const int left = stopped.captured(1).toInt();
+    QVERIFY2(left > 0 && left < files.size(), qPrintable(lines.join('\n')));
+    QCOMPARE(journalMessages(app.path() + "/Journal").last(), lines.last());
+    // One line per file worked on, in list order, then the stop; every file done
+    // or left byte for byte as it was.
+    QStringList reported;
+    for (const QString& line : lines.mid(0, lines.size() - 1)) {
+        QVERIFY2(line.endsWith(" 已替换内容"), qPrintable(line));
+        reported << line.chopped(QString(" 已替换内容").size());
+    }
+    QCOMPARE(reported.size(), files.size() - left);
+    int from = 0;
+    for (int i = 0; i < files.size(); ++i) {
+        const int at = reported.indexOf(QDir::toNativeSeparators(files.at(i)));
+        if (at < 0) {
+            QCOMPARE(bytes(files.at(i)), bytes(m_made.filePath(m_names.at(i))));
+            continue;
+        }
+        QVERIFY(at >= from);
+        from = at;
+        QVERIFY(UnoDocuments::rendered(files.at(i)).contains(QString("第 %1 篇 NEW").arg(i)));
+    }
+    // No worker and no soffice stays.
+    for (const ProcessEntry& process : under)
+        QTRY_VERIFY_WITH_TIMEOUT(!processRuns(process.pid), 10000);
 }
 
 QTEST_GUILESS_MAIN(TestCliJobs)

@@ -1,11 +1,9 @@
 #include "collect/CollectView.h"
 #include "collect/FileAttributes.h"
 #include "collect/FileCollector.h"
+#include "support/TestFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
 #include <functional>
 
 #ifdef Q_OS_UNIX
@@ -30,7 +28,7 @@ public:
     QList<bool> documentCommands;
     QList<bool> workbookCommands;
     QStringList unusable;
-    std::function<void()> onYield;
+    std::function<void()> onYield = [] {};
 
     void reportUnusableName(const QString& path) override { unusable << path; }
     int attributeMask() const override { return mask; }
@@ -42,11 +40,7 @@ public:
     void showSelectAll() override { ++selectAllShown; }
     void setDocumentCommandsEnabled(bool on) override { documentCommands << on; }
     void setWorkbookCommandsEnabled(bool on) override { workbookCommands << on; }
-    void yield() override
-    {
-        if (onYield)
-            onYield();
-    }
+    void yield() override { onYield(); }
 };
 
 // A folder tree made from relative paths; a path ending in "/" is a folder.
@@ -56,15 +50,10 @@ public:
     explicit Tree(const QStringList& paths)
     {
         for (const QString& path : paths) {
-            const QString full = m_dir.filePath(path);
-            if (path.endsWith('/')) {
-                QDir().mkpath(full);
-                continue;
-            }
-            QDir().mkpath(QFileInfo(full).path());
-            QFile file(full);
-            if (!file.open(QIODevice::WriteOnly))
-                qFatal("cannot make %s", qPrintable(full));
+            if (path.endsWith('/'))
+                QDir().mkpath(m_dir.filePath(path));
+            else
+                writeFile(m_dir.filePath(path), {});
         }
     }
     // Native full path of a relative one; the root for an empty one.
@@ -84,21 +73,23 @@ private:
     QTemporaryDir m_dir;
 };
 
-QStringList collect(const Tree& tree, const QStringList& patterns, bool recursive, int mask = kDefaultMask)
+QStringList collect(const QString& folder, const QStringList& patterns, bool recursive,
+                    int mask = kDefaultMask)
 {
     MemoryView view;
     view.mask = mask;
     FileCollector collector(view);
     collector.SubfolderSwitch = recursive ? "KAI" : "GUAN";
     for (const QString& pattern : patterns)
-        collector.search(tree.path(), pattern);
+        collector.search(folder, pattern);
     return view.rows;
 }
 
-CollectOptions wordOption()
+CollectOptions wordOption(bool word = true, bool workbooks = false)
 {
     CollectOptions options;
-    options.word = true;
+    options.word = word;
+    options.workbooks = workbooks;
     return options;
 }
 
@@ -117,6 +108,8 @@ private slots:
     void nestedClickEndsTheRunningCollection();
     void fullListStopsCollecting();
     void linksAndNamesThatAreNotText();
+    void listingRule();
+    void attributesOfEntries();
 };
 
 void TestFileCollector::extensionOnlyWithoutCase()
@@ -129,27 +122,21 @@ void TestFileCollector::extensionOnlyWithoutCase()
 
     const Tree tree({"dir.v2/X.DOC", "dir.v2/x.docx", "dir.v2/report.doc.bak", "dir.v2/a.doc", "dir.v2/plain",
                      "dir.v2/b.txt"});
-    const Tree& t = tree;
-    MemoryView view;
-    FileCollector collector(view);
-    const QString folder = t.path("dir.v2");
-    collector.search(folder, "*.doc");
-    QCOMPARE(view.rows, t.paths({"dir.v2/a.doc", "dir.v2/X.DOC"}));
-    view.rows.clear();
-    collector.search(folder, "*.docx");
-    QCOMPARE(view.rows, t.paths({"dir.v2/x.docx"}));
-    view.rows.clear();
-    // "*.*" and "*" ask for the extension "*", which no file has.
-    collector.search(folder, "*.*");
-    collector.search(folder, "*");
-    QVERIFY(view.rows.isEmpty());
-    // Only the extension counts: the part before the last "." is ignored.
-    collector.search(folder, "anything.TXT");
-    QCOMPARE(view.rows, t.paths({"dir.v2/b.txt"}));
-    view.rows.clear();
-    // A name without "." takes its extension from the folder part of the path.
-    collector.search(folder, "*.V2" + QString(QDir::separator()) + "PLAIN");
-    QCOMPARE(view.rows, t.paths({"dir.v2/plain"}));
+    // "*.*" and "*" ask for the extension "*", which no file has; only the extension counts, the part
+    // before the last "." is ignored; a name without "." takes its extension from the folder part.
+    const QList<std::pair<QString, QStringList>> cases{
+        {"*.doc", {"a.doc", "X.DOC"}},
+        {"*.docx", {"x.docx"}},
+        {"*.*", {}},
+        {"*", {}},
+        {"anything.TXT", {"b.txt"}},
+        {"*.V2" + QString(QDir::separator()) + "PLAIN", {"plain"}}};
+    for (const auto& [pattern, found] : cases) {
+        QStringList expected;
+        for (const QString& name : found)
+            expected << tree.path("dir.v2/" + name);
+        QCOMPARE(collect(tree.path("dir.v2"), {pattern}, false), expected);
+    }
 }
 
 void TestFileCollector::patternTexts()
@@ -160,9 +147,9 @@ void TestFileCollector::patternTexts()
 
     const Tree tree({"b.doc", "a.txt", "c.docx"});
     // The empty piece collects every file; a trailing blank matches nothing.
-    QCOMPARE(collect(tree, FileCollector::splitPatterns("*.doc,"), false),
+    QCOMPARE(collect(tree.path(), FileCollector::splitPatterns("*.doc,"), false),
              tree.paths({"b.doc", "a.txt", "b.doc", "c.docx"}));
-    QVERIFY(collect(tree, {"*.docx "}, false).isEmpty());
+    QVERIFY(collect(tree.path(), {"*.docx "}, false).isEmpty());
 
     // An empty pattern box collects nothing and counts 0.
     MemoryView view;
@@ -182,14 +169,14 @@ void TestFileCollector::attributeMasks()
     QVERIFY(::mkfifo(QFile::encodeName(tree.path("p.doc")).constData(), 0600) == 0);
 #endif
     // No box ticked: no listing at all, not even of sub-folders.
-    QVERIFY(collect(tree, {"*.doc"}, true, -1).isEmpty());
+    QVERIFY(collect(tree.path(), {"*.doc"}, true, -1).isEmpty());
     // Normal and read-only: hidden and system entries, and hidden folders, stay out.
-    QCOMPARE(collect(tree, {"*.doc"}, true), tree.paths({"a.doc", "ro.doc", "sub/c.doc"}));
+    QCOMPARE(collect(tree.path(), {"*.doc"}, true), tree.paths({"a.doc", "ro.doc", "sub/c.doc"}));
     // Read-only never excludes: "隐藏" alone still gives the plain files.
-    QCOMPARE(collect(tree, {"*.doc"}, true, FileAttributes::Directory | FileAttributes::Hidden),
+    QCOMPARE(collect(tree.path(), {"*.doc"}, true, FileAttributes::Directory | FileAttributes::Hidden),
              tree.paths({".h.doc", "a.doc", "ro.doc", ".hid/b.doc", "sub/c.doc"}));
 #ifdef Q_OS_UNIX
-    QCOMPARE(collect(tree, {"*.doc"}, false, FileAttributes::Directory | FileAttributes::System),
+    QCOMPARE(collect(tree.path(), {"*.doc"}, false, FileAttributes::Directory | FileAttributes::System),
              tree.paths({"a.doc", "p.doc", "ro.doc"}));
 #endif
 }
@@ -199,9 +186,9 @@ void TestFileCollector::depthFirstPerPattern()
     const Tree tree(
         {"a.doc", "a.docx", "sub1/b.doc", "sub1/deep/c.doc", "sub2/d.docx", "Sub0/e.doc", "empty/"});
     // Every .doc of the tree before the first .docx; sub-folders in name order, depth first.
-    QCOMPARE(collect(tree, {"*.doc", "*.docx"}, true),
+    QCOMPARE(collect(tree.path(), {"*.doc", "*.docx"}, true),
              tree.paths({"a.doc", "Sub0/e.doc", "sub1/b.doc", "sub1/deep/c.doc", "a.docx", "sub2/d.docx"}));
-    QCOMPARE(collect(tree, {"*.doc", "*.docx"}, false), tree.paths({"a.doc", "a.docx"}));
+    QCOMPARE(collect(tree.path(), {"*.doc", "*.docx"}, false), tree.paths({"a.doc", "a.docx"}));
 
     // The status line names the folder of each file and each sub-folder entered.
     MemoryView view;
@@ -226,9 +213,7 @@ void TestFileCollector::optionsPickPatternsAndFolders()
     QCOMPARE(view.caption, QString("收集到的文件 1条记录。"));
 
     // Workbooks: the clicked row.
-    CollectOptions workbooks;
-    workbooks.workbooks = true;
-    collector.Dir1_Click(tree.path("pick"), tree.path(), workbooks); // second of a pair
+    collector.Dir1_Click(tree.path("pick"), tree.path(), wordOption(false, true)); // second of a pair
     QCOMPARE(view.rows, tree.paths({"pick/b.xls", "pick/c.xlsx"}));
     QCOMPARE(view.workbookCommands, QList<bool>{true});
 
@@ -323,7 +308,7 @@ void TestFileCollector::linksAndNamesThatAreNotText()
     QVERIFY(QFile::link(tree.path(), tree.path("a/c/up")));
     QVERIFY(QFile::link(tree.path("x"), tree.path("a/tox")));
     QVERIFY(QFile::link(tree.path("a"), tree.path("x/toa")));
-    const QStringList rows = collect(tree, {"*.doc"}, true);
+    const QStringList rows = collect(tree.path(), {"*.doc"}, true);
     QCOMPARE(rows.size(), 4);
     QCOMPARE(QSet<QString>(rows.begin(), rows.end()).size(), 4);
     QVERIFY(rows.contains(tree.path("x/y.doc")) || rows.contains(tree.path("a/tox/y.doc")));
@@ -344,6 +329,45 @@ void TestFileCollector::linksAndNamesThatAreNotText()
     QCOMPARE(FileAttributes::readableName("a\xe6\x8a\xa5\xff.doc"), QString("a\u62a5\\xFF.doc"));
 #else
     QSKIP("links and byte names are this platform's own");
+#endif
+}
+
+void TestFileCollector::listingRule()
+{
+    using namespace FileAttributes;
+    // Normal and read-only entries always come; hidden, system and folders only when asked for.
+    QVERIFY(listingReturns(Normal, Normal));
+    QVERIFY(listingReturns(ReadOnly, Normal));
+    QVERIFY(!listingReturns(Hidden, Normal));
+    QVERIFY(!listingReturns(Hidden | ReadOnly, Directory | ReadOnly));
+    QVERIFY(listingReturns(Hidden | ReadOnly, Directory | Hidden));
+    QVERIFY(!listingReturns(Directory, ReadOnly | Hidden | System));
+    QVERIFY(listingReturns(Directory, Directory));
+    QVERIFY(!listingReturns(Directory | Hidden, Directory));
+    QVERIFY(listingReturns(Directory | Hidden, Directory | Hidden));
+    QVERIFY(!listingReturns(System | Hidden, Directory | System));
+}
+
+void TestFileCollector::attributesOfEntries()
+{
+    using namespace FileAttributes;
+    const Tree tree({"plain.doc", ".hidden.doc", "locked.doc", "sub/"});
+    QVERIFY(QFile::setPermissions(tree.path("locked.doc"), QFile::ReadOwner | QFile::ReadUser));
+    QCOMPARE(of(tree.path("plain.doc")), int(Normal));
+    QCOMPARE(of(tree.path("locked.doc")), int(ReadOnly));
+    QCOMPARE(of(tree.path("sub")), int(Directory));
+    QCOMPARE(of(tree.path("gone.doc")), -1);
+    QVERIFY(plainListingFindsFile(tree.path("plain.doc")));
+    QVERIFY(plainListingFindsFile(tree.path("locked.doc")));
+    QVERIFY(!plainListingFindsFile(tree.path("sub")));
+    QVERIFY(!plainListingFindsFile(tree.path("gone.doc")));
+#ifdef Q_OS_UNIX
+    QCOMPARE(of(tree.path(".hidden.doc")), int(Hidden));
+    QVERIFY(!plainListingFindsFile(tree.path(".hidden.doc")));
+    QVERIFY(::mkfifo(QFile::encodeName(tree.path("pipe")).constData(), 0600) == 0);
+    QCOMPARE(of(tree.path("pipe")), int(System));
+    QVERIFY(QFile::link(tree.path("nowhere"), tree.path("dangling")));
+    QCOMPARE(of(tree.path("dangling")), int(System));
 #endif
 }
 

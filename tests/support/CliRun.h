@@ -14,8 +14,6 @@ struct CliRun
     QStringList out;
     QString err;
 
-    // appFolder, when given, becomes the run's $YANHE_APP_FOLDER.
-    // `extra` adds variables to the run's environment; `program` runs instead of yanhe-cli.
     // The program's path as first seen: a test may change the current folder, and
     // under Windows the current drive, which a path like /work/... is taken on.
     static QString absolute(const QString& program)
@@ -27,6 +25,8 @@ struct CliRun
         return *it;
     }
 
+    // appFolder, when given, becomes the run's $YANHE_APP_FOLDER; `extra` adds variables to the run's
+    // environment; `program` runs instead of yanhe-cli.
     static CliRun of(const QStringList& arguments, const QString& appFolder = QString(),
                      const QProcessEnvironment& extra = {},
                      const QString& program = QStringLiteral(YANHE_CLI))
@@ -40,13 +40,11 @@ struct CliRun
         endsWithTheTest(process);
         process.start(absolute(program), arguments);
         process.waitForFinished(300000);
-        CliRun run;
-        run.code = process.exitCode();
         // A Windows build ends its lines with CR LF.
-        run.out = QString::fromUtf8(process.readAllStandardOutput())
-                      .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
-                      .split('\n', Qt::SkipEmptyParts);
-        run.err = QString::fromUtf8(process.readAllStandardError()).trimmed();
-        return run;
+        return {process.exitCode(),
+                QString::fromUtf8(process.readAllStandardOutput())
+                    .replace("\r\n", "\n")
+                    .split('\n', Qt::SkipEmptyParts),
+                QString::fromUtf8(process.readAllStandardError()).trimmed()};
     }
 };

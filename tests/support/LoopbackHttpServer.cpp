@@ -38,19 +38,11 @@ QString LoopbackHttpServer::url(const QByteArray& path) const
     return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(QString::fromUtf8(path));
 }
 
-QList<LoopbackHttpServer::Request> LoopbackHttpServer::requests() const
-{
-    QMutexLocker lock(&m_mutex);
-    return m_requests;
-}
-
 QList<LoopbackHttpServer::Request> LoopbackHttpServer::requestsFor(const QByteArray& path) const
 {
-    QList<Request> matching;
-    for (const Request& request : requests()) {
-        if (request.path == path)
-            matching << request;
-    }
+    QMutexLocker lock(&m_mutex);
+    QList<Request> matching = m_requests;
+    matching.removeIf([&](const Request& request) { return request.path != path; });
     return matching;
 }
 
@@ -61,16 +53,14 @@ void LoopbackHttpServer::run()
     m_port = server.serverPort();
     connect(&server, &QTcpServer::newConnection, &server, [this, &server] {
         while (QTcpSocket* socket = server.nextPendingConnection()) {
-            auto* head = new QByteArray;
-            connect(socket, &QObject::destroyed, socket, [head] { delete head; });
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QTcpSocket::readyRead, socket, [this, socket, head] {
-                if (head->endsWith("\r\n\r\n"))
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket, head = QByteArray()]() mutable {
+                if (head.endsWith("\r\n\r\n"))
                     return; // answered already; ignore anything more
-                head->append(socket->readAll());
-                if (head->contains("\r\n\r\n")) {
-                    head->truncate(head->indexOf("\r\n\r\n") + 4);
-                    answer(socket, *head);
+                head.append(socket->readAll());
+                if (head.contains("\r\n\r\n")) {
+                    head.truncate(head.indexOf("\r\n\r\n") + 4);
+                    answer(socket, head);
                 }
             });
         }
@@ -86,26 +76,20 @@ void LoopbackHttpServer::answer(QTcpSocket* socket, const QByteArray& head)
     const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
     request.method = first.value(0);
     request.path = first.value(1);
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines.at(i).trimmed();
+    for (const QByteArray& line : lines.mid(1)) {
         const qsizetype colon = line.indexOf(':');
         if (colon > 0)
             request.headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
     }
 
-    Response response;
+    Response response = text("not found");
+    response.status = 404;
     {
         QMutexLocker lock(&m_mutex);
         m_requests << request;
         const QList<Response> responses = m_routes.value(request.path);
-        if (responses.isEmpty()) {
-            response = text("not found");
-            response.status = 404;
-        } else {
-            const int served = m_served.value(request.path);
-            response = responses.at(std::min<qsizetype>(served, responses.size() - 1));
-            m_served[request.path] = served + 1;
-        }
+        if (!responses.isEmpty())
+            response = responses.at(std::min<qsizetype>(m_served[request.path]++, responses.size() - 1));
     }
     if (response.kind == Response::Kind::Silent)
         return;
@@ -118,22 +102,15 @@ void LoopbackHttpServer::answer(QTcpSocket* socket, const QByteArray& head)
     if (status == 200 && response.ranges && range.startsWith("bytes=") && range.endsWith('-') &&
         (ifRange.isEmpty() || ifRange == response.etag)) {
         const qint64 from = range.mid(6, range.size() - 7).toLongLong();
-        if (from >= body.size()) {
-            status = 416;
-            extra = "Content-Range: bytes */" + QByteArray::number(body.size()) + "\r\n";
-            body.clear();
-        } else {
-            status = 206;
-            extra = "Content-Range: bytes " + QByteArray::number(from) + '-' +
-                    QByteArray::number(body.size() - 1) + '/' + QByteArray::number(body.size()) + "\r\n";
-            body = body.mid(from);
-        }
+        const QByteArray size = QByteArray::number(body.size());
+        status = from >= body.size() ? 416 : 206;
+        extra = "Content-Range: bytes " +
+                (status == 416 ? "*" : QByteArray::number(from) + '-' + QByteArray::number(body.size() - 1)) +
+                '/' + size + "\r\n";
+        body = body.mid(from);
     }
-    const QByteArray reason = status == 200   ? "OK"
-                              : status == 206 ? "Partial Content"
-                              : status == 302 ? "Found"
-                                              : "Status";
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n";
+    // The reason phrase is free text: no client reads it.
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + " Status\r\n";
     if (!response.contentType.isEmpty())
         out += "Content-Type: " + response.contentType + "\r\n";
     if (response.kind != Response::Kind::Endless)
@@ -145,7 +122,8 @@ void LoopbackHttpServer::answer(QTcpSocket* socket, const QByteArray& head)
     if (!response.location.isEmpty())
         out += "Location: " + url(response.location).toUtf8() + "\r\n";
     out += extra + "Connection: close\r\n\r\n";
-    if (response.kind == Response::Kind::Drip) {
+    switch (response.kind) {
+    case Response::Kind::Drip: {
         socket->write(out);
         auto* drip = new QTimer(socket);
         connect(drip, &QTimer::timeout, socket, [socket, body, sent = qsizetype(0)]() mutable {
@@ -155,7 +133,7 @@ void LoopbackHttpServer::answer(QTcpSocket* socket, const QByteArray& head)
         drip->start(static_cast<int>(response.bytes));
         return;
     }
-    if (response.kind == Response::Kind::Endless) {
+    case Response::Kind::Endless:
         socket->write(out + body);
         // More whenever the client has taken most of what was sent, until it goes.
         connect(socket, &QTcpSocket::bytesWritten, socket, [socket] {
@@ -163,12 +141,12 @@ void LoopbackHttpServer::answer(QTcpSocket* socket, const QByteArray& head)
                 socket->write(QByteArray(256 * 1024, '\0'));
         });
         return;
+    case Response::Kind::Whole:
+        socket->write(out + body);
+        break;
+    default:
+        socket->write(out + body.left(response.bytes));
     }
-    if (response.kind == Response::Kind::Whole)
-        out += body;
-    else
-        out += body.left(response.bytes);
-    socket->write(out);
     if (response.kind != Response::Kind::StallAfter)
         socket->disconnectFromHost();
 }

@@ -5,17 +5,13 @@
 #include <QList>
 #include <QMutex>
 #include <QSemaphore>
-#include <QString>
 #include <QThread>
 
-class QTcpServer;
 class QTcpSocket;
 
-// An HTTP/1.1 server on 127.0.0.1, on its own thread so that the code under test
-// may block its caller (or run in another process) while it answers. Each path
-// answers with its responses in turn, the last one for every later request; a
-// response may cut the connection, go silent or drip part-way, or never end,
-// and answers Range requests unless told not to.
+// An HTTP/1.1 server on 127.0.0.1, on its own thread so that the code under test may block its caller
+// (or run in another process) while it answers. Each path answers with its responses in turn, the last
+// one for every later request, and answers Range requests unless told not to.
 class LoopbackHttpServer final : public QThread
 {
     Q_OBJECT
@@ -52,7 +48,6 @@ public:
     // Also forgets the requests recorded for the path.
     void serve(const QByteArray& path, QList<Response> responses);
     QString url(const QByteArray& path) const;
-    QList<Request> requests() const;
     QList<Request> requestsFor(const QByteArray& path) const;
 
     static Response text(const QByteArray& body, const QByteArray& contentType = "text/plain; charset=utf-8");
