@@ -353,19 +353,19 @@ Object* collection(const char* className, Items items, Members members = {})
     return object(className, std::move(members));
 }
 
-// The open documents or workbooks: the one of --running, then the engine's.
-Object* openOnes(const char* collectionName, const char* className, Items items, Members open)
+// The documents open in the instance of --running: its one document.
+Object* documentsOf(Members members)
 {
-    if (!g_options.value("running").isEmpty()) {
-        items.insert(items.begin(), [=] {
-            return object(className, {{"FullName", [] { return g_options.value("running"); }}});
+    Items items;
+    if (!g_options.value("running").isEmpty())
+        items.push_back([] {
+            return object("Document", {{"FullName", [] { return g_options.value("running"); }}});
         });
-    }
-    return collection(collectionName, items, open);
+    return collection("Documents", items, std::move(members));
 }
 
 // The path of Documents.Open or Workbooks.Open, after --hang and --fail had their say.
-QString opening(const Call& call, const char* name, const QString& damaged)
+QString opening(const Call& call, const char* name)
 {
     const QString path = text(call.arg(0, name));
     const auto matches = [&](const char* option) {
@@ -377,7 +377,9 @@ QString opening(const Call& call, const char* name, const QString& damaged)
         Sleep(INFINITE);
     }
     if (matches("fail"))
-        throw RuntimeError(RuntimeError::ApplicationDefined, damaged);
+        throw RuntimeError(RuntimeError::ApplicationDefined,
+                           QString("测试服务器：%1已损坏，无法打开")
+                               .arg(g_options.value("kind") == "sheet" ? "表格" : "文档"));
     return path;
 }
 
@@ -521,10 +523,9 @@ Object* newApplication()
         members.emplace("Quit", [=] { app->quit(); });
         members.emplace("Workbooks", [=] {
             const auto open = [=](const Call& call) {
-                return workbookOf(
-                    app->workbooksOpen(opening(call, "Filename", "测试服务器：表格已损坏，无法打开")));
+                return workbookOf(app->workbooksOpen(opening(call, "Filename")));
             };
-            return openOnes("Workbooks", "Workbook", each(app->workbooks(), workbookOf), {{"Open", open}});
+            return object("Workbooks", {{"Open", open}});
         });
     } else {
         std::shared_ptr<word::Application> app = ooxml::routedWordProcessor(nullptr, [](const QString&) {});
@@ -532,10 +533,9 @@ Object* newApplication()
         members.emplace("Quit", [=] { app->quit(); });
         members.emplace("Documents", [=] {
             const auto open = [=](const Call& call) {
-                return documentOf(
-                    app->documentsOpen(opening(call, "FileName", "测试服务器：文档已损坏，无法打开")));
+                return documentOf(app->documentsOpen(opening(call, "FileName")));
             };
-            return openOnes("Documents", "Document", each(app->documents(), documentOf), {{"Open", open}});
+            return documentsOf({{"Open", open}});
         });
     }
     return object("Application", members);
