@@ -18,11 +18,10 @@ namespace {
 
 const QString kCorpus = QStringLiteral(YANHE_CORPUS);
 
-// One class identifier per program identifier the tests register.
+// One class identifier per program identifier the tests register (ET.Application never is).
 const QMap<QString, QString> kClasses = {
     {"Word.Application", "{6B1B3C1E-5A3C-4C57-9C31-1D1F0A4E7A01}"},
     {"Excel.Application", "{6B1B3C1E-5A3C-4C57-9C31-1D1F0A4E7A02}"},
-    {"ET.Application", "{6B1B3C1E-5A3C-4C57-9C31-1D1F0A4E7A03}"},
     {"KET.Application", "{6B1B3C1E-5A3C-4C57-9C31-1D1F0A4E7A04}"},
 };
 
