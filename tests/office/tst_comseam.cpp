@@ -3,52 +3,181 @@
 #include "office/OfficeRegistry.h"
 #include "office/com/ComEngines.h"
 #include "support/MemoryJobHost.h"
-#include "support/RecordingDispatch.h"
 #include "word/SingleTextReplace.h"
 
+#include <QHash>
 #include <QScopeGuard>
 #include <QTest>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
-// The Word job's factory over the recording runtime, with a short time-out.
-class RecordingFactory final : public word::Factory
+// A COM object model that records what is asked of it, with the runtime that serves it.
+// Every object is named by the member path that reached it ("Word.Application.Documents.Open(...)");
+// method calls and property writes are recorded with their arguments and types
+// ("Replace:=2 As Integer"). Results come from `answers` by path; a member without an
+// answer gives a new object; a collection has `counts[path]` items. A call or property
+// read listed in `hangs` does not return until its process is ended, then fails as a
+// call into an ended process does. Each created instance is served by a process of its
+// own (1001, 1002 ...); `running` lists the identifiers of the user's running instances
+// (attach). CPU time grows while `busyLooks` lasts, then stands still.
+class RecordingCom final : public comseam::Runtime
 {
 public:
-    RecordingFactory(RecordingRuntime& runtime, int timeoutMs)
-        : m_runtime(runtime)
-        , m_timeoutMs(timeoutMs)
-    {}
-    word::ApplicationPtr createWordProcessor(const QString& progId) override
+    QStringList calls;
+    QMap<QString, QVariant> answers;
+    QMap<QString, int> counts;
+    QStringList hangs;
+    QStringList running;
+    int created = 0;
+    int busyLooks = 0;
+    int cpuLooks = 0;
+
+    comseam::ObjectPtr object(const QString& path);
+    QVariant answer(const QString& call, bool recorded)
     {
-        return comseam::wordProcessor(m_runtime, progId, m_timeoutMs);
+        if (recorded)
+            calls << call;
+        if (hangs.contains(call)) {
+            std::unique_lock lock(m_mutex);
+            m_endedOne.wait(lock, [this] { return m_end; });
+            m_end = false;
+            throw RuntimeError(RuntimeError::Automation, RuntimeError::nameOf(RuntimeError::Automation),
+                               "The RPC server is unavailable.");
+        }
+        return answers.contains(call) ? answers.value(call) : QVariant::fromValue(object(call));
+    }
+    QList<qint64> endedProcesses()
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_ended;
+    }
+
+    bool isRegistered(const QString&) override { return true; }
+    comseam::ObjectPtr create(const QString& progId) override
+    {
+        const comseam::ObjectPtr instance = object(progId);
+        const std::lock_guard lock(m_mutex);
+        m_pids[instance.get()] = 1001 + created++;
+        return instance;
+    }
+    comseam::ObjectPtr attach(const QString& progId) override
+    {
+        return running.contains(progId) ? object("running " + progId) : nullptr;
+    }
+    comseam::ObjectPtr getObject(const QString& moniker) override { return object(moniker); }
+    qint64 serverProcess(const comseam::ObjectPtr& instance) override
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_pids.value(instance.get());
+    }
+    std::optional<qint64> cpuTime(qint64) override
+    {
+        const std::lock_guard lock(m_mutex);
+        ++cpuLooks;
+        if (busyLooks > 0) {
+            --busyLooks;
+            m_cpu += 10000;
+        }
+        return m_cpu;
+    }
+    void endProcess(qint64 pid) override
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_ended << pid;
+            m_end = true;
+        }
+        m_endedOne.notify_all();
     }
 
 private:
-    RecordingRuntime& m_runtime;
-    int m_timeoutMs;
+    std::mutex m_mutex;
+    std::condition_variable m_endedOne;
+    bool m_end = false;
+    QHash<const comseam::Object*, qint64> m_pids;
+    QList<qint64> m_ended;
+    qint64 m_cpu = 0;
 };
 
-// What the run's keeper was told, beside the calls made by then.
-class RecordingKeeper final : public FileKeeper
+QString shown(const QVariant& value);
+QString shown(const QVariantList& values)
+{
+    QStringList parts;
+    for (const QVariant& value : values)
+        parts << shown(value);
+    return parts.join(", ");
+}
+
+class RecordingObject final : public comseam::Object
 {
 public:
-    explicit RecordingKeeper(const RecordingDispatch& com)
-        : m_com(com)
+    RecordingObject(RecordingCom& com, QString at)
+        : path(std::move(at))
+        , m_com(com)
     {}
-    void keep(const QString& target, const QString& result) override
+    const QString path;
+
+    QVariant invoke(const QString& member, const QVariantList& arguments,
+                    const QList<comseam::Named>& named) override
     {
-        told << QString("keep %1 %2 after %3").arg(target, result, m_com.calls.value(m_com.calls.size() - 1));
-        if (refuse)
-            throw RuntimeError(RuntimeError::PathFileAccess, "无法写入备份");
+        QStringList parts;
+        for (const QVariant& argument : arguments)
+            parts << shown(argument);
+        for (const comseam::Named& argument : named)
+            parts << argument.name + ":=" + shown(argument.value);
+        return m_com.answer(path + "." + member + "(" + parts.join(", ") + ")", true);
     }
-    void renamed(const QString&, const QString&) override {}
-    QStringList told;
-    bool refuse = false;
+    QVariant get(const QString& member, const QVariantList& arguments) override
+    {
+        return m_com.answer(property(member, arguments), false);
+    }
+    void put(const QString& member, const QVariant& value, const QVariantList& arguments) override
+    {
+        m_com.answer(property(member, arguments) + " = " + shown(value), true);
+    }
+    QList<comseam::ObjectPtr> items() override
+    {
+        QList<comseam::ObjectPtr> list;
+        for (int i = 1; i <= m_com.counts.value(path); ++i)
+            list << m_com.object(QString("%1[%2]").arg(path).arg(i));
+        return list;
+    }
 
 private:
-    const RecordingDispatch& m_com;
+    // "path.Member(1 As Long, ...)"; the default member adds nothing.
+    QString property(const QString& member, const QVariantList& arguments) const
+    {
+        return path + (member.isEmpty() ? "" : "." + member) +
+               (arguments.isEmpty() ? "" : "(" + shown(arguments) + ")");
+    }
+
+    RecordingCom& m_com;
 };
+
+comseam::ObjectPtr RecordingCom::object(const QString& path)
+{
+    return std::make_shared<RecordingObject>(*this, path);
+}
+
+QString shown(const QVariant& value)
+{
+    if (!value.isValid())
+        return "Empty";
+    if (comseam::holdsObject(value))
+        return "<" + static_cast<RecordingObject*>(value.value<comseam::ObjectPtr>().get())->path + ">";
+    switch (value.metaType().id()) {
+    case QMetaType::Short:
+        return QString::number(value.value<qint16>()) + " As Integer";
+    case QMetaType::Int:
+        return QString::number(value.toInt()) + " As Long";
+    case QMetaType::Bool:
+        return value.toBool() ? "True" : "False";
+    default:
+        return "\"" + value.toString() + "\"";
+    }
+}
 
 } // namespace
 
@@ -59,7 +188,6 @@ private slots:
     void wordMemberPathsAndArguments();
     void writerSelectionPaths();
     void excelMemberPathsAndArguments();
-    void excelSheetSizeAndProtection();
     void runningInstanceAndProcesses();
     void wpsCannotBeCreatedHere();
     void hungCallEndsOnlyTheJobsOfficeAndTheRunGoesOn();
@@ -69,8 +197,7 @@ private slots:
 
 void TestComSeam::wordMemberPathsAndArguments()
 {
-    RecordingDispatch com;
-    RecordingRuntime runtime(com);
+    RecordingCom com;
     const QString doc = "Word.Application.Documents.Open(\"C:\\a.doc\")";
     com.answers[doc + ".Content.Find.Execute(\"旧\")"] = true;
     com.answers[doc + ".Content.Find.Execute(\"无\")"] = QVariant(); // null: not found
@@ -82,7 +209,7 @@ void TestComSeam::wordMemberPathsAndArguments()
     com.answers[doc + ".StoryRanges[2].NextStoryRange.NextStoryRange"] = QVariant();
     com.counts[doc + ".Sections"] = 3;
 
-    word::ApplicationPtr word = comseam::wordProcessor(runtime, "Word.Application");
+    word::ApplicationPtr word = comseam::wordProcessor(com, "Word.Application");
     word::DocumentPtr document = word->documentsOpen("C:\\a.doc");
     word::RangePtr content = document->content();
     QVERIFY(content->findExecute("旧"));
@@ -110,15 +237,14 @@ void TestComSeam::wordMemberPathsAndArguments()
                             "Word.Application.Quit(SaveChanges:=0 As Integer)",
                         }));
     // Nothing was ended: the calls all returned.
-    QVERIFY(runtime.endedProcesses().isEmpty());
+    QVERIFY(com.endedProcesses().isEmpty());
 }
 
 void TestComSeam::writerSelectionPaths()
 {
-    RecordingDispatch com;
-    RecordingRuntime runtime(com);
+    RecordingCom com;
     com.counts["Word.Application.Selection.Sections"] = 1;
-    word::ApplicationPtr word = comseam::wordProcessor(runtime, "Word.Application");
+    word::ApplicationPtr word = comseam::wordProcessor(com, "Word.Application");
     word->documentsOpen("C:\\b.docx")->close();
     word->setVisible(false);
     word->setDisplayAlerts(-1);
@@ -156,18 +282,22 @@ void TestComSeam::writerSelectionPaths()
              }));
 }
 
+// The member paths of the spreadsheet, and what the cell job asks before it writes
+// (Rows.Count, Columns.Count, ProtectContents).
 void TestComSeam::excelMemberPathsAndArguments()
 {
-    RecordingDispatch com;
-    RecordingRuntime runtime(com);
+    RecordingCom com;
     const QString book = "excel.application.Workbooks.Open(\"D:\\b.xls\")";
     com.answers[book + ".Worksheets.Count"] = 3;
     com.answers[book + ".Worksheets(2 As Long).Name"] = "二月";
     com.answers[book + ".Worksheets(2 As Long).Cells.Find(\"旧\")"] = QVariant(); // Nothing
+    com.answers[book + ".Worksheets(1 As Long).Rows.Count"] = 65536;
+    com.answers[book + ".Worksheets(1 As Long).Columns.Count"] = 256;
+    com.answers[book + ".Worksheets(1 As Long).ProtectContents"] = true;
     com.answers["excel.application"] = "Microsoft Excel";
     com.answers["excel.application.Version"] = "16.0";
 
-    sheet::ApplicationPtr excel = comseam::spreadsheet(runtime, "excel.application");
+    sheet::ApplicationPtr excel = comseam::spreadsheet(com, "excel.application");
     QCOMPARE(excel->defaultValue(), QString("Microsoft Excel"));
     QCOMPARE(excel->version(), QString("16.0"));
     excel->setVisible(false);
@@ -177,7 +307,11 @@ void TestComSeam::excelMemberPathsAndArguments()
     sheet::WorksheetPtr sheet = workbook->worksheets(2);
     QCOMPARE(sheet->name(), QString("二月"));
     QVERIFY(!sheet->cellsFind("旧"));
-    QVERIFY(workbook->worksheets(1)->cellsFind("旧"));
+    const sheet::WorksheetPtr first = workbook->worksheets(1);
+    QVERIFY(first->cellsFind("旧"));
+    QCOMPARE(first->rowsCount(), 65536);
+    QCOMPARE(first->columnsCount(), 256);
+    QVERIFY(first->protectContents());
     sheet->cellsReplace("旧", "新");
     sheet->setCell(3, 2, "x");
     workbook->close(true);
@@ -199,30 +333,13 @@ void TestComSeam::excelMemberPathsAndArguments()
                         }));
 }
 
-// What the cell job asks before it writes: Rows.Count, Columns.Count, ProtectContents.
-void TestComSeam::excelSheetSizeAndProtection()
-{
-    RecordingDispatch com;
-    const QString sheet = "excel.application.Workbooks.Open(\"D:\\b.xls\").Worksheets(1 As Long)";
-    com.answers[sheet + ".Rows.Count"] = 65536;
-    com.answers[sheet + ".Columns.Count"] = 256;
-    com.answers[sheet + ".ProtectContents"] = true;
-    RecordingRuntime runtime(com);
-    sheet::ApplicationPtr excel = comseam::spreadsheet(runtime, "excel.application");
-    const sheet::WorksheetPtr worksheet = excel->workbooksOpen("D:\\b.xls")->worksheets(1);
-    QCOMPARE(worksheet->rowsCount(), 65536);
-    QCOMPARE(worksheet->columnsCount(), 256);
-    QVERIFY(worksheet->protectContents());
-}
-
 void TestComSeam::runningInstanceAndProcesses()
 {
-    RecordingDispatch com;
-    RecordingRuntime runtime(com);
-    const std::unique_ptr<RunningOffice> office = comseam::runningOffice(runtime);
+    RecordingCom com;
+    const std::unique_ptr<RunningOffice> office = comseam::runningOffice(com);
     QVERIFY(!office->openDocuments("Word.Application").has_value());
 
-    runtime.running << "Word.Application";
+    com.running << "Word.Application";
     com.counts["running Word.Application.Documents"] = 2;
     com.answers["running Word.Application.Documents[1].FullName"] = "C:\\a.docx";
     com.answers["running Word.Application.Documents[2].FullName"] = "C:\\b.doc";
@@ -238,23 +355,24 @@ void TestComSeam::runningInstanceAndProcesses()
 void TestComSeam::wpsCannotBeCreatedHere()
 {
 #ifndef Q_OS_WIN
-    for (const QString& id :
-         {QString("ET.Application"), QString("ket.application"), QString("Nothing.Here")}) {
+    const auto number = [](const std::function<void()>& create) {
         try {
-            OfficeRegistry::system().createSpreadsheet(id);
-            QFAIL("created");
+            create();
         } catch (const RuntimeError& error) {
-            QCOMPARE(error.number(), 429);
+            return error.number();
         }
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, OfficeRegistry::system().createWordProcessor(id));
+        return 0;
+    };
+    for (const char* id : {"ET.Application", "ket.application", "Nothing.Here"}) {
+        QCOMPARE(number([&] { OfficeRegistry::system().createSpreadsheet(id); }), 429);
+        QCOMPARE(number([&] { OfficeRegistry::system().createWordProcessor(id); }), 429);
     }
 #endif
 }
 
 void TestComSeam::hungCallEndsOnlyTheJobsOfficeAndTheRunGoesOn()
 {
-    RecordingDispatch com;
-    RecordingRuntime runtime(com);
+    RecordingCom com;
     const QString b = "word.Application.Documents.Open(\"C:\\b.doc\")";
     com.answers["word.Application.Documents.Open(\"C:\\a.doc\").Content.Find.Execute(\"旧\")"] = true;
     com.answers["word.Application.Documents.Open(\"C:\\c.doc\").Content.Find.Execute(\"旧\")"] = true;
@@ -262,7 +380,17 @@ void TestComSeam::hungCallEndsOnlyTheJobsOfficeAndTheRunGoesOn()
 
     MemoryJobHost host;
     host.tick({"C:\\a.doc", "C:\\b.doc", "C:\\c.doc"}, {0, 1, 2});
-    RecordingFactory factory(runtime, 200);
+    struct Factory final : word::Factory
+    {
+        explicit Factory(RecordingCom& recording)
+            : m_com(recording)
+        {}
+        word::ApplicationPtr createWordProcessor(const QString& id) override
+        {
+            return comseam::wordProcessor(m_com, id, 200);
+        }
+        RecordingCom& m_com;
+    } factory(com);
     const auto result = SingleTextReplace::WordReplace(host, factory, "旧", "新", {});
 
     QCOMPARE(result.failures, 1);
@@ -271,8 +399,8 @@ void TestComSeam::hungCallEndsOnlyTheJobsOfficeAndTheRunGoesOn()
                           "C:\\c.doc 已替换内容"}));
     QCOMPARE(host.label, QString("已完成 3 个文件！ 全部操作已完成"));
     // The first instance's process, and only it, was ended; c.doc went on a fresh instance.
-    QCOMPARE(runtime.endedProcesses(), QList<qint64>{1001});
-    QCOMPARE(runtime.created, 2);
+    QCOMPARE(com.endedProcesses(), QList<qint64>{1001});
+    QCOMPARE(com.created, 2);
     // b.doc was neither saved nor changed; the fresh instance quits without saving anything.
     QVERIFY(!com.calls.contains(b + ".Save()"));
     QVERIFY(!com.calls.contains(
@@ -283,11 +411,10 @@ void TestComSeam::hungCallEndsOnlyTheJobsOfficeAndTheRunGoesOn()
 
 void TestComSeam::busyOfficeGetsMoreTimeThenEnds()
 {
-    RecordingDispatch com;
-    RecordingRuntime runtime(com);
-    runtime.busyLooks = 3; // working on a big file for three rounds, then stuck
+    RecordingCom com;
+    com.busyLooks = 3; // working on a big file for three rounds, then stuck
     com.hangs << "excel.application.Workbooks.Open(\"D:\\big.xlsx\")";
-    sheet::ApplicationPtr excel = comseam::spreadsheet(runtime, "excel.application", 100);
+    sheet::ApplicationPtr excel = comseam::spreadsheet(com, "excel.application", 100);
     try {
         excel->workbooksOpen("D:\\big.xlsx");
         QFAIL("opened");
@@ -295,12 +422,12 @@ void TestComSeam::busyOfficeGetsMoreTimeThenEnds()
         QCOMPARE(error.description(), QString("办公软件没有应答，已结束它"));
         QVERIFY(error.detail().contains("1001"));
     }
-    QCOMPARE(runtime.endedProcesses(), QList<qint64>{1001});
+    QCOMPARE(com.endedProcesses(), QList<qint64>{1001});
     // A look when the call began, one per busy round, and the last one that found it stuck.
-    QVERIFY2(runtime.cpuLooks >= 4, qPrintable(QString::number(runtime.cpuLooks)));
+    QVERIFY2(com.cpuLooks >= 4, qPrintable(QString::number(com.cpuLooks)));
     // Nothing to quit: the instance is gone. The next workbook starts a fresh one.
     excel->workbooksOpen("D:\\next.xlsx");
-    QCOMPARE(runtime.created, 2);
+    QCOMPARE(com.created, 2);
     excel->quit();
     QCOMPARE(com.calls.last(), QString("excel.application.Quit()"));
 }
@@ -309,18 +436,34 @@ void TestComSeam::busyOfficeGetsMoreTimeThenEnds()
 // learns what it wrote after; a file it cannot keep is not saved.
 void TestComSeam::savesInPlaceAreKeptFirst()
 {
-    RecordingDispatch com;
-    RecordingRuntime runtime(com);
+    RecordingCom com;
     const QString doc = "Word.Application.Documents.Open(\"C:\\a.doc\")";
     const QString book = "Excel.Application.Workbooks.Open(\"D:\\b.xls\")";
     com.answers[doc + ".FullName"] = "C:\\a.doc";
     com.answers[book + ".FullName"] = "D:\\b.xls";
-    RecordingKeeper keeper(com);
+    // What it was told, beside the last call made by then.
+    struct Keeper final : FileKeeper
+    {
+        explicit Keeper(const RecordingCom& recording)
+            : m_com(recording)
+        {}
+        void keep(const QString& target, const QString& result) override
+        {
+            told << QString("keep %1 %2 after %3")
+                        .arg(target, result, m_com.calls.value(m_com.calls.size() - 1));
+            if (refuse)
+                throw RuntimeError(RuntimeError::PathFileAccess, "无法写入备份");
+        }
+        void renamed(const QString&, const QString&) override {}
+        const RecordingCom& m_com;
+        QStringList told;
+        bool refuse = false;
+    } keeper(com);
     FileKeeper::setCurrent(&keeper);
     const auto unset = qScopeGuard([] { FileKeeper::setCurrent(nullptr); });
 
-    comseam::wordProcessor(runtime, "Word.Application")->documentsOpen("C:\\a.doc")->save();
-    comseam::spreadsheet(runtime, "Excel.Application")->workbooksOpen("D:\\b.xls")->close(true);
+    comseam::wordProcessor(com, "Word.Application")->documentsOpen("C:\\a.doc")->save();
+    comseam::spreadsheet(com, "Excel.Application")->workbooksOpen("D:\\b.xls")->close(true);
     QCOMPARE(keeper.told, (QStringList{"keep C:\\a.doc C:\\a.doc after " + doc,
                                        "keep C:\\a.doc C:\\a.doc after " + doc + ".Save()",
                                        "keep D:\\b.xls D:\\b.xls after " + book,
@@ -329,8 +472,7 @@ void TestComSeam::savesInPlaceAreKeptFirst()
     keeper.refuse = true;
     com.calls.clear();
     QVERIFY_THROWS_EXCEPTION(
-        RuntimeError,
-        comseam::wordProcessor(runtime, "Word.Application")->documentsOpen("C:\\a.doc")->save());
+        RuntimeError, comseam::wordProcessor(com, "Word.Application")->documentsOpen("C:\\a.doc")->save());
     QVERIFY(!com.calls.contains(doc + ".Save()"));
 }
 
