@@ -43,6 +43,12 @@ public:
         for (int i = 0; i < paths.size(); ++i)
             rows.append({paths.at(i), ticked.contains(i)});
     }
+    void tick(const QStringList& paths) // every row
+    {
+        rows.clear();
+        for (const QString& path : paths)
+            rows.append({path, true});
+    }
 
     int rowCount() const override { return int(rows.size()); }
     bool rowChecked(int row) const override { return row < rows.size() && rows.at(row).checked; }
