@@ -54,8 +54,7 @@ std::function<NameRule()> rule(const QString& text, const QString& step, int pos
 // Every path ticked and renamed by the rule.
 MemoryJobHost renaming(const QStringList& paths, const QString& text, const QString& step, int position)
 {
-    MemoryJobHost host;
-    host.tick(paths);
+    MemoryJobHost host(paths);
     BatchRename::RenameFiles(host, rule(text, step, position));
     return host;
 }
@@ -364,8 +363,7 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
     rows << path("g.doc");
     lines << path("g.doc") + " 已改名为 g.新1doc";
 
-    MemoryJobHost host;
-    host.tick(rows);
+    MemoryJobHost host(rows);
     const Batch::Result result = BatchRename::RenameFiles(host, rule("新", "1", 4));
 #ifdef Q_OS_WIN
     held.release();
@@ -525,8 +523,7 @@ void TestFileJobs::refusedDeletesKeepTheirRows()
     };
 #endif
 
-    MemoryJobHost host;
-    host.tick(rows);
+    MemoryJobHost host(rows);
     const Batch::Result result = BatchDelete::DeleteFiles(host, unlocked());
 #ifdef Q_OS_WIN
     held.release();

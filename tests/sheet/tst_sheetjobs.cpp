@@ -3,7 +3,6 @@
 #include "sheet/WorkbookReplace.h"
 #include "support/FakeOffice.h"
 #include "support/MemoryJobHost.h"
-#include "support/MemoryJobInputs.h"
 
 #include <QTest>
 
@@ -45,8 +44,7 @@ void TestSheetJobs::replaceSheetBySheet()
     FakeOffice office;
     office.workbooks["/x/a.xlsx"] = workbook({{"一月", "无"}, {"二月", "有旧数据"}, {"三月", "无"}});
     office.workbooks["/x/b.xls"] = workbook({{"Sheet1", "无"}});
-    MemoryJobHost host;
-    host.tick({"/x/a.xlsx", "/x/b.xls"});
+    MemoryJobHost host({"/x/a.xlsx", "/x/b.xls"});
     QCOMPARE(WorkbookReplace::ExcelReplace(host, office, "旧", "新").total, 2);
     QCOMPARE(host.log, (QStringList{"/x/a.xlsx-一月没找到替换的内容", "/x/a.xlsx-二月已替换内容",
                                     "/x/a.xlsx-三月没找到替换的内容", "/x/b.xls-Sheet1没找到替换的内容"}));
@@ -62,8 +60,7 @@ void TestSheetJobs::replaceSheetBySheet()
     QCOMPARE(office.workbooks["/x/b.xls"].saves, 1);
 
     // One workbook: no yield. None: the bar at 0, no line, no Quit.
-    MemoryJobHost one;
-    one.tick({"/x/b.xls"});
+    MemoryJobHost one({"/x/b.xls"});
     WorkbookReplace::ExcelReplace(one, office, "旧", "新");
     QCOMPARE(one.value, 1);
     QCOMPARE(one.yields, 0);
@@ -82,8 +79,7 @@ void TestSheetJobs::replaceFailuresAndWps()
         office.workbooks[path] = workbook({{"S", "旧"}});
     office.workbooks["/x/locked.xlsx"].failOpen = true;
     office.workbooks["/x/ro.xls"].failSave = true;
-    MemoryJobHost failing;
-    failing.tick({"/x/locked.xlsx", "/x/ro.xls", "/x/a.xlsx"});
+    MemoryJobHost failing({"/x/locked.xlsx", "/x/ro.xls", "/x/a.xlsx"});
     QCOMPARE(WorkbookReplace::ExcelReplace(failing, office, "旧", "新").failures, 2);
     QCOMPARE(failing.log, (QStringList{"/x/locked.xlsx 打开失败，未修改：文件不存在", "/x/ro.xls-S已替换内容",
                                        "/x/ro.xls 保存失败，未修改：无法保存（此文件前面的行作废）",
@@ -93,15 +89,13 @@ void TestSheetJobs::replaceFailuresAndWps()
 
     // WPS: ET; and a line when it cannot be started.
     office.registered = {"et.application"};
-    MemoryJobHost host;
-    host.tick({"/x/a.xlsx"});
+    MemoryJobHost host({"/x/a.xlsx"});
     WorkbookReplace::WpsSheetReplace(host, office, "新", "旧");
     QCOMPARE(office.calls.at(office.calls.lastIndexOf("create ET.Application") + 1),
              QString("open /x/a.xlsx"));
     QCOMPARE(host.log, QStringList{"/x/a.xlsx-S已替换内容"});
     office.registered.clear();
-    MemoryJobHost none;
-    none.tick({"/x/a.xlsx"});
+    MemoryJobHost none({"/x/a.xlsx"});
     QVERIFY(!WorkbookReplace::WpsSheetReplace(none, office, "旧", "新").started);
     QCOMPARE(none.log.size(), 1);
     QVERIFY(none.log.first().startsWith("无法启动 WPS 表格"));
@@ -138,8 +132,7 @@ void TestSheetJobs::cellInEveryWorksheet()
                                         "visible 0", "activate 1", "close /x/b.xls 1", "quit"}));
 
     // Row and column read as numbers: 3.5 is 4, 4abc is 4; an empty content empties the cell.
-    MemoryJobHost again;
-    again.tick({"/x/b.xls"});
+    MemoryJobHost again({"/x/b.xls"});
     CellReplace::ExcelCellReplace(again, office, "3.5", "4abc", fixed(""));
     QVERIFY(office.workbooks["/x/b.xls"].sheets.at(0).cells.contains({4, 4}));
     QCOMPARE(office.workbooks["/x/b.xls"].sheets.at(0).cells.value({4, 4}), QString(""));
@@ -147,9 +140,7 @@ void TestSheetJobs::cellInEveryWorksheet()
     // The button drives Excel whatever program is registered besides; the content box's
     // hint text is written like any text.
     office.registered = {"excel.application", "et.application"};
-    MemoryJobInputs<CellReplace::Inputs> inputs;
-    inputs.value = {"2", "3", "输入替换内容"};
-    const ReadInputs read = inputs.reader();
+    const ReadInputs read = [] { return std::any(CellReplace::Inputs{"2", "3", "输入替换内容"}); };
     JobContext context{again, read, office, office};
     const JobRow* row = JobTable::forButton("Command8");
     QCOMPARE(row->command, QString("cell-write"));
@@ -177,8 +168,7 @@ void TestSheetJobs::cellsThatCannotBeWrittenLeaveTheWorkbook()
     };
 
     // Past the last row of the .xls sheet; the protected sheet; the good one written.
-    MemoryJobHost past;
-    past.tick({"/x/small.xls", "/x/locked.xlsx", "/x/good.xlsx"});
+    MemoryJobHost past({"/x/small.xls", "/x/locked.xlsx", "/x/good.xlsx"});
     QCOMPARE(CellReplace::ExcelCellReplace(past, office, "70000", "2", fixed("v")).failures, 2);
     QCOMPARE(
         past.log,
@@ -200,8 +190,7 @@ void TestSheetJobs::cellsThatCannotBeWrittenLeaveTheWorkbook()
                                                       {"3", "99999999999", "第 3 行第 99999999999 列"},
                                                       {"3", "300", "第 3 行第 300 列"}}) {
         office.calls.clear();
-        MemoryJobHost bad;
-        bad.tick({"/x/small.xls"});
+        MemoryJobHost bad({"/x/small.xls"});
         CellReplace::ExcelCellReplace(bad, office, rowText, columnText, fixed("v"));
         QCOMPARE(bad.log.size(), 1);
         QVERIFY2(bad.log.first().startsWith("/x/small.xls 写入失败，未修改：单元格" + shown + "不存在"),

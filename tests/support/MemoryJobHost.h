@@ -10,6 +10,12 @@
 class MemoryJobHost final : public JobHost
 {
 public:
+    // Rows of these paths, every one ticked.
+    explicit MemoryJobHost(const QStringList& ticked = {})
+    {
+        for (const QString& path : ticked)
+            rows.append({path, true});
+    }
     struct Row
     {
         QString path;
@@ -42,12 +48,6 @@ public:
         rows.clear();
         for (int i = 0; i < paths.size(); ++i)
             rows.append({paths.at(i), ticked.contains(i)});
-    }
-    void tick(const QStringList& paths) // every row
-    {
-        rows.clear();
-        for (const QString& path : paths)
-            rows.append({path, true});
     }
 
     int rowCount() const override { return int(rows.size()); }

@@ -31,15 +31,14 @@ struct Run
     Batch::Result result;
 
     explicit Run(const QStringList& paths = {"/d/a.doc"})
+        : host(paths)
     {
         for (const QString& path : paths) {
-            FakeOffice::DocumentFile file;
+            FakeOffice::DocumentFile& file = office.documents[path];
             file.body.text = "正文";
             file.sections.first().header.range.text = "旧页眉";
             file.sections.first().footer.range.text = "旧页脚";
-            office.documents[path] = file;
         }
-        host.tick(paths);
     }
     Run& go()
     {

@@ -98,8 +98,7 @@ void TestWordReplace::singleTextOverTickedFiles()
     QCOMPARE(office.documents["/d/1.doc"].saves, 0);
 
     // One ticked: the closing text alone, not after what the status line held.
-    MemoryJobHost one;
-    one.tick({"/d/3.doc"});
+    MemoryJobHost one({"/d/3.doc"});
     one.label = "before";
     SingleTextReplace::WordReplace(one, office, "旧", "新", {});
     QCOMPARE(one.value, 1);
@@ -125,8 +124,7 @@ void TestWordReplace::singleTextScopes()
     FakeOffice office;
     office.documents["/d/none.doc"] = document("正文", "旧", 0);
     office.documents["/d/two.doc"] = document("正文", "旧", 2);
-    MemoryJobHost boxes;
-    boxes.tick({"/d/none.doc", "/d/two.doc"});
+    MemoryJobHost boxes({"/d/none.doc", "/d/two.doc"});
     SingleTextReplace::WordReplace(boxes, office, "旧", "新", {.pageTextBoxes = true});
     // One line per shape, whether or not it held the text; none for a document without shapes.
     QCOMPARE(boxes.journalLines, (QStringList{"/d/none.doc 没找到替换的内容", "/d/two.doc 没找到替换的内容",
@@ -136,8 +134,7 @@ void TestWordReplace::singleTextScopes()
 
     // Headers and footers: every section's, two lines each; their text boxes only with their own box.
     office.documents["/d/three.doc"] = document("旧正文", "旧", 0, 3);
-    MemoryJobHost headers;
-    headers.tick({"/d/three.doc"});
+    MemoryJobHost headers({"/d/three.doc"});
     SingleTextReplace::WordReplace(headers, office, "旧", "新", {.headersFooters = true});
     QCOMPARE(headers.journalLines,
              (QStringList{"/d/three.doc 已替换内容", "已替换页眉内容", "已替换页页脚内容", "已替换页眉内容",
@@ -147,8 +144,7 @@ void TestWordReplace::singleTextScopes()
 
     // The text boxes of section 1's header and footer alone, without journal lines.
     office.documents["/d/three.doc"] = document("正文", "旧", 0, 3);
-    MemoryJobHost headerBoxes;
-    headerBoxes.tick({"/d/three.doc"});
+    MemoryJobHost headerBoxes({"/d/three.doc"});
     SingleTextReplace::WordReplace(headerBoxes, office, "旧", "新", {.headerFooterTextBoxes = true});
     QCOMPARE(headerBoxes.journalLines, QStringList{"/d/three.doc 没找到替换的内容"});
     const FakeOffice::DocumentFile& saved = office.documents["/d/three.doc"];
@@ -163,8 +159,7 @@ void TestWordReplace::wpsFallsBackOrSaysSo()
     office.documents["/d/three.doc"] = document("旧正文", "旧", 0, 3);
     // Only KET is registered: ET fails with 429 and KET is taken.
     office.registered = {"ket.application"};
-    MemoryJobHost host;
-    host.tick({"/d/three.doc"});
+    MemoryJobHost host({"/d/three.doc"});
     QVERIFY(SingleTextReplace::WpsReplace(host, office, "旧", "新", {.headersFooters = true}).started);
     QCOMPARE(office.calls.mid(0, 2), (QStringList{"create ET.Application", "create KET.Application"}));
     // The WPS job writes no header or footer lines, but replaces there all the same.
@@ -174,8 +169,7 @@ void TestWordReplace::wpsFallsBackOrSaysSo()
 
     // Neither identifier: one line, and the job ends.
     office.registered = {"word.application"};
-    MemoryJobHost none;
-    none.tick({"/d/three.doc"});
+    MemoryJobHost none({"/d/three.doc"});
     QVERIFY(!SingleTextReplace::WpsReplace(none, office, "旧", "新", {}).started);
     QCOMPARE(none.log.size(), 1);
     QVERIFY(none.log.first().startsWith("无法启动 WPS"));
@@ -191,8 +185,7 @@ void TestWordReplace::failingFilesAndStop()
     office.documents["/d/2.doc"].failOpen = true; // password-protected
     office.documents["/d/4.doc"].failSave = true;
     const QStringList paths{"/d/1.doc", "/d/2.doc", "/d/3.doc", "/d/4.doc", "/d/5.doc"};
-    MemoryJobHost host;
-    host.tick(paths);
+    MemoryJobHost host(paths);
     QCOMPARE(SingleTextReplace::WordReplace(host, office, "旧", "新", {}).failures, 3);
     QCOMPARE(host.log, (QStringList{"/d/1.doc 已替换内容", "/d/2.doc 打开失败，未修改：文件不存在",
                                     "/d/3.doc 打开失败，未修改：文件不存在", "/d/4.doc 已替换内容",
@@ -238,22 +231,19 @@ void TestWordReplace::theInputsChooseTheProgram()
         row, {{"engine", "WPS"}, {"old", "旧"}, {"new", "新"}, {"scope", "headers-footers,textboxes"}},
         &problem);
     QCOMPARE(problem, QString());
-    MemoryJobInputs<SingleTextReplace::Inputs> inputs;
-    inputs.value = std::any_cast<SingleTextReplace::Inputs>(throughFields(row, given));
-    QCOMPARE(inputs.value.engine, Engine::Wps);
-    QCOMPARE(inputs.value.oldText, QString("旧"));
-    QCOMPARE(inputs.value.newText, QString("新"));
-    QVERIFY(inputs.value.scopes.headersFooters && inputs.value.scopes.pageTextBoxes);
-    QVERIFY(!inputs.value.scopes.headerFooterTextBoxes);
+    auto inputs = std::any_cast<SingleTextReplace::Inputs>(throughFields(row, given));
+    QCOMPARE(inputs.engine, Engine::Wps);
+    QCOMPARE(QStringList({inputs.oldText, inputs.newText}), QStringList({"旧", "新"}));
+    QVERIFY(inputs.scopes.headersFooters && inputs.scopes.pageTextBoxes &&
+            !inputs.scopes.headerFooterTextBoxes);
     QCOMPARE(row.describe(given),
              (QStringList{"engine=wps", "old=旧", "new=新", "scope.textboxes", "scope.headers-footers"}));
 
     FakeOffice office;
     office.documents["/d/three.doc"] = document("旧正文", "旧", 0, 3);
     office.registered = {"et.application"};
-    MemoryJobHost host;
-    host.tick({"/d/three.doc"});
-    const ReadInputs read = inputs.reader();
+    MemoryJobHost host({"/d/three.doc"});
+    const ReadInputs read = [&] { return std::any(inputs); };
     JobContext context{host, read, office, office};
     QVERIFY(JobTable::run(row, context).started);
     QCOMPARE(office.calls.first(), QString("create ET.Application"));
@@ -261,7 +251,7 @@ void TestWordReplace::theInputsChooseTheProgram()
     QCOMPARE(office.documents["/d/three.doc"].sections.at(1).header.range.text, QString("页眉1 新"));
 
     // The window's spreadsheet engine chosen: the document button does nothing.
-    inputs.value.engine = Engine::None;
+    inputs.engine = Engine::None;
     office.calls.clear();
     QCOMPARE(JobTable::run(row, context).total, 0);
     QVERIFY(office.calls.isEmpty());
@@ -279,8 +269,7 @@ void TestWordReplace::pairsOverDocumentsWithoutThem()
     FakeOffice office;
     office.documents["/d/1.doc"] = everywhere("无关");
     office.documents["/d/2.docx"] = everywhere("无关");
-    MemoryJobHost host;
-    host.tick({"/d/1.doc", "/d/2.docx"});
+    MemoryJobHost host({"/d/1.doc", "/d/2.docx"});
     host.log << "earlier";
     host.label = "before";
     const Result result = MultiPairReplace::Command9(host, office, lists(kDefaultOld, kDefaultNew));
@@ -326,8 +315,7 @@ void TestWordReplace::pairsOverDocumentsWithoutThem()
     office.documents["/d/2.doc"] = everywhere("甲");
     office.documents["/d/2.doc"].failSave = true;
     office.documents["/d/4.doc"] = everywhere("甲");
-    MemoryJobHost failing;
-    failing.tick({"/d/2.doc", "/d/3.doc", "/d/4.doc"});
+    MemoryJobHost failing({"/d/2.doc", "/d/3.doc", "/d/4.doc"});
     QCOMPARE(MultiPairReplace::Command9(failing, office, lists("甲", "乙")).failures, 2);
     QCOMPARE(failing.log, (QStringList{"/d/2.doc 已替换内容", "/d/2.doc 保存失败，未修改：只读文件，无法保存",
                                        "/d/3.doc 打开失败，未修改：文件不存在", "/d/4.doc 已替换内容"}));
@@ -340,8 +328,7 @@ void TestWordReplace::pairsSplitPairedAndReadPerDocument()
 {
     FakeOffice office;
     office.documents["/d/a.doc"] = everywhere("a b c");
-    MemoryJobHost host;
-    host.tick({"/d/a.doc"});
+    MemoryJobHost host({"/d/a.doc"});
 
     // Three pairs; the middle one searches the empty text (finding nothing), z goes with b.
     MultiPairReplace::Command9(host, office, lists("a||b", "x|y|z", {true, true, true}));
@@ -380,8 +367,7 @@ void TestWordReplace::pairsSplitPairedAndReadPerDocument()
     // Edited during the first document's progress yield: the second document reads the new lists.
     office.documents["/d/1.doc"] = everywhere("旧 甲");
     office.documents["/d/2.doc"] = everywhere("旧 甲");
-    MemoryJobHost edited;
-    edited.tick({"/d/1.doc", "/d/2.doc"});
+    MemoryJobHost edited({"/d/1.doc", "/d/2.doc"});
     QString oldTexts = "旧";
     edited.onYield = [&] {
         if (edited.value == 1)
@@ -397,8 +383,7 @@ void TestWordReplace::pairScopesInTheirOwnOrder()
 {
     FakeOffice office;
     office.documents["/d/s.doc"] = everywhere("旧", 3);
-    MemoryJobHost host;
-    host.tick({"/d/s.doc"});
+    MemoryJobHost host({"/d/s.doc"});
 
     // The header and footer text of every section, not their text boxes nor page boxes.
     MultiPairReplace::Command9(host, office, lists("旧", "新", {.headersFooters = true}));
@@ -454,8 +439,7 @@ void TestWordReplace::headerFooterPairs()
                                         "replace 旧 > 新", "seek 0", "save /d/1.doc", "quit"}));
 
     // Both boxes over three documents: one Quit; the footer's "原文本" is not the header's.
-    MemoryJobHost host;
-    host.tick(paths);
+    MemoryJobHost host(paths);
     host.log << "an earlier job's line";
     host.label = "before";
     office.calls.clear();
@@ -493,8 +477,7 @@ void TestWordReplace::headerFooterPairs()
     // A missing file and one that cannot be saved get their lines; the others go on.
     office.documents["/d/1.doc"] = file;
     office.documents["/d/2.doc"].failSave = true;
-    MemoryJobHost failing;
-    failing.tick({"/d/gone.doc", "/d/2.doc", "/d/1.doc"});
+    MemoryJobHost failing({"/d/gone.doc", "/d/2.doc", "/d/1.doc"});
     QCOMPARE(HeaderFooterReplace::Command7(failing, office, boxes(true, false)).failures, 2);
     QCOMPARE(failing.log, (QStringList{"/d/gone.doc 打开失败，未修改：文件不存在",
                                        "/d/2.doc 保存失败，未修改：只读文件，无法保存"}));
