@@ -40,6 +40,14 @@ struct Run
             file.sections.first().footer.range.text = "旧页脚";
         }
     }
+    // The blocks whose boxes are ticked.
+    Run& blocks(bool header, bool footer, bool pageNumber)
+    {
+        inputs.header.write = header;
+        inputs.footer.write = footer;
+        inputs.pageNumber = pageNumber;
+        return *this;
+    }
     Run& go()
     {
         office.calls.clear();
@@ -75,8 +83,7 @@ private slots:
     void blocksByTheirBoxes();
     void footerAndPageNumberLayouts_data();
     void footerAndPageNumberLayouts();
-    void alignmentFontAndBold();
-    void deleteFirst();
+    void alignmentFontBoldAndDelete();
     void progressOverThreeFilesAndNone();
     void failingFilesAndBadSizes();
     void commandLineDefaultsAndChecks();
@@ -86,9 +93,8 @@ void TestHeaderFooterWriter::blocksByTheirBoxes()
 {
     // Header only: the header view, the font, the text typed before what the header holds, centred.
     Run header;
-    header.inputs.header.write = true;
     header.inputs.header.text = "眉";
-    header.go();
+    header.blocks(true, false, false).go();
     QCOMPARE(header.office.calls,
              (QStringList{"create Word.Application", "open /d/a.doc", "visible 0", "alerts -1", "seek 9",
                           "font 宋体", "size 10", "type 眉", "align 1", "seek 0", "save /d/a.doc",
@@ -100,9 +106,8 @@ void TestHeaderFooterWriter::blocksByTheirBoxes()
 
     // Footer text only.
     Run footer;
-    footer.inputs.footer.write = true;
     footer.inputs.footer.text = "脚";
-    footer.go();
+    footer.blocks(false, true, false).go();
     QCOMPARE(footer.footerCalls(),
              (QStringList{"seek 10", "font 宋体", "size 10", "type 脚", "align 3", "seek 0"}));
     QCOMPARE(footer.footer(), QString("脚旧页脚"));
@@ -111,8 +116,7 @@ void TestHeaderFooterWriter::blocksByTheirBoxes()
 
     // Page number only: 第, the field, 页; the line before leaving the view.
     Run number;
-    number.inputs.pageNumber = true;
-    number.go();
+    number.blocks(false, false, true).go();
     QCOMPARE(number.footerCalls(), (QStringList{"seek 10", "font 宋体", "size 10", "type 第", "field 33",
                                                 "type 页", "align 1", "seek 0"}));
     QCOMPARE(number.footer(), kNumber + "旧页脚");
@@ -120,20 +124,15 @@ void TestHeaderFooterWriter::blocksByTheirBoxes()
 
     // Footer text and page number: the combined block only, never the footer-text block.
     Run both;
-    both.inputs.footer.write = true;
-    both.inputs.pageNumber = true;
     both.inputs.footer.text = "脚";
-    both.go();
+    both.blocks(false, true, true).go();
     QCOMPARE(both.footer(), "脚" + QString(26, ' ') + kNumber + "旧页脚");
     QCOMPARE(both.host.log, QStringList{"/d/a.doc 页码和页脚已写入内容"});
     QCOMPARE(both.office.calls.count("seek 10"), 1);
 
     // Header and footer: the header first, one save and one close.
     Run all;
-    all.inputs.header.write = true;
-    all.inputs.footer.write = true;
-    all.inputs.pageNumber = true;
-    all.go();
+    all.blocks(true, true, true).go();
     QCOMPARE(all.host.log, (QStringList{"/d/a.doc 页眉已写入内容", "/d/a.doc 页码和页脚已写入内容"}));
     QVERIFY(all.office.calls.indexOf("seek 9") < all.office.calls.indexOf("seek 10"));
     QCOMPARE(all.office.calls.count("save /d/a.doc"), 1);
@@ -143,11 +142,8 @@ void TestHeaderFooterWriter::blocksByTheirBoxes()
     // Word not chosen: the button does nothing at all.
     Run off;
     off.inputs.wordChosen = false;
-    off.inputs.header.write = true;
-    off.inputs.footer.write = true;
-    off.inputs.pageNumber = true;
     off.host.log << "earlier";
-    off.go();
+    off.blocks(true, true, true).go();
     QVERIFY(off.office.calls.isEmpty());
     QCOMPARE(off.host.log, QStringList{"earlier"});
     QCOMPARE(off.host.value, -1);
@@ -191,13 +187,11 @@ void TestHeaderFooterWriter::footerAndPageNumberLayouts()
     QFETCH(QString, footer);
     QFETCH(QStringList, calls);
     Run run;
-    run.inputs.footer.write = true;
-    run.inputs.pageNumber = true;
     run.inputs.footer.deleteFirst = true;
     run.inputs.footer.text = "脚";
     run.inputs.pageNumberPosition = number;
     run.inputs.footer.alignment = text;
-    run.go();
+    run.blocks(false, true, true).go();
     QCOMPARE(run.footer(), footer);
     QStringList typing;
     for (const QString& call : run.footerCalls()) {
@@ -209,16 +203,15 @@ void TestHeaderFooterWriter::footerAndPageNumberLayouts()
     QCOMPARE(run.office.documents["/d/a.doc"].saves, 1);
 }
 
-void TestHeaderFooterWriter::alignmentFontAndBold()
+void TestHeaderFooterWriter::alignmentFontBoldAndDelete()
 {
     // The header's codes: 居中 1, 居右 2, 居左 3 (not 0); another text types nothing and aligns nothing.
     for (const auto& [combo, code] : QList<QPair<QString, QString>>{
              {"居中", "align 1"}, {"居右", "align 2"}, {"居左", "align 3"}, {"左", ""}}) {
         Run run;
-        run.inputs.header.write = true;
         run.inputs.header.text = "眉";
         run.inputs.header.alignment = combo;
-        run.go();
+        run.blocks(true, false, false).go();
         QCOMPARE(run.office.calls.filter("align "), code.isEmpty() ? QStringList() : QStringList{code});
         QCOMPARE(run.header(), code.isEmpty() ? QString("旧页眉") : QString("眉旧页眉"));
         QCOMPARE(run.host.log, QStringList{"/d/a.doc 页眉已写入内容"});
@@ -226,27 +219,21 @@ void TestHeaderFooterWriter::alignmentFontAndBold()
 
     // Each row's own font, size and bold; bold is switched on when ticked and never off.
     Run run;
-    run.inputs.header.write = true;
-    run.inputs.footer.write = true;
     run.inputs.footer.bold = true;
     run.inputs.header.fontName = "黑体";
     run.inputs.header.fontSize = "14";
     run.inputs.footer.fontName = "Arial";
     run.inputs.footer.fontSize = "9.5";
-    run.go();
+    run.blocks(true, true, false).go();
     QCOMPARE(run.office.calls.filter(QRegularExpression("^(seek [19]|font|size|bold)")),
              (QStringList{"seek 9", "font 黑体", "size 14", "seek 10", "font Arial", "size 9.5", "bold 1"}));
     QVERIFY(!run.office.calls.contains("bold 0"));
-}
 
-void TestHeaderFooterWriter::deleteFirst()
-{
     // "删除页眉" with the header's box and an empty text: the header emptied, nothing typed,
     // the alignment applied, the line written.
     Run header;
-    header.inputs.header.write = true;
     header.inputs.header.deleteFirst = true;
-    header.go();
+    header.blocks(true, false, false).go();
     QCOMPARE(header.header(), QString());
     QCOMPARE(header.office.calls.filter("align "), QStringList{"align 1"});
     QCOMPARE(header.host.log, QStringList{"/d/a.doc 页眉已写入内容"});
@@ -260,18 +247,16 @@ void TestHeaderFooterWriter::deleteFirst()
 
     // "删除页脚" with the page number alone: the footer replaced by the number.
     Run number;
-    number.inputs.pageNumber = true;
     number.inputs.footer.deleteFirst = true;
-    number.go();
+    number.blocks(false, false, true).go();
     QCOMPARE(number.footer(), kNumber);
 }
 
 void TestHeaderFooterWriter::progressOverThreeFilesAndNone()
 {
     Run three({"/d/1.doc", "/d/2.docx", "/d/3.doc"});
-    three.inputs.pageNumber = true;
     three.host.log << "earlier";
-    three.go();
+    three.blocks(false, false, true).go();
     QCOMPARE(three.host.label, QString("已完成 3 个文件！ 全部操作已完成"));
     QCOMPARE(three.host.log,
              (QStringList{"/d/1.doc 页码已写入", "/d/2.docx 页码已写入", "/d/3.doc 页码已写入"}));
@@ -286,8 +271,7 @@ void TestHeaderFooterWriter::progressOverThreeFilesAndNone()
     Run none;
     none.host.tick({"/d/a.doc"}, {});
     none.host.log << "earlier";
-    none.inputs.pageNumber = true;
-    none.go();
+    none.blocks(false, false, true).go();
     QCOMPARE(none.office.calls, (QStringList{"create Word.Application", "quit"}));
     QVERIFY(none.host.log.isEmpty());
     QCOMPARE(none.host.value, 0);
@@ -299,8 +283,7 @@ void TestHeaderFooterWriter::failingFilesAndBadSizes()
     Run run({"/d/1.doc", "/d/2.doc", "/d/3.doc", "/d/4.doc"});
     run.office.documents.remove("/d/2.doc");
     run.office.documents["/d/4.doc"].failSave = true;
-    run.inputs.header.write = true;
-    run.inputs.pageNumber = true;
+    run.blocks(true, false, true);
     // The header's size is read again per file: not a number for the third one.
     run.host.onYield = [&] { run.inputs.header.fontSize = run.host.value == 2 ? "十" : "12"; };
     run.go();
@@ -323,9 +306,8 @@ void TestHeaderFooterWriter::failingFilesAndBadSizes()
     // Out of Word's range: 0 and 2000 points.
     for (const QString size : {"0", "2000"}) {
         Run bad;
-        bad.inputs.footer.write = true;
         bad.inputs.footer.fontSize = size;
-        bad.go();
+        bad.blocks(false, true, false).go();
         QCOMPARE(bad.host.log,
                  QStringList{"/d/a.doc 写入失败，未修改：字号“" + size + "”不在 1 到 1638 之间"});
         QCOMPARE(bad.office.documents["/d/a.doc"].saves, 0);
