@@ -245,10 +245,8 @@ void TestFileJobs::renamesTickedFilesInTheirFolder()
     QCOMPARE(host.messages.size(), 2);
     QCOMPARE(host.messages.at(0).text, QString("报告.doc"));
     QCOMPARE(host.messages.at(1).text, QString("b.doc"));
-    for (const MemoryJobHost::Message& message : std::as_const(host.messages)) {
-        QVERIFY(message.title.isEmpty());
-        QCOMPARE(message.icon, JobHost::Icon::None);
-    }
+    for (const MemoryJobHost::Message& message : std::as_const(host.messages))
+        QVERIFY(message.title.isEmpty() && message.icon == JobHost::Icon::None);
     const QStringList lines{report + " 已改名为 报告新7.doc", b + " 已改名为 b新7.doc"};
     QCOMPARE(host.log, QStringList{"上一个任务的行"} + lines);
     QCOMPARE(host.journalLines, lines);
@@ -449,11 +447,9 @@ void TestFileJobs::deletesFromTheLastRow()
     QCOMPARE(rowPaths(host), (QStringList{files.at(0), files.at(2), files.at(4), hidden, gone}));
     QVERIFY(host.rows.at(3).checked && host.rows.at(4).checked);
     QVERIFY(!host.rows.at(0).checked);
-    QVERIFY(!entryExists(files.at(1)));
-    QVERIFY(!entryExists(files.at(3)));
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(entryExists(files.at(i)), i % 2 == 0);
     QCOMPARE(bytes(hidden), QByteArray("h"));
-    for (int i : {0, 2, 4})
-        QVERIFY(entryExists(files.at(i)));
     QCOMPARE(result.total, 4);
     QCOMPARE(result.failures, 2);
     QCOMPARE(host.messages.size(), 0);

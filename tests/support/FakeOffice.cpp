@@ -9,7 +9,8 @@ namespace {
 
 using Story = FakeOffice::Story;
 
-class FakeRange final : public word::Range
+// A story as a range, and as the text box that holds it.
+class FakeRange final : public word::Range, public word::Shape
 {
 public:
     explicit FakeRange(Story* story)
@@ -26,17 +27,6 @@ public:
     }
     void Delete() override { m_story->text.clear(); }
     QString text() override { return m_story->text; }
-
-private:
-    Story* m_story;
-};
-
-class FakeShape final : public word::Shape
-{
-public:
-    explicit FakeShape(Story* story)
-        : m_story(story)
-    {}
     word::RangePtr textFrameTextRange() override { return std::make_shared<FakeRange>(m_story); }
 
 private:
@@ -47,7 +37,7 @@ QList<word::ShapePtr> shapesOf(QList<Story>& stories)
 {
     QList<word::ShapePtr> shapes;
     for (Story& story : stories)
-        shapes.append(std::make_shared<FakeShape>(&story));
+        shapes.append(std::make_shared<FakeRange>(&story));
     return shapes;
 }
 
