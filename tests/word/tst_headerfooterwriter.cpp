@@ -157,22 +157,20 @@ void TestHeaderFooterWriter::footerAndPageNumberLayouts_data()
     QTest::addColumn<QStringList>("calls"); // typing and alignment, in order
     const QString t = "脚";
     const QStringList n{"type 第", "field 33", "type 页"};
-    QTest::newRow("centre/centre") << "居中"
-                                   << "居中" << t + QString(5, ' ') + kNumber
-                                   << QStringList{"type " + t + QString(5, ' ')} + n + QStringList{"align 1"};
-    QTest::newRow("centre/right") << "居中"
-                                  << "居右" << kNumber + QString(26, ' ') + t
-                                  << n + QStringList{"type " + QString(26, ' ') + t, "align 2"};
-    QTest::newRow("centre/left") << "居中"
-                                 << "居左" << t + QString(26, ' ') + kNumber
-                                 << QStringList{"type " + t + QString(26, ' ')} + n + QStringList{"align 3"};
-    QTest::newRow("right/left") << "居右"
-                                << "居左" << t + QString(52, ' ') + kNumber
-                                << QStringList{"type " + t + QString(52, ' ')} + n + QStringList{"align 2"};
+    const auto row = [](const char* tag, const char* number, const char* text, const QString& footer,
+                        const QStringList& calls) {
+        QTest::newRow(tag) << number << text << footer << calls;
+    };
+    const auto typed = [&](int blanks) { return QStringList{"type " + t + QString(blanks, ' ')}; };
+    row("centre/centre", "居中", "居中", t + QString(5, ' ') + kNumber,
+        typed(5) + n + QStringList{"align 1"});
+    row("centre/right", "居中", "居右", kNumber + QString(26, ' ') + t,
+        n + QStringList{"type " + QString(26, ' ') + t, "align 2"});
+    row("centre/left", "居中", "居左", t + QString(26, ' ') + kNumber,
+        typed(26) + n + QStringList{"align 3"});
+    row("right/left", "居右", "居左", t + QString(52, ' ') + kNumber, typed(52) + n + QStringList{"align 2"});
     // The alignment goes between the number and the text here.
-    QTest::newRow("left/right") << "居左"
-                                << "居右" << kNumber + t + QString(52, ' ')
-                                << n + QStringList{"align 3", "type " + t + QString(52, ' ')};
+    row("left/right", "居左", "居右", kNumber + t + QString(52, ' '), n + QStringList{"align 3"} + typed(52));
     // Pairs without a layout, and a typed text: nothing typed, no alignment, the line all the same.
     for (const auto& [number, text] : QList<QPair<QString, QString>>{
              {"居左", "居左"}, {"居右", "居右"}, {"居左", "居中"}, {"居右", "居中"}, {"中间", "居左"}})
