@@ -2,13 +2,17 @@
 #include "filejobs/BatchDelete.h"
 #include "filejobs/BatchRename.h"
 #include "filejobs/FileOps.h"
+#include "filejobs/NewName.h"
 #include "jobs/JobTable.h"
+#include "support/CliRun.h"
 #include "support/MemoryJobHost.h"
 #include "support/MemoryJobInputs.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,9 +20,11 @@
 #include <windows.h>
 #endif
 
-// The rename and delete jobs on real files in a temporary folder. The machine
-// that runs these may run them as root, whom read-only files and folders do not
-// stop: the jobs must refuse them all the same.
+// The rename and delete jobs on real files in a temporary folder, by themselves and
+// through yanhe-cli. The machine that runs these may run them as root, whom read-only
+// files and folders do not stop: the jobs must refuse them all the same.
+using namespace filejobs;
+
 namespace {
 
 void write(const QString& path, const QByteArray& bytes)
@@ -40,9 +46,17 @@ bool entryExists(const QString& path)
     return QFileInfo::exists(path) || QFileInfo(path).isSymLink();
 }
 
-std::function<filejobs::NameRule()> renameInputs(const QString& text, const QString& step, int position)
+std::function<NameRule()> rule(const QString& text, const QString& step, int position)
 {
-    return [=] { return filejobs::NameRule{text, step, position}; };
+    return [=] { return NameRule{text, step, position}; };
+}
+
+// Every path ticked and renamed by the rule.
+MemoryJobHost renaming(const QStringList& paths, const QString& text, const QString& step, int position)
+{
+    MemoryJobHost host(paths);
+    BatchRename::RenameFiles(host, rule(text, step, position));
+    return host;
 }
 
 std::function<BatchDelete::Inputs()> unlocked()
@@ -116,13 +130,100 @@ class TestFileJobs : public QObject
 {
     Q_OBJECT
 private slots:
+    void newName();
+    void exampleLabels();
     void renamesTickedFilesInTheirFolder();
     void takenNamesAreNeverReplaced();
     void refusedRenamesAndTheRunGoesOn();
     void deletesFromTheLastRow();
     void refusedDeletesKeepTheirRows();
     void commandLinesAndWorkersFillTheInputs();
+    void renameThroughTheCli();
+    void deleteThroughTheCliNeedsUnlock();
+
+private:
+    CliRun cli(const QStringList& arguments) { return CliRun::of(arguments, m_app.path()); }
+    // The journal's messages, without the time in front. The journal is in the system's
+    // code page (on a Chinese Windows, 936).
+    QStringList journal()
+    {
+        QStringList files;
+        QDirIterator it(m_app.filePath("Journal"), {"*.txt"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << it.next();
+        files.sort();
+        QStringList lines;
+        const QRegularExpression time("\\d:\\d\\d ");
+        for (const QString& file : files) {
+            for (const QString& line : QString::fromLocal8Bit(bytes(file)).split("\r\n", Qt::SkipEmptyParts))
+                lines << line.mid(line.indexOf(time) + 5);
+        }
+        return lines;
+    }
+
+    QTemporaryDir m_app;
 };
+
+// The new names of a file at positions 0 to 5; "!" where the rule gives none, and says why.
+QStringList newNames(const QString& name, const QString& text, const QString& step)
+{
+    QStringList names;
+    for (int position = 0; position < 6; ++position) {
+        try {
+            names << GetNewName(name, {text, step, position});
+        } catch (const RuntimeError& error) {
+            names << (error.description().isEmpty() ? "?" : "!");
+        }
+    }
+    return names;
+}
+
+void TestFileJobs::newName()
+{
+    QCOMPARE(newNames("报告.doc", "新", "1"),
+             (QStringList{"新1.doc", "报告.新1", "新报告.doc", "报告新1.doc", "报告.新1doc", "报告.doc新1"}));
+    // No dot: the whole name is the prefix; position 4 has no place to go.
+    QCOMPARE(newNames("README", "x", "2"),
+             (QStringList{"x2", "READMEx2", "xREADME", "READMEx2", "!", "READMEx2"}));
+    // The last dot splits; a leading dot leaves an empty prefix, a trailing one an empty suffix.
+    QCOMPARE(newNames("a.b.c", "新", "1"),
+             (QStringList{"新1.c", "a.b.新1", "新a.b.c", "a.b新1.c", "a.b.新1c", "a.b.c新1"}));
+    QCOMPARE(newNames(".cfg", "新", "1"),
+             (QStringList{"新1.cfg", ".新1", "新.cfg", "新1.cfg", ".新1cfg", ".cfg新1"}));
+    QCOMPARE(newNames("abc.", "新", "1"),
+             (QStringList{"新1.", "abc.新1", "新abc.", "abc新1.", "abc.新1", "abc.新1"}));
+    // The text: blanks around it dropped, inner ones kept; empty at position 2 keeps the name.
+    QCOMPARE(newNames("报告.doc", "  新 文  ", "1").at(0), QString("新 文1.doc"));
+    QCOMPARE(newNames("报告.doc", "", "1").mid(0, 3), (QStringList{"1.doc", "报告.1", "报告.doc"}));
+    // The increment in plain decimal, the smallest included.
+    for (const auto& [step, number] : QList<QPair<QString, QString>>{
+             {"007", "7"}, {"-2", "-2"}, {"+3", "3"}, {"2.5", "2"}, {"-0.4", "0"}, {"-32768", "-32768"}})
+        QCOMPARE(newNames("报告.doc", "新", step).at(5), "报告.doc新" + number);
+    // An increment that is no 16-bit whole number gives no name, except at position 2, which has none.
+    for (const QString step : {"", "abc", "32768", "-"})
+        QCOMPARE(newNames("报告.doc", "新", step), (QStringList{"!", "!", "新报告.doc", "!", "!", "!"}));
+}
+
+// The 示例 frame: fixed captions until the first edit, then both example names
+// through GetNewName, and a note rather than a stale name while the increment
+// is half typed.
+void TestFileJobs::exampleLabels()
+{
+    QCOMPARE(exampleSources(), (QStringList{"ple.gif", "el.gif"}));
+    QCOMPARE(initialExampleTargets(), (QStringList{"1.gif", "2.gif"}));
+    const auto targets = [](const NameRule& rule) {
+        QStringList list;
+        for (const QString& source : exampleSources())
+            list << exampleTarget(source, rule);
+        return list;
+    };
+    QCOMPARE(targets({"新", "1", 0}), (QStringList{"新1.gif", "新1.gif"}));
+    QCOMPARE(targets({"新", "1", 4}), (QStringList{"ple.新1gif", "el.新1gif"}));
+    QCOMPARE(targets({"", "1", 2}), (QStringList{"ple.gif", "el.gif"}));
+    const QStringList typing = targets({"新", "-", 3});
+    QCOMPARE(typing, (QStringList{"（增量须为整数）", "（增量须为整数）"}));
+    QCOMPARE(targets({"新", "-", 2}), (QStringList{"新ple.gif", "新el.gif"}));
+}
 
 void TestFileJobs::renamesTickedFilesInTheirFolder()
 {
@@ -136,9 +237,7 @@ void TestFileJobs::renamesTickedFilesInTheirFolder()
     MemoryJobHost host;
     host.tick({report, c, b}, {0, 2});
     host.log << "上一个任务的行"; // the rename job keeps what the box holds
-    const auto inputs = renameInputs(" 新 ", "007", 3);
-
-    const Batch::Result result = BatchRename::RenameFiles(host, inputs);
+    const Batch::Result result = BatchRename::RenameFiles(host, rule(" 新 ", "007", 3));
 
     QCOMPARE(result.total, 2);
     QCOMPARE(result.failures, 0);
@@ -146,10 +245,8 @@ void TestFileJobs::renamesTickedFilesInTheirFolder()
     QCOMPARE(host.messages.size(), 2);
     QCOMPARE(host.messages.at(0).text, QString("报告.doc"));
     QCOMPARE(host.messages.at(1).text, QString("b.doc"));
-    for (const MemoryJobHost::Message& message : std::as_const(host.messages)) {
-        QVERIFY(message.title.isEmpty());
-        QCOMPARE(message.icon, JobHost::Icon::None);
-    }
+    for (const MemoryJobHost::Message& message : std::as_const(host.messages))
+        QVERIFY(message.title.isEmpty() && message.icon == JobHost::Icon::None);
     const QStringList lines{report + " 已改名为 报告新7.doc", b + " 已改名为 b新7.doc"};
     QCOMPARE(host.log, QStringList{"上一个任务的行"} + lines);
     QCOMPARE(host.journalLines, lines);
@@ -170,9 +267,7 @@ void TestFileJobs::takenNamesAreNeverReplaced()
     // Taken by a file the existence test sees: the information box, and the file keeps its name.
     write(path("a.doc"), "A");
     write(path("b.doc"), "B");
-    MemoryJobHost visible;
-    visible.tick({path("a.doc"), path("b.doc")}, {0, 1});
-    BatchRename::RenameFiles(visible, renameInputs("新", "1", 0));
+    const MemoryJobHost visible = renaming({path("a.doc"), path("b.doc")}, "新", "1", 0);
     QCOMPARE(visible.log, QStringList{path("a.doc") + " 已改名为 新1.doc"});
     QCOMPARE(visible.messages.size(), 3);
     QCOMPARE(visible.messages.at(2).text, path("b.doc") + " 文件存在");
@@ -187,9 +282,7 @@ void TestFileJobs::takenNamesAreNeverReplaced()
     write(path("x.doc"), "X");
     write(path(".x.doc"), "hidden");
     hide(path(".x.doc"));
-    MemoryJobHost hidden;
-    hidden.tick({path("x.doc")}, {0});
-    BatchRename::RenameFiles(hidden, renameInputs(".", "1", 2));
+    const MemoryJobHost hidden = renaming({path("x.doc")}, ".", "1", 2);
     QCOMPARE(hidden.log, QStringList{path("x.doc") + " 改名失败，未修改：已有同名的文件或文件夹：.x.doc"});
     QCOMPARE(hidden.messages.size(), 1); // the name box only
     QCOMPARE(bytes(path(".x.doc")), QByteArray("hidden"));
@@ -205,12 +298,8 @@ void TestFileJobs::takenNamesAreNeverReplaced()
     QVERIFY(QFile::link(path("nowhere"), path("链1.doc")));
 #endif
     write(path("e.doc"), "E");
-    MemoryJobHost folder;
-    folder.tick({path("d.doc")}, {0});
-    BatchRename::RenameFiles(folder, renameInputs("夹", "1", 0));
-    MemoryJobHost link;
-    link.tick({path("e.doc")}, {0});
-    BatchRename::RenameFiles(link, renameInputs("链", "1", 0));
+    const MemoryJobHost folder = renaming({path("d.doc")}, "夹", "1", 0);
+    const MemoryJobHost link = renaming({path("e.doc")}, "链", "1", 0);
     QCOMPARE(folder.log, QStringList{path("d.doc") + " 改名失败，未修改：已有同名的文件或文件夹：夹1.doc"});
     QCOMPARE(link.log, QStringList{path("e.doc") + " 改名失败，未修改：已有同名的文件或文件夹：链1.doc"});
     QCOMPARE(folder.journalLines.size(), 1);
@@ -272,12 +361,8 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
     rows << path("g.doc");
     lines << path("g.doc") + " 已改名为 g.新1doc";
 
-    MemoryJobHost host;
-    QList<int> ticked;
-    for (int i = 0; i < rows.size(); ++i)
-        ticked << i;
-    host.tick(rows, ticked);
-    const Batch::Result result = BatchRename::RenameFiles(host, renameInputs("新", "1", 4));
+    MemoryJobHost host(rows);
+    const Batch::Result result = BatchRename::RenameFiles(host, rule("新", "1", 4));
 #ifdef Q_OS_WIN
     held.release();
 #else
@@ -303,15 +388,11 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
     // A text that would move the file into another folder, an increment that is
     // no 16-bit whole number: every file gets its line, nothing moves.
     QVERIFY(QDir().mkpath(path("a")));
-    MemoryJobHost slash;
-    slash.tick({path("g.新1doc")}, {0});
-    BatchRename::RenameFiles(slash, renameInputs("a/", "1", 2));
+    const MemoryJobHost slash = renaming({path("g.新1doc")}, "a/", "1", 2);
     QCOMPARE(slash.log,
              QStringList{path("g.新1doc") + " 改名失败，未修改：新文件名含有文件名中不允许的字符“/”"});
     QVERIFY(QDir(path("a")).isEmpty());
-    MemoryJobHost step;
-    step.tick({path("g.新1doc"), path("target.doc")}, {0, 1});
-    BatchRename::RenameFiles(step, renameInputs("新", "40000", 0));
+    const MemoryJobHost step = renaming({path("g.新1doc"), path("target.doc")}, "新", "40000", 0);
     QCOMPARE(step.log.size(), 2);
     for (const QString& line : std::as_const(step.log))
         QVERIFY2(line.contains(" 改名失败，未修改：增量“40000”不是 -32768 到 32767 之间的整数"),
@@ -321,9 +402,7 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
 
     // COM1.doc: on Windows the serial port, whatever the extension, so no name for a file there.
     write(path("dev.doc"), "D");
-    MemoryJobHost device;
-    device.tick({path("dev.doc")}, {0});
-    BatchRename::RenameFiles(device, renameInputs("COM", "1", 0));
+    const MemoryJobHost device = renaming({path("dev.doc")}, "COM", "1", 0);
 #ifdef Q_OS_WIN
     QCOMPARE(device.log, QStringList{path("dev.doc") + " 改名失败，未修改：新文件名无效：COM1.doc"});
     QCOMPARE(bytes(path("dev.doc")), QByteArray("D"));
@@ -368,11 +447,9 @@ void TestFileJobs::deletesFromTheLastRow()
     QCOMPARE(rowPaths(host), (QStringList{files.at(0), files.at(2), files.at(4), hidden, gone}));
     QVERIFY(host.rows.at(3).checked && host.rows.at(4).checked);
     QVERIFY(!host.rows.at(0).checked);
-    QVERIFY(!entryExists(files.at(1)));
-    QVERIFY(!entryExists(files.at(3)));
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(entryExists(files.at(i)), i % 2 == 0);
     QCOMPARE(bytes(hidden), QByteArray("h"));
-    for (int i : {0, 2, 4})
-        QVERIFY(entryExists(files.at(i)));
     QCOMPARE(result.total, 4);
     QCOMPARE(result.failures, 2);
     QCOMPARE(host.messages.size(), 0);
@@ -442,11 +519,7 @@ void TestFileJobs::refusedDeletesKeepTheirRows()
     };
 #endif
 
-    MemoryJobHost host;
-    QList<int> ticked;
-    for (int i = 0; i < rows.size(); ++i)
-        ticked << i;
-    host.tick(rows, ticked);
+    MemoryJobHost host(rows);
     const Batch::Result result = BatchDelete::DeleteFiles(host, unlocked());
 #ifdef Q_OS_WIN
     held.release();
@@ -479,27 +552,21 @@ void TestFileJobs::refusedDeletesKeepTheirRows()
     QVERIFY(QFileInfo(path("folder.doc")).isDir());
 }
 
-QTEST_GUILESS_MAIN(TestFileJobs)
 // The rename and delete commands fill the jobs' inputs from their options, and
 // a worker rebuilds the same inputs from the rows' fields.
 void TestFileJobs::commandLinesAndWorkersFillTheInputs()
 {
     const JobRow& rename = *JobTable::forCommand("rename");
+    const auto parts = [](const std::any& inputs) {
+        const auto rule = std::any_cast<NameRule>(inputs);
+        return QStringList{rule.text, rule.step, QString::number(rule.position)};
+    };
     QString problem;
-    auto rule = std::any_cast<filejobs::NameRule>(commandLineInputs(rename, {}, &problem));
+    QCOMPARE(parts(commandLineInputs(rename, {}, &problem)), (QStringList{"", "1", "0"}));
     QCOMPARE(problem, QString());
-    QCOMPARE(rule.text, QString());
-    QCOMPARE(rule.step, QString("1"));
-    QCOMPARE(rule.position, 0);
-    rule = std::any_cast<filejobs::NameRule>(
-        commandLineInputs(rename, {{"text", " 新 "}, {"step", "-3"}, {"position", "5"}}));
-    QCOMPARE(rule.text, QString(" 新 "));
-    QCOMPARE(rule.step, QString("-3"));
-    QCOMPARE(rule.position, 5);
-    const auto rebuilt = std::any_cast<filejobs::NameRule>(throughFields(rename, rule));
-    QCOMPARE(rebuilt.text, rule.text);
-    QCOMPARE(rebuilt.step, rule.step);
-    QCOMPARE(rebuilt.position, rule.position);
+    const std::any rule = commandLineInputs(rename, {{"text", " 新 "}, {"step", "-3"}, {"position", "5"}});
+    QCOMPARE(parts(rule), (QStringList{" 新 ", "-3", "5"}));
+    QCOMPARE(parts(throughFields(rename, rule)), parts(rule));
     QCOMPARE(rename.describe(rule), (QStringList{"text= 新 ", "step=-3", "position=5"}));
     commandLineInputs(rename, {{"position", "6"}}, &problem);
     QCOMPARE(problem, QString("unknown position \"6\" (0, 1, 2, 3, 4, 5)"));
@@ -513,4 +580,54 @@ void TestFileJobs::commandLinesAndWorkersFillTheInputs()
     QCOMPARE(remove.describe(unlocked), QStringList{"unlock"});
 }
 
+// Paths as the user gives them, with the platform's separators, which the lines name the files by.
+void TestFileJobs::renameThroughTheCli()
+{
+    QTemporaryDir dir;
+    const QString a = QDir::toNativeSeparators(dir.filePath("甲.doc"));
+    const QString b = QDir::toNativeSeparators(dir.filePath("乙.doc"));
+    write(a, "A");
+    write(b, "B");
+
+    // The second file finds the first one's new name taken; no name boxes are printed.
+    CliRun run = cli({"rename", "--text", "新", "--step", "-2", "--position", "0", a, b});
+    QCOMPARE(run.out, (QStringList{a + " 已改名为 新-2.doc", b + " 文件存在"}));
+    QCOMPARE(run.code, 1);
+    QVERIFY(run.err.isEmpty());
+    QCOMPARE(bytes(dir.filePath("新-2.doc")), QByteArray("A"));
+    QCOMPARE(bytes(b), QByteArray("B"));
+    QCOMPARE(journal(), QStringList{a + " 已改名为 新-2.doc"});
+
+    run = cli({"rename", "--text", "新", "--position", "5", b});
+    QCOMPARE(run.out, QStringList{b + " 已改名为 乙.doc新1"});
+    QCOMPARE(run.code, 0);
+}
+
+void TestFileJobs::deleteThroughTheCliNeedsUnlock()
+{
+    QTemporaryDir dir;
+    const QString plain = QDir::toNativeSeparators(dir.filePath("a.doc"));
+    const QString hidden = QDir::toNativeSeparators(dir.filePath(".b.doc"));
+    write(plain, "A");
+    write(hidden, "B");
+    hide(hidden);
+
+    CliRun run = cli({"delete", plain});
+    QCOMPARE(run.code, 2);
+    QVERIFY(run.out.isEmpty());
+    QCOMPARE(run.err.count('\n'), 0);
+    QVERIFY2(run.err.startsWith("yanhe-cli: ") && run.err.contains("--unlock"), qPrintable(run.err));
+    QCOMPARE(bytes(plain), QByteArray("A"));
+
+    // A file left (here a hidden one) has its line and makes the exit code 1; the lines go to the journal.
+    run = cli({"delete", "--unlock", plain, hidden});
+    const QStringList lines{hidden + " 删除失败，未修改：这是隐藏文件", plain + " 已删除文件"};
+    QCOMPARE(run.out, lines);
+    QCOMPARE(run.code, 1);
+    QVERIFY(!QFileInfo::exists(plain));
+    QCOMPARE(bytes(hidden), QByteArray("B"));
+    QCOMPARE(journal().mid(journal().size() - lines.size()), lines);
+}
+
+QTEST_GUILESS_MAIN(TestFileJobs)
 #include "tst_filejobs.moc"

@@ -2,13 +2,15 @@
 
 #include "app/RuntimeError.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
 
 using Story = FakeOffice::Story;
 
-class FakeRange final : public word::Range
+// A story as a range, and as the text box that holds it.
+class FakeRange final : public word::Range, public word::Shape
 {
 public:
     explicit FakeRange(Story* story)
@@ -25,17 +27,6 @@ public:
     }
     void Delete() override { m_story->text.clear(); }
     QString text() override { return m_story->text; }
-
-private:
-    Story* m_story;
-};
-
-class FakeShape final : public word::Shape
-{
-public:
-    explicit FakeShape(Story* story)
-        : m_story(story)
-    {}
     word::RangePtr textFrameTextRange() override { return std::make_shared<FakeRange>(m_story); }
 
 private:
@@ -46,7 +37,7 @@ QList<word::ShapePtr> shapesOf(QList<Story>& stories)
 {
     QList<word::ShapePtr> shapes;
     for (Story& story : stories)
-        shapes.append(std::make_shared<FakeShape>(&story));
+        shapes.append(std::make_shared<FakeRange>(&story));
     return shapes;
 }
 
@@ -82,6 +73,14 @@ private:
     FakeOffice::Section* m_section;
 };
 
+QList<word::SectionPtr> sectionsOf(QList<FakeOffice::Section>& sections)
+{
+    QList<word::SectionPtr> list;
+    for (FakeOffice::Section& section : sections)
+        list.append(std::make_shared<FakeSection>(&section));
+    return list;
+}
+
 // An open document: a working copy that save() writes back to the "file".
 class FakeDocument final : public word::Document
 {
@@ -89,155 +88,127 @@ public:
     FakeDocument(FakeOffice& office, QString path)
         : m_office(office)
         , m_path(std::move(path))
-        , m_copy(office.documents.value(m_path))
+        , copy(office.documents.value(m_path))
     {}
     QString fullName() override { return m_path; }
-    word::RangePtr content() override { return std::make_shared<FakeRange>(&m_copy.body); }
-    QList<word::ShapePtr> shapes() override { return shapesOf(m_copy.shapes); }
-    QList<word::SectionPtr> sections() override
-    {
-        QList<word::SectionPtr> sections;
-        for (FakeOffice::Section& section : m_copy.sections)
-            sections.append(std::make_shared<FakeSection>(&section));
-        return sections;
-    }
+    word::RangePtr content() override { return std::make_shared<FakeRange>(&copy.body); }
+    QList<word::ShapePtr> shapes() override { return shapesOf(copy.shapes); }
+    QList<word::SectionPtr> sections() override { return sectionsOf(copy.sections); }
     void save() override
     {
         m_office.calls << "save " + m_path;
-        if (m_copy.failSave)
+        if (copy.failSave)
             throw RuntimeError(75, QStringLiteral("只读文件，无法保存"));
-        ++m_copy.saves;
-        m_office.documents[m_path] = m_copy;
+        ++copy.saves;
+        m_office.documents[m_path] = copy;
     }
     void close() override { m_office.calls << "close " + m_path; }
-    FakeOffice::DocumentFile& copy() { return m_copy; }
 
 private:
     FakeOffice& m_office;
     QString m_path;
-    FakeOffice::DocumentFile m_copy;
+
+public:
+    FakeOffice::DocumentFile copy;
 };
 
-class FakeWord;
+// What the word processor's view and selection stand on: the story the view shows and
+// the place in it where typing goes.
+struct View
+{
+    FakeOffice& office;
+    std::shared_ptr<FakeDocument> active;
+    Story* story = nullptr;
+    qsizetype cursor = 0;
+
+    void type(const QString& text)
+    {
+        story->text.insert(cursor, text);
+        cursor += text.size();
+    }
+};
 
 class FakeSelection final : public word::Selection
 {
 public:
-    explicit FakeSelection(FakeWord& word)
-        : m_word(word)
+    explicit FakeSelection(View& view)
+        : m_view(view)
     {}
-    void findReplaceAll(const QString& findText, const QString& replaceWith) override;
-    void typeText(const QString& text) override;
-    void setFontName(const QString& name) override;
-    void setFontSize(const QString& size) override;
-    void setFontBold(bool bold) override;
-    void setParagraphAlignment(int alignment) override;
-    void fieldsAdd(qint16 type) override;
-    QList<word::SectionPtr> sections() override;
+    void findReplaceAll(const QString& findText, const QString& replaceWith) override
+    {
+        record("replace " + findText + " > " + replaceWith);
+        FakeRange(m_view.story).replaceAll(findText, replaceWith);
+    }
+    void typeText(const QString& text) override
+    {
+        record("type " + text);
+        m_view.type(text);
+    }
+    void setFontName(const QString& name) override { record("font " + name); }
+    void setFontSize(const QString& size) override { record("size " + size); }
+    void setFontBold(bool bold) override { record(QStringLiteral("bold %1").arg(bold)); }
+    void setParagraphAlignment(int alignment) override { record(QStringLiteral("align %1").arg(alignment)); }
+    void fieldsAdd(qint16 type) override
+    {
+        record(QStringLiteral("field %1").arg(type));
+        if (type == word::kFieldPage)
+            m_view.type(QStringLiteral("{PAGE}"));
+    }
+    QList<word::SectionPtr> sections() override { return m_view.active->sections().mid(0, 1); }
 
 private:
-    FakeWord& m_word;
+    void record(const QString& call) { m_view.office.calls << call; }
+    View& m_view;
 };
 
 class FakeWord final : public word::Application
 {
 public:
     explicit FakeWord(FakeOffice& office)
-        : m_office(office)
+        : m_view{office, nullptr}
     {}
     word::DocumentPtr documentsOpen(const QString& path) override
     {
-        m_office.calls << "open " + path;
-        if (m_office.throwStd.contains(m_office.calls.last()))
+        FakeOffice& office = m_view.office;
+        office.calls << "open " + path;
+        if (office.throwStd.contains(office.calls.last()))
             throw std::runtime_error("fake engine failure");
-        if (!m_office.documents.contains(path) || m_office.documents.value(path).failOpen)
+        if (!office.documents.contains(path) || office.documents.value(path).failOpen)
             throw RuntimeError(5174, QStringLiteral("找不到或无法打开文件：") + path);
-        m_active = std::make_shared<FakeDocument>(m_office, path);
-        m_open.append(m_active);
-        m_story = &m_active->copy().body;
-        return m_active;
+        m_view.active = std::make_shared<FakeDocument>(office, path);
+        m_open.append(m_view.active);
+        m_view.story = &m_view.active->copy.body;
+        return m_view.active;
     }
     QList<word::DocumentPtr> documents() override { return m_open; }
     void setSeekView(qint16 view) override
     {
-        m_office.calls << QStringLiteral("seek %1").arg(view);
-        FakeOffice::Section& first = m_active->copy().sections.first();
-        m_story = view == word::kSeekCurrentPageHeader   ? &first.header.range
-                  : view == word::kSeekCurrentPageFooter ? &first.footer.range
-                                                         : &m_active->copy().body;
-        m_cursor = 0;
+        m_view.office.calls << QStringLiteral("seek %1").arg(view);
+        FakeOffice::DocumentFile& file = m_view.active->copy;
+        m_view.story = view == word::kSeekCurrentPageHeader   ? &file.sections.first().header.range
+                       : view == word::kSeekCurrentPageFooter ? &file.sections.first().footer.range
+                                                              : &file.body;
+        m_view.cursor = 0;
     }
-    word::SelectionPtr selection() override { return std::make_shared<FakeSelection>(*this); }
-    void setVisible(bool visible) override { m_office.calls << QStringLiteral("visible %1").arg(visible); }
-    void setDisplayAlerts(int alerts) override { m_office.calls << QStringLiteral("alerts %1").arg(alerts); }
+    word::SelectionPtr selection() override { return std::make_shared<FakeSelection>(m_view); }
+    void setVisible(bool visible) override
+    {
+        m_view.office.calls << QStringLiteral("visible %1").arg(visible);
+    }
+    void setDisplayAlerts(int alerts) override
+    {
+        m_view.office.calls << QStringLiteral("alerts %1").arg(alerts);
+    }
     void quit() override
     {
-        m_office.calls << "quit";
+        m_view.office.calls << "quit";
         m_open.clear();
     }
 
-    FakeOffice& office() { return m_office; }
-    Story* story() { return m_story; }
-    // Text in the story the view shows, at the selection, which then stands after it.
-    void type(const QString& text)
-    {
-        m_story->text.insert(m_cursor, text);
-        m_cursor += text.size();
-    }
-    qsizetype& cursor() { return m_cursor; }
-    std::shared_ptr<FakeDocument> active() { return m_active; }
-
 private:
-    FakeOffice& m_office;
+    View m_view;
     QList<word::DocumentPtr> m_open;
-    std::shared_ptr<FakeDocument> m_active;
-    Story* m_story = nullptr;
-    qsizetype m_cursor = 0;
 };
-
-void FakeSelection::findReplaceAll(const QString& findText, const QString& replaceWith)
-{
-    m_word.office().calls << "replace " + findText + " > " + replaceWith;
-    FakeRange(m_word.story()).replaceAll(findText, replaceWith);
-}
-
-void FakeSelection::typeText(const QString& text)
-{
-    m_word.office().calls << "type " + text;
-    m_word.type(text);
-}
-
-void FakeSelection::setFontName(const QString& name)
-{
-    m_word.office().calls << "font " + name;
-}
-
-void FakeSelection::setFontSize(const QString& size)
-{
-    m_word.office().calls << "size " + size;
-}
-
-void FakeSelection::setFontBold(bool bold)
-{
-    m_word.office().calls << QStringLiteral("bold %1").arg(bold);
-}
-
-void FakeSelection::setParagraphAlignment(int alignment)
-{
-    m_word.office().calls << QStringLiteral("align %1").arg(alignment);
-}
-
-void FakeSelection::fieldsAdd(qint16 type)
-{
-    m_word.office().calls << QStringLiteral("field %1").arg(type);
-    if (type == word::kFieldPage)
-        m_word.type(QStringLiteral("{PAGE}"));
-}
-
-QList<word::SectionPtr> FakeSelection::sections()
-{
-    return m_word.active()->sections().mid(0, 1);
-}
 
 class FakeWorksheet final : public sheet::Worksheet
 {
@@ -248,11 +219,9 @@ public:
     QString name() override { return m_sheet->name; }
     bool cellsFind(const QString& text) override
     {
-        for (const QString& cell : std::as_const(m_sheet->cells)) {
-            if (!text.isEmpty() && cell.contains(text, Qt::CaseInsensitive))
-                return true;
-        }
-        return false;
+        return !text.isEmpty() &&
+               std::any_of(m_sheet->cells.cbegin(), m_sheet->cells.cend(),
+                           [&](const QString& cell) { return cell.contains(text, Qt::CaseInsensitive); });
     }
     void cellsReplace(const QString& what, const QString& replacement) override
     {
@@ -297,12 +266,12 @@ public:
     void close(bool saveChanges) override
     {
         m_office.calls << QStringLiteral("close %1 %2").arg(m_path).arg(saveChanges);
-        if (saveChanges) {
-            if (m_copy.failSave)
-                throw RuntimeError(1004, QStringLiteral("无法保存"));
-            ++m_copy.saves;
-            m_office.workbooks[m_path] = m_copy;
-        }
+        if (!saveChanges)
+            return;
+        if (m_copy.failSave)
+            throw RuntimeError(1004, QStringLiteral("无法保存"));
+        ++m_copy.saves;
+        m_office.workbooks[m_path] = m_copy;
     }
 
 private:

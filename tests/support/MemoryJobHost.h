@@ -10,6 +10,12 @@
 class MemoryJobHost final : public JobHost
 {
 public:
+    // Rows of these paths, every one ticked.
+    explicit MemoryJobHost(const QStringList& ticked = {})
+    {
+        for (const QString& path : ticked)
+            rows.append({path, true});
+    }
     struct Row
     {
         QString path;
@@ -33,7 +39,6 @@ public:
         Icon icon;
     };
     QList<Message> messages;
-    QStringList inputAnswers; // taken in order; empty: the default text
     std::function<void()> onYield;
     bool stop = false; // the user asked to stop
 
@@ -72,9 +77,6 @@ public:
     {
         messages.append({text, title, icon});
     }
-    QString input(const QString&, const QString&, const QString& defaultText) override
-    {
-        return inputAnswers.isEmpty() ? defaultText : inputAnswers.takeFirst();
-    }
+    QString input(const QString&, const QString&, const QString& defaultText) override { return defaultText; }
     void recollect() override { ++recollections; }
 };

@@ -4,18 +4,6 @@
 
 #include <QHash>
 
-// A job's inputs in memory, read as the job asks: a test changes them between
-// two reads as a user edits a box.
-template <class In> struct MemoryJobInputs
-{
-    In value{};
-
-    ReadInputs reader() const
-    {
-        return [this] { return std::any(value); };
-    }
-};
-
 // The inputs a row's command line gives: options by name (a flag's value
 // empty), applied as yanhe-cli applies them, then the row's check. problem gets
 // the first usage error.

@@ -38,28 +38,28 @@ class TestOpenDocumentGuard : public QObject
     Q_OBJECT
 private slots:
     void nothingOpenAsksNothing();
-    void yesEndsTheProgramOnce();
-    void noEndsTheTool();
+    void yesEndsTheProgramOnceNoEndsTheTool();
     void excelGuardAndFailingSteps();
 };
 
 void TestOpenDocumentGuard::nothingOpenAsksNothing()
 {
     FakeRunningOffice office;
-    // No instance, an instance without documents, one with only empty entries.
+    // No instance, an instance without documents, one with only empty entries; and the
+    // Word guard does not look at Excel.
     QCOMPARE(guard(word(), office, {}).outcome, Outcome::Continue);
-    office.instances["Word.Application"] = {};
-    QVERIFY(guard(word(), office, {}).asked.isEmpty());
-    office.instances["Word.Application"] = {QString(), QString()};
-    const Run run = guard(word(), office, {});
-    QVERIFY(run.asked.isEmpty());
+    for (const QMap<QString, QStringList>& instances : {QMap<QString, QStringList>{{"Word.Application", {}}},
+                                                        {{"Word.Application", {QString(), QString()}}},
+                                                        {{"Excel.Application", {"/tmp/a.xlsx"}}}}) {
+        office.instances = instances;
+        const Run run = guard(word(), office, {});
+        QVERIFY(run.asked.isEmpty());
+        QCOMPARE(run.outcome, Outcome::Continue);
+    }
     QVERIFY(office.ended.isEmpty());
-    // The Word guard does not look at Excel.
-    office.instances = {{"Excel.Application", {"/tmp/a.xlsx"}}};
-    QVERIFY(guard(word(), office, {}).asked.isEmpty());
 }
 
-void TestOpenDocumentGuard::yesEndsTheProgramOnce()
+void TestOpenDocumentGuard::yesEndsTheProgramOnceNoEndsTheTool()
 {
     FakeRunningOffice office;
     office.instances["Word.Application"] = {QString(), "/home/u/a.docx", "/home/u/b.doc"};
@@ -71,16 +71,13 @@ void TestOpenDocumentGuard::yesEndsTheProgramOnce()
              QString("您有文档已打开，必须手动保存关闭后再执本工具\r\n点“是”直接关闭文档，点“否”退出工具"));
     QCOMPARE(office.ended, QStringList{"winword.EXE"});
     QCOMPARE(run.journal, QStringList{"关闭了打开的word文档"});
-}
 
-void TestOpenDocumentGuard::noEndsTheTool()
-{
-    FakeRunningOffice office;
-    office.instances["Word.Application"] = {"/home/u/a.docx"};
-    const Run run = guard(word(), office, {false});
-    QCOMPARE(run.outcome, Outcome::EndProgram);
-    QVERIFY(office.ended.isEmpty());
-    QVERIFY(run.journal.isEmpty());
+    FakeRunningOffice other;
+    other.instances["Word.Application"] = {"/home/u/a.docx"};
+    const Run no = guard(word(), other, {false});
+    QCOMPARE(no.outcome, Outcome::EndProgram);
+    QVERIFY(other.ended.isEmpty());
+    QVERIFY(no.journal.isEmpty());
 }
 
 void TestOpenDocumentGuard::excelGuardAndFailingSteps()
