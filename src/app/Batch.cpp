@@ -90,11 +90,11 @@ void Batch::finish()
         m_host.beep();
 }
 
-void Batch::report(const QString& path, const QString& status)
+void Batch::report(const QString& path, const QString& status, const QString& journalTail)
 {
     m_reported = path;
     m_host.appendLog(path + status);
-    m_host.journal(path + status);
+    m_host.journal(path + status + journalTail);
 }
 
 void Batch::reportFailure(const QString& path, Stage stage, const RuntimeError& error)

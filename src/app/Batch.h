@@ -101,8 +101,9 @@ public:
     // The office program could not be created: one line, in the log box and the journal.
     void cannotStart(const QString& line);
 
-    // One line in the log box and the journal: path directly followed by status.
-    void report(const QString& path, const QString& status);
+    // One line in the log box and the journal: path directly followed by status
+    // (and, in the journal only, journalTail).
+    void report(const QString& path, const QString& status, const QString& journalTail = {});
     // A file that failed: the stage and why, in words the user can act on; the
     // journal also gets the technical detail.
     void reportFailure(const QString& path, Stage stage, const RuntimeError& error);

@@ -36,8 +36,8 @@ void scopePasses(word::Document& document, const Scopes& scopes, const QString& 
 
 // One pair on one document: the probe and replace-all on a fresh Content, the
 // lines, the scope passes.
-void replacePair(JobHost& host, word::Document& document, const QString& path, const Scopes& scopes,
-                 const QString& oldText, const QStringList& newTexts, qsizetype k)
+void replacePair(JobHost& host, Batch& batch, word::Document& document, const QString& path,
+                 const Scopes& scopes, const QString& oldText, const QStringList& newTexts, qsizetype k)
 {
     if (k >= newTexts.size()) {
         // Replacing by nothing would delete the text without the user having said so.
@@ -56,8 +56,8 @@ void replacePair(JobHost& host, word::Document& document, const QString& path, c
         return true;
     }();
     const QString& status = found ? kReplaced : kNotFound;
-    host.appendLog(path + status);
-    host.journal(path + status + oldText);
+    // Through the batch, so that a failed save afterwards says these lines are void.
+    batch.report(path, status, oldText);
     if (!oldText.isEmpty())
         scopePasses(document, scopes, oldText, newText);
 }
@@ -78,13 +78,13 @@ Result Command9(JobHost& host, word::Factory& office, const std::function<Inputs
     pattern.closing = false;
     return word::changeEachDocument(
         host, office, QStringLiteral("word.Application"), pattern, Batch::Stage::Change,
-        [&](Batch&, word::Application&, word::Document& document, const QString& path) {
+        [&](Batch& batch, word::Application&, word::Document& document, const QString& path) {
             host.yield();
             const Inputs inputs = read();
             const QStringList oldTexts = splitList(inputs.oldTexts);
             const QStringList newTexts = splitList(inputs.newTexts);
             for (qsizetype k = 0; k < oldTexts.size(); ++k)
-                replacePair(host, document, path, inputs.scopes, oldTexts.at(k), newTexts, k);
+                replacePair(host, batch, document, path, inputs.scopes, oldTexts.at(k), newTexts, k);
         });
 }
 

@@ -331,7 +331,8 @@ void TestWordReplace::pairsOverDocumentsWithoutThem()
     office.documents["/d/4.doc"] = everywhere("甲");
     MemoryJobHost failing({"/d/2.doc", "/d/3.doc", "/d/4.doc"});
     QCOMPARE(MultiPairReplace::Command9(failing, office, lists("甲", "乙")).failures, 2);
-    QCOMPARE(failing.log, (QStringList{"/d/2.doc 已替换内容", "/d/2.doc 保存失败，未修改：只读文件，无法保存",
+    QCOMPARE(failing.log, (QStringList{"/d/2.doc 已替换内容",
+                                       "/d/2.doc 保存失败，未修改：只读文件，无法保存（此文件前面的行作废）",
                                        "/d/3.doc 打开失败，未修改：文件不存在", "/d/4.doc 已替换内容"}));
     QCOMPARE(office.documents["/d/2.doc"].body.text, QString("正文 甲"));
     QCOMPARE(office.documents["/d/4.doc"].body.text, QString("正文 乙"));
