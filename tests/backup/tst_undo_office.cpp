@@ -49,133 +49,123 @@ class TestUndoOffice : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void documentsOfWorkersUndone();
     void dryRunOnLibreOffice();
     void cleanupTestCase() { UnoReadBack::shutdown(); }
+
+private:
+    // Copies of corpus documents and of the first workbooks, dated kBefore; their bytes kept in m_before.
+    void copy(const QStringList& documents, int workbooks);
+    // Every file as it was copied, and nothing of the tool's own beside them.
+    void unchanged(const QStringList& files);
+
+    QDir m_corpus{YANHE_CORPUS};
+    QTemporaryDir m_dir;
+    QString m_folder; // of the test function
+    QStringList m_documents;
+    QStringList m_workbooks;
+    QMap<QString, QByteArray> m_before;
 };
+
+void TestUndoOffice::initTestCase()
+{
+    if (!m_corpus.exists("doc/simple.doc") || !m_corpus.exists("xls"))
+        QSKIP("no corpus of real documents beside the project (../shared/corpus)");
+}
+
+void TestUndoOffice::copy(const QStringList& documents, int workbooks)
+{
+    m_folder = m_dir.filePath(QTest::currentTestFunction());
+    QVERIFY(QDir().mkpath(m_folder));
+    m_documents.clear();
+    m_workbooks.clear();
+    m_before.clear();
+    for (const QString& name : documents)
+        m_documents << QDir(m_folder).filePath(name);
+    for (const QString& name :
+         QDir(m_corpus.filePath("xls")).entryList({"*.xls"}, QDir::Files, QDir::Name).mid(0, workbooks))
+        m_workbooks << QDir(m_folder).filePath(name);
+    for (const QString& file : m_documents + m_workbooks) {
+        QVERIFY(QFile::copy(m_corpus.filePath(QFileInfo(file).suffix() + "/" + QFileInfo(file).fileName()),
+                            file));
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+        QFile handle(file);
+        QVERIFY(handle.open(QIODevice::ReadWrite) &&
+                handle.setFileTime(kBefore, QFileDevice::FileModificationTime));
+        m_before.insert(file, bytes(file));
+    }
+}
+
+void TestUndoOffice::unchanged(const QStringList& files)
+{
+    for (const QString& file : files) {
+        QVERIFY2(bytes(file) == m_before[file], qPrintable(file));
+        QCOMPARE(QFileInfo(file).fileTime(QFileDevice::FileModificationTime), kBefore);
+    }
+    QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden).size(), m_before.size());
+}
 
 void TestUndoOffice::documentsOfWorkersUndone()
 {
-    const QDir corpus(YANHE_CORPUS);
-    if (!corpus.exists("doc/simple.doc") || !corpus.exists("xls"))
-        QSKIP("no corpus of real documents beside the project (../shared/corpus)");
+    copy({"simple.doc", "test2.doc", "Lists.doc", "HeaderFooterUnicode.doc"}, 3);
     QTemporaryDir app;
-    QTemporaryDir dir;
-    QStringList documents;
-    for (const char* name : {"simple.doc", "test2.doc", "Lists.doc", "HeaderFooterUnicode.doc"})
-        documents << dir.filePath(name);
-    QStringList workbooks;
-    for (const QString& name :
-         QDir(corpus.filePath("xls")).entryList({"*.xls"}, QDir::Files, QDir::Name).mid(0, 3))
-        workbooks << dir.filePath(name);
-    QMap<QString, QByteArray> before;
-    for (const QString& file : documents + workbooks) {
-        const QString kind = QFileInfo(file).suffix();
-        QVERIFY(QFile::copy(corpus.filePath(kind + "/" + QFileInfo(file).fileName()), file));
-        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
-        QFile handle(file);
-        QVERIFY(handle.open(QIODevice::ReadWrite));
-        QVERIFY(handle.setFileTime(kBefore, QFileDevice::FileModificationTime));
-        before.insert(file, bytes(file));
-    }
-
     // Two workers: each process of the run keeps its files in the run's one folder.
     CliRun run = CliRun::of(
         QStringList{"word-replace", "--old", "e", "--new", "E", "--scope", "headers-footers", "--jobs", "2"} +
-            documents,
+            m_documents,
         app.path());
     QVERIFY2(run.out.filter(" 已替换内容").size() >= 3, qPrintable(run.out.join('\n')));
     const QStringList runs = QDir(app.filePath("backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     QCOMPARE(runs.size(), 1);
     QCOMPARE(QDir(app.filePath("backup/" + runs.first())).entryList({"files-*.jsonl"}).size(), 2);
-    run = CliRun::of(QStringList{"sheet-replace", "--old", "a", "--new", "A", "--jobs", "1"} + workbooks,
+    run = CliRun::of(QStringList{"sheet-replace", "--old", "a", "--new", "A", "--jobs", "1"} + m_workbooks,
                      app.path());
     QVERIFY2(run.out.filter("已替换内容").size() >= 1, qPrintable(run.out.join('\n')));
 
     // The last run, then the one before.
     QCOMPARE(CliRun::of({"undo"}, app.path()).code, 0);
-    run = CliRun::of({"undo", runs.first()}, app.path());
-    QCOMPARE(run.code, 0);
-    for (const QString& file : documents + workbooks) {
-        QVERIFY2(bytes(file) == before[file], qPrintable(file));
-        QCOMPARE(QFileInfo(file).fileTime(QFileDevice::FileModificationTime), kBefore);
-    }
-    // Nothing of the tool's own left beside the files.
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), before.size());
+    QCOMPARE(CliRun::of({"undo", runs.first()}, app.path()).code, 0);
+    unchanged(m_documents + m_workbooks);
 
     // Workers that cannot keep a backup (a file where the backup folder should be) change no file either.
     QTemporaryDir blocked;
     QFile inTheWay(blocked.filePath("backup"));
     QVERIFY(inTheWay.open(QIODevice::WriteOnly));
     inTheWay.close();
-    run = CliRun::of(QStringList{"word-replace", "--old", "e", "--new", "E", "--jobs", "2"} + documents,
+    run = CliRun::of(QStringList{"word-replace", "--old", "e", "--new", "E", "--jobs", "2"} + m_documents,
                      blocked.path());
     QCOMPARE(run.code, 1);
     QVERIFY2(run.out.filter(" 保存失败，未修改：无法写入备份").size() >= 3, qPrintable(run.out.join('\n')));
-    for (const QString& file : documents) {
-        QVERIFY2(bytes(file) == before[file], qPrintable(file));
-        QCOMPARE(QFileInfo(file).fileTime(QFileDevice::FileModificationTime), kBefore);
-    }
+    unchanged(m_documents);
 }
 
 // A dry run of .doc and .xls files on LibreOffice: nothing on disk changes, and
 // what it counts is what the run then writes, read back from the saved files.
 void TestUndoOffice::dryRunOnLibreOffice()
 {
-    const QDir corpus(YANHE_CORPUS);
-    if (!corpus.exists("doc") || !corpus.exists("xls"))
-        QSKIP("no corpus of real documents beside the project (../shared/corpus)");
+    copy({"simple.doc", "test2.doc", "DiffFirstPageHeadFoot.doc", "HeaderFooterUnicode.doc",
+          "WithArtShapes.doc", "innertable.doc", "SampleDoc.doc"},
+         6);
     QTemporaryDir app;
-    QTemporaryDir dir;
-    QStringList documents;
-    for (const char* name :
-         {"simple.doc", "test2.doc", "DiffFirstPageHeadFoot.doc", "HeaderFooterUnicode.doc",
-          "WithArtShapes.doc", "innertable.doc", "SampleDoc.doc"})
-        documents << dir.filePath(name);
-    QStringList workbooks;
-    for (const QString& name :
-         QDir(corpus.filePath("xls")).entryList({"*.xls"}, QDir::Files, QDir::Name).mid(0, 6))
-        workbooks << dir.filePath(name);
-    QMap<QString, QByteArray> before;
-    for (const QString& file : documents + workbooks) {
-        QVERIFY(
-            QFile::copy(corpus.filePath(QFileInfo(file).suffix() + "/" + QFileInfo(file).fileName()), file));
-        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
-        QFile handle(file);
-        QVERIFY(handle.open(QIODevice::ReadWrite));
-        QVERIFY(handle.setFileTime(kBefore, QFileDevice::FileModificationTime));
-        before.insert(file, bytes(file));
-    }
-    const QStringList wordJob = {
-        "word-replace", "--old", "e", "--new", "Ж", "--scope", "textboxes,headers-footers"};
-    const QStringList sheetJob = {"sheet-replace", "--old", "e", "--new", "Ж"};
-    const CliRun words = CliRun::of(QStringList(wordJob) << "--dry-run" << documents, app.path());
-    const CliRun sheets = CliRun::of(QStringList(sheetJob) << "--dry-run" << workbooks, app.path());
-    for (const QString& file : documents + workbooks) {
-        QVERIFY2(bytes(file) == before[file], qPrintable(file));
-        QCOMPARE(QFileInfo(file).fileTime(QFileDevice::FileModificationTime), kBefore);
-    }
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), before.size());
+    const auto runs = [&](const QString& oldText, const QString& newText, const QStringList& more) {
+        const QStringList words{
+            "word-replace", "--old", oldText, "--new", newText, "--scope", "textboxes,headers-footers"};
+        const QStringList sheets{"sheet-replace", "--old", oldText, "--new", newText};
+        return CliRun::of(words + more + m_documents, app.path()).out +
+               CliRun::of(sheets + more + m_workbooks, app.path()).out;
+    };
+    const QMap<QString, QList<int>> said = previewed(runs("e", "Ж", {"--dry-run"}));
+    unchanged(m_documents + m_workbooks);
     QVERIFY(!QDir(app.filePath("backup")).exists() ||
             QDir(app.filePath("backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
-    const QMap<QString, QList<int>> said = previewed(words.out + sheets.out);
-    QVERIFY2(said.size() == documents.size() + workbooks.size(),
-             qPrintable((words.out + sheets.out).join('\n')));
+    QCOMPARE(said.size(), m_documents.size() + m_workbooks.size());
 
-    CliRun::of(QStringList(wordJob) << documents, app.path());
-    CliRun::of(QStringList(sheetJob) << workbooks, app.path());
+    runs("e", "Ж", {});
     // The saved files, counted again by a dry run of the new text itself, and read back.
-    const QMap<QString, QList<int>> made = previewed(
-        CliRun::of(QStringList{"word-replace", "--old", "Ж", "--new", "Ж", "--scope",
-                               "textboxes,headers-footers", "--dry-run"} +
-                       documents,
-                   app.path())
-            .out +
-        CliRun::of(QStringList{"sheet-replace", "--old", "Ж", "--new", "Ж", "--dry-run"} + workbooks,
-                   app.path())
-            .out);
+    const QMap<QString, QList<int>> made = previewed(runs("Ж", "Ж", {"--dry-run"}));
     int total = 0;
-    for (const QString& file : documents) {
+    for (const QString& file : std::as_const(m_documents)) {
         QCOMPARE(made.value(file), said.value(file));
         const UnoReadBack::Document read = UnoReadBack::readDocument(file);
         QVERIFY(read.loaded);
@@ -190,7 +180,7 @@ void TestUndoOffice::dryRunOnLibreOffice()
         QVERIFY(footers <= said[file][3] && (footers > 0) == (said[file][3] > 0));
         total += said[file][0] + said[file][1] + said[file][2] + said[file][3];
     }
-    for (const QString& file : workbooks) {
+    for (const QString& file : std::as_const(m_workbooks)) {
         QCOMPARE(made.value(file), said.value(file));
         int cells = 0;
         for (const UnoReadBack::Sheet& sheet : UnoReadBack::readWorkbook(file).sheets)

@@ -1,4 +1,4 @@
-#include "support/ChildProcess.h"
+#include "support/CliRun.h"
 #include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 #include "support/ZipFiles.h"
@@ -16,116 +16,72 @@
 // say their own reason.
 namespace {
 
-struct Run
-{
-    int code = -1;
-    QStringList out;
-    QString err;
-};
-
 // yanhe-cli in exactly the given environment, nothing inherited.
-Run cli(const QStringList& arguments, const QProcessEnvironment& environment)
+CliRun cli(const QStringList& arguments, const QProcessEnvironment& environment)
 {
     QProcess process;
     endsWithTheTest(process);
     process.setProcessEnvironment(environment);
     process.start(YANHE_CLI, arguments);
     process.waitForFinished(300000);
-    Run run;
-    run.code = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    run.err = QString::fromUtf8(process.readAllStandardError()).trimmed();
-    return run;
+    return {process.exitCode(),
+            QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+            QString::fromUtf8(process.readAllStandardError()).trimmed()};
 }
 
-// What a job needs and no more: a cron job's or a minimal machine's environment.
-QProcessEnvironment bare(const QString& appFolder)
+// What a job needs and no more (a cron job's or a minimal machine's environment), or,
+// when not bare, the test's own; on the LibreOffice engine.
+QProcessEnvironment environment(const QString& appFolder, bool bare = false)
 {
     const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
-    QProcessEnvironment environment;
+    QProcessEnvironment result = bare ? QProcessEnvironment() : system;
     // The sanitizer build's options (its leak suppressions) are no part of the locale.
     for (const char* kept :
          {"PATH", "HOME", "XDG_CACHE_HOME", "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
         if (system.contains(kept))
-            environment.insert(kept, system.value(kept));
+            result.insert(kept, system.value(kept));
     }
-    environment.insert("YANHE_APP_FOLDER", appFolder);
-    environment.insert("YANHE_ENGINE", "libreoffice");
-    return environment;
+    result.insert("YANHE_APP_FOLDER", appFolder);
+    result.insert("YANHE_ENGINE", "libreoffice");
+    return result;
 }
 
-QByteArray contentControlsDocument()
-{
-    const QByteArray cell = "<w:tcPr><w:tcW w:w=\"3000\" w:type=\"dxa\"/></w:tcPr>";
-    const QByteArray listParagraph =
-        "<w:p><w:pPr><w:numPr><w:ilvl w:val=\"0\"/><w:numId w:val=\"1\"/></w:numPr>"
-        "</w:pPr><w:r><w:t>item %1 project</w:t></w:r></w:p>";
-    QByteArray list;
-    for (int i = 1; i <= 4; ++i)
-        list += QByteArray(listParagraph).replace("%1", QByteArray::number(i));
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
-           "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body>"
-           "<w:p><w:r><w:t>Plain project</w:t></w:r></w:p>"
-           "<w:tbl><w:tblPr><w:tblW w:w=\"9000\" w:type=\"dxa\"/></w:tblPr>"
-           "<w:tblGrid><w:gridCol w:w=\"3000\"/><w:gridCol w:w=\"3000\"/><w:gridCol "
-           "w:w=\"3000\"/></w:tblGrid>"
-           // A row in a content control, a cell in one, a content control in a cell.
-           "<w:sdt><w:sdtPr><w:alias w:val=\"row\"/></w:sdtPr><w:sdtContent><w:tr>"
-           "<w:tc>" +
-           cell +
-           "<w:p><w:r><w:t>row project</w:t></w:r></w:p></w:tc>"
-           "<w:sdt><w:sdtPr><w:alias w:val=\"cell\"/></w:sdtPr><w:sdtContent><w:tc>" +
-           cell +
-           "<w:p><w:r><w:t>cell project</w:t></w:r></w:p></w:tc></w:sdtContent></w:sdt>"
-           "<w:tc>" +
-           cell +
-           "<w:sdt><w:sdtPr><w:alias w:val=\"inside\"/></w:sdtPr><w:sdtContent>"
-           "<w:p><w:r><w:t>inside project</w:t></w:r></w:p></w:sdtContent></w:sdt></w:tc>"
-           "</w:tr></w:sdtContent></w:sdt>"
-           // A cell holding a list.
-           "<w:tr><w:tc>" +
-           cell + list + "</w:tc><w:tc>" + cell + "<w:p/></w:tc><w:tc>" + cell +
-           "<w:p><w:r><w:t>last project</w:t></w:r></w:p></w:tc></w:tr>"
-           "</w:tbl><w:p/>"
-           "<w:sectPr><w:pgSz w:w=\"11906\" w:h=\"16838\"/></w:sectPr></w:body></w:document>";
-}
-
+// Nine "project"s: a paragraph, a table row in a content control, a cell in one, a
+// content control in a cell, a cell holding a list of four, and a last cell.
 void writeContentControls(const QString& path)
 {
-    const QByteArray types =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
-        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-        "<Default Extension=\"rels\" "
-        "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-        "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-        "<Override PartName=\"/word/document.xml\" "
-        "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>"
-        "<Override PartName=\"/word/numbering.xml\" "
-        "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.numbering+xml\"/>"
-        "</Types>";
-    const QByteArray rels =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
-        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-        "<Relationship Id=\"rId1\" "
-        "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
-        "Target=\"word/document.xml\"/></Relationships>";
-    const QByteArray documentRels =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
-        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-        "<Relationship Id=\"rId1\" "
-        "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/numbering\" "
-        "Target=\"numbering.xml\"/></Relationships>";
-    const QByteArray numbering =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
-        "<w:numbering xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
-        "<w:abstractNum w:abstractNumId=\"0\"><w:lvl w:ilvl=\"0\"><w:start w:val=\"1\"/>"
-        "<w:numFmt w:val=\"decimal\"/><w:lvlText w:val=\"%1.\"/></w:lvl></w:abstractNum>"
-        "<w:num w:numId=\"1\"><w:abstractNumId w:val=\"0\"/></w:num></w:numbering>";
-    ZipFiles::write(path, {{"[Content_Types].xml", types},
-                           {"_rels/.rels", rels},
-                           {"word/_rels/document.xml.rels", documentRels},
-                           {"word/document.xml", contentControlsDocument()},
-                           {"word/numbering.xml", numbering}});
+    const QByteArray cell = R"(<w:tc><w:tcPr><w:tcW w:w="3000" w:type="dxa"/></w:tcPr>)";
+    const auto paragraph = [](const QByteArray& text) {
+        return "<w:p><w:r><w:t>" + text + "</w:t></w:r></w:p>";
+    };
+    QByteArray list;
+    for (int i = 1; i <= 4; ++i)
+        list +=
+            R"(<w:p><w:pPr><w:numPr><w:ilvl w:val="0"/><w:numId w:val="1"/></w:numPr></w:pPr><w:r><w:t>item )" +
+            QByteArray::number(i) + " project</w:t></w:r></w:p>";
+    const QByteArray document =
+        R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?><w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:body>)" +
+        paragraph("Plain project") +
+        R"(<w:tbl><w:tblPr><w:tblW w:w="9000" w:type="dxa"/></w:tblPr><w:tblGrid><w:gridCol w:w="3000"/><w:gridCol w:w="3000"/><w:gridCol w:w="3000"/></w:tblGrid>)"
+        R"(<w:sdt><w:sdtPr><w:alias w:val="row"/></w:sdtPr><w:sdtContent><w:tr>)" +
+        cell + paragraph("row project") +
+        R"(</w:tc><w:sdt><w:sdtPr><w:alias w:val="cell"/></w:sdtPr><w:sdtContent>)" + cell +
+        paragraph("cell project") + "</w:tc></w:sdtContent></w:sdt>" + cell +
+        R"(<w:sdt><w:sdtPr><w:alias w:val="inside"/></w:sdtPr><w:sdtContent>)" + paragraph("inside project") +
+        "</w:sdtContent></w:sdt></w:tc></w:tr></w:sdtContent></w:sdt><w:tr>" + cell + list + "</w:tc>" +
+        cell + "<w:p/></w:tc>" + cell + paragraph("last project") +
+        R"(</w:tc></w:tr></w:tbl><w:p/><w:sectPr><w:pgSz w:w="11906" w:h="16838"/></w:sectPr></w:body></w:document>)";
+    ZipFiles::write(
+        path,
+        {{"[Content_Types].xml",
+          R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/><Override PartName="/word/numbering.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.numbering+xml"/></Types>)"},
+         {"_rels/.rels",
+          R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)"},
+         {"word/_rels/document.xml.rels",
+          R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/numbering" Target="numbering.xml"/></Relationships>)"},
+         {"word/document.xml", document},
+         {"word/numbering.xml",
+          R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?><w:numbering xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:abstractNum w:abstractNumId="0"><w:lvl w:ilvl="0"><w:start w:val="1"/><w:numFmt w:val="decimal"/><w:lvlText w:val="%1."/></w:lvl></w:abstractNum><w:num w:numId="1"><w:abstractNumId w:val="0"/></w:num></w:numbering>)"}});
 }
 
 } // namespace
@@ -149,14 +105,11 @@ void TestOfficeEdges::chineseFolderWithoutUtf8Locale_data()
 {
     QTest::addColumn<QString>("variable");
     QTest::addColumn<QString>("value");
-    QTest::newRow("no locale at all") << ""
-                                      << "";
-    QTest::newRow("LANG=C") << "LANG"
-                            << "C";
-    QTest::newRow("LC_ALL=POSIX") << "LC_ALL"
-                                  << "POSIX";
-    QTest::newRow("LANG naming a locale not installed") << "LANG"
-                                                        << "zh_CN.UTF-8";
+    for (const auto& [tag, variable, value] : {std::tuple{"no locale at all", "", ""},
+                                               {"LANG=C", "LANG", "C"},
+                                               {"LC_ALL=POSIX", "LC_ALL", "POSIX"},
+                                               {"LANG naming a locale not installed", "LANG", "zh_CN.UTF-8"}})
+        QTest::newRow(tag) << QString(variable) << QString(value);
 }
 
 void TestOfficeEdges::chineseFolderWithoutUtf8Locale()
@@ -176,13 +129,13 @@ void TestOfficeEdges::chineseFolderWithoutUtf8Locale()
     UnoDocuments::writeDocument(docx, {{"本季度 OLD 完成"}, {}, {}, {}, {}});
     UnoDocuments::writeWorkbook(xls, {{"一月", {{1, 1, "OLD 收入"}}}});
 
-    QProcessEnvironment environment = bare(m_dir.filePath("app-locale"));
+    QProcessEnvironment bare = environment(m_dir.filePath("app-locale"), true);
     if (!variable.isEmpty())
-        environment.insert(variable, value);
-    const Run words = cli({"word-replace", "--old", "OLD", "--new", "新", doc, docx}, environment);
+        bare.insert(variable, value);
+    const CliRun words = cli({"word-replace", "--old", "OLD", "--new", "新", doc, docx}, bare);
     QVERIFY2(words.code == 0, qPrintable(words.out.join('\n') + words.err));
     QCOMPARE(words.out, (QStringList{doc + " 已替换内容", docx + " 已替换内容"}));
-    const Run sheets = cli({"sheet-replace", "--old", "OLD", "--new", "新", xls}, environment);
+    const CliRun sheets = cli({"sheet-replace", "--old", "OLD", "--new", "新", xls}, bare);
     QVERIFY2(sheets.code == 0, qPrintable(sheets.out.join('\n') + sheets.err));
     QCOMPARE(sheets.out, QStringList{xls + "-一月已替换内容"});
 
@@ -195,12 +148,9 @@ void TestOfficeEdges::tableCellsInContentControlsAndLists()
 {
     const QString path = m_dir.filePath("controls.docx");
     writeContentControls(path);
-    const int before = UnoDocuments::rendered(path).count("project");
-    QCOMPARE(before, 9);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("YANHE_APP_FOLDER", m_dir.filePath("app-controls"));
-    environment.insert("YANHE_ENGINE", "libreoffice");
-    const Run run = cli({"word-replace", "--old", "project", "--new", "ZQXNEW", path}, environment);
+    QCOMPARE(UnoDocuments::rendered(path).count("project"), 9);
+    const CliRun run = cli({"word-replace", "--old", "project", "--new", "ZQXNEW", path},
+                           environment(m_dir.filePath("app-controls")));
     QCOMPARE(run.out, QStringList{path + " 已替换内容"});
     const QString shown = UnoDocuments::rendered(path);
     QVERIFY2(!shown.contains("project"), qPrintable(shown));
@@ -224,11 +174,8 @@ void TestOfficeEdges::eachFailureSaysItsOwnReason()
     UnoDocuments::writeDocument(secret, content, "密码");
     const QByteArray secretBytes = bytes(secret);
     const QByteArray longBytes = bytes(longName);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("YANHE_APP_FOLDER", m_dir.filePath("app-reasons"));
-    environment.insert("YANHE_ENGINE", "libreoffice");
-    const Run run =
-        cli({"word-replace", "--old", "OLD", "--new", "NEW", first, secret, longName, last}, environment);
+    const CliRun run = cli({"word-replace", "--old", "OLD", "--new", "NEW", first, secret, longName, last},
+                           environment(m_dir.filePath("app-reasons")));
     QCOMPARE(run.out,
              (QStringList{first + " 已替换内容", secret + " 打开失败，未修改：文件有密码保护",
                           longName + " 打开失败，未修改：文件名太长，无法加锁", last + " 已替换内容"}));
