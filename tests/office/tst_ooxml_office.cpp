@@ -246,7 +246,6 @@ private slots:
         UnoReadBack::shutdown();
     }
     void generatedDocuments();
-    void generatedWorkbooks();
     void corpus_data();
     void corpus();
     void textBoxesThroughThePages();
@@ -351,20 +350,6 @@ void TestOoxmlOffice::generatedDocuments()
         {}, {{"https://example.org/", {}, "hyperlink", "rIdLink"}});
     differential({framed, plain, runs},
                  {"word-replace", "old", "新NEW", "textboxes,header-textboxes,headers-footers"}, true);
-}
-
-void TestOoxmlOffice::generatedWorkbooks()
-{
-    const QString made = m_dir.filePath("madebooks");
-    QDir().mkpath(made);
-    const QString book = made + "/三张表.xlsx";
-    // The same text in two sheets (one shared string), numbers, a formula on text.
-    UnoDocuments::writeWorkbook(book, {{"一月", {{1, 1, "Old 文字"}, {2, 2, "123"}, {3, 1, "=A1&\" old\""}}},
-                                       {"二月", {{1, 1, "Old 文字"}, {4, 4, "no match"}}},
-                                       {"三月", {}}});
-    const QString other = made + "/other.xlsx";
-    UnoDocuments::writeWorkbook(other, {{"S", {{1, 1, "bold OLD"}, {1, 2, "OLDOLD"}}}});
-    differential({book, other}, {"sheet-replace", "old", "新", {}}, false);
 }
 
 void TestOoxmlOffice::corpus_data()
