@@ -198,11 +198,6 @@ QStringList workbookDifferences(const QString& original, const QString& lossless
 
 using ZipFiles::Snapshot;
 
-QString joined(const QStringList& pages)
-{
-    return pages.join(QLatin1Char('\n')).simplified();
-}
-
 // A text box, floating or in line with the text, as Word writes one: the drawing, and its VML copy for
 // older readers.
 QByteArray textBox(const QByteArray& text, bool floating)
@@ -395,7 +390,7 @@ void TestOoxmlOffice::textBoxesThroughThePages()
     // The same document as Word 97-2003 writes it.
     const QString doc = m_dir.filePath("boxes.doc");
     QVERIFY(UnoReadBack::saveAs(docx, doc, "MS Word 97"));
-    const QString before = joined(UnoReadBack::pages(docx));
+    const QString before = UnoReadBack::pages(docx).join('\n').simplified();
     for (const char* text : {"框一 旧词", "框二 旧词", "眉框一 旧词"})
         QVERIFY2(before.contains(QString::fromUtf8(text)), qPrintable(before));
 
@@ -411,7 +406,7 @@ void TestOoxmlOffice::textBoxesThroughThePages()
             m_dir.filePath("app"), environment);
         QVERIFY2(replaced.out.value(0) == path + " 已替换内容",
                  qPrintable(replaced.out.join('\n') + replaced.err));
-        const QString pages = joined(UnoReadBack::pages(path));
+        const QString pages = UnoReadBack::pages(path).join('\n').simplified();
         for (const char* text : {"正文 新词", "框一 新词", "框二 新词", "眉框一 新词"})
             QVERIFY2(pages.contains(QString::fromUtf8(text)), qPrintable(engine + ": " + pages));
         QVERIFY2(!pages.contains(QString::fromUtf8("旧词")), qPrintable(engine + ": " + pages));
