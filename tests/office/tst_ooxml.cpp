@@ -27,25 +27,12 @@ namespace {
 
 using ZipFiles::kWordNamespaces;
 using ZipFiles::Snapshot;
+using ZipFiles::textBox;
 using ZipFiles::writeDocx;
 
 QByteArray paragraph(const QByteArray& text)
 {
     return "<w:p><w:r><w:t xml:space=\"preserve\">" + text + "</w:t></w:r></w:p>";
-}
-
-// A text box as Word writes one, floating or in line: the drawing, and (vml) its copy for older readers.
-QByteArray textBox(const QByteArray& text, const QByteArray& place = "anchor", bool vml = true)
-{
-    const QByteArray content = "<w:txbxContent>" + paragraph(text) + "</w:txbxContent>";
-    const QByteArray drawing = "<w:drawing><wp:" + place + "><a:graphic><a:graphicData><wps:wsp><wps:txbx>" +
-                               content + "</wps:txbx></wps:wsp></a:graphicData></a:graphic></wp:" + place +
-                               "></w:drawing>";
-    if (!vml)
-        return "<w:r>" + drawing + "</w:r>";
-    return "<w:r><mc:AlternateContent><mc:Choice Requires=\"wps\">" + drawing +
-           "</mc:Choice><mc:Fallback><w:pict><v:rect style=\"position:absolute;width:100pt\"><v:textbox>" +
-           content + "</v:textbox></v:rect></w:pict></mc:Fallback></mc:AlternateContent></w:r>";
 }
 
 std::unique_ptr<pugi::xml_document> xmlOf(const QString& path, const QString& part)
@@ -626,13 +613,13 @@ void TestOoxml::textBoxesReached()
     const QString path = file("boxes.docx");
     writeDocx(
         path,
-        "<w:p><w:r><w:t>Body OLD</w:t></w:r>" + textBox("Box OLD one") + "</w:p>" +
+        "<w:p><w:r><w:t>Body OLD</w:t></w:r>" + textBox("Box OLD one", true) + "</w:p>" +
             "<w:p><w:r><w:drawing><wp:inline/></w:drawing></w:r><w:r><w:drawing><wp:anchor/></w:drawing>"
             "</w:r></w:p><w:p>" +
-            textBox("Inline old", "inline", false) + "</w:p><w:p>" + textBox("Both old", "inline") + vml +
+            textBox("Inline old", false, false) + "</w:p><w:p>" + textBox("Both old", false) + vml +
             "</w:p><w:p><w:del>" + QByteArray(vml).replace("VML", "Gone") +
             "</w:del></w:p><w:sectPr><w:headerReference w:type=\"default\" r:id=\"header1\"/></w:sectPr>",
-        {{"header1", "<w:p>" + textBox("Head box old", "inline") + "</w:p>"}});
+        {{"header1", "<w:p>" + textBox("Head box old", false) + "</w:p>"}});
     word::ApplicationPtr word = ooxml::createWordProcessor();
     word::DocumentPtr document = word->documentsOpen(path);
     const QList<word::ShapePtr> shapes = document->shapes();
@@ -898,7 +885,7 @@ void TestOoxml::headersAndFootersBySection()
             paragraph("two") + "<w:p><w:pPr><w:sectPr/></w:pPr></w:p>" + paragraph("three") +
             "<w:sectPr><w:headerReference w:type=\"default\" r:id=\"header3\"/>"
             "<w:footerReference w:type=\"default\" r:id=\"footer3\"/></w:sectPr>",
-        {{"header1", paragraph("Head OLD 1") + "<w:p>" + textBox("Header box OLD") + "</w:p>"},
+        {{"header1", paragraph("Head OLD 1") + "<w:p>" + textBox("Header box OLD", true) + "</w:p>"},
          {"header2", paragraph("First OLD")},
          {"header3", paragraph("Head OLD 3")},
          {"footer1", paragraph("Foot OLD 1")},

@@ -198,36 +198,6 @@ QStringList workbookDifferences(const QString& original, const QString& lossless
 
 using ZipFiles::Snapshot;
 
-// A text box, floating or in line with the text, as Word writes one: the drawing, and its VML copy for
-// older readers.
-QByteArray textBox(const QByteArray& text, bool floating)
-{
-    const QByteArray content =
-        "<w:txbxContent><w:p><w:r><w:t xml:space=\"preserve\">" + text + "</w:t></w:r></w:p></w:txbxContent>";
-    const QByteArray place = floating ? "anchor" : "inline";
-    const QByteArray extent = "<wp:extent cx=\"1800000\" cy=\"400000\"/>";
-    return "<w:r><mc:AlternateContent><mc:Choice Requires=\"wps\"><w:drawing><wp:" + place +
-           " distT=\"0\" distB=\"0\" distL=\"0\" distR=\"0\"" +
-           (floating
-                ? " simplePos=\"0\" relativeHeight=\"2\" behindDoc=\"0\" locked=\"0\" layoutInCell=\"1\" "
-                  "allowOverlap=\"1\"><wp:simplePos x=\"0\" y=\"0\"/><wp:positionH relativeFrom=\"column\">"
-                  "<wp:posOffset>3000000</wp:posOffset></wp:positionH><wp:positionV "
-                  "relativeFrom=\"paragraph\">"
-                  "<wp:posOffset>400000</wp:posOffset></wp:positionV>" +
-                      extent + "<wp:wrapNone/><wp:docPr id=\"2\" name=\"floating\"/>"
-                : ">" + extent + "<wp:docPr id=\"1\" name=\"box\"/>") +
-           "<a:graphic><a:graphicData "
-           "uri=\"http://schemas.microsoft.com/office/word/2010/wordprocessingShape\">"
-           "<wps:wsp><wps:cNvSpPr txBox=\"1\"/><wps:spPr><a:xfrm><a:off x=\"0\" y=\"0\"/><a:ext "
-           "cx=\"1800000\" "
-           "cy=\"400000\"/></a:xfrm><a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></wps:spPr><wps:txbx>" +
-           content + "</wps:txbx><wps:bodyPr/></wps:wsp></a:graphicData></a:graphic></wp:" + place +
-           "></w:drawing></mc:Choice><mc:Fallback><w:pict><v:rect style=\"" +
-           (floating ? "position:absolute;margin-left:236pt;" : "") +
-           "width:141.75pt;height:31.5pt\"><v:textbox>" + content +
-           "</v:textbox></v:rect></w:pict></mc:Fallback></mc:AlternateContent></w:r>";
-}
-
 } // namespace
 
 class TestOoxmlOffice : public QObject
@@ -381,12 +351,12 @@ void TestOoxmlOffice::textBoxesThroughThePages()
     const QString docx = m_dir.filePath("boxes.docx");
     ZipFiles::writeDocx(
         docx,
-        "<w:p>" + run("正文 旧词") + "</w:p><w:p>" + textBox("框一 旧词", false) + "</w:p><w:p>" +
-            run("锚点") + textBox("框二 旧词", true) +
+        "<w:p>" + run("正文 旧词") + "</w:p><w:p>" + ZipFiles::textBox("框一 旧词", false) + "</w:p><w:p>" +
+            run("锚点") + ZipFiles::textBox("框二 旧词", true) +
             "</w:p><w:sectPr><w:headerReference w:type=\"default\" r:id=\"header1\"/><w:pgSz "
             "w:w=\"11906\" w:h=\"16838\"/><w:pgMar w:top=\"1440\" w:right=\"1440\" w:bottom=\"1440\" "
             "w:left=\"1440\" w:header=\"720\" w:footer=\"720\" w:gutter=\"0\"/></w:sectPr>",
-        {{"header1", "<w:p>" + textBox("眉框一 旧词", false) + run(" 页眉") + "</w:p>"}});
+        {{"header1", "<w:p>" + ZipFiles::textBox("眉框一 旧词", false) + run(" 页眉") + "</w:p>"}});
     // The same document as Word 97-2003 writes it.
     const QString doc = m_dir.filePath("boxes.doc");
     QVERIFY(UnoReadBack::saveAs(docx, doc, "MS Word 97"));

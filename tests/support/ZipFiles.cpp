@@ -142,6 +142,35 @@ void writeDocx(const QString& path, const QByteArray& body, const QList<QPair<QS
     writePackage(path, parts + more, {"word/media/image1.png"});
 }
 
+QByteArray textBox(const QByteArray& text, bool floating, bool vml)
+{
+    const QByteArray content =
+        "<w:txbxContent><w:p><w:r><w:t xml:space=\"preserve\">" + text + "</w:t></w:r></w:p></w:txbxContent>";
+    const QByteArray place = floating ? "anchor" : "inline";
+    const QByteArray extent = "<wp:extent cx=\"1800000\" cy=\"400000\"/>";
+    const QByteArray drawing =
+        "<w:drawing><wp:" + place + " distT=\"0\" distB=\"0\" distL=\"0\" distR=\"0\"" +
+        (floating
+             ? " simplePos=\"0\" relativeHeight=\"2\" behindDoc=\"0\" locked=\"0\" layoutInCell=\"1\" "
+               "allowOverlap=\"1\"><wp:simplePos x=\"0\" y=\"0\"/><wp:positionH relativeFrom=\"column\">"
+               "<wp:posOffset>3000000</wp:posOffset></wp:positionH><wp:positionV relativeFrom=\"paragraph\">"
+               "<wp:posOffset>400000</wp:posOffset></wp:positionV>" +
+                   extent + "<wp:wrapNone/><wp:docPr id=\"2\" name=\"floating\"/>"
+             : ">" + extent + "<wp:docPr id=\"1\" name=\"box\"/>") +
+        "<a:graphic><a:graphicData uri=\"http://schemas.microsoft.com/office/word/2010/wordprocessingShape\">"
+        "<wps:wsp><wps:cNvSpPr txBox=\"1\"/><wps:spPr><a:xfrm><a:off x=\"0\" y=\"0\"/><a:ext cx=\"1800000\" "
+        "cy=\"400000\"/></a:xfrm><a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></wps:spPr><wps:txbx>" +
+        content + "</wps:txbx><wps:bodyPr/></wps:wsp></a:graphicData></a:graphic></wp:" + place +
+        "></w:drawing>";
+    if (!vml)
+        return "<w:r>" + drawing + "</w:r>";
+    return "<w:r><mc:AlternateContent><mc:Choice Requires=\"wps\">" + drawing +
+           "</mc:Choice><mc:Fallback><w:pict><v:rect style=\"" +
+           (floating ? "position:absolute;margin-left:236pt;" : "") +
+           "width:141.75pt;height:31.5pt\"><v:textbox>" + content +
+           "</v:textbox></v:rect></w:pict></mc:Fallback></mc:AlternateContent></w:r>";
+}
+
 Snapshot Snapshot::of(const QString& path)
 {
     QFile file(path);

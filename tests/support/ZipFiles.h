@@ -38,6 +38,10 @@ extern const QByteArray kWordNamespaces;
 void writeDocx(const QString& path, const QByteArray& body,
                const QList<QPair<QString, QByteArray>>& stories = {}, const QList<Part>& more = {});
 
+// A text box, floating or in line with the text, as Word writes one: the drawing, and (vml) its copy for
+// older readers.
+QByteArray textBox(const QByteArray& text, bool floating, bool vml = true);
+
 // A file's bytes and time: equal when nothing wrote the file.
 struct Snapshot
 {
