@@ -1,5 +1,5 @@
 #include "office/ooxml/WordEngine.h"
-#include "support/ChildProcess.h"
+#include "support/CliRun.h"
 #include "support/UnoDocuments.h"
 #include "support/UnoReadBack.h"
 #include "support/ZipFiles.h"
@@ -15,8 +15,9 @@
 
 // The same jobs through both engines, on documents made here and on copies of
 // real ones: read back through LibreOffice, every story reads the same, and the
-// lossless engine's result opens without a question. (What the lossless engine
-// changes in a package, part by part and byte by byte, is tst_ooxml_bytes's.)
+// lossless engine's result opens without a question; text boxes and a typed
+// footer as the pages render. (What the lossless engine changes in a package,
+// part by part and byte by byte, is tst_ooxml_bytes's.)
 namespace {
 
 struct Job
@@ -89,6 +90,16 @@ QStringList documentDifferences(const QString& lossless, const QString& libre)
 // the lossless one leaves the formula to the reader, and their error texts
 // differ), logical values (LibreOffice keeps them as TRUE() formulas and edits
 // those), and pivot tables (LibreOffice builds them anew on saving).
+// "B12" -> R12C2.
+QPair<int, int> rowColumn(const QString& address)
+{
+    const qsizetype digits = address.indexOf(QRegularExpression("[0-9]"));
+    int column = 0;
+    for (const QChar letter : address.left(digits))
+        column = column * 26 + letter.unicode() - 'A' + 1;
+    return {address.mid(digits).toInt(), column};
+}
+
 QList<QSet<QString>> shownDifferently(const QString& original, const Job& job)
 {
     const QMap<QString, QByteArray> parts = ZipFiles::read(original);
@@ -101,8 +112,7 @@ QList<QSet<QString>> shownDifferently(const QString& original, const Job& job)
     const auto targets = [&](const QString& source) {
         QMap<QString, QString> byId;
         const QString folder = source.left(source.lastIndexOf('/') + 1);
-        const QString rels = folder + "_rels/" + source.mid(folder.size()) + ".rels";
-        const auto document = xml(rels);
+        const auto document = xml(folder + "_rels/" + source.mid(folder.size()) + ".rels");
         for (const pugi::xpath_node& node : document->select_nodes("//*[local-name()='Relationship']")) {
             const QString target = node.node().attribute("Target").value();
             byId.insert(node.node().attribute("Id").value(),
@@ -110,6 +120,7 @@ QList<QSet<QString>> shownDifferently(const QString& original, const Job& job)
         }
         return byId;
     };
+    const auto cell = [](int row, int column) { return QString("R%1C%2").arg(row).arg(column); };
     QList<QSet<QString>> sheets;
     const QMap<QString, QString> fromBook = targets("xl/workbook.xml");
     const auto book = xml("xl/workbook.xml");
@@ -123,12 +134,8 @@ QList<QSet<QString>> shownDifferently(const QString& original, const Job& job)
             const bool edited = f && (QString(f.text().get()).isEmpty() ||
                                       QString(f.text().get()).contains(job.oldText, Qt::CaseInsensitive));
             if (edited || std::string_view(c.node().attribute("t").value()) == "b") {
-                const QString address = c.node().attribute("r").value();
-                const qsizetype digits = address.indexOf(QRegularExpression("[0-9]"));
-                int column = 0;
-                for (const QChar letter : address.left(digits))
-                    column = column * 26 + letter.unicode() - 'A' + 1;
-                cells.insert(QString("R%1C%2").arg(address.mid(digits)).arg(column));
+                const auto [row, column] = rowColumn(c.node().attribute("r").value());
+                cells.insert(cell(row, column));
             }
         }
         for (const QString& target : targets(part)) {
@@ -138,19 +145,12 @@ QList<QSet<QString>> shownDifferently(const QString& original, const Job& job)
                 QString(
                     xml(target)->select_node("//*[local-name()='location']").node().attribute("ref").value())
                     .split(':');
-            const auto rowColumn = [](const QString& address) {
-                const qsizetype digits = address.indexOf(QRegularExpression("[0-9]"));
-                int column = 0;
-                for (const QChar letter : address.left(digits))
-                    column = column * 26 + letter.unicode() - 'A' + 1;
-                return QPair<int, int>(address.mid(digits).toInt(), column);
-            };
             const auto [top, left] = rowColumn(range.first());
             const auto [bottom, right] = rowColumn(range.last());
             // LibreOffice lays the table out anew, anywhere near: the rows it spans, every column.
             for (int row = top - 2; row <= bottom + 2; ++row)
                 for (int column = 1; column <= right + 8; ++column)
-                    cells.insert(QString("R%1C%2").arg(row).arg(column));
+                    cells.insert(cell(row, column));
         }
         sheets << cells;
     }
@@ -196,21 +196,7 @@ QStringList workbookDifferences(const QString& original, const QString& lossless
     return problems;
 }
 
-struct Snapshot
-{
-    QByteArray bytes;
-    QDateTime modified;
-    static Snapshot of(const QString& path)
-    {
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        return {file.readAll(), QFileInfo(path).lastModified()};
-    }
-    bool operator==(const Snapshot& other) const
-    {
-        return bytes == other.bytes && modified == other.modified;
-    }
-};
+using ZipFiles::Snapshot;
 
 } // namespace
 
@@ -218,12 +204,16 @@ class TestOoxmlOffice : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void cleanupTestCase()
+    {
+        UnoDocuments::shutdown();
+        UnoReadBack::shutdown();
+    }
     void generatedDocuments();
-    void generatedWorkbooks();
-    void corpusDocuments();
-    void corpusWorkbooks();
+    void corpus_data();
+    void corpus();
+    void textBoxesThroughThePages();
     void writerThroughThePages();
 
 private:
@@ -233,36 +223,24 @@ private:
     int m_round = 0;
 };
 
-void TestOoxmlOffice::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-}
-
-void TestOoxmlOffice::cleanupTestCase()
-{
-    UnoDocuments::shutdown();
-    UnoReadBack::shutdown();
-}
-
 void TestOoxmlOffice::differential(const QStringList& sources, const Job& job, bool words)
 {
     const QString round = m_dir.filePath(QString::number(++m_round));
-    QStringList lossless;
-    QStringList libre;
-    QStringList originals;
-    for (const QString& source : sources) {
-        const QString name = QFileInfo(source).fileName();
-        for (const QString& engine : QStringList{"lossless", "libreoffice", "original"}) {
-            QDir().mkpath(round + "/" + engine);
-            const QString copy = round + "/" + engine + "/" + name;
-            QVERIFY(QFile::copy(source, copy));
-            QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
-            (engine == QString("lossless")      ? lossless
-             : engine == QString("libreoffice") ? libre
-                                                : originals)
-                << copy;
+    bool copied = true;
+    const auto copies = [&](const QString& engine) {
+        QStringList files;
+        QDir().mkpath(round + "/" + engine);
+        for (const QString& source : sources) {
+            files << round + "/" + engine + "/" + QFileInfo(source).fileName();
+            copied = QFile::copy(source, files.last()) && copied;
+            QFile::setPermissions(files.last(), QFile::ReadOwner | QFile::WriteOwner);
         }
-    }
+        return files;
+    };
+    const QStringList lossless = copies("lossless");
+    const QStringList libre = copies("libreoffice");
+    const QStringList originals = copies("original");
+    QVERIFY(copied);
     const QString app = round + "/app";
     const QMap<QString, QStringList> a = run(job, "lossless", lossless, app);
     const QMap<QString, QStringList> b = run(job, "libreoffice", libre, app);
@@ -279,20 +257,19 @@ void TestOoxmlOffice::differential(const QStringList& sources, const Job& job, b
             qInfo("%s: lossless engine: %s", qPrintable(name), qPrintable(linesA.join(' ')));
             continue;
         }
-        QStringList here;
         if (failed(b.value(libre.at(i)))) {
             qInfo("%s: LibreOffice engine: %s", qPrintable(name), qPrintable(b.value(libre.at(i)).join(' ')));
-        } else {
-            // LibreOffice's engine counts chart sheets among the worksheets, and
-            // replaces in pivot tables; Excel does neither.
-            const QByteArray types = ZipFiles::read(originals.at(i)).value("[Content_Types].xml");
-            if (linesA != b.value(libre.at(i)) && !types.contains("chartsheet") &&
-                !types.contains("pivotTable"))
-                here << "log lines " + join(linesA) + " / " + join(b.value(libre.at(i)));
-            here << (words ? documentDifferences(lossless.at(i), libre.at(i))
-                           : workbookDifferences(originals.at(i), lossless.at(i), libre.at(i), job));
-            ++compared;
+            continue;
         }
+        // LibreOffice's engine counts chart sheets among the worksheets, and
+        // replaces in pivot tables; Excel does neither.
+        const QByteArray types = ZipFiles::read(originals.at(i)).value("[Content_Types].xml");
+        QStringList here;
+        if (linesA != b.value(libre.at(i)) && !types.contains("chartsheet") && !types.contains("pivotTable"))
+            here << "log lines " + join(linesA) + " / " + join(b.value(libre.at(i)));
+        here << (words ? documentDifferences(lossless.at(i), libre.at(i))
+                       : workbookDifferences(originals.at(i), lossless.at(i), libre.at(i), job));
+        ++compared;
         for (const QString& problem : std::as_const(here))
             problems << name + ": " + problem;
     }
@@ -328,75 +305,82 @@ void TestOoxmlOffice::generatedDocuments()
     UnoDocuments::writeDocument(plain, {{"nothing to see"}, {}, {}, {}, {}});
     // Text split over runs as Word writes it: formatting changes, a bookmark, a hyperlink.
     const QString runs = made + "/runs.docx";
-    const QByteArray declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
-    const QByteArray ns = " xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
-                          "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
-    ZipFiles::write(
+    ZipFiles::writeDocx(
         runs,
-        {{"[Content_Types].xml",
-          declaration +
-              "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"><Default "
-              "Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-              "<Default Extension=\"xml\" ContentType=\"application/xml\"/><Override "
-              "PartName=\"/word/document.xml\" ContentType=\"application/"
-              "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>"},
-         {"_rels/.rels", declaration +
-                             "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
-                             "relationships\"><Relationship Id=\"rId1\" Type=\"http://"
-                             "schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
-                             "Target=\"word/document.xml\"/></Relationships>"},
-         {"word/_rels/document.xml.rels",
-          declaration +
-              "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-              "<Relationship Id=\"rIdLink\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
-              "relationships/hyperlink\" Target=\"https://example.org/\" TargetMode=\"External\"/>"
-              "</Relationships>"},
-         {"word/document.xml",
-          declaration + "<w:document" + ns +
-              "><w:body><w:p><w:r><w:t xml:space=\"preserve\">An o</w:t></w:r><w:r><w:rPr><w:b/></w:rPr>"
-              "<w:t>l</w:t></w:r><w:bookmarkStart w:id=\"1\" "
-              "w:name=\"m\"/><w:r><w:rPr><w:i/></w:rPr><w:t>D</w:t>"
-              "</w:r><w:bookmarkEnd w:id=\"1\"/><w:r><w:t xml:space=\"preserve\"> word, </w:t></w:r>"
-              "<w:hyperlink r:id=\"rIdLink\"><w:r><w:t>linked ol</w:t></w:r></w:hyperlink><w:r><w:t>d</w:t>"
-              "</w:r></w:p><w:p><w:r><w:t>gold</w:t></w:r></w:p><w:sectPr/></w:body></w:document>"}});
+        "<w:p><w:r><w:t xml:space=\"preserve\">An o</w:t></w:r><w:r><w:rPr><w:b/></w:rPr><w:t>l"
+        "</w:t></w:r><w:bookmarkStart w:id=\"1\" w:name=\"m\"/><w:r><w:rPr><w:i/></w:rPr><w:t>D"
+        "</w:t></w:r><w:bookmarkEnd w:id=\"1\"/><w:r><w:t xml:space=\"preserve\"> word, </w:t>"
+        "</w:r><w:hyperlink r:id=\"rIdLink\"><w:r><w:t>linked ol</w:t></w:r></w:hyperlink><w:r>"
+        "<w:t>d</w:t></w:r></w:p><w:p><w:r><w:t>gold</w:t></w:r></w:p><w:sectPr/>",
+        {}, {{"https://example.org/", {}, "hyperlink", "rIdLink"}});
     differential({framed, plain, runs},
                  {"word-replace", "old", "新NEW", "textboxes,header-textboxes,headers-footers"}, true);
 }
 
-void TestOoxmlOffice::generatedWorkbooks()
+void TestOoxmlOffice::corpus_data()
 {
-    const QString made = m_dir.filePath("madebooks");
-    QDir().mkpath(made);
-    const QString book = made + "/三张表.xlsx";
-    // The same text in two sheets (one shared string), numbers, a formula on text.
-    UnoDocuments::writeWorkbook(book, {{"一月", {{1, 1, "Old 文字"}, {2, 2, "123"}, {3, 1, "=A1&\" old\""}}},
-                                       {"二月", {{1, 1, "Old 文字"}, {4, 4, "no match"}}},
-                                       {"三月", {}}});
-    const QString other = made + "/other.xlsx";
-    UnoDocuments::writeWorkbook(other, {{"S", {{1, 1, "bold OLD"}, {1, 2, "OLDOLD"}}}});
-    differential({book, other}, {"sheet-replace", "old", "新", {}}, false);
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("scopes");
+    QTest::newRow("docx") << "docx"
+                          << "word-replace"
+                          << "headers-footers";
+    QTest::newRow("xlsx") << "xlsx"
+                          << "sheet-replace" << QString();
 }
 
-void TestOoxmlOffice::corpusDocuments()
+void TestOoxmlOffice::corpus()
 {
-    const QDir corpus(QStringLiteral(YANHE_CORPUS) + "/docx");
+    QFETCH(QString, kind);
+    QFETCH(QString, command);
+    QFETCH(QString, scopes);
+    const QDir corpus(QStringLiteral(YANHE_CORPUS) + "/" + kind);
     if (!corpus.exists())
-        QSKIP("no document corpus beside the project (../shared/corpus)");
+        QSKIP("no corpus beside the project (../shared/corpus)");
     QStringList files;
-    for (const QString& name : corpus.entryList({"*.docx"}, QDir::Files, QDir::Name))
+    for (const QString& name : corpus.entryList({"*." + kind}, QDir::Files, QDir::Name))
         files << corpus.filePath(name);
-    differential(files, {"word-replace", "e", "ë", "headers-footers"}, true);
+    differential(files, {command, "e", "ë", scopes}, kind == "docx");
 }
 
-void TestOoxmlOffice::corpusWorkbooks()
+void TestOoxmlOffice::textBoxesThroughThePages()
 {
-    const QDir corpus(QStringLiteral(YANHE_CORPUS) + "/xlsx");
-    if (!corpus.exists())
-        QSKIP("no workbook corpus beside the project (../shared/corpus)");
-    QStringList files;
-    for (const QString& name : corpus.entryList({"*.xlsx"}, QDir::Files, QDir::Name))
-        files << corpus.filePath(name);
-    differential(files, {"sheet-replace", "e", "ë", {}}, false);
+    const auto run = [](const QByteArray& text) {
+        return "<w:r><w:t xml:space=\"preserve\">" + text + "</w:t></w:r>";
+    };
+    const QString docx = m_dir.filePath("boxes.docx");
+    ZipFiles::writeDocx(
+        docx,
+        "<w:p>" + run("正文 旧词") + "</w:p><w:p>" + ZipFiles::textBox("框一 旧词", false) + "</w:p><w:p>" +
+            run("锚点") + ZipFiles::textBox("框二 旧词", true) +
+            "</w:p><w:sectPr><w:headerReference w:type=\"default\" r:id=\"header1\"/><w:pgSz "
+            "w:w=\"11906\" w:h=\"16838\"/><w:pgMar w:top=\"1440\" w:right=\"1440\" w:bottom=\"1440\" "
+            "w:left=\"1440\" w:header=\"720\" w:footer=\"720\" w:gutter=\"0\"/></w:sectPr>",
+        {{"header1", "<w:p>" + ZipFiles::textBox("眉框一 旧词", false) + run(" 页眉") + "</w:p>"}});
+    // The same document as Word 97-2003 writes it.
+    const QString doc = m_dir.filePath("boxes.doc");
+    QVERIFY(UnoReadBack::saveAs(docx, doc, "MS Word 97"));
+    const QString before = UnoReadBack::pages(docx).join('\n').simplified();
+    for (const char* text : {"框一 旧词", "框二 旧词", "眉框一 旧词"})
+        QVERIFY2(before.contains(QString::fromUtf8(text)), qPrintable(before));
+
+    for (const auto& [engine, source] :
+         QList<QPair<QString, QString>>{{"lossless", docx}, {"libreoffice", docx}, {"libreoffice", doc}}) {
+        const QString folder = m_dir.filePath(engine + "-" + QFileInfo(source).suffix());
+        const QString path = QDir(folder).filePath(QFileInfo(source).fileName());
+        QVERIFY(QDir().mkpath(folder) && QFile::copy(source, path));
+        QProcessEnvironment environment;
+        environment.insert("YANHE_ENGINE", engine);
+        const CliRun replaced = CliRun::of(
+            {"word-replace", "--old", "旧词", "--new", "新词", "--scope", "textboxes,header-textboxes", path},
+            m_dir.filePath("app"), environment);
+        QVERIFY2(replaced.out.value(0) == path + " 已替换内容",
+                 qPrintable(replaced.out.join('\n') + replaced.err));
+        const QString pages = UnoReadBack::pages(path).join('\n').simplified();
+        for (const char* text : {"正文 新词", "框一 新词", "框二 新词", "眉框一 新词"})
+            QVERIFY2(pages.contains(QString::fromUtf8(text)), qPrintable(engine + ": " + pages));
+        QVERIFY2(!pages.contains(QString::fromUtf8("旧词")), qPrintable(engine + ": " + pages));
+    }
 }
 
 void TestOoxmlOffice::writerThroughThePages()
