@@ -38,14 +38,12 @@ struct Window
 {
     QTemporaryDir app;
     AppFolders folders{app.path()};
-    std::unique_ptr<Journal> journal;
+    Journal journal{Module2::StartUp(folders, Clock::system()).journalDayFolder, Clock::system()};
     std::unique_ptr<Form1> form;
 
     explicit Window(const QString& workerProgram = {}, int workers = 0)
     {
-        journal = std::make_unique<Journal>(Module2::StartUp(folders, Clock::system()).journalDayFolder,
-                                            Clock::system());
-        form = std::make_unique<Form1>(folders, *journal, std::make_unique<FakeRunningOffice>(),
+        form = std::make_unique<Form1>(folders, journal, std::make_unique<FakeRunningOffice>(),
                                        OfficeRegistry::system());
         form->setWorkers(workerProgram, workers);
         form->Form_Load();
@@ -251,11 +249,8 @@ void TestForm1Jobs::stopAndCloseMidRun()
 
         // The user acts from the window's events, which the run lets through
         // between files: once the first file is reported.
-        bool acted = false;
-        bool stopShown = false;
-        bool stillShown = false;
+        bool acted = false, stopShown = false, stillShown = false;
         QTimer user;
-        user.setInterval(20);
         connect(&user, &QTimer::timeout, [&] {
             if (acted || window.log().isEmpty())
                 return;
@@ -269,7 +264,7 @@ void TestForm1Jobs::stopAndCloseMidRun()
                 stillShown = true;
             }
         });
-        user.start();
+        user.start(20);
         window.form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.form.get()));
         window.control<QPushButton>("Command1")->click();
