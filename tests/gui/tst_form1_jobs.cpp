@@ -11,26 +11,13 @@
 #include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QDir>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QMouseEvent>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 #include <functional>
 #include <memory>
 
-// The window running jobs on real files, as a user drives it: a double-click
-// on a job button, Esc and closing in the middle of a run, a run with failures.
+// The window running jobs on real files through LibreOffice, as a user drives it: a double-click
+// on a job button, Esc and closing in the middle of a run, failures, previews, worker processes.
 namespace {
 
 // What the platform delivers for a double-click, queued as it arrives while
@@ -51,16 +38,14 @@ struct Window
 {
     QTemporaryDir app;
     AppFolders folders{app.path()};
-    QString dayFolder;
-    std::unique_ptr<Journal> journal;
+    Journal journal{Module2::StartUp(folders, Clock::system()).journalDayFolder, Clock::system()};
     std::unique_ptr<Form1> form;
 
-    Window()
+    explicit Window(const QString& workerProgram = {}, int workers = 0)
     {
-        dayFolder = Module2::StartUp(folders, Clock::system()).journalDayFolder;
-        journal = std::make_unique<Journal>(dayFolder, Clock::system());
-        form = std::make_unique<Form1>(folders, *journal, std::make_unique<FakeRunningOffice>(),
+        form = std::make_unique<Form1>(folders, journal, std::make_unique<FakeRunningOffice>(),
                                        OfficeRegistry::system());
+        form->setWorkers(workerProgram, workers);
         form->Form_Load();
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
@@ -84,15 +69,47 @@ struct Window
         }
         return rows;
     }
-
+    // Types into a text box; a box or option named with no text is ticked.
+    void enter(const QList<std::pair<QString, QString>>& inputs) const
+    {
+        for (const auto& [name, text] : inputs) {
+            if (auto* edit = control<QLineEdit>(name))
+                edit->setText(text);
+            else
+                control<QAbstractButton>(name)->setChecked(true);
+        }
+    }
+    void replaceWords() const { enter({{"Text1", "词"}, {"Text2", "词语"}}); }
     QString log() const { return control<QPlainTextEdit>("Text3")->toPlainText(); }
-
-    QStringList journalMessages() const { return ::journalMessages(dayFolder); }
+    QString status() const { return control<QLabel>("Label5")->text(); }
 };
 
 const UnoDocuments::WordContent kWords{{"正文 词"}, {}, {"眉词"}, {"脚"}, {}};
 
+QString joined(const QString& path, const QString& story)
+{
+    return UnoDocuments::stories(path).value(story).join('\n');
+}
+
+// Replaced once: "词语", never "词语语".
+void wordReplacedOnce(const QString& path, const QString& story)
+{
+    const QString text = joined(path, story);
+    QVERIFY2(text.contains("词语") && !text.contains("词语语"), qPrintable(path + ": " + text));
+}
+
 } // namespace
+
+// Per job button: its tab's option, the files it works on, what the user
+// types, and what the folder must hold after one run.
+struct JobCase
+{
+    QString option;
+    QStringList files;
+    QList<std::pair<QString, QString>> inputs;
+    std::function<void(const QString& folder)> once;
+};
+Q_DECLARE_METATYPE(JobCase)
 
 class TestForm1Jobs : public QObject
 {
@@ -104,9 +121,9 @@ private slots:
     void doubleClickRunsEachJobOnce_data();
     void doubleClickRunsEachJobOnce();
     void stopAndCloseMidRun();
-    void failuresOpenTheLogBox();
     void passwordDocumentAsOnTheCommandLine();
     void previewOnlySavesNothing();
+    void workersShowWhatOneEngineShows();
 
 private:
     QTemporaryDir m_made; // documents made once, copied for each case
@@ -132,141 +149,56 @@ void TestForm1Jobs::initTestCase()
     for (int i = 0; i < 8; ++i)
         UnoDocuments::writeDocument(made(QString("s%1.doc").arg(i)),
                                     {{QString("第 %1 篇 词").arg(i)}, {}, {}, {}, {}});
-    QFile plain(made("e.txt"));
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    plain.write("text");
-    plain.close();
-    QFile::copy(made("e.txt"), made("f.txt"));
+    writeFile(made("e.txt"), "text");
+    writeFile(made("f.txt"), "text");
 }
-
-// Per job button: its tab's option, the files it works on, what the user
-// types, and what the files must read after one run.
-struct JobCase
-{
-    QString option;
-    QStringList files;
-    std::function<void(Window&)> inputs;
-    std::function<void(const QString& folder)> once;
-};
-Q_DECLARE_METATYPE(JobCase)
-
-namespace {
-
-QString joined(const QString& path, const QString& story)
-{
-    return UnoDocuments::stories(path).value(story).join('\n');
-}
-
-// Replaced once: "词语", never "词语语".
-void wordReplacedOnce(const QString& path, const QString& story)
-{
-    const QString text = joined(path, story);
-    QVERIFY2(text.contains("词语") && !text.contains("词语语"), qPrintable(path + ": " + text));
-}
-
-} // namespace
 
 void TestForm1Jobs::doubleClickRunsEachJobOnce_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<JobCase>("job");
-    const auto text = [](const QString& name, const QString& value) {
-        return [=](Window& window) { window.control<QLineEdit>(name)->setText(value); };
+    using Inputs = QList<std::pair<QString, QString>>;
+    const auto row = [](const char* button, const QString& option, const QStringList& files,
+                        const Inputs& inputs, const std::function<void(const QString&)>& once) {
+        QTest::newRow(button) << QString(button) << JobCase{option, files, inputs, once};
     };
-    const auto wordsOnce = [](const QString& story) {
+    // The check of each file of the case.
+    const auto each = [](const QStringList& names, const std::function<void(const QString&)>& check) {
         return [=](const QString& folder) {
-            wordReplacedOnce(folder + "/a.doc", story);
-            wordReplacedOnce(folder + "/b.docx", story);
+            for (const QString& name : names)
+                check(folder + "/" + name);
         };
     };
-    QTest::newRow("Command1") << "Command1"
-                              << JobCase{"Option1",
-                                         {"a.doc", "b.docx"},
-                                         [=](Window& w) {
-                                             text("Text1", "词")(w);
-                                             text("Text2", "词语")(w);
-                                         },
-                                         wordsOnce("body")};
-    QTest::newRow("Command9") << "Command9"
-                              << JobCase{"Option11",
-                                         {"a.doc", "b.docx"},
-                                         [=](Window& w) {
-                                             text("Text13_0", "词")(w);
-                                             text("Text13_1", "词语")(w);
-                                         },
-                                         wordsOnce("body")};
-    QTest::newRow("Command7") << "Command7"
-                              << JobCase{"Option7",
-                                         {"a.doc", "b.docx"},
-                                         [=](Window& w) {
-                                             w.control<QCheckBox>("Check10")->setChecked(true);
-                                             text("Text12_0", "词")(w);
-                                             text("Text12_1", "词语")(w);
-                                         },
-                                         wordsOnce("headers-footers")};
-    QTest::newRow("Command3") << "Command3"
-                              << JobCase{"Option7",
-                                         {"a.doc", "b.docx"},
-                                         [=](Window& w) {
-                                             w.control<QCheckBox>("Check12_0")->setChecked(true);
-                                             text("Text4", "新页眉")(w);
-                                         },
-                                         [](const QString& folder) {
-                                             for (const QString name : {"a.doc", "b.docx"}) {
-                                                 const QString header =
-                                                     joined(folder + "/" + name, "headers-footers");
-                                                 QCOMPARE(header.count("新页眉"), 1);
-                                             }
-                                         }};
-    QTest::newRow("Command2") << "Command2"
-                              << JobCase{"Option2",
-                                         {"c.xlsx", "d.xlsx"},
-                                         [=](Window& w) {
-                                             text("Text1", "词")(w);
-                                             text("Text2", "词语")(w);
-                                         },
-                                         [](const QString& folder) {
-                                             wordReplacedOnce(folder + "/c.xlsx", "cells");
-                                             wordReplacedOnce(folder + "/d.xlsx", "cells");
-                                         }};
-    QTest::newRow("Command8") << "Command8"
-                              << JobCase{"Option2",
-                                         {"c.xlsx", "d.xlsx"},
-                                         [=](Window& w) {
-                                             text("Text15_0", "3")(w);
-                                             text("Text15_1", "2")(w);
-                                             text("Text15_2", "写入")(w);
-                                         },
-                                         [](const QString& folder) {
-                                             QCOMPARE(joined(folder + "/c.xlsx", "cells").count("写入"), 2);
-                                             QCOMPARE(joined(folder + "/d.xlsx", "cells").count("写入"), 1);
-                                         }};
-    QTest::newRow("Command4") << "Command4"
-                              << JobCase{"Option9",
-                                         {"e.txt", "f.txt"},
-                                         [=](Window& w) {
-                                             text("Text8", "*.txt")(w);
-                                             w.control<QCheckBox>("Check7")->setChecked(true);
-                                         },
-                                         [](const QString& folder) {
-                                             QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
-                                         }};
-    QTest::newRow("Command6") << "Command6"
-                              << JobCase{"Option10",
-                                         {"e.txt", "f.txt"},
-                                         [=](Window& w) {
-                                             text("Text11", "*.txt")(w);
-                                             text("Text10", "新")(w);
-                                             w.control<QRadioButton>("Option8_2")->setChecked(true);
-                                             for (int i = 0; i < 4; ++i)
-                                                 MessageBox::setNextAnswer(QMessageBox::Ok);
-                                         },
-                                         [](const QString& folder) {
-                                             const QStringList names = QDir(folder).entryList(QDir::Files);
-                                             QCOMPARE(names.size(), 2);
-                                             for (const QString& name : names)
-                                                 QVERIFY2(name.count("新") == 1, qPrintable(name));
-                                         }};
+    const auto replacedIn = [](const QString& story) {
+        return [=](const QString& path) { wordReplacedOnce(path, story); };
+    };
+    const QStringList documents{"a.doc", "b.docx"};
+    const QStringList workbooks{"c.xlsx", "d.xlsx"};
+    const QStringList texts{"e.txt", "f.txt"};
+    const Inputs words{{"Text1", "词"}, {"Text2", "词语"}};
+    row("Command1", "Option1", documents, words, each(documents, replacedIn("body")));
+    row("Command9", "Option11", documents, {{"Text13_0", "词"}, {"Text13_1", "词语"}},
+        each(documents, replacedIn("body")));
+    row("Command7", "Option7", documents, {{"Check10", {}}, {"Text12_0", "词"}, {"Text12_1", "词语"}},
+        each(documents, replacedIn("headers-footers")));
+    row("Command3", "Option7", documents, {{"Check12_0", {}}, {"Text4", "新页眉"}},
+        each(documents,
+             [](const QString& path) { QCOMPARE(joined(path, "headers-footers").count("新页眉"), 1); }));
+    row("Command2", "Option2", workbooks, words, each(workbooks, replacedIn("cells")));
+    // c.xlsx has two sheets, d.xlsx one.
+    row("Command8", "Option2", workbooks, {{"Text15_0", "3"}, {"Text15_1", "2"}, {"Text15_2", "写入"}},
+        each(workbooks, [](const QString& path) {
+            QCOMPARE(joined(path, "cells").count("写入"), path.endsWith("c.xlsx") ? 2 : 1);
+        }));
+    row("Command4", "Option9", texts, {{"Text8", "*.txt"}, {"Check7", {}}},
+        [](const QString& folder) { QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList()); });
+    row("Command6", "Option10", texts, {{"Text11", "*.txt"}, {"Text10", "新"}, {"Option8_2", {}}},
+        [](const QString& folder) {
+            const QStringList names = QDir(folder).entryList(QDir::Files);
+            QCOMPARE(names.size(), 2);
+            for (const QString& name : names)
+                QVERIFY2(name.count("新") == 1, qPrintable(name));
+        });
 }
 
 void TestForm1Jobs::doubleClickRunsEachJobOnce()
@@ -276,7 +208,9 @@ void TestForm1Jobs::doubleClickRunsEachJobOnce()
     QTemporaryDir dir;
     const QString folder = copies(dir, job.files);
     Window window;
-    job.inputs(window); // before the collection: the patterns are among them
+    window.enter(job.inputs); // before the collection: the patterns are among them
+    for (int i = 0; button == "Command6" && i < 4; ++i)
+        MessageBox::setNextAnswer(QMessageBox::Ok); // the rename's notices
     const QStringList rows = window.collect(job.option, QDir::toNativeSeparators(folder));
     QCOMPARE(rows.size(), job.files.size());
 
@@ -287,7 +221,7 @@ void TestForm1Jobs::doubleClickRunsEachJobOnce()
     QVERIFY(!window.form->jobRunning());
 
     // No file was reported twice, and none failed.
-    const QStringList messages = window.journalMessages();
+    const QStringList messages = journalMessages(window.folders.journal());
     for (const QString& path : rows) {
         const QStringList about = messages.filter(path);
         QCOMPARE(QSet<QString>(about.cbegin(), about.cend()).size(), about.size());
@@ -304,43 +238,19 @@ void TestForm1Jobs::stopAndCloseMidRun()
     // The documents are read back later; the test's own soffice must not be counted now.
     UnoDocuments::shutdown();
 
-    // Each file done, or left byte for byte as it was; nothing else.
-    const auto doneOrUntouched = [&](const QString& folder, int left) {
-        int untouched = 0;
-        for (const QString& name : names) {
-            const QString path = folder + "/" + name;
-            if (bytes(path) == bytes(made(name))) {
-                ++untouched;
-                continue;
-            }
-            QVERIFY2(joined(path, "body").contains("词语"), qPrintable(path));
-        }
-        QCOMPARE(untouched, left);
-    };
-    const auto leftIn = [](const QString& log) {
-        const QString line = log.section('\n', -1);
-        const QRegularExpressionMatch match =
-            QRegularExpression("^ 用户停止，未处理 (\\d+) 个文件$").match(line);
-        return match.hasMatch() ? match.captured(1).toInt() : -1;
-    };
-
     for (const bool byClosing : {false, true}) {
         QTemporaryDir dir;
         const QString folder = copies(dir, names);
         Window window;
         window.collect("Option1", QDir::toNativeSeparators(folder));
-        window.control<QLineEdit>("Text1")->setText("词");
-        window.control<QLineEdit>("Text2")->setText("词语");
+        window.replaceWords();
         auto* stop = window.form->findChild<QAction*>("stopJob");
         QVERIFY(!stop->isVisible());
 
         // The user acts from the window's events, which the run lets through
         // between files: once the first file is reported.
-        bool acted = false;
-        bool stopShown = false;
-        bool stillShown = false;
+        bool acted = false, stopShown = false, stillShown = false;
         QTimer user;
-        user.setInterval(20);
         connect(&user, &QTimer::timeout, [&] {
             if (acted || window.log().isEmpty())
                 return;
@@ -354,7 +264,7 @@ void TestForm1Jobs::stopAndCloseMidRun()
                 stillShown = true;
             }
         });
-        user.start();
+        user.start(20);
         window.form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.form.get()));
         window.control<QPushButton>("Command1")->click();
@@ -365,64 +275,26 @@ void TestForm1Jobs::stopAndCloseMidRun()
             QTRY_VERIFY(!window.form->isVisible());
         QVERIFY(!stop->isVisible());
 
-        const int left = leftIn(window.log());
+        // The last line counts the files left; each file is done, or keeps its bytes.
+        const QRegularExpressionMatch stopped =
+            QRegularExpression("\n 用户停止，未处理 (\\d+) 个文件$").match(window.log());
+        const int left = stopped.hasMatch() ? stopped.captured(1).toInt() : -1;
         QVERIFY2(left > 0 && left < names.size(), qPrintable(window.log()));
-        QCOMPARE(window.journalMessages().last(), QString(" 用户停止，未处理 %1 个文件").arg(left));
-        QVERIFY(!window.control<QLabel>("Label5")->text().contains("全部操作已完成"));
+        QCOMPARE(journalMessages(window.folders.journal()).last(),
+                 QString(" 用户停止，未处理 %1 个文件").arg(left));
+        QVERIFY(!window.status().contains("全部操作已完成"));
         QTRY_COMPARE_WITH_TIMEOUT(sofficesOf(), QList<qint64>(), 15000);
-        doneOrUntouched(folder, left);
+        int untouched = 0;
+        for (const QString& name : names) {
+            const QString path = folder + "/" + name;
+            if (bytes(path) == bytes(made(name)))
+                ++untouched;
+            else
+                QVERIFY2(joined(path, "body").contains("词语"), qPrintable(path));
+        }
+        QCOMPARE(untouched, left);
         UnoDocuments::shutdown();
     }
-}
-
-void TestForm1Jobs::failuresOpenTheLogBox()
-{
-    QTemporaryDir dir;
-    const QString folder = copies(dir, {"c.xlsx", "d.xlsx"});
-    Window window;
-    const QStringList rows = window.collect("Option2", QDir::toNativeSeparators(folder));
-    window.control<QLineEdit>("Text15_0")->setText("abc");
-    window.control<QLineEdit>("Text15_1")->setText("1");
-    auto* text3 = window.control<QPlainTextEdit>("Text3");
-    auto* command11 = window.control<QPushButton>("Command11");
-    QVERIFY(text3->isHidden());
-
-    window.control<QPushButton>("Command8")->click();
-    // The status line stays as it was; the log box opens on the failures and ends with their count.
-    QCOMPARE(window.control<QLabel>("Label5")->text(), QString("已完成 2 个文件！ 全部操作已完成"));
-    QVERIFY(text3->isVisible());
-    QCOMPARE(command11->text(), QString("关闭日志"));
-    const QStringList lines = window.log().split('\n');
-    QCOMPARE(lines.size(), 3);
-    QVERIFY(lines.at(0).startsWith(rows.at(0) + " 写入失败"));
-    QCOMPARE(lines.at(2), QString(" 失败 2 个文件，详见上方"));
-    QCOMPARE(window.journalMessages().last(), QString(" 失败 2 个文件，详见上方"));
-    for (const QString name : {"c.xlsx", "d.xlsx"})
-        QCOMPARE(bytes(folder + "/" + name), bytes(made(name)));
-
-    // The toggle stays in sight and closes the box at the smallest and the largest size.
-    const QSize smallest = window.form->minimumSizeHint().expandedTo(window.form->minimumSize());
-    const QSize largest = window.form->screen()->availableGeometry().size().expandedTo({2560, 1600});
-    for (const QSize size : {smallest, largest, smallest}) {
-        window.form->resize(size);
-        QTest::qWait(50);
-        if (text3->isHidden())
-            command11->click();
-        QTRY_VERIFY(text3->isVisible());
-        QCoreApplication::processEvents();
-        const QPoint centre = command11->mapTo(window.form.get(), command11->rect().center());
-        QVERIFY(window.form->rect().contains(centre));
-        QCOMPARE(window.form->childAt(centre), command11);
-        QTest::mouseClick(window.form->childAt(centre), Qt::LeftButton);
-        QVERIFY(text3->isHidden());
-        QCOMPARE(command11->text(), QString("打开日志"));
-    }
-
-    // A run without failures leaves the box as the user had it.
-    window.control<QLineEdit>("Text15_0")->setText("1");
-    window.control<QPushButton>("Command8")->click();
-    QVERIFY(text3->isHidden());
-    QVERIFY(!window.log().contains("失败"));
 }
 
 void TestForm1Jobs::passwordDocumentAsOnTheCommandLine()
@@ -436,8 +308,7 @@ void TestForm1Jobs::passwordDocumentAsOnTheCommandLine()
 
     Window window;
     window.collect("Option1", QDir::toNativeSeparators(folder));
-    window.control<QLineEdit>("Text1")->setText("词");
-    window.control<QLineEdit>("Text2")->setText("词语");
+    window.replaceWords();
     window.control<QPushButton>("Command1")->click();
     const QString shown = window.log().section('\n', 0, 0);
     QVERIFY2(shown.endsWith(" 打开失败，未修改：文件有密码保护"), qPrintable(shown));
@@ -457,9 +328,8 @@ void TestForm1Jobs::previewOnlySavesNothing()
     Window window;
     const QStringList rows = window.collect("Option1", QDir::toNativeSeparators(folder));
     QCOMPARE(rows.size(), 2);
-    window.control<QLineEdit>("Text1")->setText("词");
-    window.control<QLineEdit>("Text2")->setText("词语");
-    window.control<QCheckBox>("Check13_2")->setChecked(true); // headers and footers
+    window.replaceWords();
+    window.enter({{"Check13_2", {}}}); // headers and footers
     auto* preview = window.form->findChild<QAction*>("previewOnly");
     QVERIFY(preview);
     preview->setChecked(true);
@@ -471,15 +341,91 @@ void TestForm1Jobs::previewOnlySavesNothing()
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
     QCOMPARE(window.log(), rows.join(" 预览：正文 1 处，文本框 0 处，页眉 1 处，页脚 0 处\n") +
                                " 预览：正文 1 处，文本框 0 处，页眉 1 处，页脚 0 处");
-    QCOMPARE(window.control<QLabel>("Label5")->text(), QString("预览完成，没有保存任何文件"));
-    QVERIFY(!QDir(window.app.filePath("backup")).exists() ||
-            QDir(window.app.filePath("backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+    QCOMPARE(window.status(), QString("预览完成，没有保存任何文件"));
+    QVERIFY(QDir(window.app.filePath("backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
 
     // Unticked, the same click replaces.
     preview->setChecked(false);
     window.control<QPushButton>("Command1")->click();
     wordReplacedOnce(folder + "/b.docx", "body");
     wordReplacedOnce(folder + "/a.doc", "body");
+}
+
+void TestForm1Jobs::workersShowWhatOneEngineShows()
+{
+    QTemporaryDir dir;
+    const QString one = QDir::toNativeSeparators(dir.filePath("one"));
+    const QString many = QDir::toNativeSeparators(dir.filePath("many"));
+    // Both formats mixed (the .docx go to the lossless engine), one broken .doc, one file without the text.
+    const QList<std::pair<QString, bool>> documents = {
+        {"a1.doc", true}, {"a2.docx", true}, {"a3.doc", false}, {"a4.doc", true}, {"a5.doc", true},
+    };
+    QDir().mkpath(one);
+    for (const auto& [name, hasText] : documents) {
+        const QStringList body = hasText ? QStringList{"正文 OLD 一", "第二段 OLD"} : QStringList{"正文 一"};
+        UnoDocuments::writeDocument(one + "/" + name, {body, {}, {}, {}, {}});
+    }
+    writeFile(one + "/a6 坏.doc", "\xD0\xCF\x11\xE0 not really a document\r\n");
+    QMap<QString, QByteArray> before;
+    QDir().mkpath(many);
+    for (const QString& name : QDir(one).entryList(QDir::Files)) {
+        before.insert(name, bytes(one + "/" + name));
+        QVERIFY(QFile::copy(one + "/" + name, many + "/" + name));
+    }
+
+    // What a user sees of one run of the Word job over the folder: the log, the status line, the bar
+    // and the journal; and how often a timer of the window's thread fired meanwhile.
+    const auto run = [](const QString& folder, const QString& workerProgram, int workers, int& ticks) {
+        Window window(workerProgram, workers);
+        window.collect("Option1", folder);
+        window.enter({{"Text1", "OLD"}, {"Text2", "新文"}});
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+        ticker.start(20);
+        window.control<QPushButton>("Command1")->click();
+        ticker.stop();
+        const auto* bar = window.control<QProgressBar>("ProgressBar1");
+        return QStringList{window.log(), window.status(),
+                           QString("%1/%2 %3").arg(bar->value()).arg(bar->maximum()).arg(bar->isVisible())} +
+               journalMessages(window.folders.journal());
+    };
+    int ticks = 0;
+    const QStringList single = run(one, {}, 0, ticks);
+    ticks = 0;
+    QStringList workers = run(many, YANHE_BIN, 2, ticks);
+
+    // Every file worked on, the .doc before the .docx; the run's last line counts the file that failed.
+    const QString sep = QDir::separator();
+    QStringList lines = single.at(0).split('\n');
+    QVERIFY2(lines.size() == 7, qPrintable(single.at(0)));
+    QCOMPARE(lines.takeLast(), QString(" 失败 1 个文件，详见上方"));
+    QCOMPARE(lines.last(), one + sep + "a2.docx 已替换内容");
+    const QString broken = one + sep + "a6 坏.doc 打开失败，未修改";
+    QVERIFY2(lines.removeIf([&](const QString& line) { return line.startsWith(broken); }) == 1,
+             qPrintable(single.at(0)));
+    lines.sort();
+    QCOMPARE(lines, (QStringList{one + sep + "a1.doc 已替换内容", one + sep + "a2.docx 已替换内容",
+                                 one + sep + "a3.doc 没找到替换的内容", one + sep + "a4.doc 已替换内容",
+                                 one + sep + "a5.doc 已替换内容"}));
+    QCOMPARE(single.at(1), QString("已完成 6 个文件！ 全部操作已完成"));
+    QCOMPARE(single.at(2), QString("6/6 1"));
+
+    // On two worker processes: the same lines in the same order, bar, status line and journal;
+    // the window stayed live while the workers ran.
+    workers.replaceInStrings(many, one);
+    QCOMPARE(workers, single);
+    QVERIFY(ticks > 0);
+
+    // The same files changed the same way, as a user sees them; the others keep their bytes.
+    for (const auto& [name, hasText] : documents) {
+        QCOMPARE(bytes(many + "/" + name) != before.value(name), hasText);
+        if (hasText) {
+            const QStringList pages = UnoDocuments::renderPages(many + "/" + name);
+            QCOMPARE(pages, UnoDocuments::renderPages(one + "/" + name));
+            QVERIFY2(pages.join('\n').contains("第二段 新文"), qPrintable(pages.join('\n')));
+        }
+    }
+    QCOMPARE(bytes(many + "/a6 坏.doc"), before.value("a6 坏.doc"));
 }
 
 QTEST_MAIN(TestForm1Jobs)
