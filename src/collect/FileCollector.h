@@ -35,6 +35,13 @@ public:
     // One click on the folder list. clickedEntry is the row clicked, currentFolder
     // the folder the list has open.
     void Dir1_Click(const QString& clickedEntry, const QString& currentFolder, const CollectOptions& options);
+    // A folder dropped on the window is a double-click on it: the click that follows ends a pair, and
+    // its collection stands whole, even right after another pair left its stop request pending.
+    void beginDroppedPair()
+    {
+        ClickCount = 1;
+        SearchEnabled = true;
+    }
 
     // Collects the files of folder (and its sub-folders when SubfolderSwitch is
     // "KAI") whose extension matches pattern's.

@@ -143,8 +143,10 @@ Form1::Form1(AppFolders folders, Journal& journal, std::unique_ptr<RunningOffice
         *this,
         [this](const QString& folder) {
             // Where a double-click could not be (no engine option chosen yet), nothing is collected.
-            if (m_left->Dir1->isEnabled())
+            if (m_left->Dir1->isEnabled()) {
+                m_collector->beginDroppedPair();
                 m_boundary.run([&] { m_left->Dir1->openFolder(folder); });
+            }
         },
         [this](const QStringList& files) { m_boundary.run([&] { appendRows(files); }); });
 
