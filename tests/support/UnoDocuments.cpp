@@ -575,7 +575,9 @@ void writeLinkedWorkbook(const QString& path)
             const auto field = create<beans::XPropertySet>(document, "com.sun.star.text.TextField.URL");
             set(field, "URL", uno::Any(ascii(address)));
             set(field, "Representation", uno::Any(ascii(shown)));
-            cell->insertTextContent(cell->getEnd(), as<text::XTextContent>(field), false);
+            const Reference<text::XTextCursor> end = cell->createTextCursor();
+            end->gotoEnd(false);
+            cell->insertTextContent(as<text::XTextRange>(end), as<text::XTextContent>(field), false);
         };
         link(0, "", "Table web", "http://example.com/a");
         link(1, "Before ", "Table link", "http://example.com/b");
