@@ -537,10 +537,13 @@ void writeHeadersDocument(const QString& path)
 {
     make(path, {}, [&](const Doc& document) {
         const Props first = pageStyle(document);
+        // On first, then apart: set the other way round, the first page's header takes the main text.
+        for (const char* on : {"HeaderIsOn", "FooterIsOn"})
+            set(first, on, uno::Any(true));
         for (const char* shared : {"HeaderIsShared", "FooterIsShared", "FirstIsShared"})
             set(first, shared, uno::Any(false));
-        setHeader(first, "HeaderText", "主页眉 OLD");
-        setHeader(first, "FooterText", "主页脚 OLD");
+        textOf(first, "HeaderText")->setString(toOUString("主页眉 OLD"));
+        textOf(first, "FooterText")->setString(toOUString("主页脚 OLD"));
         textOf(first, "HeaderTextLeft")->setString(toOUString("偶页眉 OLD"));
         textOf(first, "HeaderTextFirst")->setString(toOUString("首页眉 OLD"));
         textOf(first, "FooterTextLeft")->setString(toOUString("偶页脚 OLD"));
