@@ -39,9 +39,12 @@ QDateTime modified(const QString& path)
     return QFileInfo(path).fileTime(QFileDevice::FileModificationTime);
 }
 
-QString corpus(const QString& name)
+// One row per file format, by its suffix.
+void suffixes(const QStringList& list)
 {
-    return QDir(QStringLiteral(YANHE_CORPUS)).filePath(name);
+    QTest::addColumn<QString>("suffix");
+    for (const QString& suffix : list)
+        QTest::newRow(qPrintable(suffix)) << suffix;
 }
 
 QStringList texts(const QList<word::ShapePtr>& shapes)
@@ -64,11 +67,11 @@ private slots:
     void refusedBeforeLoading();
     void marksAroundReplacedTextKeepTheirBounds_data();
     void marksAroundReplacedTextKeepTheirBounds();
-    void cellHyperlinksStayLinks_data();
+    void cellHyperlinksStayLinks_data() { suffixes({"xlsx", "xls"}); }
     void cellHyperlinksStayLinks();
-    void shapesWithTextAreReachedOthersSkipped_data();
+    void shapesWithTextAreReachedOthersSkipped_data() { suffixes({"docx", "doc"}); }
     void shapesWithTextAreReachedOthersSkipped();
-    void headersMapAlikeForDocAndDocx_data();
+    void headersMapAlikeForDocAndDocx_data() { suffixes({"docx", "doc"}); }
     void headersMapAlikeForDocAndDocx();
     void everyFailureInsideACallBecomesRuntimeError();
     void officeEndingMidRunEndsNoRun();
@@ -112,10 +115,8 @@ void TestDocuments::refusedBeforeLoading()
               ",someone else,otherhost,05.12.2026 09:00,file:///home/someone/.config/libreoffice/4;");
     cases.append({"locked.docx", false, FailureText::lockedBy("someone else")});
     cases.append({"missing.docx", false, FailureText::missing()});
-    if (QFileInfo::exists(corpus("doc/Word95.doc"))) {
-        QFile::copy(corpus("doc/Word95.doc"), m_dir.filePath("Word95.doc"));
+    if (QFile::copy(QStringLiteral(YANHE_CORPUS "/doc/Word95.doc"), m_dir.filePath("Word95.doc")))
         cases.append({"Word95.doc", false, FailureText::cannotSaveFormat("Microsoft Word 95")});
-    }
 
     word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
     sheet::ApplicationPtr excel = OfficeRegistry::system().createSpreadsheet("Excel.Application");
@@ -154,10 +155,11 @@ void TestDocuments::marksAroundReplacedTextKeepTheirBounds_data()
     QTest::addColumn<bool>("inside");
     // The engine replaces inside soffice (one Basic call), or call by call over
     // the pipe when a soffice cannot run Basic: both keep the bounds.
-    QTest::newRow("docx") << "marked.docx" << true;
-    QTest::newRow("doc") << "marked.doc" << true;
-    QTest::newRow("docx, call by call") << "marked-calls.docx" << false;
-    QTest::newRow("doc, call by call") << "marked-calls.doc" << false;
+    for (const bool inside : {true, false}) {
+        for (const QString suffix : {"docx", "doc"})
+            QTest::newRow(qPrintable(suffix + (inside ? "" : ", call by call")))
+                << (inside ? "marked." : "marked-calls.") + suffix << inside;
+    }
 }
 
 void TestDocuments::marksAroundReplacedTextKeepTheirBounds()
@@ -189,17 +191,10 @@ void TestDocuments::marksAroundReplacedTextKeepTheirBounds()
     QVERIFY2(pages.contains("Ref: 表格 1"), qPrintable(pages));
 }
 
-void TestDocuments::cellHyperlinksStayLinks_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("xlsx") << "links.xlsx";
-    QTest::newRow("xls") << "links.xls";
-}
-
 void TestDocuments::cellHyperlinksStayLinks()
 {
-    QFETCH(QString, name);
-    const QString path = m_dir.filePath(name);
+    QFETCH(QString, suffix);
+    const QString path = m_dir.filePath("links." + suffix);
     UnoDocuments::writeLinkedWorkbook(path);
     const UnoDocuments::Inventory before = UnoDocuments::inventory(path);
     QCOMPARE(before.hyperlinks.size(), 2);
@@ -220,17 +215,10 @@ void TestDocuments::cellHyperlinksStayLinks()
              (QStringList{"表格 web -> http://example.com/a", "Before 表格 link -> http://example.com/b"}));
 }
 
-void TestDocuments::shapesWithTextAreReachedOthersSkipped_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("docx") << "shapes.docx";
-    QTest::newRow("doc") << "shapes.doc";
-}
-
 void TestDocuments::shapesWithTextAreReachedOthersSkipped()
 {
-    QFETCH(QString, name);
-    const QString path = m_dir.filePath(name);
+    QFETCH(QString, suffix);
+    const QString path = m_dir.filePath("shapes." + suffix);
     UnoDocuments::writeShapesDocument(path);
     const UnoDocuments::Inventory before = UnoDocuments::inventory(path);
     QCOMPARE(before.counts.value("pictures"), 2);
@@ -260,17 +248,10 @@ void TestDocuments::shapesWithTextAreReachedOthersSkipped()
     QCOMPARE(after.counts, before.counts);
 }
 
-void TestDocuments::headersMapAlikeForDocAndDocx_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("docx") << "headers.docx";
-    QTest::newRow("doc") << "headers.doc";
-}
-
 void TestDocuments::headersMapAlikeForDocAndDocx()
 {
-    QFETCH(QString, name);
-    const QString path = m_dir.filePath(name);
+    QFETCH(QString, suffix);
+    const QString path = m_dir.filePath("headers." + suffix);
     UnoDocuments::writeHeadersDocument(path);
 
     word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
@@ -321,6 +302,9 @@ void TestDocuments::headersMapAlikeForDocAndDocx()
 
 void TestDocuments::everyFailureInsideACallBecomesRuntimeError()
 {
+    using namespace com::sun::star;
+    using rtl::OUString;
+    using unooffice::toOUString;
     unooffice::UnoOffice office;
     office.loadUrl("private:factory/swriter");
     const qint64 first = office.pid();
@@ -338,7 +322,7 @@ void TestDocuments::everyFailureInsideACallBecomesRuntimeError()
     QCOMPARE(error.detail(), QString("boom"));
     error = failureOf([] { throw 42; });
     QCOMPARE(error.description(), FailureText::officeFailed());
-    error = failureOf([] { throw com::sun::star::uno::RuntimeException(rtl::OUString("inside")); });
+    error = failureOf([] { throw uno::RuntimeException(OUString("inside")); });
     QCOMPARE(error.description(), FailureText::officeFailed());
     QVERIFY2(error.detail().contains("com.sun.star.uno.RuntimeException"), qPrintable(error.detail()));
     QCOMPARE(office.pid(), first);
@@ -346,26 +330,23 @@ void TestDocuments::everyFailureInsideACallBecomesRuntimeError()
     // given where the document belongs) comes back as the document's failure, at once, with
     // no dialog left waiting in soffice.
     const auto document = office.loadUrl("private:factory/swriter");
-    const com::sun::star::uno::Reference<com::sun::star::text::XTextDocument> text(
-        document, com::sun::star::uno::UNO_QUERY_THROW);
-    text->getText()->setString(unooffice::toOUString("Basic 在 soffice 里"));
-    const std::optional<com::sun::star::uno::Any> found =
+    const uno::Reference<text::XTextDocument> text(document, uno::UNO_QUERY_THROW);
+    text->getText()->setString(toOUString("Basic 在 soffice 里"));
+    const std::optional<uno::Any> found =
         office.runScript(unooffice::EngineScripts::kFindInStory,
-                         {com::sun::star::uno::Any(text), com::sun::star::uno::Any(text->getText()),
-                          com::sun::star::uno::Any(rtl::OUString("SOFFICE"))});
+                         {uno::Any(text), uno::Any(text->getText()), uno::Any(OUString("SOFFICE"))});
     QVERIFY2(found.has_value(), "the engine's Basic library did not run");
     QCOMPARE(found->get<sal_Int32>(), 1);
-    const std::optional<com::sun::star::uno::Any> runs =
-        office.runScript(unooffice::EngineScripts::kRunTexts, {com::sun::star::uno::Any(text->getText())});
+    const std::optional<uno::Any> runs =
+        office.runScript(unooffice::EngineScripts::kRunTexts, {uno::Any(text->getText())});
     QVERIFY(runs.has_value());
-    QCOMPARE(runs->get<com::sun::star::uno::Sequence<rtl::OUString>>().getLength(), 1);
+    QCOMPARE(runs->get<uno::Sequence<OUString>>().getLength(), 1);
     QElapsedTimer timer;
     timer.start();
     error = failureOf([&] {
-        office.runScript(
-            unooffice::EngineScripts::kReplaceInStory,
-            {com::sun::star::uno::Any(text->getText()), com::sun::star::uno::Any(text->getText()),
-             com::sun::star::uno::Any(rtl::OUString("Basic")), com::sun::star::uno::Any(rtl::OUString("x"))});
+        office.runScript(unooffice::EngineScripts::kReplaceInStory,
+                         {uno::Any(text->getText()), uno::Any(text->getText()), uno::Any(OUString("Basic")),
+                          uno::Any(OUString("x"))});
     });
     QCOMPARE(error.description(), FailureText::officeFailed());
     QVERIFY2(error.detail().startsWith("Basic error"), qPrintable(error.detail()));
@@ -373,7 +354,7 @@ void TestDocuments::everyFailureInsideACallBecomesRuntimeError()
     QCOMPARE(office.pid(), first);
     QCOMPARE(unooffice::toQString(text->getText()->getString()), QString("Basic 在 soffice 里"));
     // A connection that is gone: the soffice is given up, the next call starts a fresh one.
-    error = failureOf([] { throw com::sun::star::lang::DisposedException(rtl::OUString("gone")); });
+    error = failureOf([] { throw lang::DisposedException(OUString("gone")); });
     QCOMPARE(error.description(), FailureText::stopped());
     // The journal says how it ended: here it still ran, and was ended then.
     QVERIFY2(error.detail().contains(QString("soffice %1 still runs").arg(first)),

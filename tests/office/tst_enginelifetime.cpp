@@ -27,17 +27,6 @@ QString lockOf(const QString& path)
     return info.dir().filePath(".~lock." + info.fileName() + "#");
 }
 
-// Processes whose parent is pid.
-QList<qint64> childrenOf(qint64 pid)
-{
-    QList<qint64> found;
-    for (const ProcessEntry& process : processTable()) {
-        if (process.parent == pid)
-            found << process.pid;
-    }
-    return found;
-}
-
 QStringList leftovers(const QString& folder)
 {
     return QDir(folder).entryList({".~lock.*", "lu*.tmp"}, QDir::Files | QDir::Hidden);
@@ -49,7 +38,7 @@ class TestEngineLifetime : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
     void cleanupTestCase() { UnoDocuments::shutdown(); }
     void storedDocumentsCloseWhenTheNextOpens();
     void anOutgrownSofficeMakesWayBetweenDocuments();
@@ -61,11 +50,6 @@ private:
     QStringList makeDocuments(const QString& folder, int count);
     QTemporaryDir m_dir;
 };
-
-void TestEngineLifetime::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-}
 
 QStringList TestEngineLifetime::makeDocuments(const QString& folder, int count)
 {
@@ -184,7 +168,7 @@ void TestEngineLifetime::killedRunEndsItsSofficeAndTheNextCleansUp()
             break;
     }
     QCOMPARE(run.state(), QProcess::Running);
-    const QList<qint64> soffices = childrenOf(run.processId());
+    const QList<qint64> soffices = sofficesOf(run.processId());
     QVERIFY(!soffices.isEmpty());
     ::kill(pid_t(run.processId()), SIGKILL);
     QVERIFY(run.waitForFinished(10000));

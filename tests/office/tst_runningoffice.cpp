@@ -1,10 +1,10 @@
 #include "office/OwnProcesses.h"
 #include "office/SystemRunningOffice.h"
 #include "support/ChildProcess.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
@@ -26,30 +26,6 @@ private slots:
     void findsAndEndsTheUsersOffice();
 };
 
-#ifdef Q_OS_LINUX
-namespace {
-
-// The soffice.bin processes among pid and its children, read from /proc
-// independently of the service under test.
-QList<qint64> officeProcessesAt(qint64 pid)
-{
-    QList<qint64> found;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat("/proc/" + entry + "/stat");
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (line.contains("(soffice.bin)") && fields.size() > 1 &&
-            (entry.toLongLong() == pid || fields.at(1).toLongLong() == pid))
-            found << entry.toLongLong();
-    }
-    return found;
-}
-
-} // namespace
-#endif
-
 void TestRunningOffice::findsAndEndsTheUsersOffice()
 {
 #ifndef Q_OS_LINUX
@@ -60,11 +36,17 @@ void TestRunningOffice::findsAndEndsTheUsersOffice()
         QSKIP("LibreOffice is not installed");
     QTemporaryDir dir;
     const QString document = dir.filePath("open.rtf");
-    {
-        QFile file(document);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("{\\rtf1\\ansi Hello}");
-    }
+    writeFile(document, "{\\rtf1\\ansi Hello}");
+    // The soffice.bin processes among pid and its children, read from /proc
+    // independently of the service under test.
+    const auto officeProcessesAt = [](qint64 pid) {
+        QList<qint64> found;
+        for (const ProcessEntry& process : processTable()) {
+            if (process.name == "soffice.bin" && (process.pid == pid || process.parent == pid))
+                found << process.pid;
+        }
+        return found;
+    };
     const std::unique_ptr<RunningOffice> office =
         createSystemRunningOfficeUnder(QCoreApplication::applicationPid());
     QVERIFY(!office->openDocuments("Word.Application").has_value());

@@ -1,5 +1,8 @@
+// Both helpers of the office tests: UnoDocuments makes and inspects files on one
+// soffice, UnoReadBack reads them back on another, as a user's LibreOffice would.
 #include "UnoDocuments.h"
 
+#include "UnoReadBack.h"
 #include "app/FailureText.h"
 #include "office/libreoffice/UnoOffice.h"
 
@@ -13,23 +16,21 @@
 #include <QThread>
 #include <com/sun/star/awt/FontWeight.hpp>
 #include <com/sun/star/awt/Size.hpp>
-#include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
-#include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/container/XNameReplace.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/document/XEventsSupplier.hpp>
 #include <com/sun/star/document/XRedlinesSupplier.hpp>
 #include <com/sun/star/drawing/XDrawPageSupplier.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
 #include <com/sun/star/drawing/XShapeGrouper.hpp>
-#include <com/sun/star/drawing/XShapes.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XController.hpp>
@@ -37,26 +38,29 @@
 #include <com/sun/star/frame/XDispatchProvider.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
-#include <com/sun/star/graphic/XGraphic.hpp>
 #include <com/sun/star/graphic/XGraphicProvider.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/script/XLibraryContainer.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/XCellAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
 #include <com/sun/star/sheet/XDataPilotTable.hpp>
 #include <com/sun/star/sheet/XDataPilotTablesSupplier.hpp>
 #include <com/sun/star/sheet/XSheetAnnotationsSupplier.hpp>
+#include <com/sun/star/sheet/XSheetCellCursor.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/sheet/XUsedAreaCursor.hpp>
 #include <com/sun/star/style/BreakType.hpp>
-#include <com/sun/star/style/ParagraphAdjust.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
 #include <com/sun/star/table/XCell.hpp>
-#include <com/sun/star/table/XCellRange.hpp>
+#include <com/sun/star/task/XInteractionAbort.hpp>
+#include <com/sun/star/task/XInteractionDisapprove.hpp>
+#include <com/sun/star/task/XInteractionHandler.hpp>
 #include <com/sun/star/text/ControlCharacter.hpp>
 #include <com/sun/star/text/ReferenceFieldPart.hpp>
 #include <com/sun/star/text/ReferenceFieldSource.hpp>
@@ -78,13 +82,199 @@
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XMergeable.hpp>
 #include <com/sun/star/util/XProtectable.hpp>
-
-namespace UnoDocuments {
+#include <cppuhelper/implbase1.hxx>
+#include <optional>
 
 using namespace com::sun::star;
 using namespace unooffice;
 using rtl::OUString;
 using uno::Reference;
+
+namespace {
+
+using Props = Reference<beans::XPropertySet>;
+using Text = Reference<text::XText>;
+using Doc = Reference<lang::XComponent>;
+
+template <class T, class S> Reference<T> as(const S& source)
+{
+    return Reference<T>(source, uno::UNO_QUERY_THROW);
+}
+
+OUString ascii(const QByteArray& text)
+{
+    return OUString::createFromAscii(text.constData());
+}
+
+void set(const Reference<uno::XInterface>& object, const QByteArray& name, const uno::Any& value)
+{
+    as<beans::XPropertySet>(object)->setPropertyValue(ascii(name), value);
+}
+
+// A property's value, or fallback when the object has no such property.
+template <class T> T get(const Props& object, const QByteArray& name, T fallback = {})
+{
+    try {
+        object->getPropertyValue(ascii(name)) >>= fallback;
+    } catch (const uno::Exception&) {
+    }
+    return fallback;
+}
+
+Text textOf(const Props& object, const QByteArray& name)
+{
+    return as<text::XText>(object->getPropertyValue(ascii(name)));
+}
+
+uno::Sequence<beans::PropertyValue> arguments(std::initializer_list<beans::PropertyValue> list)
+{
+    return uno::Sequence<beans::PropertyValue>(list.begin(), sal_Int32(list.size()));
+}
+
+// Each element of an enumerable container (paragraphs, portions, fields, cells).
+template <class F> void each(const Reference<uno::XInterface>& container, F&& f)
+{
+    for (const auto all = as<container::XEnumerationAccess>(container)->createEnumeration();
+         all->hasMoreElements();)
+        f(as<beans::XPropertySet>(all->nextElement()));
+}
+
+int countOf(const Reference<uno::XInterface>& access)
+{
+    const Reference<container::XIndexAccess> indexed(access, uno::UNO_QUERY);
+    if (indexed.is())
+        return indexed->getCount();
+    const Reference<container::XNameAccess> named(access, uno::UNO_QUERY);
+    return named.is() ? named->getElementNames().getLength() : 0;
+}
+
+bool isWorkbook(const QString& path)
+{
+    return QFileInfo(path).suffix().toLower().startsWith(QLatin1String("xls"));
+}
+
+const char* filterFor(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (isWorkbook(path))
+        return suffix == "xlsx" ? "Calc MS Excel 2007 XML" : "MS Excel 97";
+    return suffix == "docx" ? "MS Word 2007 XML" : suffix == "odt" ? "writer8" : "MS Word 97";
+}
+
+void storeTo(const Reference<uno::XInterface>& document, const QString& path, const char* filter,
+             const QString& password = QString())
+{
+    QList<beans::PropertyValue> list{property("FilterName", uno::Any(ascii(filter))),
+                                     property("Overwrite", uno::Any(true))};
+    if (!password.isEmpty())
+        list.append(property("Password", uno::Any(toOUString(password))));
+    as<frame::XStorable>(document)->storeToURL(
+        toOUString(fileUrl(path)),
+        uno::Sequence<beans::PropertyValue>(list.constData(), sal_Int32(list.size())));
+}
+
+QString pdftotext(const QStringList& options, const QString& pdf)
+{
+    QProcess process;
+    process.start(QStringLiteral("pdftotext"), options + QStringList{pdf, QStringLiteral("-")});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+QStringList splitPages(const QString& text)
+{
+    QStringList pages = text.split(QLatin1Char('\f'));
+    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+        pages.removeLast();
+    return pages;
+}
+
+// The text of a loaded document's pages: exported to PDF inside the caller's office call, read after.
+struct PdfExport
+{
+    QTemporaryDir folder;
+    QString pdf = folder.filePath(QStringLiteral("pages.pdf"));
+    void from(const Reference<uno::XInterface>& document)
+    {
+        const bool sheet = Reference<sheet::XSpreadsheetDocument>(document, uno::UNO_QUERY).is();
+        storeTo(document, pdf, sheet ? "calc_pdf_Export" : "writer_pdf_Export");
+    }
+    QString text(const QStringList& options = {QStringLiteral("-layout")}) const
+    {
+        return pdftotext(options, pdf);
+    }
+};
+
+Reference<container::XNameContainer> pageStyles(const Reference<uno::XInterface>& document)
+{
+    return as<container::XNameContainer>(
+        as<style::XStyleFamiliesSupplier>(document)->getStyleFamilies()->getByName(ascii("PageStyles")));
+}
+
+// The page style by name; none when the document has no such style.
+Props pageStyle(const Reference<uno::XInterface>& document, const OUString& name = OUString("Standard"))
+{
+    const auto styles = pageStyles(document);
+    return styles->hasByName(name) ? as<beans::XPropertySet>(styles->getByName(name)) : Props();
+}
+
+// "name=text" of each bookmark but Word's mark of the last edit, which Word moves on every save.
+QStringList bookmarksOf(const Reference<uno::XInterface>& document)
+{
+    QStringList found;
+    const auto bookmarks = as<text::XBookmarksSupplier>(document)->getBookmarks();
+    for (const OUString& name : bookmarks->getElementNames()) {
+        if (!name.startsWith("_GoBack"))
+            found << toQString(name) + "=" +
+                         toQString(
+                             as<text::XTextContent>(bookmarks->getByName(name))->getAnchor()->getString());
+    }
+    return found;
+}
+
+// Each paragraph of a text, the paragraphs of its tables' cells included.
+template <class F> void eachParagraph(const Text& text, F&& f)
+{
+    each(text, [&](const Props& element) {
+        const Reference<text::XTextTable> table(element, uno::UNO_QUERY);
+        if (!table.is())
+            return f(element);
+        for (const OUString& name : table->getCellNames())
+            eachParagraph(as<text::XText>(table->getCellByName(name)), f);
+    });
+}
+
+QString stringOf(const Reference<uno::XInterface>& range)
+{
+    return toQString(as<text::XTextRange>(range)->getString());
+}
+
+// The hyperlinks of a text: runs of portions with one address.
+void hyperlinksOf(const Text& text, QStringList& links)
+{
+    eachParagraph(text, [&](const Props& paragraph) {
+        QString shown;
+        OUString last;
+        const auto flush = [&] {
+            if (!last.isEmpty())
+                links << shown + " -> " + toQString(last);
+            shown.clear();
+        };
+        each(paragraph, [&](const Props& portion) {
+            const OUString address = get<OUString>(portion, "HyperLinkURL");
+            if (address != last)
+                flush();
+            last = address;
+            shown += stringOf(portion);
+        });
+        flush();
+    });
+}
+
+} // namespace
+
+namespace UnoDocuments {
 
 namespace {
 
@@ -100,163 +290,62 @@ template <class F> void making(const QString& path, F&& f)
     try {
         office().call(f);
     } catch (const RuntimeError& error) {
+        qWarning().noquote() << "making" << path << ":" << error.description() << error.detail();
         // A soffice that ended under this process (the tests run beside others that end
         // soffices) is started afresh once: the file is made from the start again.
-        if (error.description() == FailureText::stopped()) {
-            qWarning().noquote() << "making" << path << "again:" << error.detail();
-            try {
-                office().call(f);
-                return;
-            } catch (const RuntimeError& again) {
-                qWarning().noquote() << "could not make" << path << ":" << again.description()
-                                     << again.detail();
-                throw;
-            }
-        }
-        qWarning().noquote() << "could not make" << path << ":" << error.description() << error.detail();
-        throw;
+        if (error.description() != FailureText::stopped())
+            throw;
+        office().call(f);
     }
 }
 
-beans::PropertyValue property(const char* name, const uno::Any& value)
-{
-    beans::PropertyValue p;
-    p.Name = OUString::createFromAscii(name);
-    p.Value = value;
-    return p;
-}
-
-void store(const Reference<lang::XComponent>& document, const QString& path, const char* filter,
-           const QString& password = QString())
-{
-    QList<beans::PropertyValue> list{property("FilterName", uno::Any(OUString::createFromAscii(filter))),
-                                     property("Overwrite", uno::Any(true))};
-    if (!password.isEmpty())
-        list.append(property("Password", uno::Any(toOUString(password))));
-    const uno::Sequence<beans::PropertyValue> arguments(list.constData(),
-                                                        static_cast<sal_Int32>(list.size()));
-    Reference<frame::XStorable>(document, uno::UNO_QUERY_THROW)
-        ->storeToURL(toOUString(fileUrl(path)), arguments);
-    Reference<util::XCloseable>(document, uno::UNO_QUERY_THROW)->close(true);
-}
-
-void addTextBox(const Reference<text::XTextDocument>& document, const Reference<text::XText>& where,
-                const QString& text)
-{
-    const Reference<lang::XMultiServiceFactory> factory(document, uno::UNO_QUERY_THROW);
-    const Reference<text::XTextContent> frame(
-        factory->createInstance(OUString("com.sun.star.text.TextFrame")), uno::UNO_QUERY_THROW);
-    const Reference<beans::XPropertySet> size(frame, uno::UNO_QUERY_THROW);
-    size->setPropertyValue(OUString("Width"), uno::Any(sal_Int32(5000)));
-    size->setPropertyValue(OUString("Height"), uno::Any(sal_Int32(1500)));
-    where->insertTextContent(where->getEnd(), frame, false);
-    Reference<text::XTextFrame>(frame, uno::UNO_QUERY_THROW)->getText()->setString(toOUString(text));
-}
-
-} // namespace
-
-void writeDocument(const QString& path, const WordContent& content, const QString& password)
+// Makes path from a new document of its kind, stored in the format its extension names.
+template <class F> void make(const QString& path, const QString& password, F&& fill)
 {
     making(path, [&] {
-        const Reference<lang::XComponent> component =
-            office().loadUrl(QStringLiteral("private:factory/swriter"));
-        const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
-        const Reference<text::XText> body = document->getText();
-        const Reference<style::XStyleFamiliesSupplier> families(document, uno::UNO_QUERY_THROW);
-        const Reference<container::XNameContainer> pageStyles(
-            families->getStyleFamilies()->getByName(OUString("PageStyles")), uno::UNO_QUERY_THROW);
-        const Reference<lang::XMultiServiceFactory> factory(document, uno::UNO_QUERY_THROW);
-
-        const qsizetype sections = std::max<qsizetype>(1, content.headers.size());
-        const Reference<text::XTextCursor> cursor = body->createTextCursor();
-        for (qsizetype s = 0; s < sections; ++s) {
-            // Each section has a page style of its own, with its header and footer.
-            const OUString styleName =
-                s == 0 ? OUString("Standard") : toOUString(QStringLiteral("Section%1").arg(s + 1));
-            if (s > 0) {
-                pageStyles->insertByName(
-                    styleName, uno::Any(factory->createInstance(OUString("com.sun.star.style.PageStyle"))));
-                body->insertControlCharacter(cursor->getEnd(), text::ControlCharacter::PARAGRAPH_BREAK,
-                                             false);
-                cursor->gotoEnd(false);
-                Reference<beans::XPropertySet>(cursor, uno::UNO_QUERY_THROW)
-                    ->setPropertyValue(OUString("PageDescName"), uno::Any(styleName));
-            }
-            const Reference<beans::XPropertySet> style(pageStyles->getByName(styleName),
-                                                       uno::UNO_QUERY_THROW);
-            if (s < content.headers.size()) {
-                style->setPropertyValue(OUString("HeaderIsOn"), uno::Any(true));
-                Reference<text::XText>(style->getPropertyValue(OUString("HeaderText")), uno::UNO_QUERY_THROW)
-                    ->setString(toOUString(content.headers.at(s)));
-            }
-            if (s < content.footers.size()) {
-                style->setPropertyValue(OUString("FooterIsOn"), uno::Any(true));
-                Reference<text::XText>(style->getPropertyValue(OUString("FooterText")), uno::UNO_QUERY_THROW)
-                    ->setString(toOUString(content.footers.at(s)));
-            }
-            const QStringList paragraphs =
-                s == 0 ? content.body : QStringList{QStringLiteral("第%1节正文").arg(s + 1)};
-            for (qsizetype p = 0; p < paragraphs.size(); ++p) {
-                if (p > 0)
-                    body->insertControlCharacter(cursor->getEnd(), text::ControlCharacter::PARAGRAPH_BREAK,
-                                                 false);
-                cursor->gotoEnd(false);
-                body->insertString(cursor->getEnd(), toOUString(paragraphs.at(p)), false);
-            }
-            if (s == 0) {
-                for (const QString& box : content.textBoxes)
-                    addTextBox(document, body, box);
-                if (!content.headerTextBox.isEmpty()) {
-                    addTextBox(document,
-                               Reference<text::XText>(style->getPropertyValue(OUString("HeaderText")),
-                                                      uno::UNO_QUERY_THROW),
-                               content.headerTextBox);
-                }
-            }
-            cursor->gotoEnd(false);
-        }
-        const bool docx = QFileInfo(path).suffix().compare(QLatin1String("docx"), Qt::CaseInsensitive) == 0;
-        store(component, path, docx ? "MS Word 2007 XML" : "MS Word 97", password);
+        const Doc component =
+            office().loadUrl(isWorkbook(path) ? "private:factory/scalc" : "private:factory/swriter");
+        fill(component);
+        storeTo(component, path, filterFor(path), password);
+        as<util::XCloseable>(component)->close(true);
     });
 }
 
-void writeWorkbook(const QString& path, const QList<SheetContent>& sheets)
+// Loads path hidden, runs f on it, closes it.
+template <class F> void withLoaded(const QString& path, F&& f)
 {
-    making(path, [&] {
-        const Reference<lang::XComponent> component =
-            office().loadUrl(QStringLiteral("private:factory/scalc"));
-        const Reference<sheet::XSpreadsheetDocument> document(component, uno::UNO_QUERY_THROW);
-        const Reference<sheet::XSpreadsheets> all = document->getSheets();
-        const Reference<container::XIndexAccess> indexed(all, uno::UNO_QUERY_THROW);
-        for (qsizetype i = 0; i < sheets.size(); ++i) {
-            if (i >= indexed->getCount())
-                all->insertNewByName(toOUString(sheets.at(i).name), static_cast<sal_Int16>(i));
-            const Reference<sheet::XSpreadsheet> sheet(indexed->getByIndex(static_cast<sal_Int32>(i)),
-                                                       uno::UNO_QUERY_THROW);
-            Reference<container::XNamed>(sheet, uno::UNO_QUERY_THROW)->setName(toOUString(sheets.at(i).name));
-            for (const auto& [row, column, text] : sheets.at(i).cells)
-                sheet->getCellByPosition(column - 1, row - 1)->setFormula(toOUString(text));
-            if (sheets.at(i).protectedSheet)
-                Reference<util::XProtectable>(sheet, uno::UNO_QUERY_THROW)->protect(OUString());
-        }
-        while (indexed->getCount() > sheets.size()) {
-            const Reference<container::XNamed> extra(indexed->getByIndex(indexed->getCount() - 1),
-                                                     uno::UNO_QUERY_THROW);
-            all->removeByName(extra->getName());
-        }
-        const bool xlsx = QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0;
-        store(component, path, xlsx ? "Calc MS Excel 2007 XML" : "MS Excel 97");
+    office().call([&] {
+        const Doc component =
+            office().load(path, isWorkbook(path) ? DocumentKind::Spreadsheet : DocumentKind::Text);
+        const auto closing = qScopeGuard([&] {
+            try {
+                as<util::XCloseable>(component)->close(true);
+            } catch (...) {
+            }
+        });
+        f(component);
     });
 }
 
-namespace {
-
-Reference<lang::XMultiServiceFactory> factoryOf(const Reference<uno::XInterface>& document)
+template <class T> Reference<T> create(const Reference<uno::XInterface>& document, const char* service)
 {
-    return Reference<lang::XMultiServiceFactory>(document, uno::UNO_QUERY_THROW);
+    return as<T>(as<lang::XMultiServiceFactory>(document)->createInstance(ascii(service)));
 }
 
-Reference<text::XTextCursor> select(const Reference<text::XText>& text, sal_Int16 from, sal_Int16 length)
+// Appends text to body, in a paragraph of its own unless first; the paragraph's properties.
+Props appendParagraph(const Text& body, const QString& text, bool first)
+{
+    const Reference<text::XTextCursor> cursor = body->createTextCursor();
+    cursor->gotoEnd(false);
+    if (!first) {
+        body->insertControlCharacter(cursor->getEnd(), text::ControlCharacter::PARAGRAPH_BREAK, false);
+        cursor->gotoEnd(false);
+    }
+    body->insertString(cursor->getEnd(), toOUString(text), false);
+    return as<beans::XPropertySet>(cursor);
+}
+
+Reference<text::XTextCursor> select(const Text& text, sal_Int16 from, sal_Int16 length)
 {
     const Reference<text::XTextCursor> cursor = text->createTextCursor();
     cursor->gotoStart(false);
@@ -265,22 +354,31 @@ Reference<text::XTextCursor> select(const Reference<text::XText>& text, sal_Int1
     return cursor;
 }
 
-Reference<text::XTextRange> rangeOf(const Reference<text::XTextCursor>& cursor)
+void insertBookmark(const Reference<uno::XInterface>& document, const Text& body, sal_Int16 from,
+                    sal_Int16 length, const char* name)
 {
-    return Reference<text::XTextRange>(cursor.get());
+    const auto bookmark = create<text::XTextContent>(document, "com.sun.star.text.Bookmark");
+    as<container::XNamed>(bookmark)->setName(ascii(name));
+    body->insertTextContent(as<text::XTextRange>(select(body, from, length)), bookmark, true);
 }
 
-void insertBookmark(const Reference<text::XTextDocument>& document,
-                    const Reference<text::XTextCursor>& around, const char* name)
+void setHeader(const Props& style, const char* story, const QString& text)
 {
-    const Reference<text::XTextContent> bookmark(
-        factoryOf(document)->createInstance(OUString("com.sun.star.text.Bookmark")), uno::UNO_QUERY_THROW);
-    Reference<container::XNamed>(bookmark, uno::UNO_QUERY_THROW)->setName(OUString::createFromAscii(name));
-    document->getText()->insertTextContent(rangeOf(around), bookmark, true);
+    set(style, story[0] == 'H' ? "HeaderIsOn" : "FooterIsOn", uno::Any(true));
+    textOf(style, story)->setString(toOUString(text));
 }
 
-// A 1x1 picture, for documents that hold one.
-Reference<graphic::XGraphic> picture()
+void addTextBox(const Reference<uno::XInterface>& document, const Text& where, const QString& text)
+{
+    const auto frame = create<text::XTextFrame>(document, "com.sun.star.text.TextFrame");
+    set(frame, "Width", uno::Any(sal_Int32(5000)));
+    set(frame, "Height", uno::Any(sal_Int32(1500)));
+    where->insertTextContent(where->getEnd(), as<text::XTextContent>(frame), false);
+    frame->getText()->setString(toOUString(text));
+}
+
+// A 1x1 picture at the end of where.
+void insertPicture(const Reference<uno::XInterface>& document, const Text& where)
 {
     static const unsigned char png[] = {
         0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52, 0x00,
@@ -289,429 +387,358 @@ Reference<graphic::XGraphic> picture()
         0x0D, 0x0A, 0x2D, 0xB4, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
     static QTemporaryDir folder;
     const QString path = folder.filePath("picture.png");
-    if (!QFileInfo::exists(path)) {
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
+    QFile file(path);
+    if (!file.exists() && file.open(QIODevice::WriteOnly))
         file.write(reinterpret_cast<const char*>(png), sizeof(png));
-    }
-    const Reference<graphic::XGraphicProvider> provider(
-        office().serviceManager()->createInstanceWithContext(OUString("com.sun.star.graphic.GraphicProvider"),
-                                                             office().context()),
-        uno::UNO_QUERY_THROW);
-    const beans::PropertyValue url[] = {property("URL", uno::Any(toOUString(fileUrl(path))))};
-    return provider->queryGraphic(uno::Sequence<beans::PropertyValue>(url, 1));
+    file.close();
+    const auto provider = as<graphic::XGraphicProvider>(office().serviceManager()->createInstanceWithContext(
+        ascii("com.sun.star.graphic.GraphicProvider"), office().context()));
+    const auto graphic = create<beans::XPropertySet>(document, "com.sun.star.text.TextGraphicObject");
+    set(graphic, "Graphic",
+        uno::Any(provider->queryGraphic(arguments({property("URL", uno::Any(toOUString(fileUrl(path))))}))));
+    set(graphic, "Width", uno::Any(sal_Int32(1000)));
+    set(graphic, "Height", uno::Any(sal_Int32(1000)));
+    where->insertTextContent(where->getEnd(), as<text::XTextContent>(graphic), false);
 }
 
-void insertPicture(const Reference<text::XTextDocument>& document, const Reference<text::XText>& where)
+// A drawing shape anchored at the paragraph of at, with text (a shape takes its text once it is placed).
+Reference<drawing::XShape> drawingShape(const Reference<uno::XInterface>& document, const Text& where,
+                                        const Reference<text::XTextRange>& at, const char* kind,
+                                        const QString& text, awt::Size size = awt::Size(4000, 1200))
 {
-    const Reference<beans::XPropertySet> graphic(
-        factoryOf(document)->createInstance(OUString("com.sun.star.text.TextGraphicObject")),
-        uno::UNO_QUERY_THROW);
-    graphic->setPropertyValue(OUString("Graphic"), uno::Any(picture()));
-    graphic->setPropertyValue(OUString("Width"), uno::Any(sal_Int32(1000)));
-    graphic->setPropertyValue(OUString("Height"), uno::Any(sal_Int32(1000)));
-    where->insertTextContent(where->getEnd(), Reference<text::XTextContent>(graphic, uno::UNO_QUERY_THROW),
-                             false);
-}
-
-// A drawing shape anchored at the end of where, with text (a shape takes its text once it is placed).
-Reference<drawing::XShape> drawingShape(const Reference<text::XTextDocument>& document,
-                                        const Reference<text::XText>& where, const char* kind,
-                                        const QString& text)
-{
-    const Reference<drawing::XShape> shape(
-        factoryOf(document)->createInstance(OUString::createFromAscii(kind)), uno::UNO_QUERY_THROW);
-    shape->setSize(awt::Size(4000, 1200));
-    Reference<beans::XPropertySet>(shape, uno::UNO_QUERY_THROW)
-        ->setPropertyValue(OUString("AnchorType"), uno::Any(text::TextContentAnchorType_AT_PARAGRAPH));
-    where->insertTextContent(where->getEnd(), Reference<text::XTextContent>(shape, uno::UNO_QUERY_THROW),
-                             false);
+    const auto shape = create<drawing::XShape>(document, kind);
+    shape->setSize(size);
+    set(shape, "AnchorType", uno::Any(text::TextContentAnchorType_AT_PARAGRAPH));
+    where->insertTextContent(at, as<text::XTextContent>(shape), false);
     if (!text.isEmpty())
-        Reference<text::XText>(shape, uno::UNO_QUERY_THROW)->setString(toOUString(text));
+        as<text::XText>(shape)->setString(toOUString(text));
     return shape;
-}
-
-Reference<beans::XPropertySet> standardPageStyle(const Reference<text::XTextDocument>& document)
-{
-    const Reference<style::XStyleFamiliesSupplier> families(document, uno::UNO_QUERY_THROW);
-    const Reference<container::XNameAccess> pageStyles(
-        families->getStyleFamilies()->getByName(OUString("PageStyles")), uno::UNO_QUERY_THROW);
-    return Reference<beans::XPropertySet>(pageStyles->getByName(OUString("Standard")), uno::UNO_QUERY_THROW);
-}
-
-Reference<text::XText> textProperty(const Reference<beans::XPropertySet>& object, const char* name)
-{
-    return Reference<text::XText>(object->getPropertyValue(OUString::createFromAscii(name)),
-                                  uno::UNO_QUERY_THROW);
-}
-
-const char* wordFilter(const QString& path)
-{
-    return QFileInfo(path).suffix().compare(QLatin1String("docx"), Qt::CaseInsensitive) == 0
-               ? "MS Word 2007 XML"
-               : "MS Word 97";
 }
 
 } // namespace
 
+void writeDocument(const QString& path, const WordContent& content, const QString& password)
+{
+    make(path, password, [&](const Doc& document) {
+        const Text body = as<text::XTextDocument>(document)->getText();
+        const qsizetype sections = std::max<qsizetype>(1, content.headers.size());
+        for (qsizetype s = 0; s < sections; ++s) {
+            // Each section has a page style of its own, with its header and footer.
+            const OUString name = s == 0 ? OUString("Standard") : toOUString(QString("Section%1").arg(s + 1));
+            if (s > 0) {
+                pageStyles(document)->insertByName(
+                    name, uno::Any(create<uno::XInterface>(document, "com.sun.star.style.PageStyle")));
+                set(appendParagraph(body, QString("第%1节正文").arg(s + 1), false), "PageDescName",
+                    uno::Any(name));
+            }
+            const Props style = pageStyle(document, name);
+            if (s < content.headers.size())
+                setHeader(style, "HeaderText", content.headers.at(s));
+            if (s < content.footers.size())
+                setHeader(style, "FooterText", content.footers.at(s));
+            if (s > 0)
+                continue;
+            for (qsizetype p = 0; p < content.body.size(); ++p)
+                appendParagraph(body, content.body.at(p), p == 0);
+            for (const QString& box : content.textBoxes)
+                addTextBox(document, body, box);
+            if (!content.headerTextBox.isEmpty())
+                addTextBox(document, textOf(style, "HeaderText"), content.headerTextBox);
+        }
+    });
+}
+
+void writeWorkbook(const QString& path, const QList<SheetContent>& sheets)
+{
+    make(path, {}, [&](const Doc& document) {
+        const Reference<sheet::XSpreadsheets> all = as<sheet::XSpreadsheetDocument>(document)->getSheets();
+        const auto indexed = as<container::XIndexAccess>(all);
+        for (qsizetype i = 0; i < sheets.size(); ++i) {
+            if (i >= indexed->getCount())
+                all->insertNewByName(toOUString(sheets.at(i).name), sal_Int16(i));
+            const auto sheet = as<sheet::XSpreadsheet>(indexed->getByIndex(sal_Int32(i)));
+            as<container::XNamed>(sheet)->setName(toOUString(sheets.at(i).name));
+            for (const auto& [row, column, text] : sheets.at(i).cells)
+                sheet->getCellByPosition(column - 1, row - 1)->setFormula(toOUString(text));
+            if (sheets.at(i).protectedSheet)
+                as<util::XProtectable>(sheet)->protect(OUString());
+        }
+        while (indexed->getCount() > sheets.size())
+            all->removeByName(as<container::XNamed>(indexed->getByIndex(indexed->getCount() - 1))->getName());
+    });
+}
+
 void writeMarkedDocument(const QString& path)
 {
-    making(path, [&] {
-        const Reference<lang::XComponent> component =
-            office().loadUrl(QStringLiteral("private:factory/swriter"));
-        const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
-        const Reference<text::XText> body = document->getText();
+    make(path, {}, [&](const Doc& document) {
+        const Text body = as<text::XTextDocument>(document)->getText();
         body->setString(OUString("See Table 1. Link: Table web end Table"));
-        insertBookmark(document, select(body, 4, 7), "_Ref1");
-        insertBookmark(document, select(body, 33, 5), "whole");
-        Reference<beans::XPropertySet>(select(body, 19, 9), uno::UNO_QUERY_THROW)
-            ->setPropertyValue(OUString("HyperLinkURL"), uno::Any(OUString("http://example.com/web")));
-        const Reference<text::XTextCursor> end = body->createTextCursor();
-        end->gotoEnd(false);
-        body->insertControlCharacter(rangeOf(end), text::ControlCharacter::PARAGRAPH_BREAK, false);
-        body->insertString(rangeOf(end), OUString("Ref: "), false);
-        const Reference<beans::XPropertySet> reference(
-            factoryOf(document)->createInstance(OUString("com.sun.star.text.TextField.GetReference")),
-            uno::UNO_QUERY_THROW);
-        reference->setPropertyValue(OUString("ReferenceFieldSource"),
-                                    uno::Any(text::ReferenceFieldSource::BOOKMARK));
-        reference->setPropertyValue(OUString("SourceName"), uno::Any(OUString("_Ref1")));
-        reference->setPropertyValue(OUString("ReferenceFieldPart"), uno::Any(text::ReferenceFieldPart::TEXT));
-        body->insertTextContent(rangeOf(end), Reference<text::XTextContent>(reference, uno::UNO_QUERY_THROW),
-                                false);
-        store(component, path, wordFilter(path));
+        insertBookmark(document, body, 4, 7, "_Ref1");
+        insertBookmark(document, body, 33, 5, "whole");
+        set(select(body, 19, 9), "HyperLinkURL", uno::Any(OUString("http://example.com/web")));
+        appendParagraph(body, "Ref: ", false);
+        const auto reference =
+            create<beans::XPropertySet>(document, "com.sun.star.text.TextField.GetReference");
+        set(reference, "ReferenceFieldSource", uno::Any(text::ReferenceFieldSource::BOOKMARK));
+        set(reference, "SourceName", uno::Any(OUString("_Ref1")));
+        set(reference, "ReferenceFieldPart", uno::Any(text::ReferenceFieldPart::TEXT));
+        body->insertTextContent(body->getEnd(), as<text::XTextContent>(reference), false);
     });
 }
 
 void writeTrackedDocument(const QString& path)
 {
-    making(path, [&] {
-        const Reference<lang::XComponent> component =
-            office().loadUrl(QStringLiteral("private:factory/swriter"));
-        const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
-        const Reference<text::XText> body = document->getText();
+    make(path, {}, [&](const Doc& document) {
+        const Text body = as<text::XTextDocument>(document)->getText();
         body->setString(OUString("The Lifecycle of a Project"));
-        insertBookmark(document, select(body, 19, 7), "title");
-        Reference<beans::XPropertySet>(select(body, 19, 7), uno::UNO_QUERY_THROW)
-            ->setPropertyValue(OUString("HyperLinkURL"), uno::Any(OUString("http://example.com/p")));
-        const Reference<text::XTextCursor> end = body->createTextCursor();
-        end->gotoEnd(false);
-        body->insertControlCharacter(rangeOf(end), text::ControlCharacter::PARAGRAPH_BREAK, false);
-        body->insertString(rangeOf(end), OUString("Every project ends; old project notes stay."), false);
-        const Reference<text::XTextTable> table(
-            factoryOf(document)->createInstance(OUString("com.sun.star.text.TextTable")),
-            uno::UNO_QUERY_THROW);
+        insertBookmark(document, body, 19, 7, "title");
+        set(select(body, 19, 7), "HyperLinkURL", uno::Any(OUString("http://example.com/p")));
+        appendParagraph(body, "Every project ends; old project notes stay.", false);
+        const auto table = create<text::XTextTable>(document, "com.sun.star.text.TextTable");
         table->initialize(1, 1);
-        body->insertTextContent(body->getEnd(), Reference<text::XTextContent>(table, uno::UNO_QUERY_THROW),
-                                false);
-        Reference<text::XText>(table->getCellByName(OUString("A1")), uno::UNO_QUERY_THROW)
-            ->setString(OUString("project plan"));
-        const Reference<beans::XPropertySet> style = standardPageStyle(document);
-        style->setPropertyValue(OUString("HeaderIsOn"), uno::Any(true));
-        textProperty(style, "HeaderText")->setString(OUString("Project header"));
-        Reference<beans::XPropertySet>(document, uno::UNO_QUERY_THROW)
-            ->setPropertyValue(OUString("RecordChanges"), uno::Any(true));
+        body->insertTextContent(body->getEnd(), as<text::XTextContent>(table), false);
+        as<text::XText>(table->getCellByName(OUString("A1")))->setString(OUString("project plan"));
+        setHeader(pageStyle(document), "HeaderText", "Project header");
+        set(document, "RecordChanges", uno::Any(true));
         // "old project notes " in the second paragraph: 27 + 20 characters in.
         select(body, 47, 18)->setString(OUString());
-        store(component, path, wordFilter(path));
     });
 }
 
 void writeShapesDocument(const QString& path)
 {
-    making(path, [&] {
-        const Reference<lang::XComponent> component =
-            office().loadUrl(QStringLiteral("private:factory/swriter"));
-        const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
-        const Reference<text::XText> body = document->getText();
-        body->setString(toOUString(QStringLiteral("正文 OLD")));
+    make(path, {}, [&](const Doc& document) {
+        const Text body = as<text::XTextDocument>(document)->getText();
+        const auto shape = [&](const Text& where, const char* kind, const QString& text) {
+            return drawingShape(document, where, where->getEnd(), kind, text);
+        };
+        body->setString(toOUString("正文 OLD"));
         insertPicture(document, body);
-        addTextBox(document, body, QStringLiteral("框 OLD"));
-        drawingShape(document, body, "com.sun.star.drawing.TextShape", QStringLiteral("画 OLD"));
+        addTextBox(document, body, "框 OLD");
+        shape(body, "com.sun.star.drawing.TextShape", "画 OLD");
         // A group: its members are placed on the draw page first, then grouped there.
-        const Reference<drawing::XShape> member =
-            drawingShape(document, body, "com.sun.star.drawing.TextShape", QStringLiteral("组 OLD"));
-        const Reference<drawing::XShape> line =
-            drawingShape(document, body, "com.sun.star.drawing.LineShape", QString());
-        const Reference<drawing::XShapes> members(
-            office().serviceManager()->createInstanceWithContext(
-                OUString("com.sun.star.drawing.ShapeCollection"), office().context()),
-            uno::UNO_QUERY_THROW);
-        members->add(member);
-        members->add(line);
-        const Reference<drawing::XDrawPageSupplier> pages(document, uno::UNO_QUERY_THROW);
+        const auto members = as<drawing::XShapes>(office().serviceManager()->createInstanceWithContext(
+            ascii("com.sun.star.drawing.ShapeCollection"), office().context()));
+        members->add(shape(body, "com.sun.star.drawing.TextShape", "组 OLD"));
+        members->add(shape(body, "com.sun.star.drawing.LineShape", QString()));
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        Reference<drawing::XShapeGrouper>(pages->getDrawPage(), uno::UNO_QUERY_THROW)->group(members);
+        as<drawing::XShapeGrouper>(as<drawing::XDrawPageSupplier>(document)->getDrawPage())->group(members);
 #pragma GCC diagnostic pop
-        drawingShape(document, body, "com.sun.star.drawing.RectangleShape", QString());
-
-        const Reference<beans::XPropertySet> style = standardPageStyle(document);
-        style->setPropertyValue(OUString("HeaderIsOn"), uno::Any(true));
-        const Reference<text::XText> header = textProperty(style, "HeaderText");
-        header->setString(toOUString(QStringLiteral("页眉")));
-        insertPicture(document, header);
-        drawingShape(document, header, "com.sun.star.drawing.TextShape", QStringLiteral("眉画 OLD"));
-        store(component, path, wordFilter(path));
+        shape(body, "com.sun.star.drawing.RectangleShape", QString());
+        const Props style = pageStyle(document);
+        setHeader(style, "HeaderText", "页眉");
+        insertPicture(document, textOf(style, "HeaderText"));
+        shape(textOf(style, "HeaderText"), "com.sun.star.drawing.TextShape", "眉画 OLD");
     });
 }
 
 void writeHeadersDocument(const QString& path)
 {
-    making(path, [&] {
-        const Reference<lang::XComponent> component =
-            office().loadUrl(QStringLiteral("private:factory/swriter"));
-        const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
-        const Reference<text::XText> body = document->getText();
-        const Reference<beans::XPropertySet> first = standardPageStyle(document);
-        first->setPropertyValue(OUString("HeaderIsOn"), uno::Any(true));
-        first->setPropertyValue(OUString("FooterIsOn"), uno::Any(true));
-        first->setPropertyValue(OUString("HeaderIsShared"), uno::Any(false));
-        first->setPropertyValue(OUString("FooterIsShared"), uno::Any(false));
-        first->setPropertyValue(OUString("FirstIsShared"), uno::Any(false));
-        textProperty(first, "HeaderText")->setString(toOUString(QStringLiteral("主页眉 OLD")));
-        textProperty(first, "HeaderTextLeft")->setString(toOUString(QStringLiteral("偶页眉 OLD")));
-        textProperty(first, "HeaderTextFirst")->setString(toOUString(QStringLiteral("首页眉 OLD")));
-        textProperty(first, "FooterText")->setString(toOUString(QStringLiteral("主页脚 OLD")));
-        textProperty(first, "FooterTextLeft")->setString(toOUString(QStringLiteral("偶页脚 OLD")));
-        textProperty(first, "FooterTextFirst")->setString(toOUString(QStringLiteral("首页脚 OLD")));
-
-        const Reference<style::XStyleFamiliesSupplier> families(document, uno::UNO_QUERY_THROW);
-        const Reference<container::XNameContainer> pageStyles(
-            families->getStyleFamilies()->getByName(OUString("PageStyles")), uno::UNO_QUERY_THROW);
-        pageStyles->insertByName(OUString("Section2"), uno::Any(factoryOf(document)->createInstance(
-                                                           OUString("com.sun.star.style.PageStyle"))));
-        const Reference<beans::XPropertySet> second(pageStyles->getByName(OUString("Section2")),
-                                                    uno::UNO_QUERY_THROW);
-        second->setPropertyValue(OUString("HeaderIsOn"), uno::Any(true));
-        second->setPropertyValue(OUString("FooterIsOn"), uno::Any(true));
-        textProperty(second, "HeaderText")->setString(toOUString(QStringLiteral("二节页眉 OLD")));
-        textProperty(second, "FooterText")->setString(toOUString(QStringLiteral("二节页脚 OLD")));
-
+    make(path, {}, [&](const Doc& document) {
+        const Props first = pageStyle(document);
+        // On first, then apart: set the other way round, the first page's header takes the main text.
+        for (const char* on : {"HeaderIsOn", "FooterIsOn"})
+            set(first, on, uno::Any(true));
+        for (const char* shared : {"HeaderIsShared", "FooterIsShared", "FirstIsShared"})
+            set(first, shared, uno::Any(false));
+        textOf(first, "HeaderText")->setString(toOUString("主页眉 OLD"));
+        textOf(first, "FooterText")->setString(toOUString("主页脚 OLD"));
+        textOf(first, "HeaderTextLeft")->setString(toOUString("偶页眉 OLD"));
+        textOf(first, "HeaderTextFirst")->setString(toOUString("首页眉 OLD"));
+        textOf(first, "FooterTextLeft")->setString(toOUString("偶页脚 OLD"));
+        textOf(first, "FooterTextFirst")->setString(toOUString("首页脚 OLD"));
+        pageStyles(document)->insertByName(
+            OUString("Section2"),
+            uno::Any(create<uno::XInterface>(document, "com.sun.star.style.PageStyle")));
+        const Props second = pageStyle(document, OUString("Section2"));
+        setHeader(second, "HeaderText", "二节页眉 OLD");
+        setHeader(second, "FooterText", "二节页脚 OLD");
         // Three pages of section 1, then section 2 on a fourth.
-        const Reference<text::XTextCursor> cursor = body->createTextCursor();
+        const Text body = as<text::XTextDocument>(document)->getText();
         for (int page = 1; page <= 4; ++page) {
-            if (page > 1) {
-                body->insertControlCharacter(rangeOf(cursor), text::ControlCharacter::PARAGRAPH_BREAK, false);
-                const Reference<beans::XPropertySet> paragraph(cursor, uno::UNO_QUERY_THROW);
-                if (page == 4)
-                    paragraph->setPropertyValue(OUString("PageDescName"), uno::Any(OUString("Section2")));
-                else
-                    paragraph->setPropertyValue(OUString("BreakType"),
-                                                uno::Any(style::BreakType_PAGE_BEFORE));
-            }
-            body->insertString(rangeOf(cursor), toOUString(QStringLiteral("第%1页正文").arg(page)), false);
+            const Props paragraph = appendParagraph(body, QString("第%1页正文").arg(page), page == 1);
+            if (page == 4)
+                set(paragraph, "PageDescName", uno::Any(OUString("Section2")));
+            else if (page > 1)
+                set(paragraph, "BreakType", uno::Any(style::BreakType_PAGE_BEFORE));
         }
-        store(component, path, wordFilter(path));
     });
 }
 
 void writeLinkedWorkbook(const QString& path)
 {
-    making(path, [&] {
-        const Reference<lang::XComponent> component =
-            office().loadUrl(QStringLiteral("private:factory/scalc"));
-        const Reference<sheet::XSpreadsheetDocument> document(component, uno::UNO_QUERY_THROW);
-        const Reference<container::XIndexAccess> sheets(document->getSheets(), uno::UNO_QUERY_THROW);
-        const Reference<sheet::XSpreadsheet> sheet(sheets->getByIndex(0), uno::UNO_QUERY_THROW);
+    make(path, {}, [&](const Doc& document) {
+        const auto sheet = as<sheet::XSpreadsheet>(
+            as<container::XIndexAccess>(as<sheet::XSpreadsheetDocument>(document)->getSheets())
+                ->getByIndex(0));
         const auto link = [&](int row, const char* before, const char* shown, const char* address) {
-            const Reference<text::XText> cell(sheet->getCellByPosition(0, row), uno::UNO_QUERY_THROW);
-            cell->setString(OUString::createFromAscii(before));
-            const Reference<beans::XPropertySet> field(
-                factoryOf(document)->createInstance(OUString("com.sun.star.text.TextField.URL")),
-                uno::UNO_QUERY_THROW);
-            field->setPropertyValue(OUString("URL"), uno::Any(OUString::createFromAscii(address)));
-            field->setPropertyValue(OUString("Representation"), uno::Any(OUString::createFromAscii(shown)));
+            const auto cell = as<text::XText>(sheet->getCellByPosition(0, row));
+            cell->setString(ascii(before));
+            const auto field = create<beans::XPropertySet>(document, "com.sun.star.text.TextField.URL");
+            set(field, "URL", uno::Any(ascii(address)));
+            set(field, "Representation", uno::Any(ascii(shown)));
             const Reference<text::XTextCursor> end = cell->createTextCursor();
             end->gotoEnd(false);
-            cell->insertTextContent(rangeOf(end), Reference<text::XTextContent>(field, uno::UNO_QUERY_THROW),
-                                    false);
+            cell->insertTextContent(as<text::XTextRange>(end), as<text::XTextContent>(field), false);
         };
         link(0, "", "Table web", "http://example.com/a");
         link(1, "Before ", "Table link", "http://example.com/b");
         sheet->getCellByPosition(0, 2)->setFormula(OUString("plain Table"));
         sheet->getCellByPosition(1, 2)->setFormula(OUString("=HYPERLINK(\"http://x.com\";\"Table f\")"));
-        const bool xlsx = QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0;
-        store(component, path, xlsx ? "Calc MS Excel 2007 XML" : "MS Excel 97");
     });
+}
+
+void writePaged(const QString& path, const PagedDocument& content)
+{
+    make(path, {}, [&](const Doc& document) {
+        const Text body = as<text::XTextDocument>(document)->getText();
+        for (qsizetype p = 0; p < content.pages.size(); ++p) {
+            const Props paragraph = appendParagraph(body, content.pages.at(p), p == 0);
+            if (p > 0)
+                set(paragraph, "BreakType", uno::Any(style::BreakType_PAGE_BEFORE));
+        }
+        const Props style = pageStyle(document);
+        if (!content.header.isEmpty() || !content.firstPageHeader.isEmpty() ||
+            !content.evenPagesHeader.isEmpty()) {
+            setHeader(style, "HeaderText", content.header);
+            if (!content.firstPageHeader.isEmpty()) {
+                set(style, "FirstIsShared", uno::Any(false));
+                textOf(style, "HeaderTextFirst")->setString(toOUString(content.firstPageHeader));
+            }
+            if (!content.evenPagesHeader.isEmpty()) {
+                set(style, "HeaderIsShared", uno::Any(false));
+                textOf(style, "HeaderTextLeft")->setString(toOUString(content.evenPagesHeader));
+            }
+        }
+        if (!content.footer.isEmpty())
+            setHeader(style, "FooterText", content.footer);
+        if (!content.drawingTextShape.isEmpty())
+            drawingShape(document, body, body->getStart(), "com.sun.star.drawing.TextShape",
+                         content.drawingTextShape, awt::Size(6000, 1500));
+    });
+}
+
+void writeMacroDocument(const QString& path, const QString& body, const QString& marker)
+{
+    make(path, {}, [&](const Doc& document) {
+        as<text::XTextDocument>(document)->getText()->setString(toOUString(body));
+        const auto libraries = as<script::XLibraryContainer>(
+            as<beans::XPropertySet>(document)->getPropertyValue(ascii("BasicLibraries")));
+        if (!libraries->hasByName(OUString("Standard")))
+            libraries->createLibrary(OUString("Standard"));
+        const QString source =
+            QString("Sub Main\n  Open \"%1\" For Output As #1\n  Print #1, \"ran\"\n  Close #1\nEnd Sub\n")
+                .arg(marker);
+        as<container::XNameContainer>(libraries->getByName(OUString("Standard")))
+            ->insertByName(OUString("Module1"), uno::Any(toOUString(source)));
+        const auto binding = arguments(
+            {property("EventType", uno::Any(OUString("Script"))),
+             property("Script",
+                      uno::Any(OUString(
+                          "vnd.sun.star.script:Standard.Module1.Main?language=Basic&location=document")))});
+        // Opening a document raises both: when it is read, and when its view is made.
+        const auto events = as<document::XEventsSupplier>(document)->getEvents();
+        for (const char* event : {"OnLoad", "OnLoadFinished"})
+            events->replaceByName(ascii(event), uno::Any(binding));
+    });
+}
+
+bool openRunningMacros(const QString& path, const QString& marker)
+{
+    bool ran = false;
+    making(path, [&] {
+        office().serviceManager(); // started when needed
+        const Doc component =
+            as<frame::XComponentLoader>(frame::Desktop::create(office().context()))
+                ->loadComponentFromURL(
+                    toOUString(fileUrl(path)), OUString("_blank"), 0,
+                    arguments({property("Hidden", uno::Any(false)),
+                               property("MacroExecutionMode",
+                                        uno::Any(document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN))}));
+        // The load event's handlers run after the load has returned.
+        for (QDeadlineTimer deadline(20000); !ran && !deadline.hasExpired(); QThread::msleep(100))
+            ran = QFileInfo::exists(marker);
+        as<util::XCloseable>(component)->close(true);
+    });
+    return ran;
 }
 
 namespace {
 
-template <class F> void eachParagraph(const Reference<text::XText>& text, F&& f)
-{
-    const Reference<container::XEnumeration> each =
-        Reference<container::XEnumerationAccess>(text, uno::UNO_QUERY_THROW)->createEnumeration();
-    while (each->hasMoreElements()) {
-        const Reference<uno::XInterface> element(each->nextElement(), uno::UNO_QUERY);
-        const Reference<text::XTextTable> table(element, uno::UNO_QUERY);
-        if (table.is()) {
-            for (const OUString& name : table->getCellNames())
-                eachParagraph(Reference<text::XText>(table->getCellByName(name), uno::UNO_QUERY_THROW), f);
-            continue;
-        }
-        f(Reference<container::XEnumerationAccess>(element, uno::UNO_QUERY));
-    }
-}
-
-// The hyperlinks of a text: runs of portions with one address.
-void hyperlinksOf(const Reference<text::XText>& text, QStringList& links)
-{
-    eachParagraph(text, [&](const Reference<container::XEnumerationAccess>& paragraph) {
-        if (!paragraph.is())
-            return;
-        QString shown;
-        OUString last;
-        const auto flush = [&] {
-            if (!last.isEmpty())
-                links << shown + " -> " + toQString(last);
-            shown.clear();
-        };
-        const Reference<container::XEnumeration> portions = paragraph->createEnumeration();
-        while (portions->hasMoreElements()) {
-            const Reference<beans::XPropertySet> portion(portions->nextElement(), uno::UNO_QUERY_THROW);
-            OUString address;
-            portion->getPropertyValue(OUString("HyperLinkURL")) >>= address;
-            if (address != last)
-                flush();
-            last = address;
-            shown += toQString(Reference<text::XTextRange>(portion, uno::UNO_QUERY_THROW)->getString());
-        }
-        flush();
-    });
-}
-
-int countOf(const Reference<uno::XInterface>& access)
-{
-    const Reference<container::XIndexAccess> indexed(access, uno::UNO_QUERY);
-    if (indexed.is())
-        return indexed->getCount();
-    const Reference<container::XNameAccess> named(access, uno::UNO_QUERY);
-    return named.is() ? named->getElementNames().getLength() : 0;
-}
-
 void documentInventory(const Reference<text::XTextDocument>& document, Inventory& inventory)
 {
     auto& counts = inventory.counts;
-    counts["tables"] =
-        countOf(Reference<text::XTextTablesSupplier>(document, uno::UNO_QUERY_THROW)->getTextTables());
-    counts["pictures"] = countOf(
-        Reference<text::XTextGraphicObjectsSupplier>(document, uno::UNO_QUERY_THROW)->getGraphicObjects());
-    counts["objects"] = countOf(
-        Reference<text::XTextEmbeddedObjectsSupplier>(document, uno::UNO_QUERY_THROW)->getEmbeddedObjects());
-    counts["frames"] =
-        countOf(Reference<text::XTextFramesSupplier>(document, uno::UNO_QUERY_THROW)->getTextFrames());
-    counts["text sections"] =
-        countOf(Reference<text::XTextSectionsSupplier>(document, uno::UNO_QUERY_THROW)->getTextSections());
+    counts["tables"] = countOf(as<text::XTextTablesSupplier>(document)->getTextTables());
+    counts["pictures"] = countOf(as<text::XTextGraphicObjectsSupplier>(document)->getGraphicObjects());
+    counts["objects"] = countOf(as<text::XTextEmbeddedObjectsSupplier>(document)->getEmbeddedObjects());
+    counts["frames"] = countOf(as<text::XTextFramesSupplier>(document)->getTextFrames());
+    counts["text sections"] = countOf(as<text::XTextSectionsSupplier>(document)->getTextSections());
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    counts["shapes"] =
-        countOf(Reference<drawing::XDrawPageSupplier>(document, uno::UNO_QUERY_THROW)->getDrawPage());
+    counts["shapes"] = countOf(as<drawing::XDrawPageSupplier>(document)->getDrawPage());
 #pragma GCC diagnostic pop
-    const Reference<container::XNameAccess> bookmarks =
-        Reference<text::XBookmarksSupplier>(document, uno::UNO_QUERY_THROW)->getBookmarks();
-    for (const OUString& name : bookmarks->getElementNames()) {
-        // Word's hidden mark of the last edit, which Word itself moves on every save.
-        if (name.startsWith("_GoBack"))
-            continue;
-        const Reference<text::XTextContent> bookmark(bookmarks->getByName(name), uno::UNO_QUERY_THROW);
-        inventory.bookmarks << toQString(name) + "=" + toQString(bookmark->getAnchor()->getString());
-    }
+    inventory.bookmarks = bookmarksOf(document);
     counts["bookmarks"] = int(inventory.bookmarks.size());
-    int fields = 0;
-    int comments = 0;
-    const Reference<container::XEnumeration> each =
-        Reference<text::XTextFieldsSupplier>(document, uno::UNO_QUERY_THROW)
-            ->getTextFields()
-            ->createEnumeration();
-    while (each->hasMoreElements()) {
-        const Reference<lang::XServiceInfo> field(each->nextElement(), uno::UNO_QUERY);
-        ++fields;
-        if (field.is() && field->supportsService(OUString("com.sun.star.text.TextField.Annotation")))
-            ++comments;
-    }
-    counts["fields"] = fields;
-    counts["comments"] = comments;
+    counts["fields"] = counts["comments"] = 0;
+    each(as<text::XTextFieldsSupplier>(document)->getTextFields(), [&](const Props& field) {
+        ++counts["fields"];
+        if (as<lang::XServiceInfo>(field)->supportsService(ascii("com.sun.star.text.TextField.Annotation")))
+            ++counts["comments"];
+    });
     hyperlinksOf(document->getText(), inventory.hyperlinks);
     counts["hyperlinks"] = int(inventory.hyperlinks.size());
     // Word's sections: where a page style or a text section begins or ends
     // (LibreOffice keeps a section that does not start a page as a text section).
     int sections = 0;
-    bool first = true;
-    OUString lastSection;
-    const Reference<container::XEnumeration> elements =
-        Reference<container::XEnumerationAccess>(document->getText(), uno::UNO_QUERY_THROW)
-            ->createEnumeration();
-    while (elements->hasMoreElements()) {
-        const Reference<beans::XPropertySet> element(elements->nextElement(), uno::UNO_QUERY_THROW);
-        OUString style;
-        element->getPropertyValue(OUString("PageDescName")) >>= style;
-        const Reference<container::XNamed> section(element->getPropertyValue(OUString("TextSection")),
+    std::optional<OUString> lastSection;
+    each(document->getText(), [&](const Props& element) {
+        const Reference<container::XNamed> section(element->getPropertyValue(ascii("TextSection")),
                                                    uno::UNO_QUERY);
         const OUString name = section.is() ? section->getName() : OUString();
-        if (first || !style.isEmpty() || name != lastSection)
+        if (!lastSection || !get<OUString>(element, "PageDescName").isEmpty() || name != *lastSection)
             ++sections;
-        first = false;
         lastSection = name;
-    }
+    });
     counts["sections"] = sections;
 }
 
 void workbookInventory(const Reference<sheet::XSpreadsheetDocument>& document, Inventory& inventory)
 {
     auto& counts = inventory.counts;
-    const Reference<container::XIndexAccess> sheets(document->getSheets(), uno::UNO_QUERY_THROW);
+    const auto sheets = as<container::XIndexAccess>(document->getSheets());
     counts["sheets"] = sheets->getCount();
-    const Reference<container::XIndexAccess> pages(
-        Reference<drawing::XDrawPagesSupplier>(document, uno::UNO_QUERY_THROW)->getDrawPages(),
-        uno::UNO_QUERY_THROW);
+    const auto pages = as<container::XIndexAccess>(as<drawing::XDrawPagesSupplier>(document)->getDrawPages());
     for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
-        const Reference<sheet::XSpreadsheet> sheet(sheets->getByIndex(i), uno::UNO_QUERY_THROW);
-        const Reference<sheet::XCellRangesQuery> query(sheet, uno::UNO_QUERY_THROW);
-        const auto cellsOf = [&](sal_Int16 flags) {
-            return Reference<container::XEnumerationAccess>(query->queryContentCells(flags)->getCells(),
-                                                            uno::UNO_QUERY_THROW)
-                ->createEnumeration();
-        };
+        const auto sheet = as<sheet::XSpreadsheet>(sheets->getByIndex(i));
+        const auto query = as<sheet::XCellRangesQuery>(sheet);
         // LibreOffice holds a logical value as a TRUE() or FALSE() formula: counted apart, as the file
         // holds no formula there.
-        for (const auto each = cellsOf(sheet::CellFlags::FORMULA); each->hasMoreElements();) {
-            const Reference<table::XCell> cell(each->nextElement(), uno::UNO_QUERY_THROW);
-            const OUString formula = cell->getFormula();
+        each(query->queryContentCells(sheet::CellFlags::FORMULA)->getCells(), [&](const Props& cell) {
+            const OUString formula = as<table::XCell>(cell)->getFormula();
             ++counts[formula == "=TRUE()" || formula == "=FALSE()" ? "logical values" : "formulas"];
-        }
-        for (const auto each = cellsOf(sheet::CellFlags::FORMATTED); each->hasMoreElements();) {
-            const Reference<text::XText> cell(each->nextElement(), uno::UNO_QUERY_THROW);
-            const Reference<container::XEnumeration> fields =
-                Reference<text::XTextFieldsSupplier>(cell, uno::UNO_QUERY_THROW)
-                    ->getTextFields()
-                    ->createEnumeration();
-            while (fields->hasMoreElements()) {
-                const Reference<beans::XPropertySet> field(fields->nextElement(), uno::UNO_QUERY_THROW);
-                OUString shown, address;
-                field->getPropertyValue(OUString("Representation")) >>= shown;
-                field->getPropertyValue(OUString("URL")) >>= address;
-                inventory.hyperlinks << toQString(shown) + " -> " + toQString(address);
-            }
-        }
+        });
+        each(query->queryContentCells(sheet::CellFlags::FORMATTED)->getCells(), [&](const Props& cell) {
+            each(as<text::XTextFieldsSupplier>(cell)->getTextFields(), [&](const Props& field) {
+                inventory.hyperlinks << toQString(get<OUString>(field, "Representation")) + " -> " +
+                                            toQString(get<OUString>(field, "URL"));
+            });
+        });
         // Merged areas: their top-left cells, within the used area.
-        const Reference<sheet::XSheetCellRanges> used =
-            query->queryContentCells(sheet::CellFlags::VALUE | sheet::CellFlags::STRING |
-                                     sheet::CellFlags::FORMULA | sheet::CellFlags::DATETIME);
+        const auto used = query->queryContentCells(sheet::CellFlags::VALUE | sheet::CellFlags::STRING |
+                                                   sheet::CellFlags::FORMULA | sheet::CellFlags::DATETIME);
         for (const table::CellRangeAddress& area : used->getRangeAddresses()) {
             for (sal_Int32 row = area.StartRow; row <= area.EndRow && row < 2000; ++row) {
                 for (sal_Int32 column = area.StartColumn; column <= area.EndColumn && column < 200;
                      ++column) {
-                    const Reference<util::XMergeable> cell(
-                        sheet->getCellRangeByPosition(column, row, column, row), uno::UNO_QUERY_THROW);
-                    if (cell->getIsMerged())
+                    if (as<util::XMergeable>(sheet->getCellRangeByPosition(column, row, column, row))
+                            ->getIsMerged())
                         ++counts["merged"];
                 }
             }
         }
         counts["shapes"] += countOf(pages->getByIndex(i).get<Reference<uno::XInterface>>());
-        counts["comments"] += countOf(
-            Reference<sheet::XSheetAnnotationsSupplier>(sheet, uno::UNO_QUERY_THROW)->getAnnotations());
+        counts["comments"] += countOf(as<sheet::XSheetAnnotationsSupplier>(sheet)->getAnnotations());
     }
     counts["hyperlinks"] = int(inventory.hyperlinks.size());
 }
@@ -721,23 +748,12 @@ void workbookInventory(const Reference<sheet::XSpreadsheetDocument>& document, I
 Inventory inventory(const QString& path)
 {
     Inventory result;
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    const bool workbook = suffix.startsWith(QLatin1String("xls"));
     try {
-        office().call([&] {
-            const Reference<lang::XComponent> component =
-                office().load(path, workbook ? DocumentKind::Spreadsheet : DocumentKind::Text);
-            const auto closing = qScopeGuard([&] {
-                try {
-                    Reference<util::XCloseable>(component, uno::UNO_QUERY_THROW)->close(true);
-                } catch (...) {
-                }
-            });
-            if (workbook)
-                workbookInventory(Reference<sheet::XSpreadsheetDocument>(component, uno::UNO_QUERY_THROW),
-                                  result);
+        withLoaded(path, [&](const Doc& component) {
+            if (isWorkbook(path))
+                workbookInventory(as<sheet::XSpreadsheetDocument>(component), result);
             else
-                documentInventory(Reference<text::XTextDocument>(component, uno::UNO_QUERY_THROW), result);
+                documentInventory(as<text::XTextDocument>(component), result);
         });
     } catch (const RuntimeError&) {
         return {};
@@ -748,59 +764,31 @@ Inventory inventory(const QString& path)
 namespace {
 
 // The plain text of a story: its text portions, paragraph by paragraph, tables included.
-QString plainText(const Reference<text::XText>& story)
+QString plainText(const Text& story)
 {
     QStringList paragraphs;
-    eachParagraph(story, [&](const Reference<container::XEnumerationAccess>& paragraph) {
-        if (!paragraph.is())
-            return;
+    eachParagraph(story, [&](const Props& paragraph) {
         QString line;
-        const Reference<container::XEnumeration> portions = paragraph->createEnumeration();
-        while (portions->hasMoreElements()) {
-            const Reference<beans::XPropertySet> portion(portions->nextElement(), uno::UNO_QUERY_THROW);
-            OUString type;
-            portion->getPropertyValue(OUString("TextPortionType")) >>= type;
-            if (type == "Text")
-                line += toQString(Reference<text::XTextRange>(portion, uno::UNO_QUERY_THROW)->getString());
-        }
+        each(paragraph, [&](const Props& portion) {
+            if (get<OUString>(portion, "TextPortionType") == "Text")
+                line += stringOf(portion);
+        });
         paragraphs << line;
     });
     return paragraphs.join('\n');
 }
 
-Reference<beans::XPropertySet> pageStyleNamed(const Reference<text::XTextDocument>& document,
-                                              const OUString& name)
-{
-    const Reference<style::XStyleFamiliesSupplier> families(document, uno::UNO_QUERY_THROW);
-    const Reference<container::XNameAccess> styles(
-        families->getStyleFamilies()->getByName(OUString("PageStyles")), uno::UNO_QUERY_THROW);
-    return styles->hasByName(name)
-               ? Reference<beans::XPropertySet>(styles->getByName(name), uno::UNO_QUERY_THROW)
-               : Reference<beans::XPropertySet>();
-}
-
-template <class T> T valueOr(const Reference<beans::XPropertySet>& object, const char* name, T fallback)
-{
-    try {
-        object->getPropertyValue(OUString::createFromAscii(name)) >>= fallback;
-    } catch (const uno::Exception&) {
-    }
-    return fallback;
-}
-
 // The story a shape's anchor finally lies in, out of tables and frames.
-Reference<text::XText> homeOf(Reference<text::XTextRange> range)
+Text homeOf(Reference<text::XTextRange> range)
 {
     for (int depth = 0; range.is() && depth < 16; ++depth) {
-        const Reference<text::XText> text = range->getText();
+        const Text text = range->getText();
         if (!text.is())
             return {};
-        const Reference<beans::XPropertySet> at(text->createTextCursorByRange(range), uno::UNO_QUERY_THROW);
-        Reference<text::XTextContent> container;
-        for (const char* name : {"TextFrame", "TextTable"}) {
-            if (!container.is())
-                container.set(valueOr<Reference<text::XTextContent>>(at, name, {}));
-        }
+        const auto at = as<beans::XPropertySet>(text->createTextCursorByRange(range));
+        auto container = get<Reference<text::XTextContent>>(at, "TextFrame");
+        if (!container.is())
+            container = get<Reference<text::XTextContent>>(at, "TextTable");
         if (!container.is())
             return text;
         range = container->getAnchor();
@@ -808,13 +796,12 @@ Reference<text::XText> homeOf(Reference<text::XTextRange> range)
     return {};
 }
 
-bool sameText(const Reference<text::XText>& a, const Reference<text::XText>& b)
+bool sameText(const Text& a, const Text& b)
 {
     if (!a.is() || !b.is())
         return false;
     try {
-        Reference<text::XTextRangeCompare>(a, uno::UNO_QUERY_THROW)
-            ->compareRegionStarts(a->getStart(), b->getStart());
+        as<text::XTextRangeCompare>(a)->compareRegionStarts(a->getStart(), b->getStart());
         return true;
     } catch (const uno::Exception&) {
         return false;
@@ -822,20 +809,19 @@ bool sameText(const Reference<text::XText>& a, const Reference<text::XText>& b)
 }
 
 // Text shapes (frames, shapes with text, a group's members) with the story they lie in.
-void textShapes(const Reference<uno::XInterface>& shape, const Reference<text::XText>& home,
-                QList<QPair<Reference<text::XText>, QString>>& found)
+void textShapes(const Reference<uno::XInterface>& shape, const Text& home, QList<QPair<Text, QString>>& found)
 {
-    const Reference<lang::XServiceInfo> info(shape, uno::UNO_QUERY_THROW);
-    if (info->supportsService(OUString("com.sun.star.text.TextGraphicObject")) ||
-        info->supportsService(OUString("com.sun.star.text.TextEmbeddedObject")))
+    const auto info = as<lang::XServiceInfo>(shape);
+    if (info->supportsService(ascii("com.sun.star.text.TextGraphicObject")) ||
+        info->supportsService(ascii("com.sun.star.text.TextEmbeddedObject")))
         return;
     const Reference<container::XIndexAccess> members(shape, uno::UNO_QUERY);
-    if (members.is() && info->supportsService(OUString("com.sun.star.drawing.GroupShape"))) {
+    if (members.is() && info->supportsService(ascii("com.sun.star.drawing.GroupShape"))) {
         for (sal_Int32 i = 0; i < members->getCount(); ++i)
             textShapes(members->getByIndex(i).get<Reference<uno::XInterface>>(), home, found);
         return;
     }
-    const Reference<text::XText> text(shape, uno::UNO_QUERY);
+    const Text text(shape, uno::UNO_QUERY);
     try {
         if (text.is() && !text->getString().isEmpty())
             found.append({home, plainText(text)});
@@ -846,58 +832,50 @@ void textShapes(const Reference<uno::XInterface>& shape, const Reference<text::X
 
 void documentStories(const Reference<text::XTextDocument>& document, QMap<QString, QStringList>& stories)
 {
-    const Reference<text::XText> body = document->getText();
+    const Text body = document->getText();
     stories["body"] << plainText(body);
 
     // Sections by their page styles; the headers and footers by kind.
     std::vector<OUString> sections;
-    bool first = true;
-    eachParagraph(body, [&](const Reference<container::XEnumerationAccess>& paragraph) {
-        const Reference<beans::XPropertySet> properties(paragraph, uno::UNO_QUERY);
-        if (!properties.is())
-            return;
-        OUString style = valueOr<OUString>(properties, "PageDescName", {});
-        if (first && style.isEmpty())
-            style = valueOr<OUString>(properties, "PageStyleName", OUString("Standard"));
-        first = false;
+    eachParagraph(body, [&](const Props& paragraph) {
+        OUString style = get<OUString>(paragraph, "PageDescName");
+        if (sections.empty() && style.isEmpty())
+            style = get<OUString>(paragraph, "PageStyleName", OUString("Standard"));
         if (!style.isEmpty())
             sections.push_back(style);
     });
-    QMap<QString, QPair<QString, Reference<text::XText>>> headers; // "style/HeaderText" -> (reach, text)
-    QList<Reference<text::XText>> section1Primary;
+    QMap<QString, QPair<QString, Text>> headers; // "style/HeaderText" -> (reach, text)
+    QList<Text> section1Primary;
     for (size_t index = 0; index < sections.size(); ++index) {
-        const Reference<beans::XPropertySet> style = pageStyleNamed(document, sections[index]);
+        const Props style = pageStyle(document, sections[index]);
         if (!style.is())
             continue;
-        const OUString followName = valueOr<OUString>(style, "FollowStyle", {});
-        const Reference<beans::XPropertySet> follow = followName.isEmpty() || followName == sections[index]
-                                                          ? Reference<beans::XPropertySet>()
-                                                          : pageStyleNamed(document, followName);
-        for (const char* part : {"Header", "Footer"}) {
-            const auto note = [&](const Reference<beans::XPropertySet>& owner, const OUString& ownerName,
-                                  const char* which, const QString& reach) {
-                if (!owner.is() || !valueOr<bool>(owner, (QByteArray(part) + "IsOn").constData(), false))
+        const OUString followName = get<OUString>(style, "FollowStyle");
+        const Props follow =
+            followName.isEmpty() || followName == sections[index] ? Props() : pageStyle(document, followName);
+        for (const QByteArray part : {"Header", "Footer"}) {
+            const auto note = [&](const Props& owner, const OUString& ownerName, const char* which,
+                                  const QString& reach) {
+                if (!owner.is() || !get<bool>(owner, part + "IsOn"))
                     return;
                 const QString key = toQString(ownerName) + "/" + part + which;
-                const Reference<text::XText> text(owner->getPropertyValue(OUString::createFromAscii(
-                                                      (QByteArray(part) + which).constData())),
-                                                  uno::UNO_QUERY);
+                const Text text(owner->getPropertyValue(ascii(part + which)), uno::UNO_QUERY);
                 if (!headers.contains(key) || reach != "none")
                     headers[key] = {reach, text};
                 if (reach != "none" && index == 0)
                     section1Primary << text;
             };
-            const QByteArray shared = QByteArray(part) + "IsShared";
+            const QByteArray shared = part + "IsShared";
             if (follow.is()) {
                 note(follow, followName, "Text", "headers-footers");
                 note(style, sections[index], "Text", "none");
-                if (!valueOr<bool>(follow, shared.constData(), true))
+                if (!get<bool>(follow, shared, true))
                     note(follow, followName, "TextLeft", "none");
             } else {
                 note(style, sections[index], "Text", "headers-footers");
-                if (!valueOr<bool>(style, "FirstIsShared", true))
+                if (!get<bool>(style, "FirstIsShared", true))
                     note(style, sections[index], "TextFirst", "none");
-                if (!valueOr<bool>(style, shared.constData(), true))
+                if (!get<bool>(style, shared, true))
                     note(style, sections[index], "TextLeft", "none");
             }
         }
@@ -905,26 +883,23 @@ void documentStories(const Reference<text::XTextDocument>& document, QMap<QStrin
     for (const auto& [reach, text] : std::as_const(headers))
         stories[reach] << plainText(text);
 
-    QList<QPair<Reference<text::XText>, QString>> shapes;
-    const Reference<drawing::XDrawPageSupplier> supplier(document, uno::UNO_QUERY_THROW);
+    QList<QPair<Text, QString>> shapes;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    const Reference<container::XIndexAccess> page(supplier->getDrawPage(), uno::UNO_QUERY_THROW);
+    const auto page = as<container::XIndexAccess>(as<drawing::XDrawPageSupplier>(document)->getDrawPage());
 #pragma GCC diagnostic pop
     for (sal_Int32 i = 0; i < page->getCount(); ++i) {
-        const Reference<uno::XInterface> shape(page->getByIndex(i), uno::UNO_QUERY_THROW);
+        const auto shape = as<uno::XInterface>(page->getByIndex(i));
         Reference<text::XTextRange> anchor;
         try {
-            anchor = Reference<text::XTextContent>(shape, uno::UNO_QUERY_THROW)->getAnchor();
+            anchor = as<text::XTextContent>(shape)->getAnchor();
         } catch (const uno::Exception&) {
         }
         textShapes(shape, anchor.is() ? homeOf(anchor) : body, shapes);
     }
     for (const auto& [home, text] : std::as_const(shapes)) {
-        QString reach = "none";
-        if (sameText(body, home))
-            reach = "textboxes";
-        for (const Reference<text::XText>& primary : std::as_const(section1Primary)) {
+        QString reach = sameText(body, home) ? "textboxes" : "none";
+        for (const Text& primary : std::as_const(section1Primary)) {
             if (sameText(primary, home))
                 reach = "header-textboxes";
         }
@@ -935,33 +910,25 @@ void documentStories(const Reference<text::XTextDocument>& document, QMap<QStrin
 void workbookStories(const Reference<sheet::XSpreadsheetDocument>& document,
                      QMap<QString, QStringList>& stories)
 {
-    const Reference<container::XIndexAccess> sheets(document->getSheets(), uno::UNO_QUERY_THROW);
+    const auto sheets = as<container::XIndexAccess>(document->getSheets());
     for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
-        const Reference<sheet::XCellRangesQuery> query(sheets->getByIndex(i), uno::UNO_QUERY_THROW);
+        const auto query = as<sheet::XCellRangesQuery>(sheets->getByIndex(i));
         // A pivot table's cells follow from its source when it is refreshed.
         std::vector<table::CellRangeAddress> pivots;
-        const Reference<container::XIndexAccess> tables(
-            Reference<sheet::XDataPilotTablesSupplier>(query, uno::UNO_QUERY_THROW)->getDataPilotTables(),
-            uno::UNO_QUERY_THROW);
+        const auto tables =
+            as<container::XIndexAccess>(as<sheet::XDataPilotTablesSupplier>(query)->getDataPilotTables());
         for (sal_Int32 t = 0; t < tables->getCount(); ++t)
-            pivots.push_back(Reference<sheet::XDataPilotTable>(tables->getByIndex(t), uno::UNO_QUERY_THROW)
-                                 ->getOutputRange());
-        const Reference<container::XEnumeration> cells =
-            Reference<container::XEnumerationAccess>(
-                query->queryContentCells(sheet::CellFlags::STRING | sheet::CellFlags::FORMULA)->getCells(),
-                uno::UNO_QUERY_THROW)
-                ->createEnumeration();
-        while (cells->hasMoreElements()) {
-            const Reference<table::XCell> cell(cells->nextElement(), uno::UNO_QUERY_THROW);
-            const table::CellAddress at =
-                Reference<sheet::XCellAddressable>(cell, uno::UNO_QUERY_THROW)->getCellAddress();
-            const bool derived =
-                std::any_of(pivots.begin(), pivots.end(), [&](const table::CellRangeAddress& area) {
-                    return at.Row >= area.StartRow && at.Row <= area.EndRow &&
-                           at.Column >= area.StartColumn && at.Column <= area.EndColumn;
-                });
-            stories[derived ? "pivot tables" : "cells"] << toQString(cell->getFormula());
-        }
+            pivots.push_back(as<sheet::XDataPilotTable>(tables->getByIndex(t))->getOutputRange());
+        each(query->queryContentCells(sheet::CellFlags::STRING | sheet::CellFlags::FORMULA)->getCells(),
+             [&](const Props& cell) {
+                 const table::CellAddress at = as<sheet::XCellAddressable>(cell)->getCellAddress();
+                 const bool derived = std::any_of(pivots.begin(), pivots.end(), [&](const auto& area) {
+                     return at.Row >= area.StartRow && at.Row <= area.EndRow &&
+                            at.Column >= area.StartColumn && at.Column <= area.EndColumn;
+                 });
+                 stories[derived ? "pivot tables" : "cells"]
+                     << toQString(as<table::XCell>(cell)->getFormula());
+             });
     }
 }
 
@@ -970,22 +937,12 @@ void workbookStories(const Reference<sheet::XSpreadsheetDocument>& document,
 QMap<QString, QStringList> stories(const QString& path)
 {
     QMap<QString, QStringList> result;
-    const bool workbook = QFileInfo(path).suffix().toLower().startsWith(QLatin1String("xls"));
     try {
-        office().call([&] {
-            const Reference<lang::XComponent> component =
-                office().load(path, workbook ? DocumentKind::Spreadsheet : DocumentKind::Text);
-            const auto closing = qScopeGuard([&] {
-                try {
-                    Reference<util::XCloseable>(component, uno::UNO_QUERY_THROW)->close(true);
-                } catch (...) {
-                }
-            });
-            if (workbook)
-                workbookStories(Reference<sheet::XSpreadsheetDocument>(component, uno::UNO_QUERY_THROW),
-                                result);
+        withLoaded(path, [&](const Doc& component) {
+            if (isWorkbook(path))
+                workbookStories(as<sheet::XSpreadsheetDocument>(component), result);
             else
-                documentStories(Reference<text::XTextDocument>(component, uno::UNO_QUERY_THROW), result);
+                documentStories(as<text::XTextDocument>(component), result);
         });
     } catch (const RuntimeError& error) {
         if (!error.description().startsWith(QStringLiteral("不")) &&
@@ -996,71 +953,16 @@ QMap<QString, QStringList> stories(const QString& path)
     return result;
 }
 
-namespace {
-
-QString pdftotext(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("pdftotext"), arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return QString();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-QString pdfText(const QString& pdf)
-{
-    return pdftotext({QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-}
-
-void paragraphTexts(const Reference<text::XText>& text, QStringList& paragraphs)
-{
-    const Reference<container::XEnumeration> each =
-        Reference<container::XEnumerationAccess>(text, uno::UNO_QUERY_THROW)->createEnumeration();
-    while (each->hasMoreElements()) {
-        const Reference<uno::XInterface> element(each->nextElement(), uno::UNO_QUERY);
-        const Reference<text::XTextTable> table(element, uno::UNO_QUERY);
-        if (table.is()) {
-            for (const OUString& name : table->getCellNames())
-                paragraphTexts(Reference<text::XText>(table->getCellByName(name), uno::UNO_QUERY_THROW),
-                               paragraphs);
-            continue;
-        }
-        const Reference<text::XTextRange> paragraph(element, uno::UNO_QUERY);
-        if (paragraph.is())
-            paragraphs << toQString(paragraph->getString());
-    }
-}
-
-} // namespace
-
 Settled settleChanges(const QString& path, bool accept)
 {
     Settled settled;
-    QTemporaryDir folder;
-    const QString pdf = folder.filePath("settled.pdf");
+    PdfExport pdf;
     try {
-        office().call([&] {
-            const Reference<lang::XComponent> component = office().load(path, DocumentKind::Text);
-            const auto closing = qScopeGuard([&] {
-                try {
-                    Reference<util::XCloseable>(component, uno::UNO_QUERY_THROW)->close(true);
-                } catch (...) {
-                }
-            });
-            const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
-            const Reference<container::XEnumeration> redlines =
-                Reference<container::XEnumerationAccess>(
-                    Reference<document::XRedlinesSupplier>(document, uno::UNO_QUERY_THROW)->getRedlines(),
-                    uno::UNO_QUERY_THROW)
-                    ->createEnumeration();
-            while (redlines->hasMoreElements()) {
-                const Reference<beans::XPropertySet> redline(redlines->nextElement(), uno::UNO_QUERY_THROW);
-                OUString type;
-                redline->getPropertyValue(OUString("RedlineType")) >>= type;
-                Reference<text::XTextRange> start;
-                Reference<text::XTextRange> end;
-                redline->getPropertyValue(OUString("RedlineStart")) >>= start;
-                redline->getPropertyValue(OUString("RedlineEnd")) >>= end;
+        withLoaded(path, [&](const Doc& component) {
+            const auto document = as<text::XTextDocument>(component);
+            each(as<document::XRedlinesSupplier>(document)->getRedlines(), [&](const Props& redline) {
+                const auto start = get<Reference<text::XTextRange>>(redline, "RedlineStart");
+                const auto end = get<Reference<text::XTextRange>>(redline, "RedlineEnd");
                 QString shown;
                 if (start.is() && end.is()) {
                     const Reference<text::XTextCursor> span =
@@ -1068,209 +970,80 @@ Settled settleChanges(const QString& path, bool accept)
                     span->gotoRange(end, true);
                     shown = toQString(span->getString());
                 }
-                settled.changes << toQString(type) + ":" + shown;
-            }
+                settled.changes << toQString(get<OUString>(redline, "RedlineType")) + ":" + shown;
+            });
             settled.changes.sort();
-            const Reference<frame::XModel> model(document, uno::UNO_QUERY_THROW);
-            const Reference<frame::XDispatchHelper> dispatcher(
-                office().serviceManager()->createInstanceWithContext(
-                    OUString("com.sun.star.frame.DispatchHelper"), office().context()),
-                uno::UNO_QUERY_THROW);
-            dispatcher->executeDispatch(Reference<frame::XDispatchProvider>(
-                                            model->getCurrentController()->getFrame(), uno::UNO_QUERY_THROW),
-                                        OUString::createFromAscii(accept ? ".uno:AcceptAllTrackedChanges"
-                                                                         : ".uno:RejectAllTrackedChanges"),
-                                        OUString(), 0, {});
-            paragraphTexts(document->getText(), settled.paragraphs);
-            settled.header = toQString(textProperty(standardPageStyle(document), "HeaderText")->getString());
-            const Reference<container::XNameAccess> bookmarks =
-                Reference<text::XBookmarksSupplier>(document, uno::UNO_QUERY_THROW)->getBookmarks();
-            for (const OUString& name : bookmarks->getElementNames()) {
-                if (name.startsWith("_GoBack"))
-                    continue;
-                const Reference<text::XTextContent> bookmark(bookmarks->getByName(name),
-                                                             uno::UNO_QUERY_THROW);
-                settled.bookmarks << toQString(name) + "=" + toQString(bookmark->getAnchor()->getString());
-            }
+            const auto dispatcher =
+                as<frame::XDispatchHelper>(office().serviceManager()->createInstanceWithContext(
+                    ascii("com.sun.star.frame.DispatchHelper"), office().context()));
+            dispatcher->executeDispatch(
+                as<frame::XDispatchProvider>(as<frame::XModel>(document)->getCurrentController()->getFrame()),
+                ascii(accept ? ".uno:AcceptAllTrackedChanges" : ".uno:RejectAllTrackedChanges"), OUString(),
+                0, {});
+            eachParagraph(document->getText(),
+                          [&](const Props& paragraph) { settled.paragraphs << stringOf(paragraph); });
+            settled.header = toQString(textOf(pageStyle(document), "HeaderText")->getString());
+            settled.bookmarks = bookmarksOf(document);
             hyperlinksOf(document->getText(), settled.hyperlinks);
-            QList<beans::PropertyValue> list{property("FilterName", uno::Any(OUString("writer_pdf_Export")))};
-            Reference<frame::XStorable>(document, uno::UNO_QUERY_THROW)
-                ->storeToURL(toOUString(fileUrl(pdf)),
-                             uno::Sequence<beans::PropertyValue>(list.constData(), sal_Int32(list.size())));
+            pdf.from(document);
             settled.loaded = true;
         });
     } catch (const RuntimeError& error) {
         qWarning() << "settling" << path << error.description() << error.detail();
         return settled;
     }
-    settled.rendered = pdfText(pdf);
+    settled.rendered = pdf.text();
     return settled;
 }
 
 QString rendered(const QString& path)
 {
-    QTemporaryDir folder;
-    const QString pdf = folder.filePath("rendered.pdf");
-    const bool workbook = QFileInfo(path).suffix().toLower().startsWith(QLatin1String("xls"));
+    PdfExport pdf;
     try {
-        office().call([&] {
-            const Reference<lang::XComponent> component =
-                office().load(path, workbook ? DocumentKind::Spreadsheet : DocumentKind::Text);
-            store(component, pdf, workbook ? "calc_pdf_Export" : "writer_pdf_Export");
-        });
+        withLoaded(path, [&](const Doc& document) { pdf.from(document); });
     } catch (const RuntimeError&) {
         return {};
     }
-    return pdfText(pdf);
-}
-
-void exportPdf(const QString& path, const QString& pdf)
-{
-    const bool workbook = QFileInfo(path).suffix().toLower().startsWith(QLatin1String("xls"));
-    const Reference<lang::XComponent> component =
-        office().load(path, workbook ? DocumentKind::Spreadsheet : DocumentKind::Text);
-    office().call([&] {
-        const bool sheet = Reference<sheet::XSpreadsheetDocument>(component, uno::UNO_QUERY).is();
-        store(component, pdf, sheet ? "calc_pdf_Export" : "writer_pdf_Export");
-    });
-}
-
-void writePaged(const QString& path, const PagedDocument& content)
-{
-    office().call([&] {
-        const Reference<lang::XComponent> component =
-            office().loadUrl(QStringLiteral("private:factory/swriter"));
-        const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
-        const Reference<text::XText> body = document->getText();
-        const Reference<text::XTextCursor> cursor = body->createTextCursor();
-        for (qsizetype p = 0; p < content.pages.size(); ++p) {
-            if (p > 0) {
-                body->insertControlCharacter(cursor->getEnd(), text::ControlCharacter::PARAGRAPH_BREAK,
-                                             false);
-                cursor->gotoEnd(false);
-                Reference<beans::XPropertySet>(cursor, uno::UNO_QUERY_THROW)
-                    ->setPropertyValue(OUString("BreakType"), uno::Any(style::BreakType_PAGE_BEFORE));
-            }
-            body->insertString(cursor->getEnd(), toOUString(content.pages.at(p)), false);
-            cursor->gotoEnd(false);
-        }
-        const Reference<style::XStyleFamiliesSupplier> families(document, uno::UNO_QUERY_THROW);
-        const Reference<container::XNameAccess> pageStyles(
-            families->getStyleFamilies()->getByName(OUString("PageStyles")), uno::UNO_QUERY_THROW);
-        const Reference<beans::XPropertySet> style(pageStyles->getByName(OUString("Standard")),
-                                                   uno::UNO_QUERY_THROW);
-        const auto setText = [&](const char* name, const QString& text) {
-            Reference<text::XText>(style->getPropertyValue(OUString::createFromAscii(name)),
-                                   uno::UNO_QUERY_THROW)
-                ->setString(toOUString(text));
-        };
-        if (!content.header.isEmpty() || !content.firstPageHeader.isEmpty() ||
-            !content.evenPagesHeader.isEmpty()) {
-            style->setPropertyValue(OUString("HeaderIsOn"), uno::Any(true));
-            if (!content.firstPageHeader.isEmpty())
-                style->setPropertyValue(OUString("FirstIsShared"), uno::Any(false));
-            if (!content.evenPagesHeader.isEmpty())
-                style->setPropertyValue(OUString("HeaderIsShared"), uno::Any(false));
-            setText("HeaderText", content.header);
-            if (!content.firstPageHeader.isEmpty())
-                setText("HeaderTextFirst", content.firstPageHeader);
-            if (!content.evenPagesHeader.isEmpty())
-                setText("HeaderTextLeft", content.evenPagesHeader);
-        }
-        if (!content.footer.isEmpty()) {
-            style->setPropertyValue(OUString("FooterIsOn"), uno::Any(true));
-            setText("FooterText", content.footer);
-        }
-        if (!content.drawingTextShape.isEmpty()) {
-            const Reference<lang::XMultiServiceFactory> factory(document, uno::UNO_QUERY_THROW);
-            const Reference<drawing::XShape> shape(
-                factory->createInstance(OUString("com.sun.star.drawing.TextShape")), uno::UNO_QUERY_THROW);
-            shape->setSize(awt::Size(6000, 1500));
-            Reference<beans::XPropertySet>(shape, uno::UNO_QUERY_THROW)
-                ->setPropertyValue(OUString("AnchorType"),
-                                   uno::Any(text::TextContentAnchorType_AT_PARAGRAPH));
-            body->insertTextContent(body->getStart(),
-                                    Reference<text::XTextContent>(shape, uno::UNO_QUERY_THROW), false);
-            Reference<text::XText>(shape, uno::UNO_QUERY_THROW)
-                ->setString(toOUString(content.drawingTextShape));
-        }
-        const bool docx = QFileInfo(path).suffix().compare(QLatin1String("docx"), Qt::CaseInsensitive) == 0;
-        store(component, path, docx ? "MS Word 2007 XML" : "MS Word 97");
-    });
+    return pdf.text();
 }
 
 namespace {
 
-QList<Paragraph> paragraphsOf(const Reference<text::XText>& story)
+QList<Paragraph> paragraphsOf(const Text& story)
 {
     QList<Paragraph> paragraphs;
-    if (!story.is())
-        return paragraphs;
-    const Reference<container::XEnumeration> all =
-        Reference<container::XEnumerationAccess>(story, uno::UNO_QUERY_THROW)->createEnumeration();
-    while (all->hasMoreElements()) {
-        const Reference<beans::XPropertySet> paragraph(all->nextElement(), uno::UNO_QUERY_THROW);
-        Paragraph read;
-        read.text = toQString(Reference<text::XTextRange>(paragraph, uno::UNO_QUERY_THROW)->getString());
-        sal_Int16 adjust = 0;
-        paragraph->getPropertyValue(OUString("ParaAdjust")) >>= adjust;
+    each(story, [&](const Props& paragraph) {
         static const char* const kAdjust[] = {"left", "right", "justified", "center", "stretch"};
-        read.alignment =
-            adjust >= 0 && adjust < 5 ? QString::fromLatin1(kAdjust[adjust]) : QString::number(adjust);
-        const Reference<container::XEnumeration> portions =
-            Reference<container::XEnumerationAccess>(paragraph, uno::UNO_QUERY_THROW)->createEnumeration();
-        while (portions->hasMoreElements()) {
-            const Reference<beans::XPropertySet> portion(portions->nextElement(), uno::UNO_QUERY_THROW);
-            TextRun run;
-            OUString type;
-            portion->getPropertyValue(OUString("TextPortionType")) >>= type;
+        const auto adjust = get<sal_Int16>(paragraph, "ParaAdjust");
+        Paragraph read{stringOf(paragraph),
+                       adjust >= 0 && adjust < 5 ? QString::fromLatin1(kAdjust[adjust])
+                                                 : QString::number(adjust),
+                       {}};
+        each(paragraph, [&](const Props& portion) {
+            const OUString type = get<OUString>(portion, "TextPortionType");
             if (type != "Text" && type != "TextField")
-                continue;
-            run.field = type == "TextField";
-            run.text = toQString(Reference<text::XTextRange>(portion, uno::UNO_QUERY_THROW)->getString());
-            OUString font;
+                return;
             // A .doc's font table adds alternative names after the font's own: "Arial;Helvetica".
-            portion->getPropertyValue(OUString("CharFontName")) >>= font;
-            run.font = toQString(font).section(QLatin1Char(';'), 0, 0);
-            portion->getPropertyValue(OUString("CharFontNameAsian")) >>= font;
-            run.asianFont = toQString(font).section(QLatin1Char(';'), 0, 0);
-            float number = 0;
-            portion->getPropertyValue(OUString("CharHeight")) >>= number;
-            run.size = number;
-            portion->getPropertyValue(OUString("CharHeightAsian")) >>= number;
-            run.asianSize = number;
-            portion->getPropertyValue(OUString("CharWeight")) >>= number;
-            run.bold = number >= awt::FontWeight::BOLD;
-            portion->getPropertyValue(OUString("CharWeightAsian")) >>= number;
-            run.asianBold = number >= awt::FontWeight::BOLD;
-            read.runs.append(run);
-        }
+            const auto font = [&](const char* name) {
+                return toQString(get<OUString>(portion, name)).section(QLatin1Char(';'), 0, 0);
+            };
+            read.runs.append({stringOf(portion), type == "TextField", font("CharFontName"),
+                              font("CharFontNameAsian"), get<float>(portion, "CharHeight"),
+                              get<float>(portion, "CharHeightAsian"),
+                              get<float>(portion, "CharWeight") >= awt::FontWeight::BOLD,
+                              get<float>(portion, "CharWeightAsian") >= awt::FontWeight::BOLD});
+        });
         paragraphs.append(read);
-    }
+    });
     return paragraphs;
 }
 
-// Loads path hidden, runs f on it, closes it.
-template <class F> void withDocument(const QString& path, F f)
+// The text of the document's pages as pdftotext gives it with options.
+QString renderedWith(const QString& path, const QStringList& options)
 {
-    office().call([&] {
-        const Reference<lang::XComponent> component = office().load(path, DocumentKind::Text);
-        try {
-            f(Reference<text::XTextDocument>(component, uno::UNO_QUERY_THROW));
-        } catch (...) {
-            Reference<util::XCloseable>(component, uno::UNO_QUERY_THROW)->close(true);
-            throw;
-        }
-        Reference<util::XCloseable>(component, uno::UNO_QUERY_THROW)->close(true);
-    });
-}
-
-// The document exported beside itself as PDF.
-QString pdfOf(const QString& path)
-{
-    const QString pdf = path + QStringLiteral(".pdf");
-    exportPdf(path, pdf);
-    return pdf;
+    PdfExport pdf;
+    withLoaded(path, [&](const Doc& document) { pdf.from(document); });
+    return pdf.text(options);
 }
 
 } // namespace
@@ -1278,133 +1051,58 @@ QString pdfOf(const QString& path)
 HeaderFooterParagraphs readHeaderFooter(const QString& path)
 {
     HeaderFooterParagraphs read;
-    withDocument(path, [&](const Reference<text::XTextDocument>& document) {
-        const Reference<container::XEnumeration> paragraphs =
-            Reference<container::XEnumerationAccess>(document->getText(), uno::UNO_QUERY_THROW)
-                ->createEnumeration();
-        OUString styleName;
-        Reference<beans::XPropertySet>(paragraphs->nextElement(), uno::UNO_QUERY_THROW)
-            ->getPropertyValue(OUString("PageStyleName")) >>= styleName;
-        const Reference<style::XStyleFamiliesSupplier> families(document, uno::UNO_QUERY_THROW);
-        const Reference<container::XNameAccess> pageStyles(
-            families->getStyleFamilies()->getByName(OUString("PageStyles")), uno::UNO_QUERY_THROW);
-        const Reference<beans::XPropertySet> style(pageStyles->getByName(styleName), uno::UNO_QUERY_THROW);
-        bool on = false;
-        if ((style->getPropertyValue(OUString("HeaderIsOn")) >>= on) && on)
-            read.header = paragraphsOf(
-                Reference<text::XText>(style->getPropertyValue(OUString("HeaderText")), uno::UNO_QUERY));
-        if ((style->getPropertyValue(OUString("FooterIsOn")) >>= on) && on)
-            read.footer = paragraphsOf(
-                Reference<text::XText>(style->getPropertyValue(OUString("FooterText")), uno::UNO_QUERY));
+    withLoaded(path, [&](const Doc& document) {
+        const auto first = as<container::XEnumerationAccess>(as<text::XTextDocument>(document)->getText())
+                               ->createEnumeration()
+                               ->nextElement();
+        const auto style = as<beans::XPropertySet>(
+            pageStyles(document)->getByName(get<OUString>(as<beans::XPropertySet>(first), "PageStyleName")));
+        if (get<bool>(style, "HeaderIsOn"))
+            read.header = paragraphsOf(textOf(style, "HeaderText"));
+        if (get<bool>(style, "FooterIsOn"))
+            read.footer = paragraphsOf(textOf(style, "FooterText"));
     });
     return read;
 }
 
 QStringList renderPages(const QString& path)
 {
-    QStringList pages =
-        pdftotext({QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdfOf(path), QStringLiteral("-")})
-            .split(QLatin1Char('\f'));
-    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
-        pages.removeLast();
-    return pages;
+    return splitPages(renderedWith(path, {QStringLiteral("-enc"), QStringLiteral("UTF-8")}));
 }
 
 QList<RenderedPage> renderLines(const QString& path)
 {
-    const QString html = pdftotext({QStringLiteral("-bbox"), QStringLiteral("-enc"), QStringLiteral("UTF-8"),
-                                    pdfOf(path), QStringLiteral("-")});
+    const QString html =
+        renderedWith(path, {QStringLiteral("-bbox"), QStringLiteral("-enc"), QStringLiteral("UTF-8")});
     QList<RenderedPage> pages;
     static const QRegularExpression item(QStringLiteral(
         R"re(<page width="([\d.]+)" height="([\d.]+)">|<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
     for (auto it = item.globalMatch(html); it.hasNext();) {
         const QRegularExpressionMatch match = it.next();
+        const auto number = [&](int n) { return match.captured(n).toDouble(); };
         if (!match.captured(1).isEmpty()) {
-            pages.append({match.captured(1).toDouble(), match.captured(2).toDouble(), {}});
+            pages.append({number(1), number(2), {}});
             continue;
         }
         if (pages.isEmpty())
             continue;
         QString text = match.captured(7);
-        text.replace(QStringLiteral("&lt;"), QStringLiteral("<"))
-            .replace(QStringLiteral("&gt;"), QStringLiteral(">"))
-            .replace(QStringLiteral("&quot;"), QStringLiteral("\""))
-            .replace(QStringLiteral("&amp;"), QStringLiteral("&"));
-        const PlacedLine word{text, match.captured(3).toDouble(), match.captured(5).toDouble(),
-                              match.captured(4).toDouble(), match.captured(6).toDouble()};
+        text.replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", "\"").replace("&amp;", "&");
+        const PlacedLine word{text, number(3), number(5), number(4), number(6)};
         QList<PlacedLine>& lines = pages.last().lines;
         // Words come in reading order: one that overlaps the last line's height goes on with it.
-        if (!lines.isEmpty() && word.top < lines.last().bottom && word.bottom > lines.last().top) {
-            PlacedLine& line = lines.last();
-            line.text += word.text;
-            line.left = std::min(line.left, word.left);
-            line.right = std::max(line.right, word.right);
-            line.top = std::min(line.top, word.top);
-            line.bottom = std::max(line.bottom, word.bottom);
-        } else {
+        if (lines.isEmpty() || word.top >= lines.last().bottom || word.bottom <= lines.last().top) {
             lines.append(word);
+            continue;
         }
+        PlacedLine& line = lines.last();
+        line.text += word.text;
+        line.left = std::min(line.left, word.left);
+        line.right = std::max(line.right, word.right);
+        line.top = std::min(line.top, word.top);
+        line.bottom = std::max(line.bottom, word.bottom);
     }
     return pages;
-}
-
-void writeMacroDocument(const QString& path, const QString& body, const QString& marker)
-{
-    making(path, [&] {
-        const Reference<lang::XComponent> component =
-            office().loadUrl(QStringLiteral("private:factory/swriter"));
-        const Reference<text::XTextDocument> document(component, uno::UNO_QUERY_THROW);
-        document->getText()->setString(toOUString(body));
-        const Reference<script::XLibraryContainer> libraries(
-            Reference<beans::XPropertySet>(document, uno::UNO_QUERY_THROW)
-                ->getPropertyValue(OUString("BasicLibraries")),
-            uno::UNO_QUERY_THROW);
-        if (!libraries->hasByName(OUString("Standard")))
-            libraries->createLibrary(OUString("Standard"));
-        const Reference<container::XNameContainer> library(libraries->getByName(OUString("Standard")),
-                                                           uno::UNO_QUERY_THROW);
-        const QString source = QStringLiteral("Sub Main\n"
-                                              "  Open \"%1\" For Output As #1\n"
-                                              "  Print #1, \"ran\"\n"
-                                              "  Close #1\n"
-                                              "End Sub\n")
-                                   .arg(marker);
-        library->insertByName(OUString("Module1"), uno::Any(toOUString(source)));
-        const beans::PropertyValue binding[] = {
-            property("EventType", uno::Any(OUString("Script"))),
-            property("Script",
-                     uno::Any(OUString(
-                         "vnd.sun.star.script:Standard.Module1.Main?language=Basic&location=document"))),
-        };
-        // Opening a document raises both: when it is read, and when its view is made.
-        const Reference<container::XNameReplace> events =
-            Reference<document::XEventsSupplier>(document, uno::UNO_QUERY_THROW)->getEvents();
-        for (const char* event : {"OnLoad", "OnLoadFinished"})
-            events->replaceByName(OUString::createFromAscii(event),
-                                  uno::Any(uno::Sequence<beans::PropertyValue>(binding, 2)));
-        store(component, path, "writer8");
-    });
-}
-
-bool openRunningMacros(const QString& path, const QString& marker)
-{
-    bool ran = false;
-    making(path, [&] {
-        const beans::PropertyValue list[] = {
-            property("Hidden", uno::Any(false)),
-            property("MacroExecutionMode", uno::Any(document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN)),
-        };
-        office().serviceManager(); // started when needed
-        const Reference<frame::XComponentLoader> loader(frame::Desktop::create(office().context()),
-                                                        uno::UNO_QUERY_THROW);
-        const Reference<lang::XComponent> component = loader->loadComponentFromURL(
-            toOUString(fileUrl(path)), OUString("_blank"), 0, uno::Sequence<beans::PropertyValue>(list, 2));
-        // The load event's handlers run after the load has returned.
-        for (QDeadlineTimer deadline(20000); !ran && !deadline.hasExpired(); QThread::msleep(100))
-            ran = QFileInfo::exists(marker);
-        Reference<util::XCloseable>(component, uno::UNO_QUERY_THROW)->close(true);
-    });
-    return ran;
 }
 
 void shutdown()
@@ -1413,3 +1111,189 @@ void shutdown()
 }
 
 } // namespace UnoDocuments
+
+namespace UnoReadBack {
+
+namespace {
+
+UnoOffice& office()
+{
+    static UnoOffice instance;
+    return instance;
+}
+
+// Records each question a load asks, and answers it with no (abort, else disapprove).
+class RecordInteraction final : public cppu::WeakImplHelper1<task::XInteractionHandler>
+{
+public:
+    explicit RecordInteraction(QStringList& requests)
+        : m_requests(requests)
+    {}
+    void SAL_CALL handle(const Reference<task::XInteractionRequest>& request) override
+    {
+        m_requests << toQString(request->getRequest().getValueTypeName());
+        const auto continuations = request->getContinuations();
+        for (const bool abort : {true, false}) {
+            for (const auto& continuation : continuations) {
+                if (abort ? Reference<task::XInteractionAbort>(continuation, uno::UNO_QUERY).is()
+                          : Reference<task::XInteractionDisapprove>(continuation, uno::UNO_QUERY).is())
+                    return continuation->select();
+            }
+        }
+    }
+
+private:
+    QStringList& m_requests;
+};
+
+// The desktop of the reading soffice, reached through a document's frame. Released before the
+// reading soffice ends: a remote reference must not outlive its bridge, not even until exit.
+Reference<frame::XComponentLoader> desktop;
+
+// The document, loaded read-only with the questions it asks recorded; closed when the caller is done.
+struct Loaded
+{
+    QStringList requests;
+    Reference<lang::XComponent> component;
+    explicit Loaded(const QString& path)
+    {
+        if (!desktop.is() || !office().running()) {
+            const Doc blank = office().loadUrl(QStringLiteral("private:factory/swriter"));
+            office().call([&] {
+                desktop.set(as<frame::XModel>(blank)->getCurrentController()->getFrame()->getCreator(),
+                            uno::UNO_QUERY_THROW);
+                as<util::XCloseable>(blank)->close(true);
+            });
+        }
+        const auto properties = arguments(
+            {property("Hidden", uno::Any(true)), property("ReadOnly", uno::Any(true)),
+             property("MacroExecutionMode", uno::Any(document::MacroExecMode::NEVER_EXECUTE)),
+             property("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
+             property("InteractionHandler",
+                      uno::Any(Reference<task::XInteractionHandler>(new RecordInteraction(requests))))});
+        try {
+            component = office().call([&] {
+                return desktop->loadComponentFromURL(toOUString(fileUrl(path)), OUString("_blank"), 0,
+                                                     properties);
+            });
+        } catch (const RuntimeError&) {
+        }
+    }
+    ~Loaded()
+    {
+        try {
+            if (component.is())
+                office().call([&] { as<util::XCloseable>(component)->close(true); });
+        } catch (const RuntimeError&) {
+        }
+    }
+};
+
+QStringList sorted(QStringList list)
+{
+    list.removeAll(QString());
+    list.removeDuplicates();
+    list.sort();
+    return list;
+}
+
+} // namespace
+
+Document readDocument(const QString& path)
+{
+    Document read;
+    const Loaded loaded(path);
+    read.requests = loaded.requests;
+    const Reference<text::XTextDocument> document(loaded.component, uno::UNO_QUERY);
+    if (!document.is())
+        return read;
+    read.loaded = true;
+    office().call([&] {
+        read.body = toQString(document->getText()->getString());
+        const auto styles = pageStyles(document);
+        for (const OUString& name : styles->getElementNames()) {
+            const auto style = as<beans::XPropertySet>(styles->getByName(name));
+            for (const QByteArray part : {"Header", "Footer"}) {
+                if (!get<bool>(style, part + "IsOn"))
+                    continue;
+                for (const char* kind : {"Text", "TextLeft", "TextFirst"}) {
+                    const Text text(style->getPropertyValue(ascii(part + kind)), uno::UNO_QUERY);
+                    if (text.is())
+                        (part == "Header" ? read.headers : read.footers) << toQString(text->getString());
+                }
+            }
+        }
+        const auto frames =
+            as<container::XIndexAccess>(as<text::XTextFramesSupplier>(document)->getTextFrames());
+        for (sal_Int32 i = 0; i < frames->getCount(); ++i)
+            read.frames << toQString(as<text::XTextFrame>(frames->getByIndex(i))->getText()->getString());
+    });
+    read.headers = sorted(read.headers);
+    read.footers = sorted(read.footers);
+    read.frames = sorted(read.frames);
+    return read;
+}
+
+Workbook readWorkbook(const QString& path)
+{
+    Workbook read;
+    const Loaded loaded(path);
+    read.requests = loaded.requests;
+    const Reference<sheet::XSpreadsheetDocument> document(loaded.component, uno::UNO_QUERY);
+    if (!document.is())
+        return read;
+    read.loaded = true;
+    office().call([&] {
+        const auto sheets = as<container::XIndexAccess>(document->getSheets());
+        for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
+            const auto spreadsheet = as<sheet::XSpreadsheet>(sheets->getByIndex(i));
+            Sheet sheet{toQString(as<container::XNamed>(spreadsheet)->getName()), {}};
+            const Reference<sheet::XSheetCellCursor> cursor = spreadsheet->createCursor();
+            as<sheet::XUsedAreaCursor>(cursor)->gotoStartOfUsedArea(false);
+            as<sheet::XUsedAreaCursor>(cursor)->gotoEndOfUsedArea(true);
+            const table::CellRangeAddress area = as<sheet::XCellRangeAddressable>(cursor)->getRangeAddress();
+            for (sal_Int32 row = area.StartRow; row <= area.EndRow; ++row) {
+                for (sal_Int32 column = area.StartColumn; column <= area.EndColumn; ++column) {
+                    const QString shown = stringOf(spreadsheet->getCellByPosition(column, row));
+                    if (!shown.isEmpty())
+                        sheet.cells << QStringLiteral("R%1C%2=%3").arg(row + 1).arg(column + 1).arg(shown);
+                }
+            }
+            read.sheets << sheet;
+        }
+    });
+    return read;
+}
+
+bool saveAs(const QString& path, const QString& target, const QString& filter)
+{
+    const Loaded loaded(path);
+    if (!loaded.component.is())
+        return false;
+    office().call([&] {
+        as<frame::XStorable>(loaded.component)
+            ->storeToURL(toOUString(fileUrl(target)),
+                         arguments({property("FilterName", uno::Any(toOUString(filter)))}));
+    });
+    return QFileInfo::exists(target);
+}
+
+QStringList pages(const QString& path)
+{
+    PdfExport pdf;
+    {
+        const Loaded loaded(path);
+        if (!loaded.component.is())
+            return {};
+        office().call([&] { pdf.from(loaded.component); });
+    }
+    return splitPages(pdf.text());
+}
+
+void shutdown()
+{
+    desktop.clear();
+    office().terminate();
+}
+
+} // namespace UnoReadBack

@@ -30,32 +30,27 @@ struct SheetContent
 };
 void writeWorkbook(const QString& path, const QList<SheetContent>& sheets);
 
-// What a user sees: the file opened and exported as PDF (every sheet of a workbook).
-void exportPdf(const QString& path, const QString& pdf);
-// A document of several pages, a page break before each but the first, in one
-// page style with the given header and footer (none when empty).
+// Several pages, a page break before each but the first, in one page style with the given
+// header and footer (none when empty); the others are left out when empty.
 struct PagedDocument
 {
     QStringList pages;
     QString header;
     QString footer;
-    QString firstPageHeader;  // a first page with a header of its own, when not empty
-    QString evenPagesHeader;  // even pages with a header of their own, when not empty
-    QString drawingTextShape; // a drawing shape with this text (not a text frame) in the body, when not empty
+    QString firstPageHeader;  // the first page's own header
+    QString evenPagesHeader;  // the even pages' own header
+    QString drawingTextShape; // the text of a drawing shape (not a text frame) in the body
 };
 void writePaged(const QString& path, const PagedDocument& content);
 
-// A saved document's header or footer as read back, paragraph by paragraph.
+// The header and footer of the first page's page style (not a first page's own), paragraph by paragraph.
 struct TextRun
 {
     QString text; // a field's shown text
     bool field = false;
-    QString font;
-    QString asianFont;
-    double size = 0;
-    double asianSize = 0;
-    bool bold = false;
-    bool asianBold = false;
+    QString font, asianFont;
+    double size = 0, asianSize = 0;
+    bool bold = false, asianBold = false;
 };
 struct Paragraph
 {
@@ -68,26 +63,20 @@ struct HeaderFooterParagraphs
     QList<Paragraph> header;
     QList<Paragraph> footer;
 };
-// The header and footer of the first page's page style (a first page's own ones are not read).
 HeaderFooterParagraphs readHeaderFooter(const QString& path);
 
-// What each page shows when rendered: the document exported to PDF by LibreOffice,
-// then the text of each page as pdftotext reads it.
+// What each page shows: the document exported to PDF by LibreOffice, each page's text by pdftotext.
 QStringList renderPages(const QString& path);
-// The same pages as lines of text with their place, in points from the page's top left:
-// the words that share a height, joined without blanks.
+// The same pages as lines with their place, in points from the page's top left: the words
+// that share a height, joined without blanks.
 struct PlacedLine
 {
     QString text;
-    double left = 0;
-    double right = 0;
-    double top = 0;
-    double bottom = 0;
+    double left = 0, right = 0, top = 0, bottom = 0;
 };
 struct RenderedPage
 {
-    double width = 0;
-    double height = 0;
+    double width = 0, height = 0;
     QList<PlacedLine> lines;
 };
 QList<RenderedPage> renderLines(const QString& path);
