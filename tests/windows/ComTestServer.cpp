@@ -395,7 +395,12 @@ Members rangeMembers(word::RangePtr range)
         range->replaceAll(text(call.arg(0, "FindText")), text(call.arg(9, "ReplaceWith")));
         return true;
     };
-    return {{"Find", [=] { return object("Find", {{"Execute", execute}}); }}};
+    return {{"Find",
+             [=] {
+                 return object("Find", {{"Execute", execute}});
+             }},
+            {"Text", [=] { return range->text(); }},
+            {"Delete", [=] { range->Delete(); }}};
 }
 Object* rangeOf(word::RangePtr range)
 {
@@ -424,6 +429,48 @@ Object* sectionOf(word::SectionPtr section)
     return object("Section", {{"Headers", part(true)}, {"Footers", part(false)}});
 }
 
+Object* sectionsOf(const QList<word::SectionPtr>& sections)
+{
+    return collection("Sections", each(sections, sectionOf));
+}
+
+// The selection in the view SeekView chose: replace-all, typing, the font and alignment of what
+// is typed, the page field, the sections it lies in.
+Object* selectionOf(word::SelectionPtr selection)
+{
+    const auto find = [=] {
+        return object("Find", {{"Execute", [=](const Call& call) {
+                                    selection->findReplaceAll(text(call.arg(0, "FindText")),
+                                                              text(call.arg(9, "ReplaceWith")));
+                                    return true;
+                                }}});
+    };
+    const auto font = [=] {
+        return object("Font",
+                      {{"Name", [=](const Call& c) { selection->setFontName(text(c.arg(0))); }},
+                       {"Size", [=](const Call& c) { selection->setFontSize(text(c.arg(0))); }},
+                       {"Bold", [=](const Call& c) { selection->setFontBold(number(c.arg(0)) != 0); }}});
+    };
+    const auto paragraph = [=] {
+        return object("ParagraphFormat", {{"Alignment", [=](const Call& c) {
+                                               selection->setParagraphAlignment(number(c.arg(0)));
+                                           }}});
+    };
+    const auto fields = [=] {
+        return object("Fields", {{"Add", [=](const Call& c) {
+                                      selection->fieldsAdd(qint16(number(c.arg(1, "Type"))));
+                                  }}});
+    };
+    return object("Selection",
+                  {{"Find", find},
+                   {"TypeText", [=](const Call& c) { selection->typeText(text(c.arg(0, "Text"))); }},
+                   {"Font", font},
+                   {"ParagraphFormat", paragraph},
+                   {"Range", [] { return object("Range", {}); }},
+                   {"Fields", fields},
+                   {"Sections", [=] { return sectionsOf(selection->sections()); }}});
+}
+
 // A story of the document as Word gives it: a range with its type and, for text
 // frames (type 5), the next text frame story, Nothing after the last.
 Object* storyOf(const QList<word::ShapePtr>& boxes, qsizetype i)
@@ -448,14 +495,12 @@ Object* documentOf(word::DocumentPtr document)
             items.push_back([=] { return storyOf(boxes, 0); });
         return collection("StoryRanges", items);
     };
-    return object(
-        "Document",
-        {{"FullName", [=] { return document->fullName(); }},
-         {"Content", [=] { return rangeOf(document->content()); }},
-         {"StoryRanges", stories},
-         {"Sections", [=] { return collection("Sections", each(document->sections(), sectionOf)); }},
-         {"Save", [=] { document->save(); }},
-         {"Close", [=] { document->close(); }}});
+    return object("Document", {{"FullName", [=] { return document->fullName(); }},
+                               {"Content", [=] { return rangeOf(document->content()); }},
+                               {"StoryRanges", stories},
+                               {"Sections", [=] { return sectionsOf(document->sections()); }},
+                               {"Save", [=] { document->save(); }},
+                               {"Close", [=] { document->close(); }}});
 }
 
 // --- Excel ----------------------------------------------------------------------------
@@ -537,6 +582,14 @@ Object* newApplication()
             };
             return documentsOf({{"Open", open}});
         });
+        members.emplace("ActiveWindow", [=] {
+            const auto view = [=] {
+                return object("View", {{"SeekView",
+                                        [=](const Call& c) { app->setSeekView(qint16(number(c.arg(0)))); }}});
+            };
+            return object("Window", {{"ActivePane", [=] { return object("Pane", {{"View", view}}); }}});
+        });
+        members.emplace("Selection", [=] { return selectionOf(app->selection()); });
     }
     return object("Application", members);
 }

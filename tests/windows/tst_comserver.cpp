@@ -70,6 +70,7 @@ private slots:
     void init();
     void cleanup();
     void wordReplaceCallsAndArguments();
+    void otherWordJobsCallsAndFiles();
     void sheetJobsAndProbes();
     void wpsRetriesWithTheSecondIdentifier();
     void hungServerIsEndedAndTheBatchGoesOn();
@@ -169,6 +170,75 @@ void TestComServer::wordReplaceCallsAndArguments()
     QVERIFY(!opened->content()->findExecute("section"));
     opened->close();
     word->quit();
+}
+
+// The texts of every section's first header or footer in the saved file, one line each.
+QString storyTexts(const QString& path, bool headers)
+{
+    auto word = ooxml::createWordProcessor();
+    auto opened = word->documentsOpen(QDir::fromNativeSeparators(path));
+    QStringList texts;
+    for (const word::SectionPtr& section : opened->sections())
+        texts << (headers ? section->headers(1) : section->footers(1))->range()->text();
+    opened->close();
+    word->quit();
+    return texts.join('\n');
+}
+
+// The other Word jobs: several pairs with the header pass; the header and footer replace through
+// SeekView and the selection's replace-all; the writer emptying the header first, typing with its
+// font and alignment, and 第N页 with the page field. Each result is read back from the file.
+void TestComServer::otherWordJobsCallsAndFiles()
+{
+    registerServer("Word.Application", "word");
+    const auto has = [this](const QStringList& wanted) {
+        const QStringList log = calls();
+        for (const QString& call : wanted) {
+            if (!log.contains(call))
+                return call + " not in\n" + log.join('\n');
+        }
+        return QString();
+    };
+
+    const QString pairs = copy("docx/hdr-header-footer.docx", "多对.docx");
+    CliRun run = cli({"word-replace-pairs", "--old", "Header|without", "--new", "页眉|没有", "--scope",
+                      "headers-footers", pairs});
+    QCOMPARE(run.out, (QStringList{pairs + " 已替换内容", pairs + " 已替换内容"}));
+    QCOMPARE(has({"Find.Execute(findtext:=BSTR:\"without\", replacewith:=BSTR:\"没有\", Replace:=I2:2)",
+                  "Section.Headers(I2:1)", "Document.Save()"}),
+             QString());
+    QVERIFY2(storyTexts(pairs, true).contains("页眉 for section-1"), qPrintable(storyTexts(pairs, true)));
+
+    QFile::remove(m_record);
+    const QString replaced = copy("docx/hdr-header-footer.docx", "页眉页脚.docx");
+    run = cli({"header-footer-replace", "--header", "--header-old", "Header", "--header-new", "新页眉",
+               "--footer", "--footer-old", "Footer", "--footer-new", "新页脚", replaced});
+    QCOMPARE(run.code, 0);
+    QCOMPARE(has({"View.SeekView =(I2:9)", "View.SeekView =(I2:10)", "View.SeekView =(I2:0)",
+                  "Find.Execute(findtext:=BSTR:\"Header\", replacewith:=BSTR:\"新页眉\", Replace:=I2:2)",
+                  "Find.Execute(findtext:=BSTR:\"Footer\", replacewith:=BSTR:\"新页脚\", Replace:=I2:2)"}),
+             QString());
+    QVERIFY2(storyTexts(replaced, true).contains("新页眉 for section-1"),
+             qPrintable(storyTexts(replaced, true)));
+    QVERIFY2(storyTexts(replaced, false).contains("新页脚 for section 1"),
+             qPrintable(storyTexts(replaced, false)));
+
+    QFile::remove(m_record);
+    const QString written = copy("docx/hdr-header-footer.docx", "写入.docx");
+    run = cli({"header-footer-write", "--header", "测试页眉", "--delete-header", "--header-font", "黑体",
+               "--header-bold", "--page-number", written});
+    QVERIFY2(run.code == 0 && !run.out.isEmpty() && run.out.filter("失败").isEmpty(),
+             qPrintable(run.out.join('\n') + run.err));
+    QCOMPARE(has({"Range.Delete()", "Font.Name =(BSTR:\"黑体\")", "Font.Bold =(BOOL:True)",
+                  "Selection.TypeText(BSTR:\"测试页眉\")", "Selection.TypeText(BSTR:\"第\")",
+                  "Selection.TypeText(BSTR:\"页\")"}),
+             QString());
+    QVERIFY2(calls().join('\n').contains(QRegularExpression(R"(Fields\.Add\(.*Type:=I2:33\))")),
+             qPrintable(calls().join('\n')));
+    const QString headers = storyTexts(written, true);
+    QVERIFY2(headers.contains("测试页眉") && !headers.contains("Header for"), qPrintable(headers));
+    const QString footers = storyTexts(written, false);
+    QVERIFY2(footers.contains("第") && footers.contains("页"), qPrintable(footers));
 }
 
 // Over Excel: the window's probes (and no WPS registered); workbook replace and single-cell
