@@ -22,7 +22,8 @@ root=$(cd "$here/../.." && pwd)
 from_source=0
 [ "${1:-}" = "--from-source" ] && from_source=1
 
-key=$(sha256sum "$here/deps.sh" "$here/mingw-w64-x86_64.cmake" | sha256sum | cut -c1-16)
+# The contents only, not where the checkout lies: every checkout finds the same folder.
+key=$(cat "$here/deps.sh" "$here/mingw-w64-x86_64.cmake" | sha256sum | cut -c1-16)
 cache=${YANHE_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/yanhe/windows}
 dest=$cache/deps-$key
 prefix=$dest/qt6-mingw-w64
