@@ -2,6 +2,12 @@
 // IDispatch into the test automation server, registered under Word's, Excel's and
 // WPS's program identifiers, which records every call and keeps the documents as
 // real files.
+#include "app/AppFolders.h"
+#include "app/Clock.h"
+#include "app/Journal.h"
+#include "app/Module2.h"
+#include "gui/Form1.h"
+#include "office/OfficeRegistry.h"
 #include "office/SystemRunningOffice.h"
 #include "office/ooxml/SheetEngine.h"
 #include "office/ooxml/WordEngine.h"
@@ -12,6 +18,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <QtWidgets>
 #include <windows.h>
 
 namespace {
@@ -71,6 +78,7 @@ private slots:
     void cleanup();
     void wordReplaceCallsAndArguments();
     void otherWordJobsCallsAndFiles();
+    void windowReplaceOverCom();
     void sheetJobsAndProbes();
     void wpsRetriesWithTheSecondIdentifier();
     void hungServerIsEndedAndTheBatchGoesOn();
@@ -241,6 +249,43 @@ void TestComServer::otherWordJobsCallsAndFiles()
     QVERIFY2(footers.contains("第") && footers.contains("页"), qPrintable(footers));
 }
 
+// The window's replace over COM: Form1 on the system's office registry with the server as Word, a
+// ticked row, Option1 and Command1: the log box's line, the server's calls, the saved file.
+void TestComServer::windowReplaceOverCom()
+{
+    // Excel answers the window's probe at load, which unlocks the Word and Excel options.
+    registerServer("Excel.Application", "sheet");
+    registerServer("Word.Application", "word");
+    const QString document = copy("docx/test.docx", "窗口.docx");
+    QTemporaryDir appDir;
+    const AppFolders folders(appDir.path());
+    Journal journal(Module2::StartUp(folders, Clock::system()).journalDayFolder, Clock::system());
+    Form1 form(folders, journal, createSystemRunningOffice(), OfficeRegistry::system());
+    form.Form_Load();
+    auto* list = form.findChild<QListWidget*>("List1");
+    (new QListWidgetItem(document, list))->setCheckState(Qt::Checked);
+    form.findChild<QLineEdit*>("Text1")->setText("python");
+    form.findChild<QLineEdit*>("Text2")->setText("蟒蛇");
+    form.findChild<QAbstractButton*>("Option1")->click();
+    QFile::remove(m_record);
+    form.findChild<QAbstractButton*>("Command1")->click();
+
+    const QString log = form.findChild<QObject*>("Text3")->property("plainText").toString();
+    QCOMPARE(log, document + " 已替换内容");
+    const QStringList calls = this->calls();
+    QVERIFY2(calls.contains("Documents.Open(BSTR:\"" + document + "\")") &&
+                 calls.contains(
+                     "Find.Execute(findtext:=BSTR:\"python\", replacewith:=BSTR:\"蟒蛇\", Replace:=I2:2)") &&
+                 calls.contains("Document.Save()"),
+             qPrintable(calls.join('\n')));
+    auto word = ooxml::createWordProcessor();
+    auto opened = word->documentsOpen(QDir::fromNativeSeparators(document));
+    QVERIFY(opened->content()->findExecute("蟒蛇"));
+    QVERIFY(!opened->content()->findExecute("python"));
+    opened->close();
+    word->quit();
+}
+
 // Over Excel: the window's probes (and no WPS registered); workbook replace and single-cell
 // write: Worksheets.Count, Sheets(i).Activate, Cells.Find, Cells.Replace with its named
 // arguments, Cells(row, column) assigned, Close(True).
@@ -352,5 +397,5 @@ void TestComServer::guardsEndTheServerOnly()
     }
 }
 
-QTEST_GUILESS_MAIN(TestComServer)
+QTEST_MAIN(TestComServer)
 #include "tst_comserver.moc"
