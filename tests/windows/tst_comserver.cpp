@@ -78,7 +78,7 @@ private slots:
     void cleanup();
     void wordReplaceCallsAndArguments();
     void otherWordJobsCallsAndFiles();
-    void windowReplaceOverCom();
+    void windowJobsOverCom();
     void sheetJobsAndProbes();
     void wpsRetriesWithTheSecondIdentifier();
     void hungServerIsEndedAndTheBatchGoesOn();
@@ -249,41 +249,90 @@ void TestComServer::otherWordJobsCallsAndFiles()
     QVERIFY2(footers.contains("第") && footers.contains("页"), qPrintable(footers));
 }
 
-// The window's replace over COM: Form1 on the system's office registry with the server as Word, a
-// ticked row, Option1 and Command1: the log box's line, the server's calls, the saved file.
-void TestComServer::windowReplaceOverCom()
+// The window's jobs over COM: Form1 on the system's office registry with the servers as Word and
+// Excel; for each job button, its option, its inputs and one ticked row: no failure in the log box,
+// the member calls that carry the inputs, and the saved file read back.
+void TestComServer::windowJobsOverCom()
 {
     // Excel answers the window's probe at load, which unlocks the Word and Excel options.
     registerServer("Excel.Application", "sheet");
     registerServer("Word.Application", "word");
-    const QString document = copy("docx/test.docx", "窗口.docx");
     QTemporaryDir appDir;
     const AppFolders folders(appDir.path());
     Journal journal(Module2::StartUp(folders, Clock::system()).journalDayFolder, Clock::system());
     Form1 form(folders, journal, createSystemRunningOffice(), OfficeRegistry::system());
     form.Form_Load();
     auto* list = form.findChild<QListWidget*>("List1");
-    (new QListWidgetItem(document, list))->setCheckState(Qt::Checked);
-    form.findChild<QLineEdit*>("Text1")->setText("python");
-    form.findChild<QLineEdit*>("Text2")->setText("蟒蛇");
-    form.findChild<QAbstractButton*>("Option1")->click();
-    QFile::remove(m_record);
-    form.findChild<QAbstractButton*>("Command1")->click();
+    const auto run = [&](const char* button, const char* option, const QString& corpusFile,
+                         const QString& name, const QList<std::pair<QString, QString>>& inputs) {
+        const QString file = copy(corpusFile, name);
+        list->clear();
+        (new QListWidgetItem(file, list))->setCheckState(Qt::Checked);
+        for (const auto& [control, value] : inputs) {
+            if (auto* edit = form.findChild<QLineEdit*>(control))
+                edit->setText(value);
+            else
+                form.findChild<QAbstractButton*>(control)->setChecked(true);
+        }
+        form.findChild<QAbstractButton*>(option)->click();
+        QFile::remove(m_record);
+        form.findChild<QAbstractButton*>(button)->click();
+        const QString log = form.findChild<QObject*>("Text3")->property("plainText").toString();
+        return std::pair{file, log};
+    };
+    const auto called = [this](const QString& call) {
+        return calls().contains(call) ? QString() : call + " not in\n" + calls().join('\n');
+    };
 
-    const QString log = form.findChild<QObject*>("Text3")->property("plainText").toString();
-    QCOMPARE(log, document + " 已替换内容");
-    const QStringList calls = this->calls();
-    QVERIFY2(calls.contains("Documents.Open(BSTR:\"" + document + "\")") &&
-                 calls.contains(
-                     "Find.Execute(findtext:=BSTR:\"python\", replacewith:=BSTR:\"蟒蛇\", Replace:=I2:2)") &&
-                 calls.contains("Document.Save()"),
-             qPrintable(calls.join('\n')));
+    auto [document, log] =
+        run("Command1", "Option1", "docx/test.docx", "窗口.docx", {{"Text1", "python"}, {"Text2", "蟒蛇"}});
+    QVERIFY2(log.endsWith(document + " 已替换内容"), qPrintable(log));
+    QCOMPARE(called("Find.Execute(findtext:=BSTR:\"python\", replacewith:=BSTR:\"蟒蛇\", Replace:=I2:2)"),
+             QString());
     auto word = ooxml::createWordProcessor();
     auto opened = word->documentsOpen(QDir::fromNativeSeparators(document));
-    QVERIFY(opened->content()->findExecute("蟒蛇"));
-    QVERIFY(!opened->content()->findExecute("python"));
+    QVERIFY(opened->content()->findExecute("蟒蛇") && !opened->content()->findExecute("python"));
     opened->close();
     word->quit();
+
+    std::tie(document, log) =
+        run("Command9", "Option11", "docx/hdr-header-footer.docx", "窗口多对.docx",
+            {{"Text13_0", "Header|without"}, {"Text13_1", "页眉|没有"}, {"Check9_1", {}}});
+    QVERIFY2(!log.contains("失败"), qPrintable(log));
+    QCOMPARE(called("Find.Execute(findtext:=BSTR:\"without\", replacewith:=BSTR:\"没有\", Replace:=I2:2)"),
+             QString());
+    QVERIFY2(storyTexts(document, true).contains("页眉 for section-1"),
+             qPrintable(storyTexts(document, true)));
+
+    std::tie(document, log) = run("Command7", "Option7", "docx/hdr-header-footer.docx", "窗口页眉.docx",
+                                  {{"Check10", {}}, {"Text12_0", "Header"}, {"Text12_1", "新页眉"}});
+    QVERIFY2(!log.contains("失败"), qPrintable(log));
+    QCOMPARE(called("View.SeekView =(I2:9)"), QString());
+    QVERIFY2(storyTexts(document, true).contains("新页眉 for section-1"),
+             qPrintable(storyTexts(document, true)));
+
+    std::tie(document, log) = run("Command3", "Option7", "docx/hdr-header-footer.docx", "窗口写入.docx",
+                                  {{"Check12_0", {}}, {"Text4", "窗口页眉"}});
+    QVERIFY2(!log.contains("失败"), qPrintable(log));
+    QCOMPARE(called("Selection.TypeText(BSTR:\"窗口页眉\")"), QString());
+    QVERIFY2(storyTexts(document, true).contains("窗口页眉"), qPrintable(storyTexts(document, true)));
+
+    auto [book, sheetLog] = run("Command2", "Option2", "xlsx/inventory-table.xlsx", "窗口表格.xlsx",
+                                {{"Text1", "Apple"}, {"Text2", "苹果"}});
+    QVERIFY2(!sheetLog.contains("失败"), qPrintable(sheetLog));
+    QCOMPARE(called("Workbook.Close(BOOL:True)"), QString());
+    std::tie(book, sheetLog) = run("Command8", "Option2", "xlsx/inventory-table.xlsx", "窗口单元格.xlsx",
+                                   {{"Text15_0", "2"}, {"Text15_1", "3"}, {"Text15_2", "新值"}});
+    QVERIFY2(!sheetLog.contains("失败"), qPrintable(sheetLog));
+    QCOMPARE(called("Cell.[default] =(BSTR:\"新值\")"), QString());
+    auto excel = ooxml::createSpreadsheet();
+    auto workbook = excel->workbooksOpen(QDir::fromNativeSeparators(book));
+    QCOMPARE(workbook->worksheets(1)->cell(2, 3), QString("新值"));
+    workbook->close(false);
+    workbook = excel->workbooksOpen(QDir::fromNativeSeparators(native(m_dir->filePath("窗口表格.xlsx"))));
+    QVERIFY(workbook->worksheets(1)->cellsFind("苹果"));
+    workbook->close(false);
+    excel->quit();
 }
 
 // Over Excel: the window's probes (and no WPS registered); workbook replace and single-cell
