@@ -279,12 +279,7 @@ void TestCliJobs::stopMidRun()
 
     // Told to stop once the first file is reported.
     QByteArray out;
-    for (QDeadlineTimer deadline(180000); !out.contains('\n') && !deadline.hasExpired();) {
-        if (run.waitForReadyRead(1000))
-            out += run.readAllStandardOutput();
-        else if (run.state() != QProcess::Running)
-            break;
-    }
+    readFirstLine(run, out, 180000);
     QCOMPARE(run.state(), QProcess::Running);
     const QList<ProcessEntry> under = processesUnder(run.processId());
     QVERIFY(std::any_of(under.cbegin(), under.cend(),

@@ -161,12 +161,7 @@ void TestEngineLifetime::killedRunEndsItsSofficeAndTheNextCleansUp()
     QVERIFY(run.waitForStarted());
     // Killed in the middle, once soffice has done a few documents.
     QByteArray lines;
-    for (QDeadlineTimer deadline(180000); !lines.contains('\n') && !deadline.hasExpired();) {
-        if (run.waitForReadyRead(1000))
-            lines += run.readAllStandardOutput();
-        else if (run.state() != QProcess::Running)
-            break;
-    }
+    readFirstLine(run, lines, 180000);
     QCOMPARE(run.state(), QProcess::Running);
     const QList<qint64> soffices = sofficesOf(run.processId());
     QVERIFY(!soffices.isEmpty());

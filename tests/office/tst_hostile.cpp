@@ -148,15 +148,7 @@ public:
         qInfo().noquote() << "run" << pid << "exit" << code << err << ("\n  " + out.join("\n  "));
     }
     // Waits until stdout has a line; the lines read so far are kept for finish().
-    bool waitForLine(int timeoutMs)
-    {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!m_stdout.contains('\n') && !deadline.hasExpired() && m_process.state() == QProcess::Running) {
-            m_process.waitForReadyRead(500);
-            m_stdout += m_process.readAllStandardOutput();
-        }
-        return m_stdout.contains('\n');
-    }
+    bool waitForLine(int timeoutMs) { return readFirstLine(m_process, m_stdout, timeoutMs); }
 
     qint64 pid = 0;
     int code = -1;

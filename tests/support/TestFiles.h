@@ -2,11 +2,13 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTest>
@@ -91,4 +93,16 @@ inline QList<qint64> sofficesOf(qint64 parent = QCoreApplication::applicationPid
             found << process.pid;
     }
     return found;
+}
+
+// Reads process's standard output into out until out holds a whole line, the process ends or ms
+// pass; whether it holds one.
+inline bool readFirstLine(QProcess& process, QByteArray& out, int ms)
+{
+    for (QDeadlineTimer deadline(ms);
+         !out.contains('\n') && !deadline.hasExpired() && process.state() == QProcess::Running;) {
+        process.waitForReadyRead(500);
+        out += process.readAllStandardOutput();
+    }
+    return out.contains('\n');
 }
