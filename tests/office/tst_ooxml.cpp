@@ -619,9 +619,8 @@ void TestOoxml::textBoxesReached()
 
 void TestOoxml::trackedChangesRecorded()
 {
-    // A bookmark around "old" (split over two runs), a hyperlink holding "old";
-    // then text that earlier changes cut through: "o" + deleted "old" + inserted
-    // "ld", text moved away and text moved here.
+    // A bookmark around "old" (split over two runs), a hyperlink holding "old"; then text that earlier
+    // changes cut through: "o" + deleted "old" + inserted "ld", text moved away and text moved here.
     const QByteArray body =
         "<w:p><w:r><w:t xml:space=\"preserve\">An </w:t></w:r><w:bookmarkStart w:id=\"3\" w:name=\"mark\"/>"
         "<w:r><w:t>o</w:t></w:r><w:r><w:rPr><w:b/></w:rPr><w:t>ld</w:t></w:r><w:bookmarkEnd w:id=\"3\"/>"
@@ -635,15 +634,23 @@ void TestOoxml::trackedChangesRecorded()
         "<w:t>moved old</w:t></w:r></w:moveTo></w:p>"
         "<w:p><w:r><w:t xml:space=\"preserve\">gold and bold </w:t></w:r><w:r><w:t>OLD</w:t></w:r></w:p>";
     const QByteArray tracking = "<w:trackRevisions/>";
-    const auto reference = [](const char* kind, const char* id) {
-        return QByteArray("<w:sectPr><w:") + kind + "Reference w:type=\"default\" r:id=\"" + id +
-               "\"/></w:sectPr>";
-    };
+    const QByteArray header = "<w:headerReference w:type=\"default\" r:id=\"header1\"/>";
+    // The footer: a mark already recorded as inserted, a PAGE field, a table and a formula.
     const QString tracked = file("tracked.docx");
     writeDocx(
-        tracked, body + reference("header", "header1"),
+        tracked,
+        body + "<w:sectPr>" + header + "<w:footerReference w:type=\"default\" r:id=\"footer1\"/></w:sectPr>",
         {{"header1", "<w:p><w:bookmarkStart w:id=\"40\" w:name=\"head\"/><w:r><w:t xml:space=\"preserve\">"
                      "Head old</w:t></w:r><w:bookmarkEnd w:id=\"40\"/></w:p>"},
+         {"footer1",
+          "<w:p><w:pPr><w:rPr><w:ins w:id=\"1\" w:author=\"A\" w:date=\"2020-01-01T00:00:00Z\"/><w:b/>"
+          "</w:rPr></w:pPr><w:r><w:t>Typed</w:t></w:r></w:p>"
+          "<w:p><w:r><w:t xml:space=\"preserve\">Page </w:t></w:r><w:fldSimple w:instr=\" PAGE \">"
+          "<w:r><w:t>1</w:t></w:r></w:fldSimple></w:p>"
+          "<w:tbl><w:tblPr/><w:tblGrid><w:gridCol w:w=\"2000\"/></w:tblGrid><w:tr><w:tc><w:p><w:r>"
+          "<w:t>Cell</w:t></w:r></w:p></w:tc></w:tr><w:tr><w:trPr><w:cantSplit/></w:trPr><w:tc><w:p>"
+          "<w:r><w:t>Row 2</w:t></w:r></w:p></w:tc></w:tr></w:tbl>"
+          "<w:p><m:oMath><m:r><m:t>x</m:t></m:r></m:oMath></w:p>"},
          {"settings", tracking}});
     const QStringList rejectedAsWritten = resolvedParagraphs(*xmlOf(tracked, "word/document.xml"), false);
     QCOMPARE(rejectedAsWritten,
@@ -656,15 +663,15 @@ void TestOoxml::trackedChangesRecorded()
         content->replaceAll("old", "NEW");
         document.sections().at(0)->headers(1)->range()->replaceAll("old", "");
         QCOMPARE(content->text(), replaced.join('\n'));
+        document.sections().at(0)->footers(1)->range()->Delete();
     });
 
     const auto after = xmlOf(tracked, "word/document.xml");
     QCOMPARE(resolvedParagraphs(*after, true), replaced);
     QCOMPARE(resolvedParagraphs(*after, false), rejectedAsWritten);
-    // Each occurrence: its old text in one deletion (formatting kept), its new text in one insertion,
-    // marked with who made them and when. Text inside someone's insertion is edited in place; the
-    // deleted and moved text is as it was; Ann's insertion "ld" lay wholly inside the replaced text:
-    // it is gone, not left empty.
+    // Each occurrence: its old text in one deletion (formatting kept), its new text in one insertion, marked
+    // with who made them and when. The deleted and moved text is as it was; the insertion "ld" lay wholly
+    // inside the replaced text: it is gone, not left empty.
     QCOMPARE(mismatches(*after, {{"count(//w:body/w:p[1]/w:del)", "1"},
                                  {"count(//w:body/w:p[1]/w:del[1]/w:r)", "2"},
                                  {"count(//w:body/w:p[1]/w:ins)", "1"},
@@ -687,27 +694,46 @@ void TestOoxml::trackedChangesRecorded()
     QCOMPARE(
         childNames(after->select_node("//w:body/w:p[1]").node()),
         QStringList({"w:r", "w:bookmarkStart", "w:del", "w:ins", "w:bookmarkEnd", "w:r", "w:hyperlink"}));
-    // Ids are unique in the whole document, not only within a part: the
-    // header's bookmark and its new deletion collide with nothing in the body.
-    const auto header = xmlOf(tracked, "word/header1.xml");
+    // Ids are unique in the whole document: the header's bookmark and new deletion collide with none in the
+    // body.
+    const auto headerXml = xmlOf(tracked, "word/header1.xml");
     QSet<QString> ids;
     int marked = 0;
-    for (const pugi::xml_document* xml : {after.get(), header.get()})
+    for (const pugi::xml_document* xml : {after.get(), headerXml.get()})
         for (const pugi::xpath_node& node : xml->select_nodes("//*[@w:id]")) {
             ids.insert(QString::fromUtf8(node.node().attribute("w:id").value()));
             ++marked;
         }
     QCOMPARE(ids.size(), marked - 2); // each bookmark's start and end share theirs
     // Replacing by nothing records only the deletion.
-    QCOMPARE(mismatches(*header, {{"count(//w:del)", "1"}, {"count(//w:ins)", "0"}}), QString());
-    QCOMPARE(resolvedText(header->document_element(), true), QString("Head "));
-    QCOMPARE(resolvedText(header->document_element(), false), QString("Head old"));
+    QCOMPARE(mismatches(*headerXml, {{"count(//w:del)", "1"}, {"count(//w:ins)", "0"}}), QString());
+    QCOMPARE(resolvedText(headerXml->document_element(), true), QString("Head "));
+    QCOMPARE(resolvedText(headerXml->document_element(), false), QString("Head old"));
 
-    // Emptying a header and typing into it, as the header writer does: the old
-    // paragraphs deleted, their marks too, the typed text inserted.
+    // The footer emptied: the inserted mark gets its deletion after the insertion; the field, the table and
+    // the formula are deleted too, so that accepting every change leaves nothing.
+    const auto footer = xmlOf(tracked, "word/footer1.xml");
+    QCOMPARE(childNames(footer->select_node("//w:p[1]/w:pPr/w:rPr").node()),
+             QStringList({"w:ins", "w:del", "w:b"}));
+    QCOMPARE(mismatches(*footer, {{"count(//w:fldSimple)", "0"},
+                                  {"count(//w:instrText)", "0"},
+                                  {"//w:p[2]/w:del/w:r/w:delInstrText", " PAGE "},
+                                  {"count(//w:p[2]/w:del/w:r/w:fldChar)", "3"},
+                                  {"count(//w:p[2]/w:r)", "0"},
+                                  {"count(//w:tr)", "2"},
+                                  {"count(//w:tr/w:trPr/w:del)", "2"},
+                                  {"name(//w:tr[2]/w:trPr/*[1])", "w:cantSplit"},
+                                  {"count(//w:del/m:oMath)", "1"},
+                                  {"count(//m:oMath[not(ancestor::w:del)])", "0"}}),
+             QString());
+    QCOMPARE(resolvedText(footer->document_element(), true), QString());
+    QCOMPARE(resolvedText(footer->document_element(), false), QString("TypedPage 1CellRow 2"));
+
+    // Emptying a header and typing into it, as the header writer does: the old paragraphs deleted, their
+    // marks too, the typed text inserted.
     const QString written = file("tracked-writer.docx");
     writeDocx(
-        written, paragraph("body") + reference("header", "header1"),
+        written, paragraph("body") + "<w:sectPr>" + header + "</w:sectPr>",
         {{"header1", "<w:p><w:pPr><w:jc w:val=\"right\"/></w:pPr><w:r><w:t>Head A</w:t></w:r></w:p>"
                      "<w:p><w:hyperlink r:id=\"rIdImage\"><w:r><w:t>Head B</w:t></w:r></w:hyperlink></w:p>"},
          {"settings", tracking}});
@@ -733,41 +759,6 @@ void TestOoxml::trackedChangesRecorded()
              QString());
     QCOMPARE(resolvedText(writtenHeader->document_element(), true), QString("新页眉"));
     QCOMPARE(resolvedText(writtenHeader->document_element(), false), QString("Head AHead B"));
-
-    // Emptying a footer with tracking on: a mark already recorded as inserted
-    // gets its deletion after the insertion; a PAGE field, a table and a formula
-    // are deleted too, so that accepting every change leaves nothing.
-    const QString cleared = file("tracked-cleared.docx");
-    writeDocx(cleared, paragraph("body") + reference("footer", "footer1"),
-              {{"footer1",
-                "<w:p><w:pPr><w:rPr><w:ins w:id=\"1\" w:author=\"A\" w:date=\"2020-01-01T00:00:00Z\"/><w:b/>"
-                "</w:rPr></w:pPr><w:r><w:t>Typed</w:t></w:r></w:p>"
-                "<w:p><w:r><w:t xml:space=\"preserve\">Page </w:t></w:r><w:fldSimple w:instr=\" PAGE \">"
-                "<w:r><w:t>1</w:t></w:r></w:fldSimple></w:p>"
-                "<w:tbl><w:tblPr/><w:tblGrid><w:gridCol w:w=\"2000\"/></w:tblGrid><w:tr><w:tc><w:p><w:r>"
-                "<w:t>Cell</w:t></w:r></w:p></w:tc></w:tr><w:tr><w:trPr><w:cantSplit/></w:trPr><w:tc><w:p>"
-                "<w:r><w:t>Row 2</w:t></w:r></w:p></w:tc></w:tr></w:tbl>"
-                "<w:p><m:oMath><m:r><m:t>x</m:t></m:r></m:oMath></w:p>"},
-               {"settings", tracking}});
-    editDocument(cleared, [](auto&, word::Document& document) {
-        document.sections().at(0)->footers(1)->range()->Delete();
-    });
-    const auto footer = xmlOf(cleared, "word/footer1.xml");
-    QCOMPARE(childNames(footer->select_node("//w:p[1]/w:pPr/w:rPr").node()),
-             QStringList({"w:ins", "w:del", "w:b"}));
-    QCOMPARE(mismatches(*footer, {{"count(//w:fldSimple)", "0"},
-                                  {"count(//w:instrText)", "0"},
-                                  {"//w:p[2]/w:del/w:r/w:delInstrText", " PAGE "},
-                                  {"count(//w:p[2]/w:del/w:r/w:fldChar)", "3"},
-                                  {"count(//w:p[2]/w:r)", "0"},
-                                  {"count(//w:tr)", "2"},
-                                  {"count(//w:tr/w:trPr/w:del)", "2"},
-                                  {"name(//w:tr[2]/w:trPr/*[1])", "w:cantSplit"},
-                                  {"count(//w:del/m:oMath)", "1"},
-                                  {"count(//m:oMath[not(ancestor::w:del)])", "0"}}),
-             QString());
-    QCOMPARE(resolvedText(footer->document_element(), true), QString());
-    QCOMPARE(resolvedText(footer->document_element(), false), QString("TypedPage 1CellRow 2"));
 
     // With tracking off, the text is replaced without a record.
     const QString plain = file("untracked.docx");

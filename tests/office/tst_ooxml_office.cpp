@@ -13,11 +13,9 @@
 #include <QTest>
 #include <pugixml.hpp>
 
-// The same jobs through both engines, on documents made here and on copies of
-// real ones: read back through LibreOffice, every story reads the same, and the
-// lossless engine's result opens without a question; text boxes and a typed
-// footer as the pages render. (What the lossless engine changes in a package,
-// part by part and byte by byte, is tst_ooxml_bytes's.)
+// The same jobs through both engines, on documents made here and on copies of real ones, read back through
+// LibreOffice: every story reads the same, and the lossless engine's result opens without a question; text
+// boxes and a typed footer as the pages render.
 namespace {
 
 struct Job
@@ -38,16 +36,14 @@ QMap<QString, QStringList> run(const Job& job, const QString& engine, const QStr
     environment.insert("YANHE_ENGINE", engine);
     environment.insert("YANHE_APP_FOLDER", appFolder);
     process.setProcessEnvironment(environment);
-    QStringList arguments = {job.command, "--old", job.oldText, "--new", job.newText};
-    if (!job.scopes.isEmpty())
-        arguments << "--scope" << job.scopes;
-    process.start(YANHE_CLI, arguments + files);
+    const QStringList scopes = job.scopes.isEmpty() ? QStringList() : QStringList{"--scope", job.scopes};
+    process.start(YANHE_CLI,
+                  QStringList{job.command, "--old", job.oldText, "--new", job.newText} + scopes + files);
     process.waitForFinished(600000);
     QMap<QString, QStringList> lines;
-    const QStringList out =
-        QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    for (const QString& file : files) {
-        for (const QString& line : out) {
+    for (const QString& line :
+         QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+        for (const QString& file : files) {
             if (line.startsWith(file + ' ') || line.startsWith(file + '-'))
                 lines[file] << line.mid(file.size());
         }
@@ -72,24 +68,17 @@ QStringList documentDifferences(const QString& lossless, const QString& libre)
     QStringList problems;
     if (!a.loaded || !a.requests.isEmpty())
         problems << "the lossless result did not open without questions: " + join(a.requests);
-    if (!b.loaded)
-        return problems;
-    if (a.body != b.body)
-        problems << "body \"" + a.body.left(300) + "\" / \"" + b.body.left(300) + "\"";
-    if (a.headers != b.headers)
-        problems << "headers " + join(a.headers) + " / " + join(b.headers);
-    if (a.footers != b.footers)
-        problems << "footers " + join(a.footers) + " / " + join(b.footers);
-    if (a.frames != b.frames)
-        problems << "frames " + join(a.frames) + " / " + join(b.frames);
+    for (const auto& [story, x, y] :
+         {std::tuple<QString, QStringList, QStringList>{"body", {a.body}, {b.body}},
+          {"headers", a.headers, b.headers},
+          {"footers", a.footers, b.footers},
+          {"frames", a.frames, b.frames}}) {
+        if (b.loaded && x != y)
+            problems << story + " " + join(x) + " / " + join(y);
+    }
     return problems;
 }
 
-// Per sheet, in the workbook's order, the cells the two engines show differently
-// by design: formulas the job edits (LibreOffice's engine parses its own edit,
-// the lossless one leaves the formula to the reader, and their error texts
-// differ), logical values (LibreOffice keeps them as TRUE() formulas and edits
-// those), and pivot tables (LibreOffice builds them anew on saving).
 // "B12" -> R12C2.
 QPair<int, int> rowColumn(const QString& address)
 {
@@ -100,6 +89,10 @@ QPair<int, int> rowColumn(const QString& address)
     return {address.mid(digits).toInt(), column};
 }
 
+// Per sheet, in the workbook's order, the cells the two engines show differently by design: formulas the job
+// edits (LibreOffice's engine parses its own edit, the lossless one leaves the formula to the reader, and
+// their error texts differ), logical values (LibreOffice keeps them as TRUE() formulas and edits those), and
+// pivot tables (LibreOffice builds them anew on saving).
 QList<QSet<QString>> shownDifferently(const QString& original, const Job& job)
 {
     const QMap<QString, QByteArray> parts = ZipFiles::read(original);
@@ -175,23 +168,16 @@ QStringList workbookDifferences(const QString& original, const QString& lossless
             problems << "sheet name " + a.sheets.at(i).name + " / " + b.sheets.at(i).name;
         const QSet<QString> skip = skipped.value(i);
         const auto shown = [&](const QStringList& cells) {
-            QStringList kept;
-            for (const QString& cell : cells) {
-                if (!skip.contains(cell.section('=', 0, 0)))
-                    kept << cell;
-            }
+            QSet<QString> kept(cells.begin(), cells.end());
+            kept.removeIf([&](const QString& cell) { return skip.contains(cell.section('=', 0, 0)); });
             return kept;
         };
-        const QStringList x = shown(a.sheets.at(i).cells);
-        const QStringList y = shown(b.sheets.at(i).cells);
-        for (const QString& cell : x) {
-            if (!y.contains(cell))
-                problems << a.sheets.at(i).name + " " + cell + " (lossless only)";
-        }
-        for (const QString& cell : y) {
-            if (!x.contains(cell))
-                problems << a.sheets.at(i).name + " " + cell + " (LibreOffice only)";
-        }
+        const QSet<QString> x = shown(a.sheets.at(i).cells);
+        const QSet<QString> y = shown(b.sheets.at(i).cells);
+        for (const QString& cell : x - y)
+            problems << a.sheets.at(i).name + " " + cell + " (lossless only)";
+        for (const QString& cell : y - x)
+            problems << a.sheets.at(i).name + " " + cell + " (LibreOffice only)";
     }
     return problems;
 }
