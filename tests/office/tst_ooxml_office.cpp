@@ -1,4 +1,3 @@
-#include "office/ooxml/WordEngine.h"
 #include "support/CliRun.h"
 #include "support/UnoDocuments.h"
 #include "support/UnoReadBack.h"
@@ -258,7 +257,6 @@ void TestOoxmlOffice::differential(const QStringList& sources, const Job& job, b
     }
     qInfo("%d of %d files compared through both engines", compared, int(sources.size()));
     QVERIFY2(compared > 0, "no file went through both engines");
-
     // The same job again, with a text found nowhere: nothing is written.
     QList<Snapshot> before;
     for (const QString& file : std::as_const(lossless))
@@ -361,35 +359,18 @@ void TestOoxmlOffice::textBoxesThroughThePages()
 
 void TestOoxmlOffice::writerThroughThePages()
 {
-    // Three sections, each on its own pages, with headers and no footer: the
-    // footer made here serves every section; the number is each page's own.
+    // Three sections, each on its own pages, with headers and no footer: the footer made here serves every
+    // section; the number is each page's own.
     const QString path = m_dir.filePath("writer.docx");
     UnoDocuments::writeDocument(path, {{"正文"}, {}, {"页眉一", "页眉二", "页眉三"}, {}, {}});
-    word::ApplicationPtr word = ooxml::createWordProcessor();
-    word::DocumentPtr document = word->documentsOpen(path);
-    word->setSeekView(word::kSeekCurrentPageHeader);
-    word::SelectionPtr selection = word->selection();
-    for (const word::SectionPtr& section : selection->sections())
-        section->headers(1)->range()->Delete();
-    selection->setFontName("黑体");
-    selection->setFontSize("14");
-    selection->setFontBold(true);
-    selection->typeText("新的页眉 Header");
-    selection->setParagraphAlignment(word::kAlignRight);
-    word->setSeekView(word::kSeekCurrentPageFooter);
-    selection = word->selection();
-    selection->setFontName("宋体");
-    selection->setFontSize("10");
-    selection->typeText("说明" + QString(26, ' '));
-    selection->typeText("第");
-    selection->fieldsAdd(word::kFieldPage);
-    selection->typeText("页");
-    selection->setParagraphAlignment(word::kAlignJustify);
-    word->setSeekView(word::kSeekMainDocument);
-    document->save();
-    document->close();
-    word->quit();
-
+    QProcessEnvironment lossless;
+    lossless.insert("YANHE_ENGINE", "lossless");
+    const CliRun written =
+        CliRun::of({"header-footer-write", "--delete-header", "--header", "新的页眉 Header", "--header-font",
+                    "黑体", "--header-size", "14", "--header-bold", "--header-align", "居右", "--footer",
+                    "说明", "--page-number", path},
+                   m_dir.filePath("app"), lossless);
+    QVERIFY2(written.code == 0, qPrintable(written.out.join('\n') + written.err));
     const UnoReadBack::Document read = UnoReadBack::readDocument(path);
     QVERIFY2(read.loaded && read.requests.isEmpty(), qPrintable(join(read.requests)));
     const QStringList pages = UnoReadBack::pages(path);

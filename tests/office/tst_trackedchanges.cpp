@@ -7,12 +7,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// A replacement in a document that records changes (Word's track changes),
-// run by yanhe-cli as a user would: the old text is deleted as one change and
-// the new one inserted as one, accepting every change gives the replaced text,
-// rejecting every change gives the original, and text that a change had
-// already deleted is left alone. Each engine that edits .doc or .docx files is
-// one row.
+// A replacement in a document that records changes (Word's track changes), run by yanhe-cli as a user would:
+// the old text is deleted as one change and the new one inserted as one, accepting every change gives the
+// replaced text, rejecting every change gives the original, and text that a change had already deleted is
+// left alone. Each engine that edits .doc or .docx files is one row.
 class TestTrackedChanges : public QObject
 {
     Q_OBJECT
@@ -32,14 +30,10 @@ void TestTrackedChanges::replaceIsOneDeletionAndOneInsertion_data()
     QTest::addColumn<QString>("engine");  // YANHE_ENGINE
     QTest::addColumn<QString>("scripts"); // YANHE_ENGINE_SCRIPTS: "0" makes the calls one by one
     for (const char* format : {"doc", "docx"}) {
-        QTest::addRow("%s, LibreOffice, inside soffice", format) << format << "libreoffice"
-                                                                 << "";
-        QTest::addRow("%s, LibreOffice, call by call", format) << format << "libreoffice"
-                                                               << "0";
+        QTest::addRow("%s, LibreOffice, inside soffice", format) << format << "libreoffice" << QString();
+        QTest::addRow("%s, LibreOffice, call by call", format) << format << "libreoffice" << QString("0");
     }
-    QTest::newRow("docx, lossless") << "docx"
-                                    << "lossless"
-                                    << "";
+    QTest::newRow("docx, lossless") << QString("docx") << "lossless" << QString();
 }
 
 void TestTrackedChanges::replaceIsOneDeletionAndOneInsertion()
@@ -67,10 +61,8 @@ void TestTrackedChanges::replaceIsOneDeletionAndOneInsertion()
         environment);
     QVERIFY2(run.code == 0, qPrintable(run.out.join('\n') + run.err));
     QCOMPARE(run.out, QStringList{path + " 已替换内容"});
-
-    // One deletion of the whole old text and one insertion of the whole new
-    // text per place: body, table cell and header; the deletion that was
-    // there is kept, and nothing landed inside it.
+    // One deletion of the whole old text and one insertion of the whole new text per place: body, table cell
+    // and header; the deletion that was there is kept, and nothing landed inside it.
     const UnoDocuments::Settled accepted = UnoDocuments::settleChanges(path, true);
     QVERIFY(accepted.loaded);
     const QStringList changes{"Delete:Project", "Delete:Project", "Delete:old project notes ",
@@ -102,7 +94,6 @@ void TestTrackedChanges::replaceIsOneDeletionAndOneInsertion()
     for (const char* text : {"The Lifecycle of a Project", "Every project ends; old project notes stay."})
         QVERIFY2(rejected.rendered.contains(text), qPrintable(rejected.rendered));
     QVERIFY2(!rejected.rendered.contains("ZQXNEW"), qPrintable(rejected.rendered));
-
     // A second run finds the old text only where it was deleted: nothing to do, nothing written.
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
