@@ -499,7 +499,6 @@ private slots:
     void saveWritesOnlyWhatChanged();
     void workbookReplace();
     void workbookFormulas();
-    void formulasTheReplaceWouldBreak();
     void cellWriting();
     void hostilePackagesRefused();
     void declinedFilesGoElsewhere();
@@ -1109,12 +1108,9 @@ void TestOoxml::workbookFormulas()
     QVERIFY(!parts.contains("xl/calcChain.xml"));
     QVERIFY(!parts.value("[Content_Types].xml").contains("calcChain"));
     QVERIFY(!parts.value("xl/_rels/workbook.xml.rels").contains("calcChain"));
-}
 
-// A replace whose result no longer reads as a formula (a reference's column letter turned into a name nobody
-// defined) leaves that formula as it was: its text, its shared group and its value.
-void TestOoxml::formulasTheReplaceWouldBreak()
-{
+    // A replace whose result no longer reads as a formula (a reference's column letter turned into a name
+    // nobody defined) leaves that formula as it was: its text, its shared group and its value.
     using ooxml::cellformula::stillReads;
     const QSet<QString> known{"DATA", "RATE"};
     QVERIFY(stillReads("SUM(A1:B2)", "MAX(A1:B2)", known));
@@ -1126,7 +1122,7 @@ void TestOoxml::formulasTheReplaceWouldBreak()
     QVERIFY(!stillReads("SUM(A1)", "S\xd1\x8dM(A1)", known));
     QVERIFY(!stillReads("A1+#N/A", "A1+#N/\xd1\x8d", known));
 
-    const QString path = file("broken-formulas.xlsx");
+    const QString broken = file("broken-formulas.xlsx");
     const QByteArray data =
         "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"D1\"><v>10</v></c><c r=\"E1\"><v>2</v></c>"
         "<c r=\"G1\"><f>D1/E1</f><v>5</v></c></row>"
@@ -1137,12 +1133,12 @@ void TestOoxml::formulasTheReplaceWouldBreak()
         "<row r=\"4\"><c r=\"D4\"><v>8</v></c><c r=\"E4\"><v>1</v></c>"
         "<c r=\"G4\"><f t=\"shared\" si=\"0\"/><v>8</v></c>"
         "<c r=\"H4\"><f>SUM(Rate,D4)</f><v>9</v></c></row>";
-    writeXlsx(path, {{"Data", data}}, "<si><t>rate per line</t></si>",
+    writeXlsx(broken, {{"Data", data}}, "<si><t>rate per line</t></si>",
               {calcChain("<c r=\"G1\" i=\"1\"/><c r=\"G2\" i=\"1\"/>")},
               "<definedNames><definedName name=\"Rate\">Data!$E$1</definedName>"
               "<definedName name=\"Rat\xd1\x8d\">Data!$E$2</definedName></definedNames>");
 
-    editWorkbook(path, [](sheet::Workbook& book) {
+    editWorkbook(broken, [](sheet::Workbook& book) {
         const sheet::WorksheetPtr sheet = book.worksheets(1);
         // "e" -> "э": E1 would become a name no one defined; Rate becomes Ratэ, which is defined.
         sheet->cellsReplace("e", QString::fromUtf8("\xd1\x8d"));
@@ -1151,20 +1147,20 @@ void TestOoxml::formulasTheReplaceWouldBreak()
         QCOMPARE(sheet->cell(3, 7), QString("=D3/E3"));
         QCOMPARE(sheet->cell(4, 8), QString::fromUtf8("=SUM(Rat\xd1\x8d,D4)"));
     });
-    QCOMPARE(mismatches(*xmlOf(path, "xl/worksheets/sheet1.xml"), {{"count(//f[@t='shared'])", "3"},
-                                                                   {"//c[@r='G2']/f", "D2/E2"},
-                                                                   {"//c[@r='G3']/v", "6"},
-                                                                   {"//c[@r='G1']/v", "5"}}),
+    QCOMPARE(mismatches(*xmlOf(broken, "xl/worksheets/sheet1.xml"), {{"count(//f[@t='shared'])", "3"},
+                                                                     {"//c[@r='G2']/f", "D2/E2"},
+                                                                     {"//c[@r='G3']/v", "6"},
+                                                                     {"//c[@r='G1']/v", "5"}}),
              QString());
     // A replace that still makes formulas goes through, the shared group split into cells of their own.
-    editWorkbook(path, [](sheet::Workbook& book) {
+    editWorkbook(broken, [](sheet::Workbook& book) {
         book.worksheets(1)->cellsReplace("/E", "/F");
         QCOMPARE(book.worksheets(1)->cell(1, 7), QString("=D1/F1"));
         QCOMPARE(book.worksheets(1)->cell(4, 7), QString("=D4/F4"));
     });
-    QCOMPARE(mismatches(*xmlOf(path, "xl/worksheets/sheet1.xml"), {{"count(//f[@t='shared'])", "0"}}),
+    QCOMPARE(mismatches(*xmlOf(broken, "xl/worksheets/sheet1.xml"), {{"count(//f[@t='shared'])", "0"}}),
              QString());
-    QVERIFY(!ZipFiles::read(path).contains("xl/calcChain.xml"));
+    QVERIFY(!ZipFiles::read(broken).contains("xl/calcChain.xml"));
 }
 
 void TestOoxml::cellWriting()
