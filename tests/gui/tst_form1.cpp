@@ -131,8 +131,7 @@ void answerBox(const QString& button, QStringList& seen)
     });
 }
 
-// The texts computed at load or shared between places, and the defaults the jobs read:
-// blank-separated control names, their text.
+// Control names, blank-separated, and their text at load: computed, shared, or a default a job reads.
 const char* const kLoaded[][2] = {
     // The environment report of the load: Excel 2016, WPS 8.1 as ET, WPS 11 as KET.
     {"Text9", "1、本机系统提示: 已安装offcce 2016版本 版本号：16.0  2、系统wps提示:已安装WPS-V8或以下版本 "
@@ -197,8 +196,7 @@ void TestForm1::loadedState()
     for (const char* name : {"ProgressBar1", "Check2", "Text3"})
         QVERIFY(started.control(name)->isHidden());
     QVERIFY(started.form->collector().SubfolderSwitch.isEmpty());
-    // The welcome text, perhaps already moved on by the scroller's ticks; it moves right per tick
-    // and comes back within one cycle.
+    // The welcome text moves right per tick and comes back within one cycle.
     const QString welcome = "欢迎使用砚禾办公助手";
     auto* panel = started.control<QLabel>("StatusBar1_Panel2");
     QCOMPARE(panel->text().trimmed(), welcome);
@@ -468,8 +466,7 @@ void TestForm1::optionsGuardAndUnlock()
         // The journal is in the system's code page (on a Chinese Windows, 936).
         QVERIFY(started.journalText().endsWith(" 关闭了打开的word文档\r\n"));
 
-        // A journal that cannot be written: the status line says so and the
-        // handler goes on (the guard's Yes still opens the folder list).
+        // An unwritable journal: the status line says so; the guard's Yes still opens the folder list.
         const QString hourFile = started.journal.filePathAt(started.clock.now());
         QVERIFY(QFile::remove(hourFile));
         QVERIFY(QDir().mkpath(hourFile)); // a folder where the hour's file belongs
@@ -537,8 +534,7 @@ void TestForm1::collectByDoubleClickOrDrop()
     started.click("Check4");
     QVERIFY(drop({tree.filePath("pick")}));
     QCOMPARE(started.rows(), (QStringList{deep[0], deep[2]}));
-    // Right after a double-click, whose pair leaves a stop request for the next search, a drop still
-    // collects every pattern.
+    // A drop right after a double-click (whose pair leaves a stop request) still collects every pattern.
     doubleClick(dir1, dir1->findItems("inner", Qt::MatchEndsWith).value(0));
     QCOMPARE(started.rows(), QStringList{deep[1]});
     QVERIFY(drop({tree.filePath("pick")}));
@@ -564,8 +560,7 @@ void TestForm1::collectByDoubleClickOrDrop()
     QCOMPARE(list->count(), 0);
     QCOMPARE(started.text("Frame4"), QString("收集到的文件 0条记录。"));
     QVERIFY(!started.control("Command1")->isEnabled());
-    // With the attributes of the load, a double-click on a folder (the list shows folders only) opens
-    // it and collects from it and its sub-folders, .doc before .docx, as unticked rows.
+    // A double-click on a folder collects from it and its sub-folders, .doc first, as unticked rows.
     for (int i = 0; i < 2; ++i)
         started.control<QCheckBox>(QString("Check8_%1").arg(i))->setChecked(true);
     started.click("Check4");
@@ -681,8 +676,7 @@ void TestForm1::jobTableFindsItsControls()
         WindowInputs::missing(controls, rows, [&](const QString& button) { return reads.value(button); }),
         (QStringList{"Label5: Label5", "Label5: Txet2", "collect-more: Check99"}));
 
-    // Inputs are read when asked; a name or kind the window lacks is the tool's
-    // error, which the job's boundary reports, never a null pointer.
+    // Inputs are read when asked; a name or kind the window lacks is the tool's error, not a null pointer.
     const WindowInputs inputs(controls);
     QCOMPARE(inputs.text("Text1"), QString("旧"));
     controls.find("Text1")->setProperty("text", "新");
@@ -772,8 +766,7 @@ void TestForm1::failuresEndInOneLine()
     QVERIFY(started.control("Text3")->isHidden());
     QCOMPARE(started.text("Label5"), QString("已完成 3 个文件！ 全部操作已完成"));
 
-    // With one ticked row the status line ends with the closing text alone, whatever the
-    // search or an earlier run left there; the header and footer replace says so too.
+    // With one ticked row the status line ends with the closing text alone, for the header replace too.
     for (int row : {0, 1})
         started.list()->item(row)->setCheckState(Qt::Unchecked);
     auto* label5 = started.control<QLabel>("Label5");
@@ -791,8 +784,7 @@ void TestForm1::failuresEndInOneLine()
 
 void TestForm1::oneJobAtATime()
 {
-    // A click on any job button while a job yields starts nothing; the search
-    // and the list's commands wait; the log still grows.
+    // While a job yields, no job button starts another; the search and the list's commands wait.
     Started started;
     auto* list = started.list();
     const QStringList paths{"/d/0.doc", "/d/1.doc", "/d/2.doc"};
