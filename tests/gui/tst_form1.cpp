@@ -152,7 +152,6 @@ class TestForm1 : public QObject
 private slots:
     void init() { MessageBox::clearAnswers(); }
     void loadedState();
-    void welcomeScrollerCycles();
     void logBoxAndResizing();
     void menus();
     void optionsGuardAndUnlock();
@@ -204,6 +203,14 @@ void TestForm1::loadedState()
     for (int tick = 0; tick < 1000 && panel->text() != welcome; ++tick)
         started.form->Timer3_Timer();
     QCOMPARE(panel->text(), welcome);
+    // 4500 twips hold 37.5 characters: 27 blanks fit, the 28th tick starts over.
+    QString text = welcome;
+    for (int tick = 1; tick <= 27; ++tick) {
+        text = Form1::nextWelcomeText(text, 4500);
+        QCOMPARE(text, QString(tick, ' ') + welcome);
+    }
+    QCOMPARE(Form1::nextWelcomeText(text, 4500), welcome);
+    QCOMPARE(Form1::nextWelcomeText("  a b ", 600), QString("a b ")); // only the leading blanks go
     QCOMPARE(started.control<QTabWidget>("SSTab1")->currentIndex(), 0);
 
     // The list scrolls sideways over at least 2500 pixels.
@@ -225,34 +232,19 @@ void TestForm1::loadedState()
         .Form_Load();
     QCOMPARE(bytes(versionFile), version.toLatin1() + "\r\n");
 
-    // The rename's example follows the edits.
-    QCOMPARE(started.text("lblTarget_0"), QString("1.gif"));
-    QCOMPARE(started.text("lblTarget_1"), QString("2.gif"));
+    // The rename's example (its two names) follows the edits.
+    const auto example = [&] { return started.text("lblTarget_0") + " | " + started.text("lblTarget_1"); };
+    QCOMPARE(example(), QString("1.gif | 2.gif"));
     started.type("Text10", " 新 ");
-    QCOMPARE(started.text("lblTarget_0"), QString("新1.gif"));
-    QCOMPARE(started.text("lblTarget_1"), QString("新1.gif"));
+    QCOMPARE(example(), QString("新1.gif | 新1.gif"));
     // Choosing a position alone does not refresh the example; the next edit does.
     started.click("Option8_3");
-    QCOMPARE(started.text("lblTarget_0"), QString("新1.gif"));
+    QCOMPARE(example(), QString("新1.gif | 新1.gif"));
     started.type("txtStep", "007");
-    QCOMPARE(started.text("lblTarget_0"), QString("ple新7.gif"));
-    QCOMPARE(started.text("lblTarget_1"), QString("el新7.gif"));
+    QCOMPARE(example(), QString("ple新7.gif | el新7.gif"));
     // While the increment is half typed the example says so instead of a name.
     started.type("txtStep", "-");
     QVERIFY2(started.text("lblTarget_0").startsWith("（"), qPrintable(started.text("lblTarget_0")));
-}
-
-void TestForm1::welcomeScrollerCycles()
-{
-    const QString welcome = "欢迎使用砚禾办公助手"; // 10 characters
-    // 4500 twips hold 37.5 characters: 27 blanks fit, the 28th tick starts over.
-    QString text = welcome;
-    for (int tick = 1; tick <= 27; ++tick) {
-        text = Form1::nextWelcomeText(text, 4500);
-        QCOMPARE(text, QString(tick, ' ') + welcome);
-    }
-    QCOMPARE(Form1::nextWelcomeText(text, 4500), welcome);
-    QCOMPARE(Form1::nextWelcomeText("  a b ", 600), QString("a b ")); // only the leading blanks go
 }
 
 void TestForm1::logBoxAndResizing()
