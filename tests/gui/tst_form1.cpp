@@ -487,10 +487,11 @@ void TestForm1::collectByDoubleClickOrDrop()
     const Started started;
     auto* list = started.list();
     auto* dir1 = started.control<DirList>("Dir1");
-    const auto drop = [&](const QStringList& paths) {
+    // Drops the tree's files or folders of these names on the window.
+    const auto drop = [&](const QStringList& names) {
         QList<QUrl> urls;
-        for (const QString& path : paths)
-            urls << QUrl::fromLocalFile(path);
+        for (const QString& name : names)
+            urls << QUrl::fromLocalFile(tree.filePath(name));
         QMimeData data;
         data.setUrls(urls);
         const QPoint at = started.form->rect().center();
@@ -501,31 +502,30 @@ void TestForm1::collectByDoubleClickOrDrop()
         return enter.isAccepted() && dropped.isAccepted();
     };
     // Before an engine option is chosen the folder list is locked: a dropped folder collects nothing.
-    QVERIFY(drop({tree.filePath("pick")}));
+    QVERIFY(drop({"pick"}));
     QCOMPARE(list->count(), 0);
     // A dropped folder is opened and collected with the current settings: sub-folders on, then off.
     started.click("Option1");
     started.click("Check4");
-    QVERIFY(drop({tree.filePath("pick")}));
+    QVERIFY(drop({"pick"}));
     QCOMPARE(dir1->path(), pick);
     QCOMPARE(started.rows(), deep);
     QCOMPARE(started.text("Frame4"), QString("收集到的文件 3条记录。"));
     QVERIFY(started.control("Command1")->isEnabled());
     started.click("Check4");
-    QVERIFY(drop({tree.filePath("pick")}));
+    QVERIFY(drop({"pick"}));
     QCOMPARE(started.rows(), (QStringList{deep[0], deep[2]}));
     // A drop right after a double-click (whose pair leaves a stop request) still collects every pattern.
     doubleClick(dir1, dir1->findItems("inner", Qt::MatchEndsWith).value(0));
     QCOMPARE(started.rows(), QStringList{deep[1]});
-    QVERIFY(drop({tree.filePath("pick")}));
+    QVERIFY(drop({"pick"}));
     QCOMPARE(started.rows(), (QStringList{deep[0], deep[2]}));
 
     // Dropped files are appended as unticked rows, in the drop's order; what is not a file is passed over.
     list->item(0)->setCheckState(Qt::Checked);
-    const QString x = QDir::toNativeSeparators(tree.filePath("x.doc"));
-    const QString y = QDir::toNativeSeparators(tree.filePath("y.xls"));
-    QVERIFY(drop({tree.filePath("y.xls"), tree.filePath("gone.doc"), tree.filePath("x.doc")}));
-    QCOMPARE(started.rows(), (QStringList{deep[0] + " [x]", deep[2], y, x}));
+    const QString root = QDir::toNativeSeparators(tree.path()) + sep;
+    QVERIFY(drop({"y.xls", "gone.doc", "x.doc"}));
+    QCOMPARE(started.rows(), (QStringList{deep[0] + " [x]", deep[2], root + "y.xls", root + "x.doc"}));
     QCOMPARE(started.text("Frame4"), QString("收集到的文件 4条记录。"));
     // A drop of nothing local is refused.
     QVERIFY(!drop({}));
