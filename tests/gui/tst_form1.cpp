@@ -662,12 +662,9 @@ void TestForm1::failuresEndInOneLine()
     MemoryJobHost host;
     EventBoundary boundary;
     boundary.setHost(&host);
+    const RuntimeError own(RuntimeError::PathNotFound, RuntimeError::nameOf(RuntimeError::PathNotFound));
     for (const std::function<void()>& thrower : std::initializer_list<std::function<void()>>{
-             [] { throw std::runtime_error("disk on fire"); }, [] { throw 42; },
-             [] {
-                 throw RuntimeError(RuntimeError::PathNotFound,
-                                    RuntimeError::nameOf(RuntimeError::PathNotFound));
-             }}) {
+             [] { throw std::runtime_error("disk on fire"); }, [] { throw 42; }, [own] { throw own; }}) {
         QPushButton button;
         QObject::connect(&button, &QPushButton::clicked, &button, boundary.guard(thrower));
         button.click();
