@@ -6,7 +6,6 @@
 #include "gui/Form1.h"
 #include "gui/MessageBox.h"
 #include "office/OfficeRegistry.h"
-#include "support/CliRun.h"
 #include "support/FakeRunningOffice.h"
 #include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
@@ -16,12 +15,10 @@
 #include <functional>
 #include <memory>
 
-// The window running jobs on real files through LibreOffice, as a user drives it: a double-click
-// on a job button, Esc and closing in the middle of a run, failures, previews, worker processes.
+// The window running jobs on real files through LibreOffice, as a user drives it.
 namespace {
 
-// What the platform delivers for a double-click, queued as it arrives while
-// the window is busy: press, release, double-click, release.
+// A double-click as the platform queues it while the window is busy: press, release, double, release.
 void postDoubleClick(QWidget* widget)
 {
     const QPointF at = QRectF(widget->rect()).center();
@@ -69,22 +66,21 @@ struct Window
         }
         return rows;
     }
-    // Types into a text box; a box or option named with no text is ticked.
+    // Types into a text box; a box, option or menu entry named with no text is ticked.
     void enter(const QList<std::pair<QString, QString>>& inputs) const
     {
         for (const auto& [name, text] : inputs) {
             if (auto* edit = control<QLineEdit>(name))
                 edit->setText(text);
+            else if (auto* entry = control<QAction>(name))
+                entry->setChecked(true);
             else
                 control<QAbstractButton>(name)->setChecked(true);
         }
     }
-    void replaceWords() const { enter({{"Text1", "词"}, {"Text2", "词语"}}); }
     QString log() const { return control<QPlainTextEdit>("Text3")->toPlainText(); }
     QString status() const { return control<QLabel>("Label5")->text(); }
 };
-
-const UnoDocuments::WordContent kWords{{"正文 词"}, {}, {"眉词"}, {"脚"}, {}};
 
 QString joined(const QString& path, const QString& story)
 {
@@ -100,14 +96,14 @@ void wordReplacedOnce(const QString& path, const QString& story)
 
 } // namespace
 
-// Per job button: its tab's option, the files it works on, what the user
-// types, and what the folder must hold after one run.
+// A job button's case: its tab's option, its files, what the user types, and the check after one run.
 struct JobCase
 {
+    QString button;
     QString option;
     QStringList files;
     QList<std::pair<QString, QString>> inputs;
-    std::function<void(const QString& folder)> once;
+    std::function<void(const Window& window, const QString& folder)> once;
 };
 Q_DECLARE_METATYPE(JobCase)
 
@@ -121,8 +117,6 @@ private slots:
     void doubleClickRunsEachJobOnce_data();
     void doubleClickRunsEachJobOnce();
     void stopAndCloseMidRun();
-    void passwordDocumentAsOnTheCommandLine();
-    void previewOnlySavesNothing();
     void workersShowWhatOneEngineShows();
 
 private:
@@ -141,8 +135,8 @@ private:
 
 void TestForm1Jobs::initTestCase()
 {
-    UnoDocuments::writeDocument(made("a.doc"), kWords);
-    UnoDocuments::writeDocument(made("b.docx"), kWords);
+    for (const char* name : {"a.doc", "b.docx"})
+        UnoDocuments::writeDocument(made(name), {{"正文 词"}, {}, {"眉词"}, {"脚"}, {}});
     UnoDocuments::writeWorkbook(made("c.xlsx"),
                                 {{"表一", {{1, 1, "词"}, {2, 1, "词"}}}, {"表二", {{1, 1, "无"}}}});
     UnoDocuments::writeWorkbook(made("d.xlsx"), {{"表一", {{1, 1, "词"}}}});
@@ -155,16 +149,17 @@ void TestForm1Jobs::initTestCase()
 
 void TestForm1Jobs::doubleClickRunsEachJobOnce_data()
 {
-    QTest::addColumn<QString>("button");
     QTest::addColumn<JobCase>("job");
     using Inputs = QList<std::pair<QString, QString>>;
-    const auto row = [](const char* button, const QString& option, const QStringList& files,
-                        const Inputs& inputs, const std::function<void(const QString&)>& once) {
-        QTest::newRow(button) << QString(button) << JobCase{option, files, inputs, once};
+    using Check = std::function<void(const Window&, const QString&)>;
+    // The row's name starts with its button.
+    const auto row = [](const char* name, const QString& option, const QStringList& files,
+                        const Inputs& inputs, const Check& once) {
+        QTest::newRow(name) << JobCase{QString(name).section(' ', 0, 0), option, files, inputs, once};
     };
     // The check of each file of the case.
     const auto each = [](const QStringList& names, const std::function<void(const QString&)>& check) {
-        return [=](const QString& folder) {
+        return [=](const Window&, const QString& folder) {
             for (const QString& name : names)
                 check(folder + "/" + name);
         };
@@ -191,31 +186,52 @@ void TestForm1Jobs::doubleClickRunsEachJobOnce_data()
             QCOMPARE(joined(path, "cells").count("写入"), path.endsWith("c.xlsx") ? 2 : 1);
         }));
     row("Command4", "Option9", texts, {{"Text8", "*.txt"}, {"Check7", {}}},
-        [](const QString& folder) { QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList()); });
+        [](const Window&, const QString& folder) {
+            QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
+        });
     row("Command6", "Option10", texts, {{"Text11", "*.txt"}, {"Text10", "新"}, {"Option8_2", {}}},
-        [](const QString& folder) {
+        [](const Window&, const QString& folder) {
             const QStringList names = QDir(folder).entryList(QDir::Files);
             QCOMPARE(names.size(), 2);
             for (const QString& name : names)
                 QVERIFY2(name.count("新") == 1, qPrintable(name));
         });
+    // With 只预览，不保存 ticked the replace counts and keeps nothing; unticked, the same click replaces.
+    row("Command1 preview", "Option1", documents, words + Inputs{{"Check13_2", {}}, {"previewOnly", {}}},
+        [this, documents](const Window& window, const QString& folder) {
+            QCOMPARE(window.control<QMenu>("preview")->title(), QString("预览（开）"));
+            QStringList lines;
+            for (const QString& name : documents) {
+                QCOMPARE(bytes(folder + "/" + name), bytes(made(name)));
+                lines << QDir::toNativeSeparators(folder + "/" + name) +
+                             " 预览：正文 1 处，文本框 0 处，页眉 1 处，页脚 0 处";
+            }
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
+            QCOMPARE(window.log(), lines.join('\n'));
+            QCOMPARE(window.status(), QString("预览完成，没有保存任何文件"));
+            QVERIFY(
+                QDir(window.app.filePath("backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+            window.control<QAction>("previewOnly")->setChecked(false);
+            window.control<QPushButton>("Command1")->click();
+            for (const QString& name : documents)
+                wordReplacedOnce(folder + "/" + name, "body");
+        });
 }
 
 void TestForm1Jobs::doubleClickRunsEachJobOnce()
 {
-    QFETCH(QString, button);
     QFETCH(JobCase, job);
     QTemporaryDir dir;
     const QString folder = copies(dir, job.files);
     Window window;
     window.enter(job.inputs); // before the collection: the patterns are among them
-    for (int i = 0; button == "Command6" && i < 4; ++i)
+    for (int i = 0; job.button == "Command6" && i < 4; ++i)
         MessageBox::setNextAnswer(QMessageBox::Ok); // the rename's notices
     const QStringList rows = window.collect(job.option, QDir::toNativeSeparators(folder));
     QCOMPARE(rows.size(), job.files.size());
 
     // The whole run happens inside the delivery of the first click.
-    postDoubleClick(window.control<QPushButton>(button));
+    postDoubleClick(window.control<QPushButton>(job.button));
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
     QVERIFY(!window.form->jobRunning());
@@ -227,7 +243,7 @@ void TestForm1Jobs::doubleClickRunsEachJobOnce()
         QCOMPARE(QSet<QString>(about.cbegin(), about.cend()).size(), about.size());
     }
     QVERIFY2(!window.log().contains("失败"), qPrintable(window.log()));
-    job.once(folder);
+    job.once(window, folder);
 }
 
 void TestForm1Jobs::stopAndCloseMidRun()
@@ -243,12 +259,11 @@ void TestForm1Jobs::stopAndCloseMidRun()
         const QString folder = copies(dir, names);
         Window window;
         window.collect("Option1", QDir::toNativeSeparators(folder));
-        window.replaceWords();
+        window.enter({{"Text1", "词"}, {"Text2", "词语"}});
         auto* stop = window.form->findChild<QAction*>("stopJob");
         QVERIFY(!stop->isVisible());
 
-        // The user acts from the window's events, which the run lets through
-        // between files: once the first file is reported.
+        // The user acts once the first file is reported, from the events the run lets through.
         bool acted = false, stopShown = false, stillShown = false;
         QTimer user;
         connect(&user, &QTimer::timeout, [&] {
@@ -297,66 +312,12 @@ void TestForm1Jobs::stopAndCloseMidRun()
     }
 }
 
-void TestForm1Jobs::passwordDocumentAsOnTheCommandLine()
-{
-    QTemporaryDir dir;
-    const QString folder = dir.filePath("files");
-    QDir().mkpath(folder);
-    const QString locked = QDir::toNativeSeparators(folder + "/locked.doc");
-    UnoDocuments::writeDocument(locked, kWords, "secret");
-    const QByteArray before = bytes(locked);
-
-    Window window;
-    window.collect("Option1", QDir::toNativeSeparators(folder));
-    window.replaceWords();
-    window.control<QPushButton>("Command1")->click();
-    const QString shown = window.log().section('\n', 0, 0);
-    QVERIFY2(shown.endsWith(" 打开失败，未修改：文件有密码保护"), qPrintable(shown));
-
-    QTemporaryDir app;
-    const CliRun cli = CliRun::of({"word-replace", "--old", "词", "--new", "词语", locked}, app.path());
-    QCOMPARE(cli.code, 1);
-    QCOMPARE(cli.out.value(0), shown);
-    QCOMPARE(bytes(locked), before);
-}
-
-// With 只预览，不保存 ticked, the replace counts in the log box and saves and keeps nothing.
-void TestForm1Jobs::previewOnlySavesNothing()
-{
-    QTemporaryDir dir;
-    const QString folder = copies(dir, {"a.doc", "b.docx"});
-    Window window;
-    const QStringList rows = window.collect("Option1", QDir::toNativeSeparators(folder));
-    QCOMPARE(rows.size(), 2);
-    window.replaceWords();
-    window.enter({{"Check13_2", {}}}); // headers and footers
-    auto* preview = window.form->findChild<QAction*>("previewOnly");
-    QVERIFY(preview);
-    preview->setChecked(true);
-    QCOMPARE(window.form->findChild<QMenu*>("preview")->title(), QString("预览（开）"));
-
-    window.control<QPushButton>("Command1")->click();
-    for (const char* name : {"a.doc", "b.docx"})
-        QCOMPARE(bytes(folder + "/" + QString(name)), bytes(made(name)));
-    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
-    QCOMPARE(window.log(), rows.join(" 预览：正文 1 处，文本框 0 处，页眉 1 处，页脚 0 处\n") +
-                               " 预览：正文 1 处，文本框 0 处，页眉 1 处，页脚 0 处");
-    QCOMPARE(window.status(), QString("预览完成，没有保存任何文件"));
-    QVERIFY(QDir(window.app.filePath("backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
-
-    // Unticked, the same click replaces.
-    preview->setChecked(false);
-    window.control<QPushButton>("Command1")->click();
-    wordReplacedOnce(folder + "/b.docx", "body");
-    wordReplacedOnce(folder + "/a.doc", "body");
-}
-
 void TestForm1Jobs::workersShowWhatOneEngineShows()
 {
     QTemporaryDir dir;
     const QString one = QDir::toNativeSeparators(dir.filePath("one"));
     const QString many = QDir::toNativeSeparators(dir.filePath("many"));
-    // Both formats mixed (the .docx go to the lossless engine), one broken .doc, one file without the text.
+    // Both formats (.docx go to the lossless engine), a broken .doc, a locked one, one without the text.
     const QList<std::pair<QString, bool>> documents = {
         {"a1.doc", true}, {"a2.docx", true}, {"a3.doc", false}, {"a4.doc", true}, {"a5.doc", true},
     };
@@ -366,6 +327,7 @@ void TestForm1Jobs::workersShowWhatOneEngineShows()
         UnoDocuments::writeDocument(one + "/" + name, {body, {}, {}, {}, {}});
     }
     writeFile(one + "/a6 坏.doc", "\xD0\xCF\x11\xE0 not really a document\r\n");
+    UnoDocuments::writeDocument(one + "/a7 锁.doc", {{"正文 OLD"}, {}, {}, {}, {}}, "secret");
     QMap<QString, QByteArray> before;
     QDir().mkpath(many);
     for (const QString& name : QDir(one).entryList(QDir::Files)) {
@@ -373,8 +335,7 @@ void TestForm1Jobs::workersShowWhatOneEngineShows()
         QVERIFY(QFile::copy(one + "/" + name, many + "/" + name));
     }
 
-    // What a user sees of one run of the Word job over the folder: the log, the status line, the bar
-    // and the journal; and how often a timer of the window's thread fired meanwhile.
+    // One Word run as a user sees it (log, status line, bar, journal), and the window's timer ticks.
     const auto run = [](const QString& folder, const QString& workerProgram, int workers, int& ticks) {
         Window window(workerProgram, workers);
         window.collect("Option1", folder);
@@ -395,23 +356,21 @@ void TestForm1Jobs::workersShowWhatOneEngineShows()
     QStringList workers = run(many, YANHE_BIN, 2, ticks);
 
     // Every file worked on, the .doc before the .docx; the run's last line counts the file that failed.
-    const QString sep = QDir::separator();
-    QStringList lines = single.at(0).split('\n');
-    QVERIFY2(lines.size() == 7, qPrintable(single.at(0)));
-    QCOMPARE(lines.takeLast(), QString(" 失败 1 个文件，详见上方"));
-    QCOMPARE(lines.last(), one + sep + "a2.docx 已替换内容");
-    const QString broken = one + sep + "a6 坏.doc 打开失败，未修改";
-    QVERIFY2(lines.removeIf([&](const QString& line) { return line.startsWith(broken); }) == 1,
+    QStringList lines = single.at(0).split('\n').replaceInStrings(one + QDir::separator(), QString());
+    QVERIFY2(lines.size() == 8, qPrintable(single.at(0)));
+    QCOMPARE(lines.takeLast(), QString(" 失败 2 个文件，详见上方"));
+    QCOMPARE(lines.last(), QString("a2.docx 已替换内容"));
+    QVERIFY2(lines.removeIf(
+                 [](const QString& line) { return line.startsWith("a6 坏.doc 打开失败，未修改"); }) == 1,
              qPrintable(single.at(0)));
     lines.sort();
-    QCOMPARE(lines, (QStringList{one + sep + "a1.doc 已替换内容", one + sep + "a2.docx 已替换内容",
-                                 one + sep + "a3.doc 没找到替换的内容", one + sep + "a4.doc 已替换内容",
-                                 one + sep + "a5.doc 已替换内容"}));
-    QCOMPARE(single.at(1), QString("已完成 6 个文件！ 全部操作已完成"));
-    QCOMPARE(single.at(2), QString("6/6 1"));
+    QCOMPARE(lines, (QStringList{"a1.doc 已替换内容", "a2.docx 已替换内容", "a3.doc 没找到替换的内容",
+                                 "a4.doc 已替换内容", "a5.doc 已替换内容",
+                                 "a7 锁.doc 打开失败，未修改：文件有密码保护"}));
+    QCOMPARE(single.at(1), QString("已完成 7 个文件！ 全部操作已完成"));
+    QCOMPARE(single.at(2), QString("7/7 1"));
 
-    // On two worker processes: the same lines in the same order, bar, status line and journal;
-    // the window stayed live while the workers ran.
+    // On two workers: the same lines in the same order, bar, status and journal; the window stayed live.
     workers.replaceInStrings(many, one);
     QCOMPARE(workers, single);
     QVERIFY(ticks > 0);
@@ -425,7 +384,10 @@ void TestForm1Jobs::workersShowWhatOneEngineShows()
             QVERIFY2(pages.join('\n').contains("第二段 新文"), qPrintable(pages.join('\n')));
         }
     }
-    QCOMPARE(bytes(many + "/a6 坏.doc"), before.value("a6 坏.doc"));
+    for (const QString& folder : {one, many}) {
+        for (const char* name : {"a6 坏.doc", "a7 锁.doc"})
+            QCOMPARE(bytes(folder + "/" + name), before.value(name));
+    }
 }
 
 QTEST_MAIN(TestForm1Jobs)

@@ -5,8 +5,7 @@
 #include <QMap>
 #include <stdexcept>
 
-// A running office program in memory: which instances run with which open
-// documents, and a record of the processes ended.
+// A running office program in memory: instances with their open documents, and the processes ended.
 class FakeRunningOffice final : public RunningOffice
 {
 public:
@@ -19,10 +18,7 @@ public:
     {
         if (failAttach)
             throw std::runtime_error("attach failed");
-        const auto it = instances.constFind(progId);
-        if (it == instances.constEnd())
-            return std::nullopt;
-        return *it;
+        return instances.contains(progId) ? std::optional(instances.value(progId)) : std::nullopt;
     }
 
     int endAllProcesses(const QString& exeName) override
