@@ -34,3 +34,14 @@ inline std::any throughFields(const JobRow& row, const std::any& inputs)
         field.set(rebuilt, field.get(inputs));
     return rebuilt;
 }
+
+// The inputs a command line gives, as the row describes them; a list that also names
+// the inputs a worker rebuilt when they differ.
+inline QStringList described(const JobRow& row, const QHash<QString, QString>& given,
+                             QString* problem = nullptr)
+{
+    const std::any inputs = commandLineInputs(row, given, problem);
+    const QStringList rebuilt = row.describe(throughFields(row, inputs));
+    const QStringList described = row.describe(inputs);
+    return rebuilt == described ? described : described + QStringList{"rebuilt:"} + rebuilt;
+}

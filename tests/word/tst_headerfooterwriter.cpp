@@ -1,7 +1,6 @@
 #include "jobs/JobTable.h"
 #include "support/FakeOffice.h"
 #include "support/MemoryJobHost.h"
-#include "support/MemoryJobInputs.h"
 #include "word/HeaderFooterWriter.h"
 
 #include <QTest>
@@ -10,24 +9,16 @@ using namespace HeaderFooterWriter;
 
 namespace {
 
-// The inputs with the tab's defaults, as the window starts, Word chosen.
-Inputs tabDefaults()
-{
-    Inputs inputs;
-    inputs.wordChosen = true;
-    inputs.header.fontName = inputs.footer.fontName = "宋体";
-    inputs.header.fontSize = inputs.footer.fontSize = "10";
-    inputs.header.alignment = "居中";
-    inputs.footer.alignment = "居左";
-    inputs.pageNumberPosition = "居中";
-    return inputs;
-}
-
 struct Run
 {
     FakeOffice office;
     MemoryJobHost host;
-    Inputs inputs = tabDefaults();
+    // The tab's defaults, as the window starts, Word chosen.
+    Inputs inputs{true,
+                  {false, false, {}, "宋体", "10", false, "居中"},
+                  {false, false, {}, "宋体", "10", false, "居左"},
+                  false,
+                  "居中"};
     Batch::Result result;
 
     explicit Run(const QStringList& paths = {"/d/a.doc"})
@@ -80,70 +71,79 @@ class TestHeaderFooterWriter : public QObject
 {
     Q_OBJECT
 private slots:
+    void blocksByTheirBoxes_data();
     void blocksByTheirBoxes();
     void footerAndPageNumberLayouts_data();
     void footerAndPageNumberLayouts();
-    void alignmentFontBoldAndDelete();
-    void progressOverThreeFilesAndNone();
+    void fontBoldAndDelete();
     void failingFilesAndBadSizes();
-    void commandLineDefaultsAndChecks();
 };
+
+// Each block by its box, with the header's alignment codes: 居中 1, 居右 2, 居左 3 (not 0); another
+// text types nothing and aligns nothing. The text goes before what the part holds.
+void TestHeaderFooterWriter::blocksByTheirBoxes_data()
+{
+    QTest::addColumn<QList<bool>>("boxes"); // header, footer, page number
+    QTest::addColumn<QString>("alignment"); // the header's
+    QTest::addColumn<QStringList>("views"); // the calls from entering the first view to leaving the last
+    QTest::addColumn<QStringList>("parts"); // header and footer afterwards
+    QTest::addColumn<QStringList>("log");
+    const QStringList font{"font 宋体", "size 10"};
+    const QStringList header = QStringList{"seek 9"} + font + QStringList{"type 眉", "align 1", "seek 0"};
+    const QStringList number{"type 第", "field 33", "type 页"};
+    const QString h = "/d/a.doc 页眉已写入内容";
+    QTest::newRow("header") << QList<bool>{true, false, false} << "居中" << header
+                            << QStringList{"眉旧页眉", "旧页脚"} << QStringList{h};
+    QTest::newRow("header right") << QList<bool>{true, false, false} << "居右"
+                                  << QStringList{"seek 9"} + font +
+                                         QStringList{"type 眉", "align 2", "seek 0"}
+                                  << QStringList{"眉旧页眉", "旧页脚"} << QStringList{h};
+    QTest::newRow("header left") << QList<bool>{true, false, false} << "居左"
+                                 << QStringList{"seek 9"} + font + QStringList{"type 眉", "align 3", "seek 0"}
+                                 << QStringList{"眉旧页眉", "旧页脚"} << QStringList{h};
+    QTest::newRow("header other") << QList<bool>{true, false, false} << "左"
+                                  << QStringList{"seek 9"} + font + QStringList{"seek 0"}
+                                  << QStringList{"旧页眉", "旧页脚"} << QStringList{h};
+    QTest::newRow("footer") << QList<bool>{false, true, false} << "居中"
+                            << QStringList{"seek 10"} + font + QStringList{"type 脚", "align 3", "seek 0"}
+                            << QStringList{"旧页眉", "脚旧页脚"} << QStringList{"/d/a.doc 页脚已写入内容"};
+    // The number's line before leaving the view.
+    QTest::newRow("number") << QList<bool>{false, false, true} << "居中"
+                            << QStringList{"seek 10"} + font + number + QStringList{"align 1", "seek 0"}
+                            << QStringList{"旧页眉", kNumber + "旧页脚"}
+                            << QStringList{"/d/a.doc 页码已写入"};
+    // Footer text and number: the combined block only, after the header; one save, one close.
+    QTest::newRow("all") << QList<bool>{true, true, true} << "居中"
+                         << header + QStringList{"seek 10"} + font +
+                                QStringList{"type 脚" + QString(26, ' ')} + number +
+                                QStringList{"align 3", "seek 0"}
+                         << QStringList{"眉旧页眉", "脚" + QString(26, ' ') + kNumber + "旧页脚"}
+                         << QStringList{h, "/d/a.doc 页码和页脚已写入内容"};
+}
 
 void TestHeaderFooterWriter::blocksByTheirBoxes()
 {
-    // Header only: the header view, the font, the text typed before what the header holds, centred.
-    Run header;
-    header.inputs.header.text = "眉";
-    header.blocks(true, false, false).go();
-    QCOMPARE(header.office.calls,
-             (QStringList{"create Word.Application", "open /d/a.doc", "visible 0", "alerts -1", "seek 9",
-                          "font 宋体", "size 10", "type 眉", "align 1", "seek 0", "save /d/a.doc",
-                          "close /d/a.doc", "quit"}));
-    QCOMPARE(header.header(), QString("眉旧页眉"));
-    QCOMPARE(header.footer(), QString("旧页脚"));
-    QCOMPARE(header.host.log, QStringList{"/d/a.doc 页眉已写入内容"});
-    QCOMPARE(header.host.journalLines, header.host.log);
-
-    // Footer text only.
-    Run footer;
-    footer.inputs.footer.text = "脚";
-    footer.blocks(false, true, false).go();
-    QCOMPARE(footer.footerCalls(),
-             (QStringList{"seek 10", "font 宋体", "size 10", "type 脚", "align 3", "seek 0"}));
-    QCOMPARE(footer.footer(), QString("脚旧页脚"));
-    QCOMPARE(footer.header(), QString("旧页眉"));
-    QCOMPARE(footer.host.log, QStringList{"/d/a.doc 页脚已写入内容"});
-
-    // Page number only: 第, the field, 页; the line before leaving the view.
-    Run number;
-    number.blocks(false, false, true).go();
-    QCOMPARE(number.footerCalls(), (QStringList{"seek 10", "font 宋体", "size 10", "type 第", "field 33",
-                                                "type 页", "align 1", "seek 0"}));
-    QCOMPARE(number.footer(), kNumber + "旧页脚");
-    QCOMPARE(number.host.log, QStringList{"/d/a.doc 页码已写入"});
-
-    // Footer text and page number: the combined block only, never the footer-text block.
-    Run both;
-    both.inputs.footer.text = "脚";
-    both.blocks(false, true, true).go();
-    QCOMPARE(both.footer(), "脚" + QString(26, ' ') + kNumber + "旧页脚");
-    QCOMPARE(both.host.log, QStringList{"/d/a.doc 页码和页脚已写入内容"});
-    QCOMPARE(both.office.calls.count("seek 10"), 1);
-
-    // Header and footer: the header first, one save and one close.
-    Run all;
-    all.blocks(true, true, true).go();
-    QCOMPARE(all.host.log, (QStringList{"/d/a.doc 页眉已写入内容", "/d/a.doc 页码和页脚已写入内容"}));
-    QVERIFY(all.office.calls.indexOf("seek 9") < all.office.calls.indexOf("seek 10"));
-    QCOMPARE(all.office.calls.count("save /d/a.doc"), 1);
-    QCOMPARE(all.office.calls.count("close /d/a.doc"), 1);
-    QCOMPARE(all.office.documents["/d/a.doc"].saves, 1);
+    QFETCH(QList<bool>, boxes);
+    QFETCH(QStringList, views);
+    Run run;
+    run.inputs.header.text = "眉";
+    run.inputs.footer.text = "脚";
+    QFETCH(QString, alignment);
+    run.inputs.header.alignment = alignment;
+    run.blocks(boxes[0], boxes[1], boxes[2]).go();
+    QCOMPARE(run.office.calls,
+             (QStringList{"create Word.Application", "open /d/a.doc", "visible 0", "alerts -1"} + views +
+              QStringList{"save /d/a.doc", "close /d/a.doc", "quit"}));
+    QTEST(QStringList({run.header(), run.footer()}), "parts");
+    QTEST(run.host.log, "log");
+    QCOMPARE(run.host.journalLines, run.host.log);
+    QCOMPARE(run.office.documents["/d/a.doc"].saves, 1);
 
     // Word not chosen: the button does nothing at all.
     Run off;
     off.inputs.wordChosen = false;
     off.host.log << "earlier";
-    off.blocks(true, true, true).go();
+    off.blocks(boxes[0], boxes[1], boxes[2]).go();
     QVERIFY(off.office.calls.isEmpty());
     QCOMPARE(off.host.log, QStringList{"earlier"});
     QCOMPARE(off.host.value, -1);
@@ -201,20 +201,8 @@ void TestHeaderFooterWriter::footerAndPageNumberLayouts()
     QCOMPARE(run.office.documents["/d/a.doc"].saves, 1);
 }
 
-void TestHeaderFooterWriter::alignmentFontBoldAndDelete()
+void TestHeaderFooterWriter::fontBoldAndDelete()
 {
-    // The header's codes: 居中 1, 居右 2, 居左 3 (not 0); another text types nothing and aligns nothing.
-    for (const auto& [combo, code] : QList<QPair<QString, QString>>{
-             {"居中", "align 1"}, {"居右", "align 2"}, {"居左", "align 3"}, {"左", ""}}) {
-        Run run;
-        run.inputs.header.text = "眉";
-        run.inputs.header.alignment = combo;
-        run.blocks(true, false, false).go();
-        QCOMPARE(run.office.calls.filter("align "), code.isEmpty() ? QStringList() : QStringList{code});
-        QCOMPARE(run.header(), code.isEmpty() ? QString("旧页眉") : QString("眉旧页眉"));
-        QCOMPARE(run.host.log, QStringList{"/d/a.doc 页眉已写入内容"});
-    }
-
     // Each row's own font, size and bold; bold is switched on when ticked and never off.
     Run run;
     run.inputs.footer.bold = true;
@@ -248,32 +236,6 @@ void TestHeaderFooterWriter::alignmentFontBoldAndDelete()
     number.inputs.footer.deleteFirst = true;
     number.blocks(false, false, true).go();
     QCOMPARE(number.footer(), kNumber);
-}
-
-void TestHeaderFooterWriter::progressOverThreeFilesAndNone()
-{
-    Run three({"/d/1.doc", "/d/2.docx", "/d/3.doc"});
-    three.host.log << "earlier";
-    three.blocks(false, false, true).go();
-    QCOMPARE(three.host.label, QString("已完成 3 个文件！ 全部操作已完成"));
-    QCOMPARE(three.host.log,
-             (QStringList{"/d/1.doc 页码已写入", "/d/2.docx 页码已写入", "/d/3.doc 页码已写入"}));
-    QCOMPARE(three.host.yields, 3);
-    QCOMPARE(three.host.beeps, 1);
-    // One document open at a time: each closed before the next opens; Quit at the end.
-    const QStringList& calls = three.office.calls;
-    QVERIFY(calls.indexOf("close /d/1.doc") < calls.indexOf("open /d/2.docx"));
-    QCOMPARE(calls.last(), QString("quit"));
-
-    // Nothing ticked: the instance is quit, the log emptied, the bar at 0, no beep.
-    Run none;
-    none.host.tick({"/d/a.doc"}, {});
-    none.host.log << "earlier";
-    none.blocks(false, false, true).go();
-    QCOMPARE(none.office.calls, (QStringList{"create Word.Application", "quit"}));
-    QVERIFY(none.host.log.isEmpty());
-    QCOMPARE(none.host.value, 0);
-    QCOMPARE(none.host.beeps, 0);
 }
 
 void TestHeaderFooterWriter::failingFilesAndBadSizes()
@@ -310,45 +272,6 @@ void TestHeaderFooterWriter::failingFilesAndBadSizes()
                  QStringList{"/d/a.doc 写入失败，未修改：字号“" + size + "”不在 1 到 1638 之间"});
         QCOMPARE(bad.office.documents["/d/a.doc"].saves, 0);
     }
-}
-
-// The command line starts from the tab's defaults with Word chosen, ticks a
-// block by giving its text, refuses an alignment the tab does not offer, and a
-// worker rebuilds every input from the row's fields.
-void TestHeaderFooterWriter::commandLineDefaultsAndChecks()
-{
-    const JobRow& row = *JobTable::forCommand("header-footer-write");
-    QString problem;
-    const auto defaults = std::any_cast<Inputs>(commandLineInputs(row, {}, &problem));
-    QCOMPARE(problem, QString());
-    const Inputs tab = tabDefaults();
-    QVERIFY(defaults.wordChosen && !defaults.header.write && !defaults.footer.write);
-    for (const auto& [read, expected] :
-         {std::pair{defaults.header, tab.header}, std::pair{defaults.footer, tab.footer}})
-        QCOMPARE(QStringList({read.fontName, read.fontSize, read.alignment}),
-                 QStringList({expected.fontName, expected.fontSize, expected.alignment}));
-    QCOMPARE(defaults.pageNumberPosition, tab.pageNumberPosition);
-
-    const std::any given = commandLineInputs(row,
-                                             {{"header", ""},
-                                              {"footer", "脚"},
-                                              {"footer-bold", ""},
-                                              {"delete-footer", ""},
-                                              {"page-number", ""},
-                                              {"footer-size", "9.5"},
-                                              {"footer-align", "居右"}},
-                                             &problem);
-    QCOMPARE(problem, QString());
-    const auto rebuilt = std::any_cast<Inputs>(throughFields(row, given));
-    QVERIFY(rebuilt.wordChosen && rebuilt.header.write && !rebuilt.header.bold &&
-            !rebuilt.header.deleteFirst);
-    QVERIFY(rebuilt.footer.write && rebuilt.footer.bold && rebuilt.footer.deleteFirst && rebuilt.pageNumber);
-    QCOMPARE(QStringList({rebuilt.header.text, rebuilt.header.fontName, rebuilt.footer.text,
-                          rebuilt.footer.fontSize, rebuilt.footer.alignment}),
-             QStringList({"", "宋体", "脚", "9.5", "居右"}));
-
-    commandLineInputs(row, {{"page-number-align", "居上"}}, &problem);
-    QCOMPARE(problem, QString("unknown page-number-align \"居上\" (居左, 居中, 居右)"));
 }
 
 QTEST_GUILESS_MAIN(TestHeaderFooterWriter)
