@@ -7,6 +7,8 @@
 #include <QTest>
 
 // The workbook jobs against an office program in memory.
+Q_DECLARE_METATYPE(std::any)
+
 namespace {
 
 // Named sheets, each with one text in A1.
@@ -22,6 +24,22 @@ FakeOffice::WorkbookFile workbook(const QList<QPair<QString, QString>>& sheets)
     return file;
 }
 
+// The texts of a workbook's cells, sheet by sheet.
+QString texts(const FakeOffice::WorkbookFile& file)
+{
+    QStringList sheets;
+    for (const FakeOffice::Sheet& sheet : file.sheets)
+        sheets << sheet.cells.values().join(' ');
+    return sheets.join('|');
+}
+
+Batch::Result run(const QString& command, MemoryJobHost& host, FakeOffice& office, const std::any& inputs)
+{
+    const ReadInputs read = [&] { return inputs; };
+    JobContext context{host, read, office, office};
+    return JobTable::run(*JobTable::forCommand(command), context);
+}
+
 std::function<QString()> fixed(const QString& text)
 {
     return [text] { return text; };
@@ -33,67 +51,96 @@ class TestSheetJobs : public QObject
 {
     Q_OBJECT
 private slots:
-    void replaceSheetBySheet();
-    void replaceFailuresAndWps();
-    void cellInEveryWorksheet();
+    void runPattern_data();
+    void runPattern();
+    void wpsCannotStart();
+    void cellContentReadPerSheetAndNumbers();
     void cellsThatCannotBeWrittenLeaveTheWorkbook();
 };
 
-void TestSheetJobs::replaceSheetBySheet()
+// Each job over a run with a missing workbook and one that cannot be saved, then over one
+// ticked workbook and over none.
+void TestSheetJobs::runPattern_data()
 {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<std::any>("inputs");
+    QTest::addColumn<QString>("created");
+    QTest::addColumn<QStringList>("log");
+    QTest::addColumn<QString>("texts"); // of /x/a.xlsx afterwards
+    using WorkbookReplace::Engine;
+    const QString missing = "/x/locked.xlsx 打开失败，未修改：文件不存在";
+    const QString unsaved = "/x/ro.xls 保存失败，未修改：无法保存（此文件前面的行作废）";
+    const QStringList replaced{"/x/a.xlsx-一月没找到替换的内容", "/x/a.xlsx-二月已替换内容",
+                               "/x/a.xlsx-三月没找到替换的内容", missing,
+                               "/x/ro.xls-S已替换内容",          unsaved,
+                               "/x/b.xls-Sheet1没找到替换的内容"};
+    QTest::newRow("replace") << "sheet-replace"
+                             << std::any(WorkbookReplace::Inputs{Engine::Excel, "旧", "新"})
+                             << "excel.application" << replaced << "无|有新数据|无";
+    QTest::newRow("wps") << "sheet-replace" << std::any(WorkbookReplace::Inputs{Engine::Wps, "旧", "新"})
+                         << "ET.Application" << replaced << "无|有新数据|无";
+    // The button drives Excel whatever program is registered besides; the content box's
+    // hint text is written like any text.
+    const QString hint = "输入替换内容";
+    QTest::newRow("cell") << "cell-write" << std::any(CellReplace::Inputs{"3", "2", hint})
+                          << "excel.application"
+                          << QStringList{"/x/a.xlsx-一月已替换内容", "/x/a.xlsx-二月已替换内容",
+                                         "/x/a.xlsx-三月已替换内容", missing,
+                                         "/x/ro.xls-S已替换内容",    unsaved,
+                                         "/x/b.xls-Sheet1已替换内容"}
+                          << "无 " + hint + "|有旧数据 " + hint + "|无 " + hint;
+}
+
+void TestSheetJobs::runPattern()
+{
+    QFETCH(QString, command);
+    QFETCH(std::any, inputs);
+    QFETCH(QString, created);
     FakeOffice office;
+    office.registered << "et.application";
     office.workbooks["/x/a.xlsx"] = workbook({{"一月", "无"}, {"二月", "有旧数据"}, {"三月", "无"}});
+    office.workbooks["/x/skip.xls"] = office.workbooks["/x/ro.xls"] = workbook({{"S", "旧"}});
+    office.workbooks["/x/ro.xls"].failSave = true; // and /x/locked.xlsx is missing
     office.workbooks["/x/b.xls"] = workbook({{"Sheet1", "无"}});
-    MemoryJobHost host({"/x/a.xlsx", "/x/b.xls"});
-    QCOMPARE(WorkbookReplace::ExcelReplace(host, office, "旧", "新").total, 2);
-    QCOMPARE(host.log, (QStringList{"/x/a.xlsx-一月没找到替换的内容", "/x/a.xlsx-二月已替换内容",
-                                    "/x/a.xlsx-三月没找到替换的内容", "/x/b.xls-Sheet1没找到替换的内容"}));
+    const QStringList paths{"/x/a.xlsx", "/x/skip.xls", "/x/locked.xlsx", "/x/ro.xls", "/x/b.xls"};
+    MemoryJobHost host;
+    host.tick(paths, {0, 2, 3, 4});
+    host.log << "旧行";
+    const Batch::Result result = run(command, host, office, inputs);
+    QCOMPARE(result.total, 4);
+    QCOMPARE(result.failures, 2);
+    QTEST(host.log, "log");
     QCOMPARE(host.journalLines, host.log);
-    QCOMPARE(host.max, 2);
-    QCOMPARE(host.label, QString("已完成 2 个文件！ 全部操作已完成"));
-    QCOMPARE(office.workbooks["/x/a.xlsx"].sheets.at(1).cells.value({1, 1}), QString("有新数据"));
-    // Saved and closed one at a time, each sheet activated first, the instance kept hidden.
+    QTEST(texts(office.workbooks["/x/a.xlsx"]), "texts");
+    QCOMPARE(texts(office.workbooks["/x/ro.xls"]), QString("旧"));
+    QCOMPARE(host.maxima, (QList<int>{1, 2, 3, 4}));
+    QCOMPARE(host.label, QString("已完成 4 个文件！ 全部操作已完成"));
+    QCOMPARE(host.beeps, 1);
+    // Saved and closed one at a time, each sheet activated first, the instance kept hidden;
+    // one that could not be saved closed without saving.
     QCOMPARE(office.calls,
-             (QStringList{"create excel.application", "open /x/a.xlsx", "visible 0", "activate 1",
-                          "activate 2", "activate 3", "close /x/a.xlsx 1", "open /x/b.xls", "visible 0",
-                          "activate 1", "close /x/b.xls 1", "quit"}));
-    QCOMPARE(office.workbooks["/x/b.xls"].saves, 1);
+             (QStringList{"create " + created, "open /x/a.xlsx", "visible 0", "activate 1", "activate 2",
+                          "activate 3", "close /x/a.xlsx 1", "open /x/locked.xlsx", "open /x/ro.xls",
+                          "visible 0", "activate 1", "close /x/ro.xls 1", "close /x/ro.xls 0",
+                          "open /x/b.xls", "visible 0", "activate 1", "close /x/b.xls 1", "quit"}));
 
     // One workbook: no yield. None: the bar at 0, no line, no Quit.
     MemoryJobHost one({"/x/b.xls"});
-    WorkbookReplace::ExcelReplace(one, office, "旧", "新");
+    run(command, one, office, inputs);
     QCOMPARE(one.value, 1);
     QCOMPARE(one.yields, 0);
     MemoryJobHost none;
     office.calls.clear();
-    WorkbookReplace::ExcelReplace(none, office, "旧", "新");
+    run(command, none, office, inputs);
     QCOMPARE(none.value, 0);
     QVERIFY(none.journalLines.isEmpty());
-    QCOMPARE(office.calls, QStringList{"create excel.application"});
+    QCOMPARE(office.calls, QStringList{"create " + created});
 }
 
-void TestSheetJobs::replaceFailuresAndWps()
+void TestSheetJobs::wpsCannotStart()
 {
     FakeOffice office;
-    for (const QString path : {"/x/a.xlsx", "/x/locked.xlsx", "/x/ro.xls"})
-        office.workbooks[path] = workbook({{"S", "旧"}});
-    office.workbooks["/x/locked.xlsx"].failOpen = true;
-    office.workbooks["/x/ro.xls"].failSave = true;
-    MemoryJobHost failing({"/x/locked.xlsx", "/x/ro.xls", "/x/a.xlsx"});
-    QCOMPARE(WorkbookReplace::ExcelReplace(failing, office, "旧", "新").failures, 2);
-    QCOMPARE(failing.log, (QStringList{"/x/locked.xlsx 打开失败，未修改：文件不存在", "/x/ro.xls-S已替换内容",
-                                       "/x/ro.xls 保存失败，未修改：无法保存（此文件前面的行作废）",
-                                       "/x/a.xlsx-S已替换内容"}));
-    QCOMPARE(office.workbooks["/x/ro.xls"].sheets.at(0).cells.value({1, 1}), QString("旧"));
-    QCOMPARE(failing.label, QString("已完成 3 个文件！ 全部操作已完成"));
-
-    // WPS: ET; and a line when it cannot be started.
-    office.registered = {"et.application"};
-    MemoryJobHost host({"/x/a.xlsx"});
-    WorkbookReplace::WpsSheetReplace(host, office, "新", "旧");
-    QCOMPARE(office.calls.at(office.calls.lastIndexOf("create ET.Application") + 1),
-             QString("open /x/a.xlsx"));
-    QCOMPARE(host.log, QStringList{"/x/a.xlsx-S已替换内容"});
+    office.workbooks["/x/a.xlsx"] = workbook({{"S", "旧"}});
     office.registered.clear();
     MemoryJobHost none({"/x/a.xlsx"});
     QVERIFY(!WorkbookReplace::WpsSheetReplace(none, office, "旧", "新").started);
@@ -101,53 +148,26 @@ void TestSheetJobs::replaceFailuresAndWps()
     QVERIFY(none.log.first().startsWith("无法启动 WPS 表格"));
 }
 
-void TestSheetJobs::cellInEveryWorksheet()
+// The content box is read for every worksheet: an edit during the yield after the first
+// workbook reaches the next. Row and column are read as numbers.
+void TestSheetJobs::cellContentReadPerSheetAndNumbers()
 {
     FakeOffice office;
     office.workbooks["/x/a.xlsx"] = workbook({{"一月", "原有"}, {"二月", "原有"}});
     office.workbooks["/x/b.xls"] = workbook({{"Sheet1", "原有"}});
-    MemoryJobHost host;
-    host.tick({"/x/a.xlsx", "/x/skip.xls", "/x/b.xls"}, {0, 2});
-    host.log << "旧行";
-    // The content box is read for every worksheet: an edit during the yield
-    // after the first workbook reaches the next.
+    MemoryJobHost host({"/x/a.xlsx", "/x/b.xls"});
     QString content = "x";
     host.onYield = [&] { content = "y"; };
-    const CellReplace::Result result =
-        CellReplace::ExcelCellReplace(host, office, "3", "2", [&] { return content; });
-    QCOMPARE(result.total, 2);
-    QCOMPARE(result.failures, 0);
-    QCOMPARE(host.log, (QStringList{"/x/a.xlsx-一月已替换内容", "/x/a.xlsx-二月已替换内容",
-                                    "/x/b.xls-Sheet1已替换内容"}));
-    QCOMPARE(host.journalLines, host.log);
-    QCOMPARE(host.label, QString("已完成 2 个文件！ 全部操作已完成"));
-    QCOMPARE(host.beeps, 1);
-    for (const FakeOffice::Sheet& sheet : office.workbooks["/x/a.xlsx"].sheets) {
-        QCOMPARE(sheet.cells.value({3, 2}), QString("x"));
-        QCOMPARE(sheet.cells.value({1, 1}), QString("原有"));
-    }
-    QCOMPARE(office.workbooks["/x/b.xls"].sheets.at(0).cells.value({3, 2}), QString("y"));
-    QCOMPARE(office.calls, (QStringList{"create excel.application", "open /x/a.xlsx", "visible 0",
-                                        "activate 1", "activate 2", "close /x/a.xlsx 1", "open /x/b.xls",
-                                        "visible 0", "activate 1", "close /x/b.xls 1", "quit"}));
+    CellReplace::ExcelCellReplace(host, office, "3", "2", [&] { return content; });
+    QCOMPARE(texts(office.workbooks["/x/a.xlsx"]), QString("原有 x|原有 x"));
+    QCOMPARE(texts(office.workbooks["/x/b.xls"]), QString("原有 y"));
 
-    // Row and column read as numbers: 3.5 is 4, 4abc is 4; an empty content empties the cell.
+    // 3.5 is 4, 4abc is 4; an empty content empties the cell.
     MemoryJobHost again({"/x/b.xls"});
     CellReplace::ExcelCellReplace(again, office, "3.5", "4abc", fixed(""));
     QVERIFY(office.workbooks["/x/b.xls"].sheets.at(0).cells.contains({4, 4}));
     QCOMPARE(office.workbooks["/x/b.xls"].sheets.at(0).cells.value({4, 4}), QString(""));
-
-    // The button drives Excel whatever program is registered besides; the content box's
-    // hint text is written like any text.
-    office.registered = {"excel.application", "et.application"};
-    const ReadInputs read = [] { return std::any(CellReplace::Inputs{"2", "3", "输入替换内容"}); };
-    JobContext context{again, read, office, office};
-    const JobRow* row = JobTable::forButton("Command8");
-    QCOMPARE(row->command, QString("cell-write"));
-    office.calls.clear();
-    JobTable::run(*row, context);
-    QCOMPARE(office.calls.first(), QString("create excel.application"));
-    QCOMPARE(office.workbooks["/x/b.xls"].sheets.at(0).cells.value({2, 3}), QString("输入替换内容"));
+    QCOMPARE(JobTable::forButton("Command8")->command, QString("cell-write"));
 }
 
 // A cell that some worksheet of a workbook cannot take fails the whole workbook
