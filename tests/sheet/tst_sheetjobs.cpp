@@ -1,13 +1,12 @@
-#include "jobs/JobTable.h"
 #include "sheet/CellReplace.h"
 #include "sheet/WorkbookReplace.h"
 #include "support/FakeOffice.h"
 #include "support/MemoryJobHost.h"
+#include "support/MemoryJobInputs.h"
 
 #include <QTest>
 
 // The workbook jobs against an office program in memory.
-Q_DECLARE_METATYPE(std::any)
 
 namespace {
 
@@ -33,18 +32,6 @@ QString texts(const FakeOffice::WorkbookFile& file)
     return sheets.join('|');
 }
 
-Batch::Result run(const QString& command, MemoryJobHost& host, FakeOffice& office, const std::any& inputs)
-{
-    const ReadInputs read = [&] { return inputs; };
-    JobContext context{host, read, office, office};
-    return JobTable::run(*JobTable::forCommand(command), context);
-}
-
-std::function<QString()> fixed(const QString& text)
-{
-    return [text] { return text; };
-}
-
 } // namespace
 
 class TestSheetJobs : public QObject
@@ -53,7 +40,6 @@ class TestSheetJobs : public QObject
 private slots:
     void runPattern_data();
     void runPattern();
-    void wpsCannotStart();
     void cellContentReadPerSheetAndNumbers();
     void cellsThatCannotBeWrittenLeaveTheWorkbook();
 };
@@ -65,6 +51,7 @@ void TestSheetJobs::runPattern_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<std::any>("inputs");
     QTest::addColumn<QString>("created");
+    QTest::addColumn<QString>("cannotStart");
     QTest::addColumn<QStringList>("log");
     QTest::addColumn<QString>("texts"); // of /x/a.xlsx afterwards
     using WorkbookReplace::Engine;
@@ -76,14 +63,18 @@ void TestSheetJobs::runPattern_data()
                                "/x/b.xls-Sheet1没找到替换的内容"};
     QTest::newRow("replace") << "sheet-replace"
                              << std::any(WorkbookReplace::Inputs{Engine::Excel, "旧", "新"})
-                             << "excel.application" << replaced << "无|有新数据|无";
+                             << "excel.application"
+                             << "无法启动电子表格程序（excel.application）：" << replaced << "无|有新数据|无";
     QTest::newRow("wps") << "sheet-replace" << std::any(WorkbookReplace::Inputs{Engine::Wps, "旧", "新"})
-                         << "ET.Application" << replaced << "无|有新数据|无";
+                         << "ET.Application"
+                         << "无法启动 WPS 表格（ET.Application、KET.Application）：" << replaced
+                         << "无|有新数据|无";
     // The button drives Excel whatever program is registered besides; the content box's
     // hint text is written like any text.
     const QString hint = "输入替换内容";
     QTest::newRow("cell") << "cell-write" << std::any(CellReplace::Inputs{"3", "2", hint})
                           << "excel.application"
+                          << "无法启动电子表格程序（excel.application）："
                           << QStringList{"/x/a.xlsx-一月已替换内容", "/x/a.xlsx-二月已替换内容",
                                          "/x/a.xlsx-三月已替换内容", missing,
                                          "/x/ro.xls-S已替换内容",    unsaved,
@@ -106,7 +97,7 @@ void TestSheetJobs::runPattern()
     MemoryJobHost host;
     host.tick(paths, {0, 2, 3, 4});
     host.log << "旧行";
-    const Batch::Result result = run(command, host, office, inputs);
+    const Batch::Result result = runCommand(command, host, office, inputs);
     QCOMPARE(result.total, 4);
     QCOMPARE(result.failures, 2);
     QTEST(host.log, "log");
@@ -126,26 +117,22 @@ void TestSheetJobs::runPattern()
 
     // One workbook: no yield. None: the bar at 0, no line, no Quit.
     MemoryJobHost one({"/x/b.xls"});
-    run(command, one, office, inputs);
+    runCommand(command, one, office, inputs);
     QCOMPARE(one.value, 1);
     QCOMPARE(one.yields, 0);
     MemoryJobHost none;
     office.calls.clear();
-    run(command, none, office, inputs);
+    runCommand(command, none, office, inputs);
     QCOMPARE(none.value, 0);
     QVERIFY(none.journalLines.isEmpty());
     QCOMPARE(office.calls, QStringList{"create " + created});
-}
 
-void TestSheetJobs::wpsCannotStart()
-{
-    FakeOffice office;
-    office.workbooks["/x/a.xlsx"] = workbook({{"S", "旧"}});
+    // Nothing that can be created: one line, and the job ends.
     office.registered.clear();
-    MemoryJobHost none({"/x/a.xlsx"});
-    QVERIFY(!WorkbookReplace::WpsSheetReplace(none, office, "旧", "新").started);
-    QCOMPARE(none.log.size(), 1);
-    QVERIFY(none.log.first().startsWith("无法启动 WPS 表格"));
+    QVERIFY(!runCommand(command, one, office, inputs).started);
+    QCOMPARE(one.log.size(), 1);
+    QFETCH(QString, cannotStart);
+    QVERIFY2(one.log.first().startsWith(cannotStart), qPrintable(one.log.first()));
 }
 
 // The content box is read for every worksheet: an edit during the yield after the first
@@ -164,7 +151,7 @@ void TestSheetJobs::cellContentReadPerSheetAndNumbers()
 
     // 3.5 is 4, 4abc is 4; an empty content empties the cell.
     MemoryJobHost again({"/x/b.xls"});
-    CellReplace::ExcelCellReplace(again, office, "3.5", "4abc", fixed(""));
+    CellReplace::ExcelCellReplace(again, office, "3.5", "4abc", [] { return QString(); });
     QVERIFY(office.workbooks["/x/b.xls"].sheets.at(0).cells.contains({4, 4}));
     QCOMPARE(office.workbooks["/x/b.xls"].sheets.at(0).cells.value({4, 4}), QString(""));
     QCOMPARE(JobTable::forButton("Command8")->command, QString("cell-write"));
@@ -182,14 +169,13 @@ void TestSheetJobs::cellsThatCannotBeWrittenLeaveTheWorkbook()
     office.workbooks["/x/locked.xlsx"].sheets[1].protectedContents = true;
     office.workbooks["/x/good.xlsx"] = workbook({{"S", "原有"}});
     const auto untouched = [&](const QString& path) {
-        const FakeOffice::WorkbookFile& file = office.workbooks[path];
-        return file.saves == 0 && std::all_of(file.sheets.begin(), file.sheets.end(),
-                                              [](const auto& sheet) { return sheet.cells.size() == 1; });
+        return office.workbooks[path].saves == 0 && texts(office.workbooks[path]) == "原有|原有";
     };
 
     // Past the last row of the .xls sheet; the protected sheet; the good one written.
     MemoryJobHost past({"/x/small.xls", "/x/locked.xlsx", "/x/good.xlsx"});
-    QCOMPARE(CellReplace::ExcelCellReplace(past, office, "70000", "2", fixed("v")).failures, 2);
+    QCOMPARE(CellReplace::ExcelCellReplace(past, office, "70000", "2", [] { return QString("v"); }).failures,
+             2);
     QCOMPARE(
         past.log,
         (QStringList{
@@ -211,7 +197,7 @@ void TestSheetJobs::cellsThatCannotBeWrittenLeaveTheWorkbook()
                                                       {"3", "300", "第 3 行第 300 列"}}) {
         office.calls.clear();
         MemoryJobHost bad({"/x/small.xls"});
-        CellReplace::ExcelCellReplace(bad, office, rowText, columnText, fixed("v"));
+        CellReplace::ExcelCellReplace(bad, office, rowText, columnText, [] { return QString("v"); });
         QCOMPARE(bad.log.size(), 1);
         QVERIFY2(bad.log.first().startsWith("/x/small.xls 写入失败，未修改：单元格" + shown + "不存在"),
                  qPrintable(bad.log.first()));

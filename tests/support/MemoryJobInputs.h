@@ -1,8 +1,20 @@
 #pragma once
 
-#include "app/Job.h"
+#include "jobs/JobTable.h"
 
 #include <QHash>
+#include <QMetaType>
+
+Q_DECLARE_METATYPE(std::any) // job inputs in a column of a test's data table
+
+// A command's job over the host's rows with these inputs, the office program in both roles.
+template <class Office>
+Batch::Result runCommand(const QString& command, JobHost& host, Office& office, const std::any& inputs)
+{
+    const ReadInputs read = [&] { return inputs; };
+    JobContext context{host, read, office, office};
+    return JobTable::run(*JobTable::forCommand(command), context);
+}
 
 // The inputs a row's command line gives: options by name (a flag's value
 // empty), applied as yanhe-cli applies them, then the row's check. problem gets

@@ -1,4 +1,3 @@
-#include "jobs/JobTable.h"
 #include "support/FakeOffice.h"
 #include "support/FakeRunningOffice.h"
 #include "support/MemoryJobHost.h"
@@ -15,7 +14,6 @@
 
 // The replace jobs of the document tab against an office program in memory, and the
 // guards against documents already open.
-Q_DECLARE_METATYPE(std::any)
 Q_DECLARE_METATYPE(FakeOffice::DocumentFile)
 
 namespace {
@@ -66,14 +64,6 @@ QString holding(const FakeOffice::DocumentFile& file, const QString& text = "新
         }
     }
     return marks;
-}
-
-// A command's job over the host's rows, with these inputs.
-Result run(const QString& command, MemoryJobHost& host, FakeOffice& office, const std::any& inputs)
-{
-    const ReadInputs read = [&] { return inputs; };
-    JobContext context{host, read, office, office};
-    return JobTable::run(*JobTable::forCommand(command), context);
 }
 
 std::any single(SingleTextReplace::Scopes scopes = {}, Engine engine = Engine::Word)
@@ -181,7 +171,7 @@ void TestWordJobs::runPattern()
     host.tick(paths, {0, 2, 3, 4});
     host.log << "an earlier job's line";
     host.label = "before";
-    const Result result = run(command, host, office, inputs);
+    const Result result = runCommand(command, host, office, inputs);
     QCOMPARE(result.total, 4);
     QCOMPARE(result.failures, 2);
     QTEST(host.log, "log");
@@ -199,7 +189,7 @@ void TestWordJobs::runPattern()
     // One ticked: the closing text alone, not after what the status line held.
     MemoryJobHost one({"/d/1.doc"});
     one.label = "before";
-    run(command, one, office, inputs);
+    runCommand(command, one, office, inputs);
     QTEST(one.label, "oneLabel");
     QCOMPARE(one.value, maxima.isEmpty() ? -1 : 1);
 
@@ -208,7 +198,7 @@ void TestWordJobs::runPattern()
     none.tick(paths, {});
     none.log << "earlier";
     office.calls.clear();
-    QCOMPARE(run(command, none, office, inputs).total, 0);
+    QCOMPARE(runCommand(command, none, office, inputs).total, 0);
     QVERIFY(none.log.isEmpty() && none.journalLines.isEmpty() && none.maxima.isEmpty());
     QCOMPARE(none.value, maxima.isEmpty() ? -1 : 0);
     QVERIFY(!none.visible);
@@ -277,7 +267,7 @@ void TestWordJobs::scopes()
     office.registered = {"word.application", "ket.application"};
     office.documents["/d/s.doc"] = file;
     MemoryJobHost host({"/d/s.doc"});
-    run(command, host, office, inputs);
+    runCommand(command, host, office, inputs);
     QTEST(holding(office.documents["/d/s.doc"]), "holds");
     QTEST(host.journalLines, "journal");
     QCOMPARE(host.log.size(), host.journalLines.isEmpty() ? 0 : 1); // the scope passes write none in the box
@@ -325,7 +315,8 @@ void TestWordJobs::pairsSplitPairedAndReadPerDocument()
     MemoryJobHost host({"/d/a.doc"});
     const auto lists = [&](const QString& oldTexts, const QString& newTexts,
                            MultiPairReplace::Scopes scopes = {}) {
-        return run("word-replace-pairs", host, office, MultiPairReplace::Inputs{oldTexts, newTexts, scopes});
+        return runCommand("word-replace-pairs", host, office,
+                          MultiPairReplace::Inputs{oldTexts, newTexts, scopes});
     };
 
     // Three pairs; the middle one searches the empty text (finding nothing), z goes with b.
@@ -388,8 +379,8 @@ void TestWordJobs::headerFooterPairsThroughTheirViews()
         office.documents["/d/1.doc"] = file;
         office.calls.clear();
         MemoryJobHost host({"/d/1.doc"});
-        run("header-footer-replace", host, office,
-            HeaderFooterReplace::Inputs{boxes.first, "原文本", "新文本", boxes.second, "旧", "新"});
+        runCommand("header-footer-replace", host, office,
+                   HeaderFooterReplace::Inputs{boxes.first, "原文本", "新文本", boxes.second, "旧", "新"});
         QCOMPARE(office.calls, (QStringList{"create word.Application", "open /d/1.doc"} + calls +
                                 QStringList{"save /d/1.doc", "quit"}));
         const FakeOffice::DocumentFile& saved = office.documents["/d/1.doc"];
