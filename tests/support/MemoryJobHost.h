@@ -32,13 +32,7 @@ public:
     int yields = 0;
     int beeps = 0;
     int recollections = 0;
-    struct Message
-    {
-        QString text;
-        QString title;
-        Icon icon;
-    };
-    QList<Message> messages;
+    QStringList messages; // each as "text|title|icon number"
     std::function<void()> onYield;
     bool stop = false; // the user asked to stop
 
@@ -75,7 +69,7 @@ public:
     bool stopRequested() const override { return stop; }
     void message(const QString& text, const QString& title, Icon icon) override
     {
-        messages.append({text, title, icon});
+        messages << QStringLiteral("%1|%2|%3").arg(text, title).arg(int(icon));
     }
     QString input(const QString&, const QString&, const QString& defaultText) override { return defaultText; }
     void recollect() override { ++recollections; }
