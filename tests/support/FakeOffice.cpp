@@ -33,12 +33,13 @@ private:
     Story* m_story;
 };
 
-QList<word::ShapePtr> shapesOf(QList<Story>& stories)
+// Each item of a list behind the interface its Fake gives it.
+template <class Fake, class Ptr, class Item> QList<Ptr> wrap(QList<Item>& items)
 {
-    QList<word::ShapePtr> shapes;
-    for (Story& story : stories)
-        shapes.append(std::make_shared<FakeRange>(&story));
-    return shapes;
+    QList<Ptr> list;
+    for (Item& item : items)
+        list.append(std::make_shared<Fake>(&item));
+    return list;
 }
 
 class FakeHeaderFooter final : public word::HeaderFooter
@@ -48,7 +49,7 @@ public:
         : m_part(part)
     {}
     word::RangePtr range() override { return std::make_shared<FakeRange>(&m_part->range); }
-    QList<word::ShapePtr> shapes() override { return shapesOf(m_part->shapes); }
+    QList<word::ShapePtr> shapes() override { return wrap<FakeRange, word::ShapePtr>(m_part->shapes); }
 
 private:
     FakeOffice::HeaderFooter* m_part;
@@ -73,14 +74,6 @@ private:
     FakeOffice::Section* m_section;
 };
 
-QList<word::SectionPtr> sectionsOf(QList<FakeOffice::Section>& sections)
-{
-    QList<word::SectionPtr> list;
-    for (FakeOffice::Section& section : sections)
-        list.append(std::make_shared<FakeSection>(&section));
-    return list;
-}
-
 // An open document: a working copy that save() writes back to the "file".
 class FakeDocument final : public word::Document
 {
@@ -92,8 +85,8 @@ public:
     {}
     QString fullName() override { return m_path; }
     word::RangePtr content() override { return std::make_shared<FakeRange>(&copy.body); }
-    QList<word::ShapePtr> shapes() override { return shapesOf(copy.shapes); }
-    QList<word::SectionPtr> sections() override { return sectionsOf(copy.sections); }
+    QList<word::ShapePtr> shapes() override { return wrap<FakeRange, word::ShapePtr>(copy.shapes); }
+    QList<word::SectionPtr> sections() override { return wrap<FakeSection, word::SectionPtr>(copy.sections); }
     void save() override
     {
         m_office.calls << "save " + m_path;
@@ -173,14 +166,13 @@ public:
         office.calls << "open " + path;
         if (office.throwStd.contains(office.calls.last()))
             throw std::runtime_error("fake engine failure");
-        if (!office.documents.contains(path) || office.documents.value(path).failOpen)
+        if (!office.documents.contains(path))
             throw RuntimeError(5174, QStringLiteral("找不到或无法打开文件：") + path);
         m_view.active = std::make_shared<FakeDocument>(office, path);
-        m_open.append(m_view.active);
         m_view.story = &m_view.active->copy.body;
         return m_view.active;
     }
-    QList<word::DocumentPtr> documents() override { return m_open; }
+    QList<word::DocumentPtr> documents() override { return {}; }
     void setSeekView(qint16 view) override
     {
         m_view.office.calls << QStringLiteral("seek %1").arg(view);
@@ -199,15 +191,10 @@ public:
     {
         m_view.office.calls << QStringLiteral("alerts %1").arg(alerts);
     }
-    void quit() override
-    {
-        m_view.office.calls << "quit";
-        m_open.clear();
-    }
+    void quit() override { m_view.office.calls << "quit"; }
 
 private:
     View m_view;
-    QList<word::DocumentPtr> m_open;
 };
 
 class FakeWorksheet final : public sheet::Worksheet
@@ -300,7 +287,7 @@ public:
     sheet::WorkbookPtr workbooksOpen(const QString& path) override
     {
         m_office.calls << "open " + path;
-        if (!m_office.workbooks.contains(path) || m_office.workbooks.value(path).failOpen)
+        if (!m_office.workbooks.contains(path))
             throw RuntimeError(1004, QStringLiteral("找不到或无法打开文件：") + path);
         return std::make_shared<FakeWorkbook>(m_office, path);
     }

@@ -34,8 +34,7 @@ public:
         Story body;
         QList<Story> shapes;
         QList<Section> sections{Section{}};
-        bool failOpen = false; // e.g. password-protected
-        bool failSave = false; // e.g. read-only
+        bool failSave = false; // e.g. read-only; a file not in the map cannot be opened
         int saves = 0;
     };
     struct Sheet
@@ -49,7 +48,6 @@ public:
     struct WorkbookFile
     {
         QList<Sheet> sheets;
-        bool failOpen = false;
         bool failSave = false;
         int saves = 0;
     };

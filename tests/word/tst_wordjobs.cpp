@@ -76,6 +76,55 @@ std::any pairs(MultiPairReplace::Scopes scopes = {})
     return MultiPairReplace::Inputs{"旧", "新", scopes};
 }
 
+// The header and footer writer over documents with "旧页眉" and "旧页脚", the tab's
+// defaults as the window starts, Word chosen.
+struct Writer
+{
+    FakeOffice office;
+    MemoryJobHost host;
+    HeaderFooterWriter::Inputs inputs{true,
+                                      {false, false, {}, "宋体", "10", false, "居中"},
+                                      {false, false, {}, "宋体", "10", false, "居左"},
+                                      false,
+                                      "居中"};
+    Result result;
+
+    explicit Writer(const QStringList& paths = {"/d/a.doc"})
+        : host(paths)
+    {
+        for (const QString& path : paths) {
+            FakeOffice::DocumentFile& file = office.documents[path];
+            file.body.text = "正文";
+            file.sections.first().header.range.text = "旧页眉";
+            file.sections.first().footer.range.text = "旧页脚";
+        }
+    }
+    // The blocks whose boxes are ticked.
+    Writer& blocks(bool header, bool footer, bool pageNumber)
+    {
+        inputs.header.write = header;
+        inputs.footer.write = footer;
+        inputs.pageNumber = pageNumber;
+        return *this;
+    }
+    Writer& go()
+    {
+        office.calls.clear();
+        result = HeaderFooterWriter::Command3(host, office, [this] { return inputs; });
+        return *this;
+    }
+    QString header(const QString& path = "/d/a.doc")
+    {
+        return office.documents[path].sections[0].header.range.text;
+    }
+    QString footer(const QString& path = "/d/a.doc")
+    {
+        return office.documents[path].sections[0].footer.range.text;
+    }
+};
+
+const QString kNumber = "第{PAGE}页";
+
 } // namespace
 
 class TestWordJobs : public QObject
@@ -89,6 +138,10 @@ private slots:
     void stopAndCannotStart();
     void pairsSplitPairedAndReadPerDocument();
     void headerFooterPairsThroughTheirViews();
+    void writerBlocksAndLayouts_data();
+    void writerBlocksAndLayouts();
+    void writerFontBoldAndDelete();
+    void writerBadSizes();
     void commandLines();
     void openDocumentGuards_data();
     void openDocumentGuards();
@@ -387,6 +440,168 @@ void TestWordJobs::headerFooterPairsThroughTheirViews()
         QCOMPARE(QStringList({saved.sections[0].header.range.text, saved.sections[0].footer.range.text}),
                  texts);
         QCOMPARE(saved.body.text, QString("正文 原文本"));
+    }
+}
+
+// Each block by its box, and the layouts of the footer text beside the page number. The
+// alignment codes: 居中 1, 居右 2, 居左 3 (not 0); another text types nothing and aligns
+// nothing. The text goes before what the part holds.
+void TestWordJobs::writerBlocksAndLayouts_data()
+{
+    QTest::addColumn<QList<bool>>("boxes");      // header, footer, page number
+    QTest::addColumn<QStringList>("alignments"); // header, page number, footer text
+    QTest::addColumn<QStringList>("views");      // the calls from entering the first view to leaving the last
+    QTest::addColumn<QStringList>("parts");      // header and footer afterwards
+    QTest::addColumn<QStringList>("log");
+    const QStringList font{"font 宋体", "size 10"};
+    const QStringList header = QStringList{"seek 9"} + font + QStringList{"type 眉", "align 1", "seek 0"};
+    const QStringList footer = QStringList{"seek 10"} + font;
+    const QStringList n{"type 第", "field 33", "type 页"};
+    const QString h = "/d/a.doc 页眉已写入内容";
+    const QString both = "/d/a.doc 页码和页脚已写入内容";
+    const auto typed = [](int blanks) { return QStringList{"type 脚" + QString(blanks, ' ')}; };
+    const auto row = [](const char* tag, QList<bool> boxes, QStringList alignments, QStringList views,
+                        QStringList parts, QStringList log) {
+        QTest::newRow(tag) << boxes << alignments << views << parts << log;
+    };
+    const QList<bool> headerOnly{true, false, false};
+    const QList<bool> footerAndNumber{false, true, true};
+    row("header", headerOnly, {"居中", "居中", "居左"}, header, {"眉旧页眉", "旧页脚"}, {h});
+    row("header right", headerOnly, {"居右", "居中", "居左"},
+        QStringList{"seek 9"} + font + QStringList{"type 眉", "align 2", "seek 0"}, {"眉旧页眉", "旧页脚"},
+        {h});
+    row("header left", headerOnly, {"居左", "居中", "居左"},
+        QStringList{"seek 9"} + font + QStringList{"type 眉", "align 3", "seek 0"}, {"眉旧页眉", "旧页脚"},
+        {h});
+    row("header other", headerOnly, {"左", "居中", "居左"},
+        QStringList{"seek 9"} + font + QStringList{"seek 0"}, {"旧页眉", "旧页脚"}, {h});
+    row("footer", {false, true, false}, {"居中", "居中", "居左"},
+        footer + QStringList{"type 脚", "align 3", "seek 0"}, {"旧页眉", "脚旧页脚"},
+        {"/d/a.doc 页脚已写入内容"});
+    // The number's line before leaving the view.
+    row("number", {false, false, true}, {"居中", "居中", "居左"},
+        footer + n + QStringList{"align 1", "seek 0"}, {"旧页眉", kNumber + "旧页脚"},
+        {"/d/a.doc 页码已写入"});
+    // Footer text and number: the combined block only, after the header; one save, one close.
+    row("all", {true, true, true}, {"居中", "居中", "居左"},
+        header + footer + typed(26) + n + QStringList{"align 3", "seek 0"},
+        {"眉旧页眉", "脚" + QString(26, ' ') + kNumber + "旧页脚"}, {h, both});
+    row("centre/centre", footerAndNumber, {"居中", "居中", "居中"},
+        footer + typed(5) + n + QStringList{"align 1", "seek 0"},
+        {"旧页眉", "脚" + QString(5, ' ') + kNumber + "旧页脚"}, {both});
+    row("centre/right", footerAndNumber, {"居中", "居中", "居右"},
+        footer + n + QStringList{"type " + QString(26, ' ') + "脚", "align 2", "seek 0"},
+        {"旧页眉", kNumber + QString(26, ' ') + "脚旧页脚"}, {both});
+    row("right/left", footerAndNumber, {"居中", "居右", "居左"},
+        footer + typed(52) + n + QStringList{"align 2", "seek 0"},
+        {"旧页眉", "脚" + QString(52, ' ') + kNumber + "旧页脚"}, {both});
+    // The alignment goes between the number and the text here.
+    row("left/right", footerAndNumber, {"居中", "居左", "居右"},
+        footer + n + QStringList{"align 3"} + typed(52) + QStringList{"seek 0"},
+        {"旧页眉", kNumber + "脚" + QString(52, ' ') + "旧页脚"}, {both});
+    // Pairs without a layout, and a typed text: nothing typed, no alignment, the line all the same.
+    for (const auto& [number, text] : QList<QPair<QString, QString>>{
+             {"居左", "居左"}, {"居右", "居右"}, {"居左", "居中"}, {"居右", "居中"}, {"中间", "居左"}})
+        QTest::addRow("%s/%s", qPrintable(number), qPrintable(text))
+            << footerAndNumber << QStringList{"居中", number, text} << footer + QStringList{"seek 0"}
+            << QStringList{"旧页眉", "旧页脚"} << QStringList{both};
+}
+
+void TestWordJobs::writerBlocksAndLayouts()
+{
+    QFETCH(QList<bool>, boxes);
+    QFETCH(QStringList, alignments);
+    QFETCH(QStringList, views);
+    Writer run;
+    run.inputs.header.text = "眉";
+    run.inputs.footer.text = "脚";
+    run.inputs.header.alignment = alignments[0];
+    run.inputs.pageNumberPosition = alignments[1];
+    run.inputs.footer.alignment = alignments[2];
+    run.blocks(boxes[0], boxes[1], boxes[2]).go();
+    QCOMPARE(run.office.calls,
+             (QStringList{"create Word.Application", "open /d/a.doc", "visible 0", "alerts -1"} + views +
+              QStringList{"save /d/a.doc", "close /d/a.doc", "quit"}));
+    QTEST(QStringList({run.header(), run.footer()}), "parts");
+    QTEST(run.host.log, "log");
+    QCOMPARE(run.host.journalLines, run.host.log);
+    QCOMPARE(run.office.documents["/d/a.doc"].saves, 1);
+
+    // Word not chosen: the button does nothing at all.
+    Writer off;
+    off.inputs.wordChosen = false;
+    off.host.log << "earlier";
+    off.blocks(boxes[0], boxes[1], boxes[2]).go();
+    QVERIFY(off.office.calls.isEmpty());
+    QCOMPARE(off.host.log, QStringList{"earlier"});
+    QCOMPARE(off.host.value, -1);
+}
+
+void TestWordJobs::writerFontBoldAndDelete()
+{
+    // Each row's own font, size and bold; bold is switched on when ticked and never off.
+    Writer run;
+    run.inputs.footer.bold = true;
+    run.inputs.header.fontName = "黑体";
+    run.inputs.header.fontSize = "14";
+    run.inputs.footer.fontName = "Arial";
+    run.inputs.footer.fontSize = "9.5";
+    run.blocks(true, true, false).go();
+    QCOMPARE(run.office.calls.filter(QRegularExpression("^(seek [19]|font|size|bold)")),
+             (QStringList{"seek 9", "font 黑体", "size 14", "seek 10", "font Arial", "size 9.5", "bold 1"}));
+    QVERIFY(!run.office.calls.contains("bold 0"));
+
+    // "删除页眉" with the header's box and an empty text: the header emptied, nothing typed,
+    // the alignment applied, the line written.
+    Writer header;
+    header.inputs.header.deleteFirst = true;
+    header.blocks(true, false, false).go();
+    QCOMPARE(header.header(), QString());
+    QCOMPARE(header.office.calls.filter("align "), QStringList{"align 1"});
+    QCOMPARE(header.host.log, QStringList{"/d/a.doc 页眉已写入内容"});
+
+    // "删除页眉" alone leaves the header untouched.
+    Writer alone;
+    alone.inputs.header.deleteFirst = true;
+    alone.go();
+    QCOMPARE(alone.header(), QString("旧页眉"));
+    QVERIFY(alone.host.log.isEmpty());
+
+    // "删除页脚" with the page number alone: the footer replaced by the number.
+    Writer number;
+    number.inputs.footer.deleteFirst = true;
+    number.blocks(false, false, true).go();
+    QCOMPARE(number.footer(), kNumber);
+}
+
+void TestWordJobs::writerBadSizes()
+{
+    Writer run({"/d/1.doc", "/d/2.doc", "/d/3.doc"});
+    run.blocks(true, false, true);
+    // The header's size is read again per file: not a number for the second one.
+    run.host.onYield = [&] { run.inputs.header.fontSize = run.host.value == 1 ? "十" : "12"; };
+    run.go();
+    QCOMPARE(run.result.failures, 1);
+    QCOMPARE(run.host.log, (QStringList{"/d/1.doc 页眉已写入内容", "/d/1.doc 页码已写入",
+                                        "/d/2.doc 写入失败，未修改：字号“十”不是数字",
+                                        "/d/3.doc 页眉已写入内容", "/d/3.doc 页码已写入"}));
+    QCOMPARE(run.host.journalLines, run.host.log);
+    // The second document: closed without a save, nothing written to it; the others go on.
+    QCOMPARE(run.office.documents["/d/2.doc"].saves, 0);
+    QCOMPARE(run.header("/d/2.doc"), QString("旧页眉"));
+    const qsizetype opened = run.office.calls.indexOf("open /d/2.doc");
+    QCOMPARE(run.office.calls.mid(opened, 4),
+             (QStringList{"open /d/2.doc", "visible 0", "alerts -1", "close /d/2.doc"}));
+    QCOMPARE(run.office.documents["/d/3.doc"].saves, 1);
+
+    // Out of Word's range: 0 and 2000 points.
+    for (const QString size : {"0", "2000"}) {
+        Writer bad;
+        bad.inputs.footer.fontSize = size;
+        bad.blocks(false, true, false).go();
+        QCOMPARE(bad.host.log,
+                 QStringList{"/d/a.doc 写入失败，未修改：字号“" + size + "”不在 1 到 1638 之间"});
+        QCOMPARE(bad.office.documents["/d/a.doc"].saves, 0);
     }
 }
 
