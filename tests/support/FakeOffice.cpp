@@ -9,28 +9,32 @@ namespace {
 
 using Story = FakeOffice::Story;
 
+// What a wrapper below stands on: a part of a "file" in the maps.
+template <class T> struct On
+{
+    explicit On(T* item)
+        : of(item)
+    {}
+    T* of;
+};
+
 // A story as a range, and as the text box that holds it.
-class FakeRange final : public word::Range, public word::Shape
+class FakeRange final : public word::Range, public word::Shape, On<Story>
 {
 public:
-    explicit FakeRange(Story* story)
-        : m_story(story)
-    {}
+    using On::On;
     bool findExecute(const QString& text) override
     {
-        return !text.isEmpty() && m_story->text.contains(text, Qt::CaseInsensitive);
+        return !text.isEmpty() && of->text.contains(text, Qt::CaseInsensitive);
     }
     void replaceAll(const QString& findText, const QString& replaceWith) override
     {
         if (!findText.isEmpty())
-            m_story->text.replace(findText, replaceWith, Qt::CaseInsensitive);
+            of->text.replace(findText, replaceWith, Qt::CaseInsensitive);
     }
-    void Delete() override { m_story->text.clear(); }
-    QString text() override { return m_story->text; }
-    word::RangePtr textFrameTextRange() override { return std::make_shared<FakeRange>(m_story); }
-
-private:
-    Story* m_story;
+    void Delete() override { of->text.clear(); }
+    QString text() override { return of->text; }
+    word::RangePtr textFrameTextRange() override { return std::make_shared<FakeRange>(of); }
 };
 
 // Each item of a list behind the interface its Fake gives it.
@@ -42,27 +46,20 @@ template <class Fake, class Ptr, class Item> QList<Ptr> wrap(QList<Item>& items)
     return list;
 }
 
-class FakeHeaderFooter final : public word::HeaderFooter
+class FakeHeaderFooter final : public word::HeaderFooter, On<FakeOffice::HeaderFooter>
 {
 public:
-    explicit FakeHeaderFooter(FakeOffice::HeaderFooter* part)
-        : m_part(part)
-    {}
-    word::RangePtr range() override { return std::make_shared<FakeRange>(&m_part->range); }
-    QList<word::ShapePtr> shapes() override { return wrap<FakeRange, word::ShapePtr>(m_part->shapes); }
-
-private:
-    FakeOffice::HeaderFooter* m_part;
+    using On::On;
+    word::RangePtr range() override { return std::make_shared<FakeRange>(&of->range); }
+    QList<word::ShapePtr> shapes() override { return wrap<FakeRange, word::ShapePtr>(of->shapes); }
 };
 
-class FakeSection final : public word::Section
+class FakeSection final : public word::Section, On<FakeOffice::Section>
 {
 public:
-    explicit FakeSection(FakeOffice::Section* section)
-        : m_section(section)
-    {}
-    word::HeaderFooterPtr headers(qint16 index) override { return part(&m_section->header, index); }
-    word::HeaderFooterPtr footers(qint16 index) override { return part(&m_section->footer, index); }
+    using On::On;
+    word::HeaderFooterPtr headers(qint16 index) override { return part(&of->header, index); }
+    word::HeaderFooterPtr footers(qint16 index) override { return part(&of->footer, index); }
 
 private:
     static word::HeaderFooterPtr part(FakeOffice::HeaderFooter* part, qint16 index)
@@ -71,7 +68,6 @@ private:
             throw RuntimeError(5, QStringLiteral("only the primary header or footer"));
         return std::make_shared<FakeHeaderFooter>(part);
     }
-    FakeOffice::Section* m_section;
 };
 
 // An open document: a working copy that save() writes back to the "file".
@@ -197,40 +193,34 @@ private:
     View m_view;
 };
 
-class FakeWorksheet final : public sheet::Worksheet
+class FakeWorksheet final : public sheet::Worksheet, On<FakeOffice::Sheet>
 {
 public:
-    explicit FakeWorksheet(FakeOffice::Sheet* sheet)
-        : m_sheet(sheet)
-    {}
-    QString name() override { return m_sheet->name; }
+    using On::On;
+    QString name() override { return of->name; }
     bool cellsFind(const QString& text) override
     {
-        return !text.isEmpty() &&
-               std::any_of(m_sheet->cells.cbegin(), m_sheet->cells.cend(),
-                           [&](const QString& cell) { return cell.contains(text, Qt::CaseInsensitive); });
+        return !text.isEmpty() && std::any_of(of->cells.cbegin(), of->cells.cend(), [&](const QString& cell) {
+            return cell.contains(text, Qt::CaseInsensitive);
+        });
     }
     void cellsReplace(const QString& what, const QString& replacement) override
     {
-        for (QString& cell : m_sheet->cells) {
+        for (QString& cell : of->cells) {
             if (!what.isEmpty())
                 cell.replace(what, replacement, Qt::CaseInsensitive);
         }
     }
     void setCell(int row, int column, const QString& text) override
     {
-        if (row < 1 || column < 1 || row > m_sheet->rows || column > m_sheet->columns ||
-            m_sheet->protectedContents)
+        if (row < 1 || column < 1 || row > of->rows || column > of->columns || of->protectedContents)
             throw RuntimeError(1004, QStringLiteral("应用程序定义或对象定义错误"));
-        m_sheet->cells[{row, column}] = text;
+        of->cells[{row, column}] = text;
     }
-    QString cell(int row, int column) override { return m_sheet->cells.value({row, column}); }
-    int rowsCount() override { return m_sheet->rows; }
-    int columnsCount() override { return m_sheet->columns; }
-    bool protectContents() override { return m_sheet->protectedContents; }
-
-private:
-    FakeOffice::Sheet* m_sheet;
+    QString cell(int row, int column) override { return of->cells.value({row, column}); }
+    int rowsCount() override { return of->rows; }
+    int columnsCount() override { return of->columns; }
+    bool protectContents() override { return of->protectedContents; }
 };
 
 class FakeWorkbook final : public sheet::Workbook

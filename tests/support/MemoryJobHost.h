@@ -23,7 +23,6 @@ public:
     };
     QList<Row> rows;
     int value = -1;
-    int max = -1;
     bool visible = false;
     QList<int> maxima; // every Max set, in order
     QString label;
@@ -48,11 +47,7 @@ public:
     QString rowText(int row) const override { return row < rows.size() ? rows.at(row).path : QString(); }
     void removeRow(int row) override { rows.removeAt(row); }
     void setProgressValue(int v) override { value = v; }
-    void setProgressMax(int m) override
-    {
-        max = m;
-        maxima << m;
-    }
+    void setProgressMax(int m) override { maxima << m; }
     void setProgressVisible(bool v) override { visible = v; }
     QString status() const override { return label; }
     void setStatus(const QString& text) override { label = text; }
