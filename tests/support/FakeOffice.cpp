@@ -75,10 +75,11 @@ class FakeDocument final : public word::Document
 {
 public:
     FakeDocument(FakeOffice& office, QString path)
-        : m_office(office)
+        : copy(office.documents.value(path))
+        , m_office(office)
         , m_path(std::move(path))
-        , copy(office.documents.value(m_path))
     {}
+    FakeOffice::DocumentFile copy;
     QString fullName() override { return m_path; }
     word::RangePtr content() override { return std::make_shared<FakeRange>(&copy.body); }
     QList<word::ShapePtr> shapes() override { return wrap<FakeRange, word::ShapePtr>(copy.shapes); }
@@ -96,9 +97,6 @@ public:
 private:
     FakeOffice& m_office;
     QString m_path;
-
-public:
-    FakeOffice::DocumentFile copy;
 };
 
 // What the word processor's view and selection stand on: the story the view shows and
@@ -117,21 +115,19 @@ struct View
     }
 };
 
-class FakeSelection final : public word::Selection
+class FakeSelection final : public word::Selection, On<View>
 {
 public:
-    explicit FakeSelection(View& view)
-        : m_view(view)
-    {}
+    using On::On;
     void findReplaceAll(const QString& findText, const QString& replaceWith) override
     {
         record("replace " + findText + " > " + replaceWith);
-        FakeRange(m_view.story).replaceAll(findText, replaceWith);
+        FakeRange(of->story).replaceAll(findText, replaceWith);
     }
     void typeText(const QString& text) override
     {
         record("type " + text);
-        m_view.type(text);
+        of->type(text);
     }
     void setFontName(const QString& name) override { record("font " + name); }
     void setFontSize(const QString& size) override { record("size " + size); }
@@ -141,13 +137,12 @@ public:
     {
         record(QStringLiteral("field %1").arg(type));
         if (type == word::kFieldPage)
-            m_view.type(QStringLiteral("{PAGE}"));
+            of->type(QStringLiteral("{PAGE}"));
     }
-    QList<word::SectionPtr> sections() override { return m_view.active->sections().mid(0, 1); }
+    QList<word::SectionPtr> sections() override { return of->active->sections().mid(0, 1); }
 
 private:
-    void record(const QString& call) { m_view.office.calls << call; }
-    View& m_view;
+    void record(const QString& call) { of->office.calls << call; }
 };
 
 class FakeWord final : public word::Application
@@ -171,25 +166,20 @@ public:
     QList<word::DocumentPtr> documents() override { return {}; }
     void setSeekView(qint16 view) override
     {
-        m_view.office.calls << QStringLiteral("seek %1").arg(view);
+        record(QStringLiteral("seek %1").arg(view));
         FakeOffice::DocumentFile& file = m_view.active->copy;
         m_view.story = view == word::kSeekCurrentPageHeader   ? &file.sections.first().header.range
                        : view == word::kSeekCurrentPageFooter ? &file.sections.first().footer.range
                                                               : &file.body;
         m_view.cursor = 0;
     }
-    word::SelectionPtr selection() override { return std::make_shared<FakeSelection>(m_view); }
-    void setVisible(bool visible) override
-    {
-        m_view.office.calls << QStringLiteral("visible %1").arg(visible);
-    }
-    void setDisplayAlerts(int alerts) override
-    {
-        m_view.office.calls << QStringLiteral("alerts %1").arg(alerts);
-    }
-    void quit() override { m_view.office.calls << "quit"; }
+    word::SelectionPtr selection() override { return std::make_shared<FakeSelection>(&m_view); }
+    void setVisible(bool visible) override { record(QStringLiteral("visible %1").arg(visible)); }
+    void setDisplayAlerts(int alerts) override { record(QStringLiteral("alerts %1").arg(alerts)); }
+    void quit() override { record("quit"); }
 
 private:
+    void record(const QString& call) { m_view.office.calls << call; }
     View m_view;
 };
 
