@@ -16,12 +16,14 @@ Batch::Result runCommand(const QString& command, JobHost& host, Office& office, 
     return JobTable::run(*JobTable::forCommand(command), context);
 }
 
-// The inputs a row's command line gives: options by name (a flag's value
-// empty), applied as yanhe-cli applies them, then the row's check. problem gets
-// the first usage error.
-inline std::any commandLineInputs(const JobRow& row, const QHash<QString, QString>& given,
-                                  QString* problem = nullptr)
+// The inputs a command's command line gives (options by name, a flag's value empty,
+// applied as yanhe-cli applies them, then the row's check), as the row describes them;
+// problem gets the first usage error. When the inputs a worker rebuilds from the row's
+// fields differ, the list names those too.
+inline QStringList described(const QString& command, const QHash<QString, QString>& given,
+                             QString* problem = nullptr)
 {
+    const JobRow& row = *JobTable::forCommand(command);
     std::any inputs = row.commandLineStart();
     QString first;
     for (const CliOption& option : row.options) {
@@ -35,25 +37,10 @@ inline std::any commandLineInputs(const JobRow& row, const QHash<QString, QStrin
         first = row.usageCheck(inputs);
     if (problem)
         *problem = first;
-    return inputs;
-}
-
-// The inputs as a worker rebuilds them from the row's fields.
-inline std::any throughFields(const JobRow& row, const std::any& inputs)
-{
     std::any rebuilt = row.blank();
     for (const InputField& field : row.fields)
         field.set(rebuilt, field.get(inputs));
-    return rebuilt;
-}
-
-// The inputs a command line gives, as the row describes them; a list that also names
-// the inputs a worker rebuilt when they differ.
-inline QStringList described(const JobRow& row, const QHash<QString, QString>& given,
-                             QString* problem = nullptr)
-{
-    const std::any inputs = commandLineInputs(row, given, problem);
-    const QStringList rebuilt = row.describe(throughFields(row, inputs));
     const QStringList described = row.describe(inputs);
-    return rebuilt == described ? described : described + QStringList{"rebuilt:"} + rebuilt;
+    return row.describe(rebuilt) == described ? described
+                                              : described + QStringList{"rebuilt:"} + row.describe(rebuilt);
 }
