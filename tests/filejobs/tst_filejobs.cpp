@@ -313,9 +313,7 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
 {
     QTemporaryDir dir;
     const auto path = [&](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
-    write(path("missing.doc"), "");
-    QFile::remove(path("missing.doc"));
-    QVERIFY(QDir().mkpath(path("sub.doc")));
+    QVERIFY(QDir().mkpath(path("sub.doc"))); // and missing.doc is missing
     write(path("ro/r.doc"), "R");
 #ifdef Q_OS_WIN
     // A read-only folder on Windows still takes renames; what refuses one there is a
@@ -377,10 +375,8 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
              QStringList{path("g.新1doc") + " 改名失败，未修改：新文件名含有文件名中不允许的字符“/”"});
     QVERIFY(QDir(path("a")).isEmpty());
     const MemoryJobHost step = renaming({path("g.新1doc"), path("target.doc")}, "新", "40000", 0);
-    QCOMPARE(step.log.size(), 2);
-    for (const QString& line : std::as_const(step.log))
-        QVERIFY2(line.contains(" 改名失败，未修改：增量“40000”不是 -32768 到 32767 之间的整数"),
-                 qPrintable(line));
+    const QString notWhole = " 改名失败，未修改：增量“40000”不是 -32768 到 32767 之间的整数";
+    QCOMPARE(step.log, (QStringList{path("g.新1doc") + notWhole, path("target.doc") + notWhole}));
     QCOMPARE(step.recollections, 1);
     QCOMPARE(bytes(path("g.新1doc")), QByteArray("G"));
 
