@@ -26,8 +26,7 @@ public:
     };
     struct Section
     {
-        HeaderFooter header;
-        HeaderFooter footer;
+        HeaderFooter header, footer;
     };
     struct DocumentFile
     {

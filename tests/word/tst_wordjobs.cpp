@@ -192,19 +192,19 @@ void TestWordJobs::runPattern_data()
         << "全部操作已完成" << 0 << 0 << QList<int>{} << saved << word + QStringList{"quit"};
     // The writer closes each document before the next, and quits with nothing ticked.
     const QString footer = "页脚已写入内容";
-    QTest::newRow("writer")
-        << "header-footer-write"
-        << std::any(HeaderFooterWriter::Inputs{
-               true, {}, {true, false, "新", "宋体", "10", false, "居左"}, false, {}})
-        << QStringList{"/d/1.doc " + footer, missing, "/d/4.doc " + footer, voided, "/d/5.docx " + footer}
-        << QStringList{"/d/1.doc " + footer, missing, "/d/4.doc " + footer, voided, "/d/5.docx " + footer}
-        << "--|--+-"
-        << "已完成 4 个文件！ 全部操作已完成"
-        << "全部操作已完成" << 1 << 4 << QList<int>{1, 2, 3, 4}
-        << QStringList{"create Word.Application", "open /d/1.doc",  "save /d/1.doc",   "close /d/1.doc",
-                       "open /d/3.doc",           "open /d/4.doc",  "save /d/4.doc",   "close /d/4.doc",
-                       "open /d/5.docx",          "save /d/5.docx", "close /d/5.docx", "quit"}
-        << QStringList{"create Word.Application", "quit"};
+    const QStringList written{"/d/1.doc " + footer, missing, "/d/4.doc " + footer, voided,
+                              "/d/5.docx " + footer};
+    QTest::newRow("writer") << "header-footer-write"
+                            << std::any(HeaderFooterWriter::Inputs{
+                                   true, {}, {true, false, "新", "宋体", "10", false, "居左"}, false, {}})
+                            << written << written << "--|--+-"
+                            << "已完成 4 个文件！ 全部操作已完成"
+                            << "全部操作已完成" << 1 << 4 << QList<int>{1, 2, 3, 4}
+                            << QStringList{"create Word.Application", "open /d/1.doc",   "save /d/1.doc",
+                                           "close /d/1.doc",          "open /d/3.doc",   "open /d/4.doc",
+                                           "save /d/4.doc",           "close /d/4.doc",  "open /d/5.docx",
+                                           "save /d/5.docx",          "close /d/5.docx", "quit"}
+                            << QStringList{"create Word.Application", "quit"};
 }
 
 void TestWordJobs::runPattern()
@@ -465,12 +465,11 @@ void TestWordJobs::writerBlocksAndLayouts_data()
     const QList<bool> headerOnly{true, false, false};
     const QList<bool> footerAndNumber{false, true, true};
     row("header", headerOnly, {"居中", "居中", "居左"}, header, {"眉旧页眉", "旧页脚"}, {h});
-    row("header right", headerOnly, {"居右", "居中", "居左"},
-        QStringList{"seek 9"} + font + QStringList{"type 眉", "align 2", "seek 0"}, {"眉旧页眉", "旧页脚"},
-        {h});
-    row("header left", headerOnly, {"居左", "居中", "居左"},
-        QStringList{"seek 9"} + font + QStringList{"type 眉", "align 3", "seek 0"}, {"眉旧页眉", "旧页脚"},
-        {h});
+    for (const auto& [alignment, code] :
+         QList<QPair<QString, QString>>{{"居右", "align 2"}, {"居左", "align 3"}})
+        row(qPrintable("header " + alignment), headerOnly, {alignment, "居中", "居左"},
+            QStringList{"seek 9"} + font + QStringList{"type 眉", code, "seek 0"}, {"眉旧页眉", "旧页脚"},
+            {h});
     row("header other", headerOnly, {"左", "居中", "居左"},
         QStringList{"seek 9"} + font + QStringList{"seek 0"}, {"旧页眉", "旧页脚"}, {h});
     row("footer", {false, true, false}, {"居中", "居中", "居左"},
