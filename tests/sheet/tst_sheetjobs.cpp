@@ -7,7 +7,6 @@
 #include <QTest>
 
 // The workbook jobs against an office program in memory.
-
 namespace {
 
 // Named sheets, each with one text in A1.
