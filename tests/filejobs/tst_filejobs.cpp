@@ -130,15 +130,13 @@ class TestFileJobs : public QObject
 {
     Q_OBJECT
 private slots:
-    void newName();
-    void exampleLabels();
+    void newNameAndExampleLabels();
     void renamesTickedFilesInTheirFolder();
     void takenNamesAreNeverReplaced();
     void refusedRenamesAndTheRunGoesOn();
     void deletesFromTheLastRow();
     void refusedDeletesKeepTheirRows();
-    void commandLinesAndWorkersFillTheInputs();
-    void renameAndDeleteThroughTheCli();
+    void commandLines();
 
 private:
     CliRun cli(const QStringList& arguments) { return CliRun::of(arguments, m_app.path()); }
@@ -177,7 +175,7 @@ QStringList newNames(const QString& name, const QString& text, const QString& st
     return names;
 }
 
-void TestFileJobs::newName()
+void TestFileJobs::newNameAndExampleLabels()
 {
     QCOMPARE(newNames("报告.doc", "新", "1"),
              (QStringList{"新1.doc", "报告.新1", "新报告.doc", "报告新1.doc", "报告.新1doc", "报告.doc新1"}));
@@ -201,13 +199,10 @@ void TestFileJobs::newName()
     // An increment that is no 16-bit whole number gives no name, except at position 2, which has none.
     for (const QString step : {"", "abc", "32768", "-"})
         QCOMPARE(newNames("报告.doc", "新", step), (QStringList{"!", "!", "新报告.doc", "!", "!", "!"}));
-}
 
-// The 示例 frame: fixed captions until the first edit, then both example names
-// through GetNewName, and a note rather than a stale name while the increment
-// is half typed.
-void TestFileJobs::exampleLabels()
-{
+    // The 示例 frame: fixed captions until the first edit, then both example names
+    // through GetNewName, and a note rather than a stale name while the increment
+    // is half typed.
     QCOMPARE(exampleSources(), (QStringList{"ple.gif", "el.gif"}));
     QCOMPARE(initialExampleTargets(), (QStringList{"1.gif", "2.gif"}));
     const auto targets = [](const NameRule& rule) {
@@ -219,8 +214,7 @@ void TestFileJobs::exampleLabels()
     QCOMPARE(targets({"新", "1", 0}), (QStringList{"新1.gif", "新1.gif"}));
     QCOMPARE(targets({"新", "1", 4}), (QStringList{"ple.新1gif", "el.新1gif"}));
     QCOMPARE(targets({"", "1", 2}), (QStringList{"ple.gif", "el.gif"}));
-    const QStringList typing = targets({"新", "-", 3});
-    QCOMPARE(typing, (QStringList{"（增量须为整数）", "（增量须为整数）"}));
+    QCOMPARE(targets({"新", "-", 3}), (QStringList{"（增量须为整数）", "（增量须为整数）"}));
     QCOMPARE(targets({"新", "-", 2}), (QStringList{"新ple.gif", "新el.gif"}));
 }
 
@@ -532,9 +526,10 @@ void TestFileJobs::refusedDeletesKeepTheirRows()
     QVERIFY(QFileInfo(path("folder.doc")).isDir());
 }
 
-// The rename and delete commands fill the jobs' inputs from their options, and
-// a worker rebuilds the same inputs from the rows' fields.
-void TestFileJobs::commandLinesAndWorkersFillTheInputs()
+// The rename and delete commands fill the jobs' inputs from their options, and a
+// worker rebuilds the same inputs from the rows' fields. Through yanhe-cli, paths
+// as the user gives them, with the platform's separators, name the files in the lines.
+void TestFileJobs::commandLines()
 {
     QString problem;
     QCOMPARE(described("rename", {}, &problem), (QStringList{"step=1", "position=0"}));
@@ -548,11 +543,7 @@ void TestFileJobs::commandLinesAndWorkersFillTheInputs()
     QCOMPARE(problem, QString("delete deletes nothing without --unlock: files deleted cannot be restored"));
     QCOMPARE(described("delete", {{"unlock", ""}}, &problem), QStringList{"unlock"});
     QCOMPARE(problem, QString());
-}
 
-// Paths as the user gives them, with the platform's separators, which the lines name the files by.
-void TestFileJobs::renameAndDeleteThroughTheCli()
-{
     QTemporaryDir dir;
     const QString a = QDir::toNativeSeparators(dir.filePath("甲.doc"));
     const QString b = QDir::toNativeSeparators(dir.filePath("乙.doc"));
