@@ -39,8 +39,7 @@ class TestSheetJobs : public QObject
 private slots:
     void runPattern_data();
     void runPattern();
-    void cellContentReadPerSheetAndNumbers();
-    void cellsThatCannotBeWrittenLeaveTheWorkbook();
+    void cellContentRowsAndColumns();
 };
 
 // Each job over a run with a missing workbook and one that cannot be saved, then over one
@@ -136,7 +135,7 @@ void TestSheetJobs::runPattern()
 
 // The content box is read for every worksheet: an edit during the yield after the first
 // workbook reaches the next. Row and column are read as numbers.
-void TestSheetJobs::cellContentReadPerSheetAndNumbers()
+void TestSheetJobs::cellContentRowsAndColumns()
 {
     FakeOffice office;
     office.workbooks["/x/a.xlsx"] = workbook({{"一月", "原有"}, {"二月", "原有"}});
@@ -153,13 +152,9 @@ void TestSheetJobs::cellContentReadPerSheetAndNumbers()
     CellReplace::ExcelCellReplace(again, office, "3.5", "4abc", [] { return QString(); });
     QVERIFY(office.workbooks["/x/b.xls"].sheets.at(0).cells.contains({4, 4}));
     QCOMPARE(office.workbooks["/x/b.xls"].sheets.at(0).cells.value({4, 4}), QString(""));
-}
 
-// A cell that some worksheet of a workbook cannot take fails the whole workbook
-// before any sheet is written: one line, nothing saved, and the run goes on.
-void TestSheetJobs::cellsThatCannotBeWrittenLeaveTheWorkbook()
-{
-    FakeOffice office;
+    // A cell that some worksheet of a workbook cannot take fails the whole workbook
+    // before any sheet is written: one line, nothing saved, and the run goes on.
     office.workbooks["/x/small.xls"] = workbook({{"A", "原有"}, {"B", "原有"}});
     office.workbooks["/x/small.xls"].sheets[1].rows = 65536;
     office.workbooks["/x/small.xls"].sheets[1].columns = 256;

@@ -138,8 +138,7 @@ private slots:
     void headerFooterPairsThroughTheirViews();
     void writerBlocksAndLayouts_data();
     void writerBlocksAndLayouts();
-    void writerFontBoldAndDelete();
-    void writerBadSizes();
+    void writerFontsSizesAndDelete();
     void commandLines();
     void openDocumentGuards_data();
     void openDocumentGuards();
@@ -534,7 +533,7 @@ void TestWordJobs::writerBlocksAndLayouts()
     QCOMPARE(off.host.value, -1);
 }
 
-void TestWordJobs::writerFontBoldAndDelete()
+void TestWordJobs::writerFontsSizesAndDelete()
 {
     // Each row's own font, size and bold; bold is switched on when ticked and never off.
     Writer run;
@@ -569,27 +568,24 @@ void TestWordJobs::writerFontBoldAndDelete()
     number.inputs.footer.deleteFirst = true;
     number.blocks(false, false, true).go();
     QCOMPARE(number.parts(), (QStringList{"旧页眉", kNumber}));
-}
 
-void TestWordJobs::writerBadSizes()
-{
-    Writer run({"/d/1.doc", "/d/2.doc", "/d/3.doc"});
-    run.blocks(true, false, true);
+    Writer sizes({"/d/1.doc", "/d/2.doc", "/d/3.doc"});
+    sizes.blocks(true, false, true);
     // The header's size is read again per file: not a number for the second one.
-    run.host.onYield = [&] { run.inputs.header.fontSize = run.host.value == 1 ? "十" : "12"; };
-    run.go();
-    QCOMPARE(run.result.failures, 1);
-    QCOMPARE(run.host.log, (QStringList{"/d/1.doc 页眉已写入内容", "/d/1.doc 页码已写入",
-                                        "/d/2.doc 写入失败，未修改：字号“十”不是数字",
-                                        "/d/3.doc 页眉已写入内容", "/d/3.doc 页码已写入"}));
-    QCOMPARE(run.host.journalLines, run.host.log);
+    sizes.host.onYield = [&] { sizes.inputs.header.fontSize = sizes.host.value == 1 ? "十" : "12"; };
+    sizes.go();
+    QCOMPARE(sizes.result.failures, 1);
+    QCOMPARE(sizes.host.log, (QStringList{"/d/1.doc 页眉已写入内容", "/d/1.doc 页码已写入",
+                                          "/d/2.doc 写入失败，未修改：字号“十”不是数字",
+                                          "/d/3.doc 页眉已写入内容", "/d/3.doc 页码已写入"}));
+    QCOMPARE(sizes.host.journalLines, sizes.host.log);
     // The second document: closed without a save, nothing written to it; the others go on.
-    QCOMPARE(run.office.documents["/d/2.doc"].saves, 0);
-    QCOMPARE(run.parts("/d/2.doc"), (QStringList{"旧页眉", "旧页脚"}));
-    const qsizetype opened = run.office.calls.indexOf("open /d/2.doc");
-    QCOMPARE(run.office.calls.mid(opened, 4),
+    QCOMPARE(sizes.office.documents["/d/2.doc"].saves, 0);
+    QCOMPARE(sizes.parts("/d/2.doc"), (QStringList{"旧页眉", "旧页脚"}));
+    const qsizetype opened = sizes.office.calls.indexOf("open /d/2.doc");
+    QCOMPARE(sizes.office.calls.mid(opened, 4),
              (QStringList{"open /d/2.doc", "visible 0", "alerts -1", "close /d/2.doc"}));
-    QCOMPARE(run.office.documents["/d/3.doc"].saves, 1);
+    QCOMPARE(sizes.office.documents["/d/3.doc"].saves, 1);
 
     // Out of Word's range: 0 and 2000 points.
     for (const QString size : {"0", "2000"}) {
