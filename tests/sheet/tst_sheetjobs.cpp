@@ -1,8 +1,8 @@
-#include "jobs/JobTable.h"
 #include "sheet/CellReplace.h"
 #include "sheet/WorkbookReplace.h"
 #include "support/FakeOffice.h"
 #include "support/MemoryJobHost.h"
+#include "support/MemoryJobInputs.h"
 
 #include <QTest>
 
@@ -22,9 +22,13 @@ FakeOffice::WorkbookFile workbook(const QList<QPair<QString, QString>>& sheets)
     return file;
 }
 
-std::function<QString()> fixed(const QString& text)
+// The texts of a workbook's cells, sheet by sheet.
+QString texts(const FakeOffice::WorkbookFile& file)
 {
-    return [text] { return text; };
+    QStringList sheets;
+    for (const FakeOffice::Sheet& sheet : file.sheets)
+        sheets << sheet.cells.values().join(' ');
+    return sheets.join('|');
 }
 
 } // namespace
@@ -33,128 +37,124 @@ class TestSheetJobs : public QObject
 {
     Q_OBJECT
 private slots:
-    void replaceSheetBySheet();
-    void replaceFailuresAndWps();
-    void cellInEveryWorksheet();
-    void cellsThatCannotBeWrittenLeaveTheWorkbook();
+    void runPattern_data();
+    void runPattern();
+    void cellContentRowsAndColumns();
 };
 
-void TestSheetJobs::replaceSheetBySheet()
+// Each job over a run with a missing workbook and one that cannot be saved, then over one
+// ticked workbook and over none.
+void TestSheetJobs::runPattern_data()
 {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<std::any>("inputs");
+    QTest::addColumn<QString>("created");
+    QTest::addColumn<QString>("cannotStart");
+    QTest::addColumn<QStringList>("log");
+    QTest::addColumn<QString>("texts"); // of /x/a.xlsx afterwards
+    using WorkbookReplace::Engine;
+    const QString missing = "/x/locked.xlsx 打开失败，未修改：文件不存在";
+    const QString unsaved = "/x/ro.xls 保存失败，未修改：无法保存（此文件前面的行作废）";
+    const QStringList replaced{"/x/a.xlsx-一月没找到替换的内容", "/x/a.xlsx-二月已替换内容",
+                               "/x/a.xlsx-三月没找到替换的内容", missing,
+                               "/x/ro.xls-S已替换内容",          unsaved,
+                               "/x/b.xls-Sheet1没找到替换的内容"};
+    QTest::newRow("replace") << "sheet-replace"
+                             << std::any(WorkbookReplace::Inputs{Engine::Excel, "旧", "新"})
+                             << "excel.application"
+                             << "无法启动电子表格程序（excel.application）：" << replaced << "无|有新数据|无";
+    QTest::newRow("wps") << "sheet-replace" << std::any(WorkbookReplace::Inputs{Engine::Wps, "旧", "新"})
+                         << "ET.Application"
+                         << "无法启动 WPS 表格（ET.Application、KET.Application）：" << replaced
+                         << "无|有新数据|无";
+    // The button drives Excel whatever program is registered besides; the content box's
+    // hint text is written like any text.
+    const QString hint = "输入替换内容";
+    QTest::newRow("cell") << "cell-write" << std::any(CellReplace::Inputs{"3", "2", hint})
+                          << "excel.application"
+                          << "无法启动电子表格程序（excel.application）："
+                          << QStringList{"/x/a.xlsx-一月已替换内容", "/x/a.xlsx-二月已替换内容",
+                                         "/x/a.xlsx-三月已替换内容", missing,
+                                         "/x/ro.xls-S已替换内容",    unsaved,
+                                         "/x/b.xls-Sheet1已替换内容"}
+                          << "无 " + hint + "|有旧数据 " + hint + "|无 " + hint;
+}
+
+void TestSheetJobs::runPattern()
+{
+    QFETCH(QString, command);
+    QFETCH(std::any, inputs);
+    QFETCH(QString, created);
     FakeOffice office;
+    office.registered << "et.application";
     office.workbooks["/x/a.xlsx"] = workbook({{"一月", "无"}, {"二月", "有旧数据"}, {"三月", "无"}});
+    office.workbooks["/x/skip.xls"] = office.workbooks["/x/ro.xls"] = workbook({{"S", "旧"}});
+    office.workbooks["/x/ro.xls"].failSave = true; // and /x/locked.xlsx is missing
     office.workbooks["/x/b.xls"] = workbook({{"Sheet1", "无"}});
-    MemoryJobHost host({"/x/a.xlsx", "/x/b.xls"});
-    QCOMPARE(WorkbookReplace::ExcelReplace(host, office, "旧", "新").total, 2);
-    QCOMPARE(host.log, (QStringList{"/x/a.xlsx-一月没找到替换的内容", "/x/a.xlsx-二月已替换内容",
-                                    "/x/a.xlsx-三月没找到替换的内容", "/x/b.xls-Sheet1没找到替换的内容"}));
+    const QStringList paths{"/x/a.xlsx", "/x/skip.xls", "/x/locked.xlsx", "/x/ro.xls", "/x/b.xls"};
+    MemoryJobHost host;
+    host.tick(paths, {0, 2, 3, 4});
+    host.log << "旧行";
+    const Batch::Result result = runCommand(command, host, office, inputs);
+    QCOMPARE(result.total, 4);
+    QCOMPARE(result.failures, 2);
+    QTEST(host.log, "log");
     QCOMPARE(host.journalLines, host.log);
-    QCOMPARE(host.max, 2);
-    QCOMPARE(host.label, QString("已完成 2 个文件！ 全部操作已完成"));
-    QCOMPARE(office.workbooks["/x/a.xlsx"].sheets.at(1).cells.value({1, 1}), QString("有新数据"));
-    // Saved and closed one at a time, each sheet activated first, the instance kept hidden.
+    QTEST(texts(office.workbooks["/x/a.xlsx"]), "texts");
+    QCOMPARE(texts(office.workbooks["/x/ro.xls"]), QString("旧"));
+    QCOMPARE(host.maxima, (QList<int>{1, 2, 3, 4}));
+    QCOMPARE(host.label, QString("已完成 4 个文件！ 全部操作已完成"));
+    QCOMPARE(host.beeps, 1);
+    // Saved and closed one at a time, each sheet activated first, the instance kept hidden;
+    // one that could not be saved closed without saving.
     QCOMPARE(office.calls,
-             (QStringList{"create excel.application", "open /x/a.xlsx", "visible 0", "activate 1",
-                          "activate 2", "activate 3", "close /x/a.xlsx 1", "open /x/b.xls", "visible 0",
-                          "activate 1", "close /x/b.xls 1", "quit"}));
-    QCOMPARE(office.workbooks["/x/b.xls"].saves, 1);
+             (QStringList{"create " + created, "open /x/a.xlsx", "visible 0", "activate 1", "activate 2",
+                          "activate 3", "close /x/a.xlsx 1", "open /x/locked.xlsx", "open /x/ro.xls",
+                          "visible 0", "activate 1", "close /x/ro.xls 1", "close /x/ro.xls 0",
+                          "open /x/b.xls", "visible 0", "activate 1", "close /x/b.xls 1", "quit"}));
 
     // One workbook: no yield. None: the bar at 0, no line, no Quit.
     MemoryJobHost one({"/x/b.xls"});
-    WorkbookReplace::ExcelReplace(one, office, "旧", "新");
+    runCommand(command, one, office, inputs);
     QCOMPARE(one.value, 1);
     QCOMPARE(one.yields, 0);
     MemoryJobHost none;
     office.calls.clear();
-    WorkbookReplace::ExcelReplace(none, office, "旧", "新");
+    runCommand(command, none, office, inputs);
     QCOMPARE(none.value, 0);
     QVERIFY(none.journalLines.isEmpty());
-    QCOMPARE(office.calls, QStringList{"create excel.application"});
-}
+    QCOMPARE(office.calls, QStringList{"create " + created});
 
-void TestSheetJobs::replaceFailuresAndWps()
-{
-    FakeOffice office;
-    for (const QString path : {"/x/a.xlsx", "/x/locked.xlsx", "/x/ro.xls"})
-        office.workbooks[path] = workbook({{"S", "旧"}});
-    office.workbooks["/x/locked.xlsx"].failOpen = true;
-    office.workbooks["/x/ro.xls"].failSave = true;
-    MemoryJobHost failing({"/x/locked.xlsx", "/x/ro.xls", "/x/a.xlsx"});
-    QCOMPARE(WorkbookReplace::ExcelReplace(failing, office, "旧", "新").failures, 2);
-    QCOMPARE(failing.log, (QStringList{"/x/locked.xlsx 打开失败，未修改：文件不存在", "/x/ro.xls-S已替换内容",
-                                       "/x/ro.xls 保存失败，未修改：无法保存（此文件前面的行作废）",
-                                       "/x/a.xlsx-S已替换内容"}));
-    QCOMPARE(office.workbooks["/x/ro.xls"].sheets.at(0).cells.value({1, 1}), QString("旧"));
-    QCOMPARE(failing.label, QString("已完成 3 个文件！ 全部操作已完成"));
-
-    // WPS: ET; and a line when it cannot be started.
-    office.registered = {"et.application"};
-    MemoryJobHost host({"/x/a.xlsx"});
-    WorkbookReplace::WpsSheetReplace(host, office, "新", "旧");
-    QCOMPARE(office.calls.at(office.calls.lastIndexOf("create ET.Application") + 1),
-             QString("open /x/a.xlsx"));
-    QCOMPARE(host.log, QStringList{"/x/a.xlsx-S已替换内容"});
+    // Nothing that can be created: one line, and the job ends.
     office.registered.clear();
-    MemoryJobHost none({"/x/a.xlsx"});
-    QVERIFY(!WorkbookReplace::WpsSheetReplace(none, office, "旧", "新").started);
-    QCOMPARE(none.log.size(), 1);
-    QVERIFY(none.log.first().startsWith("无法启动 WPS 表格"));
+    QVERIFY(!runCommand(command, one, office, inputs).started);
+    QCOMPARE(one.log.size(), 1);
+    QFETCH(QString, cannotStart);
+    QVERIFY2(one.log.first().startsWith(cannotStart), qPrintable(one.log.first()));
 }
 
-void TestSheetJobs::cellInEveryWorksheet()
+// The content box is read for every worksheet: an edit during the yield after the first
+// workbook reaches the next. Row and column are read as numbers.
+void TestSheetJobs::cellContentRowsAndColumns()
 {
     FakeOffice office;
     office.workbooks["/x/a.xlsx"] = workbook({{"一月", "原有"}, {"二月", "原有"}});
     office.workbooks["/x/b.xls"] = workbook({{"Sheet1", "原有"}});
-    MemoryJobHost host;
-    host.tick({"/x/a.xlsx", "/x/skip.xls", "/x/b.xls"}, {0, 2});
-    host.log << "旧行";
-    // The content box is read for every worksheet: an edit during the yield
-    // after the first workbook reaches the next.
+    MemoryJobHost host({"/x/a.xlsx", "/x/b.xls"});
     QString content = "x";
     host.onYield = [&] { content = "y"; };
-    const CellReplace::Result result =
-        CellReplace::ExcelCellReplace(host, office, "3", "2", [&] { return content; });
-    QCOMPARE(result.total, 2);
-    QCOMPARE(result.failures, 0);
-    QCOMPARE(host.log, (QStringList{"/x/a.xlsx-一月已替换内容", "/x/a.xlsx-二月已替换内容",
-                                    "/x/b.xls-Sheet1已替换内容"}));
-    QCOMPARE(host.journalLines, host.log);
-    QCOMPARE(host.label, QString("已完成 2 个文件！ 全部操作已完成"));
-    QCOMPARE(host.beeps, 1);
-    for (const FakeOffice::Sheet& sheet : office.workbooks["/x/a.xlsx"].sheets) {
-        QCOMPARE(sheet.cells.value({3, 2}), QString("x"));
-        QCOMPARE(sheet.cells.value({1, 1}), QString("原有"));
-    }
-    QCOMPARE(office.workbooks["/x/b.xls"].sheets.at(0).cells.value({3, 2}), QString("y"));
-    QCOMPARE(office.calls, (QStringList{"create excel.application", "open /x/a.xlsx", "visible 0",
-                                        "activate 1", "activate 2", "close /x/a.xlsx 1", "open /x/b.xls",
-                                        "visible 0", "activate 1", "close /x/b.xls 1", "quit"}));
+    CellReplace::ExcelCellReplace(host, office, "3", "2", [&] { return content; });
+    QCOMPARE(texts(office.workbooks["/x/a.xlsx"]), QString("原有 x|原有 x"));
+    QCOMPARE(texts(office.workbooks["/x/b.xls"]), QString("原有 y"));
 
-    // Row and column read as numbers: 3.5 is 4, 4abc is 4; an empty content empties the cell.
+    // 3.5 is 4, 4abc is 4; an empty content empties the cell.
     MemoryJobHost again({"/x/b.xls"});
-    CellReplace::ExcelCellReplace(again, office, "3.5", "4abc", fixed(""));
+    CellReplace::ExcelCellReplace(again, office, "3.5", "4abc", [] { return QString(); });
     QVERIFY(office.workbooks["/x/b.xls"].sheets.at(0).cells.contains({4, 4}));
     QCOMPARE(office.workbooks["/x/b.xls"].sheets.at(0).cells.value({4, 4}), QString(""));
 
-    // The button drives Excel whatever program is registered besides; the content box's
-    // hint text is written like any text.
-    office.registered = {"excel.application", "et.application"};
-    const ReadInputs read = [] { return std::any(CellReplace::Inputs{"2", "3", "输入替换内容"}); };
-    JobContext context{again, read, office, office};
-    const JobRow* row = JobTable::forButton("Command8");
-    QCOMPARE(row->command, QString("cell-write"));
-    office.calls.clear();
-    JobTable::run(*row, context);
-    QCOMPARE(office.calls.first(), QString("create excel.application"));
-    QCOMPARE(office.workbooks["/x/b.xls"].sheets.at(0).cells.value({2, 3}), QString("输入替换内容"));
-}
-
-// A cell that some worksheet of a workbook cannot take fails the whole workbook
-// before any sheet is written: one line, nothing saved, and the run goes on.
-void TestSheetJobs::cellsThatCannotBeWrittenLeaveTheWorkbook()
-{
-    FakeOffice office;
+    // A cell that some worksheet of a workbook cannot take fails the whole workbook
+    // before any sheet is written: one line, nothing saved, and the run goes on.
     office.workbooks["/x/small.xls"] = workbook({{"A", "原有"}, {"B", "原有"}});
     office.workbooks["/x/small.xls"].sheets[1].rows = 65536;
     office.workbooks["/x/small.xls"].sheets[1].columns = 256;
@@ -162,14 +162,13 @@ void TestSheetJobs::cellsThatCannotBeWrittenLeaveTheWorkbook()
     office.workbooks["/x/locked.xlsx"].sheets[1].protectedContents = true;
     office.workbooks["/x/good.xlsx"] = workbook({{"S", "原有"}});
     const auto untouched = [&](const QString& path) {
-        const FakeOffice::WorkbookFile& file = office.workbooks[path];
-        return file.saves == 0 && std::all_of(file.sheets.begin(), file.sheets.end(),
-                                              [](const auto& sheet) { return sheet.cells.size() == 1; });
+        return office.workbooks[path].saves == 0 && texts(office.workbooks[path]) == "原有|原有";
     };
 
     // Past the last row of the .xls sheet; the protected sheet; the good one written.
     MemoryJobHost past({"/x/small.xls", "/x/locked.xlsx", "/x/good.xlsx"});
-    QCOMPARE(CellReplace::ExcelCellReplace(past, office, "70000", "2", fixed("v")).failures, 2);
+    QCOMPARE(CellReplace::ExcelCellReplace(past, office, "70000", "2", [] { return QString("v"); }).failures,
+             2);
     QCOMPARE(
         past.log,
         (QStringList{
@@ -191,7 +190,7 @@ void TestSheetJobs::cellsThatCannotBeWrittenLeaveTheWorkbook()
                                                       {"3", "300", "第 3 行第 300 列"}}) {
         office.calls.clear();
         MemoryJobHost bad({"/x/small.xls"});
-        CellReplace::ExcelCellReplace(bad, office, rowText, columnText, fixed("v"));
+        CellReplace::ExcelCellReplace(bad, office, rowText, columnText, [] { return QString("v"); });
         QCOMPARE(bad.log.size(), 1);
         QVERIFY2(bad.log.first().startsWith("/x/small.xls 写入失败，未修改：单元格" + shown + "不存在"),
                  qPrintable(bad.log.first()));

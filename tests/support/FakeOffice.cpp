@@ -9,59 +9,57 @@ namespace {
 
 using Story = FakeOffice::Story;
 
+// What a wrapper below stands on: a part of a "file" in the maps.
+template <class T> struct On
+{
+    explicit On(T* item)
+        : of(item)
+    {}
+    T* of;
+};
+
 // A story as a range, and as the text box that holds it.
-class FakeRange final : public word::Range, public word::Shape
+class FakeRange final : public word::Range, public word::Shape, On<Story>
 {
 public:
-    explicit FakeRange(Story* story)
-        : m_story(story)
-    {}
+    using On::On;
     bool findExecute(const QString& text) override
     {
-        return !text.isEmpty() && m_story->text.contains(text, Qt::CaseInsensitive);
+        return !text.isEmpty() && of->text.contains(text, Qt::CaseInsensitive);
     }
     void replaceAll(const QString& findText, const QString& replaceWith) override
     {
         if (!findText.isEmpty())
-            m_story->text.replace(findText, replaceWith, Qt::CaseInsensitive);
+            of->text.replace(findText, replaceWith, Qt::CaseInsensitive);
     }
-    void Delete() override { m_story->text.clear(); }
-    QString text() override { return m_story->text; }
-    word::RangePtr textFrameTextRange() override { return std::make_shared<FakeRange>(m_story); }
-
-private:
-    Story* m_story;
+    void Delete() override { of->text.clear(); }
+    QString text() override { return of->text; }
+    word::RangePtr textFrameTextRange() override { return std::make_shared<FakeRange>(of); }
 };
 
-QList<word::ShapePtr> shapesOf(QList<Story>& stories)
+// Each item of a list behind the interface its Fake gives it.
+template <class Fake, class Ptr, class Item> QList<Ptr> wrap(QList<Item>& items)
 {
-    QList<word::ShapePtr> shapes;
-    for (Story& story : stories)
-        shapes.append(std::make_shared<FakeRange>(&story));
-    return shapes;
+    QList<Ptr> list;
+    for (Item& item : items)
+        list.append(std::make_shared<Fake>(&item));
+    return list;
 }
 
-class FakeHeaderFooter final : public word::HeaderFooter
+class FakeHeaderFooter final : public word::HeaderFooter, On<FakeOffice::HeaderFooter>
 {
 public:
-    explicit FakeHeaderFooter(FakeOffice::HeaderFooter* part)
-        : m_part(part)
-    {}
-    word::RangePtr range() override { return std::make_shared<FakeRange>(&m_part->range); }
-    QList<word::ShapePtr> shapes() override { return shapesOf(m_part->shapes); }
-
-private:
-    FakeOffice::HeaderFooter* m_part;
+    using On::On;
+    word::RangePtr range() override { return std::make_shared<FakeRange>(&of->range); }
+    QList<word::ShapePtr> shapes() override { return wrap<FakeRange, word::ShapePtr>(of->shapes); }
 };
 
-class FakeSection final : public word::Section
+class FakeSection final : public word::Section, On<FakeOffice::Section>
 {
 public:
-    explicit FakeSection(FakeOffice::Section* section)
-        : m_section(section)
-    {}
-    word::HeaderFooterPtr headers(qint16 index) override { return part(&m_section->header, index); }
-    word::HeaderFooterPtr footers(qint16 index) override { return part(&m_section->footer, index); }
+    using On::On;
+    word::HeaderFooterPtr headers(qint16 index) override { return part(&of->header, index); }
+    word::HeaderFooterPtr footers(qint16 index) override { return part(&of->footer, index); }
 
 private:
     static word::HeaderFooterPtr part(FakeOffice::HeaderFooter* part, qint16 index)
@@ -70,30 +68,22 @@ private:
             throw RuntimeError(5, QStringLiteral("only the primary header or footer"));
         return std::make_shared<FakeHeaderFooter>(part);
     }
-    FakeOffice::Section* m_section;
 };
-
-QList<word::SectionPtr> sectionsOf(QList<FakeOffice::Section>& sections)
-{
-    QList<word::SectionPtr> list;
-    for (FakeOffice::Section& section : sections)
-        list.append(std::make_shared<FakeSection>(&section));
-    return list;
-}
 
 // An open document: a working copy that save() writes back to the "file".
 class FakeDocument final : public word::Document
 {
 public:
     FakeDocument(FakeOffice& office, QString path)
-        : m_office(office)
+        : copy(office.documents.value(path))
+        , m_office(office)
         , m_path(std::move(path))
-        , copy(office.documents.value(m_path))
     {}
+    FakeOffice::DocumentFile copy;
     QString fullName() override { return m_path; }
     word::RangePtr content() override { return std::make_shared<FakeRange>(&copy.body); }
-    QList<word::ShapePtr> shapes() override { return shapesOf(copy.shapes); }
-    QList<word::SectionPtr> sections() override { return sectionsOf(copy.sections); }
+    QList<word::ShapePtr> shapes() override { return wrap<FakeRange, word::ShapePtr>(copy.shapes); }
+    QList<word::SectionPtr> sections() override { return wrap<FakeSection, word::SectionPtr>(copy.sections); }
     void save() override
     {
         m_office.calls << "save " + m_path;
@@ -107,9 +97,6 @@ public:
 private:
     FakeOffice& m_office;
     QString m_path;
-
-public:
-    FakeOffice::DocumentFile copy;
 };
 
 // What the word processor's view and selection stand on: the story the view shows and
@@ -128,21 +115,19 @@ struct View
     }
 };
 
-class FakeSelection final : public word::Selection
+class FakeSelection final : public word::Selection, On<View>
 {
 public:
-    explicit FakeSelection(View& view)
-        : m_view(view)
-    {}
+    using On::On;
     void findReplaceAll(const QString& findText, const QString& replaceWith) override
     {
         record("replace " + findText + " > " + replaceWith);
-        FakeRange(m_view.story).replaceAll(findText, replaceWith);
+        FakeRange(of->story).replaceAll(findText, replaceWith);
     }
     void typeText(const QString& text) override
     {
         record("type " + text);
-        m_view.type(text);
+        of->type(text);
     }
     void setFontName(const QString& name) override { record("font " + name); }
     void setFontSize(const QString& size) override { record("size " + size); }
@@ -152,13 +137,12 @@ public:
     {
         record(QStringLiteral("field %1").arg(type));
         if (type == word::kFieldPage)
-            m_view.type(QStringLiteral("{PAGE}"));
+            of->type(QStringLiteral("{PAGE}"));
     }
-    QList<word::SectionPtr> sections() override { return m_view.active->sections().mid(0, 1); }
+    QList<word::SectionPtr> sections() override { return of->active->sections().mid(0, 1); }
 
 private:
-    void record(const QString& call) { m_view.office.calls << call; }
-    View& m_view;
+    void record(const QString& call) { of->office.calls << call; }
 };
 
 class FakeWord final : public word::Application
@@ -173,77 +157,60 @@ public:
         office.calls << "open " + path;
         if (office.throwStd.contains(office.calls.last()))
             throw std::runtime_error("fake engine failure");
-        if (!office.documents.contains(path) || office.documents.value(path).failOpen)
+        if (!office.documents.contains(path))
             throw RuntimeError(5174, QStringLiteral("找不到或无法打开文件：") + path);
         m_view.active = std::make_shared<FakeDocument>(office, path);
-        m_open.append(m_view.active);
         m_view.story = &m_view.active->copy.body;
         return m_view.active;
     }
-    QList<word::DocumentPtr> documents() override { return m_open; }
+    QList<word::DocumentPtr> documents() override { return {}; }
     void setSeekView(qint16 view) override
     {
-        m_view.office.calls << QStringLiteral("seek %1").arg(view);
+        record(QStringLiteral("seek %1").arg(view));
         FakeOffice::DocumentFile& file = m_view.active->copy;
         m_view.story = view == word::kSeekCurrentPageHeader   ? &file.sections.first().header.range
                        : view == word::kSeekCurrentPageFooter ? &file.sections.first().footer.range
                                                               : &file.body;
         m_view.cursor = 0;
     }
-    word::SelectionPtr selection() override { return std::make_shared<FakeSelection>(m_view); }
-    void setVisible(bool visible) override
-    {
-        m_view.office.calls << QStringLiteral("visible %1").arg(visible);
-    }
-    void setDisplayAlerts(int alerts) override
-    {
-        m_view.office.calls << QStringLiteral("alerts %1").arg(alerts);
-    }
-    void quit() override
-    {
-        m_view.office.calls << "quit";
-        m_open.clear();
-    }
+    word::SelectionPtr selection() override { return std::make_shared<FakeSelection>(&m_view); }
+    void setVisible(bool visible) override { record(QStringLiteral("visible %1").arg(visible)); }
+    void setDisplayAlerts(int alerts) override { record(QStringLiteral("alerts %1").arg(alerts)); }
+    void quit() override { record("quit"); }
 
 private:
+    void record(const QString& call) { m_view.office.calls << call; }
     View m_view;
-    QList<word::DocumentPtr> m_open;
 };
 
-class FakeWorksheet final : public sheet::Worksheet
+class FakeWorksheet final : public sheet::Worksheet, On<FakeOffice::Sheet>
 {
 public:
-    explicit FakeWorksheet(FakeOffice::Sheet* sheet)
-        : m_sheet(sheet)
-    {}
-    QString name() override { return m_sheet->name; }
+    using On::On;
+    QString name() override { return of->name; }
     bool cellsFind(const QString& text) override
     {
-        return !text.isEmpty() &&
-               std::any_of(m_sheet->cells.cbegin(), m_sheet->cells.cend(),
-                           [&](const QString& cell) { return cell.contains(text, Qt::CaseInsensitive); });
+        return !text.isEmpty() && std::any_of(of->cells.cbegin(), of->cells.cend(), [&](const QString& cell) {
+            return cell.contains(text, Qt::CaseInsensitive);
+        });
     }
     void cellsReplace(const QString& what, const QString& replacement) override
     {
-        for (QString& cell : m_sheet->cells) {
+        for (QString& cell : of->cells) {
             if (!what.isEmpty())
                 cell.replace(what, replacement, Qt::CaseInsensitive);
         }
     }
     void setCell(int row, int column, const QString& text) override
     {
-        if (row < 1 || column < 1 || row > m_sheet->rows || column > m_sheet->columns ||
-            m_sheet->protectedContents)
+        if (row < 1 || column < 1 || row > of->rows || column > of->columns || of->protectedContents)
             throw RuntimeError(1004, QStringLiteral("应用程序定义或对象定义错误"));
-        m_sheet->cells[{row, column}] = text;
+        of->cells[{row, column}] = text;
     }
-    QString cell(int row, int column) override { return m_sheet->cells.value({row, column}); }
-    int rowsCount() override { return m_sheet->rows; }
-    int columnsCount() override { return m_sheet->columns; }
-    bool protectContents() override { return m_sheet->protectedContents; }
-
-private:
-    FakeOffice::Sheet* m_sheet;
+    QString cell(int row, int column) override { return of->cells.value({row, column}); }
+    int rowsCount() override { return of->rows; }
+    int columnsCount() override { return of->columns; }
+    bool protectContents() override { return of->protectedContents; }
 };
 
 class FakeWorkbook final : public sheet::Workbook
@@ -300,7 +267,7 @@ public:
     sheet::WorkbookPtr workbooksOpen(const QString& path) override
     {
         m_office.calls << "open " + path;
-        if (!m_office.workbooks.contains(path) || m_office.workbooks.value(path).failOpen)
+        if (!m_office.workbooks.contains(path))
             throw RuntimeError(1004, QStringLiteral("找不到或无法打开文件：") + path);
         return std::make_shared<FakeWorkbook>(m_office, path);
     }

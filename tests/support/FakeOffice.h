@@ -26,16 +26,14 @@ public:
     };
     struct Section
     {
-        HeaderFooter header;
-        HeaderFooter footer;
+        HeaderFooter header, footer;
     };
     struct DocumentFile
     {
         Story body;
         QList<Story> shapes;
         QList<Section> sections{Section{}};
-        bool failOpen = false; // e.g. password-protected
-        bool failSave = false; // e.g. read-only
+        bool failSave = false; // e.g. read-only; a file not in the map cannot be opened
         int saves = 0;
     };
     struct Sheet
@@ -49,7 +47,6 @@ public:
     struct WorkbookFile
     {
         QList<Sheet> sheets;
-        bool failOpen = false;
         bool failSave = false;
         int saves = 0;
     };

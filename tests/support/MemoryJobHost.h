@@ -23,7 +23,6 @@ public:
     };
     QList<Row> rows;
     int value = -1;
-    int max = -1;
     bool visible = false;
     QList<int> maxima; // every Max set, in order
     QString label;
@@ -32,13 +31,7 @@ public:
     int yields = 0;
     int beeps = 0;
     int recollections = 0;
-    struct Message
-    {
-        QString text;
-        QString title;
-        Icon icon;
-    };
-    QList<Message> messages;
+    QStringList messages; // each as "text|title|icon number"
     std::function<void()> onYield;
     bool stop = false; // the user asked to stop
 
@@ -54,11 +47,7 @@ public:
     QString rowText(int row) const override { return row < rows.size() ? rows.at(row).path : QString(); }
     void removeRow(int row) override { rows.removeAt(row); }
     void setProgressValue(int v) override { value = v; }
-    void setProgressMax(int m) override
-    {
-        max = m;
-        maxima << m;
-    }
+    void setProgressMax(int m) override { maxima << m; }
     void setProgressVisible(bool v) override { visible = v; }
     QString status() const override { return label; }
     void setStatus(const QString& text) override { label = text; }
@@ -75,7 +64,7 @@ public:
     bool stopRequested() const override { return stop; }
     void message(const QString& text, const QString& title, Icon icon) override
     {
-        messages.append({text, title, icon});
+        messages << QStringLiteral("%1|%2|%3").arg(text, title).arg(int(icon));
     }
     QString input(const QString&, const QString&, const QString& defaultText) override { return defaultText; }
     void recollect() override { ++recollections; }

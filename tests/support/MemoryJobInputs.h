@@ -1,15 +1,29 @@
 #pragma once
 
-#include "app/Job.h"
+#include "jobs/JobTable.h"
 
 #include <QHash>
+#include <QMetaType>
 
-// The inputs a row's command line gives: options by name (a flag's value
-// empty), applied as yanhe-cli applies them, then the row's check. problem gets
-// the first usage error.
-inline std::any commandLineInputs(const JobRow& row, const QHash<QString, QString>& given,
-                                  QString* problem = nullptr)
+Q_DECLARE_METATYPE(std::any) // job inputs in a column of a test's data table
+
+// A command's job over the host's rows with these inputs, the office program in both roles.
+template <class Office>
+Batch::Result runCommand(const QString& command, JobHost& host, Office& office, const std::any& inputs)
 {
+    const ReadInputs read = [&] { return inputs; };
+    JobContext context{host, read, office, office};
+    return JobTable::run(*JobTable::forCommand(command), context);
+}
+
+// The inputs a command's command line gives (options by name, a flag's value empty,
+// applied as yanhe-cli applies them, then the row's check), as the row describes them;
+// problem gets the first usage error. When the inputs a worker rebuilds from the row's
+// fields differ, the list names those too.
+inline QStringList described(const QString& command, const QHash<QString, QString>& given,
+                             QString* problem = nullptr)
+{
+    const JobRow& row = *JobTable::forCommand(command);
     std::any inputs = row.commandLineStart();
     QString first;
     for (const CliOption& option : row.options) {
@@ -23,14 +37,10 @@ inline std::any commandLineInputs(const JobRow& row, const QHash<QString, QStrin
         first = row.usageCheck(inputs);
     if (problem)
         *problem = first;
-    return inputs;
-}
-
-// The inputs as a worker rebuilds them from the row's fields.
-inline std::any throughFields(const JobRow& row, const std::any& inputs)
-{
     std::any rebuilt = row.blank();
     for (const InputField& field : row.fields)
         field.set(rebuilt, field.get(inputs));
-    return rebuilt;
+    const QStringList described = row.describe(inputs);
+    return row.describe(rebuilt) == described ? described
+                                              : described + QStringList{"rebuilt:"} + row.describe(rebuilt);
 }
