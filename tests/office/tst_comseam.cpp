@@ -13,16 +13,14 @@
 
 namespace {
 
-// A COM object model that records what is asked of it, with the runtime that serves it.
-// Every object is named by the member path that reached it ("Word.Application.Documents.Open(...)");
-// method calls and property writes are recorded with their arguments and types
-// ("Replace:=2 As Integer"). Results come from `answers` by path; a member without an
-// answer gives a new object; a collection has `counts[path]` items. A call or property
-// read listed in `hangs` does not return until its process is ended, then fails as a
-// call into an ended process does. Each created instance is served by a process of its
-// own (1001, 1002 ...); `running` lists the identifiers of the user's running instances
-// (attach). CPU time grows while `busyLooks` lasts, then stands still. As a job's factory it
-// bounds every call by 200 ms; as the file keeper it records what it is told among the calls.
+// A COM object model that records what is asked of it, with the runtime that serves it. Every object
+// is named by the member path that reached it ("Word.Application.Documents.Open(...)"); method calls
+// and property writes are recorded with their arguments and types ("Replace:=2 As Integer"). Results
+// come from `answers` by path, else a new object; a collection has `counts[path]` items. A call listed
+// in `hangs` returns when its process is ended, failing as a call into an ended process does. Each
+// created instance has a process of its own (1001, 1002 ...); `running` lists the running instances.
+// CPU time grows while `busyLooks` lasts. As a job's factory it bounds every call by 200 ms; as the
+// file keeper it records what it is told among the calls.
 class RecordingCom final : public comseam::Runtime, public word::Factory, public FileKeeper
 {
 public:
