@@ -241,13 +241,11 @@ public:
         for (UINT i = parameters ? parameters->cArgs : 0; i-- > 0;) {
             const VARIANT* value = &parameters->rgvarg[i];
             const DISPID name = i < namedCount ? parameters->rgdispidNamedArgs[i] : DISPID_PROPERTYPUT;
-            if (name == DISPID_PROPERTYPUT) {
+            if (name == DISPID_PROPERTYPUT)
                 call.positional.push_back(value);
-                arguments << shown(*value);
-            } else {
+            else
                 call.named[nameOf(name)] = value;
-                arguments << nameOf(name) + ":=" + shown(*value);
-            }
+            arguments << (name == DISPID_PROPERTYPUT ? "" : nameOf(name) + ":=") + shown(*value);
         }
         record(m_className + '.' + (member.isEmpty() ? QString("[default]") : member) +
                (call.put ? " =" : "") + '(' + arguments.join(", ") + ')');
