@@ -1,7 +1,6 @@
-// The COM path end to end, on Windows (or Wine): yanhe-cli drives the jobs over
-// IDispatch into the test automation server, registered under Word's, Excel's and
-// WPS's program identifiers, which records every call and keeps the documents as
-// real files.
+// The COM path end to end, on Windows (or Wine): yanhe-cli and the window drive the jobs over IDispatch
+// into the test automation server, registered under Word's, Excel's and WPS's program identifiers,
+// which records every call and keeps the documents as real files.
 #include "app/AppFolders.h"
 #include "app/Clock.h"
 #include "app/Journal.h"
@@ -12,11 +11,7 @@
 #include "office/ooxml/SheetEngine.h"
 #include "office/ooxml/WordEngine.h"
 #include "support/CliRun.h"
-#include "word/RunningOffice.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <QtWidgets>
 #include <windows.h>
