@@ -244,8 +244,6 @@ void TestComSeam::wordMemberPathsAndArguments()
                             doc + ".Save()",
                             "Word.Application.Quit(SaveChanges:=0 As Integer)",
                         }));
-    // Nothing was ended: the calls all returned.
-    QVERIFY(com.endedProcesses().isEmpty());
 }
 
 void TestComSeam::writerSelectionPaths()
