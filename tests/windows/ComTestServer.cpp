@@ -1,15 +1,11 @@
-// A local automation server for the Windows tests: it stands in for Word, Excel and
-// WPS under their program identifiers, answers the members of their object models
-// that the jobs call over IDispatch, writes every call with its arguments to a
-// record file, and keeps its documents as real files through the tool's lossless
-// engine.
-//
+// A local automation server for the Windows tests: it stands in for Word, Excel and WPS, answers the
+// members of their object models that the jobs call over IDispatch, writes every call with its
+// arguments to a record file, and keeps its documents as real files through the lossless engine.
 //   yanhe-com-test-server.exe --kind word|sheet --clsid <class> --record <file> [--fail <text>]
 //                             [--hang <text>] [--running <document>] [-Embedding]
-// --fail: Documents.Open / Workbooks.Open of a path containing the text raises
-//         DISP_E_EXCEPTION with a description; --hang: such an Open never answers.
-// --running: registers itself as the running instance (GetActiveObject) with
-//         that document listed as open, and runs until it is ended.
+// --fail: Documents.Open / Workbooks.Open of a path containing the text raises DISP_E_EXCEPTION with a
+// description; --hang: such an Open never answers. --running: registers itself as the running
+// instance (GetActiveObject) with that document open, and runs until it is ended.
 #include "app/RuntimeError.h"
 #include "office/ooxml/SheetEngine.h"
 #include "office/ooxml/WordEngine.h"
@@ -90,9 +86,8 @@ QString shown(const VARIANT& v)
     case VT_BSTR:
         return "BSTR:\"" + text(&v) + "\"";
     case VT_I2:
-        return QString("I2:%1").arg(v.iVal);
     case VT_I4:
-        return QString("I4:%1").arg(v.lVal);
+        return QString("I%1:%2").arg(v.vt == VT_I2 ? 2 : 4).arg(number(&v));
     case VT_BOOL:
         return v.boolVal ? "BOOL:True" : "BOOL:False";
     case VT_DISPATCH:
@@ -246,13 +241,11 @@ public:
         for (UINT i = parameters ? parameters->cArgs : 0; i-- > 0;) {
             const VARIANT* value = &parameters->rgvarg[i];
             const DISPID name = i < namedCount ? parameters->rgdispidNamedArgs[i] : DISPID_PROPERTYPUT;
-            if (name == DISPID_PROPERTYPUT) {
+            if (name == DISPID_PROPERTYPUT)
                 call.positional.push_back(value);
-                arguments << shown(*value);
-            } else {
+            else
                 call.named[nameOf(name)] = value;
-                arguments << nameOf(name) + ":=" + shown(*value);
-            }
+            arguments << (name == DISPID_PROPERTYPUT ? "" : nameOf(name) + ":=") + shown(*value);
         }
         record(m_className + '.' + (member.isEmpty() ? QString("[default]") : member) +
                (call.put ? " =" : "") + '(' + arguments.join(", ") + ')');
@@ -353,17 +346,6 @@ Object* collection(const char* className, Items items, Members members = {})
     return object(className, std::move(members));
 }
 
-// The documents open in the instance of --running: its one document.
-Object* documentsOf(Members members)
-{
-    Items items;
-    if (!g_options.value("running").isEmpty())
-        items.push_back([] {
-            return object("Document", {{"FullName", [] { return g_options.value("running"); }}});
-        });
-    return collection("Documents", items, std::move(members));
-}
-
 // The path of Documents.Open or Workbooks.Open, after --hang and --fail had their say.
 QString opening(const Call& call, const char* name)
 {
@@ -395,25 +377,12 @@ Members rangeMembers(word::RangePtr range)
         range->replaceAll(text(call.arg(0, "FindText")), text(call.arg(9, "ReplaceWith")));
         return true;
     };
-    return {{"Find",
-             [=] {
-                 return object("Find", {{"Execute", execute}});
-             }},
-            {"Text", [=] { return range->text(); }},
-            {"Delete", [=] { range->Delete(); }}};
+    const auto find = [=] { return object("Find", {{"Execute", execute}}); };
+    return {{"Find", find}, {"Delete", [=] { range->Delete(); }}};
 }
 Object* rangeOf(word::RangePtr range)
 {
     return object("Range", rangeMembers(std::move(range)));
-}
-
-Object* shapesOf(const QList<word::ShapePtr>& shapes)
-{
-    return collection("Shapes", each(shapes, [](word::ShapePtr shape) {
-                          const auto range = [=] { return rangeOf(shape->textFrameTextRange()); };
-                          const auto frame = [=] { return object("TextFrame", {{"TextRange", range}}); };
-                          return object("Shape", {{"TextFrame", frame}});
-                      }));
 }
 
 Object* sectionOf(word::SectionPtr section)
@@ -423,15 +392,10 @@ Object* sectionOf(word::SectionPtr section)
             const qint16 index = qint16(number(call.arg(0)));
             const word::HeaderFooterPtr hf = headers ? section->headers(index) : section->footers(index);
             return object("HeaderFooter", {{"Range", [=] { return rangeOf(hf->range()); }},
-                                           {"Shapes", [=] { return shapesOf(hf->shapes()); }}});
+                                           {"Shapes", [] { return collection("Shapes", {}); }}});
         };
     };
     return object("Section", {{"Headers", part(true)}, {"Footers", part(false)}});
-}
-
-Object* sectionsOf(const QList<word::SectionPtr>& sections)
-{
-    return collection("Sections", each(sections, sectionOf));
 }
 
 // The selection in the view SeekView chose: replace-all, typing, the font and alignment of what
@@ -461,46 +425,33 @@ Object* selectionOf(word::SelectionPtr selection)
                                       selection->fieldsAdd(qint16(number(c.arg(1, "Type"))));
                                   }}});
     };
-    return object("Selection",
-                  {{"Find", find},
-                   {"TypeText", [=](const Call& c) { selection->typeText(text(c.arg(0, "Text"))); }},
-                   {"Font", font},
-                   {"ParagraphFormat", paragraph},
-                   {"Range", [] { return object("Range", {}); }},
-                   {"Fields", fields},
-                   {"Sections", [=] { return sectionsOf(selection->sections()); }}});
-}
-
-// A story of the document as Word gives it: a range with its type and, for text
-// frames (type 5), the next text frame story, Nothing after the last.
-Object* storyOf(const QList<word::ShapePtr>& boxes, qsizetype i)
-{
-    if (i >= boxes.size())
-        return nullptr;
-    Members members = rangeMembers(boxes.at(i)->textFrameTextRange());
-    members.emplace("StoryType", [] { return 5; });
-    members.emplace("NextStoryRange", [=] { return storyOf(boxes, i + 1); });
-    return object("Range", std::move(members));
+    return object(
+        "Selection",
+        {{"Find", find},
+         {"TypeText", [=](const Call& c) { selection->typeText(text(c.arg(0, "Text"))); }},
+         {"Font", font},
+         {"ParagraphFormat", paragraph},
+         {"Range", [] { return object("Range", {}); }},
+         {"Fields", fields},
+         {"Sections", [=] { return collection("Sections", each(selection->sections(), sectionOf)); }}});
 }
 
 Object* documentOf(word::DocumentPtr document)
 {
+    // The main text story alone: no document the tests give has text boxes.
     const auto stories = [=] {
-        Items items{[=] {
-            Members members = rangeMembers(document->content());
-            members.emplace("StoryType", [] { return 1; });
-            return object("Range", std::move(members));
-        }};
-        if (const QList<word::ShapePtr> boxes = document->shapes(); !boxes.isEmpty())
-            items.push_back([=] { return storyOf(boxes, 0); });
-        return collection("StoryRanges", items);
+        Members members = rangeMembers(document->content());
+        members.emplace("StoryType", [] { return 1; });
+        return collection("StoryRanges", {[=] { return object("Range", members); }});
     };
-    return object("Document", {{"FullName", [=] { return document->fullName(); }},
-                               {"Content", [=] { return rangeOf(document->content()); }},
-                               {"StoryRanges", stories},
-                               {"Sections", [=] { return sectionsOf(document->sections()); }},
-                               {"Save", [=] { document->save(); }},
-                               {"Close", [=] { document->close(); }}});
+    return object(
+        "Document",
+        {{"FullName", [=] { return document->fullName(); }},
+         {"Content", [=] { return rangeOf(document->content()); }},
+         {"StoryRanges", stories},
+         {"Sections", [=] { return collection("Sections", each(document->sections(), sectionOf)); }},
+         {"Save", [=] { document->save(); }},
+         {"Close", [=] { document->close(); }}});
 }
 
 // --- Excel ----------------------------------------------------------------------------
@@ -580,7 +531,13 @@ Object* newApplication()
             const auto open = [=](const Call& call) {
                 return documentOf(app->documentsOpen(opening(call, "FileName")));
             };
-            return documentsOf({{"Open", open}});
+            // The instance of --running has its one document open.
+            Items items;
+            if (!g_options.value("running").isEmpty())
+                items.push_back([] {
+                    return object("Document", {{"FullName", [] { return g_options.value("running"); }}});
+                });
+            return collection("Documents", items, {{"Open", open}});
         });
         members.emplace("ActiveWindow", [=] {
             const auto view = [=] {
@@ -594,16 +551,13 @@ Object* newApplication()
     return object("Application", members);
 }
 
-class Factory final : public IClassFactory
+// Made once and never released: it lasts as long as the process.
+class Factory final : public Counted<IClassFactory>
 {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
-    {
-        *out = riid == IID_IUnknown || riid == IID_IClassFactory ? this : nullptr;
-        return *out ? S_OK : E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    Factory()
+        : Counted(IID_IClassFactory)
+    {}
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override
     {
         if (outer)
@@ -634,7 +588,6 @@ int main()
     g_mainThread = GetCurrentThreadId();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
-    static Factory factory;
     DWORD registration = 0;
     DWORD active = 0;
     if (!g_options.value("running").isEmpty()) {
@@ -642,7 +595,7 @@ int main()
         RegisterActiveObject(newApplication(), clsid, ACTIVEOBJECT_STRONG, &active);
         record(QString("running %1 in process %2").arg(g_options.value("kind")).arg(GetCurrentProcessId()));
     } else {
-        CoRegisterClassObject(clsid, &factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &registration);
+        CoRegisterClassObject(clsid, new Factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &registration);
     }
 
     MSG message;
