@@ -99,8 +99,7 @@ class TestFileCollector : public QObject
 {
     Q_OBJECT
 private slots:
-    void extensionOnlyWithoutCase();
-    void patternTexts();
+    void patternsByExtensionOnly();
     void attributeMasks();
     void depthFirstPerPattern();
     void optionsPickPatternsAndFolders();
@@ -108,11 +107,10 @@ private slots:
     void nestedClickEndsTheRunningCollection();
     void fullListStopsCollecting();
     void linksAndNamesThatAreNotText();
-    void listingRule();
-    void attributesOfEntries();
+    void attributesAndTheListingRule();
 };
 
-void TestFileCollector::extensionOnlyWithoutCase()
+void TestFileCollector::patternsByExtensionOnly()
 {
     QCOMPARE(FileCollector::GetExtName("a.b.docx"), QString("docx"));
     QCOMPARE(FileCollector::GetExtName("*.doc"), QString("doc"));
@@ -137,26 +135,23 @@ void TestFileCollector::extensionOnlyWithoutCase()
             expected << tree.path("dir.v2/" + name);
         QCOMPARE(collect(tree.path("dir.v2"), {pattern}, false), expected);
     }
-}
 
-void TestFileCollector::patternTexts()
-{
     QCOMPARE(FileCollector::splitPatterns("*.doc,"), (QStringList{"*.doc", ""}));
     QCOMPARE(FileCollector::splitPatterns(" *.doc, *.docx "), (QStringList{" *.doc", " *.docx "}));
     QVERIFY(FileCollector::splitPatterns("").isEmpty());
 
-    const Tree tree({"b.doc", "a.txt", "c.docx"});
+    const Tree flat({"b.doc", "a.txt", "c.docx"});
     // The empty piece collects every file; a trailing blank matches nothing.
-    QCOMPARE(collect(tree.path(), FileCollector::splitPatterns("*.doc,"), false),
-             tree.paths({"b.doc", "a.txt", "b.doc", "c.docx"}));
-    QVERIFY(collect(tree.path(), {"*.docx "}, false).isEmpty());
+    QCOMPARE(collect(flat.path(), FileCollector::splitPatterns("*.doc,"), false),
+             flat.paths({"b.doc", "a.txt", "b.doc", "c.docx"}));
+    QVERIFY(collect(flat.path(), {"*.docx "}, false).isEmpty());
 
     // An empty pattern box collects nothing and counts 0.
     MemoryView view;
     FileCollector collector(view);
     CollectOptions options;
     options.deleteTab = true;
-    collector.Dir1_Click(tree.path(), tree.path(), options);
+    collector.Dir1_Click(flat.path(), flat.path(), options);
     QVERIFY(view.rows.isEmpty());
     QCOMPARE(view.caption, QString("收集到的文件 0条记录。"));
 }
@@ -332,7 +327,7 @@ void TestFileCollector::linksAndNamesThatAreNotText()
 #endif
 }
 
-void TestFileCollector::listingRule()
+void TestFileCollector::attributesAndTheListingRule()
 {
     using namespace FileAttributes;
     // Normal and read-only entries always come; hidden, system and folders only when asked for.
@@ -346,11 +341,7 @@ void TestFileCollector::listingRule()
     QVERIFY(!listingReturns(Directory | Hidden, Directory));
     QVERIFY(listingReturns(Directory | Hidden, Directory | Hidden));
     QVERIFY(!listingReturns(System | Hidden, Directory | System));
-}
 
-void TestFileCollector::attributesOfEntries()
-{
-    using namespace FileAttributes;
     const Tree tree({"plain.doc", ".hidden.doc", "locked.doc", "sub/"});
     QVERIFY(QFile::setPermissions(tree.path("locked.doc"), QFile::ReadOwner | QFile::ReadUser));
     QCOMPARE(of(tree.path("plain.doc")), int(Normal));
