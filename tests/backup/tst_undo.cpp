@@ -193,13 +193,10 @@ void TestUndo::boundKeepsTheLastRuns()
     QCOMPARE(run.out, QStringList{"备份上限：最近 2 次操作，共 2048 MiB"});
     QString firstRun;
     for (int i = 0; i < 3; ++i) {
-        if (i == 1)
-            firstRun = runFolders().value(0);
-        writeFile(dir.filePath(QString("f%1.docx").arg(i)), "x");
-        QCOMPARE(cli({"rename", "--text", QString("r%1-").arg(i), "--position", "0",
-                      dir.filePath(QString("f%1.docx").arg(i))})
-                     .code,
-                 0);
+        const QString file = dir.filePath(QString("f%1.docx").arg(i));
+        writeFile(file, "x");
+        QCOMPARE(cli({"rename", "--text", QString("r%1-").arg(i), "--position", "0", file}).code, 0);
+        firstRun = i == 0 ? runFolders().value(0) : firstRun;
     }
     const QStringList runs = runFolders();
     QCOMPARE(runs.size(), 2);
