@@ -171,10 +171,10 @@ void TestUndo::renameUndone()
     writeFile(dir.filePath("乙.docx"), "someone else's");
     run = cli({"undo"});
     QCOMPARE(run.code, 1);
-    QVERIFY(run.out.contains(QDir::toNativeSeparators(dir.filePath("新甲.docx")) + " 已改回 甲.docx"));
-    QVERIFY(run.out.contains(QDir::toNativeSeparators(dir.filePath("新乙.docx")) +
-                             " 未恢复：原文件名已被别的文件占用"));
-    QVERIFY(run.out.contains(QDir::toNativeSeparators(dir.filePath("新丙.xlsx")) + " 已改回 丙.xlsx"));
+    const QString at = QDir::toNativeSeparators(dir.path()) + QDir::separator();
+    QVERIFY(run.out.contains(at + "新甲.docx 已改回 甲.docx"));
+    QVERIFY(run.out.contains(at + "新乙.docx 未恢复：原文件名已被别的文件占用"));
+    QVERIFY(run.out.contains(at + "新丙.xlsx 已改回 丙.xlsx"));
     QCOMPARE(bytes(dir.filePath("甲.docx")), QByteArray("甲.docx"));
     QCOMPARE(bytes(dir.filePath("乙.docx")), QByteArray("someone else's"));
     QCOMPARE(bytes(dir.filePath("新乙.docx")), QByteArray("乙.docx"));

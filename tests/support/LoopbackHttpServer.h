@@ -98,11 +98,9 @@ private:
 
     void answer(QTcpSocket* socket, const QByteArray& head)
     {
-        Request request;
         const QList<QByteArray> lines = head.split('\n');
         const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
-        request.method = first.value(0);
-        request.path = first.value(1);
+        Request request{first.value(0), first.value(1), {}};
         for (const QByteArray& line : lines.mid(1)) {
             const qsizetype colon = line.indexOf(':');
             if (colon > 0)
