@@ -41,27 +41,21 @@ void TestCli::collectPrintsRowsThenCount()
          {"B.DOC", "a.docx", "z/x.doc", "y/.hidden.doc", ".h/in.doc", "m/n/o.docx", "c.txt"})
         writeFile(dir.filePath(path), {});
     const QString root = QDir::toNativeSeparators(dir.path()) + QDir::separator();
-    const auto rows = [&](const QStringList& relatives) {
-        QStringList full;
-        for (const QString& relative : relatives)
-            full << root + QDir::toNativeSeparators(relative);
-        return full;
-    };
-
-    CliRun r = CliRun::of({"collect", "--recursive", "--patterns", "*.doc,*.docx", dir.path()});
-    QCOMPARE(r.code, 0);
-    QCOMPARE(r.out, rows({"B.DOC", "z/x.doc", "a.docx", "m/n/o.docx"}) << "收集到的文件 4条记录。");
-
-    r = CliRun::of(
-        {"collect", "--attributes", "normal,hidden", "--recursive", "--patterns", "*.doc", dir.path()});
-    QCOMPARE(r.out, rows({"B.DOC", ".h/in.doc", "y/.hidden.doc", "z/x.doc"}) << "收集到的文件 4条记录。");
-
-    r = CliRun::of({"collect", "--patterns", "*.docx,", dir.path()});
-    QCOMPARE(r.out, rows({"a.docx", "a.docx", "B.DOC", "c.txt"}) << "收集到的文件 4条记录。");
-
-    r = CliRun::of({"collect", "--attributes", "", "--recursive", "--patterns", "*.doc", dir.path()});
-    QCOMPARE(r.code, 0);
-    QCOMPARE(r.out, QStringList{"收集到的文件 0条记录。"});
+    // The options, and the files listed in order, then their count.
+    const QList<std::pair<QStringList, QStringList>> runs{
+        {{"--recursive", "--patterns", "*.doc,*.docx"}, {"B.DOC", "z/x.doc", "a.docx", "m/n/o.docx"}},
+        {{"--attributes", "normal,hidden", "--recursive", "--patterns", "*.doc"},
+         {"B.DOC", ".h/in.doc", "y/.hidden.doc", "z/x.doc"}},
+        {{"--patterns", "*.docx,"}, {"a.docx", "a.docx", "B.DOC", "c.txt"}},
+        {{"--attributes", "", "--recursive", "--patterns", "*.doc"}, {}}};
+    for (const auto& [options, found] : runs) {
+        const CliRun r = CliRun::of(QStringList{"collect"} + options + QStringList{dir.path()});
+        QStringList expected;
+        for (const QString& relative : found)
+            expected << root + QDir::toNativeSeparators(relative);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, expected << QString("收集到的文件 %1条记录。").arg(found.size()));
+    }
 
 #ifndef Q_OS_WIN
     // A name holding a newline or a tab (no Windows name can) is one row, one line, the
@@ -70,7 +64,7 @@ void TestCli::collectPrintsRowsThenCount()
     for (const char* name : {"two\nlines.doc", "tab\there.doc"})
         writeFile(odd.filePath(name), {});
     const QString oddRoot = QDir::toNativeSeparators(odd.path()) + QDir::separator();
-    r = CliRun::of({"collect", "--patterns", "*.doc", odd.path()});
+    const CliRun r = CliRun::of({"collect", "--patterns", "*.doc", odd.path()});
     QCOMPARE(r.out, (QStringList{oddRoot + "tab\\x09here.doc", oddRoot + "two\\x0Alines.doc",
                                  "收集到的文件 2条记录。"}));
 #endif
