@@ -34,7 +34,6 @@ class TestApp : public QObject
     Q_OBJECT
 private slots:
     void firstAndLaterStarts();
-    void carriedFileWrittenAgainOnlyWhenAbsent();
     void failureStopsAndKeepsWhatWasMade();
     void applicationFolderFallsBackWhenNotWritable();
     void readsNumbers_data();
@@ -72,17 +71,9 @@ void TestApp::firstAndLaterStarts()
     const Module2::StartUpResult third = Module2::StartUp(folders, clock);
     QCOMPARE(third.created, QStringList{base + sep + "Journal" + sep + "2026-12-05"});
     QCOMPARE(third.journalDayFolder, third.created.first());
-}
 
-void TestApp::carriedFileWrittenAgainOnlyWhenAbsent()
-{
-    QTemporaryDir dir;
-    const AppFolders folders(dir.path());
-    const FixedClock clock(at(4, 9, 0));
-    Module2::StartUp(folders, clock);
+    // The carried file: one the user changed stays as it is.
     const QByteArray carried = bytes(":/CUSTOM/101");
-
-    // A file the user changed stays as it is.
     writeFile(folders.addressFile(), "edited\r\n");
     QVERIFY(Module2::StartUp(folders, clock).created.isEmpty());
     QCOMPARE(bytes(folders.addressFile()), QByteArray("edited\r\n"));

@@ -35,7 +35,6 @@ private slots:
     void hourlyFilesInTheStartDaysFolder();
     void lineIsExactAndMessageUnchanged();
     void longTimeHasSecondsAndNoZone();
-    void missingDayFolderIsAnError();
 };
 
 void TestJournal::hourlyFilesInTheStartDaysFolder()
@@ -84,6 +83,10 @@ void TestJournal::lineIsExactAndMessageUnchanged()
     if (GetACP() == 936)
         QVERIFY(written.startsWith("\xCA\xB1\xBC\xE4\xA3\xBA")); // 时间： in GBK
 #endif
+
+    // A day folder gone while the tool runs is an error, not a folder made again.
+    const Journal gone(dir.filePath("deleted-while-running"), clock);
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, gone.WriteJournal("x"));
 }
 
 void TestJournal::longTimeHasSecondsAndNoZone()
@@ -97,14 +100,6 @@ void TestJournal::longTimeHasSecondsAndNoZone()
         QVERIFY2(!format.contains('t'), qPrintable(format));
         QVERIFY2(!text.contains("UTC") && !text.contains("GMT") && text == text.trimmed(), qPrintable(text));
     }
-}
-
-void TestJournal::missingDayFolderIsAnError()
-{
-    QTemporaryDir dir;
-    const FixedClock clock(at(4, 9, 0, 0));
-    const Journal journal(dir.filePath("deleted-while-running"), clock);
-    QVERIFY_THROWS_EXCEPTION(RuntimeError, journal.WriteJournal("x"));
 }
 
 QTEST_GUILESS_MAIN(TestJournal)

@@ -7,19 +7,18 @@
 
 namespace {
 
+const QString kNoWps = "  2、未安装WPS-V8或以下版本  3、未安装WPS-V9或以上版本";
 // What a machine without Word, Excel, WPS or a LibreOffice the build can drive is told.
 const QString kLosslessOnly =
-    "Text9=1、本机系统提示: 已安装内置无损引擎（仅处理.docx和.xlsx） 1.0版本（代替Word和Excel） "
-    "版本号：1.0  2、未安装WPS-V8或以下版本  3、未安装WPS-V9或以上版本";
+    "Text9=1、本机系统提示: 已安装内置无损引擎（仅处理.docx和.xlsx） 1.0版本（代替Word和Excel） 版本号：1.0" +
+    kNoWps;
+const QStringList kTwoEngines{"Option1.Enabled=1", "Option2.Enabled=1", "Option3.Enabled=0",
+                              "Option4.Enabled=0"};
 
-// The journal, in the system's code page (on a Chinese Windows, 936).
-QString journalText(const QString& appFolder)
+// The journal's line for a program the probe could not create.
+QString cannotCreate(const QString& probe, const QString& program)
 {
-    QString text;
-    QDirIterator it(appFolder + "/Journal", {"*.txt"}, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        text += QString::fromLocal8Bit(bytes(it.next()));
-    return text;
+    return " " + probe + "错误代码：429错误描述：ActiveX 部件不能创建对象（" + program + "）错误\r\n";
 }
 
 } // namespace
@@ -31,10 +30,8 @@ private slots:
     void collectPrintsRowsThenCount();
     void usageErrors();
     void probeReadsTheInstallationAndStartsNothing();
-    void probeWithoutAnyOfficeProgram();
     void probeOnThisMachine();
-    void checkUpdatePrintsTheEndState();
-    void updateAddressIsStoredScrambled();
+    void updateCommands();
 };
 
 void TestCli::collectPrintsRowsThenCount()
@@ -44,27 +41,21 @@ void TestCli::collectPrintsRowsThenCount()
          {"B.DOC", "a.docx", "z/x.doc", "y/.hidden.doc", ".h/in.doc", "m/n/o.docx", "c.txt"})
         writeFile(dir.filePath(path), {});
     const QString root = QDir::toNativeSeparators(dir.path()) + QDir::separator();
-    const auto rows = [&](const QStringList& relatives) {
-        QStringList full;
-        for (const QString& relative : relatives)
-            full << root + QDir::toNativeSeparators(relative);
-        return full;
-    };
-
-    CliRun r = CliRun::of({"collect", "--recursive", "--patterns", "*.doc,*.docx", dir.path()});
-    QCOMPARE(r.code, 0);
-    QCOMPARE(r.out, rows({"B.DOC", "z/x.doc", "a.docx", "m/n/o.docx"}) << "收集到的文件 4条记录。");
-
-    r = CliRun::of(
-        {"collect", "--attributes", "normal,hidden", "--recursive", "--patterns", "*.doc", dir.path()});
-    QCOMPARE(r.out, rows({"B.DOC", ".h/in.doc", "y/.hidden.doc", "z/x.doc"}) << "收集到的文件 4条记录。");
-
-    r = CliRun::of({"collect", "--patterns", "*.docx,", dir.path()});
-    QCOMPARE(r.out, rows({"a.docx", "a.docx", "B.DOC", "c.txt"}) << "收集到的文件 4条记录。");
-
-    r = CliRun::of({"collect", "--attributes", "", "--recursive", "--patterns", "*.doc", dir.path()});
-    QCOMPARE(r.code, 0);
-    QCOMPARE(r.out, QStringList{"收集到的文件 0条记录。"});
+    // The options, and the files listed in order, then their count.
+    const QList<std::pair<QStringList, QStringList>> runs{
+        {{"--recursive", "--patterns", "*.doc,*.docx"}, {"B.DOC", "z/x.doc", "a.docx", "m/n/o.docx"}},
+        {{"--attributes", "normal,hidden", "--recursive", "--patterns", "*.doc"},
+         {"B.DOC", ".h/in.doc", "y/.hidden.doc", "z/x.doc"}},
+        {{"--patterns", "*.docx,"}, {"a.docx", "a.docx", "B.DOC", "c.txt"}},
+        {{"--attributes", "", "--recursive", "--patterns", "*.doc"}, {}}};
+    for (const auto& [options, found] : runs) {
+        const CliRun r = CliRun::of(QStringList{"collect"} + options + QStringList{dir.path()});
+        QStringList expected;
+        for (const QString& relative : found)
+            expected << root + QDir::toNativeSeparators(relative);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, expected << QString("收集到的文件 %1条记录。").arg(found.size()));
+    }
 
 #ifndef Q_OS_WIN
     // A name holding a newline or a tab (no Windows name can) is one row, one line, the
@@ -73,7 +64,7 @@ void TestCli::collectPrintsRowsThenCount()
     for (const char* name : {"two\nlines.doc", "tab\there.doc"})
         writeFile(odd.filePath(name), {});
     const QString oddRoot = QDir::toNativeSeparators(odd.path()) + QDir::separator();
-    r = CliRun::of({"collect", "--patterns", "*.doc", odd.path()});
+    const CliRun r = CliRun::of({"collect", "--patterns", "*.doc", odd.path()});
     QCOMPARE(r.out, (QStringList{oddRoot + "tab\\x09here.doc", oddRoot + "two\\x0Alines.doc",
                                  "收集到的文件 2条记录。"}));
 #endif
@@ -89,24 +80,30 @@ void TestCli::usageErrors()
     QVERIFY(r.out.join('\n').contains("headers-footers"));
 
     QTemporaryDir dir;
-    for (const QStringList& bad :
-         {QStringList{"collect", "--patterns", "*.doc", dir.filePath("missing")},
-          QStringList{"collect", "--bogus", "--patterns", "*.doc", dir.path()},
-          QStringList{"collect", dir.path()},
-          QStringList{"collect", "--attributes", "archive", "--patterns", "*", dir.path()},
-          QStringList{"frobnicate"}, QStringList{},
-          QStringList{"word-replace-pairs", "--old", "a|b", dir.filePath("a.doc")},
-          QStringList{"word-replace-pairs", "--old", "a", "--new", "b", "--scope", "bodies",
-                      dir.filePath("a.doc")},
-          QStringList{"header-footer-write", "--header", "x", "--header-align", "左边",
-                      dir.filePath("a.doc")},
-          QStringList{"header-footer-write", "--page-number", "--page-number-align", "",
-                      dir.filePath("a.doc")},
-          QStringList{"header-footer-replace", "--header-old"}}) {
+    const QString file = dir.filePath("a.doc");
+    QList<QStringList> wrong{
+        {"collect", "--patterns", "*.doc", dir.filePath("missing")},
+        {"collect", "--bogus", "--patterns", "*.doc", dir.path()},
+        {"collect", dir.path()},
+        {"collect", "--attributes", "archive", "--patterns", "*", dir.path()},
+        {"frobnicate"},
+        {},
+        {"word-replace-pairs", "--old", "a|b", file},
+        {"word-replace-pairs", "--old", "a", "--new", "b", "--scope", "bodies", file},
+        {"header-footer-write", "--header", "x", "--header-align", "左边", file},
+        {"header-footer-write", "--page-number", "--page-number-align", "", file},
+        {"header-footer-replace", "--header-old"},
+        // Only the jobs that drive an office program take --jobs, and only a whole number from 1.
+        {"rename", "--text", "x", "--jobs", "2", file}};
+    for (const char* jobs : {"0", "-2", "two", "", "1.5"})
+        wrong << QStringList{"word-replace", "--old", "a", "--new", "b", "--jobs", jobs, file};
+    for (const QStringList& bad : wrong) {
         r = CliRun::of(bad);
         QCOMPARE(r.code, 2);
         QVERIFY(r.out.isEmpty());
-        QVERIFY2(r.err.startsWith("yanhe-cli: "), qPrintable(r.err));
+        // A missing or unknown command is answered with the usage; any other mistake in one line.
+        QVERIFY2(r.err.startsWith("yanhe-cli: ") && (bad.size() < 2 || !r.err.contains('\n')),
+                 qPrintable(r.err));
     }
 
     // A folder whose name begins with "-" is read as options; the error says that -- ends them,
@@ -151,48 +148,35 @@ void TestCli::probeReadsTheInstallationAndStartsNothing()
     QProcessEnvironment environment;
     environment.insert("YANHE_LIBREOFFICE_PROGRAM", program);
 
-    const CliRun run = CliRun::of({"probe"}, dir.filePath("app"), environment);
+    CliRun run = CliRun::of({"probe"}, dir.filePath("app"), environment);
     QCOMPARE(run.code, 0);
 #ifdef YANHE_TEST_LIBREOFFICE_PROGRAM
     const QString report =
-        "Text9=1、本机系统提示: 已安装LibreOffice 24.8版本（代替Word和Excel） 版本号：24.8.0"
-        "  2、未安装WPS-V8或以下版本  3、未安装WPS-V9或以上版本";
+        "Text9=1、本机系统提示: 已安装LibreOffice 24.8版本（代替Word和Excel） 版本号：24.8.0" + kNoWps;
 #else
     // A build without the LibreOffice engine cannot drive it: it names the engine it has.
     const QString report = kLosslessOnly;
 #endif
-    QCOMPARE(run.out, (QStringList{report, "Option1.Enabled=1", "Option2.Enabled=1", "Option3.Enabled=0",
-                                   "Option4.Enabled=0"}));
+    QCOMPARE(run.out, QStringList{report} + kTwoEngines);
     QVERIFY(!QFile::exists(mark));
-    const QString journal = journalText(dir.filePath("app"));
+    QString journal = CliRun::journal(dir.filePath("app"));
     QCOMPARE(journal.count("\r\n"), 2);
-    QVERIFY(
-        journal.contains(" WPSV8错误代码：429错误描述：ActiveX 部件不能创建对象（ET.Application）错误\r\n"));
-    QVERIFY(
-        journal.contains(" WPSV9错误代码：429错误描述：ActiveX 部件不能创建对象（KET.Application）错误\r\n"));
-}
+    QVERIFY(journal.contains(cannotCreate("WPSV8", "ET.Application")));
+    QVERIFY(journal.contains(cannotCreate("WPSV9", "KET.Application")));
 
-void TestCli::probeWithoutAnyOfficeProgram()
-{
-    QTemporaryDir dir;
-    QProcessEnvironment environment;
-    environment.insert("YANHE_LIBREOFFICE_PROGRAM", dir.filePath("nowhere"));
     // Without LibreOffice the built-in engine still takes .docx and .xlsx, and says so.
-    const CliRun run = CliRun::of({"probe"}, dir.path(), environment);
+    environment.insert("YANHE_LIBREOFFICE_PROGRAM", dir.filePath("nowhere"));
+    run = CliRun::of({"probe"}, dir.filePath("bare"), environment);
     QCOMPARE(run.code, 0);
-    QCOMPARE(run.out, (QStringList{kLosslessOnly, "Option1.Enabled=1", "Option2.Enabled=1",
-                                   "Option3.Enabled=0", "Option4.Enabled=0"}));
+    QCOMPARE(run.out, QStringList{kLosslessOnly} + kTwoEngines);
     // Nothing at all answers for excel.Application when that engine is not wanted either.
     environment.insert("YANHE_ENGINE", "libreoffice");
-    const CliRun none = CliRun::of({"probe"}, dir.path(), environment);
-    QCOMPARE(
-        none.out,
-        (QStringList{"Text9=  1、获取offcce版本失败  2、未安装WPS-V8或以下版本  3、未安装WPS-V9或以上版本",
-                     "Option1.Enabled=0", "Option2.Enabled=0", "Option3.Enabled=0", "Option4.Enabled=0"}));
-    const QString journal = journalText(dir.path());
+    run = CliRun::of({"probe"}, dir.filePath("bare"), environment);
+    QCOMPARE(run.out, (QStringList{"Text9=  1、获取offcce版本失败" + kNoWps, "Option1.Enabled=0",
+                                   "Option2.Enabled=0", "Option3.Enabled=0", "Option4.Enabled=0"}));
+    journal = CliRun::journal(dir.filePath("bare"));
     QCOMPARE(journal.count("\r\n"), 5);
-    QVERIFY(
-        journal.contains(" 错误代码：429错误描述：ActiveX 部件不能创建对象（excel.Application）错误\r\n"));
+    QVERIFY(journal.contains(cannotCreate("", "excel.Application")));
 }
 
 void TestCli::probeOnThisMachine()
@@ -208,33 +192,28 @@ void TestCli::probeOnThisMachine()
     QProcess soffice;
     soffice.start(QStringLiteral(YANHE_TEST_LIBREOFFICE_PROGRAM) + "/soffice", {"--version"});
     QVERIFY(soffice.waitForFinished(60000));
-    static const QRegularExpression versionText(R"(LibreOffice (\d+\.\d+))");
-    const QRegularExpressionMatch version =
-        versionText.match(QString::fromUtf8(soffice.readAllStandardOutput()));
+    const QRegularExpressionMatch version = QRegularExpression(R"(LibreOffice (\d+\.\d+))")
+                                                .match(QString::fromUtf8(soffice.readAllStandardOutput()));
     QVERIFY(version.hasMatch());
 
     QTemporaryDir dir;
     const CliRun run = CliRun::of({"probe"}, dir.path());
     QCOMPARE(run.code, 0);
-    QCOMPARE(run.out.size(), 5);
+    QCOMPARE(run.out.mid(1), kTwoEngines);
     QVERIFY2(run.out.first().startsWith("Text9=1、本机系统提示: 已安装LibreOffice " + version.captured(1) +
                                         "版本（代替Word和Excel） 版本号：" + version.captured(1) + ".0  2、"),
              qPrintable(run.out.first()));
-    QCOMPARE(run.out.mid(1), (QStringList{"Option1.Enabled=1", "Option2.Enabled=1", "Option3.Enabled=0",
-                                          "Option4.Enabled=0"}));
 #endif
 }
 
-void TestCli::checkUpdatePrintsTheEndState()
+void TestCli::updateCommands()
 {
-    const QString running = YANHE_TEST_VERSION;
     LoopbackHttpServer server;
     // Every field of the end state printed; the states themselves are the update check's.
     server.serve(
         "/newer",
-        {LoopbackHttpServer::text(
-            "版 9.0.0 地A https://a.example/y.zip址A结 地B https://b.example/y.zip址B结 联系 x方式结")});
-
+        {{.body =
+              "版 9.0.0 地A https://a.example/y.zip址A结 地B https://b.example/y.zip址B结 联系 x方式结"}});
     QTemporaryDir dir;
     CliRun run = CliRun::of({"check-update", "--address", server.url("/newer")}, dir.path());
     QCOMPARE(run.code, 0);
@@ -242,26 +221,19 @@ void TestCli::checkUpdatePrintsTheEndState()
                                    "gxqk.Enabled=1", "sdgx.Enabled=1", "Timer1.Enabled=1",
                                    "sdgx.Text= https://a.example/y.zip https://b.example/y.zip"}));
     // The version file is written as the window's load writes it.
-    QFile version(dir.filePath("toconfigure/dqbb.ini"));
-    QVERIFY(version.open(QIODevice::ReadOnly));
-    QCOMPARE(version.readAll(), (running + "\r\n").toUtf8());
-
+    QCOMPARE(bytes(dir.filePath("toconfigure/dqbb.ini")), QByteArray(YANHE_TEST_VERSION "\r\n"));
     QCOMPARE(CliRun::of({"check-update", "extra"}, dir.path()).code, 2);
-}
 
-void TestCli::updateAddressIsStoredScrambled()
-{
-    QTemporaryDir dir;
-    CliRun run = CliRun::of({"update-address"}, dir.path());
-    QCOMPARE(run.out, QStringList{"https://update.yanhe.example/yanhe/latest.txt"});
-    run = CliRun::of({"update-address", "https://mirror.example.org/yanhe/latest.txt"}, dir.path());
-    QCOMPARE(run.code, 0);
-    QFile stored(dir.filePath("toconfigure/mysql.ini"));
-    QVERIFY(stored.open(QIODevice::ReadOnly));
-    QVERIFY(!stored.readAll().contains("mirror"));
-    QCOMPARE(CliRun::of({"update-address"}, dir.path()).out,
+    // The address is stored scrambled, and read back.
+    const QString fresh = dir.filePath("fresh");
+    QCOMPARE(CliRun::of({"update-address"}, fresh).out,
+             QStringList{"https://update.yanhe.example/yanhe/latest.txt"});
+    QCOMPARE(CliRun::of({"update-address", "https://mirror.example.org/yanhe/latest.txt"}, fresh).code, 0);
+    const QByteArray stored = bytes(fresh + "/toconfigure/mysql.ini");
+    QVERIFY(!stored.isEmpty() && !stored.contains("mirror"));
+    QCOMPARE(CliRun::of({"update-address"}, fresh).out,
              QStringList{"https://mirror.example.org/yanhe/latest.txt"});
-    QCOMPARE(CliRun::of({"update-address", "mirror.example.org"}, dir.path()).code, 2);
+    QCOMPARE(CliRun::of({"update-address", "mirror.example.org"}, fresh).code, 2);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

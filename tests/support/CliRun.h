@@ -2,6 +2,7 @@
 
 #include "support/ChildProcess.h"
 
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
@@ -25,13 +26,25 @@ struct CliRun
         return *it;
     }
 
-    // appFolder, when given, becomes the run's $YANHE_APP_FOLDER; `extra` adds variables to the run's
-    // environment; `program` runs instead of yanhe-cli.
-    static CliRun of(const QStringList& arguments, const QString& appFolder = QString(),
-                     const QProcessEnvironment& extra = {},
-                     const QString& program = QStringLiteral(YANHE_CLI))
+    // The journal under appFolder, in the system's code page as it is written (Windows: the ANSI one).
+    static QString journal(const QString& appFolder)
     {
-        QProcess process;
+        QString text;
+        QDirIterator it(appFolder + "/Journal", {"*.txt"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            if (file.open(QIODevice::ReadOnly))
+                text += QString::fromLocal8Bit(file.readAll());
+        }
+        return text;
+    }
+
+    // Starts the program in process: appFolder, when given, becomes the run's $YANHE_APP_FOLDER; `extra`
+    // adds variables to the run's environment; `program` runs instead of yanhe-cli.
+    static void start(QProcess& process, const QStringList& arguments, const QString& appFolder = QString(),
+                      const QProcessEnvironment& extra = {},
+                      const QString& program = QStringLiteral(YANHE_CLI))
+    {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         if (!appFolder.isEmpty())
             environment.insert("YANHE_APP_FOLDER", appFolder);
@@ -39,6 +52,14 @@ struct CliRun
         process.setProcessEnvironment(environment);
         endsWithTheTest(process);
         process.start(absolute(program), arguments);
+    }
+
+    static CliRun of(const QStringList& arguments, const QString& appFolder = QString(),
+                     const QProcessEnvironment& extra = {},
+                     const QString& program = QStringLiteral(YANHE_CLI))
+    {
+        QProcess process;
+        start(process, arguments, appFolder, extra, program);
         process.waitForFinished(300000);
         // A Windows build ends its lines with CR LF.
         return {process.exitCode(),

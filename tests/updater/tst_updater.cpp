@@ -27,10 +27,8 @@ QByteArray updateBytes(qsizetype size)
 
 Response file(const QByteArray& body, Kind kind = Kind::Whole, qint64 count = 0)
 {
-    Response response = LoopbackHttpServer::text(body, "application/vnd.debian.binary-package");
-    response.kind = kind;
-    response.bytes = count;
-    return response;
+    return {
+        .contentType = "application/vnd.debian.binary-package", .body = body, .kind = kind, .bytes = count};
 }
 
 const QString kStalled = "1 秒内没有收到足够的数据";
@@ -48,25 +46,29 @@ private slots:
     void takesBWhenAFails();
     void nothingNewerOrNoReply();
     void refusesWhatIsNoUpdate();
-    void boundsAnEndlessOrOversizedBody();
-    void endsAStalledTransfer();
+    void boundsTheBodyAndTheWait();
 
 private:
-    QProcessEnvironment environment() const
+    // Wine hands no QT_* variable on by itself.
+    QProcessEnvironment offscreen() const
     {
-        QProcessEnvironment offscreen;
-        offscreen.insert("QT_QPA_PLATFORM", "offscreen"); // Wine hands no QT_* variable on by itself
-        return offscreen;
+        QProcessEnvironment environment;
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        return environment;
     }
-    CliRun run(const QByteArray& replyPath)
-    {
-        return CliRun::of({"--address", m_server.url(replyPath), "--quit-when-done"}, m_dir->path(),
-                          environment());
-    }
+    QStringList arguments() const { return {"--address", m_server.url("/reply"), "--quit-when-done"}; }
+    CliRun run() const { return CliRun::of(arguments(), m_dir->path(), offscreen()); }
     QString downloaded(const QString& name) const { return m_dir->filePath("download/" + name); }
     QStringList downloadFolder() const
     {
         return QDir(m_dir->filePath("download")).entryList(QDir::Files | QDir::Hidden);
+    }
+    // The download folder holds name alone, with content; taken away for the next round.
+    void holdsOnly(const QString& name, const QByteArray& content)
+    {
+        QCOMPARE(bytes(downloaded(name)), content);
+        QCOMPARE(downloadFolder(), QStringList{name});
+        QVERIFY(QFile::remove(downloaded(name)));
     }
     // A part file and its record, as an ended run leaves them.
     void leavePart(const QString& name, const QString& url, const QByteArray& content)
@@ -88,7 +90,7 @@ private:
     {
         const QString text =
             "版 1.9.0 地A " + m_server.url(a) + "址A结 地B " + m_server.url(b) + "址B结 联系 x方式结";
-        m_server.serve("/reply", {LoopbackHttpServer::text(text.toUtf8())});
+        m_server.serve("/reply", {{.body = text.toUtf8()}});
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -106,14 +108,12 @@ void TestUpdater::downloadsAddressA()
 {
     m_server.serve("/files/yanhe_1.9.0_amd64.deb", {file(m_payload)});
     serveReply("/files/yanhe_1.9.0_amd64.deb");
-    const CliRun result = run("/reply");
+    const CliRun result = run();
     QCOMPARE(result.code, 0);
-    const QString path = downloaded("yanhe_1.9.0_amd64.deb");
     QCOMPARE(result.out,
              (QStringList{"最新版本：1.9.0", "下载：" + m_server.url("/files/yanhe_1.9.0_amd64.deb"),
-                          "已下载：" + QDir::toNativeSeparators(path)}));
-    QCOMPARE(bytes(path), m_payload);
-    QCOMPARE(downloadFolder(), QStringList{"yanhe_1.9.0_amd64.deb"});
+                          "已下载：" + QDir::toNativeSeparators(downloaded("yanhe_1.9.0_amd64.deb"))}));
+    holdsOnly("yanhe_1.9.0_amd64.deb", m_payload);
 }
 
 void TestUpdater::resumesABrokenTransfer()
@@ -126,8 +126,7 @@ void TestUpdater::resumesABrokenTransfer()
         cut.ranges = whole.ranges = ranges;
         m_server.serve("/y.deb", {cut, whole});
         serveReply("/y.deb");
-        QCOMPARE(run("/reply").code, 0);
-        QCOMPARE(bytes(downloaded("y.deb")), m_payload);
+        QCOMPARE(run().code, 0);
         // Qt's HTTP layer may itself send the first request again when the connection closes before it
         // read a byte; the resumed request is the last one either way.
         const auto requests = m_server.requestsFor("/y.deb");
@@ -137,8 +136,7 @@ void TestUpdater::resumesABrokenTransfer()
             QCOMPARE(requests.last().headers.value("range"), QByteArray("bytes=204800-"));
             QCOMPARE(requests.last().headers.value("if-range"), QByteArray("\"v1\""));
         }
-        QCOMPARE(downloadFolder(), QStringList{"y.deb"});
-        QVERIFY(QFile::remove(downloaded("y.deb")));
+        holdsOnly("y.deb", m_payload);
     }
 }
 
@@ -149,22 +147,15 @@ void TestUpdater::resumesAfterAnEndedRun()
     m_server.serve("/y.deb", {file(m_payload, Kind::StallAfter, 250 * 1024), file(m_payload)});
     serveReply("/y.deb");
     QProcess first;
-    endsWithTheTest(first);
-    QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
-    all.insert(environment());
-    all.insert("YANHE_APP_FOLDER", m_dir->path());
-    first.setProcessEnvironment(all);
-    first.start(YANHE_UPDATE, {"--address", m_server.url("/reply"), "--quit-when-done"});
-    const QString part = downloaded("y.deb.part");
-    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(part).size(), qint64(250 * 1024), 60000);
+    CliRun::start(first, arguments(), m_dir->path(), offscreen());
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(downloaded("y.deb.part")).size(), qint64(250 * 1024), 60000);
     first.kill();
     first.waitForFinished(30000);
     QVERIFY(!QFile::exists(downloaded("y.deb")));
 
-    QCOMPARE(run("/reply").code, 0);
-    QCOMPARE(bytes(downloaded("y.deb")), m_payload);
-    QVERIFY(!QFile::exists(part));
+    QCOMPARE(run().code, 0);
     QCOMPARE(m_server.requestsFor("/y.deb").at(1).headers.value("range"), QByteArray("bytes=256000-"));
+    holdsOnly("y.deb", m_payload);
 
     // A part left by another address is not taken for this file's beginning, nor is a part of this
     // address that does not begin as an update.
@@ -172,30 +163,26 @@ void TestUpdater::resumesAfterAnEndedRun()
          {std::pair<QString, QByteArray>{"http://127.0.0.1:1/y.deb", "stale"},
           {m_server.url("/y.deb"), "<html>stale</html>"}}) {
         leavePart("y.deb", address, content);
-        QVERIFY(QFile::remove(downloaded("y.deb")));
-        QCOMPARE(run("/reply").code, 0);
-        QCOMPARE(bytes(downloaded("y.deb")), m_payload);
+        QCOMPARE(run().code, 0);
         QVERIFY(!m_server.requestsFor("/y.deb").last().headers.contains("range"));
+        holdsOnly("y.deb", m_payload);
     }
-    QCOMPARE(downloadFolder(), QStringList{"y.deb"});
 }
 
 void TestUpdater::takesBWhenAFails()
 {
-    Response missing = file("gone");
-    missing.status = 404;
+    const Response missing{.status = 404, .body = "gone"};
     m_server.serve("/a/y.deb", {missing});
     m_server.serve("/b/y.deb", {file(m_payload)});
     serveReply("/a/y.deb", "/b/y.deb");
-    const CliRun result = run("/reply");
+    const CliRun result = run();
     QCOMPARE(result.code, 0);
     QVERIFY(result.out.contains("下载：" + m_server.url("/b/y.deb")));
-    QCOMPARE(bytes(downloaded("y.deb")), m_payload);
+    holdsOnly("y.deb", m_payload);
 
     // Both fail: nothing under the final name, exit code 1.
-    QVERIFY(QFile::remove(downloaded("y.deb")));
     m_server.serve("/b/y.deb", {missing});
-    const CliRun failed = run("/reply");
+    const CliRun failed = run();
     QCOMPARE(failed.code, 1);
     QVERIFY(failed.out.last().startsWith("下载失败：HTTP 404"));
     QCOMPARE(downloadFolder(), QStringList());
@@ -203,12 +190,13 @@ void TestUpdater::takesBWhenAFails()
 
 void TestUpdater::nothingNewerOrNoReply()
 {
-    m_server.serve("/same", {LoopbackHttpServer::text("版 1.8.4 地A x址A结 地B y址B结 联系 z方式结")});
-    CliRun result = run("/same");
+    m_server.serve("/reply", {{.body = "版 1.8.4 地A x址A结 地B y址B结 联系 z方式结"}});
+    CliRun result = run();
     QCOMPARE(result.code, 0);
     QCOMPARE(result.out, (QStringList{"最新版本：1.8.4", "已是最新版本"}));
 
-    result = run("/no-such-reply");
+    m_server.serve("/reply", {{.status = 404}});
+    result = run();
     QCOMPARE(result.code, 1);
     QVERIFY(result.out.last().startsWith("无法获取更新信息"));
     QCOMPARE(downloadFolder(), QStringList());
@@ -220,13 +208,13 @@ void TestUpdater::refusesWhatIsNoUpdate()
     // beginning cut short by the file's end: refused, nothing kept, exit code 1.
     const QString refused = "下载失败：不是有效的更新文件";
     for (const Response& wrong :
-         {LoopbackHttpServer::text("<!DOCTYPE html><html><body>Download</body></html>", "text/html"),
+         {Response{.contentType = "text/html", .body = "<!DOCTYPE html><html><body>Download</body></html>"},
           file({}), file("!<arch>\n"), file("MZ")}) {
         if (wrong.body == Downloader::updateMagic())
             continue;
         m_server.serve("/page.bin", {wrong});
         serveReply("/page.bin", "/page.bin");
-        const CliRun result = run("/reply");
+        const CliRun result = run();
         QCOMPARE(result.code, 1);
         QVERIFY2(result.out.contains(m_server.url("/page.bin") + " " + refused),
                  qPrintable(result.out.join('\n')));
@@ -237,12 +225,11 @@ void TestUpdater::refusesWhatIsNoUpdate()
     // A page on A, the update on B: B is taken.
     m_server.serve("/b/y.deb", {file(m_payload)});
     serveReply("/page.bin", "/b/y.deb");
-    QCOMPARE(run("/reply").code, 0);
-    QCOMPARE(bytes(downloaded("y.deb")), m_payload);
-    QCOMPARE(downloadFolder(), QStringList{"y.deb"});
+    QCOMPARE(run().code, 0);
+    holdsOnly("y.deb", m_payload);
 }
 
-void TestUpdater::boundsAnEndlessOrOversizedBody()
+void TestUpdater::boundsTheBodyAndTheWait()
 {
     Downloader::Limits limits;
     limits.maxBytes = 2 * 1024 * 1024;
@@ -264,13 +251,8 @@ void TestUpdater::boundsAnEndlessOrOversizedBody()
     m_server.serve("/fits.deb", {file(fits)});
     QCOMPARE(download({QUrl(m_server.url("/fits.deb"))}, limits),
              (QVariantList{true, downloaded("fits.deb")}));
-    QCOMPARE(bytes(downloaded("fits.deb")), fits);
-    QCOMPARE(downloadFolder(), QStringList{"fits.deb"});
-}
+    holdsOnly("fits.deb", fits);
 
-void TestUpdater::endsAStalledTransfer()
-{
-    Downloader::Limits limits;
     limits.stallMs = 1000;
 
     // A byte every 100 ms: too little per second to count as a transfer, and not worth resuming.
@@ -283,14 +265,10 @@ void TestUpdater::endsAStalledTransfer()
     QCOMPARE(m_server.requestsFor("/drip.deb").size(), 2);
     QCOMPARE(download({drip, QUrl(m_server.url("/b/y.deb"))}, limits),
              (QVariantList{true, downloaded("y.deb")}));
-    QCOMPARE(downloadFolder(), QStringList{"y.deb"});
-    QVERIFY(QFile::remove(downloaded("y.deb")));
+    holdsOnly("y.deb", m_payload);
 
     // Redirects in a loop: given up after a few, nothing kept.
-    Response loop;
-    loop.status = 302;
-    loop.location = "/loop.deb";
-    m_server.serve("/loop.deb", {loop});
+    m_server.serve("/loop.deb", {{.status = 302, .location = "/loop.deb"}});
     QCOMPARE(download({QUrl(m_server.url("/loop.deb"))}, limits).value(0), QVariant(false));
     const qsizetype loops = m_server.requestsFor("/loop.deb").size();
     // At most 10 redirects followed; Qt may send a request again on a new connection when the
@@ -306,10 +284,8 @@ void TestUpdater::endsAStalledTransfer()
     m_server.serve("/stall.deb", {file(m_payload, Kind::StallAfter, 100 * 1024), file(m_payload)});
     QCOMPARE(download({QUrl(m_server.url("/stall.deb"))}, limits),
              (QVariantList{true, downloaded("stall.deb")}));
-    QCOMPARE(bytes(downloaded("stall.deb")), m_payload);
     QCOMPARE(m_server.requestsFor("/stall.deb").last().headers.value("range"), QByteArray("bytes=102400-"));
-    QCOMPARE(downloadFolder(), QStringList{"stall.deb"});
-    QVERIFY(QFile::remove(downloaded("stall.deb")));
+    holdsOnly("stall.deb", m_payload);
 
     // A part an ended run left survives a run that cannot reach the server, and
     // one whose server stalls; the first run that gets an answer goes on from it.
@@ -331,9 +307,8 @@ void TestUpdater::endsAStalledTransfer()
 
     m_server.serve("/kept.deb", {file(m_payload)});
     QCOMPARE(download({kept}, limits), (QVariantList{true, downloaded("kept.deb")}));
-    QCOMPARE(bytes(downloaded("kept.deb")), m_payload);
     QCOMPARE(m_server.requestsFor("/kept.deb").last().headers.value("range"), QByteArray("bytes=102400-"));
-    QCOMPARE(downloadFolder(), QStringList{"kept.deb"});
+    holdsOnly("kept.deb", m_payload);
 }
 
 QTEST_GUILESS_MAIN(TestUpdater)
