@@ -81,7 +81,6 @@
 #include <com/sun/star/text/XTextTablesSupplier.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XMergeable.hpp>
-#include <com/sun/star/util/XProtectable.hpp>
 #include <cppuhelper/implbase1.hxx>
 #include <optional>
 
@@ -173,15 +172,6 @@ void storeTo(const Reference<uno::XInterface>& document, const QString& path, co
         uno::Sequence<beans::PropertyValue>(list.constData(), sal_Int32(list.size())));
 }
 
-QString pdftotext(const QStringList& options, const QString& pdf)
-{
-    QProcess process;
-    process.start(QStringLiteral("pdftotext"), options + QStringList{pdf, QStringLiteral("-")});
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return QString();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
 QStringList splitPages(const QString& text)
 {
     QStringList pages = text.split(QLatin1Char('\f'));
@@ -202,9 +192,22 @@ struct PdfExport
     }
     QString text(const QStringList& options = {QStringLiteral("-layout")}) const
     {
-        return pdftotext(options, pdf);
+        QProcess process;
+        process.start(QStringLiteral("pdftotext"), options + QStringList{pdf, QStringLiteral("-")});
+        if (!process.waitForFinished(60000) || process.exitCode() != 0)
+            return QString();
+        return QString::fromUtf8(process.readAllStandardOutput());
     }
 };
+
+// A text document's one draw page: its shapes, its headers' included.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+Reference<drawing::XDrawPage> drawPageOf(const Reference<uno::XInterface>& document)
+{
+    return as<drawing::XDrawPageSupplier>(document)->getDrawPage();
+}
+#pragma GCC diagnostic pop
 
 Reference<container::XNameContainer> pageStyles(const Reference<uno::XInterface>& document)
 {
@@ -272,16 +275,79 @@ void hyperlinksOf(const Text& text, QStringList& links)
     });
 }
 
+UnoOffice& office()
+{
+    static UnoOffice instance;
+    return instance;
+}
+
+// Records each question a load asks, and answers it with no (abort, else disapprove).
+class RecordInteraction final : public cppu::WeakImplHelper1<task::XInteractionHandler>
+{
+public:
+    explicit RecordInteraction(QStringList& requests)
+        : m_requests(requests)
+    {}
+    void SAL_CALL handle(const Reference<task::XInteractionRequest>& request) override
+    {
+        m_requests << toQString(request->getRequest().getValueTypeName());
+        const auto continuations = request->getContinuations();
+        for (const bool abort : {true, false}) {
+            for (const auto& continuation : continuations) {
+                if (abort ? Reference<task::XInteractionAbort>(continuation, uno::UNO_QUERY).is()
+                          : Reference<task::XInteractionDisapprove>(continuation, uno::UNO_QUERY).is())
+                    return continuation->select();
+            }
+        }
+    }
+
+private:
+    QStringList& m_requests;
+};
+
+// Loads path as a user's LibreOffice would, hidden and without macros, each question it asks
+// recorded and refused, runs f on it in one office call and closes it; whether that all went.
+template <class F>
+bool withLoaded(const QString& path, F&& f, QStringList* requests = nullptr, bool readOnly = true)
+{
+    QStringList asked;
+    const auto properties = arguments(
+        {property("Hidden", uno::Any(true)), property("ReadOnly", uno::Any(readOnly)),
+         property("MacroExecutionMode", uno::Any(document::MacroExecMode::NEVER_EXECUTE)),
+         property("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
+         property("InteractionHandler", uno::Any(Reference<task::XInteractionHandler>(
+                                            new RecordInteraction(requests ? *requests : asked))))});
+    try {
+        office().serviceManager(); // started when needed
+        office().call([&] {
+            const Doc component =
+                as<frame::XComponentLoader>(frame::Desktop::create(office().context()))
+                    ->loadComponentFromURL(toOUString(fileUrl(path)), OUString("_blank"), 0, properties);
+            const auto closing = qScopeGuard([&] {
+                try {
+                    as<util::XCloseable>(component)->close(true);
+                } catch (...) {
+                }
+            });
+            f(component);
+        });
+    } catch (const RuntimeError&) {
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 namespace UnoDocuments {
 
 namespace {
 
-UnoOffice& office()
+// The text of the document's pages as pdftotext gives it with options; empty when it does not load.
+QString renderedWith(const QString& path, const QStringList& options)
 {
-    static UnoOffice instance;
-    return instance;
+    PdfExport pdf;
+    return withLoaded(path, [&](const Doc& document) { pdf.from(document); }) ? pdf.text(options) : QString();
 }
 
 // Makes a file through the office program; a failure says which file and why.
@@ -308,22 +374,6 @@ template <class F> void make(const QString& path, const QString& password, F&& f
         fill(component);
         storeTo(component, path, filterFor(path), password);
         as<util::XCloseable>(component)->close(true);
-    });
-}
-
-// Loads path hidden, runs f on it, closes it.
-template <class F> void withLoaded(const QString& path, F&& f)
-{
-    office().call([&] {
-        const Doc component =
-            office().load(path, isWorkbook(path) ? DocumentKind::Spreadsheet : DocumentKind::Text);
-        const auto closing = qScopeGuard([&] {
-            try {
-                as<util::XCloseable>(component)->close(true);
-            } catch (...) {
-            }
-        });
-        f(component);
     });
 }
 
@@ -380,16 +430,12 @@ void addTextBox(const Reference<uno::XInterface>& document, const Text& where, c
 // A 1x1 picture at the end of where.
 void insertPicture(const Reference<uno::XInterface>& document, const Text& where)
 {
-    static const unsigned char png[] = {
-        0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52, 0x00,
-        0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00, 0x00, 0x1F, 0x15, 0xC4, 0x89, 0x00,
-        0x00, 0x00, 0x0A, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9C, 0x63, 0x00, 0x01, 0x00, 0x00, 0x05, 0x00, 0x01,
-        0x0D, 0x0A, 0x2D, 0xB4, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
     static QTemporaryDir folder;
     const QString path = folder.filePath("picture.png");
     QFile file(path);
     if (!file.exists() && file.open(QIODevice::WriteOnly))
-        file.write(reinterpret_cast<const char*>(png), sizeof(png));
+        file.write(QByteArray::fromBase64(
+            "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAACklEQVR4nGMAAQAABQABDQottAAAAABJRU5ErkJggg=="));
     file.close();
     const auto provider = as<graphic::XGraphicProvider>(office().serviceManager()->createInstanceWithContext(
         ascii("com.sun.star.graphic.GraphicProvider"), office().context()));
@@ -404,10 +450,10 @@ void insertPicture(const Reference<uno::XInterface>& document, const Text& where
 // A drawing shape anchored at the paragraph of at, with text (a shape takes its text once it is placed).
 Reference<drawing::XShape> drawingShape(const Reference<uno::XInterface>& document, const Text& where,
                                         const Reference<text::XTextRange>& at, const char* kind,
-                                        const QString& text, awt::Size size = awt::Size(4000, 1200))
+                                        const QString& text)
 {
     const auto shape = create<drawing::XShape>(document, kind);
-    shape->setSize(size);
+    shape->setSize(awt::Size(4000, 1200));
     set(shape, "AnchorType", uno::Any(text::TextContentAnchorType_AT_PARAGRAPH));
     where->insertTextContent(at, as<text::XTextContent>(shape), false);
     if (!text.isEmpty())
@@ -460,8 +506,6 @@ void writeWorkbook(const QString& path, const QList<SheetContent>& sheets)
             as<container::XNamed>(sheet)->setName(toOUString(sheets.at(i).name));
             for (const auto& [row, column, text] : sheets.at(i).cells)
                 sheet->getCellByPosition(column - 1, row - 1)->setFormula(toOUString(text));
-            if (sheets.at(i).protectedSheet)
-                as<util::XProtectable>(sheet)->protect(OUString());
         }
         while (indexed->getCount() > sheets.size())
             all->removeByName(as<container::XNamed>(indexed->getByIndex(indexed->getCount() - 1))->getName());
@@ -521,10 +565,7 @@ void writeShapesDocument(const QString& path)
             ascii("com.sun.star.drawing.ShapeCollection"), office().context()));
         members->add(shape(body, "com.sun.star.drawing.TextShape", "组 OLD"));
         members->add(shape(body, "com.sun.star.drawing.LineShape", QString()));
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        as<drawing::XShapeGrouper>(as<drawing::XDrawPageSupplier>(document)->getDrawPage())->group(members);
-#pragma GCC diagnostic pop
+        as<drawing::XShapeGrouper>(drawPageOf(document))->group(members);
         shape(body, "com.sun.star.drawing.RectangleShape", QString());
         const Props style = pageStyle(document);
         setHeader(style, "HeaderText", "页眉");
@@ -613,9 +654,6 @@ void writePaged(const QString& path, const PagedDocument& content)
         }
         if (!content.footer.isEmpty())
             setHeader(style, "FooterText", content.footer);
-        if (!content.drawingTextShape.isEmpty())
-            drawingShape(document, body, body->getStart(), "com.sun.star.drawing.TextShape",
-                         content.drawingTextShape, awt::Size(6000, 1500));
     });
 }
 
@@ -674,10 +712,7 @@ void documentInventory(const Reference<text::XTextDocument>& document, Inventory
     counts["objects"] = countOf(as<text::XTextEmbeddedObjectsSupplier>(document)->getEmbeddedObjects());
     counts["frames"] = countOf(as<text::XTextFramesSupplier>(document)->getTextFrames());
     counts["text sections"] = countOf(as<text::XTextSectionsSupplier>(document)->getTextSections());
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    counts["shapes"] = countOf(as<drawing::XDrawPageSupplier>(document)->getDrawPage());
-#pragma GCC diagnostic pop
+    counts["shapes"] = countOf(drawPageOf(document));
     inventory.bookmarks = bookmarksOf(document);
     counts["bookmarks"] = int(inventory.bookmarks.size());
     counts["fields"] = counts["comments"] = 0;
@@ -748,17 +783,13 @@ void workbookInventory(const Reference<sheet::XSpreadsheetDocument>& document, I
 Inventory inventory(const QString& path)
 {
     Inventory result;
-    try {
-        withLoaded(path, [&](const Doc& component) {
-            if (isWorkbook(path))
-                workbookInventory(as<sheet::XSpreadsheetDocument>(component), result);
-            else
-                documentInventory(as<text::XTextDocument>(component), result);
-        });
-    } catch (const RuntimeError&) {
-        return {};
-    }
-    return result;
+    const bool loaded = withLoaded(path, [&](const Doc& component) {
+        if (isWorkbook(path))
+            workbookInventory(as<sheet::XSpreadsheetDocument>(component), result);
+        else
+            documentInventory(as<text::XTextDocument>(component), result);
+    });
+    return loaded ? result : Inventory();
 }
 
 namespace {
@@ -884,10 +915,7 @@ void documentStories(const Reference<text::XTextDocument>& document, QMap<QStrin
         stories[reach] << plainText(text);
 
     QList<QPair<Text, QString>> shapes;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    const auto page = as<container::XIndexAccess>(as<drawing::XDrawPageSupplier>(document)->getDrawPage());
-#pragma GCC diagnostic pop
+    const auto page = as<container::XIndexAccess>(drawPageOf(document));
     for (sal_Int32 i = 0; i < page->getCount(); ++i) {
         const auto shape = as<uno::XInterface>(page->getByIndex(i));
         Reference<text::XTextRange> anchor;
@@ -937,28 +965,23 @@ void workbookStories(const Reference<sheet::XSpreadsheetDocument>& document,
 QMap<QString, QStringList> stories(const QString& path)
 {
     QMap<QString, QStringList> result;
-    try {
-        withLoaded(path, [&](const Doc& component) {
-            if (isWorkbook(path))
-                workbookStories(as<sheet::XSpreadsheetDocument>(component), result);
-            else
-                documentStories(as<text::XTextDocument>(component), result);
-        });
-    } catch (const RuntimeError& error) {
-        if (!error.description().startsWith(QStringLiteral("不")) &&
-            error.description() != FailureText::damaged() && error.description() != FailureText::encrypted())
-            qWarning() << "stories of" << path << error.description() << error.detail();
-        return {};
-    }
-    return result;
+    const bool loaded = withLoaded(path, [&](const Doc& component) {
+        if (isWorkbook(path))
+            workbookStories(as<sheet::XSpreadsheetDocument>(component), result);
+        else
+            documentStories(as<text::XTextDocument>(component), result);
+    });
+    return loaded ? result : QMap<QString, QStringList>();
 }
 
 Settled settleChanges(const QString& path, bool accept)
 {
     Settled settled;
     PdfExport pdf;
-    try {
-        withLoaded(path, [&](const Doc& component) {
+    // Editable: a read-only document accepts and rejects no change.
+    settled.loaded = withLoaded(
+        path,
+        [&](const Doc& component) {
             const auto document = as<text::XTextDocument>(component);
             each(as<document::XRedlinesSupplier>(document)->getRedlines(), [&](const Props& redline) {
                 const auto start = get<Reference<text::XTextRange>>(redline, "RedlineStart");
@@ -986,25 +1009,16 @@ Settled settleChanges(const QString& path, bool accept)
             settled.bookmarks = bookmarksOf(document);
             hyperlinksOf(document->getText(), settled.hyperlinks);
             pdf.from(document);
-            settled.loaded = true;
-        });
-    } catch (const RuntimeError& error) {
-        qWarning() << "settling" << path << error.description() << error.detail();
-        return settled;
-    }
-    settled.rendered = pdf.text();
+        },
+        nullptr, false);
+    if (settled.loaded)
+        settled.rendered = pdf.text();
     return settled;
 }
 
 QString rendered(const QString& path)
 {
-    PdfExport pdf;
-    try {
-        withLoaded(path, [&](const Doc& document) { pdf.from(document); });
-    } catch (const RuntimeError&) {
-        return {};
-    }
-    return pdf.text();
+    return renderedWith(path, {QStringLiteral("-layout")});
 }
 
 namespace {
@@ -1038,14 +1052,6 @@ QList<Paragraph> paragraphsOf(const Text& story)
     return paragraphs;
 }
 
-// The text of the document's pages as pdftotext gives it with options.
-QString renderedWith(const QString& path, const QStringList& options)
-{
-    PdfExport pdf;
-    withLoaded(path, [&](const Doc& document) { pdf.from(document); });
-    return pdf.text(options);
-}
-
 } // namespace
 
 HeaderFooterParagraphs readHeaderFooter(const QString& path)
@@ -1055,8 +1061,8 @@ HeaderFooterParagraphs readHeaderFooter(const QString& path)
         const auto first = as<container::XEnumerationAccess>(as<text::XTextDocument>(document)->getText())
                                ->createEnumeration()
                                ->nextElement();
-        const auto style = as<beans::XPropertySet>(
-            pageStyles(document)->getByName(get<OUString>(as<beans::XPropertySet>(first), "PageStyleName")));
+        const Props style =
+            pageStyle(document, get<OUString>(as<beans::XPropertySet>(first), "PageStyleName"));
         if (get<bool>(style, "HeaderIsOn"))
             read.header = paragraphsOf(textOf(style, "HeaderText"));
         if (get<bool>(style, "FooterIsOn"))
@@ -1116,79 +1122,6 @@ namespace UnoReadBack {
 
 namespace {
 
-UnoOffice& office()
-{
-    static UnoOffice instance;
-    return instance;
-}
-
-// Records each question a load asks, and answers it with no (abort, else disapprove).
-class RecordInteraction final : public cppu::WeakImplHelper1<task::XInteractionHandler>
-{
-public:
-    explicit RecordInteraction(QStringList& requests)
-        : m_requests(requests)
-    {}
-    void SAL_CALL handle(const Reference<task::XInteractionRequest>& request) override
-    {
-        m_requests << toQString(request->getRequest().getValueTypeName());
-        const auto continuations = request->getContinuations();
-        for (const bool abort : {true, false}) {
-            for (const auto& continuation : continuations) {
-                if (abort ? Reference<task::XInteractionAbort>(continuation, uno::UNO_QUERY).is()
-                          : Reference<task::XInteractionDisapprove>(continuation, uno::UNO_QUERY).is())
-                    return continuation->select();
-            }
-        }
-    }
-
-private:
-    QStringList& m_requests;
-};
-
-// The desktop of the reading soffice, reached through a document's frame. Released before the
-// reading soffice ends: a remote reference must not outlive its bridge, not even until exit.
-Reference<frame::XComponentLoader> desktop;
-
-// The document, loaded read-only with the questions it asks recorded; closed when the caller is done.
-struct Loaded
-{
-    QStringList requests;
-    Reference<lang::XComponent> component;
-    explicit Loaded(const QString& path)
-    {
-        if (!desktop.is() || !office().running()) {
-            const Doc blank = office().loadUrl(QStringLiteral("private:factory/swriter"));
-            office().call([&] {
-                desktop.set(as<frame::XModel>(blank)->getCurrentController()->getFrame()->getCreator(),
-                            uno::UNO_QUERY_THROW);
-                as<util::XCloseable>(blank)->close(true);
-            });
-        }
-        const auto properties = arguments(
-            {property("Hidden", uno::Any(true)), property("ReadOnly", uno::Any(true)),
-             property("MacroExecutionMode", uno::Any(document::MacroExecMode::NEVER_EXECUTE)),
-             property("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
-             property("InteractionHandler",
-                      uno::Any(Reference<task::XInteractionHandler>(new RecordInteraction(requests))))});
-        try {
-            component = office().call([&] {
-                return desktop->loadComponentFromURL(toOUString(fileUrl(path)), OUString("_blank"), 0,
-                                                     properties);
-            });
-        } catch (const RuntimeError&) {
-        }
-    }
-    ~Loaded()
-    {
-        try {
-            if (component.is())
-                office().call([&] { as<util::XCloseable>(component)->close(true); });
-        } catch (const RuntimeError&) {
-        }
-    }
-};
-
 QStringList sorted(QStringList list)
 {
     list.removeAll(QString());
@@ -1202,32 +1135,30 @@ QStringList sorted(QStringList list)
 Document readDocument(const QString& path)
 {
     Document read;
-    const Loaded loaded(path);
-    read.requests = loaded.requests;
-    const Reference<text::XTextDocument> document(loaded.component, uno::UNO_QUERY);
-    if (!document.is())
-        return read;
-    read.loaded = true;
-    office().call([&] {
-        read.body = toQString(document->getText()->getString());
-        const auto styles = pageStyles(document);
-        for (const OUString& name : styles->getElementNames()) {
-            const auto style = as<beans::XPropertySet>(styles->getByName(name));
-            for (const QByteArray part : {"Header", "Footer"}) {
-                if (!get<bool>(style, part + "IsOn"))
-                    continue;
-                for (const char* kind : {"Text", "TextLeft", "TextFirst"}) {
-                    const Text text(style->getPropertyValue(ascii(part + kind)), uno::UNO_QUERY);
-                    if (text.is())
-                        (part == "Header" ? read.headers : read.footers) << toQString(text->getString());
+    read.loaded = withLoaded(
+        path,
+        [&](const Doc& component) {
+            const auto document = as<text::XTextDocument>(component);
+            read.body = toQString(document->getText()->getString());
+            const auto styles = pageStyles(document);
+            for (const OUString& name : styles->getElementNames()) {
+                const auto style = as<beans::XPropertySet>(styles->getByName(name));
+                for (const QByteArray part : {"Header", "Footer"}) {
+                    if (!get<bool>(style, part + "IsOn"))
+                        continue;
+                    for (const char* kind : {"Text", "TextLeft", "TextFirst"}) {
+                        const Text text(style->getPropertyValue(ascii(part + kind)), uno::UNO_QUERY);
+                        if (text.is())
+                            (part == "Header" ? read.headers : read.footers) << toQString(text->getString());
+                    }
                 }
             }
-        }
-        const auto frames =
-            as<container::XIndexAccess>(as<text::XTextFramesSupplier>(document)->getTextFrames());
-        for (sal_Int32 i = 0; i < frames->getCount(); ++i)
-            read.frames << toQString(as<text::XTextFrame>(frames->getByIndex(i))->getText()->getString());
-    });
+            const auto frames =
+                as<container::XIndexAccess>(as<text::XTextFramesSupplier>(document)->getTextFrames());
+            for (sal_Int32 i = 0; i < frames->getCount(); ++i)
+                read.frames << toQString(as<text::XTextFrame>(frames->getByIndex(i))->getText()->getString());
+        },
+        &read.requests);
     read.headers = sorted(read.headers);
     read.footers = sorted(read.footers);
     read.frames = sorted(read.frames);
@@ -1237,62 +1168,49 @@ Document readDocument(const QString& path)
 Workbook readWorkbook(const QString& path)
 {
     Workbook read;
-    const Loaded loaded(path);
-    read.requests = loaded.requests;
-    const Reference<sheet::XSpreadsheetDocument> document(loaded.component, uno::UNO_QUERY);
-    if (!document.is())
-        return read;
-    read.loaded = true;
-    office().call([&] {
-        const auto sheets = as<container::XIndexAccess>(document->getSheets());
-        for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
-            const auto spreadsheet = as<sheet::XSpreadsheet>(sheets->getByIndex(i));
-            Sheet sheet{toQString(as<container::XNamed>(spreadsheet)->getName()), {}};
-            const Reference<sheet::XSheetCellCursor> cursor = spreadsheet->createCursor();
-            as<sheet::XUsedAreaCursor>(cursor)->gotoStartOfUsedArea(false);
-            as<sheet::XUsedAreaCursor>(cursor)->gotoEndOfUsedArea(true);
-            const table::CellRangeAddress area = as<sheet::XCellRangeAddressable>(cursor)->getRangeAddress();
-            for (sal_Int32 row = area.StartRow; row <= area.EndRow; ++row) {
-                for (sal_Int32 column = area.StartColumn; column <= area.EndColumn; ++column) {
-                    const QString shown = stringOf(spreadsheet->getCellByPosition(column, row));
-                    if (!shown.isEmpty())
-                        sheet.cells << QStringLiteral("R%1C%2=%3").arg(row + 1).arg(column + 1).arg(shown);
+    read.loaded = withLoaded(
+        path,
+        [&](const Doc& component) {
+            const auto sheets =
+                as<container::XIndexAccess>(as<sheet::XSpreadsheetDocument>(component)->getSheets());
+            for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
+                const auto spreadsheet = as<sheet::XSpreadsheet>(sheets->getByIndex(i));
+                Sheet& sheet = read.sheets.emplace_back(
+                    Sheet{toQString(as<container::XNamed>(spreadsheet)->getName()), {}});
+                const auto cursor = as<sheet::XUsedAreaCursor>(spreadsheet->createCursor());
+                cursor->gotoStartOfUsedArea(false);
+                cursor->gotoEndOfUsedArea(true);
+                const table::CellRangeAddress area =
+                    as<sheet::XCellRangeAddressable>(cursor)->getRangeAddress();
+                for (sal_Int32 row = area.StartRow; row <= area.EndRow; ++row) {
+                    for (sal_Int32 column = area.StartColumn; column <= area.EndColumn; ++column) {
+                        const QString shown = stringOf(spreadsheet->getCellByPosition(column, row));
+                        if (!shown.isEmpty())
+                            sheet.cells
+                                << QStringLiteral("R%1C%2=%3").arg(row + 1).arg(column + 1).arg(shown);
+                    }
                 }
             }
-            read.sheets << sheet;
-        }
-    });
+        },
+        &read.requests);
     return read;
 }
 
 bool saveAs(const QString& path, const QString& target, const QString& filter)
 {
-    const Loaded loaded(path);
-    if (!loaded.component.is())
-        return false;
-    office().call([&] {
-        as<frame::XStorable>(loaded.component)
-            ->storeToURL(toOUString(fileUrl(target)),
-                         arguments({property("FilterName", uno::Any(toOUString(filter)))}));
-    });
-    return QFileInfo::exists(target);
+    return withLoaded(
+               path,
+               [&](const Doc& document) { storeTo(document, target, filter.toLatin1().constData()); }) &&
+           QFileInfo::exists(target);
 }
 
 QStringList pages(const QString& path)
 {
-    PdfExport pdf;
-    {
-        const Loaded loaded(path);
-        if (!loaded.component.is())
-            return {};
-        office().call([&] { pdf.from(loaded.component); });
-    }
-    return splitPages(pdf.text());
+    return splitPages(UnoDocuments::rendered(path));
 }
 
 void shutdown()
 {
-    desktop.clear();
     office().terminate();
 }
 

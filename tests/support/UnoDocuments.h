@@ -26,7 +26,6 @@ struct SheetContent
 {
     QString name;
     QList<std::tuple<int, int, QString>> cells;
-    bool protectedSheet = false; // protected without a password
 };
 void writeWorkbook(const QString& path, const QList<SheetContent>& sheets);
 
@@ -37,9 +36,8 @@ struct PagedDocument
     QStringList pages;
     QString header;
     QString footer;
-    QString firstPageHeader;  // the first page's own header
-    QString evenPagesHeader;  // the even pages' own header
-    QString drawingTextShape; // the text of a drawing shape (not a text frame) in the body
+    QString firstPageHeader; // the first page's own header
+    QString evenPagesHeader; // the even pages' own header
 };
 void writePaged(const QString& path, const PagedDocument& content);
 

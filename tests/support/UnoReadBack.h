@@ -23,7 +23,7 @@ Document readDocument(const QString& path);
 struct Sheet
 {
     QString name;
-    QStringList cells; // "B3=text" for each cell of the used area that shows text
+    QStringList cells; // "R3C2=text" for each cell of the used area that shows text
 };
 struct Workbook
 {
