@@ -1,5 +1,5 @@
-// Both helpers of the office tests: UnoDocuments makes and inspects files on one
-// soffice, UnoReadBack reads them back on another, as a user's LibreOffice would.
+// Both helpers of the office tests, on one soffice: UnoDocuments makes and inspects files,
+// UnoReadBack reads them back as a user's LibreOffice would.
 #include "UnoDocuments.h"
 
 #include "UnoReadBack.h"
@@ -337,6 +337,14 @@ bool withLoaded(const QString& path, F&& f, QStringList* requests = nullptr, boo
     return true;
 }
 
+QStringList sorted(QStringList list)
+{
+    list.removeAll(QString());
+    list.removeDuplicates();
+    list.sort();
+    return list;
+}
+
 } // namespace
 
 namespace UnoDocuments {
@@ -461,6 +469,274 @@ Reference<drawing::XShape> drawingShape(const Reference<uno::XInterface>& docume
     return shape;
 }
 
+void documentInventory(const Reference<text::XTextDocument>& document, Inventory& inventory)
+{
+    auto& counts = inventory.counts;
+    counts["tables"] = countOf(as<text::XTextTablesSupplier>(document)->getTextTables());
+    counts["pictures"] = countOf(as<text::XTextGraphicObjectsSupplier>(document)->getGraphicObjects());
+    counts["objects"] = countOf(as<text::XTextEmbeddedObjectsSupplier>(document)->getEmbeddedObjects());
+    counts["frames"] = countOf(as<text::XTextFramesSupplier>(document)->getTextFrames());
+    counts["text sections"] = countOf(as<text::XTextSectionsSupplier>(document)->getTextSections());
+    counts["shapes"] = countOf(drawPageOf(document));
+    inventory.bookmarks = bookmarksOf(document);
+    counts["bookmarks"] = int(inventory.bookmarks.size());
+    counts["fields"] = counts["comments"] = 0;
+    each(as<text::XTextFieldsSupplier>(document)->getTextFields(), [&](const Props& field) {
+        ++counts["fields"];
+        if (as<lang::XServiceInfo>(field)->supportsService(ascii("com.sun.star.text.TextField.Annotation")))
+            ++counts["comments"];
+    });
+    hyperlinksOf(document->getText(), inventory.hyperlinks);
+    counts["hyperlinks"] = int(inventory.hyperlinks.size());
+    // Word's sections: where a page style or a text section begins or ends
+    // (LibreOffice keeps a section that does not start a page as a text section).
+    int sections = 0;
+    std::optional<OUString> lastSection;
+    each(document->getText(), [&](const Props& element) {
+        const Reference<container::XNamed> section(element->getPropertyValue(ascii("TextSection")),
+                                                   uno::UNO_QUERY);
+        const OUString name = section.is() ? section->getName() : OUString();
+        if (!lastSection || !get<OUString>(element, "PageDescName").isEmpty() || name != *lastSection)
+            ++sections;
+        lastSection = name;
+    });
+    counts["sections"] = sections;
+}
+
+void workbookInventory(const Reference<sheet::XSpreadsheetDocument>& document, Inventory& inventory)
+{
+    auto& counts = inventory.counts;
+    const auto sheets = as<container::XIndexAccess>(document->getSheets());
+    counts["sheets"] = sheets->getCount();
+    const auto pages = as<container::XIndexAccess>(as<drawing::XDrawPagesSupplier>(document)->getDrawPages());
+    for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
+        const auto sheet = as<sheet::XSpreadsheet>(sheets->getByIndex(i));
+        const auto query = as<sheet::XCellRangesQuery>(sheet);
+        // LibreOffice holds a logical value as a TRUE() or FALSE() formula: counted apart, as the file
+        // holds no formula there.
+        each(query->queryContentCells(sheet::CellFlags::FORMULA)->getCells(), [&](const Props& cell) {
+            const OUString formula = as<table::XCell>(cell)->getFormula();
+            ++counts[formula == "=TRUE()" || formula == "=FALSE()" ? "logical values" : "formulas"];
+        });
+        each(query->queryContentCells(sheet::CellFlags::FORMATTED)->getCells(), [&](const Props& cell) {
+            each(as<text::XTextFieldsSupplier>(cell)->getTextFields(), [&](const Props& field) {
+                inventory.hyperlinks << toQString(get<OUString>(field, "Representation")) + " -> " +
+                                            toQString(get<OUString>(field, "URL"));
+            });
+        });
+        // Merged areas: their top-left cells, within the used area.
+        const auto used = query->queryContentCells(sheet::CellFlags::VALUE | sheet::CellFlags::STRING |
+                                                   sheet::CellFlags::FORMULA | sheet::CellFlags::DATETIME);
+        for (const table::CellRangeAddress& area : used->getRangeAddresses()) {
+            for (sal_Int32 row = area.StartRow; row <= area.EndRow && row < 2000; ++row) {
+                for (sal_Int32 column = area.StartColumn; column <= area.EndColumn && column < 200;
+                     ++column) {
+                    if (as<util::XMergeable>(sheet->getCellRangeByPosition(column, row, column, row))
+                            ->getIsMerged())
+                        ++counts["merged"];
+                }
+            }
+        }
+        counts["shapes"] += countOf(pages->getByIndex(i).get<Reference<uno::XInterface>>());
+        counts["comments"] += countOf(as<sheet::XSheetAnnotationsSupplier>(sheet)->getAnnotations());
+    }
+    counts["hyperlinks"] = int(inventory.hyperlinks.size());
+}
+
+// The plain text of a story: its text portions, paragraph by paragraph, tables included.
+QString plainText(const Text& story)
+{
+    QStringList paragraphs;
+    eachParagraph(story, [&](const Props& paragraph) {
+        QString line;
+        each(paragraph, [&](const Props& portion) {
+            if (get<OUString>(portion, "TextPortionType") == "Text")
+                line += stringOf(portion);
+        });
+        paragraphs << line;
+    });
+    return paragraphs.join('\n');
+}
+
+// The story a shape's anchor finally lies in, out of tables and frames.
+Text homeOf(Reference<text::XTextRange> range)
+{
+    for (int depth = 0; range.is() && depth < 16; ++depth) {
+        const Text text = range->getText();
+        if (!text.is())
+            return {};
+        const auto at = as<beans::XPropertySet>(text->createTextCursorByRange(range));
+        auto container = get<Reference<text::XTextContent>>(at, "TextFrame");
+        if (!container.is())
+            container = get<Reference<text::XTextContent>>(at, "TextTable");
+        if (!container.is())
+            return text;
+        range = container->getAnchor();
+    }
+    return {};
+}
+
+bool sameText(const Text& a, const Text& b)
+{
+    if (!a.is() || !b.is())
+        return false;
+    try {
+        as<text::XTextRangeCompare>(a)->compareRegionStarts(a->getStart(), b->getStart());
+        return true;
+    } catch (const uno::Exception&) {
+        return false;
+    }
+}
+
+// Text shapes (frames, shapes with text, a group's members) with the story they lie in.
+void textShapes(const Reference<uno::XInterface>& shape, const Text& home, QList<QPair<Text, QString>>& found)
+{
+    const auto info = as<lang::XServiceInfo>(shape);
+    if (info->supportsService(ascii("com.sun.star.text.TextGraphicObject")) ||
+        info->supportsService(ascii("com.sun.star.text.TextEmbeddedObject")))
+        return;
+    const Reference<container::XIndexAccess> members(shape, uno::UNO_QUERY);
+    if (members.is() && info->supportsService(ascii("com.sun.star.drawing.GroupShape"))) {
+        for (sal_Int32 i = 0; i < members->getCount(); ++i)
+            textShapes(members->getByIndex(i).get<Reference<uno::XInterface>>(), home, found);
+        return;
+    }
+    const Text text(shape, uno::UNO_QUERY);
+    try {
+        if (text.is() && !text->getString().isEmpty())
+            found.append({home, plainText(text)});
+    } catch (const uno::RuntimeException&) {
+        // A frame without content of its own.
+    }
+}
+
+void documentStories(const Reference<text::XTextDocument>& document, QMap<QString, QStringList>& stories)
+{
+    const Text body = document->getText();
+    stories["body"] << plainText(body);
+
+    // Sections by their page styles; the headers and footers by kind.
+    std::vector<OUString> sections;
+    eachParagraph(body, [&](const Props& paragraph) {
+        OUString style = get<OUString>(paragraph, "PageDescName");
+        if (sections.empty() && style.isEmpty())
+            style = get<OUString>(paragraph, "PageStyleName", OUString("Standard"));
+        if (!style.isEmpty())
+            sections.push_back(style);
+    });
+    QMap<QString, QPair<QString, Text>> headers; // "style/HeaderText" -> (reach, text)
+    QList<Text> section1Primary;
+    for (size_t index = 0; index < sections.size(); ++index) {
+        const Props style = pageStyle(document, sections[index]);
+        if (!style.is())
+            continue;
+        const OUString followName = get<OUString>(style, "FollowStyle");
+        const Props follow =
+            followName.isEmpty() || followName == sections[index] ? Props() : pageStyle(document, followName);
+        for (const QByteArray part : {"Header", "Footer"}) {
+            const auto note = [&](const Props& owner, const OUString& ownerName, const char* which,
+                                  const QString& reach) {
+                if (!owner.is() || !get<bool>(owner, part + "IsOn"))
+                    return;
+                const QString key = toQString(ownerName) + "/" + part + which;
+                const Text text(owner->getPropertyValue(ascii(part + which)), uno::UNO_QUERY);
+                if (!headers.contains(key) || reach != "none")
+                    headers[key] = {reach, text};
+                if (reach != "none" && index == 0)
+                    section1Primary << text;
+            };
+            const QByteArray shared = part + "IsShared";
+            if (follow.is()) {
+                note(follow, followName, "Text", "headers-footers");
+                note(style, sections[index], "Text", "none");
+                if (!get<bool>(follow, shared, true))
+                    note(follow, followName, "TextLeft", "none");
+            } else {
+                note(style, sections[index], "Text", "headers-footers");
+                if (!get<bool>(style, "FirstIsShared", true))
+                    note(style, sections[index], "TextFirst", "none");
+                if (!get<bool>(style, shared, true))
+                    note(style, sections[index], "TextLeft", "none");
+            }
+        }
+    }
+    for (const auto& [reach, text] : std::as_const(headers))
+        stories[reach] << plainText(text);
+
+    QList<QPair<Text, QString>> shapes;
+    const auto page = as<container::XIndexAccess>(drawPageOf(document));
+    for (sal_Int32 i = 0; i < page->getCount(); ++i) {
+        const auto shape = as<uno::XInterface>(page->getByIndex(i));
+        Reference<text::XTextRange> anchor;
+        try {
+            anchor = as<text::XTextContent>(shape)->getAnchor();
+        } catch (const uno::Exception&) {
+        }
+        textShapes(shape, anchor.is() ? homeOf(anchor) : body, shapes);
+    }
+    for (const auto& [home, text] : std::as_const(shapes)) {
+        QString reach = sameText(body, home) ? "textboxes" : "none";
+        for (const Text& primary : std::as_const(section1Primary)) {
+            if (sameText(primary, home))
+                reach = "header-textboxes";
+        }
+        stories[reach] << text;
+    }
+}
+
+void workbookStories(const Reference<sheet::XSpreadsheetDocument>& document,
+                     QMap<QString, QStringList>& stories)
+{
+    const auto sheets = as<container::XIndexAccess>(document->getSheets());
+    for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
+        const auto query = as<sheet::XCellRangesQuery>(sheets->getByIndex(i));
+        // A pivot table's cells follow from its source when it is refreshed.
+        std::vector<table::CellRangeAddress> pivots;
+        const auto tables =
+            as<container::XIndexAccess>(as<sheet::XDataPilotTablesSupplier>(query)->getDataPilotTables());
+        for (sal_Int32 t = 0; t < tables->getCount(); ++t)
+            pivots.push_back(as<sheet::XDataPilotTable>(tables->getByIndex(t))->getOutputRange());
+        each(query->queryContentCells(sheet::CellFlags::STRING | sheet::CellFlags::FORMULA)->getCells(),
+             [&](const Props& cell) {
+                 const table::CellAddress at = as<sheet::XCellAddressable>(cell)->getCellAddress();
+                 const bool derived = std::any_of(pivots.begin(), pivots.end(), [&](const auto& area) {
+                     return at.Row >= area.StartRow && at.Row <= area.EndRow &&
+                            at.Column >= area.StartColumn && at.Column <= area.EndColumn;
+                 });
+                 stories[derived ? "pivot tables" : "cells"]
+                     << toQString(as<table::XCell>(cell)->getFormula());
+             });
+    }
+}
+
+QList<Paragraph> paragraphsOf(const Text& story)
+{
+    QList<Paragraph> paragraphs;
+    each(story, [&](const Props& paragraph) {
+        static const char* const kAdjust[] = {"left", "right", "justified", "center", "stretch"};
+        const auto adjust = get<sal_Int16>(paragraph, "ParaAdjust");
+        Paragraph read{stringOf(paragraph),
+                       adjust >= 0 && adjust < 5 ? QString::fromLatin1(kAdjust[adjust])
+                                                 : QString::number(adjust),
+                       {}};
+        each(paragraph, [&](const Props& portion) {
+            const OUString type = get<OUString>(portion, "TextPortionType");
+            if (type != "Text" && type != "TextField")
+                return;
+            // A .doc's font table adds alternative names after the font's own: "Arial;Helvetica".
+            const auto font = [&](const char* name) {
+                return toQString(get<OUString>(portion, name)).section(QLatin1Char(';'), 0, 0);
+            };
+            read.runs.append({stringOf(portion), type == "TextField", font("CharFontName"),
+                              font("CharFontNameAsian"), get<float>(portion, "CharHeight"),
+                              get<float>(portion, "CharHeightAsian"),
+                              get<float>(portion, "CharWeight") >= awt::FontWeight::BOLD,
+                              get<float>(portion, "CharWeightAsian") >= awt::FontWeight::BOLD});
+        });
+        paragraphs.append(read);
+    });
+    return paragraphs;
+}
 } // namespace
 
 void writeDocument(const QString& path, const WordContent& content, const QString& password)
@@ -702,84 +978,6 @@ bool openRunningMacros(const QString& path, const QString& marker)
     return ran;
 }
 
-namespace {
-
-void documentInventory(const Reference<text::XTextDocument>& document, Inventory& inventory)
-{
-    auto& counts = inventory.counts;
-    counts["tables"] = countOf(as<text::XTextTablesSupplier>(document)->getTextTables());
-    counts["pictures"] = countOf(as<text::XTextGraphicObjectsSupplier>(document)->getGraphicObjects());
-    counts["objects"] = countOf(as<text::XTextEmbeddedObjectsSupplier>(document)->getEmbeddedObjects());
-    counts["frames"] = countOf(as<text::XTextFramesSupplier>(document)->getTextFrames());
-    counts["text sections"] = countOf(as<text::XTextSectionsSupplier>(document)->getTextSections());
-    counts["shapes"] = countOf(drawPageOf(document));
-    inventory.bookmarks = bookmarksOf(document);
-    counts["bookmarks"] = int(inventory.bookmarks.size());
-    counts["fields"] = counts["comments"] = 0;
-    each(as<text::XTextFieldsSupplier>(document)->getTextFields(), [&](const Props& field) {
-        ++counts["fields"];
-        if (as<lang::XServiceInfo>(field)->supportsService(ascii("com.sun.star.text.TextField.Annotation")))
-            ++counts["comments"];
-    });
-    hyperlinksOf(document->getText(), inventory.hyperlinks);
-    counts["hyperlinks"] = int(inventory.hyperlinks.size());
-    // Word's sections: where a page style or a text section begins or ends
-    // (LibreOffice keeps a section that does not start a page as a text section).
-    int sections = 0;
-    std::optional<OUString> lastSection;
-    each(document->getText(), [&](const Props& element) {
-        const Reference<container::XNamed> section(element->getPropertyValue(ascii("TextSection")),
-                                                   uno::UNO_QUERY);
-        const OUString name = section.is() ? section->getName() : OUString();
-        if (!lastSection || !get<OUString>(element, "PageDescName").isEmpty() || name != *lastSection)
-            ++sections;
-        lastSection = name;
-    });
-    counts["sections"] = sections;
-}
-
-void workbookInventory(const Reference<sheet::XSpreadsheetDocument>& document, Inventory& inventory)
-{
-    auto& counts = inventory.counts;
-    const auto sheets = as<container::XIndexAccess>(document->getSheets());
-    counts["sheets"] = sheets->getCount();
-    const auto pages = as<container::XIndexAccess>(as<drawing::XDrawPagesSupplier>(document)->getDrawPages());
-    for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
-        const auto sheet = as<sheet::XSpreadsheet>(sheets->getByIndex(i));
-        const auto query = as<sheet::XCellRangesQuery>(sheet);
-        // LibreOffice holds a logical value as a TRUE() or FALSE() formula: counted apart, as the file
-        // holds no formula there.
-        each(query->queryContentCells(sheet::CellFlags::FORMULA)->getCells(), [&](const Props& cell) {
-            const OUString formula = as<table::XCell>(cell)->getFormula();
-            ++counts[formula == "=TRUE()" || formula == "=FALSE()" ? "logical values" : "formulas"];
-        });
-        each(query->queryContentCells(sheet::CellFlags::FORMATTED)->getCells(), [&](const Props& cell) {
-            each(as<text::XTextFieldsSupplier>(cell)->getTextFields(), [&](const Props& field) {
-                inventory.hyperlinks << toQString(get<OUString>(field, "Representation")) + " -> " +
-                                            toQString(get<OUString>(field, "URL"));
-            });
-        });
-        // Merged areas: their top-left cells, within the used area.
-        const auto used = query->queryContentCells(sheet::CellFlags::VALUE | sheet::CellFlags::STRING |
-                                                   sheet::CellFlags::FORMULA | sheet::CellFlags::DATETIME);
-        for (const table::CellRangeAddress& area : used->getRangeAddresses()) {
-            for (sal_Int32 row = area.StartRow; row <= area.EndRow && row < 2000; ++row) {
-                for (sal_Int32 column = area.StartColumn; column <= area.EndColumn && column < 200;
-                     ++column) {
-                    if (as<util::XMergeable>(sheet->getCellRangeByPosition(column, row, column, row))
-                            ->getIsMerged())
-                        ++counts["merged"];
-                }
-            }
-        }
-        counts["shapes"] += countOf(pages->getByIndex(i).get<Reference<uno::XInterface>>());
-        counts["comments"] += countOf(as<sheet::XSheetAnnotationsSupplier>(sheet)->getAnnotations());
-    }
-    counts["hyperlinks"] = int(inventory.hyperlinks.size());
-}
-
-} // namespace
-
 Inventory inventory(const QString& path)
 {
     Inventory result;
@@ -791,176 +989,6 @@ Inventory inventory(const QString& path)
     });
     return loaded ? result : Inventory();
 }
-
-namespace {
-
-// The plain text of a story: its text portions, paragraph by paragraph, tables included.
-QString plainText(const Text& story)
-{
-    QStringList paragraphs;
-    eachParagraph(story, [&](const Props& paragraph) {
-        QString line;
-        each(paragraph, [&](const Props& portion) {
-            if (get<OUString>(portion, "TextPortionType") == "Text")
-                line += stringOf(portion);
-        });
-        paragraphs << line;
-    });
-    return paragraphs.join('\n');
-}
-
-// The story a shape's anchor finally lies in, out of tables and frames.
-Text homeOf(Reference<text::XTextRange> range)
-{
-    for (int depth = 0; range.is() && depth < 16; ++depth) {
-        const Text text = range->getText();
-        if (!text.is())
-            return {};
-        const auto at = as<beans::XPropertySet>(text->createTextCursorByRange(range));
-        auto container = get<Reference<text::XTextContent>>(at, "TextFrame");
-        if (!container.is())
-            container = get<Reference<text::XTextContent>>(at, "TextTable");
-        if (!container.is())
-            return text;
-        range = container->getAnchor();
-    }
-    return {};
-}
-
-bool sameText(const Text& a, const Text& b)
-{
-    if (!a.is() || !b.is())
-        return false;
-    try {
-        as<text::XTextRangeCompare>(a)->compareRegionStarts(a->getStart(), b->getStart());
-        return true;
-    } catch (const uno::Exception&) {
-        return false;
-    }
-}
-
-// Text shapes (frames, shapes with text, a group's members) with the story they lie in.
-void textShapes(const Reference<uno::XInterface>& shape, const Text& home, QList<QPair<Text, QString>>& found)
-{
-    const auto info = as<lang::XServiceInfo>(shape);
-    if (info->supportsService(ascii("com.sun.star.text.TextGraphicObject")) ||
-        info->supportsService(ascii("com.sun.star.text.TextEmbeddedObject")))
-        return;
-    const Reference<container::XIndexAccess> members(shape, uno::UNO_QUERY);
-    if (members.is() && info->supportsService(ascii("com.sun.star.drawing.GroupShape"))) {
-        for (sal_Int32 i = 0; i < members->getCount(); ++i)
-            textShapes(members->getByIndex(i).get<Reference<uno::XInterface>>(), home, found);
-        return;
-    }
-    const Text text(shape, uno::UNO_QUERY);
-    try {
-        if (text.is() && !text->getString().isEmpty())
-            found.append({home, plainText(text)});
-    } catch (const uno::RuntimeException&) {
-        // A frame without content of its own.
-    }
-}
-
-void documentStories(const Reference<text::XTextDocument>& document, QMap<QString, QStringList>& stories)
-{
-    const Text body = document->getText();
-    stories["body"] << plainText(body);
-
-    // Sections by their page styles; the headers and footers by kind.
-    std::vector<OUString> sections;
-    eachParagraph(body, [&](const Props& paragraph) {
-        OUString style = get<OUString>(paragraph, "PageDescName");
-        if (sections.empty() && style.isEmpty())
-            style = get<OUString>(paragraph, "PageStyleName", OUString("Standard"));
-        if (!style.isEmpty())
-            sections.push_back(style);
-    });
-    QMap<QString, QPair<QString, Text>> headers; // "style/HeaderText" -> (reach, text)
-    QList<Text> section1Primary;
-    for (size_t index = 0; index < sections.size(); ++index) {
-        const Props style = pageStyle(document, sections[index]);
-        if (!style.is())
-            continue;
-        const OUString followName = get<OUString>(style, "FollowStyle");
-        const Props follow =
-            followName.isEmpty() || followName == sections[index] ? Props() : pageStyle(document, followName);
-        for (const QByteArray part : {"Header", "Footer"}) {
-            const auto note = [&](const Props& owner, const OUString& ownerName, const char* which,
-                                  const QString& reach) {
-                if (!owner.is() || !get<bool>(owner, part + "IsOn"))
-                    return;
-                const QString key = toQString(ownerName) + "/" + part + which;
-                const Text text(owner->getPropertyValue(ascii(part + which)), uno::UNO_QUERY);
-                if (!headers.contains(key) || reach != "none")
-                    headers[key] = {reach, text};
-                if (reach != "none" && index == 0)
-                    section1Primary << text;
-            };
-            const QByteArray shared = part + "IsShared";
-            if (follow.is()) {
-                note(follow, followName, "Text", "headers-footers");
-                note(style, sections[index], "Text", "none");
-                if (!get<bool>(follow, shared, true))
-                    note(follow, followName, "TextLeft", "none");
-            } else {
-                note(style, sections[index], "Text", "headers-footers");
-                if (!get<bool>(style, "FirstIsShared", true))
-                    note(style, sections[index], "TextFirst", "none");
-                if (!get<bool>(style, shared, true))
-                    note(style, sections[index], "TextLeft", "none");
-            }
-        }
-    }
-    for (const auto& [reach, text] : std::as_const(headers))
-        stories[reach] << plainText(text);
-
-    QList<QPair<Text, QString>> shapes;
-    const auto page = as<container::XIndexAccess>(drawPageOf(document));
-    for (sal_Int32 i = 0; i < page->getCount(); ++i) {
-        const auto shape = as<uno::XInterface>(page->getByIndex(i));
-        Reference<text::XTextRange> anchor;
-        try {
-            anchor = as<text::XTextContent>(shape)->getAnchor();
-        } catch (const uno::Exception&) {
-        }
-        textShapes(shape, anchor.is() ? homeOf(anchor) : body, shapes);
-    }
-    for (const auto& [home, text] : std::as_const(shapes)) {
-        QString reach = sameText(body, home) ? "textboxes" : "none";
-        for (const Text& primary : std::as_const(section1Primary)) {
-            if (sameText(primary, home))
-                reach = "header-textboxes";
-        }
-        stories[reach] << text;
-    }
-}
-
-void workbookStories(const Reference<sheet::XSpreadsheetDocument>& document,
-                     QMap<QString, QStringList>& stories)
-{
-    const auto sheets = as<container::XIndexAccess>(document->getSheets());
-    for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
-        const auto query = as<sheet::XCellRangesQuery>(sheets->getByIndex(i));
-        // A pivot table's cells follow from its source when it is refreshed.
-        std::vector<table::CellRangeAddress> pivots;
-        const auto tables =
-            as<container::XIndexAccess>(as<sheet::XDataPilotTablesSupplier>(query)->getDataPilotTables());
-        for (sal_Int32 t = 0; t < tables->getCount(); ++t)
-            pivots.push_back(as<sheet::XDataPilotTable>(tables->getByIndex(t))->getOutputRange());
-        each(query->queryContentCells(sheet::CellFlags::STRING | sheet::CellFlags::FORMULA)->getCells(),
-             [&](const Props& cell) {
-                 const table::CellAddress at = as<sheet::XCellAddressable>(cell)->getCellAddress();
-                 const bool derived = std::any_of(pivots.begin(), pivots.end(), [&](const auto& area) {
-                     return at.Row >= area.StartRow && at.Row <= area.EndRow &&
-                            at.Column >= area.StartColumn && at.Column <= area.EndColumn;
-                 });
-                 stories[derived ? "pivot tables" : "cells"]
-                     << toQString(as<table::XCell>(cell)->getFormula());
-             });
-    }
-}
-
-} // namespace
 
 QMap<QString, QStringList> stories(const QString& path)
 {
@@ -1020,39 +1048,6 @@ QString rendered(const QString& path)
 {
     return renderedWith(path, {QStringLiteral("-layout")});
 }
-
-namespace {
-
-QList<Paragraph> paragraphsOf(const Text& story)
-{
-    QList<Paragraph> paragraphs;
-    each(story, [&](const Props& paragraph) {
-        static const char* const kAdjust[] = {"left", "right", "justified", "center", "stretch"};
-        const auto adjust = get<sal_Int16>(paragraph, "ParaAdjust");
-        Paragraph read{stringOf(paragraph),
-                       adjust >= 0 && adjust < 5 ? QString::fromLatin1(kAdjust[adjust])
-                                                 : QString::number(adjust),
-                       {}};
-        each(paragraph, [&](const Props& portion) {
-            const OUString type = get<OUString>(portion, "TextPortionType");
-            if (type != "Text" && type != "TextField")
-                return;
-            // A .doc's font table adds alternative names after the font's own: "Arial;Helvetica".
-            const auto font = [&](const char* name) {
-                return toQString(get<OUString>(portion, name)).section(QLatin1Char(';'), 0, 0);
-            };
-            read.runs.append({stringOf(portion), type == "TextField", font("CharFontName"),
-                              font("CharFontNameAsian"), get<float>(portion, "CharHeight"),
-                              get<float>(portion, "CharHeightAsian"),
-                              get<float>(portion, "CharWeight") >= awt::FontWeight::BOLD,
-                              get<float>(portion, "CharWeightAsian") >= awt::FontWeight::BOLD});
-        });
-        paragraphs.append(read);
-    });
-    return paragraphs;
-}
-
-} // namespace
 
 HeaderFooterParagraphs readHeaderFooter(const QString& path)
 {
@@ -1119,18 +1114,6 @@ void shutdown()
 } // namespace UnoDocuments
 
 namespace UnoReadBack {
-
-namespace {
-
-QStringList sorted(QStringList list)
-{
-    list.removeAll(QString());
-    list.removeDuplicates();
-    list.sort();
-    return list;
-}
-
-} // namespace
 
 Document readDocument(const QString& path)
 {
