@@ -81,6 +81,7 @@
 #include <com/sun/star/text/XTextTablesSupplier.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XMergeable.hpp>
+#include <com/sun/star/util/XProtectable.hpp>
 #include <cppuhelper/implbase1.hxx>
 #include <optional>
 
@@ -782,6 +783,8 @@ void writeWorkbook(const QString& path, const QList<SheetContent>& sheets)
             as<container::XNamed>(sheet)->setName(toOUString(sheets.at(i).name));
             for (const auto& [row, column, text] : sheets.at(i).cells)
                 sheet->getCellByPosition(column - 1, row - 1)->setFormula(toOUString(text));
+            if (sheets.at(i).protectedSheet)
+                as<util::XProtectable>(sheet)->protect(OUString());
         }
         while (indexed->getCount() > sheets.size())
             all->removeByName(as<container::XNamed>(indexed->getByIndex(indexed->getCount() - 1))->getName());

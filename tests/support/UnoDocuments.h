@@ -26,6 +26,7 @@ struct SheetContent
 {
     QString name;
     QList<std::tuple<int, int, QString>> cells;
+    bool protectedSheet = false; // protected without a password
 };
 void writeWorkbook(const QString& path, const QList<SheetContent>& sheets);
 
