@@ -19,7 +19,19 @@
 // the files it leaves beside documents, and its profile.
 namespace {
 
-const UnoDocuments::WordContent kContent{{"正文 OLD 一", "第二段 OLD"}, {}, {}, {}, {}};
+// count copies of one .doc in folder: doc00.doc, doc01.doc ...
+QStringList makeDocuments(const QString& folder, int count)
+{
+    QDir().mkpath(folder);
+    const QString first = QDir(folder).filePath("doc00.doc");
+    UnoDocuments::writeDocument(first, {{"正文 OLD 一", "第二段 OLD"}, {}, {}, {}, {}});
+    QStringList files{first};
+    for (int i = 1; i < count; ++i) {
+        files << QDir(folder).filePath(QStringLiteral("doc%1.doc").arg(i, 2, 10, QLatin1Char('0')));
+        QFile::copy(first, files.last());
+    }
+    return files;
+}
 
 QString lockOf(const QString& path)
 {
@@ -47,22 +59,8 @@ private slots:
     void unusableCacheFolder();
 
 private:
-    QStringList makeDocuments(const QString& folder, int count);
     QTemporaryDir m_dir;
 };
-
-QStringList TestEngineLifetime::makeDocuments(const QString& folder, int count)
-{
-    QDir().mkpath(folder);
-    const QString first = QDir(folder).filePath("doc00.doc");
-    UnoDocuments::writeDocument(first, kContent);
-    QStringList files{first};
-    for (int i = 1; i < count; ++i) {
-        files << QDir(folder).filePath(QStringLiteral("doc%1.doc").arg(i, 2, 10, QLatin1Char('0')));
-        QFile::copy(first, files.last());
-    }
-    return files;
-}
 
 void TestEngineLifetime::storedDocumentsCloseWhenTheNextOpens()
 {
@@ -157,7 +155,9 @@ void TestEngineLifetime::killedRunEndsItsSofficeAndTheNextCleansUp()
     environment.insert("YANHE_ENGINE", "libreoffice");
     run.setProcessEnvironment(environment);
     // One office process, a child of the run.
-    run.start(YANHE_CLI, QStringList{"word-replace", "--jobs", "1", "--old", "OLD", "--new", "NEW"} + files);
+    const QStringList arguments =
+        QStringList{"word-replace", "--jobs", "1", "--old", "OLD", "--new", "NEW"} + files;
+    run.start(YANHE_CLI, arguments);
     QVERIFY(run.waitForStarted());
     // Killed in the middle, once soffice has done a few documents.
     QByteArray lines;
@@ -171,9 +171,7 @@ void TestEngineLifetime::killedRunEndsItsSofficeAndTheNextCleansUp()
         QTRY_VERIFY_WITH_TIMEOUT(!processRuns(pid), 10000);
 
     // The next run cleans up what the killed one left and does every file.
-    const CliRun again =
-        CliRun::of(QStringList{"word-replace", "--jobs", "1", "--old", "OLD", "--new", "NEW"} + files,
-                   app.path(), environment);
+    const CliRun again = CliRun::of(arguments, app.path(), environment);
     QCOMPARE(again.code, 0);
     QCOMPARE(again.out.size(), files.size());
     for (const QString& line : again.out)
@@ -221,12 +219,11 @@ void TestEngineLifetime::unusableCacheFolder()
     // soffice runs on a profile in a temporary folder, and the run ends.
     const QString folder = m_dir.filePath("cache");
     const QStringList files = makeDocuments(folder, 1);
-    QFile blocker(m_dir.filePath("not-a-folder"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    const QString blocker = m_dir.filePath("not-a-folder");
+    writeFile(blocker, {});
     QTemporaryDir app;
     QProcessEnvironment environment;
-    environment.insert("XDG_CACHE_HOME", blocker.fileName());
+    environment.insert("XDG_CACHE_HOME", blocker);
     environment.insert("YANHE_ENGINE", "libreoffice");
     const CliRun run = CliRun::of(QStringList{"word-replace", "--old", "OLD", "--new", "NEW"} + files,
                                   app.path(), environment);

@@ -37,8 +37,7 @@ void TestRunningOffice::findsAndEndsTheUsersOffice()
     QTemporaryDir dir;
     const QString document = dir.filePath("open.rtf");
     writeFile(document, "{\\rtf1\\ansi Hello}");
-    // The soffice.bin processes among pid and its children, read from /proc
-    // independently of the service under test.
+    // soffice.bin among pid and its children, read independently of the service under test.
     const auto officeProcessesAt = [](qint64 pid) {
         QList<qint64> found;
         for (const ProcessEntry& process : processTable()) {
@@ -53,9 +52,8 @@ void TestRunningOffice::findsAndEndsTheUsersOffice()
 
     QProcess user;
     endsWithTheTest(user);
-    // Whatever fails below, the soffice this test started ends with it: a
-    // killed launcher alone would leave soffice.bin running. Its children are
-    // looked up while it runs, so no pid can have passed to another process.
+    // Whatever fails below, the soffice started here ends (a killed launcher alone would leave
+    // soffice.bin running); its children are looked up while it runs, so no pid was reused.
     const auto endStarted = qScopeGuard([&] {
         OwnProcesses::remove(user.processId());
         if (user.state() == QProcess::NotRunning)

@@ -1,5 +1,5 @@
-// Both helpers of the office tests: UnoDocuments makes and inspects files on one
-// soffice, UnoReadBack reads them back on another, as a user's LibreOffice would.
+// Both helpers of the office tests, on one soffice: UnoDocuments makes and inspects files,
+// UnoReadBack reads them back as a user's LibreOffice would.
 #include "UnoDocuments.h"
 
 #include "UnoReadBack.h"
@@ -173,15 +173,6 @@ void storeTo(const Reference<uno::XInterface>& document, const QString& path, co
         uno::Sequence<beans::PropertyValue>(list.constData(), sal_Int32(list.size())));
 }
 
-QString pdftotext(const QStringList& options, const QString& pdf)
-{
-    QProcess process;
-    process.start(QStringLiteral("pdftotext"), options + QStringList{pdf, QStringLiteral("-")});
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return QString();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
 QStringList splitPages(const QString& text)
 {
     QStringList pages = text.split(QLatin1Char('\f'));
@@ -202,9 +193,22 @@ struct PdfExport
     }
     QString text(const QStringList& options = {QStringLiteral("-layout")}) const
     {
-        return pdftotext(options, pdf);
+        QProcess process;
+        process.start(QStringLiteral("pdftotext"), options + QStringList{pdf, QStringLiteral("-")});
+        if (!process.waitForFinished(60000) || process.exitCode() != 0)
+            return QString();
+        return QString::fromUtf8(process.readAllStandardOutput());
     }
 };
+
+// A text document's one draw page: its shapes, its headers' included.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+Reference<drawing::XDrawPage> drawPageOf(const Reference<uno::XInterface>& document)
+{
+    return as<drawing::XDrawPageSupplier>(document)->getDrawPage();
+}
+#pragma GCC diagnostic pop
 
 Reference<container::XNameContainer> pageStyles(const Reference<uno::XInterface>& document)
 {
@@ -272,16 +276,87 @@ void hyperlinksOf(const Text& text, QStringList& links)
     });
 }
 
+UnoOffice& office()
+{
+    static UnoOffice instance;
+    return instance;
+}
+
+// Records each question a load asks, and answers it with no (abort, else disapprove).
+class RecordInteraction final : public cppu::WeakImplHelper1<task::XInteractionHandler>
+{
+public:
+    explicit RecordInteraction(QStringList& requests)
+        : m_requests(requests)
+    {}
+    void SAL_CALL handle(const Reference<task::XInteractionRequest>& request) override
+    {
+        m_requests << toQString(request->getRequest().getValueTypeName());
+        const auto continuations = request->getContinuations();
+        for (const bool abort : {true, false}) {
+            for (const auto& continuation : continuations) {
+                if (abort ? Reference<task::XInteractionAbort>(continuation, uno::UNO_QUERY).is()
+                          : Reference<task::XInteractionDisapprove>(continuation, uno::UNO_QUERY).is())
+                    return continuation->select();
+            }
+        }
+    }
+
+private:
+    QStringList& m_requests;
+};
+
+// Loads path as a user's LibreOffice would, hidden and without macros, each question it asks
+// recorded and refused, runs f on it in one office call and closes it; whether that all went.
+template <class F>
+bool withLoaded(const QString& path, F&& f, QStringList* requests = nullptr, bool readOnly = true)
+{
+    QStringList asked;
+    const auto properties = arguments(
+        {property("Hidden", uno::Any(true)), property("ReadOnly", uno::Any(readOnly)),
+         property("MacroExecutionMode", uno::Any(document::MacroExecMode::NEVER_EXECUTE)),
+         property("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
+         property("InteractionHandler", uno::Any(Reference<task::XInteractionHandler>(
+                                            new RecordInteraction(requests ? *requests : asked))))});
+    try {
+        office().serviceManager(); // started when needed
+        office().call([&] {
+            const Doc component =
+                as<frame::XComponentLoader>(frame::Desktop::create(office().context()))
+                    ->loadComponentFromURL(toOUString(fileUrl(path)), OUString("_blank"), 0, properties);
+            const auto closing = qScopeGuard([&] {
+                try {
+                    as<util::XCloseable>(component)->close(true);
+                } catch (...) {
+                }
+            });
+            f(component);
+        });
+    } catch (const RuntimeError&) {
+        return false;
+    }
+    return true;
+}
+
+QStringList sorted(QStringList list)
+{
+    list.removeAll(QString());
+    list.removeDuplicates();
+    list.sort();
+    return list;
+}
+
 } // namespace
 
 namespace UnoDocuments {
 
 namespace {
 
-UnoOffice& office()
+// The text of the document's pages as pdftotext gives it with options; empty when it does not load.
+QString renderedWith(const QString& path, const QStringList& options)
 {
-    static UnoOffice instance;
-    return instance;
+    PdfExport pdf;
+    return withLoaded(path, [&](const Doc& document) { pdf.from(document); }) ? pdf.text(options) : QString();
 }
 
 // Makes a file through the office program; a failure says which file and why.
@@ -308,22 +383,6 @@ template <class F> void make(const QString& path, const QString& password, F&& f
         fill(component);
         storeTo(component, path, filterFor(path), password);
         as<util::XCloseable>(component)->close(true);
-    });
-}
-
-// Loads path hidden, runs f on it, closes it.
-template <class F> void withLoaded(const QString& path, F&& f)
-{
-    office().call([&] {
-        const Doc component =
-            office().load(path, isWorkbook(path) ? DocumentKind::Spreadsheet : DocumentKind::Text);
-        const auto closing = qScopeGuard([&] {
-            try {
-                as<util::XCloseable>(component)->close(true);
-            } catch (...) {
-            }
-        });
-        f(component);
     });
 }
 
@@ -380,16 +439,12 @@ void addTextBox(const Reference<uno::XInterface>& document, const Text& where, c
 // A 1x1 picture at the end of where.
 void insertPicture(const Reference<uno::XInterface>& document, const Text& where)
 {
-    static const unsigned char png[] = {
-        0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52, 0x00,
-        0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00, 0x00, 0x1F, 0x15, 0xC4, 0x89, 0x00,
-        0x00, 0x00, 0x0A, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9C, 0x63, 0x00, 0x01, 0x00, 0x00, 0x05, 0x00, 0x01,
-        0x0D, 0x0A, 0x2D, 0xB4, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
     static QTemporaryDir folder;
     const QString path = folder.filePath("picture.png");
     QFile file(path);
     if (!file.exists() && file.open(QIODevice::WriteOnly))
-        file.write(reinterpret_cast<const char*>(png), sizeof(png));
+        file.write(QByteArray::fromBase64(
+            "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAACklEQVR4nGMAAQAABQABDQottAAAAABJRU5ErkJggg=="));
     file.close();
     const auto provider = as<graphic::XGraphicProvider>(office().serviceManager()->createInstanceWithContext(
         ascii("com.sun.star.graphic.GraphicProvider"), office().context()));
@@ -404,267 +459,16 @@ void insertPicture(const Reference<uno::XInterface>& document, const Text& where
 // A drawing shape anchored at the paragraph of at, with text (a shape takes its text once it is placed).
 Reference<drawing::XShape> drawingShape(const Reference<uno::XInterface>& document, const Text& where,
                                         const Reference<text::XTextRange>& at, const char* kind,
-                                        const QString& text, awt::Size size = awt::Size(4000, 1200))
+                                        const QString& text)
 {
     const auto shape = create<drawing::XShape>(document, kind);
-    shape->setSize(size);
+    shape->setSize(awt::Size(4000, 1200));
     set(shape, "AnchorType", uno::Any(text::TextContentAnchorType_AT_PARAGRAPH));
     where->insertTextContent(at, as<text::XTextContent>(shape), false);
     if (!text.isEmpty())
         as<text::XText>(shape)->setString(toOUString(text));
     return shape;
 }
-
-} // namespace
-
-void writeDocument(const QString& path, const WordContent& content, const QString& password)
-{
-    make(path, password, [&](const Doc& document) {
-        const Text body = as<text::XTextDocument>(document)->getText();
-        const qsizetype sections = std::max<qsizetype>(1, content.headers.size());
-        for (qsizetype s = 0; s < sections; ++s) {
-            // Each section has a page style of its own, with its header and footer.
-            const OUString name = s == 0 ? OUString("Standard") : toOUString(QString("Section%1").arg(s + 1));
-            if (s > 0) {
-                pageStyles(document)->insertByName(
-                    name, uno::Any(create<uno::XInterface>(document, "com.sun.star.style.PageStyle")));
-                set(appendParagraph(body, QString("第%1节正文").arg(s + 1), false), "PageDescName",
-                    uno::Any(name));
-            }
-            const Props style = pageStyle(document, name);
-            if (s < content.headers.size())
-                setHeader(style, "HeaderText", content.headers.at(s));
-            if (s < content.footers.size())
-                setHeader(style, "FooterText", content.footers.at(s));
-            if (s > 0)
-                continue;
-            for (qsizetype p = 0; p < content.body.size(); ++p)
-                appendParagraph(body, content.body.at(p), p == 0);
-            for (const QString& box : content.textBoxes)
-                addTextBox(document, body, box);
-            if (!content.headerTextBox.isEmpty())
-                addTextBox(document, textOf(style, "HeaderText"), content.headerTextBox);
-        }
-    });
-}
-
-void writeWorkbook(const QString& path, const QList<SheetContent>& sheets)
-{
-    make(path, {}, [&](const Doc& document) {
-        const Reference<sheet::XSpreadsheets> all = as<sheet::XSpreadsheetDocument>(document)->getSheets();
-        const auto indexed = as<container::XIndexAccess>(all);
-        for (qsizetype i = 0; i < sheets.size(); ++i) {
-            if (i >= indexed->getCount())
-                all->insertNewByName(toOUString(sheets.at(i).name), sal_Int16(i));
-            const auto sheet = as<sheet::XSpreadsheet>(indexed->getByIndex(sal_Int32(i)));
-            as<container::XNamed>(sheet)->setName(toOUString(sheets.at(i).name));
-            for (const auto& [row, column, text] : sheets.at(i).cells)
-                sheet->getCellByPosition(column - 1, row - 1)->setFormula(toOUString(text));
-            if (sheets.at(i).protectedSheet)
-                as<util::XProtectable>(sheet)->protect(OUString());
-        }
-        while (indexed->getCount() > sheets.size())
-            all->removeByName(as<container::XNamed>(indexed->getByIndex(indexed->getCount() - 1))->getName());
-    });
-}
-
-void writeMarkedDocument(const QString& path)
-{
-    make(path, {}, [&](const Doc& document) {
-        const Text body = as<text::XTextDocument>(document)->getText();
-        body->setString(OUString("See Table 1. Link: Table web end Table"));
-        insertBookmark(document, body, 4, 7, "_Ref1");
-        insertBookmark(document, body, 33, 5, "whole");
-        set(select(body, 19, 9), "HyperLinkURL", uno::Any(OUString("http://example.com/web")));
-        appendParagraph(body, "Ref: ", false);
-        const auto reference =
-            create<beans::XPropertySet>(document, "com.sun.star.text.TextField.GetReference");
-        set(reference, "ReferenceFieldSource", uno::Any(text::ReferenceFieldSource::BOOKMARK));
-        set(reference, "SourceName", uno::Any(OUString("_Ref1")));
-        set(reference, "ReferenceFieldPart", uno::Any(text::ReferenceFieldPart::TEXT));
-        body->insertTextContent(body->getEnd(), as<text::XTextContent>(reference), false);
-    });
-}
-
-void writeTrackedDocument(const QString& path)
-{
-    make(path, {}, [&](const Doc& document) {
-        const Text body = as<text::XTextDocument>(document)->getText();
-        body->setString(OUString("The Lifecycle of a Project"));
-        insertBookmark(document, body, 19, 7, "title");
-        set(select(body, 19, 7), "HyperLinkURL", uno::Any(OUString("http://example.com/p")));
-        appendParagraph(body, "Every project ends; old project notes stay.", false);
-        const auto table = create<text::XTextTable>(document, "com.sun.star.text.TextTable");
-        table->initialize(1, 1);
-        body->insertTextContent(body->getEnd(), as<text::XTextContent>(table), false);
-        as<text::XText>(table->getCellByName(OUString("A1")))->setString(OUString("project plan"));
-        setHeader(pageStyle(document), "HeaderText", "Project header");
-        set(document, "RecordChanges", uno::Any(true));
-        // "old project notes " in the second paragraph: 27 + 20 characters in.
-        select(body, 47, 18)->setString(OUString());
-    });
-}
-
-void writeShapesDocument(const QString& path)
-{
-    make(path, {}, [&](const Doc& document) {
-        const Text body = as<text::XTextDocument>(document)->getText();
-        const auto shape = [&](const Text& where, const char* kind, const QString& text) {
-            return drawingShape(document, where, where->getEnd(), kind, text);
-        };
-        body->setString(toOUString("正文 OLD"));
-        insertPicture(document, body);
-        addTextBox(document, body, "框 OLD");
-        shape(body, "com.sun.star.drawing.TextShape", "画 OLD");
-        // A group: its members are placed on the draw page first, then grouped there.
-        const auto members = as<drawing::XShapes>(office().serviceManager()->createInstanceWithContext(
-            ascii("com.sun.star.drawing.ShapeCollection"), office().context()));
-        members->add(shape(body, "com.sun.star.drawing.TextShape", "组 OLD"));
-        members->add(shape(body, "com.sun.star.drawing.LineShape", QString()));
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        as<drawing::XShapeGrouper>(as<drawing::XDrawPageSupplier>(document)->getDrawPage())->group(members);
-#pragma GCC diagnostic pop
-        shape(body, "com.sun.star.drawing.RectangleShape", QString());
-        const Props style = pageStyle(document);
-        setHeader(style, "HeaderText", "页眉");
-        insertPicture(document, textOf(style, "HeaderText"));
-        shape(textOf(style, "HeaderText"), "com.sun.star.drawing.TextShape", "眉画 OLD");
-    });
-}
-
-void writeHeadersDocument(const QString& path)
-{
-    make(path, {}, [&](const Doc& document) {
-        const Props first = pageStyle(document);
-        // On first, then apart: set the other way round, the first page's header takes the main text.
-        for (const char* on : {"HeaderIsOn", "FooterIsOn"})
-            set(first, on, uno::Any(true));
-        for (const char* shared : {"HeaderIsShared", "FooterIsShared", "FirstIsShared"})
-            set(first, shared, uno::Any(false));
-        textOf(first, "HeaderText")->setString(toOUString("主页眉 OLD"));
-        textOf(first, "FooterText")->setString(toOUString("主页脚 OLD"));
-        textOf(first, "HeaderTextLeft")->setString(toOUString("偶页眉 OLD"));
-        textOf(first, "HeaderTextFirst")->setString(toOUString("首页眉 OLD"));
-        textOf(first, "FooterTextLeft")->setString(toOUString("偶页脚 OLD"));
-        textOf(first, "FooterTextFirst")->setString(toOUString("首页脚 OLD"));
-        pageStyles(document)->insertByName(
-            OUString("Section2"),
-            uno::Any(create<uno::XInterface>(document, "com.sun.star.style.PageStyle")));
-        const Props second = pageStyle(document, OUString("Section2"));
-        setHeader(second, "HeaderText", "二节页眉 OLD");
-        setHeader(second, "FooterText", "二节页脚 OLD");
-        // Three pages of section 1, then section 2 on a fourth.
-        const Text body = as<text::XTextDocument>(document)->getText();
-        for (int page = 1; page <= 4; ++page) {
-            const Props paragraph = appendParagraph(body, QString("第%1页正文").arg(page), page == 1);
-            if (page == 4)
-                set(paragraph, "PageDescName", uno::Any(OUString("Section2")));
-            else if (page > 1)
-                set(paragraph, "BreakType", uno::Any(style::BreakType_PAGE_BEFORE));
-        }
-    });
-}
-
-void writeLinkedWorkbook(const QString& path)
-{
-    make(path, {}, [&](const Doc& document) {
-        const auto sheet = as<sheet::XSpreadsheet>(
-            as<container::XIndexAccess>(as<sheet::XSpreadsheetDocument>(document)->getSheets())
-                ->getByIndex(0));
-        const auto link = [&](int row, const char* before, const char* shown, const char* address) {
-            const auto cell = as<text::XText>(sheet->getCellByPosition(0, row));
-            cell->setString(ascii(before));
-            const auto field = create<beans::XPropertySet>(document, "com.sun.star.text.TextField.URL");
-            set(field, "URL", uno::Any(ascii(address)));
-            set(field, "Representation", uno::Any(ascii(shown)));
-            const Reference<text::XTextCursor> end = cell->createTextCursor();
-            end->gotoEnd(false);
-            cell->insertTextContent(as<text::XTextRange>(end), as<text::XTextContent>(field), false);
-        };
-        link(0, "", "Table web", "http://example.com/a");
-        link(1, "Before ", "Table link", "http://example.com/b");
-        sheet->getCellByPosition(0, 2)->setFormula(OUString("plain Table"));
-        sheet->getCellByPosition(1, 2)->setFormula(OUString("=HYPERLINK(\"http://x.com\";\"Table f\")"));
-    });
-}
-
-void writePaged(const QString& path, const PagedDocument& content)
-{
-    make(path, {}, [&](const Doc& document) {
-        const Text body = as<text::XTextDocument>(document)->getText();
-        for (qsizetype p = 0; p < content.pages.size(); ++p) {
-            const Props paragraph = appendParagraph(body, content.pages.at(p), p == 0);
-            if (p > 0)
-                set(paragraph, "BreakType", uno::Any(style::BreakType_PAGE_BEFORE));
-        }
-        const Props style = pageStyle(document);
-        if (!content.header.isEmpty() || !content.firstPageHeader.isEmpty() ||
-            !content.evenPagesHeader.isEmpty()) {
-            setHeader(style, "HeaderText", content.header);
-            if (!content.firstPageHeader.isEmpty()) {
-                set(style, "FirstIsShared", uno::Any(false));
-                textOf(style, "HeaderTextFirst")->setString(toOUString(content.firstPageHeader));
-            }
-            if (!content.evenPagesHeader.isEmpty()) {
-                set(style, "HeaderIsShared", uno::Any(false));
-                textOf(style, "HeaderTextLeft")->setString(toOUString(content.evenPagesHeader));
-            }
-        }
-        if (!content.footer.isEmpty())
-            setHeader(style, "FooterText", content.footer);
-        if (!content.drawingTextShape.isEmpty())
-            drawingShape(document, body, body->getStart(), "com.sun.star.drawing.TextShape",
-                         content.drawingTextShape, awt::Size(6000, 1500));
-    });
-}
-
-void writeMacroDocument(const QString& path, const QString& body, const QString& marker)
-{
-    make(path, {}, [&](const Doc& document) {
-        as<text::XTextDocument>(document)->getText()->setString(toOUString(body));
-        const auto libraries = as<script::XLibraryContainer>(
-            as<beans::XPropertySet>(document)->getPropertyValue(ascii("BasicLibraries")));
-        if (!libraries->hasByName(OUString("Standard")))
-            libraries->createLibrary(OUString("Standard"));
-        const QString source =
-            QString("Sub Main\n  Open \"%1\" For Output As #1\n  Print #1, \"ran\"\n  Close #1\nEnd Sub\n")
-                .arg(marker);
-        as<container::XNameContainer>(libraries->getByName(OUString("Standard")))
-            ->insertByName(OUString("Module1"), uno::Any(toOUString(source)));
-        const auto binding = arguments(
-            {property("EventType", uno::Any(OUString("Script"))),
-             property("Script",
-                      uno::Any(OUString(
-                          "vnd.sun.star.script:Standard.Module1.Main?language=Basic&location=document")))});
-        // Opening a document raises both: when it is read, and when its view is made.
-        const auto events = as<document::XEventsSupplier>(document)->getEvents();
-        for (const char* event : {"OnLoad", "OnLoadFinished"})
-            events->replaceByName(ascii(event), uno::Any(binding));
-    });
-}
-
-bool openRunningMacros(const QString& path, const QString& marker)
-{
-    bool ran = false;
-    making(path, [&] {
-        office().serviceManager(); // started when needed
-        const Doc component =
-            as<frame::XComponentLoader>(frame::Desktop::create(office().context()))
-                ->loadComponentFromURL(
-                    toOUString(fileUrl(path)), OUString("_blank"), 0,
-                    arguments({property("Hidden", uno::Any(false)),
-                               property("MacroExecutionMode",
-                                        uno::Any(document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN))}));
-        // The load event's handlers run after the load has returned.
-        for (QDeadlineTimer deadline(20000); !ran && !deadline.hasExpired(); QThread::msleep(100))
-            ran = QFileInfo::exists(marker);
-        as<util::XCloseable>(component)->close(true);
-    });
-    return ran;
-}
-
-namespace {
 
 void documentInventory(const Reference<text::XTextDocument>& document, Inventory& inventory)
 {
@@ -674,10 +478,7 @@ void documentInventory(const Reference<text::XTextDocument>& document, Inventory
     counts["objects"] = countOf(as<text::XTextEmbeddedObjectsSupplier>(document)->getEmbeddedObjects());
     counts["frames"] = countOf(as<text::XTextFramesSupplier>(document)->getTextFrames());
     counts["text sections"] = countOf(as<text::XTextSectionsSupplier>(document)->getTextSections());
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    counts["shapes"] = countOf(as<drawing::XDrawPageSupplier>(document)->getDrawPage());
-#pragma GCC diagnostic pop
+    counts["shapes"] = countOf(drawPageOf(document));
     inventory.bookmarks = bookmarksOf(document);
     counts["bookmarks"] = int(inventory.bookmarks.size());
     counts["fields"] = counts["comments"] = 0;
@@ -742,26 +543,6 @@ void workbookInventory(const Reference<sheet::XSpreadsheetDocument>& document, I
     }
     counts["hyperlinks"] = int(inventory.hyperlinks.size());
 }
-
-} // namespace
-
-Inventory inventory(const QString& path)
-{
-    Inventory result;
-    try {
-        withLoaded(path, [&](const Doc& component) {
-            if (isWorkbook(path))
-                workbookInventory(as<sheet::XSpreadsheetDocument>(component), result);
-            else
-                documentInventory(as<text::XTextDocument>(component), result);
-        });
-    } catch (const RuntimeError&) {
-        return {};
-    }
-    return result;
-}
-
-namespace {
 
 // The plain text of a story: its text portions, paragraph by paragraph, tables included.
 QString plainText(const Text& story)
@@ -884,10 +665,7 @@ void documentStories(const Reference<text::XTextDocument>& document, QMap<QStrin
         stories[reach] << plainText(text);
 
     QList<QPair<Text, QString>> shapes;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    const auto page = as<container::XIndexAccess>(as<drawing::XDrawPageSupplier>(document)->getDrawPage());
-#pragma GCC diagnostic pop
+    const auto page = as<container::XIndexAccess>(drawPageOf(document));
     for (sal_Int32 i = 0; i < page->getCount(); ++i) {
         const auto shape = as<uno::XInterface>(page->getByIndex(i));
         Reference<text::XTextRange> anchor;
@@ -932,83 +710,6 @@ void workbookStories(const Reference<sheet::XSpreadsheetDocument>& document,
     }
 }
 
-} // namespace
-
-QMap<QString, QStringList> stories(const QString& path)
-{
-    QMap<QString, QStringList> result;
-    try {
-        withLoaded(path, [&](const Doc& component) {
-            if (isWorkbook(path))
-                workbookStories(as<sheet::XSpreadsheetDocument>(component), result);
-            else
-                documentStories(as<text::XTextDocument>(component), result);
-        });
-    } catch (const RuntimeError& error) {
-        if (!error.description().startsWith(QStringLiteral("不")) &&
-            error.description() != FailureText::damaged() && error.description() != FailureText::encrypted())
-            qWarning() << "stories of" << path << error.description() << error.detail();
-        return {};
-    }
-    return result;
-}
-
-Settled settleChanges(const QString& path, bool accept)
-{
-    Settled settled;
-    PdfExport pdf;
-    try {
-        withLoaded(path, [&](const Doc& component) {
-            const auto document = as<text::XTextDocument>(component);
-            each(as<document::XRedlinesSupplier>(document)->getRedlines(), [&](const Props& redline) {
-                const auto start = get<Reference<text::XTextRange>>(redline, "RedlineStart");
-                const auto end = get<Reference<text::XTextRange>>(redline, "RedlineEnd");
-                QString shown;
-                if (start.is() && end.is()) {
-                    const Reference<text::XTextCursor> span =
-                        start->getText()->createTextCursorByRange(start);
-                    span->gotoRange(end, true);
-                    shown = toQString(span->getString());
-                }
-                settled.changes << toQString(get<OUString>(redline, "RedlineType")) + ":" + shown;
-            });
-            settled.changes.sort();
-            const auto dispatcher =
-                as<frame::XDispatchHelper>(office().serviceManager()->createInstanceWithContext(
-                    ascii("com.sun.star.frame.DispatchHelper"), office().context()));
-            dispatcher->executeDispatch(
-                as<frame::XDispatchProvider>(as<frame::XModel>(document)->getCurrentController()->getFrame()),
-                ascii(accept ? ".uno:AcceptAllTrackedChanges" : ".uno:RejectAllTrackedChanges"), OUString(),
-                0, {});
-            eachParagraph(document->getText(),
-                          [&](const Props& paragraph) { settled.paragraphs << stringOf(paragraph); });
-            settled.header = toQString(textOf(pageStyle(document), "HeaderText")->getString());
-            settled.bookmarks = bookmarksOf(document);
-            hyperlinksOf(document->getText(), settled.hyperlinks);
-            pdf.from(document);
-            settled.loaded = true;
-        });
-    } catch (const RuntimeError& error) {
-        qWarning() << "settling" << path << error.description() << error.detail();
-        return settled;
-    }
-    settled.rendered = pdf.text();
-    return settled;
-}
-
-QString rendered(const QString& path)
-{
-    PdfExport pdf;
-    try {
-        withLoaded(path, [&](const Doc& document) { pdf.from(document); });
-    } catch (const RuntimeError&) {
-        return {};
-    }
-    return pdf.text();
-}
-
-namespace {
-
 QList<Paragraph> paragraphsOf(const Text& story)
 {
     QList<Paragraph> paragraphs;
@@ -1037,16 +738,319 @@ QList<Paragraph> paragraphsOf(const Text& story)
     });
     return paragraphs;
 }
+} // namespace
 
-// The text of the document's pages as pdftotext gives it with options.
-QString renderedWith(const QString& path, const QStringList& options)
+void writeDocument(const QString& path, const WordContent& content, const QString& password)
 {
-    PdfExport pdf;
-    withLoaded(path, [&](const Doc& document) { pdf.from(document); });
-    return pdf.text(options);
+    make(path, password, [&](const Doc& document) {
+        const Text body = as<text::XTextDocument>(document)->getText();
+        const qsizetype sections = std::max<qsizetype>(1, content.headers.size());
+        for (qsizetype s = 0; s < sections; ++s) {
+            // Each section has a page style of its own, with its header and footer.
+            const OUString name = s == 0 ? OUString("Standard") : toOUString(QString("Section%1").arg(s + 1));
+            if (s > 0) {
+                pageStyles(document)->insertByName(
+                    name, uno::Any(create<uno::XInterface>(document, "com.sun.star.style.PageStyle")));
+                set(appendParagraph(body, QString("第%1节正文").arg(s + 1), false), "PageDescName",
+                    uno::Any(name));
+            }
+            const Props style = pageStyle(document, name);
+            if (s < content.headers.size())
+                setHeader(style, "HeaderText", content.headers.at(s));
+            if (s < content.footers.size())
+                setHeader(style, "FooterText", content.footers.at(s));
+            if (s > 0)
+                continue;
+            for (qsizetype p = 0; p < content.body.size(); ++p)
+                appendParagraph(body, content.body.at(p), p == 0);
+            for (const QString& box : content.textBoxes)
+                addTextBox(document, body, box);
+            if (!content.headerTextBox.isEmpty())
+                addTextBox(document, textOf(style, "HeaderText"), content.headerTextBox);
+        }
+    });
 }
 
-} // namespace
+void writeWorkbook(const QString& path, const QList<SheetContent>& sheets)
+{
+    make(path, {}, [&](const Doc& document) {
+        const Reference<sheet::XSpreadsheets> all = as<sheet::XSpreadsheetDocument>(document)->getSheets();
+        const auto indexed = as<container::XIndexAccess>(all);
+        for (qsizetype i = 0; i < sheets.size(); ++i) {
+            if (i >= indexed->getCount())
+                all->insertNewByName(toOUString(sheets.at(i).name), sal_Int16(i));
+            const auto sheet = as<sheet::XSpreadsheet>(indexed->getByIndex(sal_Int32(i)));
+            as<container::XNamed>(sheet)->setName(toOUString(sheets.at(i).name));
+            for (const auto& [row, column, text] : sheets.at(i).cells)
+                sheet->getCellByPosition(column - 1, row - 1)->setFormula(toOUString(text));
+            if (sheets.at(i).protectedSheet)
+                as<util::XProtectable>(sheet)->protect(OUString());
+        }
+        while (indexed->getCount() > sheets.size())
+            all->removeByName(as<container::XNamed>(indexed->getByIndex(indexed->getCount() - 1))->getName());
+    });
+}
+
+void writeMarkedDocument(const QString& path)
+{
+    make(path, {}, [&](const Doc& document) {
+        const Text body = as<text::XTextDocument>(document)->getText();
+        body->setString(OUString("See Table 1. Link: Table web end Table"));
+        insertBookmark(document, body, 4, 7, "_Ref1");
+        insertBookmark(document, body, 33, 5, "whole");
+        set(select(body, 19, 9), "HyperLinkURL", uno::Any(OUString("http://example.com/web")));
+        appendParagraph(body, "Ref: ", false);
+        const auto reference =
+            create<beans::XPropertySet>(document, "com.sun.star.text.TextField.GetReference");
+        set(reference, "ReferenceFieldSource", uno::Any(text::ReferenceFieldSource::BOOKMARK));
+        set(reference, "SourceName", uno::Any(OUString("_Ref1")));
+        set(reference, "ReferenceFieldPart", uno::Any(text::ReferenceFieldPart::TEXT));
+        body->insertTextContent(body->getEnd(), as<text::XTextContent>(reference), false);
+    });
+}
+
+void writeTrackedDocument(const QString& path)
+{
+    make(path, {}, [&](const Doc& document) {
+        const Text body = as<text::XTextDocument>(document)->getText();
+        body->setString(OUString("The Lifecycle of a Project"));
+        insertBookmark(document, body, 19, 7, "title");
+        set(select(body, 19, 7), "HyperLinkURL", uno::Any(OUString("http://example.com/p")));
+        appendParagraph(body, "Every project ends; old project notes stay.", false);
+        const auto table = create<text::XTextTable>(document, "com.sun.star.text.TextTable");
+        table->initialize(1, 1);
+        body->insertTextContent(body->getEnd(), as<text::XTextContent>(table), false);
+        as<text::XText>(table->getCellByName(OUString("A1")))->setString(OUString("project plan"));
+        setHeader(pageStyle(document), "HeaderText", "Project header");
+        set(document, "RecordChanges", uno::Any(true));
+        // "old project notes " in the second paragraph: 27 + 20 characters in.
+        select(body, 47, 18)->setString(OUString());
+    });
+}
+
+void writeShapesDocument(const QString& path)
+{
+    make(path, {}, [&](const Doc& document) {
+        const Text body = as<text::XTextDocument>(document)->getText();
+        const auto shape = [&](const Text& where, const char* kind, const QString& text) {
+            return drawingShape(document, where, where->getEnd(), kind, text);
+        };
+        body->setString(toOUString("正文 OLD"));
+        insertPicture(document, body);
+        addTextBox(document, body, "框 OLD");
+        shape(body, "com.sun.star.drawing.TextShape", "画 OLD");
+        // A group: its members are placed on the draw page first, then grouped there.
+        const auto members = as<drawing::XShapes>(office().serviceManager()->createInstanceWithContext(
+            ascii("com.sun.star.drawing.ShapeCollection"), office().context()));
+        members->add(shape(body, "com.sun.star.drawing.TextShape", "组 OLD"));
+        members->add(shape(body, "com.sun.star.drawing.LineShape", QString()));
+        as<drawing::XShapeGrouper>(drawPageOf(document))->group(members);
+        shape(body, "com.sun.star.drawing.RectangleShape", QString());
+        const Props style = pageStyle(document);
+        setHeader(style, "HeaderText", "页眉");
+        insertPicture(document, textOf(style, "HeaderText"));
+        shape(textOf(style, "HeaderText"), "com.sun.star.drawing.TextShape", "眉画 OLD");
+    });
+}
+
+void writeHeadersDocument(const QString& path)
+{
+    make(path, {}, [&](const Doc& document) {
+        const Props first = pageStyle(document);
+        // On first, then apart: set the other way round, the first page's header takes the main text.
+        for (const char* on : {"HeaderIsOn", "FooterIsOn"})
+            set(first, on, uno::Any(true));
+        for (const char* shared : {"HeaderIsShared", "FooterIsShared", "FirstIsShared"})
+            set(first, shared, uno::Any(false));
+        textOf(first, "HeaderText")->setString(toOUString("主页眉 OLD"));
+        textOf(first, "FooterText")->setString(toOUString("主页脚 OLD"));
+        textOf(first, "HeaderTextLeft")->setString(toOUString("偶页眉 OLD"));
+        textOf(first, "HeaderTextFirst")->setString(toOUString("首页眉 OLD"));
+        textOf(first, "FooterTextLeft")->setString(toOUString("偶页脚 OLD"));
+        textOf(first, "FooterTextFirst")->setString(toOUString("首页脚 OLD"));
+        pageStyles(document)->insertByName(
+            OUString("Section2"),
+            uno::Any(create<uno::XInterface>(document, "com.sun.star.style.PageStyle")));
+        const Props second = pageStyle(document, OUString("Section2"));
+        setHeader(second, "HeaderText", "二节页眉 OLD");
+        setHeader(second, "FooterText", "二节页脚 OLD");
+        // Three pages of section 1, then section 2 on a fourth.
+        const Text body = as<text::XTextDocument>(document)->getText();
+        for (int page = 1; page <= 4; ++page) {
+            const Props paragraph = appendParagraph(body, QString("第%1页正文").arg(page), page == 1);
+            if (page == 4)
+                set(paragraph, "PageDescName", uno::Any(OUString("Section2")));
+            else if (page > 1)
+                set(paragraph, "BreakType", uno::Any(style::BreakType_PAGE_BEFORE));
+        }
+    });
+}
+
+void writeLinkedWorkbook(const QString& path)
+{
+    make(path, {}, [&](const Doc& document) {
+        const auto sheet = as<sheet::XSpreadsheet>(
+            as<container::XIndexAccess>(as<sheet::XSpreadsheetDocument>(document)->getSheets())
+                ->getByIndex(0));
+        const auto link = [&](int row, const char* before, const char* shown, const char* address) {
+            const auto cell = as<text::XText>(sheet->getCellByPosition(0, row));
+            cell->setString(ascii(before));
+            const auto field = create<beans::XPropertySet>(document, "com.sun.star.text.TextField.URL");
+            set(field, "URL", uno::Any(ascii(address)));
+            set(field, "Representation", uno::Any(ascii(shown)));
+            const Reference<text::XTextCursor> end = cell->createTextCursor();
+            end->gotoEnd(false);
+            cell->insertTextContent(as<text::XTextRange>(end), as<text::XTextContent>(field), false);
+        };
+        link(0, "", "Table web", "http://example.com/a");
+        link(1, "Before ", "Table link", "http://example.com/b");
+        sheet->getCellByPosition(0, 2)->setFormula(OUString("plain Table"));
+        sheet->getCellByPosition(1, 2)->setFormula(OUString("=HYPERLINK(\"http://x.com\";\"Table f\")"));
+    });
+}
+
+void writePaged(const QString& path, const PagedDocument& content)
+{
+    make(path, {}, [&](const Doc& document) {
+        const Text body = as<text::XTextDocument>(document)->getText();
+        for (qsizetype p = 0; p < content.pages.size(); ++p) {
+            const Props paragraph = appendParagraph(body, content.pages.at(p), p == 0);
+            if (p > 0)
+                set(paragraph, "BreakType", uno::Any(style::BreakType_PAGE_BEFORE));
+        }
+        const Props style = pageStyle(document);
+        if (!content.header.isEmpty() || !content.firstPageHeader.isEmpty() ||
+            !content.evenPagesHeader.isEmpty()) {
+            setHeader(style, "HeaderText", content.header);
+            if (!content.firstPageHeader.isEmpty()) {
+                set(style, "FirstIsShared", uno::Any(false));
+                textOf(style, "HeaderTextFirst")->setString(toOUString(content.firstPageHeader));
+            }
+            if (!content.evenPagesHeader.isEmpty()) {
+                set(style, "HeaderIsShared", uno::Any(false));
+                textOf(style, "HeaderTextLeft")->setString(toOUString(content.evenPagesHeader));
+            }
+        }
+        if (!content.footer.isEmpty())
+            setHeader(style, "FooterText", content.footer);
+    });
+}
+
+void writeMacroDocument(const QString& path, const QString& body, const QString& marker)
+{
+    make(path, {}, [&](const Doc& document) {
+        as<text::XTextDocument>(document)->getText()->setString(toOUString(body));
+        const auto libraries = as<script::XLibraryContainer>(
+            as<beans::XPropertySet>(document)->getPropertyValue(ascii("BasicLibraries")));
+        if (!libraries->hasByName(OUString("Standard")))
+            libraries->createLibrary(OUString("Standard"));
+        const QString source =
+            QString("Sub Main\n  Open \"%1\" For Output As #1\n  Print #1, \"ran\"\n  Close #1\nEnd Sub\n")
+                .arg(marker);
+        as<container::XNameContainer>(libraries->getByName(OUString("Standard")))
+            ->insertByName(OUString("Module1"), uno::Any(toOUString(source)));
+        const auto binding = arguments(
+            {property("EventType", uno::Any(OUString("Script"))),
+             property("Script",
+                      uno::Any(OUString(
+                          "vnd.sun.star.script:Standard.Module1.Main?language=Basic&location=document")))});
+        // Opening a document raises both: when it is read, and when its view is made.
+        const auto events = as<document::XEventsSupplier>(document)->getEvents();
+        for (const char* event : {"OnLoad", "OnLoadFinished"})
+            events->replaceByName(ascii(event), uno::Any(binding));
+    });
+}
+
+bool openRunningMacros(const QString& path, const QString& marker)
+{
+    bool ran = false;
+    making(path, [&] {
+        office().serviceManager(); // started when needed
+        const Doc component =
+            as<frame::XComponentLoader>(frame::Desktop::create(office().context()))
+                ->loadComponentFromURL(
+                    toOUString(fileUrl(path)), OUString("_blank"), 0,
+                    arguments({property("Hidden", uno::Any(false)),
+                               property("MacroExecutionMode",
+                                        uno::Any(document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN))}));
+        // The load event's handlers run after the load has returned.
+        for (QDeadlineTimer deadline(20000); !ran && !deadline.hasExpired(); QThread::msleep(100))
+            ran = QFileInfo::exists(marker);
+        as<util::XCloseable>(component)->close(true);
+    });
+    return ran;
+}
+
+Inventory inventory(const QString& path)
+{
+    Inventory result;
+    const bool loaded = withLoaded(path, [&](const Doc& component) {
+        if (isWorkbook(path))
+            workbookInventory(as<sheet::XSpreadsheetDocument>(component), result);
+        else
+            documentInventory(as<text::XTextDocument>(component), result);
+    });
+    return loaded ? result : Inventory();
+}
+
+QMap<QString, QStringList> stories(const QString& path)
+{
+    QMap<QString, QStringList> result;
+    const bool loaded = withLoaded(path, [&](const Doc& component) {
+        if (isWorkbook(path))
+            workbookStories(as<sheet::XSpreadsheetDocument>(component), result);
+        else
+            documentStories(as<text::XTextDocument>(component), result);
+    });
+    return loaded ? result : QMap<QString, QStringList>();
+}
+
+Settled settleChanges(const QString& path, bool accept)
+{
+    Settled settled;
+    PdfExport pdf;
+    // Editable: a read-only document accepts and rejects no change.
+    settled.loaded = withLoaded(
+        path,
+        [&](const Doc& component) {
+            const auto document = as<text::XTextDocument>(component);
+            each(as<document::XRedlinesSupplier>(document)->getRedlines(), [&](const Props& redline) {
+                const auto start = get<Reference<text::XTextRange>>(redline, "RedlineStart");
+                const auto end = get<Reference<text::XTextRange>>(redline, "RedlineEnd");
+                QString shown;
+                if (start.is() && end.is()) {
+                    const Reference<text::XTextCursor> span =
+                        start->getText()->createTextCursorByRange(start);
+                    span->gotoRange(end, true);
+                    shown = toQString(span->getString());
+                }
+                settled.changes << toQString(get<OUString>(redline, "RedlineType")) + ":" + shown;
+            });
+            settled.changes.sort();
+            const auto dispatcher =
+                as<frame::XDispatchHelper>(office().serviceManager()->createInstanceWithContext(
+                    ascii("com.sun.star.frame.DispatchHelper"), office().context()));
+            dispatcher->executeDispatch(
+                as<frame::XDispatchProvider>(as<frame::XModel>(document)->getCurrentController()->getFrame()),
+                ascii(accept ? ".uno:AcceptAllTrackedChanges" : ".uno:RejectAllTrackedChanges"), OUString(),
+                0, {});
+            eachParagraph(document->getText(),
+                          [&](const Props& paragraph) { settled.paragraphs << stringOf(paragraph); });
+            settled.header = toQString(textOf(pageStyle(document), "HeaderText")->getString());
+            settled.bookmarks = bookmarksOf(document);
+            hyperlinksOf(document->getText(), settled.hyperlinks);
+            pdf.from(document);
+        },
+        nullptr, false);
+    if (settled.loaded)
+        settled.rendered = pdf.text();
+    return settled;
+}
+
+QString rendered(const QString& path)
+{
+    return renderedWith(path, {QStringLiteral("-layout")});
+}
 
 HeaderFooterParagraphs readHeaderFooter(const QString& path)
 {
@@ -1055,8 +1059,8 @@ HeaderFooterParagraphs readHeaderFooter(const QString& path)
         const auto first = as<container::XEnumerationAccess>(as<text::XTextDocument>(document)->getText())
                                ->createEnumeration()
                                ->nextElement();
-        const auto style = as<beans::XPropertySet>(
-            pageStyles(document)->getByName(get<OUString>(as<beans::XPropertySet>(first), "PageStyleName")));
+        const Props style =
+            pageStyle(document, get<OUString>(as<beans::XPropertySet>(first), "PageStyleName"));
         if (get<bool>(style, "HeaderIsOn"))
             read.header = paragraphsOf(textOf(style, "HeaderText"));
         if (get<bool>(style, "FooterIsOn"))
@@ -1114,120 +1118,33 @@ void shutdown()
 
 namespace UnoReadBack {
 
-namespace {
-
-UnoOffice& office()
-{
-    static UnoOffice instance;
-    return instance;
-}
-
-// Records each question a load asks, and answers it with no (abort, else disapprove).
-class RecordInteraction final : public cppu::WeakImplHelper1<task::XInteractionHandler>
-{
-public:
-    explicit RecordInteraction(QStringList& requests)
-        : m_requests(requests)
-    {}
-    void SAL_CALL handle(const Reference<task::XInteractionRequest>& request) override
-    {
-        m_requests << toQString(request->getRequest().getValueTypeName());
-        const auto continuations = request->getContinuations();
-        for (const bool abort : {true, false}) {
-            for (const auto& continuation : continuations) {
-                if (abort ? Reference<task::XInteractionAbort>(continuation, uno::UNO_QUERY).is()
-                          : Reference<task::XInteractionDisapprove>(continuation, uno::UNO_QUERY).is())
-                    return continuation->select();
-            }
-        }
-    }
-
-private:
-    QStringList& m_requests;
-};
-
-// The desktop of the reading soffice, reached through a document's frame. Released before the
-// reading soffice ends: a remote reference must not outlive its bridge, not even until exit.
-Reference<frame::XComponentLoader> desktop;
-
-// The document, loaded read-only with the questions it asks recorded; closed when the caller is done.
-struct Loaded
-{
-    QStringList requests;
-    Reference<lang::XComponent> component;
-    explicit Loaded(const QString& path)
-    {
-        if (!desktop.is() || !office().running()) {
-            const Doc blank = office().loadUrl(QStringLiteral("private:factory/swriter"));
-            office().call([&] {
-                desktop.set(as<frame::XModel>(blank)->getCurrentController()->getFrame()->getCreator(),
-                            uno::UNO_QUERY_THROW);
-                as<util::XCloseable>(blank)->close(true);
-            });
-        }
-        const auto properties = arguments(
-            {property("Hidden", uno::Any(true)), property("ReadOnly", uno::Any(true)),
-             property("MacroExecutionMode", uno::Any(document::MacroExecMode::NEVER_EXECUTE)),
-             property("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
-             property("InteractionHandler",
-                      uno::Any(Reference<task::XInteractionHandler>(new RecordInteraction(requests))))});
-        try {
-            component = office().call([&] {
-                return desktop->loadComponentFromURL(toOUString(fileUrl(path)), OUString("_blank"), 0,
-                                                     properties);
-            });
-        } catch (const RuntimeError&) {
-        }
-    }
-    ~Loaded()
-    {
-        try {
-            if (component.is())
-                office().call([&] { as<util::XCloseable>(component)->close(true); });
-        } catch (const RuntimeError&) {
-        }
-    }
-};
-
-QStringList sorted(QStringList list)
-{
-    list.removeAll(QString());
-    list.removeDuplicates();
-    list.sort();
-    return list;
-}
-
-} // namespace
-
 Document readDocument(const QString& path)
 {
     Document read;
-    const Loaded loaded(path);
-    read.requests = loaded.requests;
-    const Reference<text::XTextDocument> document(loaded.component, uno::UNO_QUERY);
-    if (!document.is())
-        return read;
-    read.loaded = true;
-    office().call([&] {
-        read.body = toQString(document->getText()->getString());
-        const auto styles = pageStyles(document);
-        for (const OUString& name : styles->getElementNames()) {
-            const auto style = as<beans::XPropertySet>(styles->getByName(name));
-            for (const QByteArray part : {"Header", "Footer"}) {
-                if (!get<bool>(style, part + "IsOn"))
-                    continue;
-                for (const char* kind : {"Text", "TextLeft", "TextFirst"}) {
-                    const Text text(style->getPropertyValue(ascii(part + kind)), uno::UNO_QUERY);
-                    if (text.is())
-                        (part == "Header" ? read.headers : read.footers) << toQString(text->getString());
+    read.loaded = withLoaded(
+        path,
+        [&](const Doc& component) {
+            const auto document = as<text::XTextDocument>(component);
+            read.body = toQString(document->getText()->getString());
+            const auto styles = pageStyles(document);
+            for (const OUString& name : styles->getElementNames()) {
+                const auto style = as<beans::XPropertySet>(styles->getByName(name));
+                for (const QByteArray part : {"Header", "Footer"}) {
+                    if (!get<bool>(style, part + "IsOn"))
+                        continue;
+                    for (const char* kind : {"Text", "TextLeft", "TextFirst"}) {
+                        const Text text(style->getPropertyValue(ascii(part + kind)), uno::UNO_QUERY);
+                        if (text.is())
+                            (part == "Header" ? read.headers : read.footers) << toQString(text->getString());
+                    }
                 }
             }
-        }
-        const auto frames =
-            as<container::XIndexAccess>(as<text::XTextFramesSupplier>(document)->getTextFrames());
-        for (sal_Int32 i = 0; i < frames->getCount(); ++i)
-            read.frames << toQString(as<text::XTextFrame>(frames->getByIndex(i))->getText()->getString());
-    });
+            const auto frames =
+                as<container::XIndexAccess>(as<text::XTextFramesSupplier>(document)->getTextFrames());
+            for (sal_Int32 i = 0; i < frames->getCount(); ++i)
+                read.frames << toQString(as<text::XTextFrame>(frames->getByIndex(i))->getText()->getString());
+        },
+        &read.requests);
     read.headers = sorted(read.headers);
     read.footers = sorted(read.footers);
     read.frames = sorted(read.frames);
@@ -1237,62 +1154,49 @@ Document readDocument(const QString& path)
 Workbook readWorkbook(const QString& path)
 {
     Workbook read;
-    const Loaded loaded(path);
-    read.requests = loaded.requests;
-    const Reference<sheet::XSpreadsheetDocument> document(loaded.component, uno::UNO_QUERY);
-    if (!document.is())
-        return read;
-    read.loaded = true;
-    office().call([&] {
-        const auto sheets = as<container::XIndexAccess>(document->getSheets());
-        for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
-            const auto spreadsheet = as<sheet::XSpreadsheet>(sheets->getByIndex(i));
-            Sheet sheet{toQString(as<container::XNamed>(spreadsheet)->getName()), {}};
-            const Reference<sheet::XSheetCellCursor> cursor = spreadsheet->createCursor();
-            as<sheet::XUsedAreaCursor>(cursor)->gotoStartOfUsedArea(false);
-            as<sheet::XUsedAreaCursor>(cursor)->gotoEndOfUsedArea(true);
-            const table::CellRangeAddress area = as<sheet::XCellRangeAddressable>(cursor)->getRangeAddress();
-            for (sal_Int32 row = area.StartRow; row <= area.EndRow; ++row) {
-                for (sal_Int32 column = area.StartColumn; column <= area.EndColumn; ++column) {
-                    const QString shown = stringOf(spreadsheet->getCellByPosition(column, row));
-                    if (!shown.isEmpty())
-                        sheet.cells << QStringLiteral("R%1C%2=%3").arg(row + 1).arg(column + 1).arg(shown);
+    read.loaded = withLoaded(
+        path,
+        [&](const Doc& component) {
+            const auto sheets =
+                as<container::XIndexAccess>(as<sheet::XSpreadsheetDocument>(component)->getSheets());
+            for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
+                const auto spreadsheet = as<sheet::XSpreadsheet>(sheets->getByIndex(i));
+                Sheet& sheet = read.sheets.emplace_back(
+                    Sheet{toQString(as<container::XNamed>(spreadsheet)->getName()), {}});
+                const auto cursor = as<sheet::XUsedAreaCursor>(spreadsheet->createCursor());
+                cursor->gotoStartOfUsedArea(false);
+                cursor->gotoEndOfUsedArea(true);
+                const table::CellRangeAddress area =
+                    as<sheet::XCellRangeAddressable>(cursor)->getRangeAddress();
+                for (sal_Int32 row = area.StartRow; row <= area.EndRow; ++row) {
+                    for (sal_Int32 column = area.StartColumn; column <= area.EndColumn; ++column) {
+                        const QString shown = stringOf(spreadsheet->getCellByPosition(column, row));
+                        if (!shown.isEmpty())
+                            sheet.cells
+                                << QStringLiteral("R%1C%2=%3").arg(row + 1).arg(column + 1).arg(shown);
+                    }
                 }
             }
-            read.sheets << sheet;
-        }
-    });
+        },
+        &read.requests);
     return read;
 }
 
 bool saveAs(const QString& path, const QString& target, const QString& filter)
 {
-    const Loaded loaded(path);
-    if (!loaded.component.is())
-        return false;
-    office().call([&] {
-        as<frame::XStorable>(loaded.component)
-            ->storeToURL(toOUString(fileUrl(target)),
-                         arguments({property("FilterName", uno::Any(toOUString(filter)))}));
-    });
-    return QFileInfo::exists(target);
+    return withLoaded(
+               path,
+               [&](const Doc& document) { storeTo(document, target, filter.toLatin1().constData()); }) &&
+           QFileInfo::exists(target);
 }
 
 QStringList pages(const QString& path)
 {
-    PdfExport pdf;
-    {
-        const Loaded loaded(path);
-        if (!loaded.component.is())
-            return {};
-        office().call([&] { pdf.from(loaded.component); });
-    }
-    return splitPages(pdf.text());
+    return splitPages(UnoDocuments::rendered(path));
 }
 
 void shutdown()
 {
-    desktop.clear();
     office().terminate();
 }
 

@@ -37,9 +37,8 @@ struct PagedDocument
     QStringList pages;
     QString header;
     QString footer;
-    QString firstPageHeader;  // the first page's own header
-    QString evenPagesHeader;  // the even pages' own header
-    QString drawingTextShape; // the text of a drawing shape (not a text frame) in the body
+    QString firstPageHeader; // the first page's own header
+    QString evenPagesHeader; // the even pages' own header
 };
 void writePaged(const QString& path, const PagedDocument& content);
 
@@ -81,32 +80,28 @@ struct RenderedPage
 };
 QList<RenderedPage> renderLines(const QString& path);
 
-// A document whose text carries marks around "Table": the bookmark "_Ref1"
-// around "Table 1", the bookmark "whole" around the last "Table", a hyperlink
-// on "Table web" (to http://example.com/web), and a cross-reference to "_Ref1"
-// in the second paragraph: "See Table 1. Link: Table web end Table" and "Ref: ".
+// A document whose text carries marks around "Table": the bookmark "_Ref1" around "Table 1", the bookmark
+// "whole" around the last "Table", a hyperlink on "Table web" (to http://example.com/web), and a cross-
+// reference to "_Ref1" in the second paragraph: "See Table 1. Link: Table web end Table" and "Ref: ".
 void writeMarkedDocument(const QString& path);
 
-// A document with every kind of drawing object in its body and its header:
-// body "正文 OLD"; in the body a picture, a text frame "框 OLD", a drawing
-// text shape "画 OLD", a group of a text shape "组 OLD" and a line, a rectangle
-// without text; in the header "页眉" a picture and a drawing text shape "眉画 OLD".
+// A document with every kind of drawing object in its body and its header: body "正文 OLD"; in the body a
+// picture, a text frame "框 OLD", a drawing text shape "画 OLD", a group of a text shape "组 OLD" and a line,
+// a rectangle without text; in the header "页眉" a picture and a drawing text shape "眉画 OLD".
 void writeShapesDocument(const QString& path);
 
-// A document of two sections over four pages. Section 1 has a first page and
-// even pages of its own: headers "首页眉 OLD" (first), "主页眉 OLD" (odd pages),
-// "偶页眉 OLD" (even pages), footers likewise with 页脚; section 2 has one
-// header "二节页眉 OLD" and one footer "二节页脚 OLD".
+// A document of two sections over four pages. Section 1 has a first page and even pages of its own: headers
+// "首页眉 OLD" (first), "主页眉 OLD" (odd pages), "偶页眉 OLD" (even pages), footers likewise with 页脚;
+// section 2 has one header "二节页眉 OLD" and one footer "二节页脚 OLD".
 void writeHeadersDocument(const QString& path);
 
 // A workbook whose cells hold hyperlinks: A1 a link "Table web", A2 "Before "
 // and a link "Table link", A3 "plain Table", B3 =HYPERLINK("http://x.com";"Table f").
 void writeLinkedWorkbook(const QString& path);
 
-// What a document or workbook holds, counted through LibreOffice: tables,
-// pictures, objects, shapes, frames, sections (Word's), text sections, hyperlinks,
-// bookmarks, fields, comments (documents); sheets, formulas, merged,
-// hyperlinks, shapes, comments (workbooks). Empty when LibreOffice refuses it.
+// What a document or workbook holds, counted through LibreOffice: tables, pictures, objects, shapes, frames,
+// sections (Word's), text sections, hyperlinks, bookmarks, fields, comments (documents); sheets, formulas,
+// merged, hyperlinks, shapes, comments (workbooks). Empty when LibreOffice cannot load it.
 struct Inventory
 {
     QMap<QString, int> counts;
@@ -160,7 +155,7 @@ struct Settled
 };
 Settled settleChanges(const QString& path, bool accept);
 
-// Ends the LibreOffice that made the files.
+// Ends the LibreOffice that makes and reads the files (UnoReadBack's too).
 void shutdown();
 
 } // namespace UnoDocuments

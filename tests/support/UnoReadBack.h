@@ -23,7 +23,7 @@ Document readDocument(const QString& path);
 struct Sheet
 {
     QString name;
-    QStringList cells; // "B3=text" for each cell of the used area that shows text
+    QStringList cells; // "R3C2=text" for each cell of the used area that shows text
 };
 struct Workbook
 {
@@ -39,7 +39,7 @@ bool saveAs(const QString& path, const QString& target, const QString& filter);
 // The pages' text through LibreOffice's PDF export and pdftotext, one entry per page.
 QStringList pages(const QString& path);
 
-// Ends the LibreOffice that read the files.
+// Ends the LibreOffice that reads the files (UnoDocuments' too).
 void shutdown();
 
 } // namespace UnoReadBack
