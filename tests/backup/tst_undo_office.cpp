@@ -1,4 +1,5 @@
 #include "support/CliRun.h"
+#include "support/TestFiles.h"
 #include "support/UnoReadBack.h"
 
 #include <QDateTime>
@@ -14,12 +15,6 @@
 namespace {
 
 const QDateTime kBefore = QDateTime::fromMSecsSinceEpoch(1577880000123);
-
-QByteArray bytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-}
 
 // The counts a dry run's lines give, by file: four for a document (body, text
 // boxes, headers, footers), one for a workbook.

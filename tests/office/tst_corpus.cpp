@@ -171,12 +171,8 @@ void TestCorpus::job()
     QStringList problems;
     static const QRegularExpression failure("^ (打开|替换|保存|处理)失败，未修改：(.*)$");
     for (const File& file : std::as_const(files)) {
-        // Lines of this file: the path, then for workbooks "-sheet" and the status.
-        QStringList own;
-        for (const QString& line : lines) {
-            if (line.startsWith(file.path + " ") || line.startsWith(file.path + "-"))
-                own << line.mid(file.path.size());
-        }
+        // Lines of this file: for workbooks "-sheet" and the status.
+        const QStringList own = linesOf(lines, file.path);
         const QString name = QFileInfo(file.path).fileName();
         QVERIFY2(!own.isEmpty(), qPrintable(name));
         qInfo().noquote() << name << own.last();
