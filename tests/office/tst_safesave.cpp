@@ -77,11 +77,6 @@ struct stat statOf(const QString& path)
     return status;
 }
 
-bool chownTo(const QString& path, uid_t user, gid_t group)
-{
-    return ::chown(QFile::encodeName(path).constData(), user, group) == 0;
-}
-
 } // namespace
 
 class TestSafeSave : public QObject
@@ -267,7 +262,8 @@ void TestSafeSave::savesKeepOwnerModeAttributesAndLinks()
         const QString foreign = root && asNobody ? make(folder, "daemon.docx") : QString();
         QStringList documents{files[0], files[1], files[4]};
         if (!foreign.isEmpty()) {
-            QVERIFY(chownTo(foreign, kDaemon, kDaemon) && ::chmod(QFile::encodeName(foreign), 0666) == 0);
+            QVERIFY(::chown(QFile::encodeName(foreign), kDaemon, kDaemon) == 0 &&
+                    ::chmod(QFile::encodeName(foreign), 0666) == 0);
             documents << foreign;
         }
         const QByteArray foreignBytes = bytes(foreign);
@@ -277,7 +273,8 @@ void TestSafeSave::savesKeepOwnerModeAttributesAndLinks()
         environment.insert("XDG_CACHE_HOME", cache);
         environment.insert("HOME", cache);
         for (const QString& path : {cache, app})
-            QVERIFY(QDir().mkpath(path) && (!asNobody || chownTo(path, kNobody, kNogroup)));
+            QVERIFY(QDir().mkpath(path) &&
+                    (!asNobody || ::chown(QFile::encodeName(path), kNobody, kNogroup) == 0));
         const uid_t user = asNobody ? kNobody : uid_t(-1);
         const QStringList words = replace("word-replace", documents, app, environment, user);
         const QStringList out =
