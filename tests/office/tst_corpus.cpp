@@ -339,9 +339,7 @@ void TestCorpus::documentsOfWorkersUndone()
 
     // Workers that cannot keep a backup (a file where the backup folder should be) change no file either.
     QTemporaryDir blocked;
-    QFile inTheWay(blocked.filePath("backup"));
-    QVERIFY(inTheWay.open(QIODevice::WriteOnly));
-    inTheWay.close();
+    writeFile(blocked.filePath("backup"), {});
     run = CliRun::of(QStringList{"word-replace", "--old", "e", "--new", "E", "--jobs", "2"} + m_documents,
                      blocked.path());
     QCOMPARE(run.code, 1);
