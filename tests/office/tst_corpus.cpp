@@ -1,7 +1,9 @@
 #include "app/FailureText.h"
 #include "support/ChildProcess.h"
+#include "support/CliRun.h"
 #include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
+#include "support/UnoReadBack.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -16,7 +18,9 @@
 // did not change left as it was (bytes and time), every changed file opening
 // again and holding what it held (tables, pictures, shapes, sections,
 // hyperlinks, bookmarks, sheets, formulas, merged ranges), and the text
-// replaced exactly where the job's scope reaches.
+// replaced exactly where the job's scope reaches. And on copies of real .doc and
+// .xls files the LibreOffice engine saves: backups and undo on several office
+// processes at once, dry runs that count what the run then writes.
 namespace {
 
 const QDateTime kOld(QDate(2020, 1, 2), QTime(3, 4, 5));
@@ -63,6 +67,28 @@ struct File
 const QStringList kKept{"tables",     "pictures",  "objects", "shapes",   "frames", "sections",
                         "hyperlinks", "bookmarks", "sheets",  "formulas", "merged"};
 
+// The counts a dry run's lines give, by file: four for a document (body, text
+// boxes, headers, footers), one for a workbook.
+QMap<QString, QList<int>> previewed(const QStringList& lines)
+{
+    QMap<QString, QList<int>> counted;
+    const QRegularExpression document(
+        "^(.*) 预览：正文 (\\d+) 处，文本框 (\\d+) 处，页眉 (\\d+) 处，页脚 (\\d+) 处$");
+    const QRegularExpression workbook("^(.*) 预览：工作表 (\\d+) 处$");
+    for (const QString& line : lines) {
+        QRegularExpressionMatch match = document.match(line);
+        if (!match.hasMatch())
+            match = workbook.match(line);
+        if (!match.hasMatch())
+            continue;
+        QList<int> numbers;
+        for (int i = 2; i <= match.lastCapturedIndex(); ++i)
+            numbers << match.captured(i).toInt();
+        counted.insert(match.captured(1), numbers);
+    }
+    return counted;
+}
+
 } // namespace
 
 class TestCorpus : public QObject
@@ -70,13 +96,30 @@ class TestCorpus : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase() { UnoDocuments::shutdown(); }
+    void cleanupTestCase()
+    {
+        UnoDocuments::shutdown();
+        UnoReadBack::shutdown();
+    }
     void job_data();
     void job();
+    void documentsOfWorkersUndone();
+    void dryRunOnLibreOffice();
 
 private:
+    // A copy of a corpus file in folder, writable and dated kOld; empty when it cannot be made.
+    QString copied(const QString& source, const QString& folder);
+    // Copies of corpus documents and of the first workbooks, in a folder of the test function's own.
+    void copy(const QStringList& documents, int workbooks);
+    // Every file as it was copied, and nothing of the tool's own beside them.
+    void unchanged(const QStringList& files);
+
     QString m_corpus;
     QTemporaryDir m_dir;
+    QString m_folder; // of the test function
+    QStringList m_documents;
+    QStringList m_workbooks;
+    QMap<QString, QByteArray> m_before;
     QMap<QString, QPair<UnoDocuments::Inventory, QMap<QString, QStringList>>> m_seen;
 };
 
@@ -87,6 +130,18 @@ void TestCorpus::initTestCase()
     if (!QFileInfo::exists(m_corpus + "/docx"))
         QSKIP("no corpus of real documents beside the project (../shared/corpus)");
     QVERIFY(m_dir.isValid());
+}
+
+QString TestCorpus::copied(const QString& source, const QString& folder)
+{
+    const QString path = QDir(folder).filePath(QFileInfo(source).fileName());
+    QFile copy(path);
+    if (!QFile::copy(source, path))
+        return {};
+    if (!copy.setPermissions(copy.permissions() | QFile::WriteOwner) || !copy.open(QIODevice::ReadWrite) ||
+        !copy.setFileTime(kOld, QFile::FileModificationTime))
+        qFatal("cannot date %s", qPrintable(path));
+    return path;
 }
 
 void TestCorpus::job_data()
@@ -133,14 +188,9 @@ void TestCorpus::job()
         const QDir from(m_corpus + "/" + format);
         for (const QString& name : from.entryList({"*." + format}, QDir::Files, QDir::Name)) {
             const QString source = from.filePath(name);
-            const QString path = QDir(folder).filePath(name);
-            QFile copied(path);
-            if (!QFile::copy(source, path))
+            const QString path = copied(source, folder);
+            if (path.isEmpty())
                 continue;
-            QVERIFY(copied.setPermissions(copied.permissions() | QFile::WriteOwner) &&
-                    copied.open(QIODevice::ReadWrite) &&
-                    copied.setFileTime(kOld, QFile::FileModificationTime));
-            copied.close();
             // Several jobs start from the same file: it is looked at once.
             if (!m_seen.contains(source))
                 m_seen[source] = {UnoDocuments::inventory(path), UnoDocuments::stories(path)};
@@ -171,12 +221,8 @@ void TestCorpus::job()
     QStringList problems;
     static const QRegularExpression failure("^ (打开|替换|保存|处理)失败，未修改：(.*)$");
     for (const File& file : std::as_const(files)) {
-        // Lines of this file: the path, then for workbooks "-sheet" and the status.
-        QStringList own;
-        for (const QString& line : lines) {
-            if (line.startsWith(file.path + " ") || line.startsWith(file.path + "-"))
-                own << line.mid(file.path.size());
-        }
+        // Lines of this file: for workbooks "-sheet" and the status.
+        const QStringList own = linesOf(lines, file.path);
         const QString name = QFileInfo(file.path).fileName();
         QVERIFY2(!own.isEmpty(), qPrintable(name));
         qInfo().noquote() << name << own.last();
@@ -237,6 +283,121 @@ void TestCorpus::job()
         }
     }
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+}
+
+void TestCorpus::copy(const QStringList& documents, int workbooks)
+{
+    const QDir corpus(m_corpus);
+    if (!corpus.exists("doc/" + documents.first()))
+        QSKIP("the corpus has not the documents these checks were written for");
+    m_folder = m_dir.filePath(QTest::currentTestFunction());
+    QVERIFY(QDir().mkpath(m_folder));
+    m_documents.clear();
+    m_workbooks.clear();
+    m_before.clear();
+    for (const QString& name : documents)
+        m_documents << copied(corpus.filePath("doc/" + name), m_folder);
+    for (const QString& name :
+         QDir(corpus.filePath("xls")).entryList({"*.xls"}, QDir::Files, QDir::Name).mid(0, workbooks))
+        m_workbooks << copied(corpus.filePath("xls/" + name), m_folder);
+    for (const QString& file : m_documents + m_workbooks) {
+        QVERIFY(!file.isEmpty());
+        m_before.insert(file, bytes(file));
+    }
+}
+
+void TestCorpus::unchanged(const QStringList& files)
+{
+    for (const QString& file : files) {
+        QVERIFY2(bytes(file) == m_before[file], qPrintable(file));
+        QCOMPARE(QFileInfo(file).fileTime(QFileDevice::FileModificationTime), kOld);
+    }
+    QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden).size(), m_before.size());
+}
+
+void TestCorpus::documentsOfWorkersUndone()
+{
+    copy({"simple.doc", "test2.doc", "Lists.doc", "HeaderFooterUnicode.doc"}, 3);
+    QTemporaryDir app;
+    // Two workers: each process of the run keeps its files in the run's one folder.
+    CliRun run = CliRun::of(
+        QStringList{"word-replace", "--old", "e", "--new", "E", "--scope", "headers-footers", "--jobs", "2"} +
+            m_documents,
+        app.path());
+    QVERIFY2(run.out.filter(" 已替换内容").size() >= 3, qPrintable(run.out.join('\n')));
+    const QStringList runs = QDir(app.filePath("backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(runs.size(), 1);
+    QCOMPARE(QDir(app.filePath("backup/" + runs.first())).entryList({"files-*.jsonl"}).size(), 2);
+    run = CliRun::of(QStringList{"sheet-replace", "--old", "a", "--new", "A", "--jobs", "1"} + m_workbooks,
+                     app.path());
+    QVERIFY2(run.out.filter("已替换内容").size() >= 1, qPrintable(run.out.join('\n')));
+
+    // The last run, then the one before.
+    QCOMPARE(CliRun::of({"undo"}, app.path()).code, 0);
+    QCOMPARE(CliRun::of({"undo", runs.first()}, app.path()).code, 0);
+    unchanged(m_documents + m_workbooks);
+
+    // Workers that cannot keep a backup (a file where the backup folder should be) change no file either.
+    QTemporaryDir blocked;
+    writeFile(blocked.filePath("backup"), {});
+    run = CliRun::of(QStringList{"word-replace", "--old", "e", "--new", "E", "--jobs", "2"} + m_documents,
+                     blocked.path());
+    QCOMPARE(run.code, 1);
+    QVERIFY2(run.out.filter(" 保存失败，未修改：无法写入备份").size() >= 3, qPrintable(run.out.join('\n')));
+    unchanged(m_documents);
+}
+
+// A dry run of .doc and .xls files on LibreOffice: nothing on disk changes, and
+// what it counts is what the run then writes, read back from the saved files.
+void TestCorpus::dryRunOnLibreOffice()
+{
+    copy({"simple.doc", "test2.doc", "DiffFirstPageHeadFoot.doc", "HeaderFooterUnicode.doc",
+          "WithArtShapes.doc", "innertable.doc", "SampleDoc.doc"},
+         6);
+    QTemporaryDir app;
+    const auto runs = [&](const QString& oldText, const QString& newText, const QStringList& more) {
+        const QStringList words{
+            "word-replace", "--old", oldText, "--new", newText, "--scope", "textboxes,headers-footers"};
+        const QStringList sheets{"sheet-replace", "--old", oldText, "--new", newText};
+        return CliRun::of(words + more + m_documents, app.path()).out +
+               CliRun::of(sheets + more + m_workbooks, app.path()).out;
+    };
+    const QMap<QString, QList<int>> said = previewed(runs("e", "Ж", {"--dry-run"}));
+    unchanged(m_documents + m_workbooks);
+    QVERIFY(!QDir(app.filePath("backup")).exists() ||
+            QDir(app.filePath("backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+    QCOMPARE(said.size(), m_documents.size() + m_workbooks.size());
+
+    runs("e", "Ж", {});
+    // The saved files, counted again by a dry run of the new text itself, and read back.
+    const QMap<QString, QList<int>> made = previewed(runs("Ж", "Ж", {"--dry-run"}));
+    int total = 0;
+    for (const QString& file : std::as_const(m_documents)) {
+        QCOMPARE(made.value(file), said.value(file));
+        const UnoReadBack::Document read = UnoReadBack::readDocument(file);
+        QVERIFY(read.loaded);
+        // The body's own text, without its tables' cells: at most what was said.
+        const int body = int(read.body.count(QChar(0x416)));
+        QVERIFY2(body <= said[file][0] && (body > 0 || said[file][0] == 0 || file.endsWith("innertable.doc")),
+                 qPrintable(QString("%1: body %2 said, %3 read").arg(file).arg(said[file][0]).arg(body)));
+        // Each header text once, however many page styles show it: at most what was said.
+        const int headers = read.headers.join(QString()).count(QChar(0x416));
+        const int footers = read.footers.join(QString()).count(QChar(0x416));
+        QVERIFY(headers <= said[file][2] && (headers > 0) == (said[file][2] > 0));
+        QVERIFY(footers <= said[file][3] && (footers > 0) == (said[file][3] > 0));
+        total += said[file][0] + said[file][1] + said[file][2] + said[file][3];
+    }
+    for (const QString& file : std::as_const(m_workbooks)) {
+        QCOMPARE(made.value(file), said.value(file));
+        int cells = 0;
+        for (const UnoReadBack::Sheet& sheet : UnoReadBack::readWorkbook(file).sheets)
+            cells += int(sheet.cells.filter(QChar(0x416)).size());
+        // Formulas that show a replaced cell's text show the new text too: at least what was said.
+        QVERIFY2(cells >= said[file][0] && (cells > 0) == (said[file][0] > 0),
+                 qPrintable(QString("%1: %2 said, %3 read").arg(file).arg(said[file][0]).arg(cells)));
+        total += said[file][0];
+    }
+    QVERIFY(total > 50);
 }
 
 QTEST_GUILESS_MAIN(TestCorpus)

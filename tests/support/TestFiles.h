@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/ZipFiles.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -46,6 +48,30 @@ inline QStringList journalMessages(const QString& journalFolder)
             messages << line.mid(line.indexOf(time) + 5);
     }
     return messages;
+}
+
+// What the lines that name path say after it: those that start with it and a blank or a dash.
+inline QStringList linesOf(const QStringList& out, const QString& path)
+{
+    QStringList lines;
+    for (const QString& line : out) {
+        if (line.startsWith(path + ' ') || line.startsWith(path + '-'))
+            lines << line.mid(path.size());
+    }
+    return lines;
+}
+
+// The text of a package's XML parts, tags dropped: runs may split a text anywhere.
+inline QString packageText(const QString& path)
+{
+    static const QRegularExpression tag("<[^>]*>");
+    QString text;
+    const QMap<QString, QByteArray> parts = ZipFiles::read(path);
+    for (auto it = parts.cbegin(); it != parts.cend(); ++it) {
+        if (it.key().endsWith(".xml"))
+            text += QString::fromUtf8(it.value()).remove(tag);
+    }
+    return text;
 }
 
 // A process as /proc shows it.

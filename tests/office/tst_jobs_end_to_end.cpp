@@ -4,14 +4,15 @@
 #include "support/UnoDocuments.h"
 #include "support/WordReadBack.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
-// yanhe-cli word-replace-pairs, header-footer-replace and header-footer-write on
-// documents they have never seen, through the real LibreOffice; the files read
-// back and rendered afterwards.
+// yanhe-cli word-replace-pairs, header-footer-replace, header-footer-write and
+// cell-write on documents and workbooks they have never seen, made here or copied
+// from real-world files, through the real LibreOffice; read back and rendered.
 namespace {
 
 // The body, a text box, and three sections with their headers and footers; a text box in the first header.
@@ -41,14 +42,38 @@ const UnoDocuments::PlacedLine* line(const UnoDocuments::RenderedPage& page, con
     return nullptr;
 }
 
+// The engine that reads the files back, one for the whole test.
+sheet::ApplicationPtr& reader()
+{
+    static sheet::ApplicationPtr excel = OfficeRegistry::system().createSpreadsheet("Excel.Application");
+    return excel;
+}
+
+// Every worksheet's name and the cell at (row, column), as the engine reads them back.
+QList<QPair<QString, QString>> sheetsAndCell(const QString& path, int row, int column)
+{
+    QList<QPair<QString, QString>> found;
+    sheet::WorkbookPtr book = reader()->workbooksOpen(path);
+    for (int i = 1; i <= book->worksheetsCount(); ++i) {
+        const sheet::WorksheetPtr worksheet = book->worksheets(i);
+        found.append({worksheet->name(), worksheet->cell(row, column)});
+    }
+    book->close(false);
+    return found;
+}
+
 } // namespace
 
-class TestWordJobsEndToEnd : public QObject
+class TestJobsEndToEnd : public QObject
 {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase() { UnoDocuments::shutdown(); }
+    void cleanupTestCase()
+    {
+        reader()->quit();
+        UnoDocuments::shutdown();
+    }
     void replacePairsWithAndWithoutScopes_data();
     void replacePairsWithAndWithoutScopes();
     void headerFooterReplace_data();
@@ -58,6 +83,8 @@ private slots:
     void writerLayoutsFontsAndFailures();
     void currentPageHeaders_data();
     void currentPageHeaders();
+    void cellWriteEveryWorksheetOfMadeAndRealWorkbooks();
+    void cellWriteBadCellsLeaveTheBytes();
 
 private:
     CliRun cli(const QStringList& arguments) { return CliRun::of(arguments, m_app.path()); }
@@ -71,7 +98,7 @@ private:
     QTemporaryDir m_app;
 };
 
-void TestWordJobsEndToEnd::initTestCase()
+void TestJobsEndToEnd::initTestCase()
 {
     if (QStandardPaths::findExecutable("pdftotext").isEmpty())
         QSKIP("pdftotext (poppler-utils, installed by tools/setup-deps.sh) is needed to read the rendered "
@@ -79,14 +106,14 @@ void TestWordJobsEndToEnd::initTestCase()
     QVERIFY(m_dir.isValid() && m_app.isValid());
 }
 
-void TestWordJobsEndToEnd::replacePairsWithAndWithoutScopes_data()
+void TestJobsEndToEnd::replacePairsWithAndWithoutScopes_data()
 {
     QTest::addColumn<QString>("extension");
     QTest::newRow("docx") << "docx";
     QTest::newRow("doc") << "doc";
 }
 
-void TestWordJobsEndToEnd::replacePairsWithAndWithoutScopes()
+void TestJobsEndToEnd::replacePairsWithAndWithoutScopes()
 {
     QFETCH(QString, extension);
     const QString file = path("多文本", extension);
@@ -132,12 +159,12 @@ void TestWordJobsEndToEnd::replacePairsWithAndWithoutScopes()
     QVERIFY2(state.body.startsWith("正文 壹 贰"), qPrintable(state.body));
 }
 
-void TestWordJobsEndToEnd::headerFooterReplace_data()
+void TestJobsEndToEnd::headerFooterReplace_data()
 {
     replacePairsWithAndWithoutScopes_data();
 }
 
-void TestWordJobsEndToEnd::headerFooterReplace()
+void TestJobsEndToEnd::headerFooterReplace()
 {
     QFETCH(QString, extension);
     const QString file = path("页眉替换", extension);
@@ -173,12 +200,12 @@ void TestWordJobsEndToEnd::headerFooterReplace()
     QVERIFY2(pages.at(1).contains("页眉眉") && pages.at(1).contains("脚新文本"), qPrintable(pages.at(1)));
 }
 
-void TestWordJobsEndToEnd::writeHeaderFooterAndPageNumbers_data()
+void TestJobsEndToEnd::writeHeaderFooterAndPageNumbers_data()
 {
     replacePairsWithAndWithoutScopes_data();
 }
 
-void TestWordJobsEndToEnd::writeHeaderFooterAndPageNumbers()
+void TestJobsEndToEnd::writeHeaderFooterAndPageNumbers()
 {
     QFETCH(QString, extension);
     const QString file = path("三页", extension);
@@ -257,7 +284,7 @@ void TestWordJobsEndToEnd::writeHeaderFooterAndPageNumbers()
     }
 }
 
-void TestWordJobsEndToEnd::writerLayoutsFontsAndFailures()
+void TestJobsEndToEnd::writerLayoutsFontsAndFailures()
 {
     UnoDocuments::PagedDocument content;
     content.pages = {"一", "二", "三"};
@@ -316,7 +343,7 @@ void TestWordJobsEndToEnd::writerLayoutsFontsAndFailures()
     QCOMPARE(bytes(bad), badBefore);
 }
 
-void TestWordJobsEndToEnd::currentPageHeaders_data()
+void TestJobsEndToEnd::currentPageHeaders_data()
 {
     QTest::addColumn<QString>("extension");
     QTest::addColumn<QString>("kind");
@@ -339,7 +366,7 @@ void TestWordJobsEndToEnd::currentPageHeaders_data()
     }
 }
 
-void TestWordJobsEndToEnd::currentPageHeaders()
+void TestJobsEndToEnd::currentPageHeaders()
 {
     QFETCH(QString, extension);
     QFETCH(QString, kind);
@@ -370,5 +397,78 @@ void TestWordJobsEndToEnd::currentPageHeaders()
                  qPrintable(QString("page %1: %2").arg(page + 1).arg(pages.at(page))));
 }
 
-QTEST_GUILESS_MAIN(TestWordJobsEndToEnd)
-#include "tst_wordjobs_end_to_end.moc"
+void TestJobsEndToEnd::cellWriteEveryWorksheetOfMadeAndRealWorkbooks()
+{
+    const QString xlsx = m_dir.filePath("表.xlsx");
+    const QString xls = m_dir.filePath("表.xls");
+    UnoDocuments::writeWorkbook(xlsx, {{"一月", {{1, 1, "甲"}, {3, 2, "旧值"}}}, {"二月", {{2, 2, "乙"}}}});
+    UnoDocuments::writeWorkbook(xls,
+                                {{"Sheet1", {{1, 1, "丙"}}}, {"第二页", {}}, {"第三页", {{3, 3, "丁"}}}});
+    QStringList paths{xlsx, xls};
+    for (const QString real : {"xlsx/any_sheets.xlsx", "xls/any_sheets.xls"}) {
+        paths << m_dir.filePath("real-" + QFileInfo(real).fileName());
+        if (!QFile::copy(QStringLiteral(YANHE_CORPUS "/") + real, paths.last()))
+            QSKIP("the shared corpus (../shared/corpus) is not there");
+        QFile::setPermissions(paths.last(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    QStringList expected;
+    for (const QString& path : paths) {
+        const auto sheets = sheetsAndCell(path, 3, 2);
+        QVERIFY(sheets.size() >= 2);
+        for (const auto& [name, cell] : sheets)
+            expected << path + "-" + name + "已替换内容";
+    }
+
+    const CliRun run =
+        cli(QStringList{"cell-write", "--row", "3", "--column", "2.5", "--text", "写入 x"} + paths);
+    QCOMPARE(run.out, expected);
+    QCOMPARE(run.err, QString("已完成 4 个文件！ 全部操作已完成"));
+    QCOMPARE(run.code, 0);
+
+    // Row 3, column 2 of every worksheet; nothing else changed; each file kept its format.
+    for (const QString& path : paths) {
+        for (const auto& [name, cell] : sheetsAndCell(path, 3, 2))
+            QVERIFY2(cell == "写入 x", qPrintable(path + "-" + name + ": " + cell));
+    }
+    QCOMPARE(sheetsAndCell(xlsx, 1, 1).first().second, QString("甲"));
+    QCOMPARE(sheetsAndCell(xlsx, 2, 2).at(1).second, QString("乙"));
+    QCOMPARE(sheetsAndCell(xls, 3, 3).at(2).second, QString("丁"));
+    QCOMPARE(bytes(xlsx).left(2), QByteArray("PK"));
+    QCOMPARE(bytes(xls).left(4), QByteArray::fromHex("d0cf11e0"));
+
+    // What a user sees: the old value gone, the new one on the pages, the rest still there.
+    const QString pages = UnoDocuments::rendered(xlsx);
+    QVERIFY2(pages.count("写入 x") == 2, qPrintable(pages));
+    QVERIFY(pages.contains("甲") && !pages.contains("旧值"));
+}
+
+void TestJobsEndToEnd::cellWriteBadCellsLeaveTheBytes()
+{
+    const QString xlsx = m_dir.filePath("大.xlsx");
+    const QString xls = m_dir.filePath("小.xls");
+    const QString locked = m_dir.filePath("保护.xlsx");
+    UnoDocuments::writeWorkbook(xlsx, {{"S1", {{1, 1, "a"}}}, {"S2", {}}});
+    UnoDocuments::writeWorkbook(xls, {{"S1", {{1, 1, "b"}}}, {"S2", {}}});
+    UnoDocuments::writeWorkbook(locked, {{"开放", {{1, 1, "c"}}}, {"保护", {{1, 1, "d"}}, true}});
+    QMap<QString, QByteArray> before;
+    for (const QString& path : {xlsx, xls, locked})
+        before[path] = bytes(path);
+
+    // Row 70,000 is a cell of an .xlsx, not of an .xls (the engine gives its size); a protected
+    // sheet is never written.
+    const CliRun run =
+        cli({"cell-write", "--row", "70000", "--column", "2", "--text", "v", xlsx, xls, locked});
+    QCOMPARE(run.code, 1);
+    QCOMPARE(run.out,
+             (QStringList{
+                 xlsx + "-S1已替换内容", xlsx + "-S2已替换内容",
+                 xls + " 写入失败，未修改：单元格第 70000 行第 2 列不存在（工作表“S1”有 65536 行、256 列）",
+                 locked + " 写入失败，未修改：工作表“保护”受保护，无法写入"}));
+    QCOMPARE(run.err, QString("已完成 3 个文件！ 全部操作已完成"));
+    QCOMPARE(sheetsAndCell(xlsx, 70000, 2).at(1).second, QString("v"));
+    QCOMPARE(bytes(xls), before[xls]);
+    QCOMPARE(bytes(locked), before[locked]);
+}
+
+QTEST_GUILESS_MAIN(TestJobsEndToEnd)
+#include "tst_jobs_end_to_end.moc"
