@@ -159,7 +159,6 @@ private slots:
     void listCommands();
     void jobTableFindsItsControls();
     void failuresEndInOneLine();
-    void oneJobAtATime();
 };
 
 void TestForm1::loadedState()
@@ -726,45 +725,11 @@ void TestForm1::failuresEndInOneLine()
     QVERIFY(started.control("Text3")->isVisible());
     started.click("Command11");
     started.fakeOffice.throwStd.clear();
-    started.click("Command1");
-    QCOMPARE(started.text("Text3"),
-             paths[0] + " 没找到替换的内容\n" + paths[1] + " 已替换内容\n" + paths[2] + " 没找到替换的内容");
-    QVERIFY(started.control("Text3")->isHidden());
-    QCOMPARE(started.text("Label5"), QString("已完成 3 个文件！ 全部操作已完成"));
-
-    // With one ticked row the status line ends with the closing text alone, for the header replace too.
-    for (int row : {0, 1})
-        started.list()->item(row)->setCheckState(Qt::Unchecked);
-    auto* label5 = started.control<QLabel>("Label5");
-    label5->setText("/d/set1/");
-    started.click("Command1");
-    QCOMPARE(label5->text(), QString("全部操作已完成"));
-    started.click("Command1");
-    QCOMPARE(label5->text(), QString("全部操作已完成"));
-    label5->setText("/d/set1/");
-    started.click("Option7");
-    started.click("Command7");
-    QCOMPARE(label5->text(), QString("全部操作已完成"));
-    QCOMPARE(started.text("Text3"), QString());
-}
-
-void TestForm1::oneJobAtATime()
-{
-    // While a job yields, no job button starts another; the search and the list's commands wait.
-    Started started;
+    // While it yields, no job button starts another; the search and the list's commands wait.
     auto* list = started.list();
-    const QStringList paths{"/d/0.doc", "/d/1.doc", "/d/2.doc"};
-    for (const QString& path : paths)
-        started.addRow(path, true, "旧");
-    started.type("Text1", "旧");
-    started.type("Text2", "旧新");
-    started.click("Option1");
     auto* dir1 = started.control("Dir1");
-    QVERIFY(dir1->isEnabled());
-
-    qsizetype inside = -1; // the office programs created, seen while the job runs
-    // Runs at the job's first yield, after its first file.
-    QTimer::singleShot(0, [&] {
+    qsizetype inside = -1;      // the office programs created, seen while the job runs
+    QTimer::singleShot(0, [&] { // at the job's first yield, after its first file
         QVERIFY(started.form->jobRunning());
         QVERIFY(!dir1->isEnabled());
         QVERIFY(!started.control("Command5")->isEnabled());
@@ -777,15 +742,17 @@ void TestForm1::oneJobAtATime()
         const QRect box = list->visualItemRect(list->item(2));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.topLeft() + QPoint(8, box.height() / 2));
         QCOMPARE(list->item(2)->checkState(), Qt::Checked);
-        inside = started.fakeOffice.calls.filter("create").size();
+        inside = started.fakeOffice.calls.filter("create").size() - created;
     });
     started.click("Command1");
     QCOMPARE(inside, 1);
-    QCOMPARE(started.fakeOffice.calls.filter("create").size(), 1);
-    for (const QString& path : paths)
-        QCOMPARE(started.fakeOffice.documents[path].body.text, QString("旧新"));
+    QCOMPARE(started.fakeOffice.calls.filter("create").size(), created + 1);
     QVERIFY(dir1->isEnabled());
     QVERIFY(!started.form->findChild<QAction*>("stopJob")->isVisible());
+    QCOMPARE(started.text("Text3"),
+             paths[0] + " 没找到替换的内容\n" + paths[1] + " 已替换内容\n" + paths[2] + " 没找到替换的内容");
+    QVERIFY(started.control("Text3")->isHidden());
+    QCOMPARE(started.text("Label5"), QString("已完成 3 个文件！ 全部操作已完成"));
 }
 
 QTEST_MAIN(TestForm1)

@@ -547,27 +547,20 @@ void TestWordJobs::writerFontsSizesAndDelete()
              (QStringList{"seek 9", "font 黑体", "size 14", "seek 10", "font Arial", "size 9.5", "bold 1"}));
     QVERIFY(!run.office.calls.contains("bold 0"));
 
-    // "删除页眉" with the header's box and an empty text: the header emptied, nothing typed,
-    // the alignment applied, the line written.
-    Writer header;
-    header.inputs.header.deleteFirst = true;
-    header.blocks(true, false, false).go();
-    QCOMPARE(header.parts(), (QStringList{"", "旧页脚"}));
-    QCOMPARE(header.office.calls.filter("align "), QStringList{"align 1"});
-    QCOMPARE(header.host.log, QStringList{"/d/a.doc 页眉已写入内容"});
-
-    // "删除页眉" alone leaves the header untouched.
-    Writer alone;
-    alone.inputs.header.deleteFirst = true;
-    alone.go();
-    QCOMPARE(alone.parts(), (QStringList{"旧页眉", "旧页脚"}));
-    QVERIFY(alone.host.log.isEmpty());
-
-    // "删除页脚" with the page number alone: the footer replaced by the number.
-    Writer number;
-    number.inputs.footer.deleteFirst = true;
-    number.blocks(false, false, true).go();
-    QCOMPARE(number.parts(), (QStringList{"旧页眉", kNumber}));
+    // "删除页眉"/"删除页脚" empty a part whose block is ticked, even for an empty text, which is still
+    // aligned and its line written; without the block the part is left.
+    for (const auto& [header, number, parts, aligned, log] :
+         QList<std::tuple<bool, bool, QStringList, QStringList, QStringList>>{
+             {true, false, {"", "旧页脚"}, {"align 1"}, {"/d/a.doc 页眉已写入内容"}},
+             {false, false, {"旧页眉", "旧页脚"}, {}, {}},
+             {false, true, {"旧页眉", kNumber}, {"align 1"}, {"/d/a.doc 页码已写入"}}}) {
+        Writer deleted;
+        deleted.inputs.header.deleteFirst = deleted.inputs.footer.deleteFirst = true;
+        deleted.blocks(header, false, number).go();
+        QCOMPARE(deleted.parts(), parts);
+        QCOMPARE(deleted.office.calls.filter("align "), aligned);
+        QCOMPARE(deleted.host.log, log);
+    }
 
     Writer sizes({"/d/1.doc", "/d/2.doc", "/d/3.doc"});
     sizes.blocks(true, false, true);
@@ -658,14 +651,13 @@ void TestWordJobs::openDocumentGuards_data()
     const QStringList none;
     // Nothing open: no instance, one without documents or with empty entries only, and
     // Excel's documents, which the Word guard does not look at.
-    QTest::newRow("no instance") << false << "" << none << true << ""
-                                 << "" << false << none << none;
-    QTest::newRow("no documents") << false << "Word.Application" << none << true << ""
-                                  << "" << false << none << none;
-    QTest::newRow("empty entries") << false << "Word.Application" << QStringList{"", ""} << true << ""
-                                   << "" << false << none << none;
-    QTest::newRow("excel's") << false << "Excel.Application" << a << true << ""
-                             << "" << false << none << none;
+    for (const auto& [tag, instance, documents] :
+         QList<std::tuple<const char*, QString, QStringList>>{{"no instance", "", none},
+                                                              {"no documents", "Word.Application", none},
+                                                              {"empty entries", "Word.Application", {"", ""}},
+                                                              {"excel's", "Excel.Application", a}})
+        QTest::newRow(tag) << false << instance << documents << true << ""
+                           << "" << false << none << none;
     // Yes ends the program once, asking once for two documents; No ends the tool.
     QTest::newRow("yes") << false << "Word.Application" << QStringList{"", a[0], "/home/u/b.doc"} << true
                          << "" << word << false << QStringList{"winword.EXE"}
