@@ -344,6 +344,20 @@ void UnoOffice::noteStoring(const QString& path, bool storing)
 
 void UnoOffice::store(const Reference<uno::XInterface>& document, const QString& path)
 {
+    // Once the checked result has replaced the file, the file is stored: a soffice
+    // that dies after that (before the document is marked as unchanged) has not
+    // lost it, and the file must not be reported as left as it was.
+    bool placed = false;
+    try {
+        storePlaced(document, path, placed);
+    } catch (const RuntimeError&) {
+        if (!placed)
+            throw;
+    }
+}
+
+void UnoOffice::storePlaced(const Reference<uno::XInterface>& document, const QString& path, bool& placed)
+{
     call([&] {
         if (!Reference<util::XModifiable>(document, uno::UNO_QUERY_THROW)->isModified())
             return;
@@ -394,6 +408,7 @@ void UnoOffice::store(const Reference<uno::XInterface>& document, const QString&
                 }
             },
             original.identity);
+        placed = true;
         // What is in the file now is what the document holds.
         Reference<util::XModifiable>(document, uno::UNO_QUERY_THROW)->setModified(false);
     });

@@ -132,6 +132,8 @@ public:
     void setTimeoutMs(int milliseconds) { m_timeoutMs = milliseconds; }
 
 private:
+    // The store itself; placed tells whether the result has replaced the file.
+    void storePlaced(const Reference<css::uno::XInterface>& document, const QString& path, bool& placed);
     struct Depth
     {
         explicit Depth(int& depth)
