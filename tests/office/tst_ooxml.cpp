@@ -4,6 +4,7 @@
 #include "office/ooxml/WordEngine.h"
 #include "office/ooxml/WorkBound.h"
 #include "support/CliRun.h"
+#include "support/FakeOffice.h"
 #include "support/ZipFiles.h"
 
 #include <QDir>
@@ -19,8 +20,7 @@
 #include <functional>
 #include <pugixml.hpp>
 
-// The lossless engine on packages made here part by part (Word's and Excel's replace, the header and footer
-// writer, cell writing, what a save writes, packages refused) and on every package of the corpus.
+// The lossless engine on packages made here part by part and on every package of the corpus.
 namespace {
 
 using ZipFiles::kWordNamespaces;
@@ -96,8 +96,7 @@ void editWorkbook(const QString& path, const std::function<void(sheet::Workbook&
     excel->quit();
 }
 
-// A workbook: sheets (name, the content of sheetData, and more of the worksheet after it), the shared
-// strings, more parts and more of the workbook after its sheets.
+// A workbook's sheet: its name, sheetData's content, more of the worksheet after it.
 struct Sheet
 {
     QByteArray name;
@@ -195,8 +194,7 @@ quint32 u32(const QByteArray& b, qsizetype at)
     return qFromLittleEndian<quint32>(b.constData() + at);
 }
 
-// Where each entry of a zip lies: its local record (header, data, descriptor) and its central record without
-// the offset field.
+// Each entry's local record (header, data, descriptor) and its central record without the offset field.
 QMap<QString, QPair<QByteArray, QByteArray>> storedEntries(const QByteArray& b)
 {
     const qsizetype end = b.lastIndexOf(QByteArray::fromHex("504b0506"));
@@ -221,8 +219,7 @@ QByteArray le(quint32 value, int size)
     return QByteArray(reinterpret_cast<const char*>(&bytes), size);
 }
 
-// The zip at path as some tools write theirs: each entry stored, its sizes in a data descriptor after its
-// data.
+// The zip at path as some tools write theirs: each entry stored, its sizes in a descriptor after its data.
 QByteArray withDescriptors(const QString& path)
 {
     const QMap<QString, QByteArray> parts = ZipFiles::read(path);
@@ -379,8 +376,7 @@ QString shownText(const QString& name, const QByteArray& xml)
     return text;
 }
 
-// All the character data of a part, and the column names of a table: where a word could be other than in the
-// text a user sees (field codes, deleted text, formulas, cached values).
+// All the character data of a part and a table's column names: field codes, deleted text, formulas too.
 QString allText(const QByteArray& xml)
 {
     QString text;
@@ -391,8 +387,7 @@ QString allText(const QByteArray& xml)
     return text;
 }
 
-// A word of the package's text that the job can reach: in the parts it edits only in text (not field codes,
-// deleted text, formulas or cached values), in no pivot table.
+// A word of the package's text held only as text (never in allText's other places), in no pivot table.
 QString chooseWord(const QMap<QString, QByteArray>& parts)
 {
     static const QRegularExpression words("[\\p{L}\\p{N}]{1,12}");
@@ -514,8 +509,7 @@ void TestOoxml::findAndReplaceAcrossRuns()
     const QString path = file("runs.docx");
     writeDocx(
         path,
-        // "Hello World" over three runs, a bookmark and a hyperlink; a field whose code holds the text;
-        // deleted and inserted text.
+        // "Hello World" over three runs, a bookmark and a hyperlink; a field; deleted and inserted text.
         "<w:p><w:r><w:rPr><w:b/></w:rPr><w:t>Hel</w:t></w:r><w:bookmarkStart w:id=\"0\" w:name=\"mark\"/>"
         "<w:r><w:rPr><w:i/></w:rPr><w:t xml:space=\"preserve\">lo Wor</w:t></w:r><w:bookmarkEnd w:id=\"0\"/>"
         "<w:hyperlink r:id=\"rIdImage\"><w:r><w:t>ld</w:t></w:r></w:hyperlink>"
@@ -538,8 +532,7 @@ void TestOoxml::findAndReplaceAcrossRuns()
         content->replaceAll("code", "other");
         QCOMPARE(content->text(), QString(" Hi and  Hi\nshownadded\ttab"));
     });
-    // The replacement lies in the first matched character's run, bold, with its blank kept. The italic run
-    // lost all its text and went; bookmarks and the hyperlink stay around the new text.
+    // The replacement lies in the first matched (bold) run; the emptied italic run went; the marks stay.
     QCOMPARE(mismatches(*xmlOf(path, "word/document.xml"), {{"//w:p[1]/w:r[1]/w:t", " Hi"},
                                                             {"count(//w:p[1]/w:r[1]/w:rPr/w:b)", "1"},
                                                             {"//w:p[1]/w:r[1]/w:t/@xml:space", "preserve"},
@@ -559,8 +552,7 @@ void TestOoxml::findAndReplaceAcrossRuns()
 
 void TestOoxml::textBoxesReached()
 {
-    // Text boxes floating and in line with the text: a drawing alone, one with its VML copy, a VML one alone,
-    // one in deleted text; pictures, which are not among the shapes; in the body and a header.
+    // Text boxes floating, inline, with and without VML, VML alone, deleted; pictures; a header's box.
     const QByteArray vml = "<w:r><w:pict><v:rect style=\"width:100pt\"><v:textbox><w:txbxContent>" +
                            paragraph("VML old") + "</w:txbxContent></v:textbox></v:rect></w:pict></w:r>";
     const QString path = file("boxes.docx");
@@ -678,8 +670,7 @@ void TestOoxml::trackedChangesRecorded()
     QCOMPARE(
         childNames(after->select_node("//w:body/w:p[1]").node()),
         QStringList({"w:r", "w:bookmarkStart", "w:del", "w:ins", "w:bookmarkEnd", "w:r", "w:hyperlink"}));
-    // Ids are unique in the whole document: the header's bookmark and new deletion collide with none in the
-    // body.
+    // Ids are unique in the whole document, the header's included.
     const auto headerXml = xmlOf(tracked, "word/header1.xml");
     QSet<QString> ids;
     int marked = 0;
@@ -711,8 +702,7 @@ void TestOoxml::trackedChangesRecorded()
              QString());
     QCOMPARE(resolvedText(footer->document_element(), true), QString());
     QCOMPARE(resolvedText(footer->document_element(), false), QString("TypedPage 1CellRow 2"));
-    // Emptying a header and typing into it, as the header writer does: the old paragraphs deleted, their
-    // marks too, the typed text inserted.
+    // Emptying a header and typing into it, as the header writer does, with tracking on.
     const QString written = file("tracked-writer.docx");
     writeDocx(
         written, paragraph("body") + "<w:sectPr>" + header + "</w:sectPr>",
@@ -727,8 +717,7 @@ void TestOoxml::trackedChangesRecorded()
         app.setSeekView(word::kSeekMainDocument);
     });
     const auto writtenHeader = xmlOf(written, "word/header1.xml");
-    // The new alignment is recorded with the old one, last among the paragraph's properties, so that
-    // rejecting it puts the paragraph back on the right.
+    // The old alignment recorded last among the paragraph's properties: rejecting puts it back.
     QCOMPARE(mismatches(*writtenHeader, {{"count(//w:p)", "2"},
                                          {"count(//w:p[1]/w:pPr/w:rPr/w:del)", "1"},
                                          {"count(//w:t)", "1"},
@@ -766,9 +755,7 @@ void TestOoxml::longWorkIsBounded()
     // A call that spends its time waiting, not working, is ended after one round.
     WorkBound hung(100);
     QCOMPARE(failure([&] { hung.call([&] { waiting(-1); }); }), QString("处理时间过长，已停止"));
-    // A bound ended once does not end the next call, however soon it starts after the ended one, even when
-    // that call waits at its checkpoints. The round is far longer than the three short waits of the call that
-    // must end well, which a loaded machine may stretch.
+    // A bound ended once does not end the next call, however soon; the round outlasts three short waits.
     QCOMPARE(hung.call([] { return 7; }), 7);
     WorkBound quick(200);
     for (int round = 0; round < 20; ++round) {
@@ -804,8 +791,7 @@ void TestOoxml::longWorkIsBounded()
 void TestOoxml::headersAndFootersBySection()
 {
     const QString path = file("sections.docx");
-    // Section 1: its own default and first-page header; section 2: none of its own (Word shows section 1's);
-    // section 3: its own header and footer.
+    // Section 1: default and first-page headers; section 2: none of its own; section 3: header and footer.
     writeDocx(
         path,
         paragraph("one") +
@@ -921,8 +907,7 @@ void TestOoxml::writerTypesIntoHeadersAndFooters()
 
 void TestOoxml::saveWritesOnlyWhatChanged()
 {
-    // Written as other programs write: a line break after the declaration, single quotes, blanks inside tags,
-    // entities, a comment, empty elements both ways.
+    // Written as other programs write: line breaks, single quotes, blanks in tags, entities, a comment.
     const QByteArray head = "<?xml version='1.0' encoding='UTF-8' standalone='yes'?>\r\n<w:document" +
                             kWordNamespaces +
                             "\r\n   xmlns:w14='http://schemas.microsoft.com/office/word/2010/wordml' >\r\n"
@@ -946,8 +931,7 @@ void TestOoxml::saveWritesOnlyWhatChanged()
     word::ApplicationPtr word = ooxml::createWordProcessor();
     word::DocumentPtr document = word->documentsOpen(path);
     document->sections().at(0)->headers(1)->range()->replaceAll("absent", "x");
-    // Everything around the paragraph that held the word has its bytes; the paragraph reads anew; the header,
-    // read and searched, holds nothing to change in the body's pass.
+    // Everything around the paragraph that held the word, and the searched header, keep their bytes.
     document->content()->replaceAll("old", "NEW");
     document->save();
     const QMap<QString, QByteArray> now = ZipFiles::read(path);
@@ -968,8 +952,7 @@ void TestOoxml::saveWritesOnlyWhatChanged()
     document->save();
     QVERIFY(ZipFiles::read(path).value("word/document.xml").contains("the newer &amp; A word"));
     word->quit();
-    // A workbook: the worksheet whose cells did not change keeps its bytes, though it was searched; so do the
-    // shared strings the edit left alone.
+    // A workbook: a searched worksheet left alone and the strings not edited keep their bytes.
     const QString book = file("spelling.xlsx");
     writeXlsx(
         book,
@@ -1096,8 +1079,7 @@ void TestOoxml::workbookFormulas()
     QVERIFY(!parts.value("[Content_Types].xml").contains("calcChain"));
     QVERIFY(!parts.value("xl/_rels/workbook.xml.rels").contains("calcChain"));
 
-    // A replace whose result no longer reads as a formula (a reference's column letter turned into a name
-    // nobody defined) leaves that formula as it was: its text, its shared group and its value.
+    // A replace whose result no longer reads as a formula leaves it as it was, shared group and value too.
     using ooxml::cellformula::stillReads;
     const QSet<QString> known{"DATA", "RATE"};
     QVERIFY(stillReads("SUM(A1:B2)", "MAX(A1:B2)", known));
@@ -1311,34 +1293,19 @@ void TestOoxml::declinedFilesGoElsewhere()
     const Snapshot strictBefore = Snapshot::of(strict);
 
     QStringList notes;
-    QStringList opened;
-    struct Fallback final : word::Application
-    {
-        QStringList& opened;
-        explicit Fallback(QStringList& list)
-            : opened(list)
-        {}
-        word::DocumentPtr documentsOpen(const QString& path) override
-        {
-            opened << QFileInfo(path).fileName();
-            return {};
-        }
-        QList<word::DocumentPtr> documents() override { return {}; }
-        void setSeekView(qint16) override {}
-        word::SelectionPtr selection() override { return {}; }
-        void setVisible(bool) override {}
-        void setDisplayAlerts(int) override {}
-        void quit() override {}
-    };
-    word::ApplicationPtr routed = ooxml::routedWordProcessor(
-        [&] { return std::make_unique<Fallback>(opened); }, [&](const QString& line) { notes << line; });
-    routed->documentsOpen(encrypted);
-    routed->documentsOpen(chunk);
-    routed->documentsOpen(doc);
+    FakeOffice fallback;
+    for (const QString& path : {encrypted, chunk, doc})
+        fallback.documents.insert(path, {});
+    word::ApplicationPtr routed =
+        ooxml::routedWordProcessor([&] { return fallback.createWordProcessor("Word.Application"); },
+                                   [&](const QString& line) { notes << line; });
+    for (const QString& path : {encrypted, chunk, doc})
+        QVERIFY(routed->documentsOpen(path));
     QVERIFY(routed->documentsOpen(good));
     QCOMPARE(failure([&] { routed->documentsOpen(strict); }), QString("无法直接编辑：Strict OOXML 文档"));
     QVERIFY(Snapshot::of(strict) == strictBefore);
-    QCOMPARE(opened, QStringList({"encrypted.docx", "chunk.docx", "old.doc"}));
+    QCOMPARE(fallback.calls.filter("open "),
+             QStringList({"open " + encrypted, "open " + chunk, "open " + doc}));
     QCOMPARE(notes.size(), 2);
     QVERIFY2(notes.at(1).startsWith(chunk + " 交由 LibreOffice 处理："), qPrintable(notes.at(1)));
     // Forced to the lossless engine alone, they fail with the reason.
