@@ -312,41 +312,30 @@ void canonical(pugi::xml_node node, const QString& word, const QStringList& stri
                 continue;
             }
         }
-        switch (n.type()) {
-        case pugi::node_element: {
-            QStringList attributes;
-            for (const pugi::xml_attribute a : n.attributes()) {
-                const std::string_view name = a.name();
-                // A string table's counts follow its strings.
-                if (local(n) == "sst" && (name == "count" || name == "uniqueCount"))
-                    continue;
-                if (local(n) == "c" && name == "t" && std::string_view(a.value()) == "s")
-                    continue;
-                attributes << QString::fromUtf8(a.name()) + "=" + QString::fromUtf8(a.value());
-            }
-            attributes.sort();
-            out += "<" + QString::fromUtf8(n.name()) + " " + attributes.join(' ') + ">";
-            if (local(n) == "c" && std::string_view(n.attribute("t").value()) == "s")
-                out += "{" + cellText(n, strings) + "}";
-            else
-                canonical(n, word, strings, out);
-            out += "</>";
-            break;
-        }
-        case pugi::node_pcdata:
-        case pugi::node_cdata:
+        if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata)
             out += QString::fromUtf8(n.value());
-            break;
-        case pugi::node_comment:
+        else if (n.type() == pugi::node_comment)
             out += "<!--" + QString::fromUtf8(n.value()) + "-->";
-            break;
-        case pugi::node_declaration:
-        case pugi::node_pi:
+        else if (n.type() == pugi::node_declaration || n.type() == pugi::node_pi)
             out += "<?" + QString::fromUtf8(n.name()) + "?>";
-            break;
-        default:
-            break;
+        if (n.type() != pugi::node_element)
+            continue;
+        QStringList attributes;
+        for (const pugi::xml_attribute a : n.attributes()) {
+            const std::string_view name = a.name();
+            // A string table's counts follow its strings.
+            if ((local(n) == "sst" && (name == "count" || name == "uniqueCount")) ||
+                (local(n) == "c" && name == "t" && std::string_view(a.value()) == "s"))
+                continue;
+            attributes << QString::fromUtf8(a.name()) + "=" + QString::fromUtf8(a.value());
         }
+        attributes.sort();
+        out += "<" + QString::fromUtf8(n.name()) + " " + attributes.join(' ') + ">";
+        if (local(n) == "c" && std::string_view(n.attribute("t").value()) == "s")
+            out += "{" + cellText(n, strings) + "}";
+        else
+            canonical(n, word, strings, out);
+        out += "</>";
     }
 }
 
@@ -1193,41 +1182,36 @@ void TestOoxml::hostilePackagesRefused()
         return "<w:document" + kWordNamespaces + "><w:body>" + body + "</w:body></w:document>";
     };
     const QByteArray text = wordDocument(paragraph("text"));
+    const QByteArray entity = "<?xml version=\"1.0\"?><!DOCTYPE w:document [<!ENTITY x SYSTEM "
+                              "\"file:///etc/passwd\">]>" +
+                              wordDocument(paragraph("&x;"));
+    const QByteArray deep = QByteArray("<w:p>").repeated(200000) + QByteArray("</w:p>").repeated(200000);
     QByteArray big(100 << 20, 'a');
     for (qsizetype i = 0; i < big.size(); i += 64)
         big[i] = char('a' + (i / 64) % 26 + (i % 7));
     struct Hostile
     {
         QString name;
-        QByteArray document;
-        QList<ZipFiles::Part> more;
         bool stored;
         const char* refusal; // a pattern
+        QList<ZipFiles::Part> more;
+        QByteArray document;
     };
     const QList<Hostile> packages = {
         // A part that expands a thousandfold: refused before it is expanded.
-        {"bomb", QByteArray(8 << 20, ' '), {}, false, "压缩炸弹"},
+        {"bomb", false, "压缩炸弹", {}, QByteArray(8 << 20, ' ')},
         // A part larger than any document: refused by its size alone.
-        {"large", big, {}, true, "^文件过大"},
+        {"large", true, "^文件过大", {}, big},
         // A zip that claims a small part (made so below) and holds a large one: read no further.
-        {"liar", wordDocument(QByteArray(4 << 20, ' ')), {}, false, "."},
-        {"climbing", text, {{"word/../../etc/passwd", "x"}}, false, "“\\.\\.”"},
-        {"absolute", text, {{"/etc/passwd", "x"}}, false, "绝对路径"},
-        {"missing", text, {}, false, "^文件已损坏：缺少部件 word/document\\.xml$"},
+        {"liar", false, ".", {}, wordDocument(QByteArray(4 << 20, ' '))},
+        {"climbing", false, "“\\.\\.”", {{"word/../../etc/passwd", "x"}}, text},
+        {"absolute", false, "绝对路径", {{"/etc/passwd", "x"}}, text},
+        {"missing", false, "^文件已损坏：缺少部件 word/document\\.xml$", {}, text},
         // An external entity would read a local file; the engine never resolves one.
-        {"entity",
-         "<?xml version=\"1.0\"?><!DOCTYPE w:document [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>" +
-             wordDocument("<w:p><w:r><w:t>&x;</w:t></w:r></w:p>"),
-         {},
-         false,
-         "DTD"},
+        {"entity", false, "DTD", {}, entity},
         // Nested deeper than any document: refused before anything walks it.
-        {"deep",
-         wordDocument(QByteArray("<w:p>").repeated(200000) + QByteArray("</w:p>").repeated(200000)),
-         {},
-         true,
-         "嵌套过深"},
-        {"broken", "<w:document><w:body>", {}, false, "^文件已损坏"}};
+        {"deep", true, "嵌套过深", {}, wordDocument(deep)},
+        {"broken", false, "^文件已损坏", {}, "<w:document><w:body>"}};
     for (const Hostile& package : packages) {
         const QString path = file(package.name + ".docx");
         ZipFiles::writePackage(path,
