@@ -1368,9 +1368,10 @@ void TestOoxml::corpusChangesOnlyWhatHeldTheWord()
     QStringList problems;
     if (commented && !result.endsWith("made by hand"))
         problems << "the zip comment was dropped";
+    // An entry added or moved shows in the list; one removed is named below.
     names.removeIf([&](const QString& entry) { return !after.contains(entry); });
     if (ZipFiles::names(copy) != names)
-        problems << "entries in another order: " + ZipFiles::names(copy).join(',');
+        problems << "entries added or in another order: " + ZipFiles::names(copy).join(',');
 
     QSet<QString> changed;
     for (auto it = before.cbegin(); it != before.cend(); ++it) {
@@ -1387,10 +1388,6 @@ void TestOoxml::corpusChangesOnlyWhatHeldTheWord()
         if (storedBefore.value(it.key()) != storedAfter.value(it.key()))
             problems << it.key() + ": local or central record differs";
     }
-    for (const QString& entry : after.keys()) {
-        if (!before.contains(entry))
-            problems << entry + " added";
-    }
     // A changed formula asks for recalculation: the workbook says so, its calculation chain goes.
     const bool recalculation = !after.contains("xl/calcChain.xml") && before.contains("xl/calcChain.xml");
     for (const QString& part : {QStringLiteral("xl/workbook.xml"), QStringLiteral("[Content_Types].xml"),
@@ -1403,12 +1400,8 @@ void TestOoxml::corpusChangesOnlyWhatHeldTheWord()
     const QSet<QString> expected = holding(before, word, may);
     if (!changed.contains("xl/sharedStrings.xml"))
         may.clear();
-    if (!changed.contains(expected) || !(expected + may).contains(changed)) {
-        QStringList a = changed.values(), b = expected.values();
-        a.sort();
-        b.sort();
-        problems << "changed " + a.join(',') + ", holding " + b.join(',');
-    }
+    if (!changed.contains(expected) || !(expected + may).contains(changed))
+        problems << "changed " + changed.values().join(',') + ", holding " + expected.values().join(',');
 
     const QStringList stringsBefore = sharedStrings(before.value("xl/sharedStrings.xml"));
     const QStringList stringsAfter = sharedStrings(after.value("xl/sharedStrings.xml"));
