@@ -431,10 +431,8 @@ QSet<QString> holding(const QMap<QString, QByteArray>& parts, const QString& wor
     QSet<QString> primary = {"word/document.xml"};
     const auto rels = parse(parts.value("word/_rels/document.xml.rels"));
     const auto body = parse(parts.value("word/document.xml"));
-    for (const pugi::xpath_node& reference :
-         body->select_nodes("//*[local-name()='headerReference' or local-name()='footerReference']")) {
-        if (std::string_view(reference.node().attribute("w:type").value()) != "default")
-            continue;
+    for (const pugi::xpath_node& reference : body->select_nodes(
+             "//*[local-name()='headerReference' or local-name()='footerReference'][@w:type='default']")) {
         const std::string target =
             "//*[@Id='" + std::string(reference.node().attribute("r:id").value()) + "']/@Target";
         primary.insert("word/" + QString::fromUtf8(rels->select_node(target.c_str()).attribute().value()));
