@@ -184,29 +184,21 @@ QStringList resolvedParagraphs(const pugi::xml_document& document, bool accept)
 
 const QString kNew = QStringLiteral("ZQXNEW");
 
-quint16 u16(const QByteArray& b, qsizetype at)
-{
-    return qFromLittleEndian<quint16>(b.constData() + at);
-}
-
-quint32 u32(const QByteArray& b, qsizetype at)
-{
-    return qFromLittleEndian<quint32>(b.constData() + at);
-}
-
 // Each entry's local record (header, data, descriptor) and its central record without the offset field.
 QMap<QString, QPair<QByteArray, QByteArray>> storedEntries(const QByteArray& b)
 {
+    const auto u16 = [&](qsizetype at) { return qFromLittleEndian<quint16>(b.constData() + at); };
+    const auto u32 = [&](qsizetype at) { return qFromLittleEndian<quint32>(b.constData() + at); };
     const qsizetype end = b.lastIndexOf(QByteArray::fromHex("504b0506"));
     QMap<QString, QPair<QByteArray, QByteArray>> entries;
-    qsizetype at = end < 0 ? 0 : u32(b, end + 16);
-    for (int i = 0; end >= 0 && i < u16(b, end + 10); ++i) {
-        const qsizetype length = 46 + u16(b, at + 28) + u16(b, at + 30) + u16(b, at + 32);
-        const QString name = QString::fromUtf8(b.mid(at + 46, u16(b, at + 28)));
-        const qsizetype local = u32(b, at + 42);
-        qsizetype dataEnd = local + 30 + u16(b, local + 26) + u16(b, local + 28) + u32(b, at + 20);
-        if (u16(b, at + 8) & 0x0008)
-            dataEnd += u32(b, dataEnd) == 0x08074b50 ? 16 : 12;
+    qsizetype at = end < 0 ? 0 : u32(end + 16);
+    for (int i = 0; end >= 0 && i < u16(end + 10); ++i) {
+        const qsizetype length = 46 + u16(at + 28) + u16(at + 30) + u16(at + 32);
+        const QString name = QString::fromUtf8(b.mid(at + 46, u16(at + 28)));
+        const qsizetype local = u32(at + 42);
+        qsizetype dataEnd = local + 30 + u16(local + 26) + u16(local + 28) + u32(at + 20);
+        if (u16(at + 8) & 0x0008)
+            dataEnd += u32(dataEnd) == 0x08074b50 ? 16 : 12;
         entries[name] = {b.mid(local, dataEnd - local), b.mid(at, 42) + b.mid(at + 46, length - 46)};
         at += length;
     }
