@@ -7,14 +7,9 @@
 #include "support/CliRun.h"
 #include "support/MemoryJobHost.h"
 #include "support/MemoryJobInputs.h"
+#include "support/TestFiles.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTest>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -26,20 +21,6 @@
 using namespace filejobs;
 
 namespace {
-
-void write(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray bytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-}
 
 bool entryExists(const QString& path)
 {
@@ -140,22 +121,12 @@ private slots:
 
 private:
     CliRun cli(const QStringList& arguments) { return CliRun::of(arguments, m_app.path()); }
-    // The journal's messages, without the time in front. The journal is in the system's
-    // code page (on a Chinese Windows, 936).
+    // The journal's messages, without the time in front, in the system's code page (on a Chinese Windows,
+    // 936).
     QStringList journal()
     {
-        QStringList files;
-        QDirIterator it(m_app.filePath("Journal"), {"*.txt"}, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            files << it.next();
-        files.sort();
-        QStringList lines;
-        const QRegularExpression time("\\d:\\d\\d ");
-        for (const QString& file : files) {
-            for (const QString& line : QString::fromLocal8Bit(bytes(file)).split("\r\n", Qt::SkipEmptyParts))
-                lines << line.mid(line.indexOf(time) + 5);
-        }
-        return lines;
+        static const QRegularExpression time("^.*?\\d:\\d\\d ", QRegularExpression::MultilineOption);
+        return CliRun::journal(m_app.path()).remove(time).split("\r\n", Qt::SkipEmptyParts);
     }
 
     QTemporaryDir m_app;
@@ -225,11 +196,11 @@ void TestFileJobs::renamesTickedFilesInTheirFolder()
     const QString b = dir.filePath("b.doc");
     const QString c = dir.filePath("c.txt");
     const QString a = dir.filePath("a.doc");
-    write(report, "A");
-    write(b, "B");
-    write(c, "C");
-    write(a, "a");
-    write(dir.filePath("a新7.doc"), "taken");
+    writeFile(report, "A");
+    writeFile(b, "B");
+    writeFile(c, "C");
+    writeFile(a, "a");
+    writeFile(dir.filePath("a新7.doc"), "taken");
     MemoryJobHost host;
     host.tick({report, c, b, a}, {0, 2, 3});
     host.log << "上一个任务的行"; // the rename job keeps what the box holds
@@ -262,19 +233,19 @@ void TestFileJobs::takenNamesAreNeverReplaced()
 
     // Taken where the existence test does not look: a hidden file, a folder, a
     // dangling link. The rename itself refuses, and the file is reported.
-    write(path(".x.doc"), "hidden");
+    writeFile(path(".x.doc"), "hidden");
     hide(path(".x.doc"));
-    write(path("夹1.doc/inside.txt"), "I");
+    writeFile(path("夹1.doc/inside.txt"), "I");
 #ifdef Q_OS_WIN
     // Wine makes no symbolic links; what its listing passes over is a system file.
-    write(path("链1.doc"), "S");
+    writeFile(path("链1.doc"), "S");
     QVERIFY(setAttribute(path("链1.doc"), FILE_ATTRIBUTE_SYSTEM));
 #else
     QVERIFY(QFile::link(path("nowhere"), path("链1.doc")));
 #endif
     for (const auto& [file, text, position, taken] : QList<std::tuple<QString, QString, int, QString>>{
              {"x.doc", ".", 2, ".x.doc"}, {"d.doc", "夹", 0, "夹1.doc"}, {"e.doc", "链", 0, "链1.doc"}}) {
-        write(dir.filePath(file), "F");
+        writeFile(dir.filePath(file), "F");
         const MemoryJobHost host = renaming({dir.filePath(file)}, text, "1", position);
         QCOMPARE(host.log,
                  QStringList{dir.filePath(file) + " 改名失败，未修改：已有同名的文件或文件夹：" + taken});
@@ -291,8 +262,8 @@ void TestFileJobs::takenNamesAreNeverReplaced()
 #endif
 
     // A file that appears after the existence test: the rename call refuses it.
-    write(path("late.doc"), "L");
-    write(path("target.doc"), "T");
+    writeFile(path("late.doc"), "L");
+    writeFile(path("target.doc"), "T");
     try {
         FileOps::renameFile(path("late.doc"), path("target.doc"));
         QFAIL("renamed onto an existing file");
@@ -308,7 +279,7 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
     QTemporaryDir dir;
     const auto path = [&](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
     QVERIFY(QDir().mkpath(path("sub.doc"))); // and missing.doc is missing
-    write(path("ro/r.doc"), "R");
+    writeFile(path("ro/r.doc"), "R");
 #ifdef Q_OS_WIN
     // A read-only folder on Windows still takes renames; what refuses one there is a
     // program holding the file open.
@@ -319,8 +290,8 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
     QVERIFY(QFile::setPermissions(path("ro"), kReadOnlyFolder));
     const QString refused = " 改名失败，未修改：所在文件夹是只读的";
 #endif
-    write(path("noDot"), "N");
-    write(path("target.doc"), "T");
+    writeFile(path("noDot"), "N");
+    writeFile(path("target.doc"), "T");
     QStringList rows{path("missing.doc"), path("sub.doc"), path("ro/r.doc"), path("noDot")};
     QStringList lines{
         path("missing.doc") + " 改名失败，未修改：文件不存在",
@@ -333,7 +304,7 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
     rows << path("l.doc");
     lines << path("l.doc") + " 已改名为 l.新1doc";
 #endif
-    write(path("g.doc"), "G");
+    writeFile(path("g.doc"), "G");
     rows << path("g.doc");
     lines << path("g.doc") + " 已改名为 g.新1doc";
 
@@ -375,7 +346,7 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
     QCOMPARE(bytes(path("g.新1doc")), QByteArray("G"));
 
     // COM1.doc: on Windows the serial port, whatever the extension, so no name for a file there.
-    write(path("dev.doc"), "D");
+    writeFile(path("dev.doc"), "D");
     const MemoryJobHost device = renaming({path("dev.doc")}, "COM", "1", 0);
 #ifdef Q_OS_WIN
     QCOMPARE(device.log, QStringList{path("dev.doc") + " 改名失败，未修改：新文件名无效：COM1.doc"});
@@ -402,10 +373,10 @@ void TestFileJobs::deletesFromTheLastRow()
     QStringList files;
     for (int i = 0; i < 5; ++i) {
         files << dir.filePath(QString("f%1.doc").arg(i));
-        write(files.last(), "x");
+        writeFile(files.last(), "x");
     }
     const QString hidden = dir.filePath(".h.doc");
-    write(hidden, "h");
+    writeFile(hidden, "h");
     hide(hidden);
     const QString gone = dir.filePath("gone.doc");
     MemoryJobHost host;
@@ -452,19 +423,19 @@ void TestFileJobs::refusedDeletesKeepTheirRows()
     QTemporaryDir dir;
     const auto path = [&](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
     // Read-only as the platform has it: the owner's write bit, the read-only attribute.
-    write(path("ro.doc"), "R");
+    writeFile(path("ro.doc"), "R");
     QVERIFY(QFile::setPermissions(path("ro.doc"), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
-    write(path("rodir/x.doc"), "X");
-    write(path("target.doc"), "T");
+    writeFile(path("rodir/x.doc"), "X");
+    writeFile(path("target.doc"), "T");
     QVERIFY(QDir().mkpath(path("sub")));
-    write(path("sub/keep.doc"), "K");
+    writeFile(path("sub/keep.doc"), "K");
     QVERIFY(QDir().mkpath(path("folder.doc")));
 #ifdef Q_OS_WIN
     // A read-only folder on Windows still lets its files go, and Wine makes no symbolic
     // links: a file held open and a system file are what stay there.
     HeldOpen held(path("rodir/x.doc"));
     QVERIFY(held.held());
-    write(path("system.doc"), "S");
+    writeFile(path("system.doc"), "S");
     QVERIFY(setAttribute(path("system.doc"), FILE_ATTRIBUTE_SYSTEM));
     const QStringList rows{path("ro.doc"), path("rodir/x.doc"), path("folder.doc"), path("system.doc")};
     const QStringList lines{
@@ -548,9 +519,9 @@ void TestFileJobs::commandLines()
     const QString a = QDir::toNativeSeparators(dir.filePath("甲.doc"));
     const QString b = QDir::toNativeSeparators(dir.filePath("乙.doc"));
     const QString hidden = QDir::toNativeSeparators(dir.filePath(".b.doc"));
-    write(a, "A");
-    write(b, "B");
-    write(hidden, "H");
+    writeFile(a, "A");
+    writeFile(b, "B");
+    writeFile(hidden, "H");
     hide(hidden);
 
     // The second file finds the first one's new name taken; no name boxes are printed.

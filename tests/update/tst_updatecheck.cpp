@@ -311,19 +311,14 @@ void TestUpdateCheck::survivesAnyReply()
 void TestUpdateCheck::titleNotice()
 {
     QString title(50, QLatin1Char('T'));
-    title = nextTitle(title);
-    QCOMPARE(title.size(), 59);
-    QVERIFY(title.endsWith("    有更新了 "));
-    title = nextTitle(title);
-    QCOMPARE(title.size(), 68);
-    title = nextTitle(title);
-    QCOMPARE(title, QString("zureZevi--ridivozud "));
-    // From the short title it grows again, 9 characters a tick, and resets once at 60 or more.
     QList<qsizetype> sizes;
-    for (int tick = 0; tick < 6; ++tick)
+    for (int tick = 0; tick < 9; ++tick) {
         sizes << (title = nextTitle(title)).size();
-    QCOMPARE(sizes, (QList<qsizetype>{29, 38, 47, 56, 65, 20}));
-    QCOMPARE(title, QString("zureZevi--ridivozud "));
+        QVERIFY(tick != 0 || title.endsWith("    有更新了 "));
+        QVERIFY(title.size() != 20 || title == "zureZevi--ridivozud ");
+    }
+    // 9 characters a tick, and back to the short title once at 60 or more.
+    QCOMPARE(sizes, (QList<qsizetype>{59, 68, 20, 29, 38, 47, 56, 65, 20}));
 }
 
 void TestUpdateCheck::addressCarriedAndStoredScrambled()
