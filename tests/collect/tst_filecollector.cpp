@@ -100,14 +100,12 @@ class TestFileCollector : public QObject
     Q_OBJECT
 private slots:
     void patternsByExtensionOnly();
-    void attributeMasks();
+    void attributes();
     void depthFirstPerPattern();
     void optionsPickPatternsAndFolders();
-    void clickPairsAndTheSwallowedSearch();
-    void nestedClickEndsTheRunningCollection();
+    void clickPairs();
     void fullListStopsCollecting();
     void linksAndNamesThatAreNotText();
-    void attributesAndTheListingRule();
 };
 
 void TestFileCollector::patternsByExtensionOnly()
@@ -152,22 +150,47 @@ void TestFileCollector::patternsByExtensionOnly()
     QCOMPARE(view.caption, QString("收集到的文件 0条记录。"));
 }
 
-void TestFileCollector::attributeMasks()
+void TestFileCollector::attributes()
 {
+    using namespace FileAttributes;
+    // Normal and read-only entries always come; hidden, system and folders only when asked for.
+    QVERIFY(listingReturns(Normal, Normal));
+    QVERIFY(listingReturns(ReadOnly, Normal));
+    QVERIFY(!listingReturns(Hidden, Normal));
+    QVERIFY(!listingReturns(Hidden | ReadOnly, Directory | ReadOnly));
+    QVERIFY(listingReturns(Hidden | ReadOnly, Directory | Hidden));
+    QVERIFY(!listingReturns(Directory, ReadOnly | Hidden | System));
+    QVERIFY(listingReturns(Directory, Directory));
+    QVERIFY(!listingReturns(Directory | Hidden, Directory));
+    QVERIFY(listingReturns(Directory | Hidden, Directory | Hidden));
+    QVERIFY(!listingReturns(System | Hidden, Directory | System));
+
     const Tree tree({"a.doc", ".h.doc", ".hid/b.doc", "sub/c.doc", "ro.doc"});
     QVERIFY(QFile::setPermissions(tree.path("ro.doc"), QFile::ReadOwner));
+    QList<std::tuple<QString, int, bool>> entries{{"a.doc", Normal, true},
+                                                  {"ro.doc", ReadOnly, true},
+                                                  {"sub", Directory, false},
+                                                  {"gone.doc", -1, false}};
 #ifdef Q_OS_UNIX
     QVERIFY(::mkfifo(QFile::encodeName(tree.path("p.doc")).constData(), 0600) == 0);
+    QVERIFY(QFile::link(tree.path("nowhere"), tree.path("dangling")));
+    entries << std::tuple(".h.doc", Hidden, false) << std::tuple("p.doc", System, false)
+            << std::tuple("dangling", System, false);
 #endif
+    for (const auto& [name, attribute, found] : entries) {
+        QCOMPARE(of(tree.path(name)), attribute);
+        QCOMPARE(plainListingFindsFile(tree.path(name)), found);
+    }
+
     // No box ticked: no listing at all, not even of sub-folders.
     QVERIFY(collect(tree.path(), {"*.doc"}, true, -1).isEmpty());
     // Normal and read-only: hidden and system entries, and hidden folders, stay out.
     QCOMPARE(collect(tree.path(), {"*.doc"}, true), tree.paths({"a.doc", "ro.doc", "sub/c.doc"}));
     // Read-only never excludes: "隐藏" alone still gives the plain files.
-    QCOMPARE(collect(tree.path(), {"*.doc"}, true, FileAttributes::Directory | FileAttributes::Hidden),
+    QCOMPARE(collect(tree.path(), {"*.doc"}, true, Directory | Hidden),
              tree.paths({".h.doc", "a.doc", "ro.doc", ".hid/b.doc", "sub/c.doc"}));
 #ifdef Q_OS_UNIX
-    QCOMPARE(collect(tree.path(), {"*.doc"}, false, FileAttributes::Directory | FileAttributes::System),
+    QCOMPARE(collect(tree.path(), {"*.doc"}, false, Directory | System),
              tree.paths({"a.doc", "p.doc", "ro.doc"}));
 #endif
 }
@@ -222,7 +245,7 @@ void TestFileCollector::optionsPickPatternsAndFolders()
     QCOMPARE(view.caption, QString("收集到的文件 0条记录。"));
 }
 
-void TestFileCollector::clickPairsAndTheSwallowedSearch()
+void TestFileCollector::clickPairs()
 {
     const Tree tree({"a.doc", "a.docx"});
     MemoryView view;
@@ -245,32 +268,29 @@ void TestFileCollector::clickPairsAndTheSwallowedSearch()
     QCOMPARE(view.rows, tree.paths({"a.docx"}));
     QVERIFY(collector.SearchEnabled);
     QCOMPARE(collector.ClickCount, 1);
-}
 
-void TestFileCollector::nestedClickEndsTheRunningCollection()
-{
+    // A new collector; the user clicks once on the first folder, and while it is being collected
+    // clicks on the second: the second click of a pair, run from the yield.
     const Tree first({"a1.doc", "a2.doc", "a3.doc", "sub/a4.doc", "z.docx"});
     const Tree second({"b1.doc", "b2.docx"});
-    MemoryView view;
-    FileCollector collector(view);
-    collector.SubfolderSwitch = "KAI";
+    MemoryView nestedView;
+    FileCollector nested(nestedView);
+    nested.SubfolderSwitch = "KAI";
 
-    // The user clicks once on the first folder, and while it is being collected
-    // clicks on the second: the second click of a pair, run from the yield.
     int yields = 0;
-    view.onYield = [&] {
+    nestedView.onYield = [&] {
         if (++yields == 2)
-            collector.Dir1_Click(second.path(), second.path(), wordOption());
+            nested.Dir1_Click(second.path(), second.path(), wordOption());
     };
-    collector.Dir1_Click(first.path(), first.path(), wordOption());
+    nested.Dir1_Click(first.path(), first.path(), wordOption());
 
     // The interrupted collection added nothing after the nested one: no row of
     // the first folder, its sub-folder and its .docx never searched.
-    QCOMPARE(view.rows, second.paths({"b1.doc", "b2.docx"}));
-    QCOMPARE(view.caption, QString("收集到的文件 2条记录。"));
+    QCOMPARE(nestedView.rows, second.paths({"b1.doc", "b2.docx"}));
+    QCOMPARE(nestedView.caption, QString("收集到的文件 2条记录。"));
     // The pair is complete, and the interrupted click's second search consumed the stop request.
-    QVERIFY(collector.SearchEnabled);
-    QCOMPARE(collector.ClickCount, 0);
+    QVERIFY(nested.SearchEnabled);
+    QCOMPARE(nested.ClickCount, 0);
 }
 
 void TestFileCollector::fullListStopsCollecting()
@@ -321,39 +341,6 @@ void TestFileCollector::linksAndNamesThatAreNotText()
 #else
     QSKIP("links and byte names are this platform's own");
 #endif
-}
-
-void TestFileCollector::attributesAndTheListingRule()
-{
-    using namespace FileAttributes;
-    // Normal and read-only entries always come; hidden, system and folders only when asked for.
-    QVERIFY(listingReturns(Normal, Normal));
-    QVERIFY(listingReturns(ReadOnly, Normal));
-    QVERIFY(!listingReturns(Hidden, Normal));
-    QVERIFY(!listingReturns(Hidden | ReadOnly, Directory | ReadOnly));
-    QVERIFY(listingReturns(Hidden | ReadOnly, Directory | Hidden));
-    QVERIFY(!listingReturns(Directory, ReadOnly | Hidden | System));
-    QVERIFY(listingReturns(Directory, Directory));
-    QVERIFY(!listingReturns(Directory | Hidden, Directory));
-    QVERIFY(listingReturns(Directory | Hidden, Directory | Hidden));
-    QVERIFY(!listingReturns(System | Hidden, Directory | System));
-
-    const Tree tree({"plain.doc", ".hidden.doc", "locked.doc", "sub/"});
-    QVERIFY(QFile::setPermissions(tree.path("locked.doc"), QFile::ReadOwner | QFile::ReadUser));
-    QList<std::tuple<QString, int, bool>> entries{{"plain.doc", Normal, true},
-                                                  {"locked.doc", ReadOnly, true},
-                                                  {"sub", Directory, false},
-                                                  {"gone.doc", -1, false}};
-#ifdef Q_OS_UNIX
-    QVERIFY(::mkfifo(QFile::encodeName(tree.path("pipe")).constData(), 0600) == 0);
-    QVERIFY(QFile::link(tree.path("nowhere"), tree.path("dangling")));
-    entries << std::tuple(".hidden.doc", Hidden, false) << std::tuple("pipe", System, false)
-            << std::tuple("dangling", System, false);
-#endif
-    for (const auto& [name, attributes, found] : entries) {
-        QCOMPARE(of(tree.path(name)), attributes);
-        QCOMPARE(plainListingFindsFile(tree.path(name)), found);
-    }
 }
 
 QTEST_GUILESS_MAIN(TestFileCollector)

@@ -66,28 +66,14 @@ bool setAttribute(const QString& path, DWORD attribute)
 }
 
 // A file open as a program that edits it holds it: others may read it, not write,
-// rename or delete it.
-class HeldOpen
+// rename or delete it, until the handle is closed.
+using HeldOpen = std::unique_ptr<void, decltype(&CloseHandle)>;
+HeldOpen holdOpen(const QString& path)
 {
-public:
-    explicit HeldOpen(const QString& path)
-        : m_handle(CreateFileW(native(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
-    {}
-    ~HeldOpen() { release(); }
-    HeldOpen(const HeldOpen&) = delete;
-    HeldOpen& operator=(const HeldOpen&) = delete;
-    bool held() const { return m_handle != INVALID_HANDLE_VALUE; }
-    void release()
-    {
-        if (held())
-            CloseHandle(m_handle);
-        m_handle = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE m_handle;
-};
+    return {CreateFileW(native(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+            &CloseHandle};
+}
 #endif
 
 // Hidden as the platform hides a file: POSIX by the "." its name begins with (every
@@ -283,8 +269,8 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
 #ifdef Q_OS_WIN
     // A read-only folder on Windows still takes renames; what refuses one there is a
     // program holding the file open.
-    HeldOpen held(path("ro/r.doc"));
-    QVERIFY(held.held());
+    HeldOpen held = holdOpen(path("ro/r.doc"));
+    QVERIFY(held.get() != INVALID_HANDLE_VALUE);
     const QString refused = " 改名失败，未修改：文件正在使用";
 #else
     QVERIFY(QFile::setPermissions(path("ro"), kReadOnlyFolder));
@@ -311,7 +297,7 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
     MemoryJobHost host(rows);
     const Batch::Result result = BatchRename::RenameFiles(host, rule("新", "1", 4));
 #ifdef Q_OS_WIN
-    held.release();
+    held.reset();
 #else
     QVERIFY(QFile::setPermissions(path("ro"), kWritableFolder));
 #endif
@@ -433,8 +419,8 @@ void TestFileJobs::refusedDeletesKeepTheirRows()
 #ifdef Q_OS_WIN
     // A read-only folder on Windows still lets its files go, and Wine makes no symbolic
     // links: a file held open and a system file are what stay there.
-    HeldOpen held(path("rodir/x.doc"));
-    QVERIFY(held.held());
+    HeldOpen held = holdOpen(path("rodir/x.doc"));
+    QVERIFY(held.get() != INVALID_HANDLE_VALUE);
     writeFile(path("system.doc"), "S");
     QVERIFY(setAttribute(path("system.doc"), FILE_ATTRIBUTE_SYSTEM));
     const QStringList rows{path("ro.doc"), path("rodir/x.doc"), path("folder.doc"), path("system.doc")};
@@ -467,7 +453,7 @@ void TestFileJobs::refusedDeletesKeepTheirRows()
     MemoryJobHost host(rows);
     const Batch::Result result = BatchDelete::DeleteFiles(host, unlocked());
 #ifdef Q_OS_WIN
-    held.release();
+    held.reset();
     QCOMPARE(rowPaths(host), rows);
     QCOMPARE(result.failures, 4);
     QCOMPARE(bytes(path("system.doc")), QByteArray("S"));

@@ -77,8 +77,7 @@ private slots:
     void init();
     void endStatesFromALoopbackServer();
     void failedRequestsEndEarly();
-    void fieldsByTheirMarkers();
-    void decodesByCharset();
+    void fieldsAndCharsets();
     void survivesAnyReply();
     void titleNotice();
     void addressCarriedAndStoredScrambled();
@@ -203,7 +202,7 @@ void TestUpdateCheck::failedRequestsEndEarly()
     QCOMPARE(CheckUpdate(*m_folders, m_server.url("/moved")).end, CheckEnd::Newer);
 }
 
-void TestUpdateCheck::fieldsByTheirMarkers()
+void TestUpdateCheck::fieldsAndCharsets()
 {
     ReplyFields fields = parseReply(kReply);
     QCOMPARE(fields.latestVersion, std::optional<QString>("1.9.0"));
@@ -223,10 +222,7 @@ void TestUpdateCheck::fieldsByTheirMarkers()
     QCOMPARE(markedField("地Ax址A结", "地A ", "址A结"), std::nullopt);
     QCOMPARE(markedField("地A x", "地A ", "址A结"), std::nullopt);
     QCOMPARE(markedField("地a x址a结", "地A ", "址A结"), std::nullopt); // exact comparison
-}
 
-void TestUpdateCheck::decodesByCharset()
-{
     const QByteArray gbk = gbkBytes(kReply);
     QVERIFY2(!gbk.isEmpty(), "this Qt cannot encode GBK");
     QVERIFY(gbk != kReply.toUtf8());

@@ -40,11 +40,9 @@ class TestUpdater : public QObject
     Q_OBJECT
 private slots:
     void init();
-    void resumesABrokenTransfer();
-    void resumesAfterAnEndedRun();
+    void resumes();
     void takesAThenB();
     void nothingNewerOrNoReply();
-    void refusesWhatIsNoUpdate();
     void boundsTheBodyAndTheWait();
 
 private:
@@ -107,7 +105,7 @@ void TestUpdater::init()
     writeFile(m_dir->filePath("toconfigure/dqbb.ini"), "1.8.4\r\n");
 }
 
-void TestUpdater::resumesABrokenTransfer()
+void TestUpdater::resumes()
 {
     // The connection breaks after 200 KiB; the next request asks for the rest only. A server without
     // ranges sends the whole file again: the part starts afresh, not appended to.
@@ -129,10 +127,7 @@ void TestUpdater::resumesABrokenTransfer()
         }
         holdsOnly("y.deb", m_payload);
     }
-}
 
-void TestUpdater::resumesAfterAnEndedRun()
-{
     // The first run stalls half-way and is ended (this test started it); only the
     // part file holds its bytes. The next run goes on from there.
     m_server.serve("/y.deb", {file(m_payload, Kind::StallAfter, 250 * 1024), file(m_payload)});
@@ -184,6 +179,30 @@ void TestUpdater::takesAThenB()
     QCOMPARE(result.code, 1);
     QVERIFY(result.out.last().startsWith("下载失败：HTTP 404"));
     QCOMPARE(downloadFolder(), QStringList());
+
+    // An HTML page where the update should be, a body shorter than an update's beginning, or the right
+    // beginning cut short by the file's end: refused, nothing kept, exit code 1.
+    const QString refused = "下载失败：不是有效的更新文件";
+    for (const Response& wrong :
+         {Response{.contentType = "text/html", .body = "<!DOCTYPE html><html><body>Download</body></html>"},
+          file({}), file("!<arch>\n"), file("MZ")}) {
+        if (wrong.body == Downloader::updateMagic())
+            continue;
+        m_server.serve("/page.bin", {wrong});
+        serveReply("/page.bin", "/page.bin");
+        result = run();
+        QCOMPARE(result.code, 1);
+        QVERIFY2(result.out.contains(m_server.url("/page.bin") + " " + refused),
+                 qPrintable(result.out.join('\n')));
+        QCOMPARE(result.out.last(), refused);
+        QCOMPARE(downloadFolder(), QStringList());
+    }
+
+    // A page on A, the update on B: B is taken.
+    m_server.serve("/b/y.deb", {file(m_payload)});
+    serveReply("/page.bin", "/b/y.deb");
+    QCOMPARE(run().code, 0);
+    holdsOnly("y.deb", m_payload);
 }
 
 void TestUpdater::nothingNewerOrNoReply()
@@ -198,33 +217,6 @@ void TestUpdater::nothingNewerOrNoReply()
     QCOMPARE(result.code, 1);
     QVERIFY(result.out.last().startsWith("无法获取更新信息"));
     QCOMPARE(downloadFolder(), QStringList());
-}
-
-void TestUpdater::refusesWhatIsNoUpdate()
-{
-    // An HTML page where the update should be, a body shorter than an update's beginning, or the right
-    // beginning cut short by the file's end: refused, nothing kept, exit code 1.
-    const QString refused = "下载失败：不是有效的更新文件";
-    for (const Response& wrong :
-         {Response{.contentType = "text/html", .body = "<!DOCTYPE html><html><body>Download</body></html>"},
-          file({}), file("!<arch>\n"), file("MZ")}) {
-        if (wrong.body == Downloader::updateMagic())
-            continue;
-        m_server.serve("/page.bin", {wrong});
-        serveReply("/page.bin", "/page.bin");
-        const CliRun result = run();
-        QCOMPARE(result.code, 1);
-        QVERIFY2(result.out.contains(m_server.url("/page.bin") + " " + refused),
-                 qPrintable(result.out.join('\n')));
-        QCOMPARE(result.out.last(), refused);
-        QCOMPARE(downloadFolder(), QStringList());
-    }
-
-    // A page on A, the update on B: B is taken.
-    m_server.serve("/b/y.deb", {file(m_payload)});
-    serveReply("/page.bin", "/b/y.deb");
-    QCOMPARE(run().code, 0);
-    holdsOnly("y.deb", m_payload);
 }
 
 void TestUpdater::boundsTheBodyAndTheWait()
