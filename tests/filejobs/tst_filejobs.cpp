@@ -99,10 +99,8 @@ class TestFileJobs : public QObject
 private slots:
     void newNameAndExampleLabels();
     void renamesTickedFilesInTheirFolder();
-    void takenNamesAreNeverReplaced();
-    void refusedRenamesAndTheRunGoesOn();
-    void deletesFromTheLastRow();
-    void refusedDeletesKeepTheirRows();
+    void refusedRenames();
+    void deletes();
     void commandLines();
 
 private:
@@ -178,14 +176,10 @@ void TestFileJobs::newNameAndExampleLabels()
 void TestFileJobs::renamesTickedFilesInTheirFolder()
 {
     QTemporaryDir dir;
-    const QString report = dir.filePath("报告.doc");
-    const QString b = dir.filePath("b.doc");
-    const QString c = dir.filePath("c.txt");
-    const QString a = dir.filePath("a.doc");
-    writeFile(report, "A");
-    writeFile(b, "B");
-    writeFile(c, "C");
-    writeFile(a, "a");
+    const QString report = dir.filePath("报告.doc"), b = dir.filePath("b.doc"), c = dir.filePath("c.txt"),
+                  a = dir.filePath("a.doc");
+    for (const auto& [file, content] : {std::pair(report, "A"), {b, "B"}, {c, "C"}, {a, "a"}})
+        writeFile(file, content);
     writeFile(dir.filePath("a新7.doc"), "taken");
     MemoryJobHost host;
     host.tick({report, c, b, a}, {0, 2, 3});
@@ -212,7 +206,7 @@ void TestFileJobs::renamesTickedFilesInTheirFolder()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 5);
 }
 
-void TestFileJobs::takenNamesAreNeverReplaced()
+void TestFileJobs::refusedRenames()
 {
     QTemporaryDir dir;
     const auto path = [&](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
@@ -258,12 +252,7 @@ void TestFileJobs::takenNamesAreNeverReplaced()
     }
     QCOMPARE(bytes(path("late.doc")), QByteArray("L"));
     QCOMPARE(bytes(path("target.doc")), QByteArray("T"));
-}
 
-void TestFileJobs::refusedRenamesAndTheRunGoesOn()
-{
-    QTemporaryDir dir;
-    const auto path = [&](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
     QVERIFY(QDir().mkpath(path("sub.doc"))); // and missing.doc is missing
     writeFile(path("ro/r.doc"), "R");
 #ifdef Q_OS_WIN
@@ -353,7 +342,7 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
 #endif
 }
 
-void TestFileJobs::deletesFromTheLastRow()
+void TestFileJobs::deletes()
 {
     QTemporaryDir dir;
     QStringList files;
@@ -402,11 +391,7 @@ void TestFileJobs::deletesFromTheLastRow()
     QCOMPARE(stopped.rows.size(), 3);
     for (int i : {0, 2, 4})
         QVERIFY(entryExists(files.at(i)));
-}
 
-void TestFileJobs::refusedDeletesKeepTheirRows()
-{
-    QTemporaryDir dir;
     const auto path = [&](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
     // Read-only as the platform has it: the owner's write bit, the read-only attribute.
     writeFile(path("ro.doc"), "R");
@@ -450,23 +435,23 @@ void TestFileJobs::refusedDeletesKeepTheirRows()
     };
 #endif
 
-    MemoryJobHost host(rows);
-    const Batch::Result result = BatchDelete::DeleteFiles(host, unlocked());
+    MemoryJobHost refused(rows);
+    const Batch::Result refusals = BatchDelete::DeleteFiles(refused, unlocked());
 #ifdef Q_OS_WIN
     held.reset();
-    QCOMPARE(rowPaths(host), rows);
-    QCOMPARE(result.failures, 4);
+    QCOMPARE(rowPaths(refused), rows);
+    QCOMPARE(refusals.failures, 4);
     QCOMPARE(bytes(path("system.doc")), QByteArray("S"));
 #else
     QVERIFY(QFile::setPermissions(path("rodir"), kWritableFolder));
-    QCOMPARE(rowPaths(host), (QStringList{path("ro.doc"), path("rodir/x.doc"), path("dirlink.doc"),
-                                          path("folder.doc"), path("dangling.doc")}));
-    QCOMPARE(result.failures, 5);
+    QCOMPARE(rowPaths(refused), (QStringList{path("ro.doc"), path("rodir/x.doc"), path("dirlink.doc"),
+                                             path("folder.doc"), path("dangling.doc")}));
+    QCOMPARE(refusals.failures, 5);
     QVERIFY(!entryExists(path("link.doc")));
     QVERIFY(QFileInfo(path("dirlink.doc")).isSymLink());
     QVERIFY(QFileInfo(path("dangling.doc")).isSymLink());
 #endif
-    QCOMPARE(host.log, lines);
+    QCOMPARE(refused.log, lines);
     QCOMPARE(bytes(path("target.doc")), QByteArray("T"));
     QCOMPARE(bytes(path("ro.doc")), QByteArray("R"));
     QCOMPARE(bytes(path("rodir/x.doc")), QByteArray("X"));

@@ -46,15 +46,8 @@ private slots:
     void boundsTheBodyAndTheWait();
 
 private:
-    // Wine hands no QT_* variable on by itself.
-    QProcessEnvironment offscreen() const
-    {
-        QProcessEnvironment environment;
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        return environment;
-    }
     QStringList arguments() const { return {"--address", m_server.url("/reply"), "--quit-when-done"}; }
-    CliRun run() const { return CliRun::of(arguments(), m_dir->path(), offscreen()); }
+    CliRun run() const { return CliRun::of(arguments(), m_dir->path(), m_offscreen); }
     QString downloaded(const QString& name) const { return m_dir->filePath("download/" + name); }
     QStringList downloadFolder() const
     {
@@ -95,6 +88,7 @@ private:
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    QProcessEnvironment m_offscreen; // Wine hands no QT_* variable on by itself.
     LoopbackHttpServer m_server;
     const QByteArray m_payload = updateBytes(600 * 1024);
 };
@@ -102,6 +96,7 @@ private:
 void TestUpdater::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
+    m_offscreen.insert("QT_QPA_PLATFORM", "offscreen");
     writeFile(m_dir->filePath("toconfigure/dqbb.ini"), "1.8.4\r\n");
 }
 
@@ -133,7 +128,7 @@ void TestUpdater::resumes()
     m_server.serve("/y.deb", {file(m_payload, Kind::StallAfter, 250 * 1024), file(m_payload)});
     serveReply("/y.deb");
     QProcess first;
-    CliRun::start(first, arguments(), m_dir->path(), offscreen());
+    CliRun::start(first, arguments(), m_dir->path(), m_offscreen);
     QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(downloaded("y.deb.part")).size(), qint64(250 * 1024), 60000);
     first.kill();
     first.waitForFinished(30000);
