@@ -101,10 +101,9 @@ class TestFileCollector : public QObject
 private slots:
     void patternsByExtensionOnly();
     void attributes();
-    void depthFirstPerPattern();
+    void depthFirstAndTheFullList();
     void optionsPickPatternsAndFolders();
     void clickPairs();
-    void fullListStopsCollecting();
     void linksAndNamesThatAreNotText();
 };
 
@@ -195,7 +194,7 @@ void TestFileCollector::attributes()
 #endif
 }
 
-void TestFileCollector::depthFirstPerPattern()
+void TestFileCollector::depthFirstAndTheFullList()
 {
     const Tree tree(
         {"a.doc", "a.docx", "sub1/b.doc", "sub1/deep/c.doc", "sub2/d.docx", "Sub0/e.doc", "empty/"});
@@ -212,6 +211,21 @@ void TestFileCollector::depthFirstPerPattern()
     const QString sep = QDir::separator();
     QCOMPARE(view.statuses, (QStringList{tree.path("sub1") + sep, tree.path("sub1") + sep + "deep",
                                          tree.path("sub1/deep") + sep}));
+
+    // A list of at most 4 rows stops collecting when full.
+    const Tree full({"1.doc", "2.doc", "3.doc", "sub/4.doc", "sub/5.doc", "6.docx"});
+    MemoryView fullView;
+    FileCollector limited(fullView, 4);
+    limited.SubfolderSwitch = "KAI";
+    limited.Dir1_Click(full.path(), full.path(), wordOption());
+    QCOMPARE(fullView.rows, full.paths({"1.doc", "2.doc", "3.doc", "sub/4.doc"}));
+    QCOMPARE(fullView.statuses.last(), QString("列表已满（最多 4 条记录），其余文件未收集。"));
+    QCOMPARE(fullView.caption, QString("收集到的文件 4条记录。"));
+
+    // A new collection starts empty again.
+    const Tree small({"x.doc"});
+    limited.Dir1_Click(small.path(), small.path(), wordOption());
+    QCOMPARE(fullView.rows, small.paths({"x.doc"}));
 }
 
 void TestFileCollector::optionsPickPatternsAndFolders()
@@ -291,23 +305,6 @@ void TestFileCollector::clickPairs()
     // The pair is complete, and the interrupted click's second search consumed the stop request.
     QVERIFY(nested.SearchEnabled);
     QCOMPARE(nested.ClickCount, 0);
-}
-
-void TestFileCollector::fullListStopsCollecting()
-{
-    const Tree tree({"1.doc", "2.doc", "3.doc", "sub/4.doc", "sub/5.doc", "6.docx"});
-    MemoryView view;
-    FileCollector collector(view, 4);
-    collector.SubfolderSwitch = "KAI";
-    collector.Dir1_Click(tree.path(), tree.path(), wordOption());
-    QCOMPARE(view.rows, tree.paths({"1.doc", "2.doc", "3.doc", "sub/4.doc"}));
-    QCOMPARE(view.statuses.last(), QString("列表已满（最多 4 条记录），其余文件未收集。"));
-    QCOMPARE(view.caption, QString("收集到的文件 4条记录。"));
-
-    // A new collection starts empty again.
-    const Tree small({"x.doc"});
-    collector.Dir1_Click(small.path(), small.path(), wordOption());
-    QCOMPARE(view.rows, small.paths({"x.doc"}));
 }
 
 void TestFileCollector::linksAndNamesThatAreNotText()

@@ -41,8 +41,7 @@ class TestUpdater : public QObject
 private slots:
     void init();
     void resumes();
-    void takesAThenB();
-    void nothingNewerOrNoReply();
+    void repliesAndAddresses();
     void boundsTheBodyAndTheWait();
 
 private:
@@ -150,7 +149,7 @@ void TestUpdater::resumes()
     }
 }
 
-void TestUpdater::takesAThenB()
+void TestUpdater::repliesAndAddresses()
 {
     m_server.serve("/a/yanhe_1.9.0_amd64.deb", {file(m_payload)});
     m_server.serve("/b/y.deb", {file(m_payload)});
@@ -198,12 +197,10 @@ void TestUpdater::takesAThenB()
     serveReply("/page.bin", "/b/y.deb");
     QCOMPARE(run().code, 0);
     holdsOnly("y.deb", m_payload);
-}
 
-void TestUpdater::nothingNewerOrNoReply()
-{
+    // Nothing newer; no reply.
     m_server.serve("/reply", {{.body = "版 1.8.4 地A x址A结 地B y址B结 联系 z方式结"}});
-    CliRun result = run();
+    result = run();
     QCOMPARE(result.code, 0);
     QCOMPARE(result.out, (QStringList{"最新版本：1.8.4", "已是最新版本"}));
 
