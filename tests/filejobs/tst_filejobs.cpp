@@ -27,23 +27,15 @@ bool entryExists(const QString& path)
     return QFileInfo::exists(path) || QFileInfo(path).isSymLink();
 }
 
-std::function<NameRule()> rule(const QString& text, const QString& step, int position)
-{
-    return [=] { return NameRule{text, step, position}; };
-}
-
 // Every path ticked and renamed by the rule.
 MemoryJobHost renaming(const QStringList& paths, const QString& text, const QString& step, int position)
 {
     MemoryJobHost host(paths);
-    BatchRename::RenameFiles(host, rule(text, step, position));
+    BatchRename::RenameFiles(host, [=] { return NameRule{text, step, position}; });
     return host;
 }
 
-std::function<BatchDelete::Inputs()> unlocked()
-{
-    return [] { return BatchDelete::Inputs{true}; };
-}
+const std::function<BatchDelete::Inputs()> kUnlocked = [] { return BatchDelete::Inputs{true}; };
 
 QStringList rowPaths(const MemoryJobHost& host)
 {
@@ -184,7 +176,7 @@ void TestFileJobs::renamesTickedFilesInTheirFolder()
     MemoryJobHost host;
     host.tick({report, c, b, a}, {0, 2, 3});
     host.log << "上一个任务的行"; // the rename job keeps what the box holds
-    const Batch::Result result = BatchRename::RenameFiles(host, rule(" 新 ", "007", 3));
+    const Batch::Result result = BatchRename::RenameFiles(host, [] { return NameRule{" 新 ", "007", 3}; });
 
     QCOMPARE(result.total, 3);
     QCOMPARE(result.failures, 1);
@@ -284,7 +276,7 @@ void TestFileJobs::refusedRenames()
     lines << path("g.doc") + " 已改名为 g.新1doc";
 
     MemoryJobHost host(rows);
-    const Batch::Result result = BatchRename::RenameFiles(host, rule("新", "1", 4));
+    const Batch::Result result = BatchRename::RenameFiles(host, [] { return NameRule{"新", "1", 4}; });
 #ifdef Q_OS_WIN
     held.reset();
 #else
@@ -357,7 +349,7 @@ void TestFileJobs::deletes()
     MemoryJobHost host;
     host.tick(files + QStringList{hidden, gone}, {1, 3, 5, 6});
 
-    const Batch::Result result = BatchDelete::DeleteFiles(host, unlocked());
+    const Batch::Result result = BatchDelete::DeleteFiles(host, kUnlocked);
     // Every ticked file has its line; the hidden and the missing file say why they stay.
     QCOMPARE(host.log,
              (QStringList{gone + " 删除失败，未修改：文件不存在", hidden + " 删除失败，未修改：这是隐藏文件",
@@ -377,7 +369,7 @@ void TestFileJobs::deletes()
 
     // Again: only the rows whose files were not found, and they stay, with their lines again.
     host.log.clear();
-    BatchDelete::DeleteFiles(host, unlocked());
+    BatchDelete::DeleteFiles(host, kUnlocked);
     QCOMPARE(host.log, (QStringList{gone + " 删除失败，未修改：文件不存在",
                                     hidden + " 删除失败，未修改：这是隐藏文件"}));
     QCOMPARE(host.rows.size(), 5);
@@ -386,7 +378,7 @@ void TestFileJobs::deletes()
     MemoryJobHost stopped;
     stopped.tick({files.at(0), files.at(2), files.at(4)}, {0, 2});
     stopped.stop = true;
-    QVERIFY(BatchDelete::DeleteFiles(stopped, unlocked()).stopped);
+    QVERIFY(BatchDelete::DeleteFiles(stopped, kUnlocked).stopped);
     QCOMPARE(stopped.log, QStringList{" 用户停止，未处理 2 个文件"});
     QCOMPARE(stopped.rows.size(), 3);
     for (int i : {0, 2, 4})
@@ -436,7 +428,7 @@ void TestFileJobs::deletes()
 #endif
 
     MemoryJobHost refused(rows);
-    const Batch::Result refusals = BatchDelete::DeleteFiles(refused, unlocked());
+    const Batch::Result refusals = BatchDelete::DeleteFiles(refused, kUnlocked);
 #ifdef Q_OS_WIN
     held.reset();
     QCOMPARE(rowPaths(refused), rows);
