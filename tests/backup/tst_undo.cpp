@@ -19,11 +19,6 @@ const QStringList kReplace{
     "word-replace", "--old", "e", "--new", "E", "--scope", "textboxes,headers-footers"};
 const QDateTime kBefore = QDateTime::fromMSecsSinceEpoch(1577880000123); // 2020-01-01, to the millisecond
 
-QDateTime mtime(const QString& path)
-{
-    return QFileInfo(path).fileTime(QFileDevice::FileModificationTime);
-}
-
 // Copies of the corpus's files of kind (docx, xlsx, doc ...), the first `most` by name of those named
 // (all unless told), into folder, writable, all modified at kBefore.
 QStringList copyCorpus(const QString& kind, const QString& folder, int most = 1000,
@@ -53,7 +48,7 @@ Snapshot snapshot(const QStringList& files)
 {
     Snapshot all;
     for (const QString& file : files)
-        all.insert(file, {bytes(file), mtime(file)});
+        all.insert(file, {bytes(file), QFileInfo(file).lastModified()});
     return all;
 }
 
@@ -61,8 +56,7 @@ Snapshot snapshot(const QStringList& files)
 void same(const Snapshot& before, const QString& except = {})
 {
     for (auto it = before.cbegin(); it != before.cend(); ++it)
-        QVERIFY2(it.key() == except || std::pair(bytes(it.key()), mtime(it.key())) == *it,
-                 qPrintable(it.key()));
+        QVERIFY2(it.key() == except || snapshot({it.key()}).first() == *it, qPrintable(it.key()));
 }
 
 } // namespace
@@ -92,12 +86,13 @@ void TestUndo::init()
 {
     m_app = std::make_unique<QTemporaryDir>();
     QVERIFY(m_app->isValid());
+    if (!QFileInfo(YANHE_CORPUS "/docx").isDir() &&
+        QByteArray(QTest::currentTestFunction()) != "renameUndone")
+        QSKIP("no corpus of real documents beside the project (../shared/corpus)");
 }
 
 void TestUndo::replaceUndoneAndRedone()
 {
-    if (!QFileInfo(YANHE_CORPUS "/docx").isDir())
-        QSKIP("no corpus of real documents beside the project (../shared/corpus)");
     QTemporaryDir dir;
     const QStringList documents = copyCorpus("docx", dir.path());
     const QStringList workbooks = copyCorpus("xlsx", dir.path());
@@ -210,8 +205,6 @@ void TestUndo::boundKeepsTheLastRuns()
     QVERIFY(QFileInfo::exists(dir.filePath("f1.docx")));
     QVERIFY(!QFileInfo::exists(dir.filePath("f0.docx")));
 
-    if (!QFileInfo(YANHE_CORPUS "/docx").isDir())
-        QSKIP("no corpus of real documents beside the project (../shared/corpus)");
     // With room for one run only, the undo's own backups do not push out the run it undoes.
     QCOMPARE(cli({"undo", "--keep-runs", "1"}).code, 0);
     const QStringList copies = copyCorpus("docx", dir.path(), 3);
@@ -236,8 +229,6 @@ void TestUndo::boundKeepsTheLastRuns()
 
 void TestUndo::backupThatCannotBeWrittenLeavesTheFile()
 {
-    if (!QFileInfo(YANHE_CORPUS "/docx").isDir())
-        QSKIP("no corpus of real documents beside the project (../shared/corpus)");
     QTemporaryDir dir;
     const QStringList copies = copyCorpus("docx", dir.path(), 4);
     const Snapshot before = snapshot(copies);
@@ -324,8 +315,6 @@ QList<int> held(const QString& file)
 
 void TestUndo::dryRunCountsWhatTheRunThenDoes()
 {
-    if (!QFileInfo(YANHE_CORPUS "/docx").isDir())
-        QSKIP("no corpus of real documents beside the project (../shared/corpus)");
     QTemporaryDir dir;
     const QStringList documents = copyCorpus("docx", dir.path());
     const QStringList workbooks = copyCorpus("xlsx", dir.path());

@@ -100,14 +100,11 @@ class TestFileCollector : public QObject
     Q_OBJECT
 private slots:
     void patternsByExtensionOnly();
-    void attributeMasks();
-    void depthFirstPerPattern();
+    void attributes();
+    void depthFirstAndTheFullList();
     void optionsPickPatternsAndFolders();
-    void clickPairsAndTheSwallowedSearch();
-    void nestedClickEndsTheRunningCollection();
-    void fullListStopsCollecting();
+    void clickPairs();
     void linksAndNamesThatAreNotText();
-    void attributesAndTheListingRule();
 };
 
 void TestFileCollector::patternsByExtensionOnly()
@@ -152,27 +149,52 @@ void TestFileCollector::patternsByExtensionOnly()
     QCOMPARE(view.caption, QString("收集到的文件 0条记录。"));
 }
 
-void TestFileCollector::attributeMasks()
+void TestFileCollector::attributes()
 {
+    using namespace FileAttributes;
+    // Normal and read-only entries always come; hidden, system and folders only when asked for.
+    QVERIFY(listingReturns(Normal, Normal));
+    QVERIFY(listingReturns(ReadOnly, Normal));
+    QVERIFY(!listingReturns(Hidden, Normal));
+    QVERIFY(!listingReturns(Hidden | ReadOnly, Directory | ReadOnly));
+    QVERIFY(listingReturns(Hidden | ReadOnly, Directory | Hidden));
+    QVERIFY(!listingReturns(Directory, ReadOnly | Hidden | System));
+    QVERIFY(listingReturns(Directory, Directory));
+    QVERIFY(!listingReturns(Directory | Hidden, Directory));
+    QVERIFY(listingReturns(Directory | Hidden, Directory | Hidden));
+    QVERIFY(!listingReturns(System | Hidden, Directory | System));
+
     const Tree tree({"a.doc", ".h.doc", ".hid/b.doc", "sub/c.doc", "ro.doc"});
     QVERIFY(QFile::setPermissions(tree.path("ro.doc"), QFile::ReadOwner));
+    QList<std::tuple<QString, int, bool>> entries{{"a.doc", Normal, true},
+                                                  {"ro.doc", ReadOnly, true},
+                                                  {"sub", Directory, false},
+                                                  {"gone.doc", -1, false}};
 #ifdef Q_OS_UNIX
     QVERIFY(::mkfifo(QFile::encodeName(tree.path("p.doc")).constData(), 0600) == 0);
+    QVERIFY(QFile::link(tree.path("nowhere"), tree.path("dangling")));
+    entries << std::tuple(".h.doc", Hidden, false) << std::tuple("p.doc", System, false)
+            << std::tuple("dangling", System, false);
 #endif
+    for (const auto& [name, attribute, found] : entries) {
+        QCOMPARE(of(tree.path(name)), attribute);
+        QCOMPARE(plainListingFindsFile(tree.path(name)), found);
+    }
+
     // No box ticked: no listing at all, not even of sub-folders.
     QVERIFY(collect(tree.path(), {"*.doc"}, true, -1).isEmpty());
     // Normal and read-only: hidden and system entries, and hidden folders, stay out.
     QCOMPARE(collect(tree.path(), {"*.doc"}, true), tree.paths({"a.doc", "ro.doc", "sub/c.doc"}));
     // Read-only never excludes: "隐藏" alone still gives the plain files.
-    QCOMPARE(collect(tree.path(), {"*.doc"}, true, FileAttributes::Directory | FileAttributes::Hidden),
+    QCOMPARE(collect(tree.path(), {"*.doc"}, true, Directory | Hidden),
              tree.paths({".h.doc", "a.doc", "ro.doc", ".hid/b.doc", "sub/c.doc"}));
 #ifdef Q_OS_UNIX
-    QCOMPARE(collect(tree.path(), {"*.doc"}, false, FileAttributes::Directory | FileAttributes::System),
+    QCOMPARE(collect(tree.path(), {"*.doc"}, false, Directory | System),
              tree.paths({"a.doc", "p.doc", "ro.doc"}));
 #endif
 }
 
-void TestFileCollector::depthFirstPerPattern()
+void TestFileCollector::depthFirstAndTheFullList()
 {
     const Tree tree(
         {"a.doc", "a.docx", "sub1/b.doc", "sub1/deep/c.doc", "sub2/d.docx", "Sub0/e.doc", "empty/"});
@@ -189,6 +211,21 @@ void TestFileCollector::depthFirstPerPattern()
     const QString sep = QDir::separator();
     QCOMPARE(view.statuses, (QStringList{tree.path("sub1") + sep, tree.path("sub1") + sep + "deep",
                                          tree.path("sub1/deep") + sep}));
+
+    // A list of at most 4 rows stops collecting when full.
+    const Tree full({"1.doc", "2.doc", "3.doc", "sub/4.doc", "sub/5.doc", "6.docx"});
+    MemoryView fullView;
+    FileCollector limited(fullView, 4);
+    limited.SubfolderSwitch = "KAI";
+    limited.Dir1_Click(full.path(), full.path(), wordOption());
+    QCOMPARE(fullView.rows, full.paths({"1.doc", "2.doc", "3.doc", "sub/4.doc"}));
+    QCOMPARE(fullView.statuses.last(), QString("列表已满（最多 4 条记录），其余文件未收集。"));
+    QCOMPARE(fullView.caption, QString("收集到的文件 4条记录。"));
+
+    // A new collection starts empty again.
+    const Tree small({"x.doc"});
+    limited.Dir1_Click(small.path(), small.path(), wordOption());
+    QCOMPARE(fullView.rows, small.paths({"x.doc"}));
 }
 
 void TestFileCollector::optionsPickPatternsAndFolders()
@@ -222,7 +259,7 @@ void TestFileCollector::optionsPickPatternsAndFolders()
     QCOMPARE(view.caption, QString("收集到的文件 0条记录。"));
 }
 
-void TestFileCollector::clickPairsAndTheSwallowedSearch()
+void TestFileCollector::clickPairs()
 {
     const Tree tree({"a.doc", "a.docx"});
     MemoryView view;
@@ -245,49 +282,29 @@ void TestFileCollector::clickPairsAndTheSwallowedSearch()
     QCOMPARE(view.rows, tree.paths({"a.docx"}));
     QVERIFY(collector.SearchEnabled);
     QCOMPARE(collector.ClickCount, 1);
-}
 
-void TestFileCollector::nestedClickEndsTheRunningCollection()
-{
+    // A new collector; the user clicks once on the first folder, and while it is being collected
+    // clicks on the second: the second click of a pair, run from the yield.
     const Tree first({"a1.doc", "a2.doc", "a3.doc", "sub/a4.doc", "z.docx"});
     const Tree second({"b1.doc", "b2.docx"});
-    MemoryView view;
-    FileCollector collector(view);
-    collector.SubfolderSwitch = "KAI";
+    MemoryView nestedView;
+    FileCollector nested(nestedView);
+    nested.SubfolderSwitch = "KAI";
 
-    // The user clicks once on the first folder, and while it is being collected
-    // clicks on the second: the second click of a pair, run from the yield.
     int yields = 0;
-    view.onYield = [&] {
+    nestedView.onYield = [&] {
         if (++yields == 2)
-            collector.Dir1_Click(second.path(), second.path(), wordOption());
+            nested.Dir1_Click(second.path(), second.path(), wordOption());
     };
-    collector.Dir1_Click(first.path(), first.path(), wordOption());
+    nested.Dir1_Click(first.path(), first.path(), wordOption());
 
     // The interrupted collection added nothing after the nested one: no row of
     // the first folder, its sub-folder and its .docx never searched.
-    QCOMPARE(view.rows, second.paths({"b1.doc", "b2.docx"}));
-    QCOMPARE(view.caption, QString("收集到的文件 2条记录。"));
+    QCOMPARE(nestedView.rows, second.paths({"b1.doc", "b2.docx"}));
+    QCOMPARE(nestedView.caption, QString("收集到的文件 2条记录。"));
     // The pair is complete, and the interrupted click's second search consumed the stop request.
-    QVERIFY(collector.SearchEnabled);
-    QCOMPARE(collector.ClickCount, 0);
-}
-
-void TestFileCollector::fullListStopsCollecting()
-{
-    const Tree tree({"1.doc", "2.doc", "3.doc", "sub/4.doc", "sub/5.doc", "6.docx"});
-    MemoryView view;
-    FileCollector collector(view, 4);
-    collector.SubfolderSwitch = "KAI";
-    collector.Dir1_Click(tree.path(), tree.path(), wordOption());
-    QCOMPARE(view.rows, tree.paths({"1.doc", "2.doc", "3.doc", "sub/4.doc"}));
-    QCOMPARE(view.statuses.last(), QString("列表已满（最多 4 条记录），其余文件未收集。"));
-    QCOMPARE(view.caption, QString("收集到的文件 4条记录。"));
-
-    // A new collection starts empty again.
-    const Tree small({"x.doc"});
-    collector.Dir1_Click(small.path(), small.path(), wordOption());
-    QCOMPARE(view.rows, small.paths({"x.doc"}));
+    QVERIFY(nested.SearchEnabled);
+    QCOMPARE(nested.ClickCount, 0);
 }
 
 void TestFileCollector::linksAndNamesThatAreNotText()
@@ -320,41 +337,6 @@ void TestFileCollector::linksAndNamesThatAreNotText()
     QCOMPARE(FileAttributes::readableName("a\xe6\x8a\xa5\xff.doc"), QString("a\u62a5\\xFF.doc"));
 #else
     QSKIP("links and byte names are this platform's own");
-#endif
-}
-
-void TestFileCollector::attributesAndTheListingRule()
-{
-    using namespace FileAttributes;
-    // Normal and read-only entries always come; hidden, system and folders only when asked for.
-    QVERIFY(listingReturns(Normal, Normal));
-    QVERIFY(listingReturns(ReadOnly, Normal));
-    QVERIFY(!listingReturns(Hidden, Normal));
-    QVERIFY(!listingReturns(Hidden | ReadOnly, Directory | ReadOnly));
-    QVERIFY(listingReturns(Hidden | ReadOnly, Directory | Hidden));
-    QVERIFY(!listingReturns(Directory, ReadOnly | Hidden | System));
-    QVERIFY(listingReturns(Directory, Directory));
-    QVERIFY(!listingReturns(Directory | Hidden, Directory));
-    QVERIFY(listingReturns(Directory | Hidden, Directory | Hidden));
-    QVERIFY(!listingReturns(System | Hidden, Directory | System));
-
-    const Tree tree({"plain.doc", ".hidden.doc", "locked.doc", "sub/"});
-    QVERIFY(QFile::setPermissions(tree.path("locked.doc"), QFile::ReadOwner | QFile::ReadUser));
-    QCOMPARE(of(tree.path("plain.doc")), int(Normal));
-    QCOMPARE(of(tree.path("locked.doc")), int(ReadOnly));
-    QCOMPARE(of(tree.path("sub")), int(Directory));
-    QCOMPARE(of(tree.path("gone.doc")), -1);
-    QVERIFY(plainListingFindsFile(tree.path("plain.doc")));
-    QVERIFY(plainListingFindsFile(tree.path("locked.doc")));
-    QVERIFY(!plainListingFindsFile(tree.path("sub")));
-    QVERIFY(!plainListingFindsFile(tree.path("gone.doc")));
-#ifdef Q_OS_UNIX
-    QCOMPARE(of(tree.path(".hidden.doc")), int(Hidden));
-    QVERIFY(!plainListingFindsFile(tree.path(".hidden.doc")));
-    QVERIFY(::mkfifo(QFile::encodeName(tree.path("pipe")).constData(), 0600) == 0);
-    QCOMPARE(of(tree.path("pipe")), int(System));
-    QVERIFY(QFile::link(tree.path("nowhere"), tree.path("dangling")));
-    QCOMPARE(of(tree.path("dangling")), int(System));
 #endif
 }
 

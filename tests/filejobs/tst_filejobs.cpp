@@ -7,14 +7,9 @@
 #include "support/CliRun.h"
 #include "support/MemoryJobHost.h"
 #include "support/MemoryJobInputs.h"
+#include "support/TestFiles.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTest>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -27,42 +22,20 @@ using namespace filejobs;
 
 namespace {
 
-void write(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray bytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-}
-
 bool entryExists(const QString& path)
 {
     return QFileInfo::exists(path) || QFileInfo(path).isSymLink();
-}
-
-std::function<NameRule()> rule(const QString& text, const QString& step, int position)
-{
-    return [=] { return NameRule{text, step, position}; };
 }
 
 // Every path ticked and renamed by the rule.
 MemoryJobHost renaming(const QStringList& paths, const QString& text, const QString& step, int position)
 {
     MemoryJobHost host(paths);
-    BatchRename::RenameFiles(host, rule(text, step, position));
+    BatchRename::RenameFiles(host, [=] { return NameRule{text, step, position}; });
     return host;
 }
 
-std::function<BatchDelete::Inputs()> unlocked()
-{
-    return [] { return BatchDelete::Inputs{true}; };
-}
+const std::function<BatchDelete::Inputs()> kUnlocked = [] { return BatchDelete::Inputs{true}; };
 
 QStringList rowPaths(const MemoryJobHost& host)
 {
@@ -85,28 +58,14 @@ bool setAttribute(const QString& path, DWORD attribute)
 }
 
 // A file open as a program that edits it holds it: others may read it, not write,
-// rename or delete it.
-class HeldOpen
+// rename or delete it, until the handle is closed.
+using HeldOpen = std::unique_ptr<void, decltype(&CloseHandle)>;
+HeldOpen holdOpen(const QString& path)
 {
-public:
-    explicit HeldOpen(const QString& path)
-        : m_handle(CreateFileW(native(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
-    {}
-    ~HeldOpen() { release(); }
-    HeldOpen(const HeldOpen&) = delete;
-    HeldOpen& operator=(const HeldOpen&) = delete;
-    bool held() const { return m_handle != INVALID_HANDLE_VALUE; }
-    void release()
-    {
-        if (held())
-            CloseHandle(m_handle);
-        m_handle = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE m_handle;
-};
+    return {CreateFileW(native(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+            &CloseHandle};
+}
 #endif
 
 // Hidden as the platform hides a file: POSIX by the "." its name begins with (every
@@ -132,30 +91,18 @@ class TestFileJobs : public QObject
 private slots:
     void newNameAndExampleLabels();
     void renamesTickedFilesInTheirFolder();
-    void takenNamesAreNeverReplaced();
-    void refusedRenamesAndTheRunGoesOn();
-    void deletesFromTheLastRow();
-    void refusedDeletesKeepTheirRows();
+    void refusedRenames();
+    void deletes();
     void commandLines();
 
 private:
     CliRun cli(const QStringList& arguments) { return CliRun::of(arguments, m_app.path()); }
-    // The journal's messages, without the time in front. The journal is in the system's
-    // code page (on a Chinese Windows, 936).
+    // The journal's messages, without the time in front, in the system's code page (on a Chinese Windows,
+    // 936).
     QStringList journal()
     {
-        QStringList files;
-        QDirIterator it(m_app.filePath("Journal"), {"*.txt"}, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            files << it.next();
-        files.sort();
-        QStringList lines;
-        const QRegularExpression time("\\d:\\d\\d ");
-        for (const QString& file : files) {
-            for (const QString& line : QString::fromLocal8Bit(bytes(file)).split("\r\n", Qt::SkipEmptyParts))
-                lines << line.mid(line.indexOf(time) + 5);
-        }
-        return lines;
+        static const QRegularExpression time("^.*?\\d:\\d\\d ", QRegularExpression::MultilineOption);
+        return CliRun::journal(m_app.path()).remove(time).split("\r\n", Qt::SkipEmptyParts);
     }
 
     QTemporaryDir m_app;
@@ -221,19 +168,15 @@ void TestFileJobs::newNameAndExampleLabels()
 void TestFileJobs::renamesTickedFilesInTheirFolder()
 {
     QTemporaryDir dir;
-    const QString report = dir.filePath("报告.doc");
-    const QString b = dir.filePath("b.doc");
-    const QString c = dir.filePath("c.txt");
-    const QString a = dir.filePath("a.doc");
-    write(report, "A");
-    write(b, "B");
-    write(c, "C");
-    write(a, "a");
-    write(dir.filePath("a新7.doc"), "taken");
+    const QString report = dir.filePath("报告.doc"), b = dir.filePath("b.doc"), c = dir.filePath("c.txt"),
+                  a = dir.filePath("a.doc");
+    for (const auto& [file, content] : {std::pair(report, "A"), {b, "B"}, {c, "C"}, {a, "a"}})
+        writeFile(file, content);
+    writeFile(dir.filePath("a新7.doc"), "taken");
     MemoryJobHost host;
     host.tick({report, c, b, a}, {0, 2, 3});
     host.log << "上一个任务的行"; // the rename job keeps what the box holds
-    const Batch::Result result = BatchRename::RenameFiles(host, rule(" 新 ", "007", 3));
+    const Batch::Result result = BatchRename::RenameFiles(host, [] { return NameRule{" 新 ", "007", 3}; });
 
     QCOMPARE(result.total, 3);
     QCOMPARE(result.failures, 1);
@@ -255,26 +198,26 @@ void TestFileJobs::renamesTickedFilesInTheirFolder()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 5);
 }
 
-void TestFileJobs::takenNamesAreNeverReplaced()
+void TestFileJobs::refusedRenames()
 {
     QTemporaryDir dir;
     const auto path = [&](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
 
     // Taken where the existence test does not look: a hidden file, a folder, a
     // dangling link. The rename itself refuses, and the file is reported.
-    write(path(".x.doc"), "hidden");
+    writeFile(path(".x.doc"), "hidden");
     hide(path(".x.doc"));
-    write(path("夹1.doc/inside.txt"), "I");
+    writeFile(path("夹1.doc/inside.txt"), "I");
 #ifdef Q_OS_WIN
     // Wine makes no symbolic links; what its listing passes over is a system file.
-    write(path("链1.doc"), "S");
+    writeFile(path("链1.doc"), "S");
     QVERIFY(setAttribute(path("链1.doc"), FILE_ATTRIBUTE_SYSTEM));
 #else
     QVERIFY(QFile::link(path("nowhere"), path("链1.doc")));
 #endif
     for (const auto& [file, text, position, taken] : QList<std::tuple<QString, QString, int, QString>>{
              {"x.doc", ".", 2, ".x.doc"}, {"d.doc", "夹", 0, "夹1.doc"}, {"e.doc", "链", 0, "链1.doc"}}) {
-        write(dir.filePath(file), "F");
+        writeFile(dir.filePath(file), "F");
         const MemoryJobHost host = renaming({dir.filePath(file)}, text, "1", position);
         QCOMPARE(host.log,
                  QStringList{dir.filePath(file) + " 改名失败，未修改：已有同名的文件或文件夹：" + taken});
@@ -291,8 +234,8 @@ void TestFileJobs::takenNamesAreNeverReplaced()
 #endif
 
     // A file that appears after the existence test: the rename call refuses it.
-    write(path("late.doc"), "L");
-    write(path("target.doc"), "T");
+    writeFile(path("late.doc"), "L");
+    writeFile(path("target.doc"), "T");
     try {
         FileOps::renameFile(path("late.doc"), path("target.doc"));
         QFAIL("renamed onto an existing file");
@@ -301,26 +244,21 @@ void TestFileJobs::takenNamesAreNeverReplaced()
     }
     QCOMPARE(bytes(path("late.doc")), QByteArray("L"));
     QCOMPARE(bytes(path("target.doc")), QByteArray("T"));
-}
 
-void TestFileJobs::refusedRenamesAndTheRunGoesOn()
-{
-    QTemporaryDir dir;
-    const auto path = [&](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
     QVERIFY(QDir().mkpath(path("sub.doc"))); // and missing.doc is missing
-    write(path("ro/r.doc"), "R");
+    writeFile(path("ro/r.doc"), "R");
 #ifdef Q_OS_WIN
     // A read-only folder on Windows still takes renames; what refuses one there is a
     // program holding the file open.
-    HeldOpen held(path("ro/r.doc"));
-    QVERIFY(held.held());
+    HeldOpen held = holdOpen(path("ro/r.doc"));
+    QVERIFY(held.get() != INVALID_HANDLE_VALUE);
     const QString refused = " 改名失败，未修改：文件正在使用";
 #else
     QVERIFY(QFile::setPermissions(path("ro"), kReadOnlyFolder));
     const QString refused = " 改名失败，未修改：所在文件夹是只读的";
 #endif
-    write(path("noDot"), "N");
-    write(path("target.doc"), "T");
+    writeFile(path("noDot"), "N");
+    writeFile(path("target.doc"), "T");
     QStringList rows{path("missing.doc"), path("sub.doc"), path("ro/r.doc"), path("noDot")};
     QStringList lines{
         path("missing.doc") + " 改名失败，未修改：文件不存在",
@@ -333,14 +271,14 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
     rows << path("l.doc");
     lines << path("l.doc") + " 已改名为 l.新1doc";
 #endif
-    write(path("g.doc"), "G");
+    writeFile(path("g.doc"), "G");
     rows << path("g.doc");
     lines << path("g.doc") + " 已改名为 g.新1doc";
 
     MemoryJobHost host(rows);
-    const Batch::Result result = BatchRename::RenameFiles(host, rule("新", "1", 4));
+    const Batch::Result result = BatchRename::RenameFiles(host, [] { return NameRule{"新", "1", 4}; });
 #ifdef Q_OS_WIN
-    held.release();
+    held.reset();
 #else
     QVERIFY(QFile::setPermissions(path("ro"), kWritableFolder));
 #endif
@@ -375,7 +313,7 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
     QCOMPARE(bytes(path("g.新1doc")), QByteArray("G"));
 
     // COM1.doc: on Windows the serial port, whatever the extension, so no name for a file there.
-    write(path("dev.doc"), "D");
+    writeFile(path("dev.doc"), "D");
     const MemoryJobHost device = renaming({path("dev.doc")}, "COM", "1", 0);
 #ifdef Q_OS_WIN
     QCOMPARE(device.log, QStringList{path("dev.doc") + " 改名失败，未修改：新文件名无效：COM1.doc"});
@@ -396,22 +334,22 @@ void TestFileJobs::refusedRenamesAndTheRunGoesOn()
 #endif
 }
 
-void TestFileJobs::deletesFromTheLastRow()
+void TestFileJobs::deletes()
 {
     QTemporaryDir dir;
     QStringList files;
     for (int i = 0; i < 5; ++i) {
         files << dir.filePath(QString("f%1.doc").arg(i));
-        write(files.last(), "x");
+        writeFile(files.last(), "x");
     }
     const QString hidden = dir.filePath(".h.doc");
-    write(hidden, "h");
+    writeFile(hidden, "h");
     hide(hidden);
     const QString gone = dir.filePath("gone.doc");
     MemoryJobHost host;
     host.tick(files + QStringList{hidden, gone}, {1, 3, 5, 6});
 
-    const Batch::Result result = BatchDelete::DeleteFiles(host, unlocked());
+    const Batch::Result result = BatchDelete::DeleteFiles(host, kUnlocked);
     // Every ticked file has its line; the hidden and the missing file say why they stay.
     QCOMPARE(host.log,
              (QStringList{gone + " 删除失败，未修改：文件不存在", hidden + " 删除失败，未修改：这是隐藏文件",
@@ -431,7 +369,7 @@ void TestFileJobs::deletesFromTheLastRow()
 
     // Again: only the rows whose files were not found, and they stay, with their lines again.
     host.log.clear();
-    BatchDelete::DeleteFiles(host, unlocked());
+    BatchDelete::DeleteFiles(host, kUnlocked);
     QCOMPARE(host.log, (QStringList{gone + " 删除失败，未修改：文件不存在",
                                     hidden + " 删除失败，未修改：这是隐藏文件"}));
     QCOMPARE(host.rows.size(), 5);
@@ -440,31 +378,27 @@ void TestFileJobs::deletesFromTheLastRow()
     MemoryJobHost stopped;
     stopped.tick({files.at(0), files.at(2), files.at(4)}, {0, 2});
     stopped.stop = true;
-    QVERIFY(BatchDelete::DeleteFiles(stopped, unlocked()).stopped);
+    QVERIFY(BatchDelete::DeleteFiles(stopped, kUnlocked).stopped);
     QCOMPARE(stopped.log, QStringList{" 用户停止，未处理 2 个文件"});
     QCOMPARE(stopped.rows.size(), 3);
     for (int i : {0, 2, 4})
         QVERIFY(entryExists(files.at(i)));
-}
 
-void TestFileJobs::refusedDeletesKeepTheirRows()
-{
-    QTemporaryDir dir;
     const auto path = [&](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
     // Read-only as the platform has it: the owner's write bit, the read-only attribute.
-    write(path("ro.doc"), "R");
+    writeFile(path("ro.doc"), "R");
     QVERIFY(QFile::setPermissions(path("ro.doc"), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
-    write(path("rodir/x.doc"), "X");
-    write(path("target.doc"), "T");
+    writeFile(path("rodir/x.doc"), "X");
+    writeFile(path("target.doc"), "T");
     QVERIFY(QDir().mkpath(path("sub")));
-    write(path("sub/keep.doc"), "K");
+    writeFile(path("sub/keep.doc"), "K");
     QVERIFY(QDir().mkpath(path("folder.doc")));
 #ifdef Q_OS_WIN
     // A read-only folder on Windows still lets its files go, and Wine makes no symbolic
     // links: a file held open and a system file are what stay there.
-    HeldOpen held(path("rodir/x.doc"));
-    QVERIFY(held.held());
-    write(path("system.doc"), "S");
+    HeldOpen held = holdOpen(path("rodir/x.doc"));
+    QVERIFY(held.get() != INVALID_HANDLE_VALUE);
+    writeFile(path("system.doc"), "S");
     QVERIFY(setAttribute(path("system.doc"), FILE_ATTRIBUTE_SYSTEM));
     const QStringList rows{path("ro.doc"), path("rodir/x.doc"), path("folder.doc"), path("system.doc")};
     const QStringList lines{
@@ -493,23 +427,23 @@ void TestFileJobs::refusedDeletesKeepTheirRows()
     };
 #endif
 
-    MemoryJobHost host(rows);
-    const Batch::Result result = BatchDelete::DeleteFiles(host, unlocked());
+    MemoryJobHost refused(rows);
+    const Batch::Result refusals = BatchDelete::DeleteFiles(refused, kUnlocked);
 #ifdef Q_OS_WIN
-    held.release();
-    QCOMPARE(rowPaths(host), rows);
-    QCOMPARE(result.failures, 4);
+    held.reset();
+    QCOMPARE(rowPaths(refused), rows);
+    QCOMPARE(refusals.failures, 4);
     QCOMPARE(bytes(path("system.doc")), QByteArray("S"));
 #else
     QVERIFY(QFile::setPermissions(path("rodir"), kWritableFolder));
-    QCOMPARE(rowPaths(host), (QStringList{path("ro.doc"), path("rodir/x.doc"), path("dirlink.doc"),
-                                          path("folder.doc"), path("dangling.doc")}));
-    QCOMPARE(result.failures, 5);
+    QCOMPARE(rowPaths(refused), (QStringList{path("ro.doc"), path("rodir/x.doc"), path("dirlink.doc"),
+                                             path("folder.doc"), path("dangling.doc")}));
+    QCOMPARE(refusals.failures, 5);
     QVERIFY(!entryExists(path("link.doc")));
     QVERIFY(QFileInfo(path("dirlink.doc")).isSymLink());
     QVERIFY(QFileInfo(path("dangling.doc")).isSymLink());
 #endif
-    QCOMPARE(host.log, lines);
+    QCOMPARE(refused.log, lines);
     QCOMPARE(bytes(path("target.doc")), QByteArray("T"));
     QCOMPARE(bytes(path("ro.doc")), QByteArray("R"));
     QCOMPARE(bytes(path("rodir/x.doc")), QByteArray("X"));
@@ -548,9 +482,9 @@ void TestFileJobs::commandLines()
     const QString a = QDir::toNativeSeparators(dir.filePath("甲.doc"));
     const QString b = QDir::toNativeSeparators(dir.filePath("乙.doc"));
     const QString hidden = QDir::toNativeSeparators(dir.filePath(".b.doc"));
-    write(a, "A");
-    write(b, "B");
-    write(hidden, "H");
+    writeFile(a, "A");
+    writeFile(b, "B");
+    writeFile(hidden, "H");
     hide(hidden);
 
     // The second file finds the first one's new name taken; no name boxes are printed.
