@@ -832,10 +832,9 @@ void TestOoxml::writerTypesIntoHeadersAndFooters()
     QCOMPARE(resolvedText(trackedHeader->document_element(), true), QString("页眉 Header"));
     QCOMPARE(resolvedText(trackedHeader->document_element(), false), QString("Head AHead B"));
 
-    QVERIFY(ZipFiles::read(path)
-                .value("[Content_Types].xml")
-                .contains("<Override PartName=\"/word/footer1.xml\" ContentType=\"application/"
-                          "vnd.openxmlformats-officedocument.wordprocessingml.footer+xml\""));
+    CHECK_XML(*xmlOf(path, "[Content_Types].xml"),
+              {{"//*[@PartName='/word/footer1.xml']/@ContentType",
+                "application/vnd.openxmlformats-officedocument.wordprocessingml.footer+xml"}});
     const auto rels = xmlOf(path, "word/_rels/document.xml.rels");
     const QString id =
         QString::fromUtf8(rels->select_node("//Relationship[@Target='footer1.xml']/@Id").attribute().value());
