@@ -79,9 +79,8 @@ public:
         closed.listen(QHostAddress::LocalHost);
         return QStringLiteral("http://127.0.0.1:%1%2").arg(closed.serverPort()).arg(QString::fromUtf8(path));
     }
-    // How often a path that redirects to itself was asked: more than once, and after at most 10
-    // redirects followed (Qt may send a request again on a new connection when the server closed the
-    // one before).
+    // A path that redirects to itself was asked more than once, and given up after at most 10 redirects
+    // (Qt may send a request again on a new connection when the server closed the one before).
     void checkRedirectLoop(const QByteArray& path) const
     {
         const qsizetype loops = requestsFor(path).size();
