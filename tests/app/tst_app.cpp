@@ -9,19 +9,6 @@
 
 namespace {
 
-// Every entry under root with its content, to see that a start wrote nothing.
-QMap<QString, QByteArray> snapshot(const QString& root)
-{
-    QMap<QString, QByteArray> tree;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        tree.insert(path, it.fileInfo().isDir() ? QByteArray("<dir>") : bytes(path));
-    }
-    return tree;
-}
-
 QDateTime at(int day, int hour, int minute)
 {
     return QDateTime(QDate(2026, 12, day), QTime(hour, minute));
@@ -59,12 +46,12 @@ void TestApp::firstAndLaterStarts()
     QVERIFY(!bytes(folders.addressFile()).isEmpty());
 
     // Same day again: nothing is created or written.
-    const auto before = snapshot(dir.path());
+    const FileStates before = fileStates(dir.path());
     clock.set(at(4, 23, 59));
     const Module2::StartUpResult second = Module2::StartUp(folders, clock);
     QVERIFY(second.created.isEmpty());
     QCOMPARE(second.journalDayFolder, day);
-    QCOMPARE(snapshot(dir.path()), before);
+    checkUnchanged(before, dir.path());
 
     // The next day: only the new day folder.
     clock.set(at(5, 0, 1));

@@ -3,7 +3,6 @@
 #include "app/RuntimeError.h"
 #include "support/TestFiles.h"
 
-#include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #ifdef Q_OS_WIN
@@ -11,13 +10,6 @@
 #endif
 
 namespace {
-
-// A journal file's text, in the system's 8-bit encoding: the ANSI code page on Windows.
-QString journalText(const QString& path)
-{
-    QStringDecoder decoder(QStringConverter::System);
-    return decoder.decode(bytes(path));
-}
 
 QDateTime at(int day, int hour, int minute, int second)
 {
@@ -32,57 +24,50 @@ class TestJournal : public QObject
 {
     Q_OBJECT
 private slots:
-    void hourlyFilesInTheStartDaysFolder();
-    void lineIsExactAndMessageUnchanged();
+    void hourlyFilesOfExactLines();
     void longTimeHasSecondsAndNoZone();
 };
 
-void TestJournal::hourlyFilesInTheStartDaysFolder()
+void TestJournal::hourlyFilesOfExactLines()
 {
     QTemporaryDir dir;
     const QString day = dir.filePath("2026-12-04");
     QVERIFY(QDir().mkdir(day));
-    FixedClock clock(at(4, 5, 38, 10));
+    FixedClock clock(at(4, 17, 38, 10));
     const Journal journal(QDir::toNativeSeparators(day), clock, kChina);
 
-    journal.WriteJournal("a");
-    clock.set(at(4, 5, 59, 59));
+    // A message is written as it is: empty, naming a path, holding a line break.
+    journal.WriteJournal(QString());
+    journal.WriteJournal("C:\\文档\\a.doc 已替换内容");
+    journal.WriteJournal("two\r\nlines");
+    const QString first = journal.filePathAt(clock.now());
+    clock.set(at(4, 17, 59, 59));
     journal.WriteJournal("b");
-    clock.set(at(4, 6, 0, 0));
+    clock.set(at(4, 18, 0, 0));
     journal.WriteJournal("c");
     // Past midnight the file is named with the new date but stays in the start day's folder.
     clock.set(at(5, 0, 0, 1));
     journal.WriteJournal("d");
 
     QCOMPARE(QDir(day).entryList(QDir::Files, QDir::Name),
-             (QStringList{"2026年12月04日05时.txt", "2026年12月04日06时.txt", "2026年12月05日00时.txt"}));
-    QCOMPARE(journalText(day + "/2026年12月04日05时.txt"),
-             QString("时间：2026/12/4 05:38:10 a\r\n时间：2026/12/4 05:59:59 b\r\n"));
-    QCOMPARE(journalText(day + "/2026年12月04日06时.txt"), QString("时间：2026/12/4 06:00:00 c\r\n"));
-    QCOMPARE(journalText(day + "/2026年12月05日00时.txt"), QString("时间：2026/12/5 00:00:01 d\r\n"));
-}
-
-void TestJournal::lineIsExactAndMessageUnchanged()
-{
-    QTemporaryDir dir;
-    const FixedClock clock(at(4, 17, 2, 3));
-    const Journal journal(dir.path(), clock, kChina);
-    journal.WriteJournal(QString());
-    journal.WriteJournal("C:\\文档\\a.doc 已替换内容");
-    journal.WriteJournal("two\r\nlines");
-
+             (QStringList{"2026年12月04日17时.txt", "2026年12月04日18时.txt", "2026年12月05日00时.txt"}));
     // In the locale's encoding (here UTF-8, without a byte-order mark; on Windows the ANSI code page,
     // 936 in a Chinese Windows).
-    const QByteArray written = bytes(journal.filePathAt(clock.now()));
+    const QByteArray written = bytes(first);
     QStringEncoder encoder(QStringConverter::System);
     QCOMPARE(written,
-             QByteArray(encoder.encode(QString("时间：2026/12/4 17:02:03 \r\n"
-                                               "时间：2026/12/4 17:02:03 C:\\文档\\a.doc 已替换内容\r\n"
-                                               "时间：2026/12/4 17:02:03 two\r\nlines\r\n"))));
+             QByteArray(encoder.encode(QString("时间：2026/12/4 17:38:10 \r\n"
+                                               "时间：2026/12/4 17:38:10 C:\\文档\\a.doc 已替换内容\r\n"
+                                               "时间：2026/12/4 17:38:10 two\r\nlines\r\n"
+                                               "时间：2026/12/4 17:59:59 b\r\n"))));
 #ifdef Q_OS_WIN
     if (GetACP() == 936)
         QVERIFY(written.startsWith("\xCA\xB1\xBC\xE4\xA3\xBA")); // 时间： in GBK
 #endif
+    QCOMPARE(bytes(day + "/2026年12月04日18时.txt"),
+             QByteArray(encoder.encode("时间：2026/12/4 18:00:00 c\r\n")));
+    QCOMPARE(bytes(day + "/2026年12月05日00时.txt"),
+             QByteArray(encoder.encode("时间：2026/12/5 00:00:01 d\r\n")));
 
     // A day folder gone while the tool runs is an error, not a folder made again.
     const Journal gone(dir.filePath("deleted-while-running"), clock);

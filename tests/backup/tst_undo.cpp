@@ -14,9 +14,10 @@
 // Backups and undo through yanhe-cli, on copies of real documents in folders of their own.
 namespace {
 
-// Every e of the documents' bodies, text boxes, headers and footers made E.
-const QStringList kReplace{
-    "word-replace", "--old", "e", "--new", "E", "--scope", "textboxes,headers-footers"};
+// Every e of the documents' bodies, text boxes, headers and footers, or of the workbooks' cells, made Ж.
+const QStringList kWordJob{
+    "word-replace", "--old", "e", "--new", "Ж", "--scope", "textboxes,headers-footers"};
+const QStringList kSheetJob{"sheet-replace", "--old", "e", "--new", "Ж"};
 const QDateTime kBefore = QDateTime::fromMSecsSinceEpoch(1577880000123); // 2020-01-01, to the millisecond
 
 // Copies of the corpus's files of kind (docx, xlsx, doc ...), the first `most` by name of those named
@@ -42,23 +43,6 @@ QStringList copyCorpus(const QString& kind, const QString& folder, int most = 10
     return copies;
 }
 
-// Each file's bytes and time.
-using Snapshot = QMap<QString, std::pair<QByteArray, QDateTime>>;
-Snapshot snapshot(const QStringList& files)
-{
-    Snapshot all;
-    for (const QString& file : files)
-        all.insert(file, {bytes(file), QFileInfo(file).lastModified()});
-    return all;
-}
-
-// Every file but except as it was, bytes and time.
-void same(const Snapshot& before, const QString& except = {})
-{
-    for (auto it = before.cbegin(); it != before.cend(); ++it)
-        QVERIFY2(it.key() == except || snapshot({it.key()}).first() == *it, qPrintable(it.key()));
-}
-
 } // namespace
 
 class TestUndo : public QObject
@@ -66,11 +50,10 @@ class TestUndo : public QObject
     Q_OBJECT
 private slots:
     void init();
-    void replaceUndoneAndRedone();
+    void previewedRunUndoneAndRedone();
     void renameUndone();
     void boundKeepsTheLastRuns();
     void backupThatCannotBeWrittenLeavesTheFile();
-    void dryRunCountsWhatTheRunThenDoes();
 
 private:
     CliRun cli(const QStringList& arguments) { return CliRun::of(arguments, m_app->path()); }
@@ -89,60 +72,6 @@ void TestUndo::init()
     if (!QFileInfo(YANHE_CORPUS "/docx").isDir() &&
         QByteArray(QTest::currentTestFunction()) != "renameUndone")
         QSKIP("no corpus of real documents beside the project (../shared/corpus)");
-}
-
-void TestUndo::replaceUndoneAndRedone()
-{
-    QTemporaryDir dir;
-    const QStringList documents = copyCorpus("docx", dir.path());
-    const QStringList workbooks = copyCorpus("xlsx", dir.path());
-    const QStringList all = documents + workbooks;
-    const Snapshot before = snapshot(all);
-
-    cli(kReplace + documents);
-    cli(QStringList{"sheet-replace", "--old", "e", "--new", "E"} + workbooks);
-    const Snapshot after = snapshot(all);
-    QStringList changed;
-    for (const QString& file : all) {
-        if (after[file].first != before[file].first)
-            changed << file;
-    }
-    QVERIFY2(changed.size() > 20, qPrintable(QString::number(changed.size())));
-    QCOMPARE(runFolders().size(), 2);
-
-    // One file edited after the runs: the undo of the workbooks' run leaves it and names it.
-    const QString edited = changed.last();
-    QVERIFY(edited.endsWith(".xlsx"));
-    writeFile(edited, after[edited].first + "edited");
-    CliRun run = cli({"undo", "--list"});
-    QCOMPARE(run.code, 0);
-    QCOMPARE(run.out.size(), 3);
-    QVERIFY2(run.out.at(0).contains("的操作（sheet-replace，"), qPrintable(run.out.at(0)));
-    QVERIFY2(run.out.at(1).contains("的操作（word-replace，"), qPrintable(run.out.at(1)));
-
-    run = cli({"undo"});
-    QCOMPARE(run.code, 1);
-    QVERIFY(run.out.contains(QDir::toNativeSeparators(edited) + " 未恢复：文件在该次操作之后又被改动"));
-    QVERIFY(run.out.last().startsWith("撤销完成："));
-    QCOMPARE(bytes(edited), after[edited].first + "edited");
-    // The older run, by its id.
-    const QString wordRun = cli({"undo", "--list"}).out.at(2).section(' ', 0, 0);
-    run = cli({"undo", wordRun});
-    QCOMPARE(run.code, 0);
-    same(before, edited);
-    // Every restored file named, and the undo in the journal as jobs are.
-    const QString journal = CliRun::journal(m_app->path());
-    for (const QString& file : changed)
-        QVERIFY2(file == edited || journal.count(QDir::toNativeSeparators(file) + " 已恢复") == 1,
-                 qPrintable(file));
-
-    // Undoing the undo gives the documents the run's results back, and that can be undone in turn.
-    run = cli({"undo"});
-    QCOMPARE(run.code, 0);
-    for (const QString& file : documents)
-        QVERIFY2(bytes(file) == after[file].first, qPrintable(file));
-    QCOMPARE(cli({"undo"}).code, 0);
-    same(before, edited);
 }
 
 void TestUndo::renameUndone()
@@ -208,12 +137,12 @@ void TestUndo::boundKeepsTheLastRuns()
     // With room for one run only, the undo's own backups do not push out the run it undoes.
     QCOMPARE(cli({"undo", "--keep-runs", "1"}).code, 0);
     const QStringList copies = copyCorpus("docx", dir.path(), 3);
-    const Snapshot before = snapshot(copies);
+    const FileStates before = fileStates(dir.path());
     run = cli(QStringList{"word-replace", "--old", "e", "--new", "E"} + copies);
     QVERIFY(run.out.filter(" 已替换内容").size() > 0);
     QCOMPARE(runFolders().size(), 1);
     QCOMPARE(cli({"undo"}).code, 0);
-    same(before);
+    checkUnchanged(before, dir.path());
     QCOMPARE(runFolders().size(), 1);
 
     // A run larger than the bound keeps nothing and says so first; its files are changed all the same.
@@ -231,7 +160,7 @@ void TestUndo::backupThatCannotBeWrittenLeavesTheFile()
 {
     QTemporaryDir dir;
     const QStringList copies = copyCorpus("docx", dir.path(), 4);
-    const Snapshot before = snapshot(copies);
+    const FileStates before = fileStates(dir.path());
     // No room for backups: a read-only folder, and where that does not hold (root writes anyway, and
     // Windows has no read-only folders) a file in the folder's place.
     QVERIFY(QDir(m_app->path()).mkpath("backup"));
@@ -246,12 +175,11 @@ void TestUndo::backupThatCannotBeWrittenLeavesTheFile()
     } else {
         QFile::setPermissions(m_app->filePath("backup"), QFile::ReadOwner | QFile::ExeOwner);
     }
-    const CliRun run = cli(kReplace + copies);
+    const CliRun run = cli(kWordJob + copies);
     QCOMPARE(run.code, 1);
     const QStringList failed = run.out.filter(" 保存失败，未修改：无法写入备份");
     QVERIFY2(failed.size() >= 2, qPrintable(run.out.join('\n')));
-    same(before);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), copies.size());
+    checkUnchanged(before, dir.path());
     QFile::setPermissions(m_app->filePath("backup"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     // A full disk: the application folder on a file system of 32 KiB, mounted for the run alone (in
@@ -264,7 +192,7 @@ void TestUndo::backupThatCannotBeWrittenLeavesTheFile()
     QTemporaryDir bigDir;
     const QStringList big =
         copyCorpus("docx", bigDir.path(), 2, {"tbl-having-applied-style.docx", "txt-font-props.docx"});
-    const Snapshot bigBefore = snapshot(big);
+    const FileStates bigBefore = fileStates(bigDir.path());
     const CliRun full =
         CliRun::of(QStringList{"--user", "--map-root-user", "--mount", "sh", "-c",
                                "mount -t tmpfs -o size=32k tmpfs \"$0\" && exec \"$@\"", small.path(),
@@ -273,8 +201,7 @@ void TestUndo::backupThatCannotBeWrittenLeavesTheFile()
                    small.path(), {}, unshare);
     QVERIFY2(full.out.filter(" 保存失败，未修改：无法写入备份").size() == 2,
              qPrintable(full.out.join('\n') + full.err));
-    same(bigBefore);
-    QCOMPARE(QDir(bigDir.path()).entryList(QDir::Files | QDir::Hidden).size(), big.size());
+    checkUnchanged(bigBefore, bigDir.path());
 }
 
 // What a file holds of Ж, as its preview counts it: a workbook's cells (by their own text or formula, or
@@ -313,20 +240,17 @@ QList<int> held(const QString& file)
     return found;
 }
 
-void TestUndo::dryRunCountsWhatTheRunThenDoes()
+void TestUndo::previewedRunUndoneAndRedone()
 {
     QTemporaryDir dir;
     const QStringList documents = copyCorpus("docx", dir.path());
     const QStringList workbooks = copyCorpus("xlsx", dir.path());
-    const Snapshot before = snapshot(documents + workbooks);
+    const FileStates before = fileStates(dir.path());
 
-    const QStringList wordJob = {
-        "word-replace", "--old", "e", "--new", "Ж", "--scope", "textboxes,headers-footers"};
-    const QStringList sheetJob = {"sheet-replace", "--old", "e", "--new", "Ж"};
-    const CliRun wordPreview = cli(QStringList(wordJob) << "--dry-run" << documents);
-    const CliRun sheetPreview = cli(QStringList(sheetJob) << "--dry-run" << workbooks);
-    same(before);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), before.size());
+    // A dry run changes no file and keeps no backup.
+    const CliRun wordPreview = cli(kWordJob + QStringList{"--dry-run"} + documents);
+    const CliRun sheetPreview = cli(kSheetJob + QStringList{"--dry-run"} + workbooks);
+    checkUnchanged(before, dir.path());
     QVERIFY(runFolders().isEmpty());
 
     // Per file, as the lines say: a document's body with its text boxes, its headers, its footers.
@@ -345,8 +269,8 @@ void TestUndo::dryRunCountsWhatTheRunThenDoes()
 
     for (const QString& file : said.keys())
         was.insert(file, held(file));
-    cli(QStringList(wordJob) << documents);
-    cli(QStringList(sheetJob) << workbooks);
+    cli(kWordJob + documents);
+    cli(kSheetJob + workbooks);
     int total = 0;
     for (auto it = said.cbegin(); it != said.cend(); ++it) {
         // What the run wrote, read back, against what the preview said.
@@ -357,10 +281,52 @@ void TestUndo::dryRunCountsWhatTheRunThenDoes()
     }
     QVERIFY(total > 100);
 
+    const FileStates after = fileStates(dir.path());
+    QStringList changed;
+    for (const QString& file : documents + workbooks) {
+        if (after[file].first != before[file].first)
+            changed << file;
+    }
+    QVERIFY2(changed.size() > 20, qPrintable(QString::number(changed.size())));
+    QCOMPARE(runFolders().size(), 2);
+
+    // One file edited after the runs: the undo of the workbooks' run leaves it and names it.
+    const QString edited = changed.last();
+    QVERIFY(edited.endsWith(".xlsx"));
+    writeFile(edited, after[edited].first + "edited");
+    CliRun run = cli({"undo", "--list"});
+    QCOMPARE(run.code, 0);
+    QCOMPARE(run.out.size(), 3);
+    QVERIFY2(run.out.at(0).contains("的操作（sheet-replace，"), qPrintable(run.out.at(0)));
+    QVERIFY2(run.out.at(1).contains("的操作（word-replace，"), qPrintable(run.out.at(1)));
+
+    run = cli({"undo"});
+    QCOMPARE(run.code, 1);
+    QVERIFY(run.out.contains(QDir::toNativeSeparators(edited) + " 未恢复：文件在该次操作之后又被改动"));
+    QVERIFY(run.out.last().startsWith("撤销完成："));
+    QCOMPARE(bytes(edited), after[edited].first + "edited");
+    // The older run, by its id.
+    const QString wordRun = cli({"undo", "--list"}).out.at(2).section(' ', 0, 0);
+    run = cli({"undo", wordRun});
+    QCOMPARE(run.code, 0);
+    checkUnchanged(before, dir.path(), edited);
+    // Every restored file named, and the undo in the journal as jobs are.
+    const QString journal = CliRun::journal(m_app->path());
+    for (const QString& file : changed)
+        QVERIFY2(file == edited || journal.count(QDir::toNativeSeparators(file) + " 已恢复") == 1,
+                 qPrintable(file));
+
+    // Undoing the undo gives the documents the run's results back, and that can be undone in turn.
+    run = cli({"undo"});
+    QCOMPARE(run.code, 0);
+    for (const QString& file : documents)
+        QVERIFY2(bytes(file) == after[file].first, qPrintable(file));
+    QCOMPARE(cli({"undo"}).code, 0);
+    checkUnchanged(before, dir.path(), edited);
+
     // Writes count the places they would write: the header and the footer of a
     // document, the cell of each worksheet. Nothing is saved.
-    const QStringList some = documents.mid(0, 5) + workbooks.mid(0, 5);
-    const Snapshot written = snapshot(some);
+    const FileStates written = fileStates(dir.path());
     const QStringList runsBefore = runFolders();
     const CliRun headers =
         cli(QStringList{"header-footer-write", "--header", "页眉", "--page-number", "--dry-run"} +
@@ -368,7 +334,7 @@ void TestUndo::dryRunCountsWhatTheRunThenDoes()
     const CliRun cells =
         cli(QStringList{"cell-write", "--row", "2", "--column", "3", "--text", "Ж", "--dry-run"} +
             workbooks.mid(0, 5));
-    same(written);
+    checkUnchanged(written, dir.path());
     QCOMPARE(headers.out.filter(" 预览：正文 0 处，文本框 0 处，页眉 1 处，页脚 1 处").size(), 5);
     QCOMPARE(runFolders(), runsBefore);
     // As many as the run then writes: one line per worksheet.

@@ -16,10 +16,17 @@ namespace {
 
 const int kDefaultMask = FileAttributes::Directory | FileAttributes::Normal | FileAttributes::ReadOnly;
 
-// The window's list, status line and caption, in memory.
-class MemoryView final : public CollectView
+// The window in memory: its list, status line and caption, and the collector behind them.
+class Window final : public CollectView
 {
 public:
+    explicit Window(bool recursive = false, int maxRows = FileCollector::kMaxRows)
+        : collector(*this, maxRows)
+    {
+        collector.SubfolderSwitch = recursive ? "KAI" : "GUAN";
+    }
+
+    FileCollector collector;
     int mask = kDefaultMask;
     QStringList rows;
     QStringList statuses;
@@ -76,22 +83,25 @@ private:
 QStringList collect(const QString& folder, const QStringList& patterns, bool recursive,
                     int mask = kDefaultMask)
 {
-    MemoryView view;
-    view.mask = mask;
-    FileCollector collector(view);
-    collector.SubfolderSwitch = recursive ? "KAI" : "GUAN";
+    Window window(recursive);
+    window.mask = mask;
     for (const QString& pattern : patterns)
-        collector.search(folder, pattern);
-    return view.rows;
+        window.collector.search(folder, pattern);
+    return window.rows;
 }
 
-CollectOptions wordOption(bool word = true, bool workbooks = false)
+// The option buttons: Word documents, workbooks, the delete tab with its pattern box.
+CollectOptions options(bool word, bool workbooks = false, bool deleteTab = false,
+                       const QString& deletePatterns = {})
 {
     CollectOptions options;
     options.word = word;
     options.workbooks = workbooks;
+    options.deleteTab = deleteTab;
+    options.deletePatterns = deletePatterns;
     return options;
 }
+const CollectOptions kWord = options(true);
 
 } // namespace
 
@@ -109,11 +119,7 @@ private slots:
 
 void TestFileCollector::patternsByExtensionOnly()
 {
-    QCOMPARE(FileCollector::GetExtName("a.b.docx"), QString("docx"));
-    QCOMPARE(FileCollector::GetExtName("*.doc"), QString("doc"));
-    QCOMPARE(FileCollector::GetExtName("README"), QString("README"));
     QCOMPARE(FileCollector::GetExtName("name."), QString());
-    QCOMPARE(FileCollector::GetExtName("/x/y.z/plain"), QString("z/plain"));
 
     const Tree tree({"dir.v2/X.DOC", "dir.v2/x.docx", "dir.v2/report.doc.bak", "dir.v2/a.doc", "dir.v2/plain",
                      "dir.v2/b.txt"});
@@ -140,28 +146,20 @@ void TestFileCollector::patternsByExtensionOnly()
     QVERIFY(collect(flat.path(), {"*.docx "}, false).isEmpty());
 
     // An empty pattern box collects nothing and counts 0.
-    MemoryView view;
-    FileCollector collector(view);
-    CollectOptions options;
-    options.deleteTab = true;
-    collector.Dir1_Click(flat.path(), flat.path(), options);
-    QVERIFY(view.rows.isEmpty());
-    QCOMPARE(view.caption, QString("收集到的文件 0条记录。"));
+    Window window;
+    window.collector.Dir1_Click(flat.path(), flat.path(), options(false, false, true));
+    QVERIFY(window.rows.isEmpty());
+    QCOMPARE(window.caption, QString("收集到的文件 0条记录。"));
 }
 
 void TestFileCollector::attributes()
 {
     using namespace FileAttributes;
-    // Normal and read-only entries always come; hidden, system and folders only when asked for.
-    QVERIFY(listingReturns(Normal, Normal));
-    QVERIFY(listingReturns(ReadOnly, Normal));
-    QVERIFY(!listingReturns(Hidden, Normal));
+    // Normal and read-only entries always come; hidden, system and folders only when asked for, an entry
+    // with two of these only when both are (the tree below shows one at a time).
     QVERIFY(!listingReturns(Hidden | ReadOnly, Directory | ReadOnly));
     QVERIFY(listingReturns(Hidden | ReadOnly, Directory | Hidden));
     QVERIFY(!listingReturns(Directory, ReadOnly | Hidden | System));
-    QVERIFY(listingReturns(Directory, Directory));
-    QVERIFY(!listingReturns(Directory | Hidden, Directory));
-    QVERIFY(listingReturns(Directory | Hidden, Directory | Hidden));
     QVERIFY(!listingReturns(System | Hidden, Directory | System));
 
     const Tree tree({"a.doc", ".h.doc", ".hid/b.doc", "sub/c.doc", "ro.doc"});
@@ -204,57 +202,50 @@ void TestFileCollector::depthFirstAndTheFullList()
     QCOMPARE(collect(tree.path(), {"*.doc", "*.docx"}, false), tree.paths({"a.doc", "a.docx"}));
 
     // The status line names the folder of each file and each sub-folder entered.
-    MemoryView view;
-    FileCollector collector(view);
-    collector.SubfolderSwitch = "KAI";
-    collector.search(tree.path("sub1"), "*.doc");
+    Window window(true);
+    window.collector.search(tree.path("sub1"), "*.doc");
     const QString sep = QDir::separator();
-    QCOMPARE(view.statuses, (QStringList{tree.path("sub1") + sep, tree.path("sub1") + sep + "deep",
-                                         tree.path("sub1/deep") + sep}));
+    QCOMPARE(window.statuses, (QStringList{tree.path("sub1") + sep, tree.path("sub1") + sep + "deep",
+                                           tree.path("sub1/deep") + sep}));
 
     // A list of at most 4 rows stops collecting when full.
     const Tree full({"1.doc", "2.doc", "3.doc", "sub/4.doc", "sub/5.doc", "6.docx"});
-    MemoryView fullView;
-    FileCollector limited(fullView, 4);
-    limited.SubfolderSwitch = "KAI";
-    limited.Dir1_Click(full.path(), full.path(), wordOption());
+    Window fullView(true, 4);
+    fullView.collector.Dir1_Click(full.path(), full.path(), kWord);
     QCOMPARE(fullView.rows, full.paths({"1.doc", "2.doc", "3.doc", "sub/4.doc"}));
     QCOMPARE(fullView.statuses.last(), QString("列表已满（最多 4 条记录），其余文件未收集。"));
     QCOMPARE(fullView.caption, QString("收集到的文件 4条记录。"));
 
     // A new collection starts empty again.
     const Tree small({"x.doc"});
-    limited.Dir1_Click(small.path(), small.path(), wordOption());
+    fullView.collector.Dir1_Click(small.path(), small.path(), kWord);
     QCOMPARE(fullView.rows, small.paths({"x.doc"}));
 }
 
 void TestFileCollector::optionsPickPatternsAndFolders()
 {
     const Tree tree({"top.doc", "pick/a.doc", "pick/b.xls", "pick/c.xlsx", "pick/d.txt"});
-    MemoryView view;
-    FileCollector collector(view);
+    Window view;
+    FileCollector& collector = view.collector;
 
     // Word: the open folder, not the clicked row; Check2 shown; commands follow the result.
-    collector.Dir1_Click(tree.path("pick"), tree.path(), wordOption());
+    collector.Dir1_Click(tree.path("pick"), tree.path(), kWord);
     QCOMPARE(view.rows, tree.paths({"top.doc"}));
     QCOMPARE(view.selectAllShown, 1);
     QCOMPARE(view.caption, QString("收集到的文件 1条记录。"));
 
     // Workbooks: the clicked row.
-    collector.Dir1_Click(tree.path("pick"), tree.path(), wordOption(false, true)); // second of a pair
+    collector.Dir1_Click(tree.path("pick"), tree.path(), options(false, true)); // second of a pair
     QCOMPARE(view.rows, tree.paths({"pick/b.xls", "pick/c.xlsx"}));
     QCOMPARE(view.workbookCommands, QList<bool>{true});
 
     // Word and delete options together: the delete step clears what the Word step found.
-    CollectOptions both = wordOption();
-    both.deleteTab = true;
-    both.deletePatterns = "*.txt";
-    collector.Dir1_Click(tree.path("pick"), tree.path("pick"), both);
+    collector.Dir1_Click(tree.path("pick"), tree.path("pick"), options(true, false, true, "*.txt"));
     QCOMPARE(view.rows, tree.paths({"pick/d.txt"}));
 
     // Nothing found with a Word option: the document commands go off.
     const Tree empty({"x.txt"});
-    collector.Dir1_Click(empty.path(), empty.path(), wordOption());
+    collector.Dir1_Click(empty.path(), empty.path(), kWord);
     QCOMPARE(view.documentCommands, (QList<bool>{true, false, false}));
     QCOMPARE(view.caption, QString("收集到的文件 0条记录。"));
 }
@@ -262,23 +253,23 @@ void TestFileCollector::optionsPickPatternsAndFolders()
 void TestFileCollector::clickPairs()
 {
     const Tree tree({"a.doc", "a.docx"});
-    MemoryView view;
-    FileCollector collector(view);
+    Window view;
+    FileCollector& collector = view.collector;
     const QStringList both = tree.paths({"a.doc", "a.docx"});
 
-    collector.Dir1_Click(tree.path(), tree.path(), wordOption());
+    collector.Dir1_Click(tree.path(), tree.path(), kWord);
     QCOMPARE(view.rows, both);
     QCOMPARE(collector.ClickCount, 1);
     QVERIFY(collector.SearchEnabled);
 
     // The second click of the pair collects again, then asks any running collection to stop.
-    collector.Dir1_Click(tree.path(), tree.path(), wordOption());
+    collector.Dir1_Click(tree.path(), tree.path(), kWord);
     QCOMPARE(view.rows, both);
     QCOMPARE(collector.ClickCount, 0);
     QVERIFY(!collector.SearchEnabled);
 
     // The stop request swallows the next search call: a single click now finds only the .docx.
-    collector.Dir1_Click(tree.path(), tree.path(), wordOption());
+    collector.Dir1_Click(tree.path(), tree.path(), kWord);
     QCOMPARE(view.rows, tree.paths({"a.docx"}));
     QVERIFY(collector.SearchEnabled);
     QCOMPARE(collector.ClickCount, 1);
@@ -287,16 +278,15 @@ void TestFileCollector::clickPairs()
     // clicks on the second: the second click of a pair, run from the yield.
     const Tree first({"a1.doc", "a2.doc", "a3.doc", "sub/a4.doc", "z.docx"});
     const Tree second({"b1.doc", "b2.docx"});
-    MemoryView nestedView;
-    FileCollector nested(nestedView);
-    nested.SubfolderSwitch = "KAI";
+    Window nestedView(true);
+    FileCollector& nested = nestedView.collector;
 
     int yields = 0;
     nestedView.onYield = [&] {
         if (++yields == 2)
-            nested.Dir1_Click(second.path(), second.path(), wordOption());
+            nested.Dir1_Click(second.path(), second.path(), kWord);
     };
-    nested.Dir1_Click(first.path(), first.path(), wordOption());
+    nested.Dir1_Click(first.path(), first.path(), kWord);
 
     // The interrupted collection added nothing after the nested one: no row of
     // the first folder, its sub-folder and its .docx never searched.
@@ -327,13 +317,12 @@ void TestFileCollector::linksAndNamesThatAreNotText()
     const int fd = ::open(gbk.constData(), O_CREAT | O_WRONLY, 0644);
     QVERIFY(fd >= 0);
     ::close(fd);
-    MemoryView view;
-    FileCollector collector(view);
-    collector.SubfolderSwitch = "GUAN";
-    collector.search(tree.path(), "*.doc");
+    Window view;
+    view.collector.search(tree.path(), "*.doc");
     QCOMPARE(view.rows, tree.paths({"top.doc"}));
     const QString shown = tree.path() + QDir::separator() + "\\xB1\\xA8\\xB8\\xE6.doc";
     QCOMPARE(view.unusable, QStringList{shown});
+    ::unlink(gbk.constData()); // a name the temporary folder's clean-up cannot spell
     QCOMPARE(FileAttributes::readableName("a\xe6\x8a\xa5\xff.doc"), QString("a\u62a5\\xFF.doc"));
 #else
     QSKIP("links and byte names are this platform's own");

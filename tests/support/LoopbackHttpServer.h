@@ -5,6 +5,7 @@
 #include <QSemaphore>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 
@@ -69,6 +70,21 @@ public:
         QList<Request> matching = m_requests;
         matching.removeIf([&](const Request& request) { return request.path != path; });
         return matching;
+    }
+
+    // An address on this machine where nothing listens: a connection to it is refused.
+    static QString refusedUrl(const QByteArray& path = "/")
+    {
+        QTcpServer closed;
+        closed.listen(QHostAddress::LocalHost);
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(closed.serverPort()).arg(QString::fromUtf8(path));
+    }
+    // A path that redirects to itself was asked more than once, and given up after at most 10 redirects
+    // (Qt may send a request again on a new connection when the server closed the one before).
+    void checkRedirectLoop(const QByteArray& path) const
+    {
+        const qsizetype loops = requestsFor(path).size();
+        QVERIFY2(loops > 1 && loops <= 22, qPrintable(QString::number(loops)));
     }
 
 private:

@@ -4,12 +4,14 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
@@ -31,6 +33,31 @@ inline void writeFile(const QString& path, const QByteArray& content)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(content);
+}
+
+// Every entry under a folder, hidden ones too, by path: a file with its bytes and modification time,
+// a folder as such.
+using FileStates = QMap<QString, std::pair<QByteArray, QDateTime>>;
+inline FileStates fileStates(const QString& folder)
+{
+    FileStates states;
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        states.insert(path, it.fileInfo().isDir() ? std::pair(QByteArray("<dir>"), QDateTime())
+                                                  : std::pair(bytes(path), it.fileInfo().lastModified()));
+    }
+    return states;
+}
+
+// The folder holds the entries it held, each file with its bytes and time; except (a path) may differ.
+inline void checkUnchanged(const FileStates& before, const QString& folder, const QString& except = {})
+{
+    const FileStates now = fileStates(folder);
+    QCOMPARE(now.keys(), before.keys());
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        QVERIFY2(it.key() == except || now.value(it.key()) == *it, qPrintable(it.key()));
 }
 
 // The messages of every journal file under the journal folder, in order, without their time.
