@@ -92,8 +92,7 @@ void TestSheetJobs::runPattern()
     office.workbooks["/x/ro.xls"].failSave = true; // and /x/locked.xlsx is missing
     office.workbooks["/x/b.xls"] = workbook({{"Sheet1", "无"}});
     const QStringList paths{"/x/a.xlsx", "/x/skip.xls", "/x/locked.xlsx", "/x/ro.xls", "/x/b.xls"};
-    MemoryJobHost host;
-    host.tick(paths, {0, 2, 3, 4});
+    MemoryJobHost host(paths, {0, 2, 3, 4});
     host.log << "旧行";
     const Batch::Result result = runCommand(command, host, office, inputs);
     QCOMPARE(result.total, 4);

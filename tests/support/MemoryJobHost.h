@@ -16,6 +16,8 @@ public:
         for (const QString& path : ticked)
             rows.append({path, true});
     }
+    // Rows of these paths, those at the indexes ticked.
+    MemoryJobHost(const QStringList& paths, const QList<int>& ticked) { tick(paths, ticked); }
     struct Row
     {
         QString path;

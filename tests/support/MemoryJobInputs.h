@@ -17,11 +17,10 @@ Batch::Result runCommand(const QString& command, JobHost& host, Office& office, 
 }
 
 // The inputs a command's command line gives (options by name, a flag's value empty,
-// applied as yanhe-cli applies them, then the row's check), as the row describes them;
-// problem gets the first usage error. When the inputs a worker rebuilds from the row's
-// fields differ, the list names those too.
-inline QStringList described(const QString& command, const QHash<QString, QString>& given,
-                             QString* problem = nullptr)
+// applied as yanhe-cli applies them, then the row's check), as the row describes them.
+// When the inputs a worker rebuilds from the row's fields differ, the list names those
+// too; the first usage error, if any, ends it as "error: ...".
+inline QStringList described(const QString& command, const QHash<QString, QString>& given)
 {
     const JobRow& row = *JobTable::forCommand(command);
     std::any inputs = row.commandLineStart();
@@ -35,12 +34,11 @@ inline QStringList described(const QString& command, const QHash<QString, QStrin
     }
     if (first.isEmpty() && row.usageCheck)
         first = row.usageCheck(inputs);
-    if (problem)
-        *problem = first;
     std::any rebuilt = row.blank();
     for (const InputField& field : row.fields)
         field.set(rebuilt, field.get(inputs));
-    const QStringList described = row.describe(inputs);
-    return row.describe(rebuilt) == described ? described
-                                              : described + QStringList{"rebuilt:"} + row.describe(rebuilt);
+    QStringList described = row.describe(inputs);
+    if (row.describe(rebuilt) != described)
+        described += QStringList{"rebuilt:"} + row.describe(rebuilt);
+    return first.isEmpty() ? described : described << "error: " + first;
 }

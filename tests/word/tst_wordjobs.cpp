@@ -217,8 +217,7 @@ void TestWordJobs::runPattern()
     office.documents["/d/4.doc"].failSave = true; // and /d/3.doc is missing
     office.documents["/d/5.docx"] = everywhere("无关");
     const QStringList paths{"/d/1.doc", "/d/2.doc", "/d/3.doc", "/d/4.doc", "/d/5.docx"};
-    MemoryJobHost host;
-    host.tick(paths, {0, 2, 3, 4});
+    MemoryJobHost host(paths, {0, 2, 3, 4});
     host.log << "an earlier job's line";
     host.label = "before";
     const Result result = runCommand(command, host, office, inputs);
@@ -244,8 +243,7 @@ void TestWordJobs::runPattern()
     QCOMPARE(one.value, maxima.isEmpty() ? -1 : 1);
 
     // None ticked: the log emptied, the bar at 0 and not shown, nothing else.
-    MemoryJobHost none;
-    none.tick(paths, {});
+    MemoryJobHost none(paths, {});
     none.log << "earlier";
     office.calls.clear();
     QCOMPARE(runCommand(command, none, office, inputs).total, 0);
@@ -259,65 +257,58 @@ void TestWordJobs::runPattern()
 // Where else than the body each job replaces, by the scopes ticked, and the lines it writes.
 void TestWordJobs::scopes_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<std::any>("inputs");
+    QTest::addColumn<std::any>("inputs"); // of the single text job or of the pairs job
     QTest::addColumn<FakeOffice::DocumentFile>("file");
     QTest::addColumn<QString>("holds");
     QTest::addColumn<QStringList>("journal");
-    QTest::addColumn<QStringList>("creates");
     QTest::addColumn<int>("yields");
+    QTest::addColumn<QStringList>("creates");
+    const auto row = [](const char* tag, const std::any& inputs, const FakeOffice::DocumentFile& file,
+                        const QString& holds, const QStringList& journal, int yields = 2,
+                        const QStringList& creates = {"create word.Application"}) {
+        QTest::newRow(tag) << inputs << file << holds << journal << yields << creates;
+    };
     const QString found = "/d/s.doc 已替换内容";
     const QString missed = "/d/s.doc 没找到替换的内容";
-    const QStringList word{"create word.Application"};
     const QString box = "已替换文本框内容";
     const QStringList sections = {"已替换页眉内容", "已替换页页脚内容"};
     // One line per page text box, whether or not it held the text; none without boxes.
-    QTest::newRow("boxes") << "word-replace" << single({.pageTextBoxes = true}) << document("正文", "旧", 2)
-                           << "-++|----" << QStringList{missed, box, box} << word << 2;
-    QTest::newRow("no boxes") << "word-replace" << single({.pageTextBoxes = true})
-                              << document("正文", "旧", 0) << "-|----" << QStringList{missed} << word << 2;
+    row("boxes", single({.pageTextBoxes = true}), document("正文", "旧", 2), "-++|----", {missed, box, box});
+    row("no boxes", single({.pageTextBoxes = true}), document("正文", "旧", 0), "-|----", {missed});
     // Every section's header and footer, two lines each; their text boxes only with their own box.
-    QTest::newRow("headers") << "word-replace" << single({.headersFooters = true})
-                             << document("旧正文", "旧", 0, 3) << "+|+-+-|+-+-|+-+-"
-                             << QStringList{found} + sections + sections + sections << word << 2;
+    row("headers", single({.headersFooters = true}), document("旧正文", "旧", 0, 3), "+|+-+-|+-+-|+-+-",
+        QStringList{found} + sections + sections + sections);
     // The text boxes of section 1's header and footer alone, without lines.
-    QTest::newRow("header boxes") << "word-replace" << single({.headerFooterTextBoxes = true})
-                                  << document("正文", "旧", 0, 3) << "-|-+-+|----|----" << QStringList{missed}
-                                  << word << 1;
+    row("header boxes", single({.headerFooterTextBoxes = true}), document("正文", "旧", 0, 3),
+        "-|-+-+|----|----", {missed}, 1);
     // WPS: KET when ET cannot be created; it writes no header or footer lines and does
     // not yield for one file, but replaces there all the same.
-    QTest::newRow("wps") << "word-replace" << single({.headersFooters = true}, Engine::Wps)
-                         << document("旧正文", "旧", 0, 3) << "+|+-+-|+-+-|+-+-" << QStringList{found}
-                         << QStringList{"create ET.Application", "create KET.Application"} << 0;
+    row("wps", single({.headersFooters = true}, Engine::Wps), document("旧正文", "旧", 0, 3),
+        "+|+-+-|+-+-|+-+-", {found}, 0, {"create ET.Application", "create KET.Application"});
     // The window's spreadsheet engine chosen: the document button does nothing.
-    QTest::newRow("no engine") << "word-replace" << single({.headersFooters = true}, Engine::None)
-                               << document("旧正文", "旧", 0, 3) << "-|----|----|----" << QStringList{}
-                               << QStringList{} << 0;
+    row("no engine", single({.headersFooters = true}, Engine::None), document("旧正文", "旧", 0, 3),
+        "-|----|----|----", {}, 0, {});
     // Pairs: the header and footer text of every section, not their text boxes nor page boxes.
-    QTest::newRow("pair headers") << "word-replace-pairs" << pairs({.headersFooters = true})
-                                  << everywhere("旧", 3) << "+-|+-+-|+-+-|+-+-" << QStringList{found + "旧"}
-                                  << word << 2;
+    row("pair headers", pairs({.headersFooters = true}), everywhere("旧", 3), "+-|+-+-|+-+-|+-+-",
+        {found + "旧"});
     // The text boxes of section 1's header and footer only, and the page's boxes.
-    QTest::newRow("pair boxes") << "word-replace-pairs"
-                                << pairs({.pageTextBoxes = true, .headerFooterTextBoxes = true})
-                                << everywhere("旧", 3) << "++|-+-+|----|----" << QStringList{found + "旧"}
-                                << word << 2;
+    row("pair boxes", pairs({.pageTextBoxes = true, .headerFooterTextBoxes = true}), everywhere("旧", 3),
+        "++|-+-+|----|----", {found + "旧"});
     // The scope passes run when the body holds none of the text.
-    QTest::newRow("pair boxes, body without")
-        << "word-replace-pairs" << pairs({.pageTextBoxes = true}) << document("正文") << "-+|----"
-        << QStringList{"/d/s.doc 未找到内容旧"} << word << 2;
+    row("pair boxes, body without", pairs({.pageTextBoxes = true}), document("正文"), "-+|----",
+        {"/d/s.doc 未找到内容旧"});
 }
 
 void TestWordJobs::scopes()
 {
-    QFETCH(QString, command);
     QFETCH(std::any, inputs);
     QFETCH(FakeOffice::DocumentFile, file);
     FakeOffice office;
     office.registered = {"word.application", "ket.application"};
     office.documents["/d/s.doc"] = file;
     MemoryJobHost host({"/d/s.doc"});
-    runCommand(command, host, office, inputs);
+    const bool paired = inputs.type() == typeid(MultiPairReplace::Inputs);
+    runCommand(paired ? "word-replace-pairs" : "word-replace", host, office, inputs);
     QTEST(holding(office.documents["/d/s.doc"]), "holds");
     QTEST(host.journalLines, "journal");
     QCOMPARE(host.log.size(), host.journalLines.isEmpty() ? 0 : 1); // the scope passes write none in the box
@@ -333,8 +324,7 @@ void TestWordJobs::stopAndCannotStart()
     const QStringList paths{"/d/1.doc", "/d/2.doc", "/d/3.doc", "/d/4.doc", "/d/5.doc"};
     for (const QString& path : paths)
         office.documents[path] = document("旧");
-    MemoryJobHost stopped;
-    stopped.tick(paths, {0, 1, 3, 4});
+    MemoryJobHost stopped(paths, {0, 1, 3, 4});
     stopped.onYield = [&] { stopped.stop = stopped.stop || office.calls.contains("open /d/2.doc"); };
     const Result result = SingleTextReplace::WordReplace(stopped, office, "旧", "新", {});
     QVERIFY(result.stopped);
@@ -369,25 +359,15 @@ void TestWordJobs::pairsSplitPairedAndReadPerDocument()
                           MultiPairReplace::Inputs{oldTexts, newTexts, scopes});
     };
 
-    // Three pairs; the middle one searches the empty text (finding nothing), z goes with b.
-    lists("a||b", "x|y|z", {true, true, true});
-    QCOMPARE(host.log, (QStringList{"/d/a.doc 已替换内容", "/d/a.doc 未找到内容", "/d/a.doc 已替换内容"}));
-    QCOMPARE(host.journalLines,
-             (QStringList{"/d/a.doc 已替换内容a", "/d/a.doc 未找到内容", "/d/a.doc 已替换内容b"}));
-    QCOMPARE(holding(office.documents["/d/a.doc"], " x z c"), QString("++|++++"));
-
-    // A pair without a new entry is reported and skipped, in the body and in every scope.
-    office.documents["/d/a.doc"] = everywhere("a b c");
-    host.journalLines.clear();
-    lists("a|b", "x", {true, true, true});
-    QCOMPARE(host.log, (QStringList{"/d/a.doc 已替换内容", "/d/a.doc 缺少对应的新文本：b"}));
-    QCOMPARE(host.journalLines, (QStringList{"/d/a.doc 已替换内容a", "/d/a.doc 缺少对应的新文本：b"}));
-    QCOMPARE(holding(office.documents["/d/a.doc"], " x b c"), QString("++|++++"));
-
-    // Entries are not trimmed: " b" is not "b".
-    office.documents["/d/a.doc"] = everywhere("a b c");
-    lists("a| c", "x|Y");
-    QCOMPARE(office.documents["/d/a.doc"].body.text, QString("正文 x bY"));
+    // Four pairs in one run: the empty one searches nothing (finding nothing) yet takes its new entry, so
+    // " c" goes with Z; entries are not trimmed (" c" is not "c"); b, without a new entry, is reported
+    // and skipped. In the body and in every scope.
+    lists("a|| c|b", "x|y|Z", {true, true, true});
+    QCOMPARE(host.log, (QStringList{"/d/a.doc 已替换内容", "/d/a.doc 未找到内容", "/d/a.doc 已替换内容",
+                                    "/d/a.doc 缺少对应的新文本：b"}));
+    QCOMPARE(host.journalLines, (QStringList{"/d/a.doc 已替换内容a", "/d/a.doc 未找到内容",
+                                             "/d/a.doc 已替换内容 c", "/d/a.doc 缺少对应的新文本：b"}));
+    QCOMPARE(holding(office.documents["/d/a.doc"], " x bZ"), QString("++|++++"));
 
     // An empty old box: no pairs, no lines; the document is still opened, saved and counted.
     office.calls.clear();
@@ -535,18 +515,6 @@ void TestWordJobs::writerBlocksAndLayouts()
 
 void TestWordJobs::writerFontsSizesAndDelete()
 {
-    // Each row's own font, size and bold; bold is switched on when ticked and never off.
-    Writer run;
-    run.inputs.footer.bold = true;
-    run.inputs.header.fontName = "黑体";
-    run.inputs.header.fontSize = "14";
-    run.inputs.footer.fontName = "Arial";
-    run.inputs.footer.fontSize = "9.5";
-    run.blocks(true, true, false).go();
-    QCOMPARE(run.office.calls.filter(QRegularExpression("^(seek [19]|font|size|bold)")),
-             (QStringList{"seek 9", "font 黑体", "size 14", "seek 10", "font Arial", "size 9.5", "bold 1"}));
-    QVERIFY(!run.office.calls.contains("bold 0"));
-
     // "删除页眉"/"删除页脚" empty a part whose block is ticked, even for an empty text, which is still
     // aligned and its line written; without the block the part is left.
     for (const auto& [header, number, parts, aligned, log] :
@@ -562,75 +530,77 @@ void TestWordJobs::writerFontsSizesAndDelete()
         QCOMPARE(deleted.host.log, log);
     }
 
-    Writer sizes({"/d/1.doc", "/d/2.doc", "/d/3.doc"});
-    sizes.blocks(true, false, true);
-    // The header's size is read again per file: not a number for the second one.
-    sizes.host.onYield = [&] { sizes.inputs.header.fontSize = sizes.host.value == 1 ? "十" : "12"; };
+    // Each row's own font, size and bold, read again per file: bold is switched on when ticked and never
+    // off; the second file's header size is not a number, the third's and the fourth's footer sizes are
+    // out of Word's range.
+    Writer sizes({"/d/1.doc", "/d/2.doc", "/d/3.doc", "/d/4.doc", "/d/5.doc"});
+    sizes.inputs.header.fontName = "黑体";
+    sizes.inputs.header.fontSize = "14";
+    sizes.inputs.footer.fontName = "Arial";
+    sizes.inputs.footer.fontSize = "9.5";
+    sizes.inputs.footer.bold = true;
+    sizes.blocks(true, true, false);
+    sizes.host.onYield = [&] {
+        const int done = sizes.host.value;
+        sizes.inputs.header.fontSize = done == 1 ? "十" : "12";
+        sizes.inputs.footer.fontSize = done == 2 ? "0" : done == 3 ? "2000" : "9";
+    };
     sizes.go();
-    QCOMPARE(sizes.result.failures, 1);
-    QCOMPARE(sizes.host.log, (QStringList{"/d/1.doc 页眉已写入内容", "/d/1.doc 页码已写入",
+    const QStringList& calls = sizes.office.calls;
+    QCOMPARE(calls.mid(0, calls.indexOf("open /d/2.doc"))
+                 .filter(QRegularExpression("^(seek [19]|font|size|bold)")),
+             (QStringList{"seek 9", "font 黑体", "size 14", "seek 10", "font Arial", "size 9.5", "bold 1"}));
+    QVERIFY(!calls.contains("bold 0"));
+    QCOMPARE(sizes.result.failures, 3);
+    const QString outOfRange = " 写入失败，未修改：字号“%1”不在 1 到 1638 之间";
+    QCOMPARE(sizes.host.log, (QStringList{"/d/1.doc 页眉已写入内容", "/d/1.doc 页脚已写入内容",
                                           "/d/2.doc 写入失败，未修改：字号“十”不是数字",
-                                          "/d/3.doc 页眉已写入内容", "/d/3.doc 页码已写入"}));
+                                          "/d/3.doc" + outOfRange.arg(0), "/d/4.doc" + outOfRange.arg(2000),
+                                          "/d/5.doc 页眉已写入内容", "/d/5.doc 页脚已写入内容"}));
     QCOMPARE(sizes.host.journalLines, sizes.host.log);
-    // The second document: closed without a save, nothing written to it; the others go on.
-    QCOMPARE(sizes.office.documents["/d/2.doc"].saves, 0);
+    // Those documents: closed without a save, nothing written to them; the others go on.
+    for (const char* path : {"/d/2.doc", "/d/3.doc", "/d/4.doc"})
+        QCOMPARE(sizes.office.documents[path].saves, 0);
     QCOMPARE(sizes.parts("/d/2.doc"), (QStringList{"旧页眉", "旧页脚"}));
-    const qsizetype opened = sizes.office.calls.indexOf("open /d/2.doc");
-    QCOMPARE(sizes.office.calls.mid(opened, 4),
+    QCOMPARE(calls.mid(calls.indexOf("open /d/2.doc"), 4),
              (QStringList{"open /d/2.doc", "visible 0", "alerts -1", "close /d/2.doc"}));
-    QCOMPARE(sizes.office.documents["/d/3.doc"].saves, 1);
-
-    // Out of Word's range: 0 and 2000 points.
-    for (const QString size : {"0", "2000"}) {
-        Writer bad;
-        bad.inputs.footer.fontSize = size;
-        bad.blocks(false, true, false).go();
-        QCOMPARE(bad.host.log,
-                 QStringList{"/d/a.doc 写入失败，未修改：字号“" + size + "”不在 1 到 1638 之间"});
-        QCOMPARE(bad.office.documents["/d/a.doc"].saves, 0);
-    }
+    QCOMPARE(sizes.office.documents["/d/5.doc"].saves, 1);
 }
 
 // The commands' options reach the jobs as their inputs, and a worker rebuilds the
 // same inputs from the rows' fields.
 void TestWordJobs::commandLines()
 {
-    QString problem;
-    const auto given = [&](const char* command, const QHash<QString, QString>& options) {
-        return described(command, options, &problem);
-    };
-    QCOMPARE(given("word-replace",
-                   {{"engine", "WPS"}, {"old", "旧"}, {"new", "新"}, {"scope", "headers-footers,textboxes"}}),
-             (QStringList{"engine=wps", "old=旧", "new=新", "scope.textboxes", "scope.headers-footers"}));
-    QCOMPARE(problem, QString());
+    QCOMPARE(
+        described("word-replace",
+                  {{"engine", "WPS"}, {"old", "旧"}, {"new", "新"}, {"scope", "headers-footers,textboxes"}}),
+        (QStringList{"engine=wps", "old=旧", "new=新", "scope.textboxes", "scope.headers-footers"}));
     // Word by default; an empty engine chooses none; an unknown scope is a usage error.
-    QCOMPARE(given("word-replace", {{"old", "a"}, {"new", "b"}}),
+    QCOMPARE(described("word-replace", {{"old", "a"}, {"new", "b"}}),
              (QStringList{"engine=word", "old=a", "new=b"}));
-    QCOMPARE(given("word-replace", {{"engine", ""}, {"old", "a"}, {"new", "b"}}),
+    QCOMPARE(described("word-replace", {{"engine", ""}, {"old", "a"}, {"new", "b"}}),
              (QStringList{"old=a", "new=b"}));
-    given("word-replace", {{"scope", "textboxes,footnotes"}});
-    QCOMPARE(problem, QString("unknown scope \"footnotes\" (textboxes, header-textboxes, headers-footers)"));
+    QCOMPARE(described("word-replace", {{"scope", "textboxes,footnotes"}}).last(),
+             QString("error: unknown scope \"footnotes\" (textboxes, header-textboxes, headers-footers)"));
 
     // The writer starts from the tab's defaults with Word chosen, ticks a block by
     // giving its text, and refuses an alignment the tab does not offer.
-    QCOMPARE(given("header-footer-write", {}),
+    QCOMPARE(described("header-footer-write", {}),
              (QStringList{"header-font=宋体", "header-size=10", "header-align=居中", "footer-font=宋体",
                           "footer-size=10", "footer-align=居左", "page-number-align=居中", "word"}));
-    QCOMPARE(problem, QString());
     QCOMPARE(
-        given("header-footer-write", {{"header", ""},
-                                      {"footer", "脚"},
-                                      {"footer-bold", ""},
-                                      {"delete-footer", ""},
-                                      {"page-number", ""},
-                                      {"footer-size", "9.5"},
-                                      {"footer-align", "居右"}}),
+        described("header-footer-write", {{"header", ""},
+                                          {"footer", "脚"},
+                                          {"footer-bold", ""},
+                                          {"delete-footer", ""},
+                                          {"page-number", ""},
+                                          {"footer-size", "9.5"},
+                                          {"footer-align", "居右"}}),
         (QStringList{"header.write", "header-font=宋体", "header-size=10", "header-align=居中", "footer=脚",
                      "footer.write", "delete-footer", "footer-font=宋体", "footer-size=9.5", "footer-bold",
                      "footer-align=居右", "page-number", "page-number-align=居中", "word"}));
-    QCOMPARE(problem, QString());
-    given("header-footer-write", {{"page-number-align", "居上"}});
-    QCOMPARE(problem, QString("unknown page-number-align \"居上\" (居左, 居中, 居右)"));
+    QCOMPARE(described("header-footer-write", {{"page-number-align", "居上"}}).last(),
+             QString("error: unknown page-number-align \"居上\" (居左, 居中, 居右)"));
 }
 
 void TestWordJobs::openDocumentGuards_data()
@@ -639,37 +609,31 @@ void TestWordJobs::openDocumentGuards_data()
     QTest::addColumn<QString>("instance");
     QTest::addColumn<QStringList>("documents");
     QTest::addColumn<bool>("yes");
-    QTest::addColumn<QString>("failing"); // "steps": ending the processes and the journal; "attach"
-    QTest::addColumn<QString>("asked");   // once at most; empty: not asked
-    QTest::addColumn<bool>("endsTool");
-    QTest::addColumn<QStringList>("ended");
-    QTest::addColumn<QStringList>("journal");
+    QTest::addColumn<QString>("failing");   // "steps": ending the processes and the journal; "attach"
+    QTest::addColumn<QStringList>("trace"); // what is asked, the programs ended, the tool ended, the journal
     const QString tail = "已打开，必须手动保存关闭后再执本工具\r\n点“是”直接关闭文档，点“否”退出工具";
-    const QString word = "您有文档" + tail;
-    const QString excel = "您有表格" + tail;
+    const QString word = "ask 关闭确认...|您有文档" + tail;
+    const QString excel = "ask 关闭确认...|您有表格" + tail;
     const QStringList a{"/home/u/a.docx"};
-    const QStringList none;
     // Nothing open: no instance, one without documents or with empty entries only, and
     // Excel's documents, which the Word guard does not look at.
     for (const auto& [tag, instance, documents] :
-         QList<std::tuple<const char*, QString, QStringList>>{{"no instance", "", none},
-                                                              {"no documents", "Word.Application", none},
+         QList<std::tuple<const char*, QString, QStringList>>{{"no instance", "", {}},
+                                                              {"no documents", "Word.Application", {}},
                                                               {"empty entries", "Word.Application", {"", ""}},
                                                               {"excel's", "Excel.Application", a}})
-        QTest::newRow(tag) << false << instance << documents << true << ""
-                           << "" << false << none << none;
+        QTest::newRow(tag) << false << instance << documents << true << "" << QStringList();
     // Yes ends the program once, asking once for two documents; No ends the tool.
     QTest::newRow("yes") << false << "Word.Application" << QStringList{"", a[0], "/home/u/b.doc"} << true
-                         << "" << word << false << QStringList{"winword.EXE"}
-                         << QStringList{"关闭了打开的word文档"};
-    QTest::newRow("no") << false << "Word.Application" << a << false << "" << word << true << none << none;
-    QTest::newRow("excel") << true << "Excel.Application" << a << true << "" << excel << false
-                           << QStringList{"excel.EXE"} << QStringList{"关闭了打开的EXCEL文档"};
+                         << "" << QStringList{word, "end winword.EXE", "关闭了打开的word文档"};
+    QTest::newRow("no") << false << "Word.Application" << a << false << ""
+                        << QStringList{word, "end the tool"};
+    QTest::newRow("excel") << true << "Excel.Application" << a << true << ""
+                           << QStringList{excel, "end excel.EXE", "关闭了打开的EXCEL文档"};
     // Failing steps are passed over; attaching fails as if nothing ran.
-    QTest::newRow("failing") << true << "Excel.Application" << a << true << "steps" << excel << false
-                             << QStringList{"excel.EXE"} << none;
-    QTest::newRow("attach") << true << "Excel.Application" << a << true << "attach"
-                            << "" << false << none << none;
+    QTest::newRow("failing") << true << "Excel.Application" << a << true << "steps"
+                             << QStringList{excel, "end excel.EXE"};
+    QTest::newRow("attach") << true << "Excel.Application" << a << true << "attach" << QStringList();
 }
 
 void TestWordJobs::openDocumentGuards()
@@ -679,18 +643,17 @@ void TestWordJobs::openDocumentGuards()
     QFETCH(QStringList, documents);
     QFETCH(bool, yes);
     QFETCH(QString, failing);
-    QFETCH(QString, asked);
     FakeRunningOffice office;
     if (!instance.isEmpty())
         office.instances[instance] = documents;
     office.failEnd = failing == "steps";
     office.failAttach = failing == "attach";
-    QStringList questions;
+    QStringList trace;
     QStringList journal;
     const OpenDocumentGuard::Outcome outcome = OpenDocumentGuard::run(
         excel ? OpenDocumentGuard::excel() : OpenDocumentGuard::word(), office,
         [&](const QString& title, const QString& text) {
-            questions << title + "|" + text;
+            trace << "ask " + title + "|" + text;
             return yes;
         },
         [&](const QString& message) {
@@ -698,10 +661,11 @@ void TestWordJobs::openDocumentGuards()
                 throw std::runtime_error("journal folder gone");
             journal << message;
         });
-    QCOMPARE(questions, asked.isEmpty() ? QStringList() : QStringList{"关闭确认...|" + asked});
-    QTEST(outcome == OpenDocumentGuard::Outcome::EndProgram, "endsTool");
-    QTEST(office.ended, "ended");
-    QTEST(journal, "journal");
+    for (const QString& program : std::as_const(office.ended))
+        trace << "end " + program;
+    if (outcome == OpenDocumentGuard::Outcome::EndProgram)
+        trace << "end the tool";
+    QTEST(trace + journal, "trace");
 }
 
 QTEST_GUILESS_MAIN(TestWordJobs)
