@@ -166,13 +166,10 @@ using Members = std::map<QString, Handler>;
 template <typename Interface> class Counted : public Interface
 {
 public:
-    explicit Counted(const IID& iid)
-        : m_iid(iid)
-    {}
     virtual ~Counted() = default;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
     {
-        if (riid != IID_IUnknown && riid != m_iid) {
+        if (riid != IID_IUnknown && riid != __uuidof(Interface)) {
             *out = nullptr;
             return E_NOINTERFACE;
         }
@@ -190,7 +187,6 @@ public:
     }
 
 private:
-    const IID& m_iid;
     LONG m_references = 1;
 };
 
@@ -199,8 +195,7 @@ class Object final : public Counted<IDispatch>
 {
 public:
     Object(QString className, Members members)
-        : Counted(IID_IDispatch)
-        , m_className(std::move(className))
+        : m_className(std::move(className))
         , m_members(std::move(members))
     {
         InterlockedIncrement(&g_objects);
@@ -305,8 +300,7 @@ class Enumerator final : public Counted<IEnumVARIANT>
 {
 public:
     explicit Enumerator(Items items)
-        : Counted(IID_IEnumVARIANT)
-        , m_items(std::move(items))
+        : m_items(std::move(items))
     {}
     HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* out, ULONG* fetched) override
     {
@@ -521,9 +515,6 @@ Object* newApplication()
 class Factory final : public Counted<IClassFactory>
 {
 public:
-    Factory()
-        : Counted(IID_IClassFactory)
-    {}
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override
     {
         if (outer)
