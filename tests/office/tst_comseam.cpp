@@ -44,8 +44,7 @@ public:
         if (hangs.contains(call)) {
             std::unique_lock lock(m_mutex);
             m_hanging = true;
-            m_endedOne.wait(lock, [this] { return m_end; });
-            m_end = m_hanging = false;
+            m_endedOne.wait(lock, [this] { return !m_hanging; });
             throw RuntimeError(RuntimeError::Automation, RuntimeError::nameOf(RuntimeError::Automation),
                                "The RPC server is unavailable.");
         }
@@ -89,7 +88,7 @@ public:
         {
             const std::lock_guard lock(m_mutex);
             m_ended << pid;
-            m_end = true;
+            m_hanging = false;
         }
         m_endedOne.notify_all();
     }
@@ -108,7 +107,6 @@ public:
 private:
     std::mutex m_mutex;
     std::condition_variable m_endedOne;
-    bool m_end = false;
     bool m_hanging = false;
     QHash<const comseam::Object*, qint64> m_pids;
     QList<qint64> m_ended;
