@@ -115,33 +115,28 @@ struct Call
 };
 
 class Object;
-VARIANT variant(VARIANT v = VARIANT{})
-{
-    return v;
-}
-VARIANT variant(const QString& value)
+// A member's result: nothing, a text, a number, a truth value, or a newly made object (or Nothing; the
+// result holds its only reference).
+template <typename T = VARIANT> VARIANT variant(T value = {})
 {
     VARIANT v{};
-    v.vt = VT_BSTR;
-    v.bstrVal = bstr(value);
+    if constexpr (std::is_same_v<T, VARIANT>) {
+        return value;
+    } else if constexpr (std::is_same_v<T, QString>) {
+        v.vt = VT_BSTR;
+        v.bstrVal = bstr(value);
+    } else if constexpr (std::is_same_v<T, int>) {
+        v.vt = VT_I4;
+        v.lVal = value;
+    } else if constexpr (std::is_same_v<T, bool>) {
+        v.vt = VT_BOOL;
+        v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    } else {
+        v.vt = VT_DISPATCH;
+        v.pdispVal = static_cast<Object*>(value);
+    }
     return v;
 }
-VARIANT variant(int value)
-{
-    VARIANT v{};
-    v.vt = VT_I4;
-    v.lVal = value;
-    return v;
-}
-VARIANT variant(bool value)
-{
-    VARIANT v{};
-    v.vt = VT_BOOL;
-    v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-    return v;
-}
-// A newly made object (or Nothing); the result holds its only reference.
-VARIANT variant(Object* object);
 
 // A member: a function of the call (or of nothing) giving a value, an object or nothing.
 struct Handler
@@ -171,13 +166,10 @@ using Members = std::map<QString, Handler>;
 template <typename Interface> class Counted : public Interface
 {
 public:
-    explicit Counted(const IID& iid)
-        : m_iid(iid)
-    {}
     virtual ~Counted() = default;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
     {
-        if (riid != IID_IUnknown && riid != m_iid) {
+        if (riid != IID_IUnknown && riid != __uuidof(Interface)) {
             *out = nullptr;
             return E_NOINTERFACE;
         }
@@ -195,7 +187,6 @@ public:
     }
 
 private:
-    const IID& m_iid;
     LONG m_references = 1;
 };
 
@@ -204,8 +195,7 @@ class Object final : public Counted<IDispatch>
 {
 public:
     Object(QString className, Members members)
-        : Counted(IID_IDispatch)
-        , m_className(std::move(className))
+        : m_className(std::move(className))
         , m_members(std::move(members))
     {
         InterlockedIncrement(&g_objects);
@@ -285,17 +275,14 @@ private:
     Members m_members;
 };
 
-VARIANT variant(Object* object)
-{
-    VARIANT v{};
-    v.vt = VT_DISPATCH;
-    v.pdispVal = object;
-    return v;
-}
-
 Object* object(const char* className, Members members)
 {
     return new Object(className, std::move(members));
+}
+// A member that gives a new object with these members each time it is read.
+Handler child(const char* className, Members members)
+{
+    return [=] { return object(className, members); };
 }
 
 // A collection's items, each made when the client reaches it.
@@ -313,8 +300,7 @@ class Enumerator final : public Counted<IEnumVARIANT>
 {
 public:
     explicit Enumerator(Items items)
-        : Counted(IID_IEnumVARIANT)
-        , m_items(std::move(items))
+        : m_items(std::move(items))
     {}
     HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* out, ULONG* fetched) override
     {
@@ -367,7 +353,7 @@ QString opening(const Call& call, const char* name)
 
 // --- Word ---------------------------------------------------------------------------
 
-Members rangeMembers(word::RangePtr range)
+Object* rangeOf(word::RangePtr range)
 {
     const auto execute = [=](const Call& call) {
         if (call.named.empty())
@@ -377,12 +363,8 @@ Members rangeMembers(word::RangePtr range)
         range->replaceAll(text(call.arg(0, "FindText")), text(call.arg(9, "ReplaceWith")));
         return true;
     };
-    const auto find = [=] { return object("Find", {{"Execute", execute}}); };
-    return {{"Find", find}, {"Delete", [=] { range->Delete(); }}};
-}
-Object* rangeOf(word::RangePtr range)
-{
-    return object("Range", rangeMembers(std::move(range)));
+    return object("Range",
+                  {{"Find", child("Find", {{"Execute", execute}})}, {"Delete", [=] { range->Delete(); }}});
 }
 
 Object* sectionOf(word::SectionPtr section)
@@ -402,53 +384,36 @@ Object* sectionOf(word::SectionPtr section)
 // is typed, the page field, the sections it lies in.
 Object* selectionOf(word::SelectionPtr selection)
 {
-    const auto find = [=] {
-        return object("Find", {{"Execute", [=](const Call& call) {
-                                    selection->findReplaceAll(text(call.arg(0, "FindText")),
-                                                              text(call.arg(9, "ReplaceWith")));
-                                    return true;
-                                }}});
+    const auto replaceAll = [=](const Call& c) {
+        selection->findReplaceAll(text(c.arg(0, "FindText")), text(c.arg(9, "ReplaceWith")));
+        return true;
     };
-    const auto font = [=] {
-        return object("Font",
-                      {{"Name", [=](const Call& c) { selection->setFontName(text(c.arg(0))); }},
-                       {"Size", [=](const Call& c) { selection->setFontSize(text(c.arg(0))); }},
-                       {"Bold", [=](const Call& c) { selection->setFontBold(number(c.arg(0)) != 0); }}});
-    };
-    const auto paragraph = [=] {
-        return object("ParagraphFormat", {{"Alignment", [=](const Call& c) {
-                                               selection->setParagraphAlignment(number(c.arg(0)));
-                                           }}});
-    };
-    const auto fields = [=] {
-        return object("Fields", {{"Add", [=](const Call& c) {
-                                      selection->fieldsAdd(qint16(number(c.arg(1, "Type"))));
-                                  }}});
-    };
+    const auto fieldsAdd = [=](const Call& c) { selection->fieldsAdd(qint16(number(c.arg(1, "Type")))); };
     return object(
         "Selection",
-        {{"Find", find},
+        {{"Find", child("Find", {{"Execute", replaceAll}})},
          {"TypeText", [=](const Call& c) { selection->typeText(text(c.arg(0, "Text"))); }},
-         {"Font", font},
-         {"ParagraphFormat", paragraph},
-         {"Range", [] { return object("Range", {}); }},
-         {"Fields", fields},
+         {"Font",
+          child("Font", {{"Name", [=](const Call& c) { selection->setFontName(text(c.arg(0))); }},
+                         {"Size", [=](const Call& c) { selection->setFontSize(text(c.arg(0))); }},
+                         {"Bold", [=](const Call& c) { selection->setFontBold(number(c.arg(0)) != 0); }}})},
+         {"ParagraphFormat",
+          child("ParagraphFormat",
+                {{"Alignment", [=](const Call& c) { selection->setParagraphAlignment(number(c.arg(0))); }}})},
+         {"Range", child("Range", {})},
+         {"Fields", child("Fields", {{"Add", fieldsAdd}})},
          {"Sections", [=] { return collection("Sections", each(selection->sections(), sectionOf)); }}});
 }
 
 Object* documentOf(word::DocumentPtr document)
 {
     // The main text story alone: no document the tests give has text boxes.
-    const auto stories = [=] {
-        Members members = rangeMembers(document->content());
-        members.emplace("StoryType", [] { return 1; });
-        return collection("StoryRanges", {[=] { return object("Range", members); }});
-    };
+    const Items stories = {[] { return object("Range", {{"StoryType", [] { return 1; }}}); }};
     return object(
         "Document",
         {{"FullName", [=] { return document->fullName(); }},
          {"Content", [=] { return rangeOf(document->content()); }},
-         {"StoryRanges", stories},
+         {"StoryRanges", [=] { return collection("StoryRanges", stories); }},
          {"Sections", [=] { return collection("Sections", each(document->sections(), sectionOf)); }},
          {"Save", [=] { document->save(); }},
          {"Close", [=] { document->close(); }}});
@@ -507,8 +472,8 @@ Object* workbookOf(sheet::WorkbookPtr book)
                     }}});
 }
 
-// The application: its name as default member, version 16.0, Visible and DisplayAlerts
-// taken, Quit, and its documents or workbooks kept by the lossless engine.
+// The application: version 16.0 (and Excel's name as its default member, which the probes read),
+// Visible and DisplayAlerts taken, Quit, and its documents or workbooks kept by the lossless engine.
 Object* newApplication()
 {
     Members members = {
@@ -517,15 +482,12 @@ Object* newApplication()
         std::shared_ptr<sheet::Application> app = ooxml::routedSpreadsheet(nullptr, [](const QString&) {});
         members.emplace("", [] { return QString("Microsoft Excel"); });
         members.emplace("Quit", [=] { app->quit(); });
-        members.emplace("Workbooks", [=] {
-            const auto open = [=](const Call& call) {
-                return workbookOf(app->workbooksOpen(opening(call, "Filename")));
-            };
-            return object("Workbooks", {{"Open", open}});
-        });
+        const auto open = [=](const Call& call) {
+            return workbookOf(app->workbooksOpen(opening(call, "Filename")));
+        };
+        members.emplace("Workbooks", child("Workbooks", {{"Open", open}}));
     } else {
         std::shared_ptr<word::Application> app = ooxml::routedWordProcessor(nullptr, [](const QString&) {});
-        members.emplace("", [] { return QString("Microsoft Word"); });
         members.emplace("Quit", [=] { app->quit(); });
         members.emplace("Documents", [=] {
             const auto open = [=](const Call& call) {
@@ -539,13 +501,11 @@ Object* newApplication()
                 });
             return collection("Documents", items, {{"Open", open}});
         });
-        members.emplace("ActiveWindow", [=] {
-            const auto view = [=] {
-                return object("View", {{"SeekView",
-                                        [=](const Call& c) { app->setSeekView(qint16(number(c.arg(0)))); }}});
-            };
-            return object("Window", {{"ActivePane", [=] { return object("Pane", {{"View", view}}); }}});
-        });
+        const auto seekView = [=](const Call& c) { app->setSeekView(qint16(number(c.arg(0)))); };
+        members.emplace(
+            "ActiveWindow",
+            child("Window",
+                  {{"ActivePane", child("Pane", {{"View", child("View", {{"SeekView", seekView}})}})}}));
         members.emplace("Selection", [=] { return selectionOf(app->selection()); });
     }
     return object("Application", members);
@@ -555,9 +515,6 @@ Object* newApplication()
 class Factory final : public Counted<IClassFactory>
 {
 public:
-    Factory()
-        : Counted(IID_IClassFactory)
-    {}
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override
     {
         if (outer)
