@@ -50,8 +50,10 @@ struct Window
 
     template <class T = QWidget> T* control(const QString& name) const { return form->findChild<T*>(name); }
 
+    QStringList rows; // as collected
+
     // The option chosen, the folder double-clicked, every row ticked.
-    QStringList collect(const QString& option, const QString& folder)
+    void collect(const QString& option, const QString& folder)
     {
         control<QRadioButton>(option)->click();
         auto* dir1 = control<DirList>("Dir1");
@@ -59,12 +61,25 @@ struct Window
         dir1->setCurrentRow(dir1->rowOf(folder));
         emit dir1->entryClicked();
         auto* list = control<QListWidget>("List1");
-        QStringList rows;
         for (int row = 0; row < list->count(); ++row) {
             list->item(row)->setCheckState(Qt::Checked);
             rows << list->item(row)->text();
         }
-        return rows;
+    }
+    // A double-click on a job button: the whole run happens inside the delivery of the first click;
+    // no file was reported twice, and none failed.
+    void runByDoubleClick(const QString& button) const
+    {
+        postDoubleClick(control<QPushButton>(button));
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        QVERIFY(!form->jobRunning());
+        const QStringList messages = journalMessages(folders.journal());
+        for (const QString& path : rows) {
+            const QStringList about = messages.filter(path);
+            QCOMPARE(QSet<QString>(about.cbegin(), about.cend()).size(), about.size());
+        }
+        QVERIFY2(!log().contains("失败"), qPrintable(log()));
     }
     // Types into a text box; a box, option or menu entry named with no text is ticked.
     void enter(const QList<std::pair<QString, QString>>& inputs) const
@@ -152,10 +167,10 @@ void TestForm1Jobs::doubleClickRunsEachJobOnce_data()
     QTest::addColumn<JobCase>("job");
     using Inputs = QList<std::pair<QString, QString>>;
     using Check = std::function<void(const Window&, const QString&)>;
-    // The row's name starts with its button.
+    // The row's name is its button.
     const auto row = [](const char* name, const QString& option, const QStringList& files,
                         const Inputs& inputs, const Check& once) {
-        QTest::newRow(name) << JobCase{QString(name).section(' ', 0, 0), option, files, inputs, once};
+        QTest::newRow(name) << JobCase{name, option, files, inputs, once};
     };
     // The check of each file of the case.
     const auto each = [](const QStringList& names, const std::function<void(const QString&)>& check) {
@@ -171,7 +186,6 @@ void TestForm1Jobs::doubleClickRunsEachJobOnce_data()
     const QStringList workbooks{"c.xlsx", "d.xlsx"};
     const QStringList texts{"e.txt", "f.txt"};
     const Inputs words{{"Text1", "词"}, {"Text2", "词语"}};
-    row("Command1", "Option1", documents, words, each(documents, replacedIn("body")));
     row("Command9", "Option11", documents, {{"Text13_0", "词"}, {"Text13_1", "词语"}},
         each(documents, replacedIn("body")));
     row("Command7", "Option7", documents, {{"Check10", {}}, {"Text12_0", "词"}, {"Text12_1", "词语"}},
@@ -196,9 +210,9 @@ void TestForm1Jobs::doubleClickRunsEachJobOnce_data()
             for (const QString& name : names)
                 QVERIFY2(name.count("新") == 1, qPrintable(name));
         });
-    // With 只预览，不保存 ticked the replace counts and keeps nothing; unticked, the same click replaces.
-    row("Command1 preview", "Option1", documents, words + Inputs{{"Check13_2", {}}, {"previewOnly", {}}},
-        [this, documents](const Window& window, const QString& folder) {
+    // With 只预览，不保存 ticked the replace counts and keeps nothing; unticked, the same button replaces.
+    row("Command1", "Option1", documents, words + Inputs{{"Check13_2", {}}, {"previewOnly", {}}},
+        [=, this](const Window& window, const QString& folder) {
             QCOMPARE(window.control<QMenu>("preview")->title(), QString("预览（开）"));
             QStringList lines;
             for (const QString& name : documents) {
@@ -212,9 +226,8 @@ void TestForm1Jobs::doubleClickRunsEachJobOnce_data()
             QVERIFY(
                 QDir(window.app.filePath("backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
             window.control<QAction>("previewOnly")->setChecked(false);
-            window.control<QPushButton>("Command1")->click();
-            for (const QString& name : documents)
-                wordReplacedOnce(folder + "/" + name, "body");
+            window.runByDoubleClick("Command1");
+            each(documents, replacedIn("body"))(window, folder);
         });
 }
 
@@ -227,30 +240,15 @@ void TestForm1Jobs::doubleClickRunsEachJobOnce()
     window.enter(job.inputs); // before the collection: the patterns are among them
     for (int i = 0; job.button == "Command6" && i < 4; ++i)
         MessageBox::setNextAnswer(QMessageBox::Ok); // the rename's notices
-    const QStringList rows = window.collect(job.option, QDir::toNativeSeparators(folder));
-    QCOMPARE(rows.size(), job.files.size());
-
-    // The whole run happens inside the delivery of the first click.
-    postDoubleClick(window.control<QPushButton>(job.button));
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-    QVERIFY(!window.form->jobRunning());
-
-    // No file was reported twice, and none failed.
-    const QStringList messages = journalMessages(window.folders.journal());
-    for (const QString& path : rows) {
-        const QStringList about = messages.filter(path);
-        QCOMPARE(QSet<QString>(about.cbegin(), about.cend()).size(), about.size());
-    }
-    QVERIFY2(!window.log().contains("失败"), qPrintable(window.log()));
+    window.collect(job.option, QDir::toNativeSeparators(folder));
+    QCOMPARE(window.rows.size(), job.files.size());
+    window.runByDoubleClick(job.button);
     job.once(window, folder);
 }
 
 void TestForm1Jobs::stopAndCloseMidRun()
 {
-    QStringList names;
-    for (int i = 0; i < 8; ++i)
-        names << QString("s%1.doc").arg(i);
+    const QStringList names = QDir(m_made.path()).entryList({"s*.doc"});
     // The documents are read back later; the test's own soffice must not be counted now.
     UnoDocuments::shutdown();
 
@@ -357,16 +355,13 @@ void TestForm1Jobs::workersShowWhatOneEngineShows()
 
     // Every file worked on, the .doc before the .docx; the run's last line counts the file that failed.
     QStringList lines = single.at(0).split('\n').replaceInStrings(one + QDir::separator(), QString());
-    QVERIFY2(lines.size() == 8, qPrintable(single.at(0)));
-    QCOMPARE(lines.takeLast(), QString(" 失败 2 个文件，详见上方"));
-    QCOMPARE(lines.last(), QString("a2.docx 已替换内容"));
-    QVERIFY2(lines.removeIf(
-                 [](const QString& line) { return line.startsWith("a6 坏.doc 打开失败，未修改"); }) == 1,
-             qPrintable(single.at(0)));
+    lines.replaceInStrings(QRegularExpression("^(a6 坏.doc 打开失败，未修改).*"), "\\1");
+    QCOMPARE(lines.mid(6), (QStringList{"a2.docx 已替换内容", " 失败 2 个文件，详见上方"}));
     lines.sort();
-    QCOMPARE(lines, (QStringList{"a1.doc 已替换内容", "a2.docx 已替换内容", "a3.doc 没找到替换的内容",
-                                 "a4.doc 已替换内容", "a5.doc 已替换内容",
-                                 "a7 锁.doc 打开失败，未修改：文件有密码保护"}));
+    QCOMPARE(lines,
+             (QStringList{" 失败 2 个文件，详见上方", "a1.doc 已替换内容", "a2.docx 已替换内容",
+                          "a3.doc 没找到替换的内容", "a4.doc 已替换内容", "a5.doc 已替换内容",
+                          "a6 坏.doc 打开失败，未修改", "a7 锁.doc 打开失败，未修改：文件有密码保护"}));
     QCOMPARE(single.at(1), QString("已完成 7 个文件！ 全部操作已完成"));
     QCOMPARE(single.at(2), QString("7/7 1"));
 
