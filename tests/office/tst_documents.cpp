@@ -2,7 +2,6 @@
 #include "app/RuntimeError.h"
 #include "office/OfficeRegistry.h"
 #include "office/libreoffice/UnoOffice.h"
-#include "support/ChildProcess.h"
 #include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 #include "support/WordReadBack.h"
@@ -11,28 +10,17 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/uno/RuntimeException.hpp>
-#include <csignal>
 
 // What the LibreOffice engine refuses, keeps and reaches in documents and
 // workbooks that the tests make: files it must not load for editing, files it
 // must not rewrite, marks around replaced text, shapes, Word's kinds of headers.
 namespace {
-
-// One row per file format, by its suffix.
-void suffixes(const QStringList& list)
-{
-    QTest::addColumn<QString>("suffix");
-    for (const QString& suffix : list)
-        QTest::newRow(qPrintable(suffix)) << suffix;
-}
 
 QStringList texts(const QList<word::ShapePtr>& shapes)
 {
@@ -61,7 +49,6 @@ private slots:
     void headersMapAlikeForDocAndDocx_data() { suffixes({"docx", "doc"}); }
     void headersMapAlikeForDocAndDocx();
     void everyFailureInsideACallBecomesRuntimeError();
-    void officeEndingMidRunEndsNoRun();
 
 private:
     QTemporaryDir m_dir;
@@ -132,8 +119,7 @@ void TestDocuments::refusedBeforeLoading()
         QCOMPARE(QFileInfo::exists(path), each.name != "missing.docx");
     }
     // Only the other user's lock file is there: the refused files left none behind.
-    QCOMPARE(QDir(m_dir.path()).entryList({".~lock.*"}, QDir::Hidden | QDir::Files),
-             QStringList{".~lock.locked.docx#"});
+    QCOMPARE(leftovers(m_dir.path()), QStringList{m_dir.filePath(".~lock.locked.docx#")});
     word->quit();
     excel->quit();
 }
@@ -351,59 +337,6 @@ void TestDocuments::everyFailureInsideACallBecomesRuntimeError()
     office.loadUrl("private:factory/swriter");
     QVERIFY(office.running() && office.pid() != first);
     office.terminate();
-}
-
-void TestDocuments::officeEndingMidRunEndsNoRun()
-{
-    // yanhe-cli over documents while the soffice it started is ended again and
-    // again, whenever that falls: each file is reported, the run ends normally.
-    QStringList paths;
-    for (int i = 0; i < 24; ++i) {
-        paths << m_dir.filePath(QString("run%1.%2").arg(i).arg(i % 2 ? "doc" : "docx"));
-        UnoDocuments::writeDocument(paths.last(), {{QString("第%1份 OLD").arg(i)}, {}, {}, {}, {}});
-    }
-    QTemporaryDir app;
-    QProcess cli;
-    endsWithTheTest(cli);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("YANHE_APP_FOLDER", app.path());
-    cli.setProcessEnvironment(environment);
-    // One office process, a child of the run, killed from here.
-    cli.start(YANHE_CLI, QStringList{"word-replace", "--jobs", "1", "--old", "OLD", "--new", "NEW"} + paths);
-    QVERIFY(cli.waitForStarted());
-    // Up to four times, while the first half of the files is being worked on.
-    QByteArray out;
-    int ended = 0;
-    while (!cli.waitForFinished(100)) {
-        out += cli.readAllStandardOutput();
-        if (ended < 4 && out.count('\n') < paths.size() / 2) {
-            for (const qint64 pid : sofficesOf(cli.processId())) {
-                ::kill(pid_t(pid), SIGKILL);
-                ++ended;
-            }
-        }
-    }
-    out += cli.readAllStandardOutput();
-    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
-    QVERIFY(cli.exitCode() == 0 || cli.exitCode() == 1);
-    const QStringList lines = QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), paths.size());
-    const QRegularExpression failed("失败，未修改：(.*)$");
-    for (int i = 0; i < paths.size(); ++i) {
-        QVERIFY2(lines.at(i).startsWith(paths.at(i) + " "), qPrintable(lines.at(i)));
-        const QRegularExpressionMatch failure = failed.match(lines.at(i));
-        if (failure.hasMatch())
-            QVERIFY2(failure.captured(1) == FailureText::stopped() ||
-                         failure.captured(1) == FailureText::cannotStart(),
-                     qPrintable(lines.at(i)));
-        else
-            QCOMPARE(lines.at(i), paths.at(i) + " 已替换内容");
-    }
-    QVERIFY(QString::fromUtf8(cli.readAllStandardError()).contains("全部操作已完成"));
-    // The second half went on a fresh soffice.
-    QVERIFY2(lines.last().endsWith(" 已替换内容"), qPrintable(lines.last()));
-    QVERIFY(ended > 0);
-    QVERIFY(sofficesOf(cli.processId()).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDocuments)

@@ -13,12 +13,6 @@
 
 namespace {
 
-QByteArray head(const QString& path, int bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.read(bytes) : QByteArray();
-}
-
 const UnoDocuments::WordContent kWord{
     {"正文里的 OLD 文字", "第二段 old"},
     {"文本框一 OLD", "文本框二 没有"},
@@ -26,13 +20,6 @@ const UnoDocuments::WordContent kWord{
     {"页脚一 OLD", "页脚二", "页脚三 OLD"},
     "页眉文本框 OLD",
 };
-
-void suffixes(const QStringList& list)
-{
-    QTest::addColumn<QString>("suffix");
-    for (const QString& suffix : list)
-        QTest::newRow(qPrintable(suffix)) << suffix;
-}
 
 } // namespace
 
@@ -57,7 +44,7 @@ void TestLibreOffice::wordModelAndReplaceScopes()
     QFETCH(QString, suffix);
     const QString path = m_dir.filePath("scopes." + suffix);
     UnoDocuments::writeDocument(path, kWord);
-    const QByteArray magic = head(path, 4);
+    const QByteArray magic = bytes(path).left(4);
 
     word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("WORD.application");
     word::DocumentPtr document = word->documentsOpen(path);
@@ -96,7 +83,7 @@ void TestLibreOffice::wordModelAndReplaceScopes()
     word->quit();
 
     // Read back from the file: changed where asked, nothing else; same format.
-    QCOMPARE(head(path, 4), magic);
+    QCOMPARE(bytes(path).left(4), magic);
     const WordState saved = readBack(path);
     QVERIFY(saved.body.contains("正文里的 NEW 文字"));
     QCOMPARE(saved.boxes, (QStringList{"文本框一 框", "文本框二 没有"}));
@@ -112,7 +99,7 @@ void TestLibreOffice::workbooks()
     UnoDocuments::writeWorkbook(path, {{"一月", {{1, 1, "abc"}}},
                                        {"二月", {{2, 2, "xx OLD yy"}, {3, 1, "old"}}},
                                        {"三月", {{1, 1, "旧"}}}});
-    const QByteArray magic = head(path, 4);
+    const QByteArray magic = bytes(path).left(4);
 
     // Program identifiers in any letter case; creating costs nothing (soffice starts with the first
     // document); WPS is not on this machine.
@@ -150,7 +137,7 @@ void TestLibreOffice::workbooks()
     QCOMPARE(excel->workbooks().size(), 0);
     excel->quit();
 
-    QCOMPARE(head(path, 4), magic);
+    QCOMPARE(bytes(path).left(4), magic);
     excel = OfficeRegistry::system().createSpreadsheet("Excel.Application");
     book = excel->workbooksOpen(path);
     QCOMPARE(book->worksheets(2)->cell(2, 2), QString("xx NEW yy"));
@@ -168,12 +155,14 @@ void TestLibreOffice::crashAndTimeoutEndOnlyOurSoffice()
         UnoDocuments::writeDocument(path, {{text}, {}, {}, {}, {}});
 
     word::ApplicationPtr word = OfficeRegistry::system().createWordProcessor("Word.Application");
+    // The engines' soffices, children of this test, but those in except.
+    const auto engines = [](const QList<qint64>& except) {
+        QList<qint64> found = sofficesOf();
+        found.removeIf([&](qint64 pid) { return !OwnProcesses::contains(pid) || except.contains(pid); });
+        return found;
+    };
     word::DocumentPtr first = word->documentsOpen(a);
-    QList<qint64> crashed;
-    for (const qint64 pid : sofficesOf()) {
-        if (OwnProcesses::contains(pid))
-            crashed << pid;
-    }
+    const QList<qint64> crashed = engines({});
     QVERIFY(!crashed.isEmpty());
 
     // The office program crashes under a document: that document fails, the next works.
@@ -192,11 +181,7 @@ void TestLibreOffice::crashAndTimeoutEndOnlyOurSoffice()
     const QList<qint64> others = sofficesOf();
     word::ApplicationPtr slow = OfficeRegistry::system().createWordProcessor("Word.Application");
     word::DocumentPtr frozen = slow->documentsOpen(a);
-    QList<qint64> hung;
-    for (const qint64 pid : sofficesOf()) {
-        if (OwnProcesses::contains(pid) && !others.contains(pid))
-            hung << pid;
-    }
+    const QList<qint64> hung = engines(others);
     QCOMPARE(hung.size(), 1);
     for (const qint64 pid : hung)
         ::kill(pid_t(pid), SIGSTOP);

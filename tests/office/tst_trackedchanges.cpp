@@ -1,7 +1,7 @@
 #include "support/CliRun.h"
+#include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 
-#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -43,13 +43,12 @@ void TestTrackedChanges::replaceIsOneDeletionAndOneInsertion()
     QFETCH(QString, scripts);
     const QString folder =
         m_dir.filePath(QString(QTest::currentDataTag()).replace(QRegularExpression("\\W+"), "-"));
-    QVERIFY(QDir().mkpath(folder));
     // Written once per format (its one change: "old project notes " deleted), copied for each row.
     const QString written = m_dir.filePath("tracked." + format);
     if (!QFile::exists(written))
         UnoDocuments::writeTrackedDocument(written);
     const QString path = folder + "/tracked." + format;
-    QVERIFY(QFile::copy(written, path));
+    writeFile(path, bytes(written));
 
     QProcessEnvironment environment;
     environment.insert("YANHE_ENGINE", engine);
@@ -95,15 +94,11 @@ void TestTrackedChanges::replaceIsOneDeletionAndOneInsertion()
         QVERIFY2(rejected.rendered.contains(text), qPrintable(rejected.rendered));
     QVERIFY2(!rejected.rendered.contains("ZQXNEW"), qPrintable(rejected.rendered));
     // A second run finds the old text only where it was deleted: nothing to do, nothing written.
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray saved = file.readAll();
-    file.close();
+    const QByteArray saved = bytes(path);
     const CliRun again =
         CliRun::of({"word-replace", "--old", "project", "--new", "ZQXNEW", path}, app, environment);
     QCOMPARE(again.out, QStringList{path + " 没找到替换的内容"});
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), saved);
+    QCOMPARE(bytes(path), saved);
 }
 
 QTEST_GUILESS_MAIN(TestTrackedChanges)

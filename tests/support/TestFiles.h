@@ -60,6 +60,30 @@ inline void checkUnchanged(const FileStates& before, const QString& folder, cons
         QVERIFY2(it.key() == except || now.value(it.key()) == *it, qPrintable(it.key()));
 }
 
+// One data row per file format, named by its suffix, in the column "suffix".
+inline void suffixes(const QStringList& list)
+{
+    QTest::addColumn<QString>("suffix");
+    for (const QString& suffix : list)
+        QTest::newRow(qPrintable(suffix)) << suffix;
+}
+
+// The locks, results and temporary files that the tool or the office program may leave in a folder
+// tree (".~" names, LibreOffice's lu*.tmp), sorted.
+inline QStringList leftovers(const QString& root)
+{
+    QStringList found;
+    static const QRegularExpression temporary(QStringLiteral("^lu.*\\.tmp$"));
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (it.fileName().startsWith(".~") || temporary.match(it.fileName()).hasMatch())
+            found << path;
+    }
+    found.sort();
+    return found;
+}
+
 // The messages of every journal file under the journal folder, in order, without their time.
 inline QStringList journalMessages(const QString& journalFolder)
 {
