@@ -298,14 +298,15 @@ void TestCorpus::dryRunsBackupsAndUndoOnLibreOffice()
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), before.size());
     };
     QTemporaryDir app;
-    // The documents with two workers, the workbooks with one.
+    // The documents with two workers, then the workbooks with one.
     const auto runs = [&](const QString& oldText, const QString& newText, bool dry) {
         const QStringList words{
             "word-replace", "--old", oldText, "--new", newText, "--scope", "textboxes,headers-footers"};
         const QStringList sheets{"sheet-replace", "--old", oldText, "--new", newText};
         const QStringList dryRun = dry ? QStringList{"--dry-run"} : QStringList{};
-        return CliRun::of(words + dryRun + QStringList{"--jobs", "2"} + documents, app.path()).out +
-               CliRun::of(sheets + dryRun + QStringList{"--jobs", "1"} + workbooks, app.path()).out;
+        const QStringList out =
+            CliRun::of(words + dryRun + QStringList{"--jobs", "2"} + documents, app.path()).out;
+        return out + CliRun::of(sheets + dryRun + QStringList{"--jobs", "1"} + workbooks, app.path()).out;
     };
     const QMap<QString, QList<int>> said = previewed(runs("e", "Ж", true));
     unchanged(documents + workbooks);
