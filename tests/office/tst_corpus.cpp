@@ -1,5 +1,4 @@
 #include "app/FailureText.h"
-#include "support/ChildProcess.h"
 #include "support/CliRun.h"
 #include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
@@ -71,20 +70,16 @@ const QStringList kKept{"tables",     "pictures",  "objects", "shapes",   "frame
 // boxes, headers, footers), one for a workbook.
 QMap<QString, QList<int>> previewed(const QStringList& lines)
 {
+    static const QRegularExpression preview(
+        "^(.*) 预览：(?:正文 (\\d+) 处，文本框 (\\d+) 处，页眉 (\\d+) 处，页脚 "
+        "(\\d+) 处|工作表 (\\d+) 处)$");
     QMap<QString, QList<int>> counted;
-    const QRegularExpression document(
-        "^(.*) 预览：正文 (\\d+) 处，文本框 (\\d+) 处，页眉 (\\d+) 处，页脚 (\\d+) 处$");
-    const QRegularExpression workbook("^(.*) 预览：工作表 (\\d+) 处$");
     for (const QString& line : lines) {
-        QRegularExpressionMatch match = document.match(line);
-        if (!match.hasMatch())
-            match = workbook.match(line);
-        if (!match.hasMatch())
-            continue;
-        QList<int> numbers;
-        for (int i = 2; i <= match.lastCapturedIndex(); ++i)
-            numbers << match.captured(i).toInt();
-        counted.insert(match.captured(1), numbers);
+        const QRegularExpressionMatch match = preview.match(line);
+        for (int i = 2; match.hasMatch() && i <= match.lastCapturedIndex(); ++i) {
+            if (!match.captured(i).isEmpty())
+                counted[match.captured(1)] << match.captured(i).toInt();
+        }
     }
     return counted;
 }
@@ -103,23 +98,14 @@ private slots:
     }
     void job_data();
     void job();
-    void documentsOfWorkersUndone();
-    void dryRunOnLibreOffice();
+    void dryRunsBackupsAndUndoOnLibreOffice();
 
 private:
-    // A copy of a corpus file in folder, writable and dated kOld; empty when it cannot be made.
+    // A copy of a corpus file in folder (made here), writable and dated kOld; empty when it cannot be made.
     QString copied(const QString& source, const QString& folder);
-    // Copies of corpus documents and of the first workbooks, in a folder of the test function's own.
-    void copy(const QStringList& documents, int workbooks);
-    // Every file as it was copied, and nothing of the tool's own beside them.
-    void unchanged(const QStringList& files);
 
     QString m_corpus;
     QTemporaryDir m_dir;
-    QString m_folder; // of the test function
-    QStringList m_documents;
-    QStringList m_workbooks;
-    QMap<QString, QByteArray> m_before;
     QMap<QString, QPair<UnoDocuments::Inventory, QMap<QString, QStringList>>> m_seen;
 };
 
@@ -134,6 +120,7 @@ void TestCorpus::initTestCase()
 
 QString TestCorpus::copied(const QString& source, const QString& folder)
 {
+    QDir().mkpath(folder);
     const QString path = QDir(folder).filePath(QFileInfo(source).fileName());
     QFile copy(path);
     if (!QFile::copy(source, path))
@@ -181,7 +168,6 @@ void TestCorpus::job()
     QFETCH(QStringList, reached);
     const QString newText = oldText == kAbsent ? "ZQXNEW" : "э";
     const QString folder = m_dir.filePath(QTest::currentDataTag());
-    QDir().mkpath(folder);
     QList<File> files;
     QStringList paths;
     for (const QString& format : formats) {
@@ -201,17 +187,12 @@ void TestCorpus::job()
 
     QTemporaryDir app;
     QProcess cli;
-    endsWithTheTest(cli);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("YANHE_APP_FOLDER", app.path());
+    QProcessEnvironment environment;
     environment.insert("YANHE_ENGINE", engine);
-    cli.setProcessEnvironment(environment);
-    cli.start(YANHE_CLI, arguments + QStringList{"--old", oldText, "--new", newText} + paths);
-    QVERIFY(cli.waitForStarted());
-    const bool ended = cli.waitForFinished(20 * 60 * 1000);
-    if (!ended)
-        cli.kill();
-    QVERIFY2(ended, "yanhe-cli did not end");
+    CliRun::start(cli, arguments + QStringList{"--old", oldText, "--new", newText} + paths, app.path(),
+                  environment);
+    // One that does not end is killed with the QProcess.
+    QVERIFY2(cli.waitForFinished(20 * 60 * 1000), "yanhe-cli did not start or end");
     QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
     QVERIFY2(cli.exitCode() == 0 || cli.exitCode() == 1, qPrintable(QString::number(cli.exitCode())));
     const QStringList lines = QString::fromUtf8(cli.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
@@ -285,94 +266,65 @@ void TestCorpus::job()
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
 }
 
-void TestCorpus::copy(const QStringList& documents, int workbooks)
+// .doc and .xls files on LibreOffice: a dry run changes nothing on disk, and what it counts is what
+// the run then writes, read back from the saved files; the run's workers keep their backups in its one
+// folder, and undo brings back every file; workers that cannot keep a backup change no file either.
+void TestCorpus::dryRunsBackupsAndUndoOnLibreOffice()
 {
     const QDir corpus(m_corpus);
-    if (!corpus.exists("doc/" + documents.first()))
+    if (!corpus.exists("doc/simple.doc"))
         QSKIP("the corpus has not the documents these checks were written for");
-    m_folder = m_dir.filePath(QTest::currentTestFunction());
-    QVERIFY(QDir().mkpath(m_folder));
-    m_documents.clear();
-    m_workbooks.clear();
-    m_before.clear();
-    for (const QString& name : documents)
-        m_documents << copied(corpus.filePath("doc/" + name), m_folder);
+    const QString folder = m_dir.filePath(QTest::currentTestFunction());
+    QStringList documents;
+    QStringList workbooks;
+    for (const QString name :
+         {"simple.doc", "test2.doc", "DiffFirstPageHeadFoot.doc", "HeaderFooterUnicode.doc",
+          "WithArtShapes.doc", "innertable.doc", "SampleDoc.doc", "Lists.doc"})
+        documents << copied(corpus.filePath("doc/" + name), folder);
     for (const QString& name :
-         QDir(corpus.filePath("xls")).entryList({"*.xls"}, QDir::Files, QDir::Name).mid(0, workbooks))
-        m_workbooks << copied(corpus.filePath("xls/" + name), m_folder);
-    for (const QString& file : m_documents + m_workbooks) {
+         QDir(corpus.filePath("xls")).entryList({"*.xls"}, QDir::Files, QDir::Name).mid(0, 6))
+        workbooks << copied(corpus.filePath("xls/" + name), folder);
+    QMap<QString, QByteArray> before;
+    for (const QString& file : documents + workbooks) {
         QVERIFY(!file.isEmpty());
-        m_before.insert(file, bytes(file));
+        before.insert(file, bytes(file));
     }
-}
-
-void TestCorpus::unchanged(const QStringList& files)
-{
-    for (const QString& file : files) {
-        QVERIFY2(bytes(file) == m_before[file], qPrintable(file));
-        QCOMPARE(QFileInfo(file).fileTime(QFileDevice::FileModificationTime), kOld);
-    }
-    QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden).size(), m_before.size());
-}
-
-void TestCorpus::documentsOfWorkersUndone()
-{
-    copy({"simple.doc", "test2.doc", "Lists.doc", "HeaderFooterUnicode.doc"}, 3);
+    // Every file as it was copied, and nothing of the tool's own beside them.
+    const auto unchanged = [&](const QStringList& files) {
+        for (const QString& file : files) {
+            QVERIFY2(bytes(file) == before[file], qPrintable(file));
+            QCOMPARE(QFileInfo(file).fileTime(QFileDevice::FileModificationTime), kOld);
+        }
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), before.size());
+    };
     QTemporaryDir app;
-    // Two workers: each process of the run keeps its files in the run's one folder.
-    CliRun run = CliRun::of(
-        QStringList{"word-replace", "--old", "e", "--new", "E", "--scope", "headers-footers", "--jobs", "2"} +
-            m_documents,
-        app.path());
-    QVERIFY2(run.out.filter(" 已替换内容").size() >= 3, qPrintable(run.out.join('\n')));
-    const QStringList runs = QDir(app.filePath("backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    QCOMPARE(runs.size(), 1);
-    QCOMPARE(QDir(app.filePath("backup/" + runs.first())).entryList({"files-*.jsonl"}).size(), 2);
-    run = CliRun::of(QStringList{"sheet-replace", "--old", "a", "--new", "A", "--jobs", "1"} + m_workbooks,
-                     app.path());
-    QVERIFY2(run.out.filter("已替换内容").size() >= 1, qPrintable(run.out.join('\n')));
-
-    // The last run, then the one before.
-    QCOMPARE(CliRun::of({"undo"}, app.path()).code, 0);
-    QCOMPARE(CliRun::of({"undo", runs.first()}, app.path()).code, 0);
-    unchanged(m_documents + m_workbooks);
-
-    // Workers that cannot keep a backup (a file where the backup folder should be) change no file either.
-    QTemporaryDir blocked;
-    writeFile(blocked.filePath("backup"), {});
-    run = CliRun::of(QStringList{"word-replace", "--old", "e", "--new", "E", "--jobs", "2"} + m_documents,
-                     blocked.path());
-    QCOMPARE(run.code, 1);
-    QVERIFY2(run.out.filter(" 保存失败，未修改：无法写入备份").size() >= 3, qPrintable(run.out.join('\n')));
-    unchanged(m_documents);
-}
-
-// A dry run of .doc and .xls files on LibreOffice: nothing on disk changes, and
-// what it counts is what the run then writes, read back from the saved files.
-void TestCorpus::dryRunOnLibreOffice()
-{
-    copy({"simple.doc", "test2.doc", "DiffFirstPageHeadFoot.doc", "HeaderFooterUnicode.doc",
-          "WithArtShapes.doc", "innertable.doc", "SampleDoc.doc"},
-         6);
-    QTemporaryDir app;
-    const auto runs = [&](const QString& oldText, const QString& newText, const QStringList& more) {
+    // The documents with two workers, then the workbooks with one.
+    const auto runs = [&](const QString& oldText, const QString& newText, bool dry) {
         const QStringList words{
             "word-replace", "--old", oldText, "--new", newText, "--scope", "textboxes,headers-footers"};
         const QStringList sheets{"sheet-replace", "--old", oldText, "--new", newText};
-        return CliRun::of(words + more + m_documents, app.path()).out +
-               CliRun::of(sheets + more + m_workbooks, app.path()).out;
+        const QStringList dryRun = dry ? QStringList{"--dry-run"} : QStringList{};
+        const QStringList out =
+            CliRun::of(words + dryRun + QStringList{"--jobs", "2"} + documents, app.path()).out;
+        return out + CliRun::of(sheets + dryRun + QStringList{"--jobs", "1"} + workbooks, app.path()).out;
     };
-    const QMap<QString, QList<int>> said = previewed(runs("e", "Ж", {"--dry-run"}));
-    unchanged(m_documents + m_workbooks);
-    QVERIFY(!QDir(app.filePath("backup")).exists() ||
-            QDir(app.filePath("backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
-    QCOMPARE(said.size(), m_documents.size() + m_workbooks.size());
+    const QMap<QString, QList<int>> said = previewed(runs("e", "Ж", true));
+    unchanged(documents + workbooks);
+    const QDir backup(app.filePath("backup"));
+    QVERIFY(backup.entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+    QCOMPARE(said.size(), documents.size() + workbooks.size());
 
-    runs("e", "Ж", {});
+    const QStringList written = runs("e", "Ж", false);
+    QVERIFY2(written.filter(" 已替换内容").size() >= 3, qPrintable(written.join('\n')));
+    // Each process of a run keeps its files in the run's one folder.
+    const QStringList backups = backup.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    QCOMPARE(backups.size(), 2);
+    QCOMPARE(QDir(backup.filePath(backups.first())).entryList({"files-*.jsonl"}).size(), 2);
+
     // The saved files, counted again by a dry run of the new text itself, and read back.
-    const QMap<QString, QList<int>> made = previewed(runs("Ж", "Ж", {"--dry-run"}));
+    const QMap<QString, QList<int>> made = previewed(runs("Ж", "Ж", true));
     int total = 0;
-    for (const QString& file : std::as_const(m_documents)) {
+    for (const QString& file : std::as_const(documents)) {
         QCOMPARE(made.value(file), said.value(file));
         const UnoReadBack::Document read = UnoReadBack::readDocument(file);
         QVERIFY(read.loaded);
@@ -387,7 +339,7 @@ void TestCorpus::dryRunOnLibreOffice()
         QVERIFY(footers <= said[file][3] && (footers > 0) == (said[file][3] > 0));
         total += said[file][0] + said[file][1] + said[file][2] + said[file][3];
     }
-    for (const QString& file : std::as_const(m_workbooks)) {
+    for (const QString& file : std::as_const(workbooks)) {
         QCOMPARE(made.value(file), said.value(file));
         int cells = 0;
         for (const UnoReadBack::Sheet& sheet : UnoReadBack::readWorkbook(file).sheets)
@@ -398,6 +350,21 @@ void TestCorpus::dryRunOnLibreOffice()
         total += said[file][0];
     }
     QVERIFY(total > 50);
+
+    // The last run, then the one before.
+    QCOMPARE(CliRun::of({"undo"}, app.path()).code, 0);
+    QCOMPARE(CliRun::of({"undo", backups.first()}, app.path()).code, 0);
+    unchanged(documents + workbooks);
+
+    // Workers that cannot keep a backup (a file where the backup folder should be) change no file either.
+    QTemporaryDir blocked;
+    writeFile(blocked.filePath("backup"), {});
+    const CliRun refused = CliRun::of(
+        QStringList{"word-replace", "--old", "e", "--new", "E", "--jobs", "2"} + documents, blocked.path());
+    QCOMPARE(refused.code, 1);
+    QVERIFY2(refused.out.filter(" 保存失败，未修改：无法写入备份").size() >= 3,
+             qPrintable(refused.out.join('\n')));
+    unchanged(documents);
 }
 
 QTEST_GUILESS_MAIN(TestCorpus)

@@ -1,4 +1,5 @@
 #include "support/CliRun.h"
+#include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
 #include "support/UnoReadBack.h"
 #include "support/ZipFiles.h"
@@ -30,23 +31,18 @@ QMap<QString, QStringList> run(const Job& job, const QString& engine, const QStr
                                const QString& appFolder)
 {
     QProcess process;
-    endsWithTheTest(process);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment;
     environment.insert("YANHE_ENGINE", engine);
-    environment.insert("YANHE_APP_FOLDER", appFolder);
-    process.setProcessEnvironment(environment);
     const QStringList scopes = job.scopes.isEmpty() ? QStringList() : QStringList{"--scope", job.scopes};
-    process.start(YANHE_CLI,
-                  QStringList{job.command, "--old", job.oldText, "--new", job.newText} + scopes + files);
+    CliRun::start(process,
+                  QStringList{job.command, "--old", job.oldText, "--new", job.newText} + scopes + files,
+                  appFolder, environment);
     process.waitForFinished(600000);
+    const QStringList out =
+        QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     QMap<QString, QStringList> lines;
-    for (const QString& line :
-         QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
-        for (const QString& file : files) {
-            if (line.startsWith(file + ' ') || line.startsWith(file + '-'))
-                lines[file] << line.mid(file.size());
-        }
-    }
+    for (const QString& file : files)
+        lines.insert(file, linesOf(out, file));
     return lines;
 }
 
@@ -112,7 +108,6 @@ QList<QSet<QString>> shownDifferently(const QString& original, const Job& job)
         }
         return byId;
     };
-    const auto cell = [](int row, int column) { return QString("R%1C%2").arg(row).arg(column); };
     QList<QSet<QString>> sheets;
     const QMap<QString, QString> fromBook = targets("xl/workbook.xml");
     const auto book = xml("xl/workbook.xml");
@@ -127,7 +122,7 @@ QList<QSet<QString>> shownDifferently(const QString& original, const Job& job)
                                       QString(f.text().get()).contains(job.oldText, Qt::CaseInsensitive));
             if (edited || std::string_view(c.node().attribute("t").value()) == "b") {
                 const auto [row, column] = rowColumn(c.node().attribute("r").value());
-                cells.insert(cell(row, column));
+                cells.insert(QString("R%1C%2").arg(row).arg(column));
             }
         }
         for (const QString& target : targets(part)) {
@@ -142,7 +137,7 @@ QList<QSet<QString>> shownDifferently(const QString& original, const Job& job)
             // LibreOffice lays the table out anew, anywhere near: the rows it spans, every column.
             for (int row = top - 2; row <= bottom + 2; ++row)
                 for (int column = 1; column <= right + 8; ++column)
-                    cells.insert(cell(row, column));
+                    cells.insert(QString("R%1C%2").arg(row).arg(column));
         }
         sheets << cells;
     }
@@ -224,7 +219,6 @@ void TestOoxmlOffice::differential(const QStringList& sources, const Job& job, b
     };
     const QStringList lossless = copies("lossless");
     const QStringList libre = copies("libreoffice");
-    const QStringList originals = copies("original");
     QVERIFY(copied);
     const QString app = round + "/app";
     const QMap<QString, QStringList> a = run(job, "lossless", lossless, app);
@@ -238,7 +232,7 @@ void TestOoxmlOffice::differential(const QStringList& sources, const Job& job, b
         const QStringList& linesB = b.value(libre.at(i));
         if (failed(linesA) || failed(linesB)) {
             // Declined or refused by the lossless engine: the file is left as it was.
-            if (failed(linesA) && Snapshot::of(lossless.at(i)).bytes != Snapshot::of(originals.at(i)).bytes)
+            if (failed(linesA) && bytes(lossless.at(i)) != bytes(sources.at(i)))
                 problems << name + ": changed though the lossless engine failed on it";
             qInfo("%s: %s / %s", qPrintable(name), qPrintable(linesA.join(' ')),
                   qPrintable(linesB.join(' ')));
@@ -246,9 +240,9 @@ void TestOoxmlOffice::differential(const QStringList& sources, const Job& job, b
         }
         // LibreOffice's engine counts chart sheets among the worksheets, and replaces in pivot tables; Excel
         // does neither.
-        const QByteArray types = ZipFiles::read(originals.at(i)).value("[Content_Types].xml");
+        const QByteArray types = ZipFiles::read(sources.at(i)).value("[Content_Types].xml");
         QStringList here = words ? documentDifferences(lossless.at(i), libre.at(i))
-                                 : workbookDifferences(originals.at(i), lossless.at(i), libre.at(i), job);
+                                 : workbookDifferences(sources.at(i), lossless.at(i), libre.at(i), job);
         if (linesA != linesB && !types.contains("chartsheet") && !types.contains("pivotTable"))
             here << "log lines " + join(linesA) + " / " + join(linesB);
         ++compared;
@@ -274,16 +268,14 @@ void TestOoxmlOffice::differential(const QStringList& sources, const Job& job, b
 
 void TestOoxmlOffice::generatedDocuments()
 {
-    const QString made = m_dir.filePath("made");
-    QDir().mkpath(made);
-    const QString framed = made + "/框和页眉.docx";
+    const QString framed = m_dir.filePath("框和页眉.docx");
     UnoDocuments::writeDocument(framed, {{"正文里的 OLD 文字", "第二段 Old 与 old"},
                                          {"文本框一 OLD", "文本框二 没有"},
                                          {"页眉一 OLD", "页眉二", "页眉三 oLd"},
                                          {"页脚一 OLD", "页脚二 OLD", "页脚三"},
                                          "页眉文本框 OLD"});
     // Text split over runs as Word writes it: formatting changes, a bookmark, a hyperlink.
-    const QString runs = made + "/runs.docx";
+    const QString runs = m_dir.filePath("runs.docx");
     ZipFiles::writeDocx(
         runs,
         "<w:p><w:r><w:t xml:space=\"preserve\">An o</w:t></w:r><w:r><w:rPr><w:b/></w:rPr><w:t>l"
@@ -334,9 +326,6 @@ void TestOoxmlOffice::textBoxesThroughThePages()
     // The same document as Word 97-2003 writes it.
     const QString doc = m_dir.filePath("boxes.doc");
     QVERIFY(UnoReadBack::saveAs(docx, doc, "MS Word 97"));
-    const QString before = UnoReadBack::pages(docx).join('\n').simplified();
-    for (const char* text : {"框一 旧词", "框二 旧词", "眉框一 旧词"})
-        QVERIFY2(before.contains(QString::fromUtf8(text)), qPrintable(before));
 
     for (const auto& [engine, source] :
          QList<QPair<QString, QString>>{{"lossless", docx}, {"libreoffice", docx}, {"libreoffice", doc}}) {
@@ -375,11 +364,9 @@ void TestOoxmlOffice::writerThroughThePages()
     QVERIFY2(read.loaded && read.requests.isEmpty(), qPrintable(join(read.requests)));
     const QStringList pages = UnoReadBack::pages(path);
     QCOMPARE(pages.size(), 3);
-    for (qsizetype i = 0; i < pages.size(); ++i) {
-        const QString page = pages.at(i);
-        QVERIFY2(page.contains(QString("第%1页").arg(i + 1)), qPrintable(page));
-        QVERIFY2(page.contains(QRegularExpression("说明\\s+第")), qPrintable(page));
-    }
+    for (qsizetype i = 0; i < pages.size(); ++i)
+        QVERIFY2(pages.at(i).contains(QRegularExpression(QString("说明\\s+第%1页").arg(i + 1))),
+                 qPrintable(pages.at(i)));
     QVERIFY2(pages.at(0).contains("新的页眉 Header") && !pages.at(0).contains("页眉一"),
              qPrintable(pages.at(0)));
     QVERIFY2(pages.at(1).contains("页眉二"), qPrintable(pages.at(1)));
