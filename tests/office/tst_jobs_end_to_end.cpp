@@ -27,7 +27,7 @@ const UnoDocuments::WordContent kPairs{
 // The rendered pages without blanks: pdftotext puts them between Chinese and Latin text.
 QStringList rendered(const QString& path)
 {
-    QStringList pages = UnoDocuments::renderPages(path);
+    QStringList pages = UnoDocuments::pages(path);
     for (QString& page : pages)
         page.remove(QRegularExpression("\\s"));
     return pages;
