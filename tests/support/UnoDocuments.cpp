@@ -532,8 +532,8 @@ void workbookInventory(const Reference<sheet::XSpreadsheetDocument>& document, I
     auto& counts = inventory.counts;
     counts["sheets"] = countOf(document->getSheets());
     const auto pages = as<container::XIndexAccess>(as<drawing::XDrawPagesSupplier>(document)->getDrawPages());
-    eachIndexed(document->getSheets(), [&](const Reference<uno::XInterface>& each, sal_Int32 i) {
-        const auto sheet = as<sheet::XSpreadsheet>(each);
+    eachIndexed(document->getSheets(), [&](const Reference<uno::XInterface>& found, sal_Int32 i) {
+        const auto sheet = as<sheet::XSpreadsheet>(found);
         const auto query = as<sheet::XCellRangesQuery>(sheet);
         // LibreOffice holds a logical value as a TRUE() or FALSE() formula: counted apart, as the file
         // holds no formula there.
