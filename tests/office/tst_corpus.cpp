@@ -2,7 +2,6 @@
 #include "support/CliRun.h"
 #include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
-#include "support/UnoReadBack.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -91,11 +90,7 @@ class TestCorpus : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase()
-    {
-        UnoDocuments::shutdown();
-        UnoReadBack::shutdown();
-    }
+    void cleanupTestCase() { UnoDocuments::shutdown(); }
     void job_data();
     void job();
     void dryRunsBackupsAndUndoOnLibreOffice();
@@ -326,7 +321,7 @@ void TestCorpus::dryRunsBackupsAndUndoOnLibreOffice()
     int total = 0;
     for (const QString& file : std::as_const(documents)) {
         QCOMPARE(made.value(file), said.value(file));
-        const UnoReadBack::Document read = UnoReadBack::readDocument(file);
+        const UnoDocuments::Document read = UnoDocuments::readDocument(file);
         QVERIFY(read.loaded);
         // The body's own text, without its tables' cells: at most what was said.
         const int body = int(read.body.count(QChar(0x416)));
@@ -342,7 +337,7 @@ void TestCorpus::dryRunsBackupsAndUndoOnLibreOffice()
     for (const QString& file : std::as_const(workbooks)) {
         QCOMPARE(made.value(file), said.value(file));
         int cells = 0;
-        for (const UnoReadBack::Sheet& sheet : UnoReadBack::readWorkbook(file).sheets)
+        for (const UnoDocuments::Sheet& sheet : UnoDocuments::readWorkbook(file).sheets)
             cells += int(sheet.cells.filter(QChar(0x416)).size());
         // Formulas that show a replaced cell's text show the new text too: at least what was said.
         QVERIFY2(cells >= said[file][0] && (cells > 0) == (said[file][0] > 0),

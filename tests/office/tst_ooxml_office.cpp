@@ -1,7 +1,6 @@
 #include "support/CliRun.h"
 #include "support/TestFiles.h"
 #include "support/UnoDocuments.h"
-#include "support/UnoReadBack.h"
 #include "support/ZipFiles.h"
 
 #include <QDir>
@@ -58,8 +57,8 @@ QString join(const QStringList& list)
 
 QStringList documentDifferences(const QString& lossless, const QString& libre)
 {
-    const UnoReadBack::Document a = UnoReadBack::readDocument(lossless);
-    const UnoReadBack::Document b = UnoReadBack::readDocument(libre);
+    const UnoDocuments::Document a = UnoDocuments::readDocument(lossless);
+    const UnoDocuments::Document b = UnoDocuments::readDocument(libre);
     QStringList problems;
     if (!a.loaded || !a.requests.isEmpty())
         problems << "the lossless result did not open without questions: " + join(a.requests);
@@ -148,8 +147,8 @@ QStringList workbookDifferences(const QString& original, const QString& lossless
                                 const Job& job)
 {
     const QList<QSet<QString>> skipped = shownDifferently(original, job);
-    const UnoReadBack::Workbook a = UnoReadBack::readWorkbook(lossless);
-    const UnoReadBack::Workbook b = UnoReadBack::readWorkbook(libre);
+    const UnoDocuments::Workbook a = UnoDocuments::readWorkbook(lossless);
+    const UnoDocuments::Workbook b = UnoDocuments::readWorkbook(libre);
     QStringList problems;
     if (!a.loaded || !a.requests.isEmpty())
         problems << "the lossless result did not open without questions: " + join(a.requests);
@@ -185,11 +184,7 @@ class TestOoxmlOffice : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
-    void cleanupTestCase()
-    {
-        UnoDocuments::shutdown();
-        UnoReadBack::shutdown();
-    }
+    void cleanupTestCase() { UnoDocuments::shutdown(); }
     void generatedDocuments();
     void corpus_data();
     void corpus();
@@ -325,7 +320,7 @@ void TestOoxmlOffice::textBoxesThroughThePages()
         {{"header1", "<w:p>" + ZipFiles::textBox("眉框一 旧词", false) + run(" 页眉") + "</w:p>"}});
     // The same document as Word 97-2003 writes it.
     const QString doc = m_dir.filePath("boxes.doc");
-    QVERIFY(UnoReadBack::saveAs(docx, doc, "MS Word 97"));
+    QVERIFY(UnoDocuments::saveAs(docx, doc, "MS Word 97"));
 
     for (const auto& [engine, source] :
          QList<QPair<QString, QString>>{{"lossless", docx}, {"libreoffice", docx}, {"libreoffice", doc}}) {
@@ -339,7 +334,7 @@ void TestOoxmlOffice::textBoxesThroughThePages()
             m_dir.filePath("app"), environment);
         QVERIFY2(replaced.out.value(0) == path + " 已替换内容",
                  qPrintable(replaced.out.join('\n') + replaced.err));
-        const QString pages = UnoReadBack::pages(path).join('\n').simplified();
+        const QString pages = UnoDocuments::pages(path).join('\n').simplified();
         for (const char* text : {"正文 新词", "框一 新词", "框二 新词", "眉框一 新词"})
             QVERIFY2(pages.contains(QString::fromUtf8(text)), qPrintable(engine + ": " + pages));
         QVERIFY2(!pages.contains(QString::fromUtf8("旧词")), qPrintable(engine + ": " + pages));
@@ -360,9 +355,9 @@ void TestOoxmlOffice::writerThroughThePages()
                     "说明", "--page-number", path},
                    m_dir.filePath("app"), lossless);
     QVERIFY2(written.code == 0, qPrintable(written.out.join('\n') + written.err));
-    const UnoReadBack::Document read = UnoReadBack::readDocument(path);
+    const UnoDocuments::Document read = UnoDocuments::readDocument(path);
     QVERIFY2(read.loaded && read.requests.isEmpty(), qPrintable(join(read.requests)));
-    const QStringList pages = UnoReadBack::pages(path);
+    const QStringList pages = UnoDocuments::pages(path);
     QCOMPARE(pages.size(), 3);
     for (qsizetype i = 0; i < pages.size(); ++i)
         QVERIFY2(pages.at(i).contains(QRegularExpression(QString("说明\\s+第%1页").arg(i + 1))),

@@ -1,8 +1,7 @@
-// Both helpers of the office tests, on one soffice: UnoDocuments makes and inspects files,
-// UnoReadBack reads them back as a user's LibreOffice would.
+// The office tests' helper, on one soffice: it makes files, inspects them, and reads them back as a
+// user's LibreOffice would.
 #include "UnoDocuments.h"
 
-#include "UnoReadBack.h"
 #include "app/FailureText.h"
 #include "office/libreoffice/UnoOffice.h"
 
@@ -17,11 +16,9 @@
 #include <com/sun/star/awt/FontWeight.hpp>
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
-#include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameContainer.hpp>
-#include <com/sun/star/container/XNameReplace.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
@@ -33,7 +30,6 @@
 #include <com/sun/star/drawing/XShapeGrouper.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
-#include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XDispatchHelper.hpp>
 #include <com/sun/star/frame/XDispatchProvider.hpp>
 #include <com/sun/star/frame/XModel.hpp>
@@ -49,8 +45,6 @@
 #include <com/sun/star/sheet/XDataPilotTable.hpp>
 #include <com/sun/star/sheet/XDataPilotTablesSupplier.hpp>
 #include <com/sun/star/sheet/XSheetAnnotationsSupplier.hpp>
-#include <com/sun/star/sheet/XSheetCellCursor.hpp>
-#include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
@@ -89,6 +83,8 @@ using namespace com::sun::star;
 using namespace unooffice;
 using rtl::OUString;
 using uno::Reference;
+
+namespace UnoDocuments {
 
 namespace {
 
@@ -139,6 +135,14 @@ template <class F> void each(const Reference<uno::XInterface>& container, F&& f)
         f(as<beans::XPropertySet>(all->nextElement()));
 }
 
+// Each element of an indexed container (sheets, shapes, frames, a group's members) with its index.
+template <class F> void eachIndexed(const Reference<uno::XInterface>& container, F&& f)
+{
+    const auto all = as<container::XIndexAccess>(container);
+    for (sal_Int32 i = 0; i < all->getCount(); ++i)
+        f(all->getByIndex(i).template get<Reference<uno::XInterface>>(), i);
+}
+
 int countOf(const Reference<uno::XInterface>& access)
 {
     const Reference<container::XIndexAccess> indexed(access, uno::UNO_QUERY);
@@ -147,6 +151,10 @@ int countOf(const Reference<uno::XInterface>& access)
     const Reference<container::XNameAccess> named(access, uno::UNO_QUERY);
     return named.is() ? named->getElementNames().getLength() : 0;
 }
+
+// The cells that hold something: a value, a date, a text or a formula.
+constexpr sal_Int16 kContent = sheet::CellFlags::VALUE | sheet::CellFlags::DATETIME |
+                               sheet::CellFlags::STRING | sheet::CellFlags::FORMULA;
 
 bool isWorkbook(const QString& path)
 {
@@ -171,14 +179,6 @@ void storeTo(const Reference<uno::XInterface>& document, const QString& path, co
     as<frame::XStorable>(document)->storeToURL(
         toOUString(fileUrl(path)),
         uno::Sequence<beans::PropertyValue>(list.constData(), sal_Int32(list.size())));
-}
-
-QStringList splitPages(const QString& text)
-{
-    QStringList pages = text.split(QLatin1Char('\f'));
-    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
-        pages.removeLast();
-    return pages;
 }
 
 // The text of a loaded document's pages: exported to PDF inside the caller's office call, read after.
@@ -221,20 +221,6 @@ Props pageStyle(const Reference<uno::XInterface>& document, const OUString& name
 {
     const auto styles = pageStyles(document);
     return styles->hasByName(name) ? as<beans::XPropertySet>(styles->getByName(name)) : Props();
-}
-
-// "name=text" of each bookmark but Word's mark of the last edit, which Word moves on every save.
-QStringList bookmarksOf(const Reference<uno::XInterface>& document)
-{
-    QStringList found;
-    const auto bookmarks = as<text::XBookmarksSupplier>(document)->getBookmarks();
-    for (const OUString& name : bookmarks->getElementNames()) {
-        if (!name.startsWith("_GoBack"))
-            found << toQString(name) + "=" +
-                         toQString(
-                             as<text::XTextContent>(bookmarks->getByName(name))->getAnchor()->getString());
-    }
-    return found;
 }
 
 // Each paragraph of a text, the paragraphs of its tables' cells included.
@@ -282,6 +268,19 @@ UnoOffice& office()
     return instance;
 }
 
+// A service of the office program itself.
+template <class T> Reference<T> service(const char* name)
+{
+    return as<T>(office().serviceManager()->createInstanceWithContext(ascii(name), office().context()));
+}
+
+// Loads path into a new frame of the office program, with the given properties.
+Doc loadFile(const QString& path, const uno::Sequence<beans::PropertyValue>& properties)
+{
+    return as<frame::XComponentLoader>(frame::Desktop::create(office().context()))
+        ->loadComponentFromURL(toOUString(fileUrl(path)), OUString("_blank"), 0, properties);
+}
+
 // Records each question a load asks, and answers it with no (abort, else disapprove).
 class RecordInteraction final : public cppu::WeakImplHelper1<task::XInteractionHandler>
 {
@@ -321,9 +320,7 @@ bool withLoaded(const QString& path, F&& f, QStringList* requests = nullptr, boo
     try {
         office().serviceManager(); // started when needed
         office().call([&] {
-            const Doc component =
-                as<frame::XComponentLoader>(frame::Desktop::create(office().context()))
-                    ->loadComponentFromURL(toOUString(fileUrl(path)), OUString("_blank"), 0, properties);
+            const Doc component = loadFile(path, properties);
             const auto closing = qScopeGuard([&] {
                 try {
                     as<util::XCloseable>(component)->close(true);
@@ -345,12 +342,6 @@ QStringList sorted(QStringList list)
     list.sort();
     return list;
 }
-
-} // namespace
-
-namespace UnoDocuments {
-
-namespace {
 
 // The text of the document's pages as pdftotext gives it with options; empty when it does not load.
 QString renderedWith(const QString& path, const QStringList& options)
@@ -421,10 +412,36 @@ void insertBookmark(const Reference<uno::XInterface>& document, const Text& body
     body->insertTextContent(as<text::XTextRange>(select(body, from, length)), bookmark, true);
 }
 
-void setHeader(const Props& style, const char* story, const QString& text)
+// Appends text to body; unless first, on a page of its own: in the named page style (made when new),
+// else after a page break.
+void appendPage(const Reference<uno::XInterface>& document, const Text& body, const QString& text, bool first,
+                const OUString& styleName = OUString())
 {
-    set(style, story[0] == 'H' ? "HeaderIsOn" : "FooterIsOn", uno::Any(true));
-    textOf(style, story)->setString(toOUString(text));
+    const Props paragraph = appendParagraph(body, text, first);
+    if (first)
+        return;
+    if (styleName.isEmpty())
+        return set(paragraph, "BreakType", uno::Any(style::BreakType_PAGE_BEFORE));
+    if (!pageStyles(document)->hasByName(styleName))
+        pageStyles(document)->insertByName(
+            styleName, uno::Any(create<uno::XInterface>(document, "com.sun.star.style.PageStyle")));
+    set(paragraph, "PageDescName", uno::Any(styleName));
+}
+
+// Sets a page style's headers and footers by story ("HeaderText", "FooterTextFirst" ...), empty ones left
+// out. On first, then apart: set the other way round, the first page's header takes the main text.
+void setStories(const Props& style, QList<QPair<QByteArray, QString>> stories)
+{
+    stories.removeIf([](const auto& story) { return story.second.isEmpty(); });
+    for (const auto& [story, text] : std::as_const(stories))
+        set(style, story.left(6) + "IsOn", uno::Any(true));
+    for (const auto& [story, text] : std::as_const(stories)) {
+        if (story.endsWith("First") || story.endsWith("Left"))
+            set(style, story.endsWith("First") ? QByteArray("FirstIsShared") : story.left(6) + "IsShared",
+                uno::Any(false));
+    }
+    for (const auto& [story, text] : std::as_const(stories))
+        textOf(style, story)->setString(toOUString(text));
 }
 
 void addTextBox(const Reference<uno::XInterface>& document, const Text& where, const QString& text)
@@ -446,8 +463,7 @@ void insertPicture(const Reference<uno::XInterface>& document, const Text& where
         file.write(QByteArray::fromBase64(
             "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAACklEQVR4nGMAAQAABQABDQottAAAAABJRU5ErkJggg=="));
     file.close();
-    const auto provider = as<graphic::XGraphicProvider>(office().serviceManager()->createInstanceWithContext(
-        ascii("com.sun.star.graphic.GraphicProvider"), office().context()));
+    const auto provider = service<graphic::XGraphicProvider>("com.sun.star.graphic.GraphicProvider");
     const auto graphic = create<beans::XPropertySet>(document, "com.sun.star.text.TextGraphicObject");
     set(graphic, "Graphic",
         uno::Any(provider->queryGraphic(arguments({property("URL", uno::Any(toOUString(fileUrl(path))))}))));
@@ -479,7 +495,14 @@ void documentInventory(const Reference<text::XTextDocument>& document, Inventory
     counts["frames"] = countOf(as<text::XTextFramesSupplier>(document)->getTextFrames());
     counts["text sections"] = countOf(as<text::XTextSectionsSupplier>(document)->getTextSections());
     counts["shapes"] = countOf(drawPageOf(document));
-    inventory.bookmarks = bookmarksOf(document);
+    // Each bookmark but Word's mark of the last edit, which Word moves on every save.
+    const auto bookmarks = as<text::XBookmarksSupplier>(document)->getBookmarks();
+    for (const OUString& name : bookmarks->getElementNames()) {
+        if (!name.startsWith("_GoBack"))
+            inventory.bookmarks << toQString(name) + "=" +
+                                       stringOf(
+                                           as<text::XTextContent>(bookmarks->getByName(name))->getAnchor());
+    }
     counts["bookmarks"] = int(inventory.bookmarks.size());
     counts["fields"] = counts["comments"] = 0;
     each(as<text::XTextFieldsSupplier>(document)->getTextFields(), [&](const Props& field) {
@@ -507,11 +530,10 @@ void documentInventory(const Reference<text::XTextDocument>& document, Inventory
 void workbookInventory(const Reference<sheet::XSpreadsheetDocument>& document, Inventory& inventory)
 {
     auto& counts = inventory.counts;
-    const auto sheets = as<container::XIndexAccess>(document->getSheets());
-    counts["sheets"] = sheets->getCount();
+    counts["sheets"] = countOf(document->getSheets());
     const auto pages = as<container::XIndexAccess>(as<drawing::XDrawPagesSupplier>(document)->getDrawPages());
-    for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
-        const auto sheet = as<sheet::XSpreadsheet>(sheets->getByIndex(i));
+    eachIndexed(document->getSheets(), [&](const Reference<uno::XInterface>& found, sal_Int32 i) {
+        const auto sheet = as<sheet::XSpreadsheet>(found);
         const auto query = as<sheet::XCellRangesQuery>(sheet);
         // LibreOffice holds a logical value as a TRUE() or FALSE() formula: counted apart, as the file
         // holds no formula there.
@@ -525,22 +547,14 @@ void workbookInventory(const Reference<sheet::XSpreadsheetDocument>& document, I
                                             toQString(get<OUString>(field, "URL"));
             });
         });
-        // Merged areas: their top-left cells, within the used area.
-        const auto used = query->queryContentCells(sheet::CellFlags::VALUE | sheet::CellFlags::STRING |
-                                                   sheet::CellFlags::FORMULA | sheet::CellFlags::DATETIME);
-        for (const table::CellRangeAddress& area : used->getRangeAddresses()) {
-            for (sal_Int32 row = area.StartRow; row <= area.EndRow && row < 2000; ++row) {
-                for (sal_Int32 column = area.StartColumn; column <= area.EndColumn && column < 200;
-                     ++column) {
-                    if (as<util::XMergeable>(sheet->getCellRangeByPosition(column, row, column, row))
-                            ->getIsMerged())
-                        ++counts["merged"];
-                }
-            }
-        }
+        // Merged areas: their top-left cells that hold something.
+        each(query->queryContentCells(kContent)->getCells(), [&](const Props& cell) {
+            if (as<util::XMergeable>(cell)->getIsMerged())
+                ++counts["merged"];
+        });
         counts["shapes"] += countOf(pages->getByIndex(i).get<Reference<uno::XInterface>>());
         counts["comments"] += countOf(as<sheet::XSheetAnnotationsSupplier>(sheet)->getAnnotations());
-    }
+    });
     counts["hyperlinks"] = int(inventory.hyperlinks.size());
 }
 
@@ -596,12 +610,8 @@ void textShapes(const Reference<uno::XInterface>& shape, const Text& home, QList
     if (info->supportsService(ascii("com.sun.star.text.TextGraphicObject")) ||
         info->supportsService(ascii("com.sun.star.text.TextEmbeddedObject")))
         return;
-    const Reference<container::XIndexAccess> members(shape, uno::UNO_QUERY);
-    if (members.is() && info->supportsService(ascii("com.sun.star.drawing.GroupShape"))) {
-        for (sal_Int32 i = 0; i < members->getCount(); ++i)
-            textShapes(members->getByIndex(i).get<Reference<uno::XInterface>>(), home, found);
-        return;
-    }
+    if (info->supportsService(ascii("com.sun.star.drawing.GroupShape")))
+        return eachIndexed(shape, [&](const auto& member, sal_Int32) { textShapes(member, home, found); });
     const Text text(shape, uno::UNO_QUERY);
     try {
         if (text.is() && !text->getString().isEmpty())
@@ -665,16 +675,14 @@ void documentStories(const Reference<text::XTextDocument>& document, QMap<QStrin
         stories[reach] << plainText(text);
 
     QList<QPair<Text, QString>> shapes;
-    const auto page = as<container::XIndexAccess>(drawPageOf(document));
-    for (sal_Int32 i = 0; i < page->getCount(); ++i) {
-        const auto shape = as<uno::XInterface>(page->getByIndex(i));
+    eachIndexed(drawPageOf(document), [&](const Reference<uno::XInterface>& shape, sal_Int32) {
         Reference<text::XTextRange> anchor;
         try {
             anchor = as<text::XTextContent>(shape)->getAnchor();
         } catch (const uno::Exception&) {
         }
         textShapes(shape, anchor.is() ? homeOf(anchor) : body, shapes);
-    }
+    });
     for (const auto& [home, text] : std::as_const(shapes)) {
         QString reach = sameText(body, home) ? "textboxes" : "none";
         for (const Text& primary : std::as_const(section1Primary)) {
@@ -688,15 +696,14 @@ void documentStories(const Reference<text::XTextDocument>& document, QMap<QStrin
 void workbookStories(const Reference<sheet::XSpreadsheetDocument>& document,
                      QMap<QString, QStringList>& stories)
 {
-    const auto sheets = as<container::XIndexAccess>(document->getSheets());
-    for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
-        const auto query = as<sheet::XCellRangesQuery>(sheets->getByIndex(i));
+    eachIndexed(document->getSheets(), [&](const Reference<uno::XInterface>& sheet, sal_Int32) {
+        const auto query = as<sheet::XCellRangesQuery>(sheet);
         // A pivot table's cells follow from its source when it is refreshed.
         std::vector<table::CellRangeAddress> pivots;
-        const auto tables =
-            as<container::XIndexAccess>(as<sheet::XDataPilotTablesSupplier>(query)->getDataPilotTables());
-        for (sal_Int32 t = 0; t < tables->getCount(); ++t)
-            pivots.push_back(as<sheet::XDataPilotTable>(tables->getByIndex(t))->getOutputRange());
+        eachIndexed(as<sheet::XDataPilotTablesSupplier>(sheet)->getDataPilotTables(),
+                    [&](const auto& table, sal_Int32) {
+                        pivots.push_back(as<sheet::XDataPilotTable>(table)->getOutputRange());
+                    });
         each(query->queryContentCells(sheet::CellFlags::STRING | sheet::CellFlags::FORMULA)->getCells(),
              [&](const Props& cell) {
                  const table::CellAddress at = as<sheet::XCellAddressable>(cell)->getCellAddress();
@@ -707,7 +714,7 @@ void workbookStories(const Reference<sheet::XSpreadsheetDocument>& document,
                  stories[derived ? "pivot tables" : "cells"]
                      << toQString(as<table::XCell>(cell)->getFormula());
              });
-    }
+    });
 }
 
 QList<Paragraph> paragraphsOf(const Text& story)
@@ -748,17 +755,11 @@ void writeDocument(const QString& path, const WordContent& content, const QStrin
         for (qsizetype s = 0; s < sections; ++s) {
             // Each section has a page style of its own, with its header and footer.
             const OUString name = s == 0 ? OUString("Standard") : toOUString(QString("Section%1").arg(s + 1));
-            if (s > 0) {
-                pageStyles(document)->insertByName(
-                    name, uno::Any(create<uno::XInterface>(document, "com.sun.star.style.PageStyle")));
-                set(appendParagraph(body, QString("第%1节正文").arg(s + 1), false), "PageDescName",
-                    uno::Any(name));
-            }
+            if (s > 0)
+                appendPage(document, body, QString("第%1节正文").arg(s + 1), false, name);
             const Props style = pageStyle(document, name);
-            if (s < content.headers.size())
-                setHeader(style, "HeaderText", content.headers.at(s));
-            if (s < content.footers.size())
-                setHeader(style, "FooterText", content.footers.at(s));
+            setStories(style,
+                       {{"HeaderText", content.headers.value(s)}, {"FooterText", content.footers.value(s)}});
             if (s > 0)
                 continue;
             for (qsizetype p = 0; p < content.body.size(); ++p)
@@ -821,7 +822,7 @@ void writeTrackedDocument(const QString& path)
         table->initialize(1, 1);
         body->insertTextContent(body->getEnd(), as<text::XTextContent>(table), false);
         as<text::XText>(table->getCellByName(OUString("A1")))->setString(OUString("project plan"));
-        setHeader(pageStyle(document), "HeaderText", "Project header");
+        setStories(pageStyle(document), {{"HeaderText", "Project header"}});
         set(document, "RecordChanges", uno::Any(true));
         // "old project notes " in the second paragraph: 27 + 20 characters in.
         select(body, 47, 18)->setString(OUString());
@@ -840,14 +841,13 @@ void writeShapesDocument(const QString& path)
         addTextBox(document, body, "框 OLD");
         shape(body, "com.sun.star.drawing.TextShape", "画 OLD");
         // A group: its members are placed on the draw page first, then grouped there.
-        const auto members = as<drawing::XShapes>(office().serviceManager()->createInstanceWithContext(
-            ascii("com.sun.star.drawing.ShapeCollection"), office().context()));
+        const auto members = service<drawing::XShapes>("com.sun.star.drawing.ShapeCollection");
         members->add(shape(body, "com.sun.star.drawing.TextShape", "组 OLD"));
         members->add(shape(body, "com.sun.star.drawing.LineShape", QString()));
         as<drawing::XShapeGrouper>(drawPageOf(document))->group(members);
         shape(body, "com.sun.star.drawing.RectangleShape", QString());
         const Props style = pageStyle(document);
-        setHeader(style, "HeaderText", "页眉");
+        setStories(style, {{"HeaderText", "页眉"}});
         insertPicture(document, textOf(style, "HeaderText"));
         shape(textOf(style, "HeaderText"), "com.sun.star.drawing.TextShape", "眉画 OLD");
     });
@@ -856,33 +856,19 @@ void writeShapesDocument(const QString& path)
 void writeHeadersDocument(const QString& path)
 {
     make(path, {}, [&](const Doc& document) {
-        const Props first = pageStyle(document);
-        // On first, then apart: set the other way round, the first page's header takes the main text.
-        for (const char* on : {"HeaderIsOn", "FooterIsOn"})
-            set(first, on, uno::Any(true));
-        for (const char* shared : {"HeaderIsShared", "FooterIsShared", "FirstIsShared"})
-            set(first, shared, uno::Any(false));
-        textOf(first, "HeaderText")->setString(toOUString("主页眉 OLD"));
-        textOf(first, "FooterText")->setString(toOUString("主页脚 OLD"));
-        textOf(first, "HeaderTextLeft")->setString(toOUString("偶页眉 OLD"));
-        textOf(first, "HeaderTextFirst")->setString(toOUString("首页眉 OLD"));
-        textOf(first, "FooterTextLeft")->setString(toOUString("偶页脚 OLD"));
-        textOf(first, "FooterTextFirst")->setString(toOUString("首页脚 OLD"));
-        pageStyles(document)->insertByName(
-            OUString("Section2"),
-            uno::Any(create<uno::XInterface>(document, "com.sun.star.style.PageStyle")));
-        const Props second = pageStyle(document, OUString("Section2"));
-        setHeader(second, "HeaderText", "二节页眉 OLD");
-        setHeader(second, "FooterText", "二节页脚 OLD");
+        setStories(pageStyle(document), {{"HeaderText", "主页眉 OLD"},
+                                         {"FooterText", "主页脚 OLD"},
+                                         {"HeaderTextLeft", "偶页眉 OLD"},
+                                         {"HeaderTextFirst", "首页眉 OLD"},
+                                         {"FooterTextLeft", "偶页脚 OLD"},
+                                         {"FooterTextFirst", "首页脚 OLD"}});
         // Three pages of section 1, then section 2 on a fourth.
         const Text body = as<text::XTextDocument>(document)->getText();
-        for (int page = 1; page <= 4; ++page) {
-            const Props paragraph = appendParagraph(body, QString("第%1页正文").arg(page), page == 1);
-            if (page == 4)
-                set(paragraph, "PageDescName", uno::Any(OUString("Section2")));
-            else if (page > 1)
-                set(paragraph, "BreakType", uno::Any(style::BreakType_PAGE_BEFORE));
-        }
+        for (int page = 1; page <= 4; ++page)
+            appendPage(document, body, QString("第%1页正文").arg(page), page == 1,
+                       page == 4 ? OUString("Section2") : OUString());
+        setStories(pageStyle(document, OUString("Section2")),
+                   {{"HeaderText", "二节页眉 OLD"}, {"FooterText", "二节页脚 OLD"}});
     });
 }
 
@@ -913,26 +899,12 @@ void writePaged(const QString& path, const PagedDocument& content)
 {
     make(path, {}, [&](const Doc& document) {
         const Text body = as<text::XTextDocument>(document)->getText();
-        for (qsizetype p = 0; p < content.pages.size(); ++p) {
-            const Props paragraph = appendParagraph(body, content.pages.at(p), p == 0);
-            if (p > 0)
-                set(paragraph, "BreakType", uno::Any(style::BreakType_PAGE_BEFORE));
-        }
-        const Props style = pageStyle(document);
-        if (!content.header.isEmpty() || !content.firstPageHeader.isEmpty() ||
-            !content.evenPagesHeader.isEmpty()) {
-            setHeader(style, "HeaderText", content.header);
-            if (!content.firstPageHeader.isEmpty()) {
-                set(style, "FirstIsShared", uno::Any(false));
-                textOf(style, "HeaderTextFirst")->setString(toOUString(content.firstPageHeader));
-            }
-            if (!content.evenPagesHeader.isEmpty()) {
-                set(style, "HeaderIsShared", uno::Any(false));
-                textOf(style, "HeaderTextLeft")->setString(toOUString(content.evenPagesHeader));
-            }
-        }
-        if (!content.footer.isEmpty())
-            setHeader(style, "FooterText", content.footer);
+        for (qsizetype p = 0; p < content.pages.size(); ++p)
+            appendPage(document, body, content.pages.at(p), p == 0);
+        setStories(pageStyle(document), {{"HeaderText", content.header},
+                                         {"FooterText", content.footer},
+                                         {"HeaderTextFirst", content.firstPageHeader},
+                                         {"HeaderTextLeft", content.evenPagesHeader}});
     });
 }
 
@@ -967,12 +939,9 @@ bool openRunningMacros(const QString& path, const QString& marker)
     making(path, [&] {
         office().serviceManager(); // started when needed
         const Doc component =
-            as<frame::XComponentLoader>(frame::Desktop::create(office().context()))
-                ->loadComponentFromURL(
-                    toOUString(fileUrl(path)), OUString("_blank"), 0,
-                    arguments({property("Hidden", uno::Any(false)),
-                               property("MacroExecutionMode",
-                                        uno::Any(document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN))}));
+            loadFile(path, arguments({property("Hidden", uno::Any(false)),
+                                      property("MacroExecutionMode",
+                                               uno::Any(document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN))}));
         // The load event's handlers run after the load has returned.
         for (QDeadlineTimer deadline(20000); !ran && !deadline.hasExpired(); QThread::msleep(100))
             ran = QFileInfo::exists(marker);
@@ -1027,18 +996,16 @@ Settled settleChanges(const QString& path, bool accept)
                 settled.changes << toQString(get<OUString>(redline, "RedlineType")) + ":" + shown;
             });
             settled.changes.sort();
-            const auto dispatcher =
-                as<frame::XDispatchHelper>(office().serviceManager()->createInstanceWithContext(
-                    ascii("com.sun.star.frame.DispatchHelper"), office().context()));
-            dispatcher->executeDispatch(
-                as<frame::XDispatchProvider>(as<frame::XModel>(document)->getCurrentController()->getFrame()),
-                ascii(accept ? ".uno:AcceptAllTrackedChanges" : ".uno:RejectAllTrackedChanges"), OUString(),
-                0, {});
+            service<frame::XDispatchHelper>("com.sun.star.frame.DispatchHelper")
+                ->executeDispatch(
+                    as<frame::XDispatchProvider>(
+                        as<frame::XModel>(document)->getCurrentController()->getFrame()),
+                    ascii(accept ? ".uno:AcceptAllTrackedChanges" : ".uno:RejectAllTrackedChanges"),
+                    OUString(), 0, {});
             eachParagraph(document->getText(),
                           [&](const Props& paragraph) { settled.paragraphs << stringOf(paragraph); });
             settled.header = toQString(textOf(pageStyle(document), "HeaderText")->getString());
-            settled.bookmarks = bookmarksOf(document);
-            hyperlinksOf(document->getText(), settled.hyperlinks);
+            documentInventory(document, settled);
             pdf.from(document);
         },
         nullptr, false);
@@ -1069,9 +1036,12 @@ HeaderFooterParagraphs readHeaderFooter(const QString& path)
     return read;
 }
 
-QStringList renderPages(const QString& path)
+QStringList pages(const QString& path)
 {
-    return splitPages(renderedWith(path, {QStringLiteral("-enc"), QStringLiteral("UTF-8")}));
+    QStringList pages = rendered(path).split(QLatin1Char('\f'));
+    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+        pages.removeLast();
+    return pages;
 }
 
 QList<RenderedPage> renderLines(const QString& path)
@@ -1114,10 +1084,6 @@ void shutdown()
     office().terminate();
 }
 
-} // namespace UnoDocuments
-
-namespace UnoReadBack {
-
 Document readDocument(const QString& path)
 {
     Document read;
@@ -1139,10 +1105,10 @@ Document readDocument(const QString& path)
                     }
                 }
             }
-            const auto frames =
-                as<container::XIndexAccess>(as<text::XTextFramesSupplier>(document)->getTextFrames());
-            for (sal_Int32 i = 0; i < frames->getCount(); ++i)
-                read.frames << toQString(as<text::XTextFrame>(frames->getByIndex(i))->getText()->getString());
+            eachIndexed(as<text::XTextFramesSupplier>(document)->getTextFrames(),
+                        [&](const auto& frame, sal_Int32) {
+                            read.frames << toQString(as<text::XTextFrame>(frame)->getText()->getString());
+                        });
         },
         &read.requests);
     read.headers = sorted(read.headers);
@@ -1154,29 +1120,20 @@ Document readDocument(const QString& path)
 Workbook readWorkbook(const QString& path)
 {
     Workbook read;
+    const auto readSheet = [&](const Reference<uno::XInterface>& spreadsheet, sal_Int32) {
+        Sheet& sheet =
+            read.sheets.emplace_back(Sheet{toQString(as<container::XNamed>(spreadsheet)->getName()), {}});
+        each(as<sheet::XCellRangesQuery>(spreadsheet)->queryContentCells(kContent)->getCells(),
+             [&](const Props& cell) {
+                 const table::CellAddress at = as<sheet::XCellAddressable>(cell)->getCellAddress();
+                 if (const QString shown = stringOf(cell); !shown.isEmpty())
+                     sheet.cells << QStringLiteral("R%1C%2=%3").arg(at.Row + 1).arg(at.Column + 1).arg(shown);
+             });
+    };
     read.loaded = withLoaded(
         path,
-        [&](const Doc& component) {
-            const auto sheets =
-                as<container::XIndexAccess>(as<sheet::XSpreadsheetDocument>(component)->getSheets());
-            for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
-                const auto spreadsheet = as<sheet::XSpreadsheet>(sheets->getByIndex(i));
-                Sheet& sheet = read.sheets.emplace_back(
-                    Sheet{toQString(as<container::XNamed>(spreadsheet)->getName()), {}});
-                const auto cursor = as<sheet::XUsedAreaCursor>(spreadsheet->createCursor());
-                cursor->gotoStartOfUsedArea(false);
-                cursor->gotoEndOfUsedArea(true);
-                const table::CellRangeAddress area =
-                    as<sheet::XCellRangeAddressable>(cursor)->getRangeAddress();
-                for (sal_Int32 row = area.StartRow; row <= area.EndRow; ++row) {
-                    for (sal_Int32 column = area.StartColumn; column <= area.EndColumn; ++column) {
-                        const QString shown = stringOf(spreadsheet->getCellByPosition(column, row));
-                        if (!shown.isEmpty())
-                            sheet.cells
-                                << QStringLiteral("R%1C%2=%3").arg(row + 1).arg(column + 1).arg(shown);
-                    }
-                }
-            }
+        [&](const Doc& document) {
+            eachIndexed(as<sheet::XSpreadsheetDocument>(document)->getSheets(), readSheet);
         },
         &read.requests);
     return read;
@@ -1190,14 +1147,4 @@ bool saveAs(const QString& path, const QString& target, const QString& filter)
            QFileInfo::exists(target);
 }
 
-QStringList pages(const QString& path)
-{
-    return splitPages(UnoDocuments::rendered(path));
-}
-
-void shutdown()
-{
-    office().terminate();
-}
-
-} // namespace UnoReadBack
+} // namespace UnoDocuments

@@ -6,7 +6,8 @@
 #include <QStringList>
 #include <tuple>
 
-// Makes real office files for the tests, through LibreOffice itself.
+// Makes real office files for the tests, through LibreOffice itself, and reads them back as a user's
+// LibreOffice would.
 namespace UnoDocuments {
 
 struct WordContent
@@ -64,8 +65,11 @@ struct HeaderFooterParagraphs
 };
 HeaderFooterParagraphs readHeaderFooter(const QString& path);
 
-// What each page shows: the document exported to PDF by LibreOffice, each page's text by pdftotext.
-QStringList renderPages(const QString& path);
+// The document or workbook as a user sees it: exported to PDF by LibreOffice, its text by pdftotext
+// (-layout), pages apart by form feeds. Empty when it cannot be rendered.
+QString rendered(const QString& path);
+// The same, one entry per page.
+QStringList pages(const QString& path);
 // The same pages as lines with their place, in points from the page's top left: the words
 // that share a height, joined without blanks.
 struct PlacedLine
@@ -121,10 +125,6 @@ Inventory inventory(const QString& path);
 //   "pivot tables"     the cells of pivot tables, which follow from their source.
 QMap<QString, QStringList> stories(const QString& path);
 
-// The document or workbook as a user sees it: its pages as text (PDF export
-// and pdftotext). Empty when it cannot be rendered.
-QString rendered(const QString& path);
-
 // An OpenDocument text with the body text whose Basic macro, bound to the
 // document's load event, writes the file marker when it runs.
 void writeMacroDocument(const QString& path, const QString& body, const QString& marker);
@@ -142,20 +142,47 @@ bool openRunningMacros(const QString& path, const QString& marker);
 void writeTrackedDocument(const QString& path);
 
 // A document with its recorded changes all accepted (or all rejected), read
-// through LibreOffice: what a user sees then.
-struct Settled
+// through LibreOffice: what a user sees then, its inventory included.
+struct Settled : Inventory
 {
     bool loaded = false;
     QStringList changes;    // before settling: each change as "Delete:text" / "Insert:text", sorted
     QStringList paragraphs; // the body's paragraphs, tables' cells included
     QString header;         // the first page style's header
-    QStringList bookmarks;  // "name=text"
-    QStringList hyperlinks; // "text -> address"
     QString rendered;       // the settled document's pages (PDF export and pdftotext)
 };
 Settled settleChanges(const QString& path, bool accept);
 
-// Ends the LibreOffice that makes and reads the files (UnoReadBack's too).
+// A document loaded with an interaction handler that records every question the load asks (a repair
+// prompt, a password) instead of answering it.
+struct Document
+{
+    bool loaded = false;
+    QStringList requests; // the questions asked while loading
+    QString body;
+    QStringList headers; // every header and footer text of every page style, sorted, without repeats
+    QStringList footers;
+    QStringList frames; // the text frames' texts, sorted
+};
+Document readDocument(const QString& path);
+
+struct Sheet
+{
+    QString name;
+    QStringList cells; // "R3C2=text" for each cell of the used area that shows text
+};
+struct Workbook
+{
+    bool loaded = false;
+    QStringList requests;
+    QList<Sheet> sheets;
+};
+Workbook readWorkbook(const QString& path);
+
+// Stores a copy of the document in another format (filter: "MS Word 97" ...).
+bool saveAs(const QString& path, const QString& target, const QString& filter);
+
+// Ends the LibreOffice that makes and reads the files.
 void shutdown();
 
 } // namespace UnoDocuments
