@@ -389,7 +389,13 @@ void TestFileJobs::deletes()
           << files.at(3) + " 已删除文件" << files.at(1) + " 已删除文件";
     const QStringList refusals = lines.filter(" 删除失败，未修改：");
     QCOMPARE(host.log, lines);
-    QCOMPARE(host.journalLines, host.log);
+    QStringList journal = lines;
+#ifdef Q_OS_WIN
+    // The journal also keeps the system's number for a file in use.
+    journal[journal.indexOf(path("rodir/x.doc") + " 删除失败，未修改：文件正在使用")] +=
+        "（Windows 错误 32）";
+#endif
+    QCOMPARE(host.journalLines, journal);
     // Only the deleted files' rows go; the others stay ticked.
     QStringList kept = rows;
     kept.removeAll(path("link.doc"));
